@@ -1,0 +1,270 @@
+#include "frmmain.h"
+
+#include "roundedoutline.h"
+#include "trackgrid.h"
+#include "ui.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace sondrel {
+
+namespace {
+
+template <typename Widget, typename... Args>
+Widget *control(QWidget *parent, const char *name, Args &&...args)
+{
+    auto *widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QPushButton *button(QWidget *parent, const char *name, const QString &caption)
+{
+    auto *b = control<QPushButton>(parent, name, caption);
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+// A read-only setting box on the menu colour.
+QLineEdit *settingBox(QWidget *parent, const char *name, const QString &text)
+{
+    auto *box = control<QLineEdit>(parent, name, text);
+    box->setReadOnly(true);
+    QPalette colours = box->palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::Button));
+    box->setPalette(colours);
+    return box;
+}
+
+QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
+{
+    auto *label = control<QLabel>(parent, name, text);
+    label->setFrameStyle(QFrame::Box | QFrame::Plain);
+    return label;
+}
+
+const char *const GridHeaders[] = {"", "X", "ID", "Title", "Artist", "Album",
+                                   "Genre", "Comment", "Duration", "Size (Kb)", "File Type"};
+
+} // namespace
+
+FrmMain::FrmMain(Services services, QWidget *parent)
+    : QWidget(parent), m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("FrmMain"));
+    setWindowTitle(QStringLiteral("Sondrel"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(tahoma());
+    sizeTwips(this, 11625, 8070);
+    move(twips(165), twips(450));
+
+    buildSettingsArea();
+    buildTrackArea();
+    buildExportArea();
+    setTabOrder();
+    connectActions();
+    startUp();
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::buildSettingsArea()
+{
+    Shape1 = new RoundedOutline(QColor(0, 64, 64), this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    placeTwips(Shape1, 120, 120, 5655, 1215);
+
+    BtnChangeDfltDrive = button(this, "BtnChangeDfltDrive", QStringLiteral("iPod Drive"));
+    placeTwips(BtnChangeDfltDrive, 240, 240, 1455, 285);
+    TxtDfltDrive = settingBox(this, "TxtDfltDrive", QStringLiteral("E:\\"));
+    placeTwips(TxtDfltDrive, 1800, 240, 3855, 285);
+
+    BtnChangeDfltDir = button(this, "BtnChangeDfltDir", QStringLiteral("Export directory"));
+    placeTwips(BtnChangeDfltDir, 240, 600, 1455, 285);
+    TxtDfltDir = settingBox(this, "TxtDfltDir", QStringLiteral("C:\\"));
+    placeTwips(TxtDfltDir, 1800, 600, 3855, 285);
+
+    BtnChangeExpName = button(this, "BtnChangeExpName", QStringLiteral("Export name"));
+    placeTwips(BtnChangeExpName, 240, 960, 1455, 285);
+    TxtExpName = settingBox(this, "TxtExpName", QStringLiteral("Genre_Artist_Title_Album_ID"));
+    placeTwips(TxtExpName, 1800, 960, 3855, 285);
+
+    BtnUpdate = button(this, "BtnUpdate", QStringLiteral("Check for sound files"));
+    placeTwips(BtnUpdate, 6000, 360, 1095, 675);
+    // The caption wraps onto two lines inside the tall button.
+    BtnUpdate->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
+
+    ListFields = control<QListWidget>(this, "ListFields");
+    placeTwips(ListFields, 7320, 120, 1335, 1185);
+    ListFields->hide();
+    setNameFields(defaultNameFields());
+    for (int i = 0; i < ListFields->count(); ++i)
+        ListFields->item(i)->setCheckState(Qt::Unchecked); // start-up checks them
+
+    BtnHelp = button(this, "BtnHelp", QStringLiteral("?"));
+    BtnHelp->setFont(tahoma(9.75, true));
+    placeTwips(BtnHelp, 10440, 120, 375, 375);
+
+    BtnExit = button(this, "BtnExit", QStringLiteral("Exit"));
+    placeTwips(BtnExit, 10200, 720, 855, 495);
+}
+
+void FrmMain::buildTrackArea()
+{
+    FrameiPod = control<QGroupBox>(this, "FrameiPod", QStringLiteral("  iPod sound files  "));
+    placeTwips(FrameiPod, 120, 1440, 11415, 5295);
+
+    MSFlexGridSoundList = control<TrackGrid>(FrameiPod, "MSFlexGridSoundList");
+    placeTwips(MSFlexGridSoundList, 120, 240, 11175, 4575);
+
+    Label2 = control<QLabel>(FrameiPod, "Label2", QStringLiteral(" iPod :"));
+    Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeTwips(Label2, 360, 4920, 495, 255);
+
+    LblStatusiPod = control<QLabel>(FrameiPod, "LblStatusiPod", QStringLiteral(" Updating..."));
+    placeTwips(LblStatusiPod, 960, 4920, 3495, 255);
+    LblStatusiPod->hide();
+
+    // On the window itself, over the frame, at the right of the status line.
+    BtnSelSound = button(this, "BtnSelSound", QStringLiteral("(Un)&Select file"));
+    BtnSelSound->setFont(tahoma(6.75));
+    BtnSelSound->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
+    placeTwips(BtnSelSound, 9840, 6360, 1095, 195);
+    BtnSelSound->setEnabled(false);
+    BtnSelSound->raise();
+}
+
+void FrmMain::buildExportArea()
+{
+    FrameExport = control<QGroupBox>(this, "FrameExport", QStringLiteral("  Export files  "));
+    placeTwips(FrameExport, 120, 6840, 11415, 1095);
+
+    Label3 = control<QLabel>(FrameExport, "Label3", QStringLiteral(" Export :"));
+    Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeTwips(Label3, 120, 240, 735, 255);
+
+    LblSelFilesNum = borderedLabel(FrameExport, "LblSelFilesNum", QStringLiteral(" 0 file(s) selected"));
+    placeTwips(LblSelFilesNum, 960, 240, 1935, 255);
+    LblSelFilesSize = borderedLabel(FrameExport, "LblSelFilesSize", QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
+    placeTwips(LblSelFilesSize, 3000, 240, 3615, 255);
+    LblSelFilesDur = borderedLabel(FrameExport, "LblSelFilesDur", QStringLiteral(" 00:00:00 hh:mm:ss"));
+    placeTwips(LblSelFilesDur, 6720, 240, 1935, 255);
+
+    LblSelFilesNumI = control<QLabel>(FrameExport, "LblSelFilesNumI", QStringLiteral("0"));
+    placeTwips(LblSelFilesNumI, 960, 480, 375, 255);
+    LblSelFilesSizeI = control<QLabel>(FrameExport, "LblSelFilesSizeI", QStringLiteral("0"));
+    placeTwips(LblSelFilesSizeI, 3000, 480, 1335, 255);
+    LblSelFilesDurI = control<QLabel>(FrameExport, "LblSelFilesDurI", QStringLiteral("0"));
+    placeTwips(LblSelFilesDurI, 6720, 600, 1335, 255);
+    for (QLabel *hidden : {LblSelFilesNumI, LblSelFilesSizeI, LblSelFilesDurI})
+        hidden->hide();
+
+    LblStatusExport = control<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
+    placeTwips(LblStatusExport, 240, 720, 7455, 255);
+
+    BtnExport = button(FrameExport, "BtnExport", QStringLiteral("Export selected file(s)"));
+    placeTwips(BtnExport, 9000, 240, 2055, 375);
+    BtnExport->setEnabled(false);
+
+    BtnOpenDir = button(FrameExport, "BtnOpenDir", QStringLiteral("Open export directory"));
+    placeTwips(BtnOpenDir, 9000, 720, 2055, 255);
+}
+
+void FrmMain::setTabOrder()
+{
+    QWidget *const order[] = {BtnChangeDfltDrive, TxtDfltDrive, BtnChangeDfltDir, TxtDfltDir,
+                              BtnChangeExpName,   TxtExpName,   BtnUpdate,        BtnHelp,
+                              BtnExit,            BtnSelSound,  MSFlexGridSoundList,
+                              BtnExport,          BtnOpenDir};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    ListFields->setFocusPolicy(Qt::NoFocus);
+    BtnChangeDfltDrive->setFocus();
+}
+
+void FrmMain::connectActions()
+{
+    connect(BtnExit, &QPushButton::clicked, this, &QWidget::close);
+}
+
+NameFields FrmMain::nameFields() const
+{
+    NameFields fields;
+    for (int i = 0; i < ListFields->count(); ++i) {
+        const QListWidgetItem *item = ListFields->item(i);
+        fields.push_back({item->text(), item->checkState() == Qt::Checked,
+                          item->data(Qt::UserRole).toInt()});
+    }
+    return fields;
+}
+
+void FrmMain::setNameFields(const NameFields &fields)
+{
+    ListFields->clear();
+    for (const NameField &field : fields) {
+        auto *item = new QListWidgetItem(field.label, ListFields);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(field.chosen ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, field.field);
+    }
+}
+
+// The start-up sequence: defaults, drive detection, the grid's header, the name fields.
+void FrmMain::startUp()
+{
+    LblStatusExport->hide();
+
+    const PlatformDefaults defaults = platformDefaults();
+    DfltDir = QString::fromStdString(defaults.exportDirectory);
+    DfltDrive = QString::fromStdString(defaults.playerDrive);
+    if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem()) {
+        for (const Drive &drive : fs->drives()) {
+            if (drive.type == DriveType::Fixed)
+                DfltDir = QString::fromStdString(fs->driveRoot(drive));
+            if (drive.type == DriveType::Removable)
+                DfltDrive = QString::fromStdString(fs->driveRoot(drive));
+        }
+    }
+    TxtDfltDir->setText(DfltDir);
+    TxtDfltDrive->setText(DfltDrive);
+
+    TrackGrid *grid = MSFlexGridSoundList;
+    grid->setFixedRows(1);
+    grid->setRows(1);
+    grid->setCols(11);
+    grid->setRow(0);
+    for (int c = 1; c <= 10; ++c) {
+        grid->setCol(c);
+        grid->setText(QLatin1String(GridHeaders[c]));
+    }
+    grid->setColWidth(0, 150);
+    grid->setColWidth(1, 200);
+    grid->setColWidth(2, 550);
+
+    for (int i = 0; i < ListFields->count(); ++i)
+        ListFields->item(i)->setCheckState(Qt::Checked);
+    update();
+}
+
+void FrmMain::ResetTrackList()
+{
+    LblStatusiPod->hide();
+    MSFlexGridSoundList->setRows(1);
+    LblSelFilesNumI->setText(QStringLiteral("0"));
+    LblSelFilesSizeI->setText(QStringLiteral("0"));
+    LblSelFilesDurI->setText(QStringLiteral("0"));
+    LblSelFilesNum->setText(QStringLiteral(" 0 file(s) selected"));
+    LblSelFilesSize->setText(QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
+    LblSelFilesDur->setText(QStringLiteral(" 00:00:00 hh:mm:ss"));
+    BtnSelSound->setEnabled(false);
+    BtnExport->setEnabled(false);
+}
+
+} // namespace sondrel

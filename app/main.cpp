@@ -1,0 +1,16 @@
+#include "frmmain.h"
+#include "ui.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sondrel"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
+    sondrel::loadFallbackFonts();
+
+    sondrel::FrmMain window;
+    window.show();
+    return QApplication::exec();
+}

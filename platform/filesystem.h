@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sondrel {
+
+// Drive types as the drive list reports them. The programs act on Removable and
+// Fixed only; every other value is passed over.
+enum class DriveType {
+    Unknown = 0,
+    Removable = 1,
+    Fixed = 2,
+    Network = 3,
+    Optical = 4,
+    RamDisk = 5,
+};
+
+struct Drive
+{
+    DriveType type = DriveType::Unknown;
+    std::string path; // "C:" on Windows; the mount point ("/" or "/media/ipod") on Linux
+};
+
+// A file being written. Every call raises PlatformError on failure.
+class OutputFile
+{
+public:
+    virtual ~OutputFile() = default;
+    virtual void write(const void *data, std::size_t size) = 0;
+    // Flushes and closes; a failure to flush (disk full) raises here.
+    virtual void close() = 0;
+};
+
+// The file-system service of both programs. Paths are UTF-8 text in the platform's
+// own form. Every operation that changes or reads the disk raises PlatformError when
+// the operating system refuses it; the boolean tests never raise.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    // The machine's drives, in the platform's own order, each once.
+    virtual std::vector<Drive> drives() const = 0;
+    // The drive a setting is built from: the drive's path followed by one separator.
+    virtual std::string driveRoot(const Drive &drive) const = 0;
+
+    // True when a regular file exists at the path.
+    virtual bool fileExists(const std::string &path) const = 0;
+    // True when a folder exists at the path (a trailing separator or a drive root is fine).
+    virtual bool folderExists(const std::string &path) const = 0;
+
+    // Copies the file's bytes; with overwrite an existing destination is replaced.
+    virtual void copyFile(const std::string &source, const std::string &destination,
+                          bool overwrite) const = 0;
+    // Moves one file; an existing destination is not replaced (the call fails).
+    virtual void moveFile(const std::string &source, const std::string &destination) const = 0;
+    // Deletes one file.
+    virtual void deleteFile(const std::string &path) const = 0;
+    // Creates one folder; its parent must exist. A trailing separator is accepted.
+    virtual void createFolder(const std::string &path) const = 0;
+
+    // The whole file, read as raw bytes.
+    virtual std::vector<std::uint8_t> readFile(const std::string &path) const = 0;
+    // Creates (or truncates) a file for writing.
+    virtual std::unique_ptr<OutputFile> createFile(const std::string &path) const = 0;
+
+    // The drive that holds the path: "C:" on Windows, the mount point on Linux.
+    virtual std::string driveOf(const std::string &path) const = 0;
+    // Bytes free for the caller on the drive that holds the path.
+    virtual std::uint64_t availableSpace(const std::string &path) const = 0;
+    // The system folder (where the grid control file is placed), without a trailing separator.
+    virtual std::string systemFolder() const = 0;
+
+    // The separator of built paths: '\\' on Windows, '/' on Linux.
+    virtual char separator() const = 0;
+};
+
+// The machine's own file-system service.
+std::unique_ptr<FileSystem> createFileSystem();
+
+// The settings every run starts from, before the drives are looked at.
+struct PlatformDefaults
+{
+    std::string playerDrive;      // E:\ on Windows
+    std::string exportDirectory;  // C:\ on Windows
+    std::string installDirectory; // C:\Program Files\Sondrel\ on Windows
+};
+
+PlatformDefaults platformDefaults();
+
+} // namespace sondrel

@@ -1,0 +1,404 @@
+#include "filesystem_posix.h"
+
+#include "platformerror.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <cstdlib>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace sondrel {
+
+namespace {
+
+[[noreturn]] void raise(int error, const std::string &path)
+{
+    throw PlatformError(error, std::string(std::strerror(error)) + ": " + path);
+}
+
+// Undoes the octal escapes (\040 for a blank, \011, \012, \134) of the mount table.
+std::string unescapeMountField(const std::string &field)
+{
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() &&
+            std::all_of(field.begin() + long(i) + 1, field.begin() + long(i) + 4,
+                        [](char c) { return c >= '0' && c <= '7'; })) {
+            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+std::string readSmallFile(const std::string &path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool readsOne(const std::string &path)
+{
+    const std::string text = readSmallFile(path);
+    return !text.empty() && text[0] == '1';
+}
+
+bool isDirectory(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string stripTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+class PosixOutputFile : public OutputFile
+{
+public:
+    PosixOutputFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    ~PosixOutputFile() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    void write(const void *data, std::size_t size) override
+    {
+        const char *p = static_cast<const char *>(data);
+        while (size > 0) {
+            const ssize_t written = ::write(m_fd, p, size);
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                raise(errno, m_path);
+            }
+            p += written;
+            size -= std::size_t(written);
+        }
+    }
+
+    void close() override
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        if (fd >= 0 && ::close(fd) != 0)
+            raise(errno, m_path);
+    }
+
+private:
+    int m_fd;
+    std::string m_path;
+};
+
+// Copies the whole of `in` into `out`, in the kernel where it can.
+void copyContents(int in, int out, const std::string &source, const std::string &destination)
+{
+    bool kernelCopy = true;
+    for (;;) {
+        if (kernelCopy) {
+            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            if (n > 0)
+                continue;
+            if (n == 0)
+                return;
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                errno == EBADF) {
+                kernelCopy = false;
+                continue;
+            }
+            raise(errno, destination);
+        }
+        static thread_local std::vector<char> buffer(1 << 20);
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            raise(errno, source);
+        }
+        if (got == 0)
+            return;
+        const char *p = buffer.data();
+        std::size_t left = std::size_t(got);
+        while (left > 0) {
+            const ssize_t put = ::write(out, p, left);
+            if (put < 0) {
+                if (errno == EINTR)
+                    continue;
+                raise(errno, destination);
+            }
+            p += put;
+            left -= std::size_t(put);
+        }
+    }
+}
+
+} // namespace
+
+std::vector<MountEntry> parseMountTable(const std::string &text)
+{
+    std::vector<MountEntry> entries;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        MountEntry entry;
+        if (!(fields >> entry.source >> entry.mountPoint >> entry.type))
+            continue;
+        entry.source = unescapeMountField(entry.source);
+        entry.mountPoint = unescapeMountField(entry.mountPoint);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+PosixFileSystem::PosixFileSystem(std::string mountTable, std::string sysfsRoot,
+                                 std::string systemFolder)
+    : m_mountTable(std::move(mountTable)), m_sysfsRoot(std::move(sysfsRoot)),
+      m_systemFolder(std::move(systemFolder))
+{
+}
+
+std::vector<MountEntry> PosixFileSystem::mounts() const
+{
+    return parseMountTable(readSmallFile(m_mountTable));
+}
+
+bool PosixFileSystem::isRemovable(const MountEntry &entry) const
+{
+    const std::string &mp = entry.mountPoint;
+    if (mp.rfind("/media/", 0) == 0 || mp.rfind("/run/media/", 0) == 0)
+        return true;
+
+    // The block device's own name ("sdb1"); a link such as /dev/disk/by-label/X is followed.
+    std::string device = entry.source;
+    if (char *real = ::realpath(device.c_str(), nullptr)) {
+        device = real;
+        std::free(real);
+    }
+    const std::string name = device.substr(device.rfind('/') + 1);
+    if (name.empty())
+        return false;
+
+    const std::string block = m_sysfsRoot + "/block/";
+    if (readsOne(block + name + "/removable"))
+        return true;
+    // A partition: its folder sits inside the folder of the whole disk.
+    if (::DIR *dir = ::opendir(block.c_str())) {
+        bool removable = false;
+        while (const dirent *disk = ::readdir(dir)) {
+            const std::string diskName = disk->d_name;
+            if (diskName == "." || diskName == "..")
+                continue;
+            if (isDirectory(block + diskName + "/" + name)) {
+                removable = readsOne(block + diskName + "/removable");
+                break;
+            }
+        }
+        ::closedir(dir);
+        return removable;
+    }
+    return false;
+}
+
+std::vector<Drive> PosixFileSystem::drives() const
+{
+    std::vector<Drive> result;
+    for (const MountEntry &entry : mounts()) {
+        if (entry.source.rfind("/dev/", 0) != 0)
+            continue;
+        Drive drive;
+        drive.path = stripTrailingSlashes(entry.mountPoint);
+        if (entry.type == "iso9660" || entry.type == "udf")
+            drive.type = DriveType::Optical;
+        else if (isRemovable(entry))
+            drive.type = DriveType::Removable;
+        else
+            drive.type = DriveType::Fixed;
+        // A mount point mounted over again keeps its place; the later mount is what shows.
+        auto same = std::find_if(result.begin(), result.end(),
+                                 [&](const Drive &d) { return d.path == drive.path; });
+        if (same != result.end())
+            *same = drive;
+        else
+            result.push_back(drive);
+    }
+    return result;
+}
+
+std::string PosixFileSystem::driveRoot(const Drive &drive) const
+{
+    const std::string path = stripTrailingSlashes(drive.path);
+    return path == "/" ? path : path + "/";
+}
+
+bool PosixFileSystem::fileExists(const std::string &path) const
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool PosixFileSystem::folderExists(const std::string &path) const
+{
+    return !path.empty() && isDirectory(path);
+}
+
+void PosixFileSystem::copyFile(const std::string &source, const std::string &destination,
+                               bool overwrite) const
+{
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        raise(errno, source);
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        ::close(in);
+        raise(error, source);
+    }
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
+    const int out = ::open(destination.c_str(), flags, 0666);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        raise(error, destination);
+    }
+    try {
+        copyContents(in, out, source, destination);
+    } catch (...) {
+        ::close(in);
+        ::close(out);
+        throw;
+    }
+    ::close(in);
+    if (::close(out) != 0)
+        raise(errno, destination);
+}
+
+void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
+{
+    if (::access(destination.c_str(), F_OK) == 0)
+        raise(EEXIST, destination);
+    if (::access(source.c_str(), F_OK) != 0)
+        raise(errno, source);
+    if (::rename(source.c_str(), destination.c_str()) == 0)
+        return;
+    if (errno != EXDEV)
+        raise(errno, destination);
+    // Another file system: copy, keep the permissions, then remove the source.
+    struct stat st {};
+    ::stat(source.c_str(), &st);
+    copyFile(source, destination, false);
+    ::chmod(destination.c_str(), st.st_mode & 07777);
+    deleteFile(source);
+}
+
+void PosixFileSystem::deleteFile(const std::string &path) const
+{
+    if (::unlink(path.c_str()) != 0)
+        raise(errno, path);
+}
+
+void PosixFileSystem::createFolder(const std::string &path) const
+{
+    const std::string folder = stripTrailingSlashes(path);
+    if (::mkdir(folder.c_str(), 0777) != 0)
+        raise(errno, folder);
+}
+
+std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        raise(errno, path);
+    struct stat st {};
+    ::fstat(fd, &st);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::size_t(std::max<off_t>(st.st_size, 0)));
+    std::uint8_t chunk[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            raise(error, path);
+        }
+        if (got == 0)
+            break;
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::unique_ptr<OutputFile> PosixFileSystem::createFile(const std::string &path) const
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        raise(errno, path);
+    return std::make_unique<PosixOutputFile>(fd, path);
+}
+
+std::string PosixFileSystem::driveOf(const std::string &path) const
+{
+    std::string target = path;
+    if (char *real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+    std::string best = "/";
+    for (const MountEntry &entry : mounts()) {
+        const std::string mp = stripTrailingSlashes(entry.mountPoint);
+        const bool holds = mp == "/" || target == mp ||
+                           (target.rfind(mp, 0) == 0 && target.size() > mp.size() &&
+                            target[mp.size()] == '/');
+        if (holds && mp.size() >= best.size())
+            best = mp;
+    }
+    return best;
+}
+
+std::uint64_t PosixFileSystem::availableSpace(const std::string &path) const
+{
+    struct statvfs st {};
+    if (::statvfs(path.c_str(), &st) != 0)
+        raise(errno, path);
+    return std::uint64_t(st.f_bavail) * std::uint64_t(st.f_frsize);
+}
+
+std::string PosixFileSystem::systemFolder() const
+{
+    return m_systemFolder;
+}
+
+std::unique_ptr<FileSystem> createFileSystem()
+{
+    return std::make_unique<PosixFileSystem>();
+}
+
+PlatformDefaults platformDefaults()
+{
+    return {"/media/ipod/", "/", "/opt/Sondrel/"};
+}
+
+} // namespace sondrel

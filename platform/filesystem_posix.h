@@ -1,0 +1,55 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <string>
+#include <vector>
+
+namespace sondrel {
+
+// One line of the mount table.
+struct MountEntry
+{
+    std::string source;     // "/dev/sdb1", "tmpfs", "server:/share"
+    std::string mountPoint; // unescaped
+    std::string type;       // "ext4", "vfat", "iso9660"
+};
+
+// Parses a mount table in the form of /proc/self/mounts (octal escapes undone).
+std::vector<MountEntry> parseMountTable(const std::string &text);
+
+// The file-system service on Linux. The mount table and the sysfs tree are read from
+// the given places, so that a test can describe a whole machine.
+class PosixFileSystem : public FileSystem
+{
+public:
+    explicit PosixFileSystem(std::string mountTable = "/proc/self/mounts",
+                             std::string sysfsRoot = "/sys",
+                             std::string systemFolder = "/usr/local/lib");
+
+    std::vector<Drive> drives() const override;
+    std::string driveRoot(const Drive &drive) const override;
+    bool fileExists(const std::string &path) const override;
+    bool folderExists(const std::string &path) const override;
+    void copyFile(const std::string &source, const std::string &destination,
+                  bool overwrite) const override;
+    void moveFile(const std::string &source, const std::string &destination) const override;
+    void deleteFile(const std::string &path) const override;
+    void createFolder(const std::string &path) const override;
+    std::vector<std::uint8_t> readFile(const std::string &path) const override;
+    std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
+    std::string driveOf(const std::string &path) const override;
+    std::uint64_t availableSpace(const std::string &path) const override;
+    std::string systemFolder() const override;
+    char separator() const override { return '/'; }
+
+private:
+    std::vector<MountEntry> mounts() const;
+    bool isRemovable(const MountEntry &entry) const;
+
+    std::string m_mountTable;
+    std::string m_sysfsRoot;
+    std::string m_systemFolder;
+};
+
+} // namespace sondrel

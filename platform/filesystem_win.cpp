@@ -1,0 +1,197 @@
+#include "filesystem.h"
+
+#include "platformerror.h"
+#include "win_text.h"
+
+namespace sondrel {
+
+namespace {
+
+using win::wide;
+
+[[noreturn]] void raiseLastError(const std::string &path)
+{
+    const DWORD error = GetLastError();
+    throw PlatformError(int(error), win::describe(error) + " " + path);
+}
+
+std::string withoutTrailingBackslash(std::string path)
+{
+    // "C:\" stays a drive root; "C:\Sondrel\" becomes "C:\Sondrel".
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+        path.pop_back();
+    return path;
+}
+
+class WinOutputFile : public OutputFile
+{
+public:
+    WinOutputFile(HANDLE handle, std::string path) : m_handle(handle), m_path(std::move(path)) {}
+    ~WinOutputFile() override
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+    }
+
+    void write(const void *data, std::size_t size) override
+    {
+        const char *p = static_cast<const char *>(data);
+        while (size > 0) {
+            const DWORD chunk = DWORD(size > (1u << 30) ? (1u << 30) : size);
+            DWORD written = 0;
+            if (!WriteFile(m_handle, p, chunk, &written, nullptr))
+                raiseLastError(m_path);
+            p += written;
+            size -= written;
+        }
+    }
+
+    void close() override
+    {
+        HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        if (handle != INVALID_HANDLE_VALUE && !CloseHandle(handle))
+            raiseLastError(m_path);
+    }
+
+private:
+    HANDLE m_handle;
+    std::string m_path;
+};
+
+class WinFileSystem : public FileSystem
+{
+public:
+    std::vector<Drive> drives() const override
+    {
+        std::vector<Drive> result;
+        wchar_t buffer[512];
+        const DWORD length = GetLogicalDriveStringsW(DWORD(std::size(buffer)), buffer);
+        for (const wchar_t *root = buffer; root < buffer + length && *root; root += wcslen(root) + 1) {
+            Drive drive;
+            drive.path = win::utf8(std::wstring(root, 2)); // "C:"
+            switch (GetDriveTypeW(root)) {
+            case DRIVE_REMOVABLE: drive.type = DriveType::Removable; break;
+            case DRIVE_FIXED: drive.type = DriveType::Fixed; break;
+            case DRIVE_REMOTE: drive.type = DriveType::Network; break;
+            case DRIVE_CDROM: drive.type = DriveType::Optical; break;
+            case DRIVE_RAMDISK: drive.type = DriveType::RamDisk; break;
+            default: drive.type = DriveType::Unknown; break;
+            }
+            result.push_back(drive);
+        }
+        return result;
+    }
+
+    std::string driveRoot(const Drive &drive) const override { return drive.path + "\\"; }
+
+    bool fileExists(const std::string &path) const override
+    {
+        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    bool folderExists(const std::string &path) const override
+    {
+        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    void copyFile(const std::string &source, const std::string &destination,
+                  bool overwrite) const override
+    {
+        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE))
+            raiseLastError(source);
+    }
+
+    void moveFile(const std::string &source, const std::string &destination) const override
+    {
+        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str()))
+            raiseLastError(source);
+    }
+
+    void deleteFile(const std::string &path) const override
+    {
+        if (!DeleteFileW(wide(path).c_str()))
+            raiseLastError(path);
+    }
+
+    void createFolder(const std::string &path) const override
+    {
+        const std::string folder = withoutTrailingBackslash(path);
+        if (!CreateDirectoryW(wide(folder).c_str(), nullptr))
+            raiseLastError(folder);
+    }
+
+    std::vector<std::uint8_t> readFile(const std::string &path) const override
+    {
+        HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            raiseLastError(path);
+        LARGE_INTEGER size{};
+        GetFileSizeEx(handle, &size);
+        std::vector<std::uint8_t> bytes(std::size_t(size.QuadPart));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD got = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            if (!ReadFile(handle, bytes.data() + done, chunk, &got, nullptr)) {
+                CloseHandle(handle);
+                raiseLastError(path);
+            }
+            if (got == 0)
+                break;
+            done += got;
+        }
+        bytes.resize(done);
+        CloseHandle(handle);
+        return bytes;
+    }
+
+    std::unique_ptr<OutputFile> createFile(const std::string &path) const override
+    {
+        HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            raiseLastError(path);
+        return std::make_unique<WinOutputFile>(handle, path);
+    }
+
+    // The drive designation: the first two characters of the path, such as "C:".
+    std::string driveOf(const std::string &path) const override { return path.substr(0, 2); }
+
+    std::uint64_t availableSpace(const std::string &path) const override
+    {
+        ULARGE_INTEGER freeForCaller{};
+        const std::string root = driveOf(path) + "\\";
+        if (!GetDiskFreeSpaceExW(wide(root).c_str(), &freeForCaller, nullptr, nullptr))
+            raiseLastError(root);
+        return freeForCaller.QuadPart;
+    }
+
+    std::string systemFolder() const override
+    {
+        wchar_t buffer[MAX_PATH];
+        const UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH)
+            raiseLastError("system folder");
+        return win::utf8(std::wstring(buffer, length));
+    }
+
+    char separator() const override { return '\\'; }
+};
+
+} // namespace
+
+std::unique_ptr<FileSystem> createFileSystem()
+{
+    return std::make_unique<WinFileSystem>();
+}
+
+PlatformDefaults platformDefaults()
+{
+    return {"E:\\", "C:\\", "C:\\Program Files\\Sondrel\\"};
+}
+
+} // namespace sondrel

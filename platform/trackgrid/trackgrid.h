@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QTableView>
+
+#include "trackgrid_export.h"
+
+namespace sondrel {
+
+class TrackGridModel;
+
+// The track grid: a table of text cells addressed by row and column from 0. Row 0 is
+// the one fixed (header) row, column 0 the one fixed column; the data rows start at 1.
+// The current cell is (Row, Col); the user's row selection runs from Row to RowSel,
+// in either order. Built over a compact model, so that tens of thousands of rows fill
+// and sort in a fraction of a second.
+class TRACKGRID_EXPORT TrackGrid : public QTableView
+{
+    Q_OBJECT
+
+public:
+    explicit TrackGrid(QWidget *parent = nullptr);
+    ~TrackGrid() override;
+
+    // Row count including the header row. Writing 1 drops every data row; writing
+    // n + 1 gives n empty data rows.
+    int Rows() const;
+    void setRows(int rows);
+    int Cols() const;
+    void setCols(int cols);
+    // The grid always has exactly one fixed row; only 1 is accepted.
+    int FixedRows() const { return 1; }
+    void setFixedRows(int rows);
+
+    // The current cell; writing Row or Col also makes the selection that one row.
+    int Row() const { return m_row; }
+    void setRow(int row);
+    int Col() const { return m_col; }
+    void setCol(int col);
+    // The other end of the row selection.
+    int RowSel() const { return m_rowSel; }
+    void setRowSel(int row);
+
+    // The text of the current cell.
+    QString Text() const;
+    void setText(const QString &text);
+    // The text of any cell, without moving the current cell.
+    QString TextMatrix(int row, int col) const;
+    void setTextMatrix(int row, int col, const QString &text);
+
+    // Column width in twips.
+    int ColWidth(int col) const;
+    void setColWidth(int col, int twips);
+
+    // Writing 1 sorts the data rows ascending by the current column: cells that read
+    // as numbers numerically and before text, text without regard to letter case.
+    // Rows move whole; equal keys keep their order.
+    void setSort(int order);
+
+    void SetFocus();
+
+    // Holds back the view's updates while many cells are written; the view is
+    // refreshed once when the last Batch ends.
+    class Batch
+    {
+    public:
+        explicit Batch(TrackGrid &grid);
+        ~Batch();
+        Batch(const Batch &) = delete;
+        Batch &operator=(const Batch &) = delete;
+
+    private:
+        TrackGrid &m_grid;
+    };
+
+Q_SIGNALS:
+    // The user double-clicked a cell (which became the current cell) or a column header.
+    void DblClick();
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    void showCurrent();
+    int clampRow(int row) const;
+
+    TrackGridModel *m_model;
+    int m_row = 0;
+    int m_col = 0;
+    int m_rowSel = 0;
+    int m_batchDepth = 0;
+    mutable bool m_newAnchor = false;
+    bool m_moving = false;
+};
+
+} // namespace sondrel

@@ -1,0 +1,193 @@
+#include "fakemachine.h"
+#include "filesystem_posix.h"
+#include "platformerror.h"
+#include "testmain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace sondrel;
+
+namespace {
+
+QString driveList(const FileSystem &fs)
+{
+    QStringList out;
+    for (const Drive &d : fs.drives())
+        out << QStringLiteral("%1=%2").arg(QString::fromStdString(d.path)).arg(int(d.type));
+    return out.join(QLatin1Char(' '));
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestFileSystem : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void mountTableIsUnescaped()
+    {
+        const auto entries = parseMountTable(
+            "/dev/sdb1 /media/my\\040player vfat rw 0 0\n"
+            "garbage\n"
+            "/dev/sda2 /home/back\\134slash ext4 rw 0 0\n");
+        QCOMPARE(entries.size(), std::size_t(2));
+        QCOMPARE(entries[0].mountPoint, std::string("/media/my player"));
+        QCOMPARE(entries[0].type, std::string("vfat"));
+        QCOMPARE(entries[1].mountPoint, std::string("/home/back\\slash"));
+    }
+
+    void drivesAndTheirTypes_data()
+    {
+        QTest::addColumn<QStringList>("table"); // source|mount point|type
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("block devices only, in table order")
+            << QStringList{"proc|/proc|proc", "/dev/sda1|/|ext4", "tmpfs|/tmp|tmpfs",
+                           "/dev/sda2|/home|ext4"}
+            << "/=2 /home=2";
+        QTest::newRow("desktop mount folders are removable")
+            << QStringList{"/dev/sda1|/|ext4", "/dev/sdx1|/media/ipod|vfat",
+                           "/dev/sdy1|/run/media/me/PLAYER|vfat"}
+            << "/=2 /media/ipod=1 /run/media/me/PLAYER=1";
+        QTest::newRow("optical file systems")
+            << QStringList{"/dev/sr0|/mnt/cd|iso9660", "/dev/sr1|/mnt/dvd|udf"}
+            << "/mnt/cd=4 /mnt/dvd=4";
+        QTest::newRow("trailing slash dropped, each mount point once")
+            << QStringList{"/dev/sda1|/data/|ext4", "/dev/sda3|/data|xfs"} << "/data=2";
+        QTest::newRow("network shares are not drives")
+            << QStringList{"/dev/sda1|/|ext4", "server:/share|/mnt/share|nfs4",
+                           "//srv/music|/mnt/smb|cifs"}
+            << "/=2";
+    }
+
+    void drivesAndTheirTypes()
+    {
+        QFETCH(QStringList, table);
+        QFETCH(QString, expected);
+        test::FakeMachine machine;
+        for (const QString &line : table) {
+            const QStringList f = line.split(QLatin1Char('|'));
+            machine.mount(f[0], f[1], f[2]);
+        }
+        QCOMPARE(driveList(*machine.fileSystem()), expected);
+    }
+
+    void removableFromSysfs()
+    {
+        test::FakeMachine machine;
+        machine.blockDevice(QStringLiteral("sda"), false, {QStringLiteral("sda1")});
+        machine.blockDevice(QStringLiteral("sdb"), true, {QStringLiteral("sdb1")});
+        machine.blockDevice(QStringLiteral("sdc"), true);
+        machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/"));
+        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/player"), QStringLiteral("vfat"));
+        machine.mount(QStringLiteral("/dev/sdc"), QStringLiteral("/mnt/stick"), QStringLiteral("vfat"));
+        QCOMPARE(driveList(*machine.fileSystem()), QStringLiteral("/=2 /mnt/player=1 /mnt/stick=1"));
+    }
+
+    void driveRootHasOneSeparator()
+    {
+        PosixFileSystem fs;
+        QCOMPARE(fs.driveRoot({DriveType::Fixed, "/"}), std::string("/"));
+        QCOMPARE(fs.driveRoot({DriveType::Fixed, "/media/ipod"}), std::string("/media/ipod/"));
+        QCOMPARE(fs.driveRoot({DriveType::Fixed, "/media/ipod//"}), std::string("/media/ipod/"));
+    }
+
+    void driveOfIsTheDeepestMountPoint()
+    {
+        QTemporaryDir dir;
+        const QString inner = dir.filePath(QStringLiteral("vol"));
+        QDir().mkpath(inner + QStringLiteral("/Music"));
+        const QString canonical = QDir(inner).canonicalPath();
+        test::FakeMachine machine;
+        machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/"));
+        machine.mount(QStringLiteral("/dev/sdb1"), canonical);
+        machine.mount(QStringLiteral("/dev/sdc1"), canonical + QStringLiteral("x"));
+        const auto fs = machine.fileSystem();
+        QCOMPARE(QString::fromStdString(fs->driveOf((inner + QStringLiteral("/Music/")).toStdString())), canonical);
+        QCOMPARE(QString::fromStdString(fs->driveOf(canonical.toStdString())), canonical);
+        QCOMPARE(fs->driveOf("/usr"), std::string("/"));
+    }
+
+    void fileOperations()
+    {
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        const std::string a = dir.filePath(QStringLiteral("a.bin")).toStdString();
+        const std::string b = dir.filePath(QStringLiteral("b.bin")).toStdString();
+        const std::string sub = dir.filePath(QStringLiteral("sub")).toStdString();
+        writeFile(QString::fromStdString(a), QByteArray(3 << 20, 'x') + "end");
+
+        QVERIFY(fs.fileExists(a));
+        QVERIFY(!fs.fileExists(dir.path().toStdString()));
+        QVERIFY(fs.folderExists(dir.path().toStdString() + "/"));
+        QVERIFY(!fs.folderExists(a));
+
+        fs.copyFile(a, b, true);
+        QCOMPARE(fs.readFile(b), fs.readFile(a));
+        writeFile(QString::fromStdString(b), "longer than nothing, replaced");
+        fs.copyFile(a, b, true);
+        QCOMPARE(fs.readFile(b).size(), std::size_t((3 << 20) + 3));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.copyFile(a, b, false));
+
+        fs.createFolder(sub + "/");
+        QVERIFY(fs.folderExists(sub));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.createFolder(sub + "/x/y"));
+        fs.moveFile(b, sub + "/b.bin");
+        QVERIFY(!fs.fileExists(b));
+        QVERIFY(fs.fileExists(sub + "/b.bin"));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.moveFile(a, sub + "/b.bin")); // no overwrite
+        fs.deleteFile(sub + "/b.bin");
+        QVERIFY(!fs.fileExists(sub + "/b.bin"));
+
+        auto out = fs.createFile(b);
+        out->write("0A", 2);
+        out->close();
+        QCOMPARE(fs.readFile(b), (std::vector<std::uint8_t>{'0', 'A'}));
+        QVERIFY(fs.availableSpace(dir.path().toStdString()) > 0);
+    }
+
+    void failuresCarryTheErrorNumber()
+    {
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        try {
+            fs.copyFile(dir.filePath(QStringLiteral("missing")).toStdString(),
+                        dir.filePath(QStringLiteral("x")).toStdString(), true);
+            QFAIL("copying a missing file must fail");
+        } catch (const PlatformError &error) {
+            QCOMPARE(error.number(), ENOENT);
+            QVERIFY(error.description().find("missing") != std::string::npos);
+        }
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.readFile("/nonexistent/file"));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.deleteFile("/nonexistent/file"));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.availableSpace("/nonexistent/dir"));
+    }
+
+    void fullDiskFailsTheWrite()
+    {
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("this machine has no /dev/full");
+        PosixFileSystem fs;
+        auto out = fs.createFile("/dev/full");
+        try {
+            out->write(QByteArray(1 << 16, 'x').constData(), 1 << 16);
+            out->close();
+            QFAIL("writing to a full device must fail");
+        } catch (const PlatformError &error) {
+            QCOMPARE(error.number(), ENOSPC);
+        }
+    }
+};
+
+SONDREL_TEST_MAIN(TestFileSystem)
+#include "test_filesystem.moc"

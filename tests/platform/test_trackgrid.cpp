@@ -1,0 +1,188 @@
+#include "testmain.h"
+#include "trackgrid.h"
+
+#include <QAbstractItemModelTester>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace sondrel;
+
+namespace {
+
+// Clicks a data cell of the grid (row and column as the grid counts them).
+void clickCell(TrackGrid &grid, int row, int col, Qt::KeyboardModifiers modifiers = {})
+{
+    const QModelIndex index = grid.model()->index(row - 1, col - 1);
+    grid.scrollTo(index);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, modifiers, grid.visualRect(index).center());
+}
+
+QStringList column(const TrackGrid &grid, int col)
+{
+    QStringList out;
+    for (int r = 1; r < grid.Rows(); ++r)
+        out << grid.TextMatrix(r, col);
+    return out;
+}
+
+void fill(TrackGrid &grid, const QStringList &rows) // "a|b|c" per row, from column 1
+{
+    TrackGrid::Batch batch(grid);
+    grid.setRows(int(rows.size()) + 1);
+    for (int r = 0; r < rows.size(); ++r) {
+        const QStringList cells = rows[r].split(QLatin1Char('|'));
+        for (int c = 0; c < cells.size(); ++c)
+            grid.setTextMatrix(r + 1, c + 1, cells[c]);
+    }
+}
+
+} // namespace
+
+class TestTrackGrid : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cellsAndHeader()
+    {
+        TrackGrid grid;
+        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.setCols(4);
+        grid.setRows(1);
+        QCOMPARE(grid.Rows(), 1);
+        QCOMPARE(grid.model()->rowCount(), 0);
+        grid.setRow(0);
+        grid.setCol(2);
+        grid.setText(QStringLiteral("Title"));
+        QCOMPARE(grid.TextMatrix(0, 2), QStringLiteral("Title"));
+        QCOMPARE(grid.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Title"));
+
+        grid.setRows(4);
+        QCOMPARE(grid.model()->rowCount(), 3);
+        grid.setTextMatrix(3, 3, QStringLiteral("c"));
+        QCOMPARE(grid.model()->index(2, 2).data().toString(), QStringLiteral("c"));
+        QCOMPARE(grid.TextMatrix(3, 1), QString());
+        QCOMPARE(grid.TextMatrix(9, 9), QString()); // outside: empty, no crash
+
+        grid.setRows(1); // drops every data row and its texts
+        grid.setRows(4);
+        QCOMPARE(grid.TextMatrix(3, 3), QString());
+        QCOMPARE(grid.TextMatrix(0, 2), QStringLiteral("Title"));
+    }
+
+    void columnWidthsInTwips()
+    {
+        TrackGrid grid;
+        grid.setCols(11);
+        grid.setColWidth(0, 150);
+        grid.setColWidth(1, 200);
+        grid.setColWidth(2, 550);
+        QCOMPARE(grid.ColWidth(0), 150);
+        QCOMPARE(grid.columnWidth(0), 13);
+        QCOMPARE(grid.ColWidth(2), 555); // whole pixels
+    }
+
+    void rowRangeFollowsTheUser()
+    {
+        TrackGrid grid;
+        grid.resize(400, 300);
+        grid.setCols(3);
+        fill(grid, {"a|1", "b|2", "c|3", "d|4", "e|5", "f|6"});
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+
+        clickCell(grid, 5, 2);
+        QCOMPARE(grid.Row(), 5);
+        QCOMPARE(grid.RowSel(), 5);
+        QCOMPARE(grid.Col(), 2);
+
+        clickCell(grid, 3, 1, Qt::ShiftModifier); // an upward range keeps its anchor
+        QCOMPARE(grid.Row(), 5);
+        QCOMPARE(grid.RowSel(), 3);
+        QCOMPARE(grid.selectionModel()->selectedRows().size(), 3);
+
+        clickCell(grid, 2, 2);
+        QCOMPARE(grid.Row(), 2);
+        QCOMPARE(grid.RowSel(), 2);
+
+        grid.setRow(4);
+        grid.setRowSel(6);
+        QCOMPARE(grid.selectionModel()->selectedRows().size(), 3);
+        grid.setRows(3);
+        QCOMPARE(grid.Row(), 2);
+        QCOMPARE(grid.RowSel(), 2);
+        grid.setRows(1);
+        QCOMPARE(grid.Row(), 0); // only the header is left
+    }
+
+    void sortsGenerically_data()
+    {
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("numbers by value") << QStringList{"10", "9", "100", "-1"}
+                                          << QStringList{"-1", "9", "10", "100"};
+        QTest::newRow("grouped numbers") << QStringList{"1,024.00", "512.50", "4.00"}
+                                         << QStringList{"4.00", "512.50", "1,024.00"};
+        QTest::newRow("text without case, empty first, numbers before text")
+            << QStringList{"beta", "Alpha", "", "7", "alpha"}
+            << QStringList{"", "7", "Alpha", "alpha", "beta"};
+        QTest::newRow("durations as text") << QStringList{"00:10:00", "N.A.", "00:02:00"}
+                                           << QStringList{"00:02:00", "00:10:00", "N.A."};
+    }
+
+    void sortsGenerically()
+    {
+        QFETCH(QStringList, cells);
+        QFETCH(QStringList, sorted);
+        TrackGrid grid;
+        grid.setCols(3);
+        QStringList rows;
+        for (int i = 0; i < cells.size(); ++i)
+            rows << QStringLiteral("%1|%2").arg(i + 1).arg(cells[i]);
+        fill(grid, rows);
+        grid.setRow(1);
+        grid.setCol(2);
+        grid.setSort(1);
+        QCOMPARE(column(grid, 2), sorted);
+        // Rows move whole: each first cell still belongs to its second cell.
+        for (int r = 1; r < grid.Rows(); ++r)
+            QCOMPARE(grid.TextMatrix(r, 2), cells[grid.TextMatrix(r, 1).toInt() - 1]);
+    }
+
+    void sortIsStable()
+    {
+        TrackGrid grid;
+        grid.setCols(3);
+        fill(grid, {"1|x", "2|y", "3|x", "4|y", "5|x"});
+        grid.setCol(2);
+        grid.setSort(1);
+        QCOMPARE(column(grid, 1), (QStringList{"1", "3", "5", "2", "4"}));
+    }
+
+    void doubleClickSignals()
+    {
+        TrackGrid grid;
+        grid.resize(400, 300);
+        grid.setCols(3);
+        fill(grid, {"b|1", "a|2"});
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QSignalSpy spy(&grid, &TrackGrid::DblClick);
+        const QModelIndex index = grid.model()->index(1, 1);
+        // A real double-click is a press, a release and then the double-click event.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(index).center());
+        QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(index).center());
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(grid.Col(), 2);
+        QCOMPARE(grid.Row(), 2);
+
+        const int x = grid.horizontalHeader()->sectionViewportPosition(0) + 5;
+        QTest::mouseDClick(grid.horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(x, 5));
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(grid.Col(), 1);
+    }
+};
+
+SONDREL_TEST_MAIN(TestTrackGrid)
+#include "test_trackgrid.moc"

@@ -1,0 +1,53 @@
+#include "fakemachine.h"
+
+#include "filesystem_posix.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace sondrel::test {
+
+FakeMachine::FakeMachine()
+{
+    QDir(m_dir.path()).mkpath(QStringLiteral("sys/block"));
+    QFile table(mountTablePath());
+    table.open(QIODevice::WriteOnly);
+}
+
+void FakeMachine::mount(const QString &source, const QString &mountPoint, const QString &type)
+{
+    QString escaped = mountPoint;
+    escaped.replace(QLatin1Char(' '), QLatin1String("\\040"));
+    QFile table(mountTablePath());
+    table.open(QIODevice::Append);
+    table.write(QStringLiteral("%1 %2 %3 rw,relatime 0 0\n").arg(source, escaped, type).toUtf8());
+}
+
+void FakeMachine::blockDevice(const QString &disk, bool removable, const QStringList &partitions)
+{
+    QDir block(sysfsRoot() + QStringLiteral("/block"));
+    block.mkpath(disk);
+    QFile flag(block.filePath(disk + QStringLiteral("/removable")));
+    flag.open(QIODevice::WriteOnly);
+    flag.write(removable ? "1\n" : "0\n");
+    for (const QString &partition : partitions)
+        block.mkpath(disk + QLatin1Char('/') + partition);
+}
+
+QString FakeMachine::mountTablePath() const
+{
+    return m_dir.filePath(QStringLiteral("mounts"));
+}
+
+QString FakeMachine::sysfsRoot() const
+{
+    return m_dir.filePath(QStringLiteral("sys"));
+}
+
+std::unique_ptr<FileSystem> FakeMachine::fileSystem() const
+{
+    return std::make_unique<PosixFileSystem>(mountTablePath().toStdString(),
+                                             sysfsRoot().toStdString());
+}
+
+} // namespace sondrel::test

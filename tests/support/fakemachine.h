@@ -1,0 +1,35 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace sondrel::test {
+
+// A made-up machine for the file-system service: a mount table and a sysfs tree in a
+// temporary folder. Mount points may be folders of the test's own.
+class FakeMachine
+{
+public:
+    FakeMachine();
+
+    // One line of the mount table, such as ("/dev/sdb1", "/media/ipod", "vfat").
+    void mount(const QString &source, const QString &mountPoint, const QString &type = QStringLiteral("ext4"));
+    // Marks the block device `disk` as removable (or not); `partitions` are placed inside it.
+    void blockDevice(const QString &disk, bool removable, const QStringList &partitions = {});
+
+    QString mountTablePath() const;
+    QString sysfsRoot() const;
+    QString root() const { return m_dir.path(); }
+
+    // A service of this machine (its files are the real ones of the test's folders).
+    std::unique_ptr<FileSystem> fileSystem() const;
+
+private:
+    QTemporaryDir m_dir;
+};
+
+} // namespace sondrel::test
