@@ -3,6 +3,7 @@
 #include "roundedoutline.h"
 #include "trackgrid.h"
 #include "ui.h"
+#include "wrapbutton.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -22,12 +23,10 @@ Widget *control(QWidget *parent, const char *name, Args &&...args)
     return widget;
 }
 
+// Command buttons wrap their captions as the classic ones do; none is a default button.
 QPushButton *button(QWidget *parent, const char *name, const QString &caption)
 {
-    auto *b = control<QPushButton>(parent, name, caption);
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
+    return control<WrapButton>(parent, name, caption);
 }
 
 // A read-only setting box on the menu colour.
@@ -98,8 +97,6 @@ void FrmMain::buildSettingsArea()
 
     BtnUpdate = button(this, "BtnUpdate", QStringLiteral("Check for sound files"));
     placeTwips(BtnUpdate, 6000, 360, 1095, 675);
-    // The caption wraps onto two lines inside the tall button.
-    BtnUpdate->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
 
     ListFields = control<QListWidget>(this, "ListFields");
     placeTwips(ListFields, 7320, 120, 1335, 1185);
@@ -135,7 +132,6 @@ void FrmMain::buildTrackArea()
     // On the window itself, over the frame, at the right of the status line.
     BtnSelSound = button(this, "BtnSelSound", QStringLiteral("(Un)&Select file"));
     BtnSelSound->setFont(tahoma(6.75));
-    BtnSelSound->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
     placeTwips(BtnSelSound, 9840, 6360, 1095, 195);
     BtnSelSound->setEnabled(false);
     BtnSelSound->raise();
