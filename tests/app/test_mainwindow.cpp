@@ -1,0 +1,224 @@
+#include "fakemachine.h"
+#include "frmmain.h"
+#include "testmain.h"
+#include "trackgrid.h"
+#include "wrapbutton.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+using namespace sondrel;
+
+namespace {
+
+// A main window on a made-up machine described by "source|mount point|type" lines.
+struct Machine
+{
+    test::FakeMachine fake;
+
+    explicit Machine(const QStringList &table)
+    {
+        for (const QString &line : table) {
+            const QStringList f = line.split('|');
+            fake.mount(f[0], f[1], f[2]);
+        }
+    }
+
+    Services services() const
+    {
+        Services s;
+        const test::FakeMachine *machine = &fake;
+        s.fileSystem = [machine] { return machine->fileSystem(); };
+        return s;
+    }
+};
+
+QStringList gridRow(const TrackGrid *grid, int row)
+{
+    QStringList cells;
+    for (int c = 0; c < grid->Cols(); ++c)
+        cells << grid->TextMatrix(row, c);
+    return cells;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void startUpPicksTheLastDrives_data()
+    {
+        QTest::addColumn<QStringList>("table");
+        QTest::addColumn<QString>("drive");
+        QTest::addColumn<QString>("dir");
+
+        QTest::newRow("two fixed, two removable: the last of each")
+            << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/data|ext4", "/dev/sdb1|/media/e|vfat",
+                           "/dev/sdc1|/media/f|vfat"}
+            << "/media/f/" << "/data/";
+        QTest::newRow("no removable drive keeps the default player drive")
+            << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/home|ext4"} << "/media/ipod/" << "/home/";
+        QTest::newRow("no fixed drive keeps the default export directory")
+            << QStringList{"/dev/sdb1|/media/ipod2|vfat", "tmpfs|/tmp|tmpfs"} << "/media/ipod2/" << "/";
+        QTest::newRow("network and optical extras change nothing")
+            << QStringList{"/dev/sda1|/|ext4", "server:/music|/mnt/music|nfs4",
+                           "/dev/sr0|/media/cdrom|iso9660"}
+            << "/media/ipod/" << "/";
+        QTest::newRow("no drives at all") << QStringList{} << "/media/ipod/" << "/";
+    }
+
+    void startUpPicksTheLastDrives()
+    {
+        QFETCH(QStringList, table);
+        QFETCH(QString, drive);
+        QFETCH(QString, dir);
+        Machine machine(table);
+        FrmMain window(machine.services());
+        QCOMPARE(window.DfltDrive, drive);
+        QCOMPARE(window.TxtDfltDrive->text(), drive);
+        QCOMPARE(window.DfltDir, dir);
+        QCOMPARE(window.TxtDfltDir->text(), dir);
+    }
+
+    void startUpState()
+    {
+        Machine machine({"/dev/sda1|/|ext4"});
+        FrmMain window(machine.services());
+
+        TrackGrid *grid = window.findChild<TrackGrid *>("MSFlexGridSoundList");
+        QVERIFY(grid);
+        QCOMPARE(grid->Rows(), 1);
+        QCOMPARE(grid->Cols(), 11);
+        QCOMPARE(gridRow(grid, 0), (QStringList{"", "X", "ID", "Title", "Artist", "Album", "Genre",
+                                                "Comment", "Duration", "Size (Kb)", "File Type"}));
+        QCOMPARE(grid->ColWidth(0), 150);
+        QCOMPARE(grid->ColWidth(1), 195); // 200 twips in whole pixels
+        QCOMPARE(grid->ColWidth(2), 555);
+
+        QCOMPARE(window.nameFields(), defaultNameFields());
+        QVERIFY(window.ExpName.isEmpty());
+        QCOMPARE(window.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
+        QVERIFY(window.ListFields->isHidden());
+
+        QVERIFY(window.LblStatusExport->isHidden());
+        QVERIFY(window.LblStatusiPod->isHidden());
+        QVERIFY(!window.BtnSelSound->isEnabled());
+        QVERIFY(!window.BtnExport->isEnabled());
+        QVERIFY(window.BtnOpenDir->isEnabled());
+        for (QLineEdit *box : {window.TxtDfltDrive, window.TxtDfltDir, window.TxtExpName})
+            QVERIFY(box->isReadOnly());
+        QCOMPARE(window.LblSelFilesNum->text(), QString(" 0 file(s) selected"));
+        QCOMPARE(window.LblSelFilesSize->text(), QString(" 0 Kb = 0 Mb = 0 Gb"));
+        QCOMPARE(window.LblSelFilesDur->text(), QString(" 00:00:00 hh:mm:ss"));
+        for (QLabel *raw : {window.LblSelFilesNumI, window.LblSelFilesSizeI, window.LblSelFilesDurI}) {
+            QVERIFY(raw->isHidden());
+            QCOMPARE(raw->text(), QString("0"));
+        }
+        QCOMPARE(window.windowTitle(), QString("Sondrel"));
+        QCOMPARE(window.size(), QSize(775, 538));
+    }
+
+    void tabOrder()
+    {
+        Machine machine({});
+        FrmMain window(machine.services());
+        window.BtnSelSound->setEnabled(true);
+        window.BtnExport->setEnabled(true);
+        window.show();
+        QStringList order;
+        QWidget *w = window.BtnChangeDfltDrive;
+        do {
+            if (w->focusPolicy() & Qt::TabFocus && w->isVisibleTo(&window) && w->isEnabled())
+                order << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != window.BtnChangeDfltDrive);
+        QCOMPARE(order, (QStringList{"BtnChangeDfltDrive", "TxtDfltDrive", "BtnChangeDfltDir",
+                                     "TxtDfltDir", "BtnChangeExpName", "TxtExpName", "BtnUpdate",
+                                     "BtnHelp", "BtnExit", "BtnSelSound", "MSFlexGridSoundList",
+                                     "BtnExport", "BtnOpenDir"}));
+        for (auto *button : window.findChildren<QPushButton *>())
+            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
+    }
+
+    // Every caption fits its control: single-line labels and boxes in their width, wrapped
+    // buttons in their height.
+    void noCaptionIsClipped()
+    {
+        Machine machine({});
+        FrmMain window(machine.services());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (auto *label : window.findChildren<QLabel *>()) {
+            if (label->isHidden())
+                continue;
+            // Leading blanks of a right-aligned caption may fall outside; its letters may not.
+            const QString shown = label->alignment() & Qt::AlignRight ? label->text().trimmed()
+                                                                      : label->text();
+            const int needed = label->fontMetrics().horizontalAdvance(shown);
+            QVERIFY2(needed <= label->contentsRect().width(),
+                     qPrintable(QString("%1: %2 > %3").arg(label->objectName()).arg(needed)
+                                    .arg(label->contentsRect().width())));
+        }
+        for (auto *box : window.findChildren<QLineEdit *>()) {
+            const int needed = box->fontMetrics().horizontalAdvance(box->text());
+            QVERIFY2(needed < box->width() - 4, qPrintable(box->objectName()));
+        }
+        for (auto *button : window.findChildren<WrapButton *>()) {
+            const int lines = button->lineCount();
+            QVERIFY2(lines * button->fontMetrics().height() <= button->height() + 2,
+                     qPrintable(button->objectName()));
+            if (button->height() < 30)
+                QVERIFY2(lines == 1, qPrintable(button->objectName()));
+        }
+    }
+
+    void resetTakesTheTrackAreaBack()
+    {
+        Machine machine({});
+        FrmMain window(machine.services());
+        TrackGrid *grid = window.MSFlexGridSoundList;
+        grid->setRows(4);
+        for (int r = 1; r <= 3; ++r) {
+            grid->setTextMatrix(r, 1, "X");
+            grid->setTextMatrix(r, 2, QString::number(r));
+        }
+        window.LblSelFilesNumI->setText("3");
+        window.LblSelFilesSizeI->setText("3000");
+        window.LblSelFilesDurI->setText("180000");
+        window.LblSelFilesNum->setText(" 3 file(s) selected");
+        window.LblSelFilesSize->setText(" 2.93 Kb = 0 Mb = 0 Gb");
+        window.LblSelFilesDur->setText(" 00:03:00 hh:mm:ss");
+        window.LblStatusiPod->show();
+        window.LblStatusExport->setText(" Exporting file 1 of 3 (x)");
+        window.LblStatusExport->show();
+        window.BtnSelSound->setEnabled(true);
+        window.BtnExport->setEnabled(true);
+        window.DfltDir = "/chosen/";
+
+        window.ResetTrackList();
+
+        QCOMPARE(grid->Rows(), 1);
+        QCOMPARE(grid->TextMatrix(0, 3), QString("Title"));
+        QVERIFY(window.LblStatusiPod->isHidden());
+        for (QLabel *raw : {window.LblSelFilesNumI, window.LblSelFilesSizeI, window.LblSelFilesDurI})
+            QCOMPARE(raw->text(), QString("0"));
+        QCOMPARE(window.LblSelFilesNum->text(), QString(" 0 file(s) selected"));
+        QCOMPARE(window.LblSelFilesSize->text(), QString(" 0 Kb = 0 Mb = 0 Gb"));
+        QCOMPARE(window.LblSelFilesDur->text(), QString(" 00:00:00 hh:mm:ss"));
+        QVERIFY(!window.BtnSelSound->isEnabled());
+        QVERIFY(!window.BtnExport->isEnabled());
+        // What the reset does not own stays as it was.
+        QVERIFY(!window.LblStatusExport->isHidden());
+        QCOMPARE(window.DfltDir, QString("/chosen/"));
+        grid->setRows(2);
+        QCOMPARE(grid->TextMatrix(1, 1), QString()); // no mark survives
+    }
+};
+
+SONDREL_TEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
