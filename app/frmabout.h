@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace sondrel {
+
+// The About box: product name, version, author, web site and e-mail, the logo and two
+// notes to the user. Fixed texts only; the web site and e-mail are set at build time.
+class FrmAbout : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmAbout(QWidget *owner = nullptr);
+
+    QLabel *Label2;
+    QLineEdit *Text1;
+    QLabel *Label3;
+    QLineEdit *Text5;
+    QLabel *Label5;
+    QLineEdit *Text4;
+    QLabel *Label8;
+    QLineEdit *Text3;
+    QLabel *Label10;
+    QLineEdit *Text2;
+    QLabel *Image1;
+    QPushButton *BtnOK;
+    QFrame *Line1;
+    QLabel *Label1;
+    QLabel *Label4;
+
+    // Opens centred on the screen, whoever owns it.
+    void setVisible(bool visible) override;
+
+protected:
+    // Esc is not a cancel key here: the box has no cancel button.
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+} // namespace sondrel

@@ -1,0 +1,139 @@
+#include "frmchgdrive.h"
+
+#include "frmmain.h"
+#include "platformerror.h"
+#include "ui.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace sondrel {
+
+namespace {
+
+bool isDriveLetter(const QString &designation)
+{
+    return designation.size() >= 2 && designation.at(0).isLetter() &&
+           designation.at(1) == QLatin1Char(':');
+}
+
+// Drive designations compare without letter case ("c:" is "C:"); mount points with it.
+bool sameDrive(const QString &a, const QString &b)
+{
+    if (isDriveLetter(a) && isDriveLetter(b))
+        return a.compare(b, Qt::CaseInsensitive) == 0;
+    return a == b;
+}
+
+} // namespace
+
+QString driveSetting(const FileSystem &fileSystem, const Drive &drive)
+{
+    const QString root = QString::fromStdString(fileSystem.driveRoot(drive));
+    return isDriveLetter(root) ? root.toUpper() : root;
+}
+
+FrmChgDrive::FrmChgDrive(FrmMain *main) : QDialog(main), m_main(main)
+{
+    setObjectName(QStringLiteral("FrmChgDrive"));
+    setWindowTitle(QStringLiteral("Sondrel"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(msSansSerif());
+    sizeTwips(this, 4680, 1425);
+
+    Label1 = new QLabel(QStringLiteral("Choose the drive where iPod is connected"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    placeTwips(Label1, 120, 120, 4455, 255);
+
+    Drive1 = new QComboBox(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    placeTwips(Drive1, 120, 480, 4455, 315);
+
+    BtnOK = new QPushButton(QStringLiteral("OK"), this);
+    BtnOK->setObjectName(QStringLiteral("BtnOK"));
+    placeTwips(BtnOK, 919, 960, 1215, 375);
+
+    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    placeTwips(BtnCancel, 2546, 960, 1215, 375);
+
+    for (QPushButton *button : {BtnOK, BtnCancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    QWidget::setTabOrder(Drive1, BtnCancel);
+    QWidget::setTabOrder(BtnCancel, BtnOK);
+    Drive1->setFocus();
+
+    connect(BtnOK, &QPushButton::clicked, this, &FrmChgDrive::confirm);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    refreshDrives();
+}
+
+// Fills the list with the machine's drives. The drive shown keeps its place when it is
+// still there; otherwise (and at the first filling) the list shows the drive that holds
+// the working directory, or the first drive.
+void FrmChgDrive::refreshDrives()
+{
+    const std::unique_ptr<FileSystem> fs = m_main->services().fileSystem();
+    if (!fs)
+        return;
+    const QString shown = Drive1->currentIndex() >= 0 ? Drive1->currentText() : QString();
+    const QString workingDrive = QString::fromStdString(
+        fs->driveOf(QDir::toNativeSeparators(QDir::currentPath()).toStdString()));
+
+    const std::vector<Drive> drives = fs->drives();
+
+    Drive1->clear();
+    int keep = -1;
+    int working = -1;
+    for (const Drive &drive : drives) {
+        const QString path = QString::fromStdString(drive.path);
+        if (keep < 0 && !shown.isEmpty() && sameDrive(path, shown))
+            keep = Drive1->count();
+        if (working < 0 && sameDrive(path, workingDrive))
+            working = Drive1->count();
+        Drive1->addItem(path, driveSetting(*fs, drive));
+    }
+    Drive1->setCurrentIndex(keep >= 0 ? keep : working >= 0 ? working : 0);
+}
+
+void FrmChgDrive::confirm()
+{
+    // With no drive in the list there is nothing to choose, and the setting stays.
+    if (Drive1->currentIndex() >= 0) {
+        m_main->DfltDrive = Drive1->currentData().toString();
+        m_main->TxtDfltDrive->setText(m_main->DfltDrive);
+    }
+    accept();
+}
+
+bool FrmChgDrive::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate) {
+        // A failure to read the drives again leaves the list as it was.
+        try {
+            refreshDrives();
+        } catch (const PlatformError &) {
+        }
+    }
+    return QDialog::event(event);
+}
+
+void FrmChgDrive::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace sondrel

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace sondrel {
+
+class FrmMain;
+
+// The setting a drive gives: its root, the drive's path followed by one separator.
+// A drive letter is upper-cased ("e:" gives "E:\"); a mount point keeps its case.
+QString driveSetting(const FileSystem &fileSystem, const Drive &drive);
+
+// The drive dialog: chooses the drive on which the player is mounted and writes its
+// root into the main window's DfltDrive and TxtDfltDrive on OK. The list starts on
+// the drive that holds the working directory and is read again at each activation.
+class FrmChgDrive : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmChgDrive(FrmMain *main);
+
+    QLabel *Label1;
+    QComboBox *Drive1;
+    QPushButton *BtnOK;
+    QPushButton *BtnCancel;
+
+protected:
+    // Each activation reads the drive list again from the system.
+    bool event(QEvent *event) override;
+    // Esc is not a cancel key here: the dialog has no cancel button.
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void refreshDrives();
+    void confirm();
+
+    FrmMain *m_main;
+};
+
+} // namespace sondrel

@@ -1,0 +1,204 @@
+#include "frmchgexpname.h"
+
+#include "frmmain.h"
+#include "messages.h"
+#include "ui.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include <utility>
+
+namespace sondrel {
+
+QString expNameOf(const NameFields &fields)
+{
+    QString name;
+    for (const NameField &field : fields) {
+        if (field.chosen)
+            name += QLatin1Char('_') + field.label;
+    }
+    return name.mid(1);
+}
+
+bool titleChosen(const NameFields &fields)
+{
+    for (const NameField &field : fields) {
+        if (field.label == QLatin1String("Title") && field.chosen)
+            return true;
+    }
+    return false;
+}
+
+int moveFieldUp(NameFields &fields, int k)
+{
+    if (k <= 0 || k >= int(fields.size()))
+        return k;
+    std::swap(fields[std::size_t(k - 1)], fields[std::size_t(k)]);
+    return k - 1;
+}
+
+int moveFieldDown(NameFields &fields, int k)
+{
+    if (k < 0 || k + 1 >= int(fields.size()))
+        return k;
+    std::swap(fields[std::size_t(k)], fields[std::size_t(k + 1)]);
+    return k + 1;
+}
+
+namespace {
+
+QPushButton *arrowButton(QWidget *parent, const char *name, const QString &picture,
+                         const QString &accessibleName)
+{
+    auto *button = new QPushButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setIcon(QIcon(picture));
+    button->setIconSize(QSize(36, 36));
+    button->setAccessibleName(accessibleName);
+    button->setFont(tahoma());
+    return button;
+}
+
+} // namespace
+
+FrmChgExpName::FrmChgExpName(FrmMain *main) : QDialog(main), m_main(main)
+{
+    setObjectName(QStringLiteral("FrmChgExpName"));
+    setWindowTitle(QStringLiteral("Sondrel"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setFont(msSansSerif());
+
+    Label1 = new QLabel(QStringLiteral("Choose and order fileds for the file name"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(tahoma());
+    Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    placeTwips(Label1, 0, 120, 3135, 255);
+
+    ListFields = new QListWidget(this);
+    ListFields->setObjectName(QStringLiteral("ListFields"));
+    ListFields->setFont(tahoma());
+    placeTwips(ListFields, 600, 480, 1695, 1635);
+
+    BtnUp = arrowButton(this, "BtnUp", QStringLiteral(":/arrow_up.png"), QStringLiteral("Up"));
+    placeTwips(BtnUp, 2400, 720, 495, 495);
+    BtnDown =
+        arrowButton(this, "BtnDown", QStringLiteral(":/arrow_down.png"), QStringLiteral("Down"));
+    placeTwips(BtnDown, 2400, 1440, 495, 495);
+
+    BtnOK = new QPushButton(QStringLiteral("OK"), this);
+    BtnOK->setObjectName(QStringLiteral("BtnOK"));
+    placeTwips(BtnOK, 120, 2280, 1215, 375);
+    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    placeTwips(BtnCancel, 1680, 2280, 1215, 375);
+
+    for (QPushButton *button : {BtnUp, BtnDown, BtnOK, BtnCancel}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    QWidget::setTabOrder(ListFields, BtnDown);
+    QWidget::setTabOrder(BtnDown, BtnUp);
+    QWidget::setTabOrder(BtnUp, BtnOK);
+    QWidget::setTabOrder(BtnOK, BtnCancel);
+    ListFields->setFocus();
+
+    connect(BtnUp, &QPushButton::clicked, this, [this] { moveHighlighted(&moveFieldUp); });
+    connect(BtnDown, &QPushButton::clicked, this, [this] { moveHighlighted(&moveFieldDown); });
+    connect(BtnOK, &QPushButton::clicked, this, &FrmChgExpName::confirm);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    // A click on an entry, on its check box too, makes it the highlighted entry.
+    ListFields->viewport()->installEventFilter(this);
+
+    // Sizable; its client area opens at a fixed place from the screen's top left.
+    const QPoint screenCorner = main->screen()->geometry().topLeft();
+    setGeometry(
+        QRect(screenCorner + QPoint(twips(4185), twips(2325)), QSize(twips(3255), twips(2775))));
+
+    // Each opening shows the list as last confirmed, with its first entry highlighted.
+    setFields(main->nameFields());
+    ListFields->setCurrentRow(0);
+}
+
+NameFields FrmChgExpName::fields() const
+{
+    NameFields fields;
+    for (int i = 0; i < ListFields->count(); ++i) {
+        const QListWidgetItem *item = ListFields->item(i);
+        fields.push_back(
+            {item->text(), item->checkState() == Qt::Checked, item->data(Qt::UserRole).toInt()});
+    }
+    return fields;
+}
+
+void FrmChgExpName::setFields(const NameFields &fields)
+{
+    ListFields->clear();
+    for (const NameField &field : fields) {
+        auto *item = new QListWidgetItem(field.label, ListFields);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(field.chosen ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, field.field);
+    }
+}
+
+// Up and Down read the whole list, move the highlighted entry and write the list back;
+// the highlight follows the moved entry.
+void FrmChgExpName::moveHighlighted(int (*move)(NameFields &, int))
+{
+    NameFields working = fields();
+    const int from = ListFields->currentRow();
+    const int to = move(working, from);
+    if (to == from)
+        return;
+    for (int i : {from, to}) {
+        QListWidgetItem *item = ListFields->item(i);
+        const NameField &field = working[std::size_t(i)];
+        item->setText(field.label);
+        item->setCheckState(field.chosen ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, field.field);
+    }
+    ListFields->setCurrentRow(to);
+}
+
+void FrmChgExpName::confirm()
+{
+    const NameFields working = fields();
+    if (!titleChosen(working)) {
+        showMessage(this, QStringLiteral("You need to choose at least the 'Title' field"));
+        return;
+    }
+    m_main->setNameFields(working);
+    m_main->ExpName = expNameOf(working);
+    accept();
+    m_main->TxtExpName->setText(m_main->ExpName);
+}
+
+bool FrmChgExpName::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ListFields->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const QModelIndex pressed =
+            ListFields->indexAt(static_cast<QMouseEvent *>(event)->position().toPoint());
+        if (pressed.isValid())
+            ListFields->setCurrentRow(pressed.row());
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void FrmChgExpName::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace sondrel

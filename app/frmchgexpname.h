@@ -1,0 +1,61 @@
+#pragma once
+
+#include "namefields.h"
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace sondrel {
+
+class FrmMain;
+
+// The display form of a name pattern: the labels of the chosen entries, in list
+// order, joined by "_" ("Genre_Artist_Title_Album_ID").
+QString expNameOf(const NameFields &fields);
+// A pattern may be confirmed only while its "Title" entry is chosen.
+bool titleChosen(const NameFields &fields);
+// Moves entry k one place towards the top (moveFieldUp) or the bottom (moveFieldDown),
+// with its flag and field number; at the end of the list nothing moves. Returns the
+// entry's position afterwards.
+int moveFieldUp(NameFields &fields, int k);
+int moveFieldDown(NameFields &fields, int k);
+
+// The export-name composer: a working copy of the main window's name-field list that
+// the user checks, unchecks and reorders. OK copies it back into the main window
+// (list, ExpName, TxtExpName) when "Title" is chosen; Cancel discards it.
+class FrmChgExpName : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FrmChgExpName(FrmMain *main);
+
+    // The working list as the dialog shows it.
+    NameFields fields() const;
+
+    QLabel *Label1;
+    QListWidget *ListFields;
+    QPushButton *BtnUp;
+    QPushButton *BtnDown;
+    QPushButton *BtnOK;
+    QPushButton *BtnCancel;
+
+protected:
+    // Presses on the list's entries, seen before the list handles them.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    // Esc is not a cancel key here: the dialog has no cancel button.
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void setFields(const NameFields &fields);
+    void moveHighlighted(int (*move)(NameFields &, int));
+    void confirm();
+
+    FrmMain *m_main;
+};
+
+} // namespace sondrel

@@ -1,0 +1,400 @@
+// The export-name composer, opened from the main window's "Export name" button.
+
+#include "fakemachine.h"
+#include "frmchgexpname.h"
+#include "frmmain.h"
+#include "modalanswerer.h"
+#include "testmain.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace sondrel;
+
+namespace {
+
+// Waits until the dialog is the active window and holds the keyboard focus.
+bool waitUntilActive(QWidget *dialog)
+{
+    return QTest::qWaitForWindowActive(dialog) && QTest::qWaitFor([dialog] {
+               QWidget *focus = QApplication::focusWidget();
+               return focus && focus->window() == dialog;
+           });
+}
+
+const QString TitleMessage = "You need to choose at least the 'Title' field";
+
+// Clicks the main window's "Export name" and runs `act` on the composer it opens;
+// whatever `act` leaves open is closed afterwards. False when no composer came up.
+bool onComposer(FrmMain &main, const std::function<void(FrmChgExpName *)> &act)
+{
+    bool reached = false;
+    QTimer::singleShot(0, [&] {
+        if (auto *dialog = qobject_cast<FrmChgExpName *>(QApplication::activeModalWidget())) {
+            reached = true;
+            if (!waitUntilActive(dialog))
+                qWarning("the composer did not become active");
+            act(dialog);
+        }
+        test::ModalAnswerer::closeLeftovers();
+    });
+    QTest::mouseClick(main.BtnChangeExpName, Qt::LeftButton);
+    return reached;
+}
+
+QListWidget *listOf(FrmChgExpName *dialog)
+{
+    return dialog->findChild<QListWidget *>("ListFields");
+}
+
+void press(FrmChgExpName *dialog, const char *button)
+{
+    QTest::mouseClick(dialog->findChild<QPushButton *>(button), Qt::LeftButton);
+}
+
+// A click on an entry's check box, as the user makes it.
+void clickCheckBox(QListWidget *list, int row)
+{
+    const QRect rect = list->visualItemRect(list->item(row));
+    const int margin = list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+    const int indicator = list->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, list);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(rect.left() + margin + indicator / 2, rect.center().y()));
+}
+
+void highlight(QListWidget *list, int row)
+{
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(row)).center());
+}
+
+// The list as "Label+" (chosen) or "Label-" entries, with field numbers.
+QStringList shown(const NameFields &fields)
+{
+    QStringList result;
+    for (const NameField &field : fields)
+        result << QString("%1%2%3").arg(field.label, field.chosen ? "+" : "-").arg(field.field);
+    return result;
+}
+
+const QStringList Defaults{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"};
+
+Services noDrives(const test::FakeMachine &machine)
+{
+    Services s;
+    s.fileSystem = [&machine] { return machine.fileSystem(); };
+    return s;
+}
+
+} // namespace
+
+class TestDialogsExpName : public QObject
+{
+    Q_OBJECT
+
+    test::FakeMachine m_machine;
+
+private Q_SLOTS:
+    void cleanup() { test::ModalAnswerer::closeLeftovers(); }
+
+    void firstOpeningShowsTheStartUpList()
+    {
+        FrmMain main(noDrives(m_machine));
+        QCOMPARE(main.ExpName, QString());
+        QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
+
+        QStringList list;
+        int highlighted = -1;
+        QString focused;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            list = shown(dialog->fields());
+            highlighted = listOf(dialog)->currentRow();
+            focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
+        }));
+        QCOMPARE(list, Defaults);
+        QCOMPARE(highlighted, 0);
+        QCOMPARE(focused, QString("ListFields"));
+    }
+
+    void moves_data()
+    {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QStringList>("order");
+        QTest::addColumn<int>("highlighted");
+
+        QTest::newRow("Up at the top does nothing") << 0 << QStringList{"BtnUp"} << Defaults << 0;
+        QTest::newRow("Down at the bottom does nothing")
+            << 4 << QStringList{"BtnDown"} << Defaults << 4;
+        QTest::newRow("Title up twice")
+            << 2 << QStringList{"BtnUp", "BtnUp"}
+            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} << 0;
+        QTest::newRow("Title up three times stops at the top")
+            << 2 << QStringList{"BtnUp", "BtnUp", "BtnUp"}
+            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} << 0;
+        QTest::newRow("Genre down to the bottom")
+            << 0 << QStringList{"BtnDown", "BtnDown", "BtnDown", "BtnDown", "BtnDown"}
+            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1", "Genre+8"} << 4;
+        QTest::newRow("down then up is no change")
+            << 1 << QStringList{"BtnDown", "BtnUp"} << Defaults << 1;
+    }
+
+    void moves()
+    {
+        QFETCH(int, start);
+        QFETCH(QStringList, buttons);
+        QFETCH(QStringList, order);
+        QFETCH(int, highlighted);
+        FrmMain main(noDrives(m_machine));
+        QStringList after;
+        int at = -1;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            highlight(listOf(dialog), start);
+            for (const QString &button : buttons)
+                press(dialog, qPrintable(button));
+            after = shown(dialog->fields());
+            at = listOf(dialog)->currentRow();
+        }));
+        QCOMPARE(after, order);
+        QCOMPARE(at, highlighted);
+        QCOMPARE(shown(main.nameFields()), Defaults); // nothing confirmed
+    }
+
+    // A check mark moves with its label.
+    void checkMarkTravelsWithItsEntry()
+    {
+        FrmMain main(noDrives(m_machine));
+        QStringList after;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            QListWidget *list = listOf(dialog);
+            clickCheckBox(list, 3); // Album off
+            press(dialog, "BtnUp");
+            press(dialog, "BtnUp");
+            after = shown(dialog->fields());
+        }));
+        QCOMPARE(after, (QStringList{"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"}));
+    }
+
+    // Clicking a check box toggles the entry and makes it the highlighted one.
+    void checkBoxClickHighlights()
+    {
+        FrmMain main(noDrives(m_machine));
+        int highlighted = -1;
+        QStringList after;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            clickCheckBox(listOf(dialog), 3);
+            highlighted = listOf(dialog)->currentRow();
+            after = shown(dialog->fields());
+        }));
+        QCOMPARE(highlighted, 3);
+        QCOMPARE(after, (QStringList{"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"}));
+    }
+
+    void okRefusedWithoutTitle_data()
+    {
+        QTest::addColumn<QList<int>>("unchecked");
+        QTest::newRow("every entry unchecked") << QList<int>{0, 1, 2, 3, 4};
+        QTest::newRow("only Title unchecked") << QList<int>{2};
+    }
+
+    // The refusal leaves the dialog open with its list as the user left it, and the
+    // main window as it was.
+    void okRefusedWithoutTitle()
+    {
+        QFETCH(QList<int>, unchecked);
+        FrmMain main(noDrives(m_machine));
+        test::ModalAnswerer answerer;
+        bool stayedOpen = false;
+        QStringList listAfter, expected = Defaults;
+        for (int row : unchecked)
+            expected[row].replace('+', '-');
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            for (int row : unchecked)
+                clickCheckBox(listOf(dialog), row);
+            press(dialog, "BtnOK");
+            stayedOpen = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+            listAfter = shown(dialog->fields());
+        }));
+        QCOMPARE(answerer.texts(), QStringList{TitleMessage});
+        QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
+        QVERIFY(stayedOpen);
+        QCOMPARE(listAfter, expected);
+        QCOMPARE(shown(main.nameFields()), Defaults);
+        QCOMPARE(main.ExpName, QString());
+        QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
+    }
+
+    void okConfirms_data()
+    {
+        QTest::addColumn<QList<int>>("unchecked");
+        QTest::addColumn<int>("moveDownFrom"); // -1: no move
+        QTest::addColumn<QString>("expName");
+        QTest::addColumn<QStringList>("list");
+
+        QTest::newRow("all five as they stand")
+            << QList<int>{} << -1 << "Genre_Artist_Title_Album_ID" << Defaults;
+        QTest::newRow("Title only")
+            << QList<int>{0, 1, 3, 4} << -1 << "Title"
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1"};
+        QTest::newRow("Title_Artist: Artist moved below Title")
+            << QList<int>{0, 3, 4} << 1 << "Title_Artist"
+            << QStringList{"Genre-8", "Title+4", "Artist+7", "Album-6", "ID-1"};
+        QTest::newRow("ID is an ordinary field")
+            << QList<int>{0, 1, 3} << 3 << "Title_ID"
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "ID+1", "Album-6"};
+    }
+
+    void okConfirms()
+    {
+        QFETCH(QList<int>, unchecked);
+        QFETCH(int, moveDownFrom);
+        QFETCH(QString, expName);
+        QFETCH(QStringList, list);
+        FrmMain main(noDrives(m_machine));
+        test::ModalAnswerer answerer;
+        bool closed = false;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            for (int row : unchecked)
+                clickCheckBox(listOf(dialog), row);
+            if (moveDownFrom >= 0) {
+                highlight(listOf(dialog), moveDownFrom);
+                press(dialog, "BtnDown");
+            }
+            press(dialog, "BtnOK");
+            closed = !dialog->isVisible();
+        }));
+        QVERIFY(closed);
+        QCOMPARE(answerer.count(), 0);
+        QCOMPARE(main.ExpName, expName);
+        QCOMPARE(main.TxtExpName->text(), expName);
+        QCOMPARE(shown(main.nameFields()), list);
+
+        // The next opening shows the confirmed list, highlighted at the top.
+        QStringList reopened;
+        int highlighted = -1;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            reopened = shown(dialog->fields());
+            highlighted = listOf(dialog)->currentRow();
+        }));
+        QCOMPARE(reopened, list);
+        QCOMPARE(highlighted, 0);
+    }
+
+    void cancelDiscards_data()
+    {
+        QTest::addColumn<bool>("closeBox");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("close box") << true;
+    }
+
+    // Reorders and unchecks are dropped; the next opening shows the list last confirmed.
+    void cancelDiscards()
+    {
+        QFETCH(bool, closeBox);
+        FrmMain main(noDrives(m_machine));
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            clickCheckBox(listOf(dialog), 0); // Genre off
+            press(dialog, "BtnOK");
+        }));
+        const QStringList confirmed{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"};
+        QCOMPARE(shown(main.nameFields()), confirmed);
+        QCOMPARE(main.ExpName, QString("Artist_Title_Album_ID"));
+
+        bool closed = false;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            highlight(listOf(dialog), 4);
+            press(dialog, "BtnUp");
+            press(dialog, "BtnUp");
+            clickCheckBox(listOf(dialog), 1);
+            clickCheckBox(listOf(dialog), 0);
+            QTest::keyClick(dialog, Qt::Key_Escape); // no cancel key
+            if (closeBox)
+                dialog->close();
+            else
+                press(dialog, "BtnCancel");
+            closed = !dialog->isVisible();
+        }));
+        QVERIFY(closed);
+        QCOMPARE(shown(main.nameFields()), confirmed);
+        QCOMPARE(main.ExpName, QString("Artist_Title_Album_ID"));
+        QCOMPARE(main.TxtExpName->text(), QString("Artist_Title_Album_ID"));
+
+        QStringList reopened;
+        QVERIFY(
+            onComposer(main, [&](FrmChgExpName *dialog) { reopened = shown(dialog->fields()); }));
+        QCOMPARE(reopened, confirmed);
+    }
+
+    void layout()
+    {
+        FrmMain main(noDrives(m_machine));
+        QString title, label;
+        QRect area;
+        QPoint screenCorner;
+        bool sizable = false;
+        QStringList focusOrder;
+        bool noDefaultButton = true;
+        QSize arrows;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            title = dialog->windowTitle();
+            label = dialog->findChild<QLabel *>("Label1")->text();
+            area = dialog->geometry();
+            screenCorner = dialog->screen()->geometry().topLeft();
+            sizable = dialog->minimumSize() != dialog->maximumSize();
+            QWidget *w = listOf(dialog);
+            for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
+                while (!(w->focusPolicy() & Qt::TabFocus))
+                    w = w->nextInFocusChain();
+                focusOrder << w->objectName();
+            }
+            for (auto *button : dialog->findChildren<QPushButton *>())
+                noDefaultButton = noDefaultButton && !button->isDefault() && !button->autoDefault();
+            auto *up = dialog->findChild<QPushButton *>("BtnUp");
+            arrows = up->icon().availableSizes().value(0);
+            if (!up->text().isEmpty())
+                arrows = QSize();
+        }));
+        QCOMPARE(title, QString("Sondrel"));
+        QCOMPARE(label, QString("Choose and order fileds for the file name"));
+        QCOMPARE(area, QRect(screenCorner + QPoint(279, 155), QSize(217, 185)));
+        QVERIFY(sizable);
+        QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "BtnOK", "BtnCancel"}));
+        QVERIFY(noDefaultButton);
+        QCOMPARE(arrows, QSize(36, 36));
+    }
+
+    void expNameOf_data()
+    {
+        QTest::addColumn<QList<bool>>("chosen");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("all") << QList<bool>{true, true, true, true, true}
+                             << "Genre_Artist_Title_Album_ID";
+        QTest::newRow("first and last")
+            << QList<bool>{true, false, false, false, true} << "Genre_ID";
+        QTest::newRow("one") << QList<bool>{false, false, true, false, false} << "Title";
+        QTest::newRow("none") << QList<bool>{false, false, false, false, false} << "";
+    }
+
+    void expNameOf()
+    {
+        QFETCH(QList<bool>, chosen);
+        QFETCH(QString, name);
+        NameFields fields = defaultNameFields();
+        for (int i = 0; i < 5; ++i)
+            fields[std::size_t(i)].chosen = chosen[i];
+        QCOMPARE(sondrel::expNameOf(fields), name);
+        QCOMPARE(titleChosen(fields), chosen[2]);
+    }
+};
+
+SONDREL_TEST_MAIN(TestDialogsExpName)
+#include "test_dialogs_expname.moc"
