@@ -25,4 +25,15 @@ public:
 
 std::unique_ptr<ProcessStarter> createProcessStarter();
 
+// A program and its arguments, each passed as one argument.
+struct CommandLine
+{
+    std::string program;
+    std::vector<std::string> arguments;
+};
+
+// The system's file manager opened on `directory`: "explorer" with the directory on
+// Windows, "xdg-open" with the directory on Linux.
+CommandLine fileManagerCommand(const std::string &directory);
+
 } // namespace sondrel

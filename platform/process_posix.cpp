@@ -70,6 +70,11 @@ public:
 
 } // namespace
 
+CommandLine fileManagerCommand(const std::string &directory)
+{
+    return {"xdg-open", {directory}};
+}
+
 std::unique_ptr<ProcessStarter> createProcessStarter()
 {
     return std::make_unique<PosixProcessStarter>();

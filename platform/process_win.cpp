@@ -58,6 +58,11 @@ public:
 
 } // namespace
 
+CommandLine fileManagerCommand(const std::string &directory)
+{
+    return {"explorer", {directory}};
+}
+
 std::unique_ptr<ProcessStarter> createProcessStarter()
 {
     return std::make_unique<WinProcessStarter>();

@@ -1,0 +1,247 @@
+#include "recordwalk.h"
+
+#include <cstring>
+
+namespace sondrel {
+
+namespace {
+
+// The fewest bytes of each record that the walk reads: tag and header length for the
+// database header; up to the total length for data sets and the track list's count;
+// up to the duration (offset 40) for a track; up to the type for a string child, and
+// the 40-byte string header for the children that carry one.
+constexpr std::size_t DatabaseHeaderMin = 8;
+constexpr std::size_t DataSetMin = 12;
+constexpr std::size_t TrackListMin = 12;
+constexpr std::size_t TrackMin = 44;
+constexpr std::size_t ChildMin = 16;
+constexpr std::size_t StringHeader = 40;
+
+class Walk
+{
+public:
+    Walk(std::span<const std::uint8_t> bytes, TrackTable &table, const WalkProgress &progress)
+        : m_data(bytes.data()), m_size(bytes.size()), m_table(table), m_progress(progress)
+    {
+    }
+
+    WalkOutcome run();
+
+private:
+    // True when `length` bytes from `pos` lie inside [.., end).
+    static bool fits(std::size_t pos, std::size_t length, std::size_t end)
+    {
+        return pos <= end && length <= end - pos;
+    }
+    bool tagIs(std::size_t pos, std::size_t end, const char (&tag)[5]) const
+    {
+        return fits(pos, 4, end) && std::memcmp(m_data + pos, tag, 4) == 0;
+    }
+    // The signed 32-bit little-endian number at `pos` (the caller has checked the range).
+    std::int32_t number(std::size_t pos) const
+    {
+        const std::uint8_t *p = m_data + pos;
+        return std::int32_t(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
+                            std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
+    }
+    // A length read at `pos` that must lie in [minimum, maximum]; -1 when it does not.
+    std::int64_t length(std::size_t pos, std::size_t minimum, std::size_t maximum) const
+    {
+        const std::int64_t value = number(pos);
+        if (value < 0 || std::size_t(value) < minimum || std::size_t(value) > maximum)
+            return -1;
+        return value;
+    }
+
+    WalkOutcome stop(WalkStatus status, WalkRecord record, std::size_t offset) const
+    {
+        WalkOutcome out;
+        out.status = status;
+        out.record = record;
+        out.track = m_track;
+        out.offset = offset;
+        out.tracks = m_tracks;
+        return out;
+    }
+
+    WalkOutcome readTrack(std::size_t pos, std::size_t end, std::int64_t &total);
+
+    const std::uint8_t *m_data;
+    std::size_t m_size;
+    TrackTable &m_table;
+    const WalkProgress &m_progress;
+    int m_track = 0;
+    int m_tracks = 0;
+};
+
+WalkOutcome Walk::run()
+{
+    // The database header: only its header length is used, to find the first data set.
+    if (!tagIs(0, m_size, "mhbd"))
+        return stop(WalkStatus::WrongTag, WalkRecord::DatabaseHeader, 0);
+    if (!fits(0, DatabaseHeaderMin, m_size))
+        return stop(WalkStatus::Damaged, WalkRecord::DatabaseHeader, 0);
+    const std::int64_t headerLength = length(4, DatabaseHeaderMin, m_size);
+    if (headerLength < 0)
+        return stop(WalkStatus::Damaged, WalkRecord::DatabaseHeader, 0);
+
+    // The data sets, each skipped by its total length, up to the one that holds the
+    // track list. Current databases put the album list first.
+    std::size_t set = std::size_t(headerLength);
+    std::size_t list = 0;
+    std::size_t setEnd = 0;
+    for (;;) {
+        if (set >= m_size)
+            return stop(WalkStatus::NoTrackList, WalkRecord::DataSet, set);
+        if (!tagIs(set, m_size, "mhsd"))
+            return stop(WalkStatus::WrongTag, WalkRecord::DataSet, set);
+        if (!fits(set, DataSetMin, m_size))
+            return stop(WalkStatus::Damaged, WalkRecord::DataSet, set);
+        const std::int64_t header = length(set + 4, DataSetMin, m_size - set);
+        const std::int64_t total =
+            header < 0 ? -1 : length(set + 8, std::size_t(header), m_size - set);
+        if (total < 0)
+            return stop(WalkStatus::Damaged, WalkRecord::DataSet, set);
+        setEnd = set + std::size_t(total);
+        list = set + std::size_t(header);
+        if (tagIs(list, setEnd, "mhlt"))
+            break;
+        set = setEnd;
+    }
+
+    // The track list: its header length and the track count.
+    if (!fits(list, TrackListMin, setEnd))
+        return stop(WalkStatus::Damaged, WalkRecord::TrackList, list);
+    const std::int64_t listHeader = length(list + 4, TrackListMin, setEnd - list);
+    const std::int32_t n = number(list + 8);
+    if (listHeader < 0 || n < 0)
+        return stop(WalkStatus::Damaged, WalkRecord::TrackList, list);
+    const std::size_t first = list + std::size_t(listHeader);
+    // Every track needs at least its header inside the data set: a count that cannot
+    // fit is refused before the table is made for it.
+    if (std::size_t(n) > (setEnd - first) / TrackMin)
+        return stop(WalkStatus::TooManyTracks, WalkRecord::TrackList, list);
+
+    m_tracks = n;
+    m_table.reset(n);
+    std::size_t pos = first;
+    for (int j = 1; j <= n; ++j) {
+        m_track = j;
+        if (m_progress)
+            m_progress(j, n);
+        std::int64_t total = 0;
+        const WalkOutcome failure = readTrack(pos, setEnd, total);
+        if (!failure.complete())
+            return failure;
+        pos += std::size_t(total);
+    }
+    m_track = 0;
+    return stop(WalkStatus::Complete, WalkRecord::None, 0);
+}
+
+// Reads track m_track at `pos`; `total` receives its total length.
+WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &total)
+{
+    if (!tagIs(pos, end, "mhit"))
+        return stop(WalkStatus::WrongTag, WalkRecord::Track, pos);
+    Track &track = m_table.track(m_track);
+    track.id = m_track;
+    if (!fits(pos, TrackMin, end))
+        return stop(WalkStatus::Damaged, WalkRecord::Track, pos);
+    const std::int64_t header = length(pos + 4, TrackMin, end - pos);
+    total = header < 0 ? -1 : length(pos + 8, std::size_t(header), end - pos);
+    const std::int32_t children = number(pos + 12);
+    if (total < 0 || children < 0)
+        return stop(WalkStatus::Damaged, WalkRecord::Track, pos);
+    track.size = number(pos + 36);
+    track.duration = number(pos + 40);
+
+    const std::size_t trackEnd = pos + std::size_t(total);
+    std::size_t child = pos + std::size_t(header);
+    for (std::int32_t k = 0; k < children; ++k) {
+        if (!tagIs(child, trackEnd, "mhod"))
+            return stop(WalkStatus::WrongTag, WalkRecord::StringChild, child);
+        if (!fits(child, ChildMin, trackEnd))
+            return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
+        const std::int64_t childTotal = length(child + 8, ChildMin, trackEnd - child);
+        if (childTotal < 0)
+            return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
+        const std::int32_t type = number(child + 12);
+        if (type >= 1 && type <= 8) {
+            if (std::size_t(childTotal) < StringHeader)
+                return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
+            const std::int64_t bytes =
+                length(child + 28, 0, std::size_t(childTotal) - StringHeader);
+            if (bytes < 0)
+                return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
+            const std::span<const std::uint8_t> text(m_data + child + StringHeader,
+                                                     std::size_t(bytes));
+            track.texts[std::size_t(type - 1)] =
+                number(child + 24) == 2 ? decodeUtf8(text) : decodeUtf16Le(text);
+        }
+        child += std::size_t(childTotal);
+    }
+    return stop(WalkStatus::Complete, WalkRecord::None, 0);
+}
+
+} // namespace
+
+WalkOutcome walkDatabase(std::span<const std::uint8_t> database, TrackTable &table,
+                         const WalkProgress &progress)
+{
+    return Walk(database, table, progress).run();
+}
+
+QString decodeUtf16Le(std::span<const std::uint8_t> bytes)
+{
+    const std::size_t units = bytes.size() / 2;
+    const bool oddByte = bytes.size() % 2 != 0;
+    QString text(qsizetype(units + (oddByte ? 1 : 0)), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    char16_t *const start = out;
+    const auto unitAt = [&](std::size_t i) {
+        return char16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    };
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t u = unitAt(i);
+        if (u == 0)
+            continue;
+        if (u < 0xD800 || u > 0xDFFF) {
+            *out++ = u;
+        } else if (u <= 0xDBFF && i + 1 < units && unitAt(i + 1) >= 0xDC00 &&
+                   unitAt(i + 1) <= 0xDFFF) {
+            *out++ = u;
+            *out++ = unitAt(++i);
+        } else {
+            *out++ = 0xFFFD;
+        }
+    }
+    if (oddByte && bytes.back() != 0)
+        *out++ = bytes.back();
+    text.truncate(qsizetype(out - start));
+    return text;
+}
+
+QString decodeUtf8(std::span<const std::uint8_t> bytes)
+{
+    QString text =
+        QString::fromUtf8(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    text.remove(QChar(0));
+    return text;
+}
+
+QString describe(const WalkOutcome &outcome)
+{
+    static const char *const statuses[] = {"complete", "wrong tag", "no track list", "damaged",
+                                           "too many tracks"};
+    static const char *const records[] = {"-",          "database header", "data set",
+                                          "track list", "track",           "string child"};
+    return QStringLiteral("%1 at %2 (offset %3, track %4 of %5)")
+        .arg(QLatin1String(statuses[int(outcome.status)]),
+             QLatin1String(records[int(outcome.record)]))
+        .arg(qulonglong(outcome.offset))
+        .arg(outcome.track)
+        .arg(outcome.tracks);
+}
+
+} // namespace sondrel

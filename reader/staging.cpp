@@ -1,0 +1,78 @@
+#include "staging.h"
+
+#include <array>
+
+namespace sondrel {
+
+namespace {
+
+// "00" to "FF", two characters per byte value.
+constexpr std::array<char, 512> makeHexPairs()
+{
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 512> pairs{};
+    for (int b = 0; b < 256; ++b) {
+        pairs[std::size_t(2 * b)] = digits[b >> 4];
+        pairs[std::size_t(2 * b + 1)] = digits[b & 15];
+    }
+    return pairs;
+}
+
+constexpr std::array<char, 512> HexPairs = makeHexPairs();
+
+void encode(const std::uint8_t *in, std::size_t count, char *out)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        const char *pair = &HexPairs[std::size_t(in[i]) * 2];
+        out[2 * i] = pair[0];
+        out[2 * i + 1] = pair[1];
+    }
+}
+
+std::string joined(const QString &folder, const char *name)
+{
+    return folder.toStdString() + name;
+}
+
+} // namespace
+
+WorkFiles workFiles(const QString &playerDrive, const QString &exportDirectory, char separator)
+{
+    const std::string sep(1, separator);
+    WorkFiles files;
+    files.database = playerDrive.toStdString() + "iPod_Control" + sep + "iTunes" + sep + "iTunesDB";
+    files.stagedCopy = joined(exportDirectory, "Vemo_temp");
+    files.hexFile = joined(exportDirectory, "Vemo_temp_hex.txt");
+    return files;
+}
+
+std::string hexText(std::span<const std::uint8_t> bytes)
+{
+    std::string text(bytes.size() * 2, '\0');
+    encode(bytes.data(), bytes.size(), text.data());
+    return text;
+}
+
+void writeHexText(OutputFile &out, std::span<const std::uint8_t> bytes)
+{
+    constexpr std::size_t Piece = 64 * 1024; // bytes of the database per write
+    std::vector<char> buffer(2 * Piece);
+    for (std::size_t done = 0; done < bytes.size();) {
+        const std::size_t count = std::min(Piece, bytes.size() - done);
+        encode(bytes.data() + done, count, buffer.data());
+        out.write(buffer.data(), 2 * count);
+        done += count;
+    }
+}
+
+std::vector<std::uint8_t> stageDatabase(const FileSystem &fs, const WorkFiles &files)
+{
+    fs.copyFile(files.database, files.stagedCopy, true);
+    std::vector<std::uint8_t> bytes = fs.readFile(files.stagedCopy);
+    const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
+    writeHexText(*hex, bytes);
+    hex->close();
+    return bytes;
+}
+
+} // namespace sondrel

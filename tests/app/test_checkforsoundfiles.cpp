@@ -1,0 +1,694 @@
+#include "fakemachine.h"
+#include "frmmain.h"
+#include "itunesdbbuilder.h"
+#include "modalanswerer.h"
+#include "platformerror.h"
+#include "soundfilecheck.h"
+#include "testmain.h"
+#include "trackgrid.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cerrno>
+
+using namespace sondrel;
+using namespace sondrel::test;
+
+Q_DECLARE_METATYPE(sondrel::test::TestDatabase)
+
+namespace {
+
+const char *const NotThePlayer = "This is not the iPod drive. Select the right one.";
+const char *const CouldNotRead = "Sondrel couldn't read the iPod database...";
+
+// What can go wrong in the operating system during a check.
+enum class Fault {
+    None,
+    ReadOnlyExportDirectory, // every write into the export directory is refused
+    DiskFullWritingHex,      // the hex file fills the disk after a few bytes
+    DeleteRefused,           // the work files cannot be deleted
+};
+
+// The machine's own service, with one fault made to happen on purpose.
+class FaultyFileSystem : public FileSystem
+{
+public:
+    FaultyFileSystem(std::unique_ptr<FileSystem> inner, Fault fault, std::string exportDir)
+        : m_inner(std::move(inner)), m_fault(fault), m_exportDir(std::move(exportDir))
+    {
+    }
+
+    std::vector<Drive> drives() const override { return m_inner->drives(); }
+    std::string driveRoot(const Drive &d) const override { return m_inner->driveRoot(d); }
+    bool fileExists(const std::string &p) const override { return m_inner->fileExists(p); }
+    bool folderExists(const std::string &p) const override { return m_inner->folderExists(p); }
+    void copyFile(const std::string &s, const std::string &d, bool o) const override
+    {
+        refuseWriteInto(d);
+        m_inner->copyFile(s, d, o);
+    }
+    void moveFile(const std::string &s, const std::string &d) const override
+    {
+        refuseWriteInto(d);
+        m_inner->moveFile(s, d);
+    }
+    void deleteFile(const std::string &p) const override
+    {
+        refuseWriteInto(p);
+        if (m_fault == Fault::DeleteRefused)
+            throw PlatformError(EBUSY, "Device or resource busy: " + p);
+        m_inner->deleteFile(p);
+    }
+    void createFolder(const std::string &p) const override { m_inner->createFolder(p); }
+    std::vector<std::string> listFolder(const std::string &p) const override
+    {
+        return m_inner->listFolder(p);
+    }
+    std::vector<std::uint8_t> readFile(const std::string &p) const override
+    {
+        return m_inner->readFile(p);
+    }
+    std::unique_ptr<OutputFile> createFile(const std::string &p) const override
+    {
+        refuseWriteInto(p);
+        std::unique_ptr<OutputFile> file = m_inner->createFile(p);
+        if (m_fault == Fault::DiskFullWritingHex)
+            return std::make_unique<FullDisk>(std::move(file));
+        return file;
+    }
+    std::string driveOf(const std::string &p) const override { return m_inner->driveOf(p); }
+    std::uint64_t availableSpace(const std::string &p) const override
+    {
+        return m_inner->availableSpace(p);
+    }
+    std::string systemFolder() const override { return m_inner->systemFolder(); }
+    char separator() const override { return m_inner->separator(); }
+
+private:
+    // Writes the first 100 bytes, then reports a full disk.
+    class FullDisk : public OutputFile
+    {
+    public:
+        explicit FullDisk(std::unique_ptr<OutputFile> inner) : m_inner(std::move(inner)) {}
+        void write(const void *data, std::size_t size) override
+        {
+            const std::size_t room = 100 - std::min<std::size_t>(m_written, 100);
+            m_inner->write(data, std::min(size, room));
+            m_written += std::min(size, room);
+            if (size > room)
+                throw PlatformError(ENOSPC, "No space left on device");
+        }
+        void close() override { m_inner->close(); }
+
+    private:
+        std::unique_ptr<OutputFile> m_inner;
+        std::size_t m_written = 0;
+    };
+
+    void refuseWriteInto(const std::string &path) const
+    {
+        if (m_fault == Fault::ReadOnlyExportDirectory && path.rfind(m_exportDir, 0) == 0)
+            throw PlatformError(EROFS, "Read-only file system: " + path);
+    }
+
+    std::unique_ptr<FileSystem> m_inner;
+    Fault m_fault;
+    std::string m_exportDir;
+};
+
+// A player folder and an export folder on a made-up machine, and the main window on it.
+struct Bench
+{
+    QTemporaryDir root;
+    FakeMachine machine;
+    Fault fault = Fault::None;
+
+    Bench()
+    {
+        QDir(root.path()).mkpath("player");
+        QDir(root.path()).mkpath("export");
+        machine.mount("/dev/sda1", "/", "ext4");
+        machine.mount("/dev/sdb1", playerPath(), "vfat");
+        machine.blockDevice("sdb", true, {"sdb1"});
+    }
+
+    QString playerPath() const { return root.filePath("player"); }
+    QString exportPath() const { return root.filePath("export"); }
+    QString workFile(const char *name) const { return QDir(exportPath()).filePath(name); }
+    QStringList exportFiles() const
+    {
+        return QDir(exportPath()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    Services services()
+    {
+        Services s;
+        s.fileSystem = [this]() -> std::unique_ptr<FileSystem> {
+            return std::make_unique<FaultyFileSystem>(machine.fileSystem(), fault,
+                                                      exportPath().toStdString());
+        };
+        return s;
+    }
+
+    void place(FrmMain &window) const
+    {
+        window.DfltDrive = playerPath() + '/';
+        window.DfltDir = exportPath() + '/';
+    }
+};
+
+// Presses "Check for sound files" and answers every message; returns their texts.
+QStringList check(FrmMain &window)
+{
+    ModalAnswerer answerer;
+    QTest::mouseClick(window.findChild<QPushButton *>("BtnUpdate"), Qt::LeftButton);
+    return answerer.texts();
+}
+
+QStringList gridRow(const TrackGrid *grid, int row)
+{
+    QStringList cells;
+    for (int c = 2; c <= 10; ++c)
+        cells << grid->TextMatrix(row, c);
+    return cells;
+}
+
+// Records each caption of the status label as it is painted, with the work files'
+// sizes at that moment (-1 for a missing file).
+class CaptionWatcher : public QObject
+{
+public:
+    struct Seen
+    {
+        QString caption;
+        qint64 copySize;
+        qint64 hexSize;
+    };
+
+    CaptionWatcher(QLabel *label, const Bench &bench) : m_label(label), m_bench(bench)
+    {
+        label->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_label && event->type() == QEvent::Paint) {
+            const auto size = [&](const char *name) {
+                const QFileInfo info(m_bench.workFile(name));
+                return info.exists() ? info.size() : qint64(-1);
+            };
+            const QString caption = m_label->text();
+            if (seen.isEmpty() || seen.last().caption != caption)
+                seen.push_back({caption, size("Vemo_temp"), size("Vemo_temp_hex.txt")});
+        }
+        return false;
+    }
+
+    QStringList captions() const
+    {
+        QStringList out;
+        for (const Seen &s : seen)
+            out << s.caption;
+        return out;
+    }
+
+    QList<Seen> seen;
+
+private:
+    QLabel *m_label;
+    const Bench &m_bench;
+};
+
+TestTrack song(const QString &title, qint32 size, qint32 duration)
+{
+    return TestTrack::make(title, title + " artist", title + " album", "Rock",
+                           ":iPod_Control:Music:F00:" + title + ".mp3", "MPEG audio file")
+        .withComment(title + " comment")
+        .withSize(size)
+        .withDuration(duration);
+}
+
+// The window state right after ResetTrackList.
+void verifyReset(const FrmMain &window)
+{
+    QCOMPARE(window.MSFlexGridSoundList->Rows(), 1);
+    QVERIFY(window.LblStatusiPod->isHidden());
+    QCOMPARE(window.LblSelFilesNum->text(), " 0 file(s) selected");
+    QCOMPARE(window.LblSelFilesSize->text(), " 0 Kb = 0 Mb = 0 Gb");
+    QCOMPARE(window.LblSelFilesDur->text(), " 00:00:00 hh:mm:ss");
+    QCOMPARE(window.LblSelFilesNumI->text(), "0");
+    QVERIFY(!window.BtnSelSound->isEnabled());
+    QVERIFY(!window.BtnExport->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+}
+
+// Leaves rows, a mark and totals from an earlier read in the window.
+void dirtyTheWindow(FrmMain &window)
+{
+    window.MSFlexGridSoundList->setRows(4);
+    window.MSFlexGridSoundList->setTextMatrix(2, 1, "X");
+    window.LblStatusiPod->show();
+    window.LblSelFilesNumI->setText("3");
+    window.LblSelFilesNum->setText(" 3 file(s) selected");
+    window.LblSelFilesSize->setText(" 9 Kb = 0 Mb = 0 Gb");
+    window.LblSelFilesDur->setText(" 00:01:00 hh:mm:ss");
+    window.BtnSelSound->setEnabled(true);
+    window.BtnExport->setEnabled(true);
+}
+
+} // namespace
+
+class TestCheckForSoundFiles : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { ModalAnswerer::closeLeftovers(); }
+
+    // Grid cells of a track: ID, texts, "hh:mm:ss" or "N.A.", Kb in the "Standard" form.
+    void cellTexts_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("duration");
+        QTest::addColumn<QString>("sizeText");
+        QTest::addColumn<QString>("durationText");
+        QTest::newRow("zero") << 0 << 0 << "0.00" << "00:00:00";
+        QTest::newRow("fractions of a second dropped") << 1536 << 215999 << "1.50" << "00:03:35";
+        QTest::newRow("one hour, one megabyte") << 1048576 << 3600000 << "1,024.00" << "01:00:00";
+        QTest::newRow("a tie goes to the even digit") << 128 << 59999 << "0.12" << "00:00:59";
+        QTest::newRow("negative duration") << 1024 << -1 << "1.00" << "N.A.";
+        QTest::newRow("most negative duration") << 2147483647 << int(0x80000000) << "2,097,152.00" << "N.A.";
+        QTest::newRow("negative size") << -2048 << 1000 << "-2.00" << "00:00:01";
+        QTest::newRow("hours above 99") << 1 << 360000000 << "0.00" << "100:00:00";
+    }
+
+    void cellTexts()
+    {
+        QFETCH(int, size);
+        QFETCH(int, duration);
+        TestDatabase db;
+        db.tracks << song("A", size, duration);
+
+        Bench bench;
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        FrmMain window(bench.services());
+        bench.place(window);
+        QCOMPARE(check(window).size(), 1);
+        const QStringList expected{"1", "A", "A artist", "A album", "Rock", "A comment",
+                                   "", "", "MPEG audio file"};
+        QStringList row = gridRow(window.MSFlexGridSoundList, 1);
+        QTEST(row[6], "durationText");
+        QTEST(row[7], "sizeText");
+        row[6].clear();
+        row[7].clear();
+        QCOMPARE(row, expected);
+        QTEST(durationCell(duration), "durationText");
+        QTEST(sizeCell(size), "sizeText");
+    }
+
+    // After the fill, row j holds track j and the current cell is on row n, column 10.
+    void fillsTheGrid()
+    {
+        Bench bench;
+        TestDatabase db;
+        db.dataSets = TestDatabase::modernOrder();
+        db.tracks << song("One", 1000, 61000) << song("Two", 2000, 62000) << song("Three", 3000, 63000);
+        TestTrack bare; // no strings at all: empty text cells, numbers filled
+        bare.withSize(4096).withDuration(1000);
+        db.tracks << bare;
+        QVERIFY(writePlayer(bench.playerPath(), db));
+
+        FrmMain window(bench.services());
+        bench.place(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        dirtyTheWindow(window);
+
+        const QStringList messages = check(window);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(QRegularExpression("^Updated in \\d+(\\.\\d\\d?)? seconds$").match(messages[0]).hasMatch(),
+                 qPrintable(messages[0]));
+
+        const TrackGrid *grid = window.MSFlexGridSoundList;
+        QCOMPARE(grid->Rows(), 5);
+        QCOMPARE(gridRow(grid, 1), (QStringList{"1", "One", "One artist", "One album", "Rock", "One comment",
+                                                "00:01:01", "0.98", "MPEG audio file"}));
+        QCOMPARE(gridRow(grid, 2), (QStringList{"2", "Two", "Two artist", "Two album", "Rock", "Two comment",
+                                                "00:01:02", "1.95", "MPEG audio file"}));
+        QCOMPARE(gridRow(grid, 3).first(), "3");
+        QCOMPARE(gridRow(grid, 4), (QStringList{"4", "", "", "", "", "", "00:00:01", "4.00", ""}));
+        for (int j = 1; j <= 4; ++j)
+            QCOMPARE(grid->TextMatrix(j, 1), QString()); // nothing marked
+        QCOMPARE(grid->Row(), 4);
+        QCOMPARE(grid->Col(), 10);
+
+        QVERIFY(window.LblStatusiPod->isVisible());
+        QCOMPARE(window.LblStatusiPod->text(), "4 files in your iPod");
+        QCOMPARE(window.LblSelFilesNum->text(), " 0 file(s) selected");
+        QCOMPARE(window.LblSelFilesNumI->text(), "0");
+        QVERIFY(window.BtnSelSound->isEnabled());
+        QVERIFY(window.BtnExport->isEnabled());
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(bench.exportFiles(), QStringList());
+        QCOMPARE(window.trackTable().count(), 4);
+        QCOMPARE(window.trackTable().text(2, FieldLocation), ":iPod_Control:Music:F00:Two.mp3");
+    }
+
+    // While the action runs, the export directory holds the copy (the database's size)
+    // and the hex file (twice that); the last progress caption is the full one.
+    void workFilesDuringTheAction()
+    {
+        Bench bench;
+        TestDatabase db;
+        for (int i = 1; i <= 300; ++i)
+            db.tracks << song(QString("T%1").arg(i), i, i);
+        const qint64 dbSize = buildDatabase(db).size();
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        // Files of the same names from before are overwritten and gone afterwards.
+        QFile old(bench.workFile("Vemo_temp_hex.txt"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(3 * dbSize, 'z'));
+        old.close();
+
+        FrmMain window(bench.services());
+        bench.place(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        CaptionWatcher watcher(window.LblStatusiPod, bench);
+        QCOMPARE(check(window).size(), 1);
+
+        // " Updating...", the progress (at least the first and the last), " Updating
+        // grid...", then the count, painted while the completion message is up.
+        const QStringList captions = watcher.captions();
+        const qsizetype grid = captions.indexOf(" Updating grid...");
+        QVERIFY2(grid >= 3 && grid == captions.size() - 2, qPrintable(captions.join(" / ")));
+        QCOMPARE(captions.first(), " Updating...");
+        QCOMPARE(captions[1], " Updating files information (1 of 300)");
+        QCOMPARE(captions[grid - 1], " Updating files information (300 of 300)");
+        QCOMPARE(captions.last(), "300 files in your iPod");
+        QCOMPARE(watcher.seen.first().copySize, qint64(-1));
+        for (qsizetype i = 1; i <= grid; ++i) {
+            QCOMPARE(watcher.seen[i].copySize, dbSize);
+            QCOMPARE(watcher.seen[i].hexSize, 2 * dbSize);
+        }
+        QCOMPARE(watcher.seen.last().copySize, qint64(-1));
+        QCOMPARE(watcher.seen.last().hexSize, qint64(-1));
+        QCOMPARE(window.LblStatusiPod->text(), "300 files in your iPod");
+        QCOMPARE(bench.exportFiles(), QStringList());
+    }
+
+    // A wrong tag or damaged record anywhere: the message, both work files gone, the
+    // grid back to its header row.
+    void abandonsOnDamage_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+
+        TestDatabase db;
+        db.tracks << song("One", 1, 1) << song("Two", 2, 2);
+        TestLayout at;
+        const QByteArray good = buildDatabase(db, &at);
+        const auto tagged = [&](int offset, const char *tag) {
+            QByteArray d = good;
+            d.replace(offset, 4, tag);
+            return d;
+        };
+        const auto patched = [&](int offset, qint32 value) {
+            QByteArray d = good;
+            putLe32(d, offset, value);
+            return d;
+        };
+        QTest::newRow("database header") << tagged(0, "mhbx");
+        QTest::newRow("data set") << tagged(at.trackListDataSet, "mhsx");
+        QTest::newRow("no track list") << tagged(at.trackList, "mhlx");
+        QTest::newRow("track") << tagged(at.tracks[1], "mhix");
+        QTest::newRow("string child") << tagged(at.children[1][2], "mhox");
+        QTest::newRow("more tracks than present") << patched(at.trackList + 8, 3);
+        QTest::newRow("hostile track count") << patched(at.trackList + 8, 0x7FFFFFFF);
+        QTest::newRow("string past its child") << patched(at.children[0][0] + 28, 5000);
+        QTest::newRow("negative length") << patched(at.tracks[0] + 8, -1);
+        QTest::newRow("3 bytes") << QByteArray("\x00\x0A\xFF", 3);
+        QTest::newRow("empty file") << QByteArray();
+    }
+
+    void abandonsOnDamage()
+    {
+        QFETCH(QByteArray, data);
+        Bench bench;
+        QVERIFY(writePlayer(bench.playerPath(), data));
+        FrmMain window(bench.services());
+        bench.place(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        dirtyTheWindow(window);
+
+        const QStringList messages = check(window);
+        QCOMPARE(messages, QStringList{CouldNotRead});
+        verifyReset(window);
+        QCOMPARE(bench.exportFiles(), QStringList());
+    }
+
+    // The work files exist until the abandon: the progress shown before the failing
+    // track saw both of them.
+    void workFilesExistUntilTheAbandon()
+    {
+        Bench bench;
+        TestDatabase db;
+        db.tracks << song("One", 1, 1) << song("Two", 2, 2);
+        TestLayout at;
+        QByteArray data = buildDatabase(db, &at);
+        data.replace(at.tracks[1], 4, "xxxx");
+        QVERIFY(writePlayer(bench.playerPath(), data));
+        FrmMain window(bench.services());
+        bench.place(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        CaptionWatcher watcher(window.LblStatusiPod, bench);
+
+        QCOMPARE(check(window), QStringList{CouldNotRead});
+        QCOMPARE(watcher.captions().last(), " Updating files information (2 of 2)");
+        QCOMPARE(watcher.seen.last().copySize, qint64(data.size()));
+        QCOMPARE(watcher.seen.last().hexSize, 2 * qint64(data.size()));
+        QCOMPARE(bench.exportFiles(), QStringList());
+        verifyReset(window);
+    }
+
+    void databaseMissing()
+    {
+        Bench bench; // an empty player folder
+        FrmMain window(bench.services());
+        bench.place(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        dirtyTheWindow(window);
+        CaptionWatcher watcher(window.LblStatusiPod, bench);
+
+        QCOMPARE(check(window), QStringList{NotThePlayer});
+        verifyReset(window);
+        QCOMPARE(bench.exportFiles(), QStringList());
+        QVERIFY(watcher.captions().isEmpty()); // the label never showed
+    }
+
+    // An empty player completes: header row only, "0 files in your iPod".
+    void emptyPlayer()
+    {
+        Bench bench;
+        TestDatabase db;
+        db.dataSets = TestDatabase::modernOrder();
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        FrmMain window(bench.services());
+        bench.place(window);
+        dirtyTheWindow(window);
+
+        const QStringList messages = check(window);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].startsWith("Updated in "));
+        QCOMPARE(window.MSFlexGridSoundList->Rows(), 1);
+        QCOMPARE(window.LblStatusiPod->text(), "0 files in your iPod");
+        QCOMPARE(window.trackTable().count(), 0);
+        QCOMPARE(bench.exportFiles(), QStringList());
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // Two checks in a row give the same grid; a check after a track was added renumbers.
+    void checkingAgain()
+    {
+        Bench bench;
+        TestDatabase db;
+        db.tracks << song("One", 1, 1) << song("Two", 2, 2);
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        FrmMain window(bench.services());
+        bench.place(window);
+        check(window);
+        const QStringList first = gridRow(window.MSFlexGridSoundList, 2);
+        check(window);
+        QCOMPARE(window.MSFlexGridSoundList->Rows(), 3);
+        QCOMPARE(gridRow(window.MSFlexGridSoundList, 2), first);
+
+        db.tracks.prepend(song("Zero", 0, 0));
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        check(window);
+        QCOMPARE(window.MSFlexGridSoundList->Rows(), 4);
+        QCOMPARE(gridRow(window.MSFlexGridSoundList, 1).mid(0, 2), (QStringList{"1", "Zero"}));
+        QCOMPARE(gridRow(window.MSFlexGridSoundList, 3).mid(0, 2), (QStringList{"3", "Two"}));
+    }
+
+    // The database the player's desktop software wrote, as its README lists it.
+    void readsTheSharedFixture()
+    {
+        const QByteArray folder = qgetenv("SONDREL_FIXTURES");
+        QFile file(QString::fromLocal8Bit(folder) + "/iTunesDB-two-tracks-album-list-first");
+        if (folder.isEmpty() || !file.open(QIODevice::ReadOnly))
+            QSKIP("The shared fixtures are absent (set SONDREL_FIXTURES to their folder).");
+        Bench bench;
+        QVERIFY(writePlayer(bench.playerPath(), file.readAll()));
+        FrmMain window(bench.services());
+        bench.place(window);
+        const QStringList messages = check(window);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages[0].startsWith("Updated in "));
+
+        const TrackGrid *grid = window.MSFlexGridSoundList;
+        QCOMPARE(grid->Rows(), 3);
+        QCOMPARE(gridRow(grid, 1),
+                 (QStringList{"1", QString::fromUtf8("終わりへ向かう始まりの歌"), "supercell",
+                              "Today Is A Beautiful Day", " ", " ", "00:02:09", "2,798.76",
+                              QString::fromUtf8("AAC 音訊檔")}));
+        QCOMPARE(gridRow(grid, 2),
+                 (QStringList{"2", QString::fromUtf8("君の知らない物語"), "supercell",
+                              "Today Is A Beautiful Day", " ", " ", "00:05:39", "9,376.03",
+                              QString::fromUtf8("AAC 音訊檔")}));
+        QCOMPARE(window.trackTable().text(1, FieldLocation), ":iPod_Control:Music:F01:IQZL.m4a");
+        QCOMPARE(window.trackTable().text(2, FieldLocation), ":iPod_Control:Music:F01:RSEG.m4a");
+        QCOMPARE(window.LblStatusiPod->text(), "2 files in your iPod");
+    }
+
+    // A failure of the operating system during the action: the run-time error report,
+    // whichever work files exist removed, the track list reset, the program running.
+    void platformFailures_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("removeExportDirectory");
+        QTest::addColumn<int>("errorNumber");
+        QTest::newRow("export directory missing") << int(Fault::None) << true << ENOENT;
+        QTest::newRow("export directory read-only") << int(Fault::ReadOnlyExportDirectory) << false << EROFS;
+        QTest::newRow("disk full while writing the hex file") << int(Fault::DiskFullWritingHex) << false << ENOSPC;
+        QTest::newRow("work files cannot be deleted") << int(Fault::DeleteRefused) << false << EBUSY;
+    }
+
+    void platformFailures()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, removeExportDirectory);
+        QFETCH(int, errorNumber);
+        Bench bench;
+        TestDatabase db;
+        db.tracks << song("One", 1, 1);
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        if (removeExportDirectory)
+            QVERIFY(QDir(bench.exportPath()).removeRecursively());
+        bench.fault = Fault(fault);
+        FrmMain window(bench.services());
+        bench.place(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        dirtyTheWindow(window);
+
+        const QStringList messages = check(window);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(errorNumber)),
+                 qPrintable(messages[0]));
+        verifyReset(window);
+        if (Fault(fault) != Fault::DeleteRefused)
+            QCOMPARE(bench.exportFiles(), QStringList());
+
+        // The program keeps running: the same window checks again once the fault is gone.
+        bench.fault = Fault::None;
+        QDir().mkpath(bench.exportPath());
+        const QStringList again = check(window);
+        QCOMPARE(again.size(), 1);
+        QVERIFY(again[0].startsWith("Updated in "));
+        QCOMPARE(window.MSFlexGridSoundList->Rows(), 2);
+        QCOMPARE(bench.exportFiles(), QStringList());
+    }
+
+    // A folder whose permissions refuse writing (only meaningful for a normal user).
+    void readOnlyFolderOnDisk()
+    {
+        Bench bench;
+        TestDatabase db;
+        db.tracks << song("One", 1, 1);
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::ExeOwner);
+        QFile probe(bench.workFile("probe"));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.remove();
+            QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QSKIP("Running as a user whom folder permissions do not stop (root).");
+        }
+        FrmMain window(bench.services());
+        bench.place(window);
+        const QStringList messages = check(window);
+        QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(EACCES)), qPrintable(messages[0]));
+        verifyReset(window);
+        QCOMPARE(bench.exportFiles(), QStringList());
+    }
+
+    // The status captions of a large player fit the status label whole.
+    void captionsFitTheLabel_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("progress") << " Updating files information (40000 of 40000)";
+        QTest::newRow("grid") << " Updating grid...";
+        QTest::newRow("count") << "40000 files in your iPod";
+    }
+
+    void captionsFitTheLabel()
+    {
+        QFETCH(QString, caption);
+        Bench bench;
+        FrmMain window(bench.services());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QLabel *label = window.LblStatusiPod;
+        QVERIFY2(label->fontMetrics().horizontalAdvance(caption) <= label->contentsRect().width(),
+                 qPrintable(QString("%1 px in %2 px").arg(label->fontMetrics().horizontalAdvance(caption))
+                                .arg(label->contentsRect().width())));
+    }
+
+    // Which progress captions are painted: the first, then one per interval, and the last.
+    void progressPacing_data()
+    {
+        QTest::addColumn<QList<int>>("times"); // the clock at tracks 1..n
+        QTest::addColumn<QList<int>>("shown"); // the tracks whose caption is painted
+        QTest::newRow("one track") << QList<int>{0} << QList<int>{1};
+        QTest::newRow("fast walk: first and last") << QList<int>{0, 1, 2, 3, 4} << QList<int>{1, 5};
+        QTest::newRow("one per 50 ms") << QList<int>{0, 20, 50, 60, 99, 100, 101}
+                                       << QList<int>{1, 3, 6, 7};
+        QTest::newRow("slow walk: every track") << QList<int>{0, 50, 100, 150} << QList<int>{1, 2, 3, 4};
+    }
+
+    void progressPacing()
+    {
+        QFETCH(QList<int>, times);
+        ProgressPacer pacer;
+        QList<int> shown;
+        const int n = int(times.size());
+        for (int j = 1; j <= n; ++j)
+            if (pacer.due(j, n, times[j - 1]))
+                shown << j;
+        QTEST(shown, "shown");
+    }
+};
+
+SONDREL_TEST_MAIN(TestCheckForSoundFiles)
+#include "test_checkforsoundfiles.moc"

@@ -1,0 +1,111 @@
+#include "fakemachine.h"
+#include "frmmain.h"
+#include "modalanswerer.h"
+#include "platformerror.h"
+#include "process.h"
+#include "testmain.h"
+
+#include <QPushButton>
+#include <QTest>
+
+#include <cerrno>
+
+using namespace sondrel;
+using namespace sondrel::test;
+
+namespace {
+
+struct Start
+{
+    std::string program;
+    std::vector<std::string> arguments;
+    WindowStyle style;
+};
+
+// Records each start instead of starting anything; fails when told to.
+class RecordingStarter : public ProcessStarter
+{
+public:
+    RecordingStarter(std::vector<Start> &starts, bool fail) : m_starts(starts), m_fail(fail) {}
+    void startDetached(const std::string &program, const std::vector<std::string> &arguments,
+                       WindowStyle style) override
+    {
+        if (m_fail)
+            throw PlatformError(ENOENT, "No such file or directory: " + program);
+        m_starts.push_back({program, arguments, style});
+    }
+
+private:
+    std::vector<Start> &m_starts;
+    bool m_fail;
+};
+
+} // namespace
+
+class TestOpenExportDirectory : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { ModalAnswerer::closeLeftovers(); }
+
+    // The file manager is started on the export directory, as one argument, without a
+    // check of the directory first.
+    void startsTheFileManager_data()
+    {
+        QTest::addColumn<QString>("dir");
+        QTest::newRow("root") << "/";
+        QTest::newRow("blanks and quotes") << "/home/me/My \"Music\" files/";
+        QTest::newRow("a directory that does not exist") << "/no/such/folder/";
+    }
+
+    void startsTheFileManager()
+    {
+        QFETCH(QString, dir);
+        FakeMachine machine;
+        std::vector<Start> starts;
+        Services services;
+        services.fileSystem = [&] { return machine.fileSystem(); };
+        services.processStarter = [&] { return std::make_unique<RecordingStarter>(starts, false); };
+        FrmMain window(services);
+        window.DfltDir = dir;
+
+        ModalAnswerer answerer;
+        QTest::mouseClick(window.findChild<QPushButton *>("BtnOpenDir"), Qt::LeftButton);
+        QCOMPARE(answerer.texts(), QStringList());
+        QCOMPARE(starts.size(), std::size_t(1));
+        QCOMPARE(starts[0].program, std::string("xdg-open"));
+        QCOMPARE(starts[0].arguments, std::vector<std::string>{dir.toStdString()});
+        QCOMPARE(int(starts[0].style), int(WindowStyle::Normal));
+    }
+
+    void commandPerPlatform()
+    {
+        const CommandLine command = fileManagerCommand("/media/ipod/");
+        QCOMPARE(command.program, std::string("xdg-open"));
+        QCOMPARE(command.arguments, std::vector<std::string>{"/media/ipod/"});
+    }
+
+    // A file manager that cannot be started: the run-time error report, nothing else.
+    void failureToStartIsReported()
+    {
+        FakeMachine machine;
+        std::vector<Start> starts;
+        Services services;
+        services.fileSystem = [&] { return machine.fileSystem(); };
+        services.processStarter = [&] { return std::make_unique<RecordingStarter>(starts, true); };
+        FrmMain window(services);
+        QVERIFY(window.BtnOpenDir->isEnabled());
+
+        ModalAnswerer answerer;
+        QTest::mouseClick(window.BtnOpenDir, Qt::LeftButton);
+        QCOMPARE(answerer.texts(),
+                 QStringList{QString("Run-time error '%1':\n\nNo such file or directory: xdg-open")
+                                 .arg(ENOENT)});
+        QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
+        QVERIFY(window.BtnOpenDir->isEnabled());
+    }
+};
+
+SONDREL_TEST_MAIN(TestOpenExportDirectory)
+#include "test_checkopendir.moc"

@@ -1,0 +1,135 @@
+#pragma once
+
+// Builds player track databases ("iTunesDB") and whole player folders for tests and
+// benchmarks. Plain C++ over QtCore; nothing here needs a window.
+//
+// A quick player with two tracks and their sound files:
+//
+//     using namespace sondrel::test;
+//     TestDatabase db;
+//     db.tracks << TestTrack::make("Hi", "Artist", "Album", "Rock",
+//                                  ":iPod_Control:Music:F00:AB.mp3")
+//                      .withContents("ID3 first file") // size = 14 unless set
+//                      .withDuration(215999);
+//     db.tracks << TestTrack::make("Two", "B", "C", "Pop",
+//                                  ":iPod_Control:Music:F01:CD.m4a", "AAC audio file");
+//     QVERIFY(writePlayer(tempDir.path(), db));   // <root>/iPod_Control/iTunes/iTunesDB,
+//                                                 // <root>/iPod_Control/Music/F00/AB.mp3, ...
+//
+// The database layout is the player's: a database header "mhbd", data sets "mhsd"
+// (optionally an album list before the track list, as current desktop software writes
+// them), the track list "mhlt", one "mhit" per track with its file size (offset 36) and
+// duration (offset 40), and string children "mhod" (UTF-16LE by default) in any order.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace sondrel::test {
+
+// String child types of a track.
+enum TestStringType {
+    StringTitle = 1,
+    StringLocation = 2,
+    StringAlbum = 3,
+    StringArtist = 4,
+    StringGenre = 5,
+    StringFileType = 6,
+    StringEqualiser = 7,
+    StringComment = 8,
+};
+
+// One string child ("mhod") of a track.
+struct TestString
+{
+    int type = StringTitle;
+    QByteArray bytes;    // the string as stored after offset 40
+    qint32 encoding = 1; // the field at offset 24: 1 = UTF-16LE, 2 = UTF-8
+    QByteArray extra;    // bytes after the string, counted in the child's total length
+
+    // `text` as UTF-16LE (the player's usual form).
+    static TestString utf16(int type, const QString &text);
+    // `text` as UTF-8, with 2 at offset 24.
+    static TestString utf8(int type, const QString &text);
+    // Bytes as given (for odd lengths, lone surrogates and the like), encoding field 1.
+    static TestString raw(int type, const QByteArray &bytes);
+};
+
+// One track ("mhit") with its string children in the order listed.
+struct TestTrack
+{
+    std::optional<qint32> size; // file size in bytes; when unset, the length of `contents`
+    qint32 duration = 0;        // milliseconds; may be negative
+    QList<TestString> strings;
+    QByteArray extra;    // bytes after the children, counted in the track's total length
+    QByteArray contents; // the sound file's bytes, written by writePlayer()
+    qint32 headerLength = 0x248;
+
+    // Title, artist, album, genre and location (UTF-16LE), plus a file type when given.
+    static TestTrack make(const QString &title, const QString &artist, const QString &album,
+                          const QString &genre, const QString &location,
+                          const QString &fileType = QString());
+
+    TestTrack &withString(int type, const QString &text);
+    TestTrack &withSize(qint32 bytes);
+    TestTrack &withDuration(qint32 milliseconds);
+    TestTrack &withContents(const QByteArray &bytes);
+    TestTrack &withComment(const QString &text) { return withString(StringComment, text); }
+
+    // The location child's text (type 2, the last one if several), decoded; empty when none.
+    QString location() const;
+    qint32 effectiveSize() const { return size.value_or(qint32(contents.size())); }
+};
+
+// Data sets that a database can hold, in the order they are written.
+enum class TestDataSet {
+    TrackList,    // type 1, "mhlt" with the tracks
+    AlbumList,    // type 4, "mhla" with one "mhia" per distinct album
+    PlaylistList, // type 2, "mhlp" with no playlist
+};
+
+struct TestDatabase
+{
+    QList<TestTrack> tracks;
+    QList<TestDataSet> dataSets{TestDataSet::TrackList};
+    qint32 headerLength = 0x68; // of "mhbd"
+    // When set, the track list announces this many tracks instead of tracks.size().
+    std::optional<qint32> announcedTracks;
+
+    // The album list first and the track list second, as every database written since 2006.
+    static QList<TestDataSet> modernOrder()
+    {
+        return {TestDataSet::AlbumList, TestDataSet::TrackList, TestDataSet::PlaylistList};
+    }
+};
+
+// Where the records of a built database start (byte offsets from the file's start), so
+// that a test can damage one field on purpose with putLe32().
+struct TestLayout
+{
+    int trackListDataSet = -1;  // the "mhsd" that holds the track list
+    int trackList = -1;         // "mhlt"
+    QList<int> tracks;          // each "mhit"
+    QList<QList<int>> children; // each track's "mhod"s
+};
+
+// The database's bytes; `layout`, when given, receives the record offsets.
+QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout = nullptr);
+
+// Overwrites 4 bytes at `offset` with `value`, little-endian (the buffer grows if needed).
+void putLe32(QByteArray &bytes, int offset, qint32 value);
+
+// ":iPod_Control:Music:F00:ABCD.mp3" under `root`: <root>/iPod_Control/Music/F00/ABCD.mp3.
+QString locationPath(const QString &root, const QString &location);
+
+// Makes a whole player folder under `root` (which must exist): the database at
+// <root>/iPod_Control/iTunes/iTunesDB and, for every track with a location, a file at
+// that location holding the track's `contents`. Returns false when a file cannot be written.
+bool writePlayer(const QString &root, const TestDatabase &db);
+// Same, with database bytes of the caller's own (the tracks only give the sound files).
+bool writePlayer(const QString &root, const QByteArray &database,
+                 const QList<TestTrack> &tracks = {});
+
+} // namespace sondrel::test
