@@ -62,6 +62,9 @@ public:
     virtual void deleteFile(const std::string &path) const = 0;
     // Creates one folder; its parent must exist. A trailing separator is accepted.
     virtual void createFolder(const std::string &path) const = 0;
+    // The names of the entries of a folder (files and folders, without "." and ".."),
+    // in no particular order.
+    virtual std::vector<std::string> listFolder(const std::string &path) const = 0;
 
     // The whole file, read as raw bytes.
     virtual std::vector<std::uint8_t> readFile(const std::string &path) const = 0;

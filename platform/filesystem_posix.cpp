@@ -178,9 +178,11 @@ PosixFileSystem::PosixFileSystem(std::string mountTable, std::string sysfsRoot,
 {
 }
 
-std::vector<MountEntry> PosixFileSystem::mounts() const
+const std::vector<MountEntry> &PosixFileSystem::mounts() const
 {
-    return parseMountTable(readSmallFile(m_mountTable));
+    if (!m_mounts)
+        m_mounts = parseMountTable(readSmallFile(m_mountTable));
+    return *m_mounts;
 }
 
 bool PosixFileSystem::isRemovable(const MountEntry &entry) const
@@ -324,6 +326,26 @@ void PosixFileSystem::createFolder(const std::string &path) const
         raise(errno, folder);
 }
 
+std::vector<std::string> PosixFileSystem::listFolder(const std::string &path) const
+{
+    ::DIR *dir = ::opendir(path.empty() ? "." : path.c_str());
+    if (!dir)
+        raise(errno, path);
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+        errno = 0;
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0)
+        raise(error, path);
+    return names;
+}
+
 std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -331,11 +353,13 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
         raise(errno, path);
     struct stat st {};
     ::fstat(fd, &st);
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(std::size_t(std::max<off_t>(st.st_size, 0)));
-    std::uint8_t chunk[1 << 16];
+    // Read straight into the buffer; a file that grows meanwhile is read to its end.
+    std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
+    std::size_t done = 0;
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (done == bytes.size())
+            bytes.resize(bytes.size() + (1 << 16));
+        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -345,8 +369,9 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
         }
         if (got == 0)
             break;
-        bytes.insert(bytes.end(), chunk, chunk + got);
+        done += std::size_t(got);
     }
+    bytes.resize(done);
     ::close(fd);
     return bytes;
 }

@@ -2,6 +2,7 @@
 
 #include "filesystem.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ public:
     void moveFile(const std::string &source, const std::string &destination) const override;
     void deleteFile(const std::string &path) const override;
     void createFolder(const std::string &path) const override;
+    std::vector<std::string> listFolder(const std::string &path) const override;
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
     std::string driveOf(const std::string &path) const override;
@@ -44,12 +46,14 @@ public:
     char separator() const override { return '/'; }
 
 private:
-    std::vector<MountEntry> mounts() const;
+    // The mount table, read once per service object (objects live for one action).
+    const std::vector<MountEntry> &mounts() const;
     bool isRemovable(const MountEntry &entry) const;
 
     std::string m_mountTable;
     std::string m_sysfsRoot;
     std::string m_systemFolder;
+    mutable std::optional<std::vector<MountEntry>> m_mounts;
 };
 
 } // namespace sondrel

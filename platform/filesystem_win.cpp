@@ -123,6 +123,34 @@ public:
             raiseLastError(folder);
     }
 
+    std::vector<std::string> listFolder(const std::string &path) const override
+    {
+        std::string pattern = path;
+        if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
+            pattern += '\\';
+        pattern += '*';
+        WIN32_FIND_DATAW found{};
+        HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND)
+                return {};
+            raiseLastError(path);
+        }
+        std::vector<std::string> names;
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..")
+                names.push_back(win::utf8(name));
+        } while (FindNextFileW(search, &found));
+        const DWORD error = GetLastError();
+        FindClose(search);
+        if (error != ERROR_NO_MORE_FILES) {
+            SetLastError(error);
+            raiseLastError(path);
+        }
+        return names;
+    }
+
     std::vector<std::uint8_t> readFile(const std::string &path) const override
     {
         HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

@@ -82,6 +82,11 @@ SortKey keyOf(const QString &cell, const QLocale &locale)
 {
     if (cell.isEmpty())
         return {SortKey::Empty, 0, QString()};
+    // Most cells are plain text: only one that starts like a number is parsed.
+    const QChar first = cell.front();
+    if (!first.isDigit() && first != u'-' && first != u'+' && first != u'.' &&
+        first != locale.decimalPoint().front() && !first.isSpace())
+        return {SortKey::Text, 0, cell};
     bool ok = false;
     double value = locale.toDouble(cell, &ok);
     if (!ok)

@@ -1,0 +1,206 @@
+// The export run against cp on the same files.
+//
+//   bench_export [files] [megabytes per file] [pairs] [work folder]
+//   (defaults: 500 files of 2 MB, 10 pairs, a temporary folder under $TMPDIR or /tmp)
+//
+// Writes a player tree with the files, then times, in alternating order, the main
+// window's "Export selected file(s)" of all of them into one folder and `cp` of the same
+// files into another folder on the same disk. Before each timed run the destination is
+// emptied and `sync` flushes what earlier runs wrote, so both start from the same state;
+// the sources are read once beforehand so that both find them in the page cache.
+// Prints the median throughput of each and the ratio (target: export >= 0.9 x cp).
+#include "frmmain.h"
+#include "modalanswerer.h"
+#include "soundfilecheck.h"
+#include "trackgrid.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace sondrel;
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void emptyFolder(const QString &path)
+{
+    QDir dir(path);
+    for (const QString &name : dir.entryList(QDir::Files | QDir::NoDotAndDotDot))
+        dir.remove(name);
+}
+
+// Writes out what earlier runs left in the page cache and lets the disk settle.
+void flushDisks()
+{
+    QProcess::execute(QStringLiteral("sync"), {});
+    QThread::msleep(500);
+    QProcess::execute(QStringLiteral("sync"), {});
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sondrel"));
+    const int files = argc > 1 ? std::max(1, atoi(argv[1])) : 500;
+    const int megabytes =
+        argc > 2 ? std::max(0, atoi(argv[2])) : 2; // 0: empty files, to see the cost per file
+    const int pairs = argc > 3 ? std::max(1, atoi(argv[3])) : 10;
+    QTemporaryDir work(argc > 4 ? QString::fromLocal8Bit(argv[4]) + QStringLiteral("/bench-XXXXXX")
+                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    if (!work.isValid()) {
+        std::fprintf(stderr, "cannot make the work folder\n");
+        return 1;
+    }
+    const QString player = work.filePath(QStringLiteral("player"));
+    const QString exported = work.filePath(QStringLiteral("export"));
+    const QString copied = work.filePath(QStringLiteral("cp"));
+    QDir().mkpath(exported);
+    QDir().mkpath(copied);
+
+    // The player: files spread over folders F00.. as the player keeps them.
+    const qint64 size = qint64(megabytes) << 20;
+    QStringList sources;
+    {
+        QByteArray block(int(std::max<qint64>(size, 4)), Qt::Uninitialized);
+        QRandomGenerator random(7);
+        random.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+        for (int i = 0; i < files; ++i) {
+            const QString folder = QStringLiteral("%1/iPod_Control/Music/F%2")
+                                       .arg(player)
+                                       .arg(i % 50, 2, 10, QLatin1Char('0'));
+            QDir().mkpath(folder);
+            const QString path =
+                QStringLiteral("%1/T%2.mp3").arg(folder).arg(i, 4, 10, QLatin1Char('0'));
+            QFile file(path);
+            block[0] = char(i); // every file its own
+            const QByteArray contents = block.left(int(size));
+            if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size()) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                return 1;
+            }
+            sources << path;
+        }
+    }
+    flushDisks();
+    for (const QString &path : sources) { // into the page cache, for both
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            while (!file.read(1 << 20).isEmpty()) {
+            }
+    }
+
+    // The window, with every track marked.
+    FrmMain window;
+    window.DfltDrive = player + QLatin1Char('/');
+    window.DfltDir = exported + QLatin1Char('/');
+    TrackTable &table = window.trackTable();
+    table.reset(files);
+    for (int k = 1; k <= files; ++k) {
+        Track &t = table.track(k);
+        t.id = k;
+        t.size = double(size);
+        t.duration = 180000;
+        table.setText(k, FieldTitle, QStringLiteral("Title %1").arg(k));
+        table.setText(k, FieldArtist, QStringLiteral("Artist"));
+        table.setText(k, FieldAlbum, QStringLiteral("Album"));
+        table.setText(k, FieldGenre, QStringLiteral("Genre"));
+        table.setText(k, FieldLocation,
+                      QStringLiteral(":iPod_Control:Music:F%1:T%2.mp3")
+                          .arg((k - 1) % 50, 2, 10, QLatin1Char('0'))
+                          .arg(k - 1, 4, 10, QLatin1Char('0')));
+    }
+    TrackGrid *grid = window.MSFlexGridSoundList;
+    grid->setRows(files + 1);
+    for (int j = 1; j <= files; ++j) {
+        const auto cells = gridCells(table, j);
+        for (int c = 2; c <= 10; ++c)
+            grid->setTextMatrix(j, c, cells[std::size_t(c - 2)]);
+    }
+    window.BtnSelSound->setEnabled(true);
+    window.BtnExport->setEnabled(true);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::printf("the window was not shown\n");
+    grid->setRow(1);
+    grid->setRowSel(files);
+    QTest::mouseClick(window.BtnSelSound, Qt::LeftButton);
+
+    const double totalMb = double(size) * files / (1 << 20);
+    const auto runExport = [&] {
+        emptyFolder(exported);
+        flushDisks();
+        sondrel::test::ModalAnswerer answerer;
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (answerer.lastText() != QStringLiteral("Files exported successfully"))
+            std::printf("export said: %s\n", qPrintable(answerer.lastText()));
+        return seconds;
+    };
+    const auto runCp = [&] {
+        emptyFolder(copied);
+        flushDisks();
+        QElapsedTimer timer;
+        timer.start();
+        const int rc = QProcess::execute(QStringLiteral("cp"), QStringList(sources) << copied);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (rc != 0)
+            std::printf("cp failed (%d)\n", rc);
+        return seconds;
+    };
+
+    std::vector<double> exportTimes, cpTimes;
+    runExport(); // warm-up of both, not counted
+    runCp();
+    for (int i = 0; i < pairs; ++i) {
+        if (i % 2 == 0) {
+            exportTimes.push_back(runExport());
+            cpTimes.push_back(runCp());
+        } else {
+            cpTimes.push_back(runCp());
+            exportTimes.push_back(runExport());
+        }
+        std::printf("pair %d: export %.3f s, cp %.3f s\n", i + 1, exportTimes.back(),
+                    cpTimes.back());
+    }
+    const double exportRate = totalMb / median(exportTimes);
+    const double cpRate = totalMb / median(cpTimes);
+    std::printf("%d files x %d MB = %.0f MB\n", files, megabytes, totalMb);
+    const double exportBest = *std::min_element(exportTimes.begin(), exportTimes.end());
+    const double cpBest = *std::min_element(cpTimes.begin(), cpTimes.end());
+    std::printf("export: median %.3f s = %.0f MB/s, best %.3f s = %.0f MB/s\n", median(exportTimes),
+                exportRate, exportBest, totalMb / exportBest);
+    std::printf("cp:     median %.3f s = %.0f MB/s, best %.3f s = %.0f MB/s\n", median(cpTimes),
+                cpRate, cpBest, totalMb / cpBest);
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < exportTimes.size(); ++i)
+        ratios.push_back(cpTimes[i] / exportTimes[i]);
+    std::printf(
+        "export / cp throughput: %.2f of the medians, %.2f of the best runs, %.2f median of "
+        "the pairs (target >= 0.90)\n",
+        exportRate / cpRate, cpBest / exportBest, median(ratios));
+    return 0;
+}
