@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filesystem_posix.h"
+#include "installprocedure.h"
+#include "shell_posix.h"
+
+namespace sondrel::test {
+
+// One program start as the installer asked for it.
+struct StartedProcess
+{
+    std::string program;
+    std::vector<std::string> arguments;
+    WindowStyle style;
+};
+
+// Records what would be started instead of starting it.
+class RecordingStarter : public ProcessStarter
+{
+public:
+    explicit RecordingStarter(std::shared_ptr<std::vector<StartedProcess>> log) : m_log(std::move(log)) {}
+    // Appends the start to the log; nothing is run.
+    void startDetached(const std::string &program, const std::vector<std::string> &arguments,
+                       WindowStyle style) override
+    {
+        m_log->push_back({program, arguments, style});
+    }
+
+private:
+    std::shared_ptr<std::vector<StartedProcess>> m_log;
+};
+
+// A machine for the installer inside one temporary folder: W (the folder the archive was
+// extracted to), S (the system folder), the parent of the install directory, P and K.
+class SetupMachine
+{
+public:
+    SetupMachine()
+        : work(path("work")), system(path("system")), programs(path("home/.local/share/applications")),
+          desktop(path("home/Desktop")), installParent(path("opt"))
+    {
+        for (const QString &folder : {work, system, programs, desktop, installParent})
+            QDir().mkpath(folder);
+    }
+
+    QString path(const QString &relative) const { return root.filePath(relative); }
+    // The default install directory of this machine, one level below an existing folder.
+    QString installDir() const { return installParent + QStringLiteral("/Sondrel/"); }
+
+    // Writes a file with the given bytes (its name as text when none are given).
+    static void writeFile(const QString &path, const QByteArray &bytes = {})
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(path));
+        file.write(bytes.isEmpty() ? QFileInfo(path).fileName().toUtf8() : bytes);
+    }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // The files the archive holds, as extracted into W.
+    void extract(bool control = true, bool program = true, bool readMe = true)
+    {
+        if (control)
+            writeFile(work + QStringLiteral("/libtrackgrid.so"), "grid control");
+        if (program)
+            writeFile(work + QStringLiteral("/Sondrel"), "new program");
+        if (readMe)
+            writeFile(work + QStringLiteral("/READ ME FIRST.TXT"), "new read-me");
+        writeFile(work + QStringLiteral("/VemoSetup"), "installer");
+    }
+
+    // Every file and folder below the machine's root with its size, for before/after checks.
+    QStringList snapshot() const
+    {
+        QStringList entries;
+        QDirIterator it(root.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            entries << QDir(root.path()).relativeFilePath(it.filePath()) + QLatin1Char(' ') +
+                           QString::number(it.fileInfo().isDir() ? -1 : it.fileInfo().size());
+        }
+        entries.sort();
+        return entries;
+    }
+
+    // The services of this machine: its system folder, W, P and K, a recording starter.
+    setup::SetupServices services() const
+    {
+        setup::SetupServices s;
+        const std::string systemFolder = system.toStdString();
+        s.fileSystem = [systemFolder] {
+            return std::unique_ptr<FileSystem>(
+                std::make_unique<PosixFileSystem>("/proc/self/mounts", "/sys", systemFolder));
+        };
+        const auto log = started;
+        s.processStarter = [log] { return std::unique_ptr<ProcessStarter>(std::make_unique<RecordingStarter>(log)); };
+        const std::string p = programs.toStdString();
+        const std::string k = desktop.toStdString();
+        const auto shells = shellsMade;
+        s.shell = [p, k, shells] {
+            ++*shells;
+            return std::unique_ptr<Shell>(std::make_unique<PosixShell>(p, k));
+        };
+        const std::string w = work.toStdString();
+        s.workingDirectory = [w] { return w; };
+        return s;
+    }
+
+    QTemporaryDir root;
+    QString work;
+    QString system;
+    QString programs;
+    QString desktop;
+    QString installParent;
+    std::shared_ptr<std::vector<StartedProcess>> started = std::make_shared<std::vector<StartedProcess>>();
+    std::shared_ptr<int> shellsMade = std::make_shared<int>(0);
+};
+
+} // namespace sondrel::test

@@ -1,0 +1,251 @@
+// The Linux shell of the installer: desktop entries, the user's folders, the names and
+// commands of an installation.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "platformerror.h"
+#include "shell_posix.h"
+#include "testmain.h"
+
+using namespace sondrel;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+Shortcut shortcutFor(const std::string &installDir)
+{
+    Shortcut s;
+    s.name = "Sondrel";
+    s.targetPath = installDir + "Sondrel";
+    s.iconLocation = installDir + "sondrel.png";
+    s.description = "Sondrel shortcut";
+    s.workingDirectory = installDir;
+    return s;
+}
+
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void desktopEntryKeys();
+    void execQuoting_data();
+    void execQuoting();
+    void valueEscapes_data();
+    void valueEscapes();
+
+    void programsFolder_data();
+    void programsFolder();
+    void desktopFolder_data();
+    void desktopFolder();
+
+    void saveWritesExecutableEntry();
+    void saveReplacesExistingEntry();
+    void saveCreatesMissingFolders();
+    void saveIntoAFileFails();
+
+    void linuxLayout();
+    void registrationStartsLdconfig();
+    void currentDirectoryIsTheProcesses();
+};
+
+void TestShell::desktopEntryKeys()
+{
+    QCOMPARE(QString::fromStdString(desktopEntry(shortcutFor("/opt/Sondrel/"))),
+             QStringLiteral("[Desktop Entry]\n"
+                            "Type=Application\n"
+                            "Name=Sondrel\n"
+                            "Comment=Sondrel shortcut\n"
+                            "Exec=\"/opt/Sondrel/Sondrel\"\n"
+                            "Path=/opt/Sondrel/\n"
+                            "Icon=/opt/Sondrel/sondrel.png\n"
+                            "Terminal=false\n"));
+}
+
+// The program path is one quoted argument; inside the quotes `"`, `` ` ``, `$` and `\` are
+// escaped, and the string escape then doubles every backslash once more.
+void TestShell::execQuoting_data()
+{
+    QTest::addColumn<QString>("installDir");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("plain") << "/opt/Sondrel/" << R"(Exec="/opt/Sondrel/Sondrel")";
+    QTest::newRow("blank") << "/opt/My Programs/" << R"(Exec="/opt/My Programs/Sondrel")";
+    QTest::newRow("double quote") << R"(/opt/a"b/)" << R"(Exec="/opt/a\\"b/Sondrel")";
+    QTest::newRow("dollar") << "/opt/$HOME/" << R"(Exec="/opt/\\$HOME/Sondrel")";
+    QTest::newRow("backtick") << "/opt/`x`/" << R"(Exec="/opt/\\`x\\`/Sondrel")";
+    QTest::newRow("backslash") << R"(/opt/a\b/)" << R"(Exec="/opt/a\\\\b/Sondrel")";
+    QTest::newRow("percent") << "/opt/100%/" << R"(Exec="/opt/100%%/Sondrel")";
+    QTest::newRow("apostrophe") << "/opt/Tom's/" << R"(Exec="/opt/Tom's/Sondrel")";
+}
+
+void TestShell::execQuoting()
+{
+    QFETCH(QString, installDir);
+    QFETCH(QString, exec);
+    const QStringList lines =
+        QString::fromStdString(desktopEntry(shortcutFor(installDir.toStdString()))).split(u'\n');
+    QVERIFY2(lines.contains(exec), qPrintable(lines.join(u'|')));
+}
+
+void TestShell::valueEscapes_data()
+{
+    QTest::addColumn<QString>("installDir");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("plain") << "/opt/Sondrel/" << "Path=/opt/Sondrel/";
+    QTest::newRow("backslash") << R"(/opt/a\b/)" << R"(Path=/opt/a\\b/)";
+    QTest::newRow("line break") << "/opt/a\nb/" << R"(Path=/opt/a\nb/)";
+    QTest::newRow("tab") << "/opt/a\tb/" << R"(Path=/opt/a\tb/)";
+    QTest::newRow("leading blank") << " opt/" << R"(Path=\sopt/)";
+}
+
+void TestShell::valueEscapes()
+{
+    QFETCH(QString, installDir);
+    QFETCH(QString, path);
+    const QString entry = QString::fromStdString(desktopEntry(shortcutFor(installDir.toStdString())));
+    QVERIFY2(entry.split(u'\n').contains(path), qPrintable(entry));
+    QCOMPARE(entry.count(u'\n'), 8); // no key broken across lines
+}
+
+void TestShell::programsFolder_data()
+{
+    QTest::addColumn<QString>("dataHome");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("unset") << "" << "/home/ann" << "/home/ann/.local/share/applications";
+    QTest::newRow("set") << "/data/ann" << "/home/ann" << "/data/ann/applications";
+    QTest::newRow("trailing slash") << "/data/ann/" << "/home/ann/" << "/data/ann/applications";
+    QTest::newRow("relative is ignored") << "data" << "/home/ann" << "/home/ann/.local/share/applications";
+    QTest::newRow("home is root") << "" << "/" << "/.local/share/applications";
+}
+
+void TestShell::programsFolder()
+{
+    QFETCH(QString, dataHome);
+    QFETCH(QString, home);
+    QFETCH(QString, folder);
+    QCOMPARE(QString::fromStdString(xdgProgramsFolder(dataHome.toStdString(), home.toStdString())), folder);
+}
+
+void TestShell::desktopFolder_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("reported") << "/home/ann/Schreibtisch\n" << "/home/ann" << "/home/ann/Schreibtisch";
+    QTest::newRow("reported with slash") << "/home/ann/Desk/\n" << "/home/ann" << "/home/ann/Desk";
+    QTest::newRow("nothing reported") << "" << "/home/ann" << "/home/ann/Desktop";
+    QTest::newRow("only a line break") << "\n" << "/home/ann/" << "/home/ann/Desktop";
+    QTest::newRow("blank in name") << "/home/ann/My Desk\n" << "/home/ann" << "/home/ann/My Desk";
+}
+
+void TestShell::desktopFolder()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, home);
+    QFETCH(QString, folder);
+    QCOMPARE(QString::fromStdString(xdgDesktopFolder(output.toStdString(), home.toStdString())), folder);
+}
+
+void TestShell::saveWritesExecutableEntry()
+{
+    QTemporaryDir dir;
+    const PosixShell shell(dir.filePath("apps/").toStdString(), dir.filePath("Desktop").toStdString());
+    QCOMPARE(QString::fromStdString(shell.programsFolder()), dir.filePath("apps"));
+    QCOMPARE(QString::fromStdString(shell.desktopFolder()), dir.filePath("Desktop"));
+
+    QDir().mkpath(dir.filePath("apps"));
+    const QString path = dir.filePath("apps/Sondrel.desktop");
+    shell.saveShortcut(path.toStdString(), shortcutFor("/opt/Sondrel/"));
+    QCOMPARE(readAll(path), QByteArray::fromStdString(desktopEntry(shortcutFor("/opt/Sondrel/"))));
+    const QFileInfo info(path);
+    QVERIFY(info.permission(QFile::ExeOwner));
+    QVERIFY(info.permission(QFile::ReadOther));
+    QCOMPARE(QDir(dir.filePath("apps")).entryList(QDir::Files), QStringList{"Sondrel.desktop"});
+}
+
+void TestShell::saveReplacesExistingEntry()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Sondrel.desktop");
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("[Desktop Entry]\nType=Application\nName=Old\nExec=/old/Sondrel\nX-Long=" +
+              QByteArray(4000, 'x') + "\n");
+    old.close();
+    QVERIFY(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+
+    const PosixShell shell(dir.path().toStdString(), dir.path().toStdString());
+    shell.saveShortcut(path.toStdString(), shortcutFor("/srv/Sondrel/"));
+    QCOMPARE(readAll(path), QByteArray::fromStdString(desktopEntry(shortcutFor("/srv/Sondrel/"))));
+    QVERIFY(QFileInfo(path).permission(QFile::ExeOwner));
+}
+
+// A fresh account may lack ~/.local/share/applications or ~/Desktop.
+void TestShell::saveCreatesMissingFolders()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("home/.local/share/applications/Sondrel.desktop");
+    const PosixShell shell(dir.filePath("home/.local/share/applications").toStdString(),
+                           dir.filePath("home/Desktop").toStdString());
+    shell.saveShortcut(path.toStdString(), shortcutFor("/opt/Sondrel/"));
+    QVERIFY(QFileInfo(path).isFile());
+    QVERIFY(!QFileInfo(dir.filePath("home/.local/share/applications")).permission(QFile::ReadOther));
+}
+
+void TestShell::saveIntoAFileFails()
+{
+    QTemporaryDir dir;
+    QFile blocker(dir.filePath("Desktop"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const PosixShell shell(dir.path().toStdString(), dir.filePath("Desktop").toStdString());
+    try {
+        shell.saveShortcut(dir.filePath("Desktop/Sondrel.desktop").toStdString(),
+                           shortcutFor("/opt/Sondrel/"));
+        QFAIL("saving below a file succeeded");
+    } catch (const PlatformError &error) {
+        QCOMPARE(error.number(), ENOTDIR);
+        QVERIFY(QString::fromStdString(error.description()).contains("Desktop/Sondrel.desktop"));
+    }
+}
+
+void TestShell::linuxLayout()
+{
+    const InstallLayout layout = installLayout();
+    QCOMPARE(layout.programFile, std::string("Sondrel"));
+    QCOMPARE(layout.readMeFile, std::string("READ ME FIRST.TXT"));
+    QCOMPARE(layout.gridControlFile, std::string("libtrackgrid.so"));
+    QCOMPARE(layout.shortcutFile, std::string("Sondrel.desktop"));
+    QCOMPARE(layout.iconFile, std::string("sondrel.png"));
+}
+
+void TestShell::registrationStartsLdconfig()
+{
+    const CommandLine command = registrationCommand("/usr/local/lib/libtrackgrid.so");
+    QCOMPARE(command.program, std::string("/sbin/ldconfig"));
+    QVERIFY(command.arguments.empty());
+}
+
+void TestShell::currentDirectoryIsTheProcesses()
+{
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const QString seen = QString::fromStdString(currentDirectory());
+    QDir::setCurrent(before);
+    QCOMPARE(seen, QFileInfo(dir.path()).canonicalFilePath());
+}
+
+SONDREL_TEST_MAIN(TestShell)
+#include "test_shell.moc"
