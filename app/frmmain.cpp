@@ -1,6 +1,15 @@
 #include "frmmain.h"
 
+#include "exportaction.h"
+#include "frmabout.h"
+#include "frmchgdir.h"
+#include "frmchgdrive.h"
+#include "frmchgexpname.h"
+#include "messages.h"
+#include "opendirectory.h"
 #include "roundedoutline.h"
+#include "selectionaction.h"
+#include "soundfilecheck.h"
 #include "trackgrid.h"
 #include "ui.h"
 #include "wrapbutton.h"
@@ -62,7 +71,8 @@ FrmMain::FrmMain(Services services, QWidget *parent)
                    Qt::WindowCloseButtonHint);
     setFont(tahoma());
     sizeTwips(this, 11625, 8070);
-    move(twips(165), twips(450));
+    // The client area, not the frame, sits at its stored place on the screen.
+    setGeometry(QRect(QPoint(twips(165), twips(450)), size()));
 
     buildSettingsArea();
     buildTrackArea();
@@ -128,6 +138,7 @@ void FrmMain::buildTrackArea()
     LblStatusiPod = control<QLabel>(FrameiPod, "LblStatusiPod", QStringLiteral(" Updating..."));
     placeTwips(LblStatusiPod, 960, 4920, 3495, 255);
     LblStatusiPod->hide();
+    styleAsFrame(FrameiPod);
 
     // On the window itself, over the frame, at the right of the status line.
     BtnSelSound = button(this, "BtnSelSound", QStringLiteral("(Un)&Select file"));
@@ -171,6 +182,7 @@ void FrmMain::buildExportArea()
 
     BtnOpenDir = button(FrameExport, "BtnOpenDir", QStringLiteral("Open export directory"));
     placeTwips(BtnOpenDir, 9000, 720, 2055, 255);
+    styleAsFrame(FrameExport);
 }
 
 void FrmMain::setTabOrder()
@@ -188,6 +200,46 @@ void FrmMain::setTabOrder()
 void FrmMain::connectActions()
 {
     connect(BtnExit, &QPushButton::clicked, this, &QWidget::close);
+    // The settings dialogs: modal, made afresh at each opening; the focus comes back here.
+    const auto backToMain = [this] {
+        activateWindow();
+        update();
+    };
+    connect(BtnChangeDfltDrive, &QPushButton::clicked, this, [this, backToMain] {
+        runGuarded(this, [this] {
+            FrmChgDrive dialog(this);
+            dialog.exec();
+        });
+        backToMain();
+    });
+    connect(BtnChangeDfltDir, &QPushButton::clicked, this, [this, backToMain] {
+        runGuarded(this, [this] {
+            FrmChgDir dialog(
+                QStringLiteral("Choose the default directory to export"),
+                [this](const QString &directory) {
+                    DfltDir = directory;
+                    TxtDfltDir->setText(directory);
+                },
+                m_services.fileSystem, this);
+            dialog.exec();
+        });
+        backToMain();
+    });
+    connect(BtnChangeExpName, &QPushButton::clicked, this, [this, backToMain] {
+        FrmChgExpName dialog(this);
+        dialog.exec();
+        backToMain();
+    });
+    connect(BtnHelp, &QPushButton::clicked, this, [this, backToMain] {
+        FrmAbout about(this);
+        about.exec();
+        backToMain();
+    });
+    connect(BtnUpdate, &QPushButton::clicked, this, [this] { checkForSoundFiles(*this); });
+    connect(BtnOpenDir, &QPushButton::clicked, this, [this] { openExportDirectory(*this); });
+    connect(BtnSelSound, &QPushButton::clicked, this, [this] { toggleSelectedRows(*this); });
+    connect(MSFlexGridSoundList, &TrackGrid::DblClick, this, [this] { sortTrackGrid(*this); });
+    connect(BtnExport, &QPushButton::clicked, this, [this] { exportSelectedFiles(*this); });
 }
 
 NameFields FrmMain::nameFields() const

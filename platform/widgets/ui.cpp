@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFontDatabase>
+#include <QGroupBox>
 #include <QWidget>
 
 #include <cmath>
@@ -16,6 +17,35 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height)
 void sizeTwips(QWidget *window, int width, int height)
 {
     window->setFixedSize(twips(width), twips(height));
+}
+
+void styleAsFrame(QGroupBox *box)
+{
+    // A style sheet stops the window's font from reaching the box and its controls, so
+    // each of them is given the font it had before.
+    QList<QWidget *> widgets = box->findChildren<QWidget *>();
+    widgets.prepend(box);
+    QList<QFont> fonts;
+    for (const QWidget *widget : widgets) {
+        // Every attribute set explicitly: an inherited font would give way to the
+        // application's default once the box has a style sheet.
+        QFont font = widget->font();
+        font.setFamily(font.family());
+        if (font.pixelSize() > 0)
+            font.setPixelSize(font.pixelSize());
+        else
+            font.setPointSizeF(font.pointSizeF());
+        font.setWeight(font.weight());
+        font.setItalic(font.italic());
+        fonts << font;
+    }
+    const QString name = box->objectName();
+    box->setStyleSheet(QStringLiteral("QGroupBox#%1 { border: 1px solid palette(mid); margin-top: 6px; }"
+                                      "QGroupBox#%1::title { subcontrol-origin: margin; left: 6px;"
+                                      " padding: 0px; }")
+                           .arg(name));
+    for (qsizetype i = 0; i < widgets.size(); ++i)
+        widgets[i]->setFont(fonts[i]);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QRect>
 
+class QGroupBox;
 class QWidget;
 
 namespace sondrel {
@@ -18,6 +19,10 @@ constexpr int twips(int value)
 void placeTwips(QWidget *widget, int left, int top, int width, int height);
 // Fixes a window's client area to a size given in twips.
 void sizeTwips(QWidget *window, int width, int height);
+
+// Draws a group box as a classic frame, its caption set into the top line so that the
+// controls inside keep their places below it. Call it once the box's controls exist.
+void styleAsFrame(QGroupBox *box);
 
 // The fonts the windows are designed with, in points at 96 dots per inch.
 QFont tahoma(double points = 8.25, bool bold = false);
