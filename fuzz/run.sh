@@ -8,7 +8,7 @@ set -euo pipefail
 
 seconds="${1:-60}"
 root="$(cd "$(dirname "$0")/.." && pwd)"
-out="$root/build-fuzz"
+out="${SONDREL_FUZZ_DIR:-$root/build-fuzz}"
 mkdir -p "$out/corpus" "$out/seeds"
 
 cxx="${CXX_FUZZ:-clang++}"
@@ -27,10 +27,12 @@ common=(-std=c++20 -fPIC -g -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$root/re
 "$cxx" "${common[@]}" -O1 -I"$root/tests/support" $qt_flags \
     "$root/fuzz/make_seeds.cpp" "$root/tests/support/itunesdbbuilder.cpp" $qt_libs -o "$out/make_seeds"
 "$out/make_seeds" "$out/seeds"
+# Real databases, when the shared fixtures are at hand, are read as seeds in place.
+extra=()
 if [ -n "${SONDREL_FIXTURES:-}" ] && [ -d "$SONDREL_FIXTURES" ]; then
-    cp "$SONDREL_FIXTURES"/iTunesDB-* "$out/seeds/" 2>/dev/null || true
+    extra+=("$SONDREL_FIXTURES")
 fi
 
 cd "$out"
 exec "$out/fuzz_walk" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
-    -print_final_stats=1 "$out/corpus" "$out/seeds"
+    -print_final_stats=1 "$out/corpus" "$out/seeds" "${extra[@]}"

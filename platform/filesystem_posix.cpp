@@ -353,13 +353,11 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
         raise(errno, path);
     struct stat st {};
     ::fstat(fd, &st);
-    // Read straight into the buffer; a file that grows meanwhile is read to its end.
-    std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
-    std::size_t done = 0;
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::size_t(std::max<off_t>(st.st_size, 0)));
+    std::uint8_t chunk[1 << 16];
     for (;;) {
-        if (done == bytes.size())
-            bytes.resize(bytes.size() + (1 << 16));
-        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -369,9 +367,8 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
         }
         if (got == 0)
             break;
-        done += std::size_t(got);
+        bytes.insert(bytes.end(), chunk, chunk + got);
     }
-    bytes.resize(done);
     ::close(fd);
     return bytes;
 }
