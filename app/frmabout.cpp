@@ -47,8 +47,7 @@ FrmAbout::FrmAbout(QWidget *owner) : QDialog(owner)
 {
     setObjectName(QStringLiteral("FrmAbout"));
     setWindowTitle(QStringLiteral("About Sondrel"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(classicWindowFlags(WindowKind::Dialog));
     setFont(tahoma());
     sizeTwips(this, 5505, 3030);
 

@@ -42,8 +42,7 @@ FrmChgDrive::FrmChgDrive(FrmMain *main) : QDialog(main), m_main(main)
 {
     setObjectName(QStringLiteral("FrmChgDrive"));
     setWindowTitle(QStringLiteral("Sondrel"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(classicWindowFlags(WindowKind::Dialog));
     setFont(msSansSerif());
     sizeTwips(this, 4680, 1425);
 

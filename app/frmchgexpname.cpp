@@ -71,8 +71,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : QDialog(main), m_main(main)
 {
     setObjectName(QStringLiteral("FrmChgExpName"));
     setWindowTitle(QStringLiteral("Sondrel"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(classicWindowFlags(WindowKind::Dialog));
     setFont(msSansSerif());
 
     Label1 = new QLabel(QStringLiteral("Choose and order fileds for the file name"), this);

@@ -24,34 +24,9 @@ namespace sondrel {
 
 namespace {
 
-template <typename Widget, typename... Args>
-Widget *control(QWidget *parent, const char *name, Args &&...args)
-{
-    auto *widget = new Widget(std::forward<Args>(args)..., parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-// Command buttons wrap their captions as the classic ones do; none is a default button.
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    return control<WrapButton>(parent, name, caption);
-}
-
-// A read-only setting box on the menu colour.
-QLineEdit *settingBox(QWidget *parent, const char *name, const QString &text)
-{
-    auto *box = control<QLineEdit>(parent, name, text);
-    box->setReadOnly(true);
-    QPalette colours = box->palette();
-    colours.setColor(QPalette::Base, colours.color(QPalette::Button));
-    box->setPalette(colours);
-    return box;
-}
-
 QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
 {
-    auto *label = control<QLabel>(parent, name, text);
+    auto *label = makeControl<QLabel>(parent, name, text);
     label->setFrameStyle(QFrame::Box | QFrame::Plain);
     return label;
 }
@@ -66,9 +41,7 @@ FrmMain::FrmMain(Services services, QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Sondrel"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(classicWindowFlags(WindowKind::Main));
     setFont(tahoma());
     sizeTwips(this, 11625, 8070);
     // The client area, not the frame, sits at its stored place on the screen.
@@ -90,58 +63,58 @@ void FrmMain::buildSettingsArea()
     Shape1->setObjectName(QStringLiteral("Shape1"));
     placeTwips(Shape1, 120, 120, 5655, 1215);
 
-    BtnChangeDfltDrive = button(this, "BtnChangeDfltDrive", QStringLiteral("iPod Drive"));
+    BtnChangeDfltDrive = makeButton(this, "BtnChangeDfltDrive", QStringLiteral("iPod Drive"));
     placeTwips(BtnChangeDfltDrive, 240, 240, 1455, 285);
-    TxtDfltDrive = settingBox(this, "TxtDfltDrive", QStringLiteral("E:\\"));
+    TxtDfltDrive = makeSettingBox(this, "TxtDfltDrive", QStringLiteral("E:\\"));
     placeTwips(TxtDfltDrive, 1800, 240, 3855, 285);
 
-    BtnChangeDfltDir = button(this, "BtnChangeDfltDir", QStringLiteral("Export directory"));
+    BtnChangeDfltDir = makeButton(this, "BtnChangeDfltDir", QStringLiteral("Export directory"));
     placeTwips(BtnChangeDfltDir, 240, 600, 1455, 285);
-    TxtDfltDir = settingBox(this, "TxtDfltDir", QStringLiteral("C:\\"));
+    TxtDfltDir = makeSettingBox(this, "TxtDfltDir", QStringLiteral("C:\\"));
     placeTwips(TxtDfltDir, 1800, 600, 3855, 285);
 
-    BtnChangeExpName = button(this, "BtnChangeExpName", QStringLiteral("Export name"));
+    BtnChangeExpName = makeButton(this, "BtnChangeExpName", QStringLiteral("Export name"));
     placeTwips(BtnChangeExpName, 240, 960, 1455, 285);
-    TxtExpName = settingBox(this, "TxtExpName", QStringLiteral("Genre_Artist_Title_Album_ID"));
+    TxtExpName = makeSettingBox(this, "TxtExpName", QStringLiteral("Genre_Artist_Title_Album_ID"));
     placeTwips(TxtExpName, 1800, 960, 3855, 285);
 
-    BtnUpdate = button(this, "BtnUpdate", QStringLiteral("Check for sound files"));
+    BtnUpdate = makeButton(this, "BtnUpdate", QStringLiteral("Check for sound files"));
     placeTwips(BtnUpdate, 6000, 360, 1095, 675);
 
-    ListFields = control<QListWidget>(this, "ListFields");
+    ListFields = makeControl<QListWidget>(this, "ListFields");
     placeTwips(ListFields, 7320, 120, 1335, 1185);
     ListFields->hide();
     setNameFields(defaultNameFields());
     for (int i = 0; i < ListFields->count(); ++i)
         ListFields->item(i)->setCheckState(Qt::Unchecked); // start-up checks them
 
-    BtnHelp = button(this, "BtnHelp", QStringLiteral("?"));
+    BtnHelp = makeButton(this, "BtnHelp", QStringLiteral("?"));
     BtnHelp->setFont(tahoma(9.75, true));
     placeTwips(BtnHelp, 10440, 120, 375, 375);
 
-    BtnExit = button(this, "BtnExit", QStringLiteral("Exit"));
+    BtnExit = makeButton(this, "BtnExit", QStringLiteral("Exit"));
     placeTwips(BtnExit, 10200, 720, 855, 495);
 }
 
 void FrmMain::buildTrackArea()
 {
-    FrameiPod = control<QGroupBox>(this, "FrameiPod", QStringLiteral("  iPod sound files  "));
+    FrameiPod = makeControl<QGroupBox>(this, "FrameiPod", QStringLiteral("  iPod sound files  "));
     placeTwips(FrameiPod, 120, 1440, 11415, 5295);
 
-    MSFlexGridSoundList = control<TrackGrid>(FrameiPod, "MSFlexGridSoundList");
+    MSFlexGridSoundList = makeControl<TrackGrid>(FrameiPod, "MSFlexGridSoundList");
     placeTwips(MSFlexGridSoundList, 120, 240, 11175, 4575);
 
-    Label2 = control<QLabel>(FrameiPod, "Label2", QStringLiteral(" iPod :"));
+    Label2 = makeControl<QLabel>(FrameiPod, "Label2", QStringLiteral(" iPod :"));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     placeTwips(Label2, 360, 4920, 495, 255);
 
-    LblStatusiPod = control<QLabel>(FrameiPod, "LblStatusiPod", QStringLiteral(" Updating..."));
+    LblStatusiPod = makeControl<QLabel>(FrameiPod, "LblStatusiPod", QStringLiteral(" Updating..."));
     placeTwips(LblStatusiPod, 960, 4920, 3495, 255);
     LblStatusiPod->hide();
     styleAsFrame(FrameiPod);
 
     // On the window itself, over the frame, at the right of the status line.
-    BtnSelSound = button(this, "BtnSelSound", QStringLiteral("(Un)&Select file"));
+    BtnSelSound = makeButton(this, "BtnSelSound", QStringLiteral("(Un)&Select file"));
     BtnSelSound->setFont(tahoma(6.75));
     placeTwips(BtnSelSound, 9840, 6360, 1095, 195);
     BtnSelSound->setEnabled(false);
@@ -150,10 +123,10 @@ void FrmMain::buildTrackArea()
 
 void FrmMain::buildExportArea()
 {
-    FrameExport = control<QGroupBox>(this, "FrameExport", QStringLiteral("  Export files  "));
+    FrameExport = makeControl<QGroupBox>(this, "FrameExport", QStringLiteral("  Export files  "));
     placeTwips(FrameExport, 120, 6840, 11415, 1095);
 
-    Label3 = control<QLabel>(FrameExport, "Label3", QStringLiteral(" Export :"));
+    Label3 = makeControl<QLabel>(FrameExport, "Label3", QStringLiteral(" Export :"));
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     placeTwips(Label3, 120, 240, 735, 255);
 
@@ -164,23 +137,23 @@ void FrmMain::buildExportArea()
     LblSelFilesDur = borderedLabel(FrameExport, "LblSelFilesDur", QStringLiteral(" 00:00:00 hh:mm:ss"));
     placeTwips(LblSelFilesDur, 6720, 240, 1935, 255);
 
-    LblSelFilesNumI = control<QLabel>(FrameExport, "LblSelFilesNumI", QStringLiteral("0"));
+    LblSelFilesNumI = makeControl<QLabel>(FrameExport, "LblSelFilesNumI", QStringLiteral("0"));
     placeTwips(LblSelFilesNumI, 960, 480, 375, 255);
-    LblSelFilesSizeI = control<QLabel>(FrameExport, "LblSelFilesSizeI", QStringLiteral("0"));
+    LblSelFilesSizeI = makeControl<QLabel>(FrameExport, "LblSelFilesSizeI", QStringLiteral("0"));
     placeTwips(LblSelFilesSizeI, 3000, 480, 1335, 255);
-    LblSelFilesDurI = control<QLabel>(FrameExport, "LblSelFilesDurI", QStringLiteral("0"));
+    LblSelFilesDurI = makeControl<QLabel>(FrameExport, "LblSelFilesDurI", QStringLiteral("0"));
     placeTwips(LblSelFilesDurI, 6720, 600, 1335, 255);
     for (QLabel *hidden : {LblSelFilesNumI, LblSelFilesSizeI, LblSelFilesDurI})
         hidden->hide();
 
-    LblStatusExport = control<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
+    LblStatusExport = makeControl<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
     placeTwips(LblStatusExport, 240, 720, 7455, 255);
 
-    BtnExport = button(FrameExport, "BtnExport", QStringLiteral("Export selected file(s)"));
+    BtnExport = makeButton(FrameExport, "BtnExport", QStringLiteral("Export selected file(s)"));
     placeTwips(BtnExport, 9000, 240, 2055, 375);
     BtnExport->setEnabled(false);
 
-    BtnOpenDir = button(FrameExport, "BtnOpenDir", QStringLiteral("Open export directory"));
+    BtnOpenDir = makeButton(FrameExport, "BtnOpenDir", QStringLiteral("Open export directory"));
     placeTwips(BtnOpenDir, 9000, 720, 2055, 255);
     styleAsFrame(FrameExport);
 }

@@ -21,27 +21,10 @@ namespace {
 const QColor DesktopColour(58, 110, 165);
 const QColor ActiveBorderColour(212, 208, 200);
 
-template <typename Widget, typename... Args>
-Widget *control(QWidget *parent, const char *name, Args &&...args)
-{
-    auto *widget = new Widget(std::forward<Args>(args)..., parent);
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-// A command button whose caption wraps when it is wider than the button.
-QPushButton *button(QWidget *parent, const char *name, const QString &caption)
-{
-    auto *b = control<WrapButton>(parent, name, caption);
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
 // A single-pixel horizontal line from `left` to `right`, in twips.
 QFrame *line(QWidget *parent, const char *name, int left, int top, int right)
 {
-    auto *frame = control<QFrame>(parent, name);
+    auto *frame = makeControl<QFrame>(parent, name);
     frame->setFrameShape(QFrame::HLine);
     frame->setFrameShadow(QFrame::Plain);
     frame->setLineWidth(1);
@@ -56,9 +39,7 @@ FrmMain::FrmMain(SetupServices services, QWidget *parent)
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Sondrel installation"));
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(classicWindowFlags(WindowKind::Main));
     setFont(tahoma());
     resize(twips(5775), twips(4935));
 
@@ -80,11 +61,11 @@ FrmMain::~FrmMain() = default;
 
 void FrmMain::buildControls()
 {
-    Image1 = control<QLabel>(this, "Image1");
+    Image1 = makeControl<QLabel>(this, "Image1");
     Image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
     placeTwips(Image1, 120, 120, 1350, 555);
 
-    Label1 = control<QLabel>(this, "Label1", QStringLiteral("installation"));
+    Label1 = makeControl<QLabel>(this, "Label1", QStringLiteral("installation"));
     Label1->setFont(tahoma(18, true));
     Label1->setAutoFillBackground(true);
     QPalette colours = Label1->palette();
@@ -95,45 +76,41 @@ void FrmMain::buildControls()
 
     Line1 = line(this, "Line1", 120, 720, 5640);
 
-    Label2 = control<QLabel>(this, "Label2",
+    Label2 = makeControl<QLabel>(this, "Label2",
                              QStringLiteral(" Sondrel will be installed in the following directory:"));
     placeTwips(Label2, 360, 960, 4095, 255);
 
-    BtnChgDir = button(this, "BtnChgDir", QStringLiteral("Change"));
+    BtnChgDir = makeButton(this, "BtnChgDir", QStringLiteral("Change"));
     placeTwips(BtnChgDir, 4680, 960, 855, 495);
 
-    TxtInstallDir = control<QLineEdit>(this, "TxtInstallDir");
-    TxtInstallDir->setReadOnly(true);
-    QPalette menu = TxtInstallDir->palette();
-    menu.setColor(QPalette::Base, menu.color(QPalette::Button));
-    TxtInstallDir->setPalette(menu);
+    TxtInstallDir = makeSettingBox(this, "TxtInstallDir");
     placeTwips(TxtInstallDir, 360, 1200, 4215, 285);
 
     Line2 = line(this, "Line2", 120, 1680, 5640);
 
-    Label3 = control<QLabel>(this, "Label3", QStringLiteral("Create shortcuts ?"));
+    Label3 = makeControl<QLabel>(this, "Label3", QStringLiteral("Create shortcuts ?"));
     placeTwips(Label3, 1140, 1920, 3495, 255);
 
-    ChkStartMenu = control<QCheckBox>(this, "ChkStartMenu", QStringLiteral("Start Menu"));
+    ChkStartMenu = makeControl<QCheckBox>(this, "ChkStartMenu", QStringLiteral("Start Menu"));
     placeTwips(ChkStartMenu, 1140, 2280, 1455, 255);
-    ChkDesktop = control<QCheckBox>(this, "ChkDesktop", QStringLiteral("Desktop"));
+    ChkDesktop = makeControl<QCheckBox>(this, "ChkDesktop", QStringLiteral("Desktop"));
     placeTwips(ChkDesktop, 2940, 2280, 1695, 255);
 
     Line3 = line(this, "Line3", 120, 2760, 5520);
 
-    BtnInstall = button(this, "BtnInstall", QStringLiteral("Install Sondrel"));
+    BtnInstall = makeButton(this, "BtnInstall", QStringLiteral("Install Sondrel"));
     BtnInstall->setFont(tahoma(8.25, true));
     placeTwips(BtnInstall, 1080, 3000, 1335, 615);
-    BtnCancel = button(this, "BtnCancel", QStringLiteral("Cancel installation"));
+    BtnCancel = makeButton(this, "BtnCancel", QStringLiteral("Cancel installation"));
     placeTwips(BtnCancel, 3360, 3000, 1335, 615);
 
     Line4 = line(this, "Line4", 120, 3840, 5520);
 
-    Frame1 = control<QGroupBox>(this, "Frame1", QStringLiteral(" Sondrel "));
+    Frame1 = makeControl<QGroupBox>(this, "Frame1", QStringLiteral(" Sondrel "));
     placeTwips(Frame1, 720, 3960, 4335, 855);
-    ChkFinish = control<QCheckBox>(Frame1, "ChkFinish", QStringLiteral("Start Sondrel"));
+    ChkFinish = makeControl<QCheckBox>(Frame1, "ChkFinish", QStringLiteral("Start Sondrel"));
     placeTwips(ChkFinish, 240, 360, 1815, 375);
-    BtnFinish = button(Frame1, "BtnFinish", QStringLiteral("Finish installation"));
+    BtnFinish = makeButton(Frame1, "BtnFinish", QStringLiteral("Finish installation"));
     placeTwips(BtnFinish, 2400, 240, 1695, 495);
     BtnFinish->setEnabled(false);
     styleAsFrame(Frame1);

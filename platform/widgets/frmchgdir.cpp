@@ -174,8 +174,7 @@ FrmChgDir::FrmChgDir(const QString &prompt, Target target, FileSystemFactory fil
 {
     setObjectName(QStringLiteral("FrmChgDir"));
     setWindowTitle(QStringLiteral("Sondrel"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(classicWindowFlags(WindowKind::Dialog));
     setFont(msSansSerif());
     sizeTwips(this, 4680, 3195);
 

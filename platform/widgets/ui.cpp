@@ -1,8 +1,11 @@
 #include "ui.h"
 
+#include "wrapbutton.h"
+
 #include <QDir>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <cmath>
@@ -17,6 +20,29 @@ void placeTwips(QWidget *widget, int left, int top, int width, int height)
 void sizeTwips(QWidget *window, int width, int height)
 {
     window->setFixedSize(twips(width), twips(height));
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption)
+{
+    return makeControl<WrapButton>(parent, name, caption);
+}
+
+QLineEdit *makeSettingBox(QWidget *parent, const char *name, const QString &text)
+{
+    auto *box = makeControl<QLineEdit>(parent, name, text);
+    box->setReadOnly(true);
+    QPalette colours = box->palette();
+    colours.setColor(QPalette::Base, colours.color(QPalette::Button));
+    box->setPalette(colours);
+    return box;
+}
+
+Qt::WindowFlags classicWindowFlags(WindowKind kind)
+{
+    Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    return kind == WindowKind::Main ? flags | Qt::Window | Qt::WindowMinimizeButtonHint
+                                    : flags | Qt::Dialog;
 }
 
 void styleAsFrame(QGroupBox *box)

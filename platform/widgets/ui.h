@@ -2,9 +2,14 @@
 
 #include <QFont>
 #include <QRect>
+#include <QString>
+#include <QWidget>
+
+#include <utility>
 
 class QGroupBox;
-class QWidget;
+class QLineEdit;
+class QPushButton;
 
 namespace sondrel {
 
@@ -27,6 +32,27 @@ void styleAsFrame(QGroupBox *box);
 // The fonts the windows are designed with, in points at 96 dots per inch.
 QFont tahoma(double points = 8.25, bool bold = false);
 QFont msSansSerif(double points = 8.25);
+
+// A control of the given kind whose object name is its name in the window's design.
+template <typename Widget, typename... Args>
+Widget *makeControl(QWidget *parent, const char *name, Args &&...args)
+{
+    auto *widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// A command button that wraps its caption like the classic ones; no button of the
+// programs is a default (Enter) button.
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &caption);
+
+// A read-only text box on the menu colour, as the settings are shown.
+QLineEdit *makeSettingBox(QWidget *parent, const char *name, const QString &text = QString());
+
+// Title-bar buttons: main windows have a minimize and a close button, dialogs only the
+// close button; none can be maximized.
+enum class WindowKind { Main, Dialog };
+Qt::WindowFlags classicWindowFlags(WindowKind kind);
 
 // Makes Tahoma and MS Sans Serif available where the system lacks them, from the
 // metric-compatible fonts of Wine when they are installed. Call once after the
