@@ -32,9 +32,11 @@ TrackGrid::TrackGrid(QWidget *parent) : QTableView(parent), m_model(new TrackGri
 
     // Dark grey behind the cells, light grey lines between them.
     QPalette colours = palette();
+    // (The grid lines take the palette's mid colour; a style sheet would cost the cells
+    // their font.)
     colours.setColor(QPalette::Base, QColor(0x80, 0x80, 0x80));
+    colours.setColor(QPalette::Mid, QColor(0xC0, 0xC0, 0xC0));
     setPalette(colours);
-    setStyleSheet(QStringLiteral("QTableView { gridline-color: #C0C0C0; }"));
 
     QHeaderView *columns = horizontalHeader();
     columns->setDefaultSectionSize(DefaultColumnWidth);
