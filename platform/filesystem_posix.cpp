@@ -63,6 +63,13 @@ bool isDirectory(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// True when something other than a folder is at the path (a missing path is not).
+bool isNonFolder(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
 std::string stripTrailingSlashes(std::string path)
 {
     while (path.size() > 1 && path.back() == '/')
@@ -227,6 +234,10 @@ std::vector<Drive> PosixFileSystem::drives() const
     std::vector<Drive> result;
     for (const MountEntry &entry : mounts()) {
         if (entry.source.rfind("/dev/", 0) != 0)
+            continue;
+        // A single file mounted over another (containers mount /etc/hosts so) is no drive:
+        // a drive's root is a folder.
+        if (isNonFolder(entry.mountPoint))
             continue;
         Drive drive;
         drive.path = stripTrailingSlashes(entry.mountPoint);

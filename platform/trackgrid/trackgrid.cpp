@@ -26,6 +26,8 @@ TrackGrid::TrackGrid(QWidget *parent) : QTableView(parent), m_model(new TrackGri
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ContiguousSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab and Shift+Tab move the focus on to the window's next control, not between cells.
+    setTabKeyNavigation(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -4,6 +4,7 @@
 #include "trackgrid.h"
 #include "wrapbutton.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -70,6 +71,9 @@ private Q_SLOTS:
                            "/dev/sr0|/media/cdrom|iso9660"}
             << "/media/ipod/" << "/";
         QTest::newRow("no drives at all") << QStringList{} << "/media/ipod/" << "/";
+        QTest::newRow("a file mounted over another is no drive")
+            << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/data|ext4", "/dev/sda1|/etc/passwd|ext4"}
+            << "/media/ipod/" << "/data/";
     }
 
     void startUpPicksTheLastDrives()
@@ -143,6 +147,35 @@ private Q_SLOTS:
                                      "BtnExport", "BtnOpenDir"}));
         for (auto *button : window.findChildren<QPushButton *>())
             QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
+    }
+
+    // The keyboard walks the same order: the focus starts on "iPod Drive", and Tab leaves
+    // the grid for the next control instead of moving from cell to cell.
+    void tabKeyWalksTheOrder()
+    {
+        Machine machine({});
+        FrmMain window(machine.services());
+        TrackGrid *grid = window.MSFlexGridSoundList;
+        grid->setRows(3);
+        grid->setTextMatrix(1, 2, "1");
+        grid->setTextMatrix(2, 2, "2");
+        window.BtnSelSound->setEnabled(true);
+        window.BtnExport->setEnabled(true);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
+        QCOMPARE(QApplication::focusWidget()->objectName(), QString("BtnChangeDfltDrive"));
+
+        QStringList visited;
+        for (int i = 0; i < 13; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            visited << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                    : QString());
+        }
+        QCOMPARE(visited, (QStringList{"TxtDfltDrive", "BtnChangeDfltDir", "TxtDfltDir",
+                                       "BtnChangeExpName", "TxtExpName", "BtnUpdate", "BtnHelp",
+                                       "BtnExit", "BtnSelSound", "MSFlexGridSoundList",
+                                       "BtnExport", "BtnOpenDir", "BtnChangeDfltDrive"}));
     }
 
     // Every caption fits its control: single-line labels and boxes in their width, wrapped

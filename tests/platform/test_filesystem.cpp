@@ -94,6 +94,22 @@ private Q_SLOTS:
         QCOMPARE(driveList(*machine.fileSystem()), QStringLiteral("/=2 /mnt/player=1 /mnt/stick=1"));
     }
 
+    // A file bind-mounted from a block device is no drive; a folder mount point is, and so
+    // is a mount point that a made-up table names without a folder behind it.
+    void fileMountsAreNotDrives()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("hosts"));
+        writeFile(file, "127.0.0.1 localhost\n");
+        test::FakeMachine machine;
+        machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/"));
+        machine.mount(QStringLiteral("/dev/sda1"), dir.path());
+        machine.mount(QStringLiteral("/dev/sda1"), file);
+        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/no/such/data"));
+        QCOMPARE(driveList(*machine.fileSystem()),
+                 QStringLiteral("/=2 %1=2 /no/such/data=2").arg(dir.path()));
+    }
+
     void driveRootHasOneSeparator()
     {
         PosixFileSystem fs;
