@@ -222,8 +222,9 @@ void ExportRun::copyOne(const QString &location, const QString &destinationName)
                                         location.toStdString() + "\"");
     }
     const std::string source = resolvePlayerPath(m_fs, *m_folders, m_playerRoot, *names);
+    const bool sourceFound = m_fs.fileExists(source);
     // A link may lead anywhere: the file itself must lie on the player's drive.
-    if (m_fs.fileExists(source) && m_fs.driveOf(source) != m_playerDrive) {
+    if (sourceFound && m_fs.driveOf(source) != m_playerDrive) {
         throw PlatformError(EINVAL, "File location outside the iPod's drive: " + source);
     }
 
@@ -232,8 +233,9 @@ void ExportRun::copyOne(const QString &location, const QString &destinationName)
         m_fs.copyFile(source, destination, true);
     } catch (const PlatformError &error) {
         // Nothing half-written stays behind: whatever the failed copy left at the
-        // destination is removed.
-        if (m_fs.fileExists(destination)) {
+        // destination is removed. Without its source the copy failed before writing
+        // anything, so a file of that name from an earlier run stays as it was.
+        if (sourceFound && m_fs.fileExists(destination)) {
             try {
                 m_fs.deleteFile(destination);
             } catch (const PlatformError &) {

@@ -119,6 +119,9 @@ private:
     std::unique_ptr<FrmMain> w;
 };
 
+// How the test picks the row range: set directly, or with the mouse as a user does.
+enum class Gesture { None, ShiftClick, Drag };
+
 const QStringList StartCaptions{" 0 file(s) selected", " 0 Kb = 0 Mb = 0 Gb", " 00:00:00 hh:mm:ss"};
 
 std::vector<TestTrackRow> sixTracks()
@@ -128,6 +131,8 @@ std::vector<TestTrackRow> sixTracks()
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Gesture)
 
 class TestSelection : public QObject
 {
@@ -140,28 +145,41 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
-        QTest::addColumn<bool>("byMouse");
-        QTest::newRow("rows 3 to 5 downward") << 3 << 5 << false;
-        QTest::newRow("rows 3 to 5 upward") << 5 << 3 << false;
-        QTest::newRow("click row 3, shift-click row 5") << 3 << 5 << true;
-        QTest::newRow("click row 5, shift-click row 3") << 5 << 3 << true;
+        QTest::addColumn<Gesture>("gesture");
+        QTest::newRow("rows 3 to 5 downward") << 3 << 5 << Gesture::None;
+        QTest::newRow("rows 3 to 5 upward") << 5 << 3 << Gesture::None;
+        QTest::newRow("click row 3, shift-click row 5") << 3 << 5 << Gesture::ShiftClick;
+        QTest::newRow("click row 5, shift-click row 3") << 5 << 3 << Gesture::ShiftClick;
+        QTest::newRow("drag from row 3 down to row 5") << 3 << 5 << Gesture::Drag;
+        QTest::newRow("drag from row 5 up to row 3") << 5 << 3 << Gesture::Drag;
     }
 
     void rangesInEitherDirection()
     {
         QFETCH(int, from);
         QFETCH(int, to);
-        QFETCH(bool, byMouse);
+        QFETCH(Gesture, gesture);
         Window w(sixTracks());
-        if (byMouse) {
+        if (gesture == Gesture::None) {
+            w.select(from, to);
+        } else {
             QVERIFY(QTest::qWaitForWindowExposed(w.operator->()));
-            QTest::mouseClick(w.grid()->viewport(), Qt::LeftButton, {}, w.cellCentre(from, 4));
-            QTest::mouseClick(w.grid()->viewport(), Qt::LeftButton, Qt::ShiftModifier,
-                              w.cellCentre(to, 4));
+            QWidget *viewport = w.grid()->viewport();
+            if (gesture == Gesture::ShiftClick) {
+                QTest::mouseClick(viewport, Qt::LeftButton, {}, w.cellCentre(from, 4));
+                QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier,
+                                  w.cellCentre(to, 4));
+            } else {
+                // Pressed on the first row, moved with the button held over the rows
+                // between, released on the last.
+                QTest::mousePress(viewport, Qt::LeftButton, {}, w.cellCentre(from, 4));
+                const int step = from < to ? 1 : -1;
+                for (int r = from + step; r != to + step; r += step)
+                    QTest::mouseMove(viewport, w.cellCentre(r, 4));
+                QTest::mouseRelease(viewport, Qt::LeftButton, {}, w.cellCentre(to, 4));
+            }
             QCOMPARE(w.grid()->Row(), from);
             QCOMPARE(w.grid()->RowSel(), to);
-        } else {
-            w.select(from, to);
         }
         w.toggle();
         QCOMPARE(w.marked(), (QStringList{"Delta", "Bravo", "Fox"}));
@@ -310,6 +328,18 @@ private Q_SLOTS:
         QCOMPARE(w.column(9).last(), QString("12.00"));
         w.doubleClick(1, 2);
         QCOMPARE(w.column(2).mid(8), (QStringList{"9", "10", "11", "12"}));
+    }
+
+    void doubleClickSortsGroupedSizesAsNumbers()
+    {
+        // Sizes from a megabyte up carry thousands separators in the grid.
+        Window w({{"A", 12641976.32, 1000}, {"B", 2048, 1000}, {"C", 1024000, 1000},
+                  {"D", 1022976, 1000}, {"E", 102400000, 1000}});
+        QVERIFY(QTest::qWaitForWindowExposed(w.operator->()));
+        w.doubleClick(1, 9);
+        QCOMPARE(w.column(9),
+                 (QStringList{"2.00", "999.00", "1,000.00", "12,345.68", "100,000.00"}));
+        QCOMPARE(w.column(3), (QStringList{"B", "D", "C", "A", "E"}));
     }
 };
 

@@ -587,6 +587,52 @@ private Q_SLOTS:
             scene.host.events.last().contains(scene.player + "iPod_Control/Music/F00/GONE.mp3"));
     }
 
+    void aMissingSourceLeavesTheCopyOfAnEarlierRunAlone()
+    {
+        // The copy fails before it writes anything: the file of that name from an
+        // earlier run is no half-written one and stays as it was.
+        Scene scene;
+        scene.host.fields = onlyTitle();
+        scene.addTrack("Kept", ":iPod_Control:Music:F00:A.mp3", "kept");
+        scene.addTrack("Gone", ":iPod_Control:Music:F00:GONE.mp3", "x", true, false);
+        QFile earlier(scene.exportDir + "Gone.mp3");
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("exported before the file left the player");
+        earlier.close();
+
+        PosixFileSystem fs;
+        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
+        QCOMPARE(scene.exported(), (QStringList{"Gone.mp3", "Kept.mp3"}));
+        QCOMPARE(scene.exportedBytes("Gone.mp3"),
+                 QByteArray("exported before the file left the player"));
+        QVERIFY(
+            scene.host.events.last().contains(scene.player + "iPod_Control/Music/F00/GONE.mp3"));
+        QVERIFY(!scene.host.events.join('|').contains("successfully"));
+    }
+
+    void aSourceThatGoesDuringTheCopyLeavesNothingHalfWritten()
+    {
+        // The player is pulled out while a file is being copied: what was written of it goes.
+        struct Unplugged : PosixFileSystem
+        {
+            void copyFile(const std::string &source, const std::string &destination,
+                          bool) const override
+            {
+                QFile out(QString::fromStdString(destination));
+                if (out.open(QIODevice::WriteOnly))
+                    out.write("the first part");
+                out.close();
+                QFile::remove(QString::fromStdString(source));
+                throw PlatformError(EIO, "Input/output error: " + source);
+            }
+        } fs;
+        Scene scene;
+        scene.host.fields = onlyTitle();
+        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "the whole song");
+        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
+        QCOMPARE(scene.exported(), QStringList{});
+    }
+
     void anUnwritableDestinationIsReportedAndLeftAlone()
     {
         // A folder where the file should go: the copy cannot write it, and the folder
