@@ -46,26 +46,19 @@ FrmChgDrive::FrmChgDrive(FrmMain *main) : QDialog(main), m_main(main)
     setFont(msSansSerif());
     sizeTwips(this, 4680, 1425);
 
-    Label1 = new QLabel(QStringLiteral("Choose the drive where iPod is connected"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = makeControl<QLabel>(this, "Label1",
+                                 QStringLiteral("Choose the drive where iPod is connected"));
     placeTwips(Label1, 120, 120, 4455, 255);
 
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1 = makeControl<QComboBox>(this, "Drive1");
     placeTwips(Drive1, 120, 480, 4455, 315);
 
-    BtnOK = new QPushButton(QStringLiteral("OK"), this);
-    BtnOK->setObjectName(QStringLiteral("BtnOK"));
+    BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 919, 960, 1215, 375);
 
-    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    BtnCancel = makeButton(this, "BtnCancel", QStringLiteral("Cancel"));
     placeTwips(BtnCancel, 2546, 960, 1215, 375);
 
-    for (QPushButton *button : {BtnOK, BtnCancel}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
     QWidget::setTabOrder(Drive1, BtnCancel);
     QWidget::setTabOrder(BtnCancel, BtnOK);
     Drive1->setFocus();

@@ -74,14 +74,13 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : QDialog(main), m_main(main)
     setWindowFlags(classicWindowFlags(WindowKind::Dialog));
     setFont(msSansSerif());
 
-    Label1 = new QLabel(QStringLiteral("Choose and order fileds for the file name"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = makeControl<QLabel>(this, "Label1",
+                                 QStringLiteral("Choose and order fileds for the file name"));
     Label1->setFont(tahoma());
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     placeTwips(Label1, 0, 120, 3135, 255);
 
-    ListFields = new QListWidget(this);
-    ListFields->setObjectName(QStringLiteral("ListFields"));
+    ListFields = makeControl<QListWidget>(this, "ListFields");
     ListFields->setFont(tahoma());
     placeTwips(ListFields, 600, 480, 1695, 1635);
 
@@ -91,11 +90,9 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : QDialog(main), m_main(main)
         arrowButton(this, "BtnDown", QStringLiteral(":/arrow_down.png"), QStringLiteral("Down"));
     placeTwips(BtnDown, 2400, 1440, 495, 495);
 
-    BtnOK = new QPushButton(QStringLiteral("OK"), this);
-    BtnOK->setObjectName(QStringLiteral("BtnOK"));
+    BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 120, 2280, 1215, 375);
-    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    BtnCancel = makeButton(this, "BtnCancel", QStringLiteral("Cancel"));
     placeTwips(BtnCancel, 1680, 2280, 1215, 375);
 
     for (QPushButton *button : {BtnUp, BtnDown, BtnOK, BtnCancel}) {

@@ -178,26 +178,18 @@ FrmChgDir::FrmChgDir(const QString &prompt, Target target, FileSystemFactory fil
     setFont(msSansSerif());
     sizeTwips(this, 4680, 3195);
 
-    Label1 = new QLabel(prompt, this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = makeControl<QLabel>(this, "Label1", prompt);
     placeTwips(Label1, 120, 120, 4455, 255);
 
-    Dir1 = new DirList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1 = makeControl<DirList>(this, "Dir1");
     placeTwips(Dir1, 113, 480, 4455, 2115);
 
-    BtnOK = new QPushButton(QStringLiteral("OK"), this);
-    BtnOK->setObjectName(QStringLiteral("BtnOK"));
+    BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 919, 2760, 1215, 375);
 
-    BtnCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    BtnCancel->setObjectName(QStringLiteral("BtnCancel"));
+    BtnCancel = makeButton(this, "BtnCancel", QStringLiteral("Cancel"));
     placeTwips(BtnCancel, 2546, 2760, 1215, 375);
 
-    for (QPushButton *button : {BtnOK, BtnCancel}) {
-        button->setAutoDefault(false);
-        button->setDefault(false);
-    }
     QWidget::setTabOrder(Dir1, BtnCancel);
     QWidget::setTabOrder(BtnCancel, BtnOK);
     Dir1->setFocus();
