@@ -35,7 +35,7 @@ QLineEdit *field(QWidget *parent, const char *name, const QString &text)
 
 } // namespace
 
-FrmAbout::FrmAbout(QWidget *owner) : QDialog(owner)
+FrmAbout::FrmAbout(QWidget *owner) : ClassicDialog(owner)
 {
     setObjectName(QStringLiteral("FrmAbout"));
     setWindowTitle(QStringLiteral("About Sondrel"));
@@ -118,15 +118,6 @@ void FrmAbout::setVisible(bool visible)
         move(area.topLeft());
     }
     QDialog::setVisible(visible);
-}
-
-void FrmAbout::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace sondrel

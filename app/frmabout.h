@@ -1,5 +1,7 @@
 #pragma once
 
+#include "classicdialog.h"
+
 #include <QDialog>
 
 class QFrame;
@@ -11,7 +13,7 @@ namespace sondrel {
 
 // The About box: product name, version, author, web site and e-mail, the logo and two
 // notes to the user. Fixed texts only; the web site and e-mail are set at build time.
-class FrmAbout : public QDialog
+class FrmAbout : public ClassicDialog
 {
     Q_OBJECT
 
@@ -36,10 +38,6 @@ public:
 
     // Opens centred on the screen, whoever owns it.
     void setVisible(bool visible) override;
-
-protected:
-    // Esc is not a cancel key here: the box has no cancel button.
-    void keyPressEvent(QKeyEvent *event) override;
 };
 
 } // namespace sondrel

@@ -38,7 +38,7 @@ QString driveSetting(const FileSystem &fileSystem, const Drive &drive)
     return isDriveLetter(root) ? root.toUpper() : root;
 }
 
-FrmChgDrive::FrmChgDrive(FrmMain *main) : QDialog(main), m_main(main)
+FrmChgDrive::FrmChgDrive(FrmMain *main) : ClassicDialog(main), m_main(main)
 {
     setObjectName(QStringLiteral("FrmChgDrive"));
     setWindowTitle(QStringLiteral("Sondrel"));
@@ -117,15 +117,6 @@ bool FrmChgDrive::event(QEvent *event)
         }
     }
     return QDialog::event(event);
-}
-
-void FrmChgDrive::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace sondrel

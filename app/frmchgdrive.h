@@ -1,5 +1,7 @@
 #pragma once
 
+#include "classicdialog.h"
+
 #include "filesystem.h"
 
 #include <QDialog>
@@ -20,7 +22,7 @@ QString driveSetting(const FileSystem &fileSystem, const Drive &drive);
 // The drive dialog: chooses the drive on which the player is mounted and writes its
 // root into the main window's DfltDrive and TxtDfltDrive on OK. The list starts on
 // the drive that holds the working directory and is read again at each activation.
-class FrmChgDrive : public QDialog
+class FrmChgDrive : public ClassicDialog
 {
     Q_OBJECT
 
@@ -35,8 +37,6 @@ public:
 protected:
     // Each activation reads the drive list again from the system.
     bool event(QEvent *event) override;
-    // Esc is not a cancel key here: the dialog has no cancel button.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void refreshDrives();

@@ -67,7 +67,7 @@ QPushButton *arrowButton(QWidget *parent, const char *name, const QString &pictu
 
 } // namespace
 
-FrmChgExpName::FrmChgExpName(FrmMain *main) : QDialog(main), m_main(main)
+FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
 {
     setObjectName(QStringLiteral("FrmChgExpName"));
     setWindowTitle(QStringLiteral("Sondrel"));
@@ -186,15 +186,6 @@ bool FrmChgExpName::eventFilter(QObject *watched, QEvent *event)
             ListFields->setCurrentRow(pressed.row());
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void FrmChgExpName::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace sondrel

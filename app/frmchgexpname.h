@@ -1,5 +1,7 @@
 #pragma once
 
+#include "classicdialog.h"
+
 #include "namefields.h"
 
 #include <QDialog>
@@ -27,7 +29,7 @@ int moveFieldDown(NameFields &fields, int k);
 // The export-name composer: a working copy of the main window's name-field list that
 // the user checks, unchecks and reorders. OK copies it back into the main window
 // (list, ExpName, TxtExpName) when "Title" is chosen; Cancel discards it.
-class FrmChgExpName : public QDialog
+class FrmChgExpName : public ClassicDialog
 {
     Q_OBJECT
 
@@ -47,8 +49,6 @@ public:
 protected:
     // Presses on the list's entries, seen before the list handles them.
     bool eventFilter(QObject *watched, QEvent *event) override;
-    // Esc is not a cancel key here: the dialog has no cancel button.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void setFields(const NameFields &fields);

@@ -170,7 +170,7 @@ void DirList::drawBranches(QPainter *, const QRect &, const QModelIndex &) const
 
 FrmChgDir::FrmChgDir(const QString &prompt, Target target, FileSystemFactory fileSystem,
                      QWidget *owner)
-    : QDialog(owner), m_target(std::move(target))
+    : ClassicDialog(owner), m_target(std::move(target))
 {
     setObjectName(QStringLiteral("FrmChgDir"));
     setWindowTitle(QStringLiteral("Sondrel"));
@@ -225,15 +225,6 @@ bool FrmChgDir::event(QEvent *event)
     if (event->type() == QEvent::WindowActivate)
         Dir1->refresh();
     return QDialog::event(event);
-}
-
-void FrmChgDir::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 } // namespace sondrel

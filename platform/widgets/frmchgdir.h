@@ -1,5 +1,7 @@
 #pragma once
 
+#include "classicdialog.h"
+
 #include "filesystem.h"
 
 #include <QDialog>
@@ -65,7 +67,7 @@ private:
 // trailing separator, and the caller stores it in its setting and its text box.
 // Cancel and the close box change nothing. Each opening starts at the process's
 // current directory, on the volume that holds it.
-class FrmChgDir : public QDialog
+class FrmChgDir : public ClassicDialog
 {
     Q_OBJECT
 
@@ -88,8 +90,6 @@ public:
 protected:
     // Each activation reads the folder tree again from the disk.
     bool event(QEvent *event) override;
-    // Esc is not a cancel key here: the dialog has no cancel button.
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void confirm();
