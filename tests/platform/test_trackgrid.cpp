@@ -2,6 +2,7 @@
 #include "trackgrid.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTest>
@@ -158,6 +159,29 @@ private Q_SLOTS:
         grid.setCol(2);
         grid.setSort(1);
         QCOMPARE(column(grid, 1), (QStringList{"1", "3", "5", "2", "4"}));
+    }
+
+    // Screen readers and automated checks read cells and column headers through the
+    // grid's accessible table.
+    void accessibleTable()
+    {
+        TrackGrid grid;
+        grid.setCols(3);
+        grid.setTextMatrix(0, 1, "Title");
+        grid.setTextMatrix(0, 2, "Artist");
+        fill(grid, {"Song|Band"});
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        QAccessibleInterface *view = QAccessible::queryAccessibleInterface(&grid);
+        QVERIFY(view);
+        QAccessibleTableInterface *table = view->tableInterface();
+        QVERIFY(table);
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->columnCount(), 2);
+        QAccessibleInterface *cell = table->cellAt(0, 1);
+        QVERIFY(cell);
+        QCOMPARE(cell->text(QAccessible::Name), QString("Band"));
+        QCOMPARE(table->columnDescription(0), QString("Title"));
     }
 
     void doubleClickSignals()
