@@ -8,6 +8,7 @@
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
+#include "selection.h"
 #include "selectionaction.h"
 #include "soundfilecheck.h"
 #include "trackgrid.h"
@@ -281,9 +282,9 @@ void FrmMain::ResetTrackList()
     LblSelFilesNumI->setText(QStringLiteral("0"));
     LblSelFilesSizeI->setText(QStringLiteral("0"));
     LblSelFilesDurI->setText(QStringLiteral("0"));
-    LblSelFilesNum->setText(QStringLiteral(" 0 file(s) selected"));
-    LblSelFilesSize->setText(QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
-    LblSelFilesDur->setText(QStringLiteral(" 00:00:00 hh:mm:ss"));
+    LblSelFilesNum->setText(filesCaption(QStringLiteral("0")));
+    LblSelFilesSize->setText(sizeCaption(0));
+    LblSelFilesDur->setText(durationCaption(0));
     BtnSelSound->setEnabled(false);
     BtnExport->setEnabled(false);
 }

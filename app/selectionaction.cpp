@@ -35,23 +35,24 @@ void toggleSelectedRows(FrmMain &window)
 {
     TrackGrid &grid = *window.MSFlexGridSoundList;
     const int rows = grid.Rows();
-    if (rows > 1) {
-        // The hidden labels are the only store of the totals: read once, written once.
-        SelectionTotals totals = SelectionTotals::fromTexts(window.LblSelFilesNumI->text(),
-                                                            window.LblSelFilesSizeI->text(),
-                                                            window.LblSelFilesDurI->text());
-        {
-            const TrackGrid::Batch batch(grid);
-            GridMarks marks(grid);
-            toggleMarks(marks, grid.Row(), grid.RowSel(), rows - 1, window.trackTable(), totals);
-        }
-        window.LblSelFilesNumI->setText(totals.countText());
-        window.LblSelFilesSizeI->setText(totals.bytesText());
-        window.LblSelFilesDurI->setText(totals.millisecondsText());
-    }
-    grid.SetFocus();
-    if (rows <= 1)
+    if (rows <= 1) { // no data rows: nothing to mark, the totals stay
+        grid.SetFocus();
         return;
+    }
+    // The hidden labels are the only store of the totals: read once, written once.
+    SelectionTotals totals =
+        SelectionTotals::fromTexts(window.LblSelFilesNumI->text(), window.LblSelFilesSizeI->text(),
+                                   window.LblSelFilesDurI->text());
+    {
+        const TrackGrid::Batch batch(grid);
+        GridMarks marks(grid);
+        toggleMarks(marks, grid.Row(), grid.RowSel(), rows - 1, window.trackTable(), totals);
+    }
+    window.LblSelFilesNumI->setText(totals.countText());
+    window.LblSelFilesSizeI->setText(totals.bytesText());
+    window.LblSelFilesDurI->setText(totals.millisecondsText());
+    grid.SetFocus();
+
     window.LblSelFilesNum->setText(filesCaption(window.LblSelFilesNumI->text()));
     window.LblSelFilesSize->setText(
         sizeCaption(parseGeneralNumber(window.LblSelFilesSizeI->text())));
