@@ -1,8 +1,8 @@
 #include "soundfilecheck.h"
 
+#include "durationtext.h"
 #include "frmmain.h"
 #include "messages.h"
-#include "nextsteps.h"
 #include "numberformat.h"
 #include "recordwalk.h"
 #include "staging.h"
@@ -63,7 +63,7 @@ QString durationCell(double milliseconds)
 {
     if (milliseconds < 0)
         return QStringLiteral("N.A.");
-    return SecToHms(milliseconds / 1000);
+    return shownSecToHms(milliseconds / 1000);
 }
 
 QString sizeCell(double bytes)

@@ -1,17 +1,13 @@
 #include "nextsteps.h"
 
-#include "messages.h"
-
 #include <cmath>
 
 namespace sondrel {
 
-QString SecToHms(double sec)
+std::optional<QString> SecToHms(double sec)
 {
-    if (sec < 0) {
-        showMessage(nullptr, QStringLiteral("'sec' (value in seconds) must be longer than 0 (zero)"));
-        return QString();
-    }
+    if (sec < 0)
+        return std::nullopt;
     const double h = std::floor(sec / 3600);
     const double m = std::floor((sec - 3600 * h) / 60);
     const double s = std::floor(sec - 3600 * h - 60 * m);
@@ -19,6 +15,11 @@ QString SecToHms(double sec)
         return QStringLiteral("%1").arg(qlonglong(v), 2, 10, QLatin1Char('0'));
     };
     return twoDigits(h) + QLatin1Char(':') + twoDigits(m) + QLatin1Char(':') + twoDigits(s);
+}
+
+QString negativeSecondsMessage()
+{
+    return QStringLiteral("'sec' (value in seconds) must be longer than 0 (zero)");
 }
 
 } // namespace sondrel

@@ -92,7 +92,8 @@ QString sizeCaption(double bytes)
 
 QString durationCaption(double milliseconds)
 {
-    return QLatin1Char(' ') + SecToHms(milliseconds / 1000) + QStringLiteral(" hh:mm:ss");
+    return QLatin1Char(' ') + SecToHms(milliseconds / 1000).value_or(QString()) +
+           QStringLiteral(" hh:mm:ss");
 }
 
 } // namespace sondrel

@@ -3,6 +3,7 @@
 #include "modalanswerer.h"
 #include "platformerror.h"
 #include "process.h"
+#include "recordingstarter.h"
 #include "testmain.h"
 
 #include <QPushButton>
@@ -12,35 +13,6 @@
 
 using namespace sondrel;
 using namespace sondrel::test;
-
-namespace {
-
-struct Start
-{
-    std::string program;
-    std::vector<std::string> arguments;
-    WindowStyle style;
-};
-
-// Records each start instead of starting anything; fails when told to.
-class RecordingStarter : public ProcessStarter
-{
-public:
-    RecordingStarter(std::vector<Start> &starts, bool fail) : m_starts(starts), m_fail(fail) {}
-    void startDetached(const std::string &program, const std::vector<std::string> &arguments,
-                       WindowStyle style) override
-    {
-        if (m_fail)
-            throw PlatformError(ENOENT, "No such file or directory: " + program);
-        m_starts.push_back({program, arguments, style});
-    }
-
-private:
-    std::vector<Start> &m_starts;
-    bool m_fail;
-};
-
-} // namespace
 
 class TestOpenExportDirectory : public QObject
 {
@@ -63,20 +35,20 @@ private Q_SLOTS:
     {
         QFETCH(QString, dir);
         FakeMachine machine;
-        std::vector<Start> starts;
+        const auto starts = std::make_shared<std::vector<StartedProcess>>();
         Services services;
         services.fileSystem = [&] { return machine.fileSystem(); };
-        services.processStarter = [&] { return std::make_unique<RecordingStarter>(starts, false); };
+        services.processStarter = RecordingStarter::factory(starts);
         FrmMain window(services);
         window.DfltDir = dir;
 
         ModalAnswerer answerer;
         QTest::mouseClick(window.findChild<QPushButton *>("BtnOpenDir"), Qt::LeftButton);
         QCOMPARE(answerer.texts(), QStringList());
-        QCOMPARE(starts.size(), std::size_t(1));
-        QCOMPARE(starts[0].program, std::string("xdg-open"));
-        QCOMPARE(starts[0].arguments, std::vector<std::string>{dir.toStdString()});
-        QCOMPARE(int(starts[0].style), int(WindowStyle::Normal));
+        QCOMPARE(starts->size(), std::size_t(1));
+        QCOMPARE((*starts)[0].program, std::string("xdg-open"));
+        QCOMPARE((*starts)[0].arguments, std::vector<std::string>{dir.toStdString()});
+        QCOMPARE(int((*starts)[0].style), int(WindowStyle::Normal));
     }
 
     void commandPerPlatform()
@@ -90,10 +62,11 @@ private Q_SLOTS:
     void failureToStartIsReported()
     {
         FakeMachine machine;
-        std::vector<Start> starts;
+        const auto starts = std::make_shared<std::vector<StartedProcess>>();
         Services services;
         services.fileSystem = [&] { return machine.fileSystem(); };
-        services.processStarter = [&] { return std::make_unique<RecordingStarter>(starts, true); };
+        services.processStarter = RecordingStarter::factory(
+            starts, PlatformError(ENOENT, "No such file or directory: xdg-open"));
         FrmMain window(services);
         QVERIFY(window.BtnOpenDir->isEnabled());
 

@@ -1,4 +1,3 @@
-#include "modalanswerer.h"
 #include "nextsteps.h"
 #include "numberformat.h"
 #include "testmain.h"
@@ -30,17 +29,13 @@ private Q_SLOTS:
     {
         QFETCH(double, seconds);
         QFETCH(QString, text);
-        QCOMPARE(SecToHms(seconds), text);
+        QCOMPARE(SecToHms(seconds), std::optional<QString>(text));
     }
 
-    void negativeSecondsAreRefusedOnce()
+    void negativeSecondsAreRefused()
     {
-        test::ModalAnswerer answerer;
-        const QString result = SecToHms(-1);
-        QVERIFY(result.isEmpty());
-        QCOMPARE(answerer.texts(), QStringList{"'sec' (value in seconds) must be longer than 0 (zero)"});
-        QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
-        QCOMPARE(" " + result + " hh:mm:ss", QString("  hh:mm:ss"));
+        QCOMPARE(SecToHms(-1), std::nullopt);
+        QCOMPARE(SecToHms(-0.001), std::nullopt);
     }
 
     void numberForms_data()

@@ -13,33 +13,10 @@
 
 #include "filesystem_posix.h"
 #include "installprocedure.h"
+#include "recordingstarter.h"
 #include "shell_posix.h"
 
 namespace sondrel::test {
-
-// One program start as the installer asked for it.
-struct StartedProcess
-{
-    std::string program;
-    std::vector<std::string> arguments;
-    WindowStyle style;
-};
-
-// Records what would be started instead of starting it.
-class RecordingStarter : public ProcessStarter
-{
-public:
-    explicit RecordingStarter(std::shared_ptr<std::vector<StartedProcess>> log) : m_log(std::move(log)) {}
-    // Appends the start to the log; nothing is run.
-    void startDetached(const std::string &program, const std::vector<std::string> &arguments,
-                       WindowStyle style) override
-    {
-        m_log->push_back({program, arguments, style});
-    }
-
-private:
-    std::shared_ptr<std::vector<StartedProcess>> m_log;
-};
 
 // A machine for the installer inside one temporary folder: W (the folder the archive was
 // extracted to), S (the system folder), the parent of the install directory, P and K.
@@ -109,8 +86,7 @@ public:
             return std::unique_ptr<FileSystem>(
                 std::make_unique<PosixFileSystem>("/proc/self/mounts", "/sys", systemFolder));
         };
-        const auto log = started;
-        s.processStarter = [log] { return std::unique_ptr<ProcessStarter>(std::make_unique<RecordingStarter>(log)); };
+        s.processStarter = RecordingStarter::factory(started);
         const std::string p = programs.toStdString();
         const std::string k = desktop.toStdString();
         const auto shells = shellsMade;
