@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,17 @@ enum class DriveType {
     Network = 3,
     Optical = 4,
     RamDisk = 5,
+};
+
+// Which file a path names, whatever its spelling: device and inode on Linux, volume
+// serial number and file index on Windows. Two paths name the same file (or folder)
+// exactly when their identities are equal.
+struct FileIdentity
+{
+    std::uint64_t volume = 0;
+    std::uint64_t file = 0;
+
+    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
 };
 
 struct Drive
@@ -58,6 +70,14 @@ public:
                           bool overwrite) const = 0;
     // Moves one file; an existing destination is not replaced (the call fails).
     virtual void moveFile(const std::string &source, const std::string &destination) const = 0;
+    // Renames `from` over `to` in one step, replacing a file at `to`; both lie in one
+    // folder (one volume). Afterwards `to` holds either its old bytes or all of `from`'s,
+    // never a mix, and the rename is on the disk when the call returns (Windows:
+    // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
+    virtual void replaceFile(const std::string &from, const std::string &to) const = 0;
+    // The identity of the file or folder at `path`, links followed; nothing when there
+    // is none or it cannot be read.
+    virtual std::optional<FileIdentity> identity(const std::string &path) const = 0;
     // Deletes one file.
     virtual void deleteFile(const std::string &path) const = 0;
     // Creates one folder; its parent must exist. A trailing separator is accepted.
@@ -84,6 +104,11 @@ public:
 
 // The machine's own file-system service.
 std::unique_ptr<FileSystem> createFileSystem();
+
+// A hidden temporary name in the folder of `path` (which ends in a file name after the
+// last `separator`): ".sondrel-<random>.part", for a file that is written whole and then
+// renamed over `path`.
+std::string temporaryNameBeside(const std::string &path, char separator);
 
 // The settings every run starts from, before the drives are looked at.
 struct PlatformDefaults

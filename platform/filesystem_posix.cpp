@@ -324,6 +324,29 @@ void PosixFileSystem::moveFile(const std::string &source, const std::string &des
     deleteFile(source);
 }
 
+void PosixFileSystem::replaceFile(const std::string &from, const std::string &to) const
+{
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        raise(errno, to);
+    // The rename lives in the folder's entries: flush them too. A file system that cannot
+    // flush a folder (some network and FUSE ones) still did the rename.
+    const std::size_t slash = to.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::optional<FileIdentity> PosixFileSystem::identity(const std::string &path) const
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
 void PosixFileSystem::deleteFile(const std::string &path) const
 {
     if (::unlink(path.c_str()) != 0)
@@ -428,6 +451,7 @@ std::unique_ptr<FileSystem> createFileSystem()
 {
     return std::make_unique<PosixFileSystem>();
 }
+
 
 PlatformDefaults platformDefaults()
 {

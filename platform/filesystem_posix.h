@@ -35,6 +35,8 @@ public:
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
+    void replaceFile(const std::string &from, const std::string &to) const override;
+    std::optional<FileIdentity> identity(const std::string &path) const override;
     void deleteFile(const std::string &path) const override;
     void createFolder(const std::string &path) const override;
     std::vector<std::string> listFolder(const std::string &path) const override;

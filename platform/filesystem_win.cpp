@@ -110,6 +110,31 @@ public:
             raiseLastError(source);
     }
 
+    void replaceFile(const std::string &from, const std::string &to) const override
+    {
+        if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            raiseLastError(to);
+    }
+
+    std::optional<FileIdentity> identity(const std::string &path) const override
+    {
+        // No access rights are needed to read a file's identity; folders open only with
+        // backup semantics.
+        HANDLE handle = CreateFileW(wide(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return std::nullopt;
+        BY_HANDLE_FILE_INFORMATION info{};
+        const BOOL ok = GetFileInformationByHandle(handle, &info);
+        CloseHandle(handle);
+        if (!ok)
+            return std::nullopt;
+        return FileIdentity{info.dwVolumeSerialNumber,
+                            (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    }
+
     void deleteFile(const std::string &path) const override
     {
         if (!DeleteFileW(wide(path).c_str()))

@@ -1,5 +1,6 @@
 #include "durationtext.h"
 #include "fakemachine.h"
+#include "faultyfilesystem.h"
 #include "frmmain.h"
 #include "itunesdbbuilder.h"
 #include "modalanswerer.h"
@@ -31,106 +32,39 @@ const char *const NotThePlayer = "This is not the iPod drive. Select the right o
 const char *const CouldNotRead = "Sondrel couldn't read the iPod database...";
 
 // What can go wrong in the operating system during a check.
-enum class Fault {
+enum class CheckFault {
     None,
     ReadOnlyExportDirectory, // every write into the export directory is refused
     DiskFullWritingHex,      // the hex file fills the disk after a few bytes
     DeleteRefused,           // the work files cannot be deleted
 };
 
-// The machine's own service, with one fault made to happen on purpose.
-class FaultyFileSystem : public FileSystem
+std::vector<Fault> faultsOf(CheckFault fault, const std::string &exportDir)
 {
-public:
-    FaultyFileSystem(std::unique_ptr<FileSystem> inner, Fault fault, std::string exportDir)
-        : m_inner(std::move(inner)), m_fault(fault), m_exportDir(std::move(exportDir))
-    {
+    switch (fault) {
+    case CheckFault::None:
+        return {};
+    case CheckFault::ReadOnlyExportDirectory: {
+        std::vector<Fault> faults;
+        for (FsOp op : {FsOp::CopyFile, FsOp::MoveFile, FsOp::DeleteFile, FsOp::CreateFile,
+                        FsOp::ReplaceFile})
+            faults.push_back({op, EROFS, 0, exportDir});
+        return faults;
     }
-
-    std::vector<Drive> drives() const override { return m_inner->drives(); }
-    std::string driveRoot(const Drive &d) const override { return m_inner->driveRoot(d); }
-    bool fileExists(const std::string &p) const override { return m_inner->fileExists(p); }
-    bool folderExists(const std::string &p) const override { return m_inner->folderExists(p); }
-    void copyFile(const std::string &s, const std::string &d, bool o) const override
-    {
-        refuseWriteInto(d);
-        m_inner->copyFile(s, d, o);
+    case CheckFault::DiskFullWritingHex:
+        return {{FsOp::Write, ENOSPC, 0, "", 100}};
+    case CheckFault::DeleteRefused:
+        return {{FsOp::DeleteFile, EBUSY}};
     }
-    void moveFile(const std::string &s, const std::string &d) const override
-    {
-        refuseWriteInto(d);
-        m_inner->moveFile(s, d);
-    }
-    void deleteFile(const std::string &p) const override
-    {
-        refuseWriteInto(p);
-        if (m_fault == Fault::DeleteRefused)
-            throw PlatformError(EBUSY, "Device or resource busy: " + p);
-        m_inner->deleteFile(p);
-    }
-    void createFolder(const std::string &p) const override { m_inner->createFolder(p); }
-    std::vector<std::string> listFolder(const std::string &p) const override
-    {
-        return m_inner->listFolder(p);
-    }
-    std::vector<std::uint8_t> readFile(const std::string &p) const override
-    {
-        return m_inner->readFile(p);
-    }
-    std::unique_ptr<OutputFile> createFile(const std::string &p) const override
-    {
-        refuseWriteInto(p);
-        std::unique_ptr<OutputFile> file = m_inner->createFile(p);
-        if (m_fault == Fault::DiskFullWritingHex)
-            return std::make_unique<FullDisk>(std::move(file));
-        return file;
-    }
-    std::string driveOf(const std::string &p) const override { return m_inner->driveOf(p); }
-    std::uint64_t availableSpace(const std::string &p) const override
-    {
-        return m_inner->availableSpace(p);
-    }
-    std::string systemFolder() const override { return m_inner->systemFolder(); }
-    char separator() const override { return m_inner->separator(); }
-
-private:
-    // Writes the first 100 bytes, then reports a full disk.
-    class FullDisk : public OutputFile
-    {
-    public:
-        explicit FullDisk(std::unique_ptr<OutputFile> inner) : m_inner(std::move(inner)) {}
-        void write(const void *data, std::size_t size) override
-        {
-            const std::size_t room = 100 - std::min<std::size_t>(m_written, 100);
-            m_inner->write(data, std::min(size, room));
-            m_written += std::min(size, room);
-            if (size > room)
-                throw PlatformError(ENOSPC, "No space left on device");
-        }
-        void close() override { m_inner->close(); }
-
-    private:
-        std::unique_ptr<OutputFile> m_inner;
-        std::size_t m_written = 0;
-    };
-
-    void refuseWriteInto(const std::string &path) const
-    {
-        if (m_fault == Fault::ReadOnlyExportDirectory && path.rfind(m_exportDir, 0) == 0)
-            throw PlatformError(EROFS, "Read-only file system: " + path);
-    }
-
-    std::unique_ptr<FileSystem> m_inner;
-    Fault m_fault;
-    std::string m_exportDir;
-};
+    return {};
+}
 
 // A player folder and an export folder on a made-up machine, and the main window on it.
 struct Bench
 {
     QTemporaryDir root;
     FakeMachine machine;
-    Fault fault = Fault::None;
+    std::shared_ptr<FaultPlan> plan = std::make_shared<FaultPlan>();
 
     Bench()
     {
@@ -149,13 +83,12 @@ struct Bench
         return QDir(exportPath()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
+    void setFault(CheckFault fault) { plan->faults = faultsOf(fault, exportPath().toStdString()); }
+
     Services services()
     {
         Services s;
-        s.fileSystem = [this]() -> std::unique_ptr<FileSystem> {
-            return std::make_unique<FaultyFileSystem>(machine.fileSystem(), fault,
-                                                      exportPath().toStdString());
-        };
+        s.fileSystem = FaultyFileSystem::factory(plan, [this] { return machine.fileSystem(); });
         return s;
     }
 
@@ -604,10 +537,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("fault");
         QTest::addColumn<bool>("removeExportDirectory");
         QTest::addColumn<int>("errorNumber");
-        QTest::newRow("export directory missing") << int(Fault::None) << true << ENOENT;
-        QTest::newRow("export directory read-only") << int(Fault::ReadOnlyExportDirectory) << false << EROFS;
-        QTest::newRow("disk full while writing the hex file") << int(Fault::DiskFullWritingHex) << false << ENOSPC;
-        QTest::newRow("work files cannot be deleted") << int(Fault::DeleteRefused) << false << EBUSY;
+        QTest::newRow("export directory missing") << int(CheckFault::None) << true << ENOENT;
+        QTest::newRow("export directory read-only")
+            << int(CheckFault::ReadOnlyExportDirectory) << false << EROFS;
+        QTest::newRow("disk full while writing the hex file")
+            << int(CheckFault::DiskFullWritingHex) << false << ENOSPC;
+        QTest::newRow("work files cannot be deleted") << int(CheckFault::DeleteRefused) << false << EBUSY;
     }
 
     void platformFailures()
@@ -621,7 +556,7 @@ private Q_SLOTS:
         QVERIFY(writePlayer(bench.playerPath(), db));
         if (removeExportDirectory)
             QVERIFY(QDir(bench.exportPath()).removeRecursively());
-        bench.fault = Fault(fault);
+        bench.setFault(CheckFault(fault));
         FrmMain window(bench.services());
         bench.place(window);
         window.show();
@@ -633,11 +568,11 @@ private Q_SLOTS:
         QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(errorNumber)),
                  qPrintable(messages[0]));
         verifyReset(window);
-        if (Fault(fault) != Fault::DeleteRefused)
+        if (CheckFault(fault) != CheckFault::DeleteRefused)
             QCOMPARE(bench.exportFiles(), QStringList());
 
         // The program keeps running: the same window checks again once the fault is gone.
-        bench.fault = Fault::None;
+        bench.setFault(CheckFault::None);
         QDir().mkpath(bench.exportPath());
         const QStringList again = check(window);
         QCOMPARE(again.size(), 1);

@@ -172,6 +172,62 @@ private Q_SLOTS:
         QVERIFY(fs.availableSpace(dir.path().toStdString()) > 0);
     }
 
+    // The rename that finishes every whole-file write: the old file is replaced at once,
+    // and a failed rename leaves both files as they were.
+    void replaceFileIsOneStep()
+    {
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        const std::string target = dir.filePath(QStringLiteral("song.mp3")).toStdString();
+        const std::string temporary = temporaryNameBeside(target, '/');
+        writeFile(QString::fromStdString(target), "old");
+        writeFile(QString::fromStdString(temporary), "new and longer");
+        fs.replaceFile(temporary, target);
+        QCOMPARE(fs.readFile(target), (std::vector<std::uint8_t>{'n', 'e', 'w', ' ', 'a', 'n', 'd', ' ',
+                                                                 'l', 'o', 'n', 'g', 'e', 'r'}));
+        QVERIFY(!fs.fileExists(temporary));
+
+        writeFile(QString::fromStdString(temporary), "never placed");
+        try {
+            fs.replaceFile(temporary, dir.filePath(QStringLiteral("gone/song.mp3")).toStdString());
+            QFAIL("a rename into a missing folder must fail");
+        } catch (const PlatformError &error) {
+            QCOMPARE(error.number(), ENOENT);
+        }
+        QVERIFY(fs.fileExists(temporary));
+        QCOMPARE(fs.readFile(target).size(), std::size_t(14));
+    }
+
+    void temporaryNamesAreHiddenAndBeside()
+    {
+        const std::string a = temporaryNameBeside("/export/Rock_A.mp3", '/');
+        const std::string b = temporaryNameBeside("/export/Rock_A.mp3", '/');
+        QVERIFY(a.rfind("/export/.sondrel-", 0) == 0);
+        QVERIFY(a.size() > 22 && a.compare(a.size() - 5, 5, ".part") == 0);
+        QVERIFY(a != b);
+        QVERIFY(temporaryNameBeside("C:\\Music\\x.mp3", '\\').rfind("C:\\Music\\.sondrel-", 0) == 0);
+    }
+
+    // Two spellings of one file (a link, "/./") have one identity; two files have two.
+    void identityFollowsTheFileNotItsSpelling()
+    {
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        QDir(dir.path()).mkpath(QStringLiteral("real"));
+        writeFile(dir.filePath(QStringLiteral("real/a")), "a");
+        writeFile(dir.filePath(QStringLiteral("real/b")), "a");
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("real")), dir.filePath(QStringLiteral("link"))));
+        const auto id = [&](const char *relative) {
+            return fs.identity(dir.filePath(QLatin1String(relative)).toStdString());
+        };
+        QVERIFY(id("real/a").has_value());
+        QCOMPARE(id("link/a"), id("real/a"));
+        QCOMPARE(id("real/./a"), id("real/a"));
+        QCOMPARE(id("link"), id("real"));
+        QVERIFY(id("real/b") != id("real/a"));
+        QCOMPARE(id("real/missing"), std::nullopt);
+    }
+
     void failuresCarryTheErrorNumber()
     {
         QTemporaryDir dir;

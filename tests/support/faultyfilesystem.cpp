@@ -1,0 +1,166 @@
+#include "faultyfilesystem.h"
+
+#include "platformerror.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace sondrel::test {
+
+namespace {
+
+[[noreturn]] void raise(const Fault &fault, const std::string &path)
+{
+    throw PlatformError(fault.error, std::string(std::strerror(fault.error)) + ": " + path);
+}
+
+// A file that lets the first bytes of a failing write through and then fails.
+class FaultyOutputFile : public OutputFile
+{
+public:
+    FaultyOutputFile(std::shared_ptr<FaultPlan> plan, std::unique_ptr<OutputFile> inner,
+                     std::string path)
+        : m_plan(std::move(plan)), m_inner(std::move(inner)), m_path(std::move(path))
+    {
+    }
+
+    void write(const void *data, std::size_t size) override
+    {
+        if (const Fault *fault = FaultyFileSystem::faultFor(*m_plan, FsOp::Write, m_path)) {
+            const std::uint64_t room = fault->bytesFirst - std::min(fault->bytesFirst, m_written);
+            const std::size_t through = std::size_t(std::min<std::uint64_t>(size, room));
+            m_inner->write(data, through);
+            m_written += through;
+            if (size > through)
+                raise(*fault, m_path);
+            return;
+        }
+        m_inner->write(data, size);
+        m_written += size;
+    }
+    void close() override { m_inner->close(); }
+
+private:
+    std::shared_ptr<FaultPlan> m_plan;
+    std::unique_ptr<OutputFile> m_inner;
+    std::string m_path;
+    std::uint64_t m_written = 0;
+};
+
+} // namespace
+
+FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan, std::unique_ptr<FileSystem> inner)
+    : m_plan(std::move(plan)), m_inner(std::move(inner))
+{
+}
+
+FaultyFileSystem::Factory FaultyFileSystem::factory(std::shared_ptr<FaultPlan> plan, Factory inner)
+{
+    return [plan, inner]() -> std::unique_ptr<FileSystem> {
+        return std::make_unique<FaultyFileSystem>(plan, inner());
+    };
+}
+
+const Fault *FaultyFileSystem::faultFor(FaultPlan &plan, FsOp op, const std::string &path)
+{
+    const int call = ++plan.calls[op];
+    for (const Fault &fault : plan.faults) {
+        if (fault.op == op && (fault.call == 0 || fault.call == call) &&
+            path.rfind(fault.pathPrefix, 0) == 0)
+            return &fault;
+    }
+    return nullptr;
+}
+
+void FaultyFileSystem::copyFile(const std::string &source, const std::string &destination,
+                                bool overwrite) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::CopyFile, destination);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::CopyFile, destination)) {
+        if (fault->bytesFirst > 0) {
+            std::ifstream in(source, std::ios::binary);
+            std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+            std::vector<char> head(std::size_t(fault->bytesFirst));
+            in.read(head.data(), std::streamsize(head.size()));
+            out.write(head.data(), in.gcount());
+        }
+        raise(*fault, destination);
+    }
+    m_inner->copyFile(source, destination, overwrite);
+}
+
+void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::MoveFile, destination);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::MoveFile, destination))
+        raise(*fault, destination);
+    m_inner->moveFile(source, destination);
+}
+
+void FaultyFileSystem::replaceFile(const std::string &from, const std::string &to) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::ReplaceFile, to);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::ReplaceFile, to))
+        raise(*fault, to);
+    m_inner->replaceFile(from, to);
+}
+
+void FaultyFileSystem::deleteFile(const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::DeleteFile, path);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::DeleteFile, path))
+        raise(*fault, path);
+    m_inner->deleteFile(path);
+}
+
+void FaultyFileSystem::createFolder(const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::CreateFolder, path);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::CreateFolder, path))
+        raise(*fault, path);
+    m_inner->createFolder(path);
+}
+
+std::vector<std::string> FaultyFileSystem::listFolder(const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::ListFolder, path);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::ListFolder, path))
+        raise(*fault, path);
+    return m_inner->listFolder(path);
+}
+
+std::vector<std::uint8_t> FaultyFileSystem::readFile(const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::ReadFile, path);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::ReadFile, path))
+        raise(*fault, path);
+    return m_inner->readFile(path);
+}
+
+std::unique_ptr<OutputFile> FaultyFileSystem::createFile(const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::CreateFile, path);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::CreateFile, path))
+        raise(*fault, path);
+    return std::make_unique<FaultyOutputFile>(m_plan, m_inner->createFile(path), path);
+}
+
+std::uint64_t FaultyFileSystem::availableSpace(const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::AvailableSpace, path);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::AvailableSpace, path))
+        raise(*fault, path);
+    return m_plan->availableSpace ? *m_plan->availableSpace : m_inner->availableSpace(path);
+}
+
+} // namespace sondrel::test

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "filesystem.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sondrel::test {
+
+// The operations of the file-system service that a test can make fail.
+enum class FsOp {
+    CopyFile,
+    MoveFile,
+    ReplaceFile,
+    DeleteFile,
+    CreateFolder,
+    ListFolder,
+    ReadFile,
+    CreateFile,
+    Write, // a write into a file made by CreateFile
+    AvailableSpace,
+};
+
+// One failure made to happen on purpose.
+struct Fault
+{
+    FsOp op = FsOp::CopyFile;
+    int error = 5;                // the error number raised (EIO by default)
+    int call = 0;                 // which call of `op` fails, counted from 1; 0: every call
+    std::string pathPrefix;       // only calls on a path that begins with this (empty: any)
+    std::uint64_t bytesFirst = 0; // CopyFile and Write: bytes that reach the file first
+};
+
+// What a test wants of the file system, shared by every service made from it (each
+// action of a window makes its own service object).
+struct FaultPlan
+{
+    std::vector<Fault> faults;
+    // The free space every service reports instead of the disk's, when set.
+    std::optional<std::uint64_t> availableSpace;
+    // Called before each operation with the path it acts on (the destination of a copy
+    // or a move), so that a test can look at the window at that moment.
+    std::function<void(FsOp, const std::string &path)> probe;
+    // How many times each operation has been called so far.
+    std::map<FsOp, int> calls;
+};
+
+// A file-system service that forwards every call to another one and fails the calls
+// that its plan names: the named call raises PlatformError(error, "<description>:
+// <path>") as the machine's own service does; a copy or a write first lets `bytesFirst`
+// bytes through, as a disk that fills up does.
+class FaultyFileSystem : public FileSystem
+{
+public:
+    FaultyFileSystem(std::shared_ptr<FaultPlan> plan, std::unique_ptr<FileSystem> inner);
+
+    // Factories for a window's services.
+    using Factory = std::function<std::unique_ptr<FileSystem>()>;
+    static Factory factory(std::shared_ptr<FaultPlan> plan, Factory inner = createFileSystem);
+
+    std::vector<Drive> drives() const override { return m_inner->drives(); }
+    std::string driveRoot(const Drive &drive) const override { return m_inner->driveRoot(drive); }
+    bool fileExists(const std::string &path) const override { return m_inner->fileExists(path); }
+    bool folderExists(const std::string &path) const override { return m_inner->folderExists(path); }
+    void copyFile(const std::string &source, const std::string &destination,
+                  bool overwrite) const override;
+    void moveFile(const std::string &source, const std::string &destination) const override;
+    void replaceFile(const std::string &from, const std::string &to) const override;
+    std::optional<FileIdentity> identity(const std::string &path) const override
+    {
+        return m_inner->identity(path);
+    }
+    void deleteFile(const std::string &path) const override;
+    void createFolder(const std::string &path) const override;
+    std::vector<std::string> listFolder(const std::string &path) const override;
+    std::vector<std::uint8_t> readFile(const std::string &path) const override;
+    std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
+    std::string driveOf(const std::string &path) const override { return m_inner->driveOf(path); }
+    std::uint64_t availableSpace(const std::string &path) const override;
+    std::string systemFolder() const override { return m_inner->systemFolder(); }
+    char separator() const override { return m_inner->separator(); }
+
+    // The fault this call of `op` on `path` meets, if any; counts the call.
+    static const Fault *faultFor(FaultPlan &plan, FsOp op, const std::string &path);
+
+private:
+    std::shared_ptr<FaultPlan> m_plan;
+    std::unique_ptr<FileSystem> m_inner;
+};
+
+} // namespace sondrel::test
