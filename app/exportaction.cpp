@@ -4,6 +4,7 @@
 #include "filesystem.h"
 #include "frmmain.h"
 #include "messages.h"
+#include "selectionaction.h"
 #include "trackgrid.h"
 
 #include <QLabel>
@@ -19,15 +20,6 @@ class WindowExportHost : public ExportHost
 {
 public:
     explicit WindowExportHost(FrmMain &window) : m_window(window) {}
-
-    int gridRows() const override { return m_window.MSFlexGridSoundList->Rows(); }
-    QString gridText(int row, int col) const override
-    {
-        return m_window.MSFlexGridSoundList->TextMatrix(row, col);
-    }
-    QString selectedCountText() const override { return m_window.LblSelFilesNumI->text(); }
-    QString selectedBytesText() const override { return m_window.LblSelFilesSizeI->text(); }
-    NameFields nameFields() const override { return m_window.nameFields(); }
 
     void message(const QString &text) override { showMessage(&m_window, text); }
     void failure(const PlatformError &error) override { showRunTimeError(&m_window, error); }
@@ -66,8 +58,15 @@ void exportSelectedFiles(FrmMain &window)
     const std::unique_ptr<FileSystem> fs = window.services().fileSystem();
     if (!fs)
         return;
+    const AppState &state = window.state();
+    ExportRequest request;
+    request.playerDrive = state.DfltDrive();
+    request.exportDirectory = state.DfltDir();
+    request.marked = markedTracksInGridOrder(window);
+    request.totals = state.totals();
+    request.fields = state.ListFields();
     WindowExportHost host(window);
-    ExportRun(*fs, window.trackTable(), host).run(window.DfltDrive, window.DfltDir);
+    ExportRun(*fs, state.tracks(), host).run(request);
 }
 
 } // namespace sondrel

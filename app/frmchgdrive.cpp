@@ -101,8 +101,7 @@ void FrmChgDrive::confirm()
 {
     // With no drive in the list there is nothing to choose, and the setting stays.
     if (Drive1->currentIndex() >= 0) {
-        m_main->DfltDrive = Drive1->currentData().toString();
-        m_main->TxtDfltDrive->setText(m_main->DfltDrive);
+        m_main->state().setDfltDrive(Drive1->currentData().toString());
     }
     accept();
 }

@@ -20,7 +20,7 @@ class FrmMain;
 QString driveSetting(const FileSystem &fileSystem, const Drive &drive);
 
 // The drive dialog: chooses the drive on which the player is mounted and writes its
-// root into the main window's DfltDrive and TxtDfltDrive on OK. The list starts on
+// root into the main window's DfltDrive on OK. The list starts on
 // the drive that holds the working directory and is read again at each activation.
 class FrmChgDrive : public ClassicDialog
 {

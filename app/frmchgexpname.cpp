@@ -119,7 +119,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
         QRect(screenCorner + QPoint(twips(4185), twips(2325)), QSize(twips(3255), twips(2775))));
 
     // Each opening shows the list as last confirmed, with its first entry highlighted.
-    setFields(main->nameFields());
+    setFields(main->state().ListFields());
     ListFields->setCurrentRow(0);
 }
 
@@ -171,10 +171,8 @@ void FrmChgExpName::confirm()
         showMessage(this, QStringLiteral("You need to choose at least the 'Title' field"));
         return;
     }
-    m_main->setNameFields(working);
-    m_main->ExpName = expNameOf(working);
     accept();
-    m_main->TxtExpName->setText(m_main->ExpName);
+    m_main->state().setNameFields(working, expNameOf(working));
 }
 
 bool FrmChgExpName::eventFilter(QObject *watched, QEvent *event)

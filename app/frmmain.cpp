@@ -18,7 +18,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 
 namespace sondrel {
@@ -53,6 +52,7 @@ FrmMain::FrmMain(Services services, QWidget *parent)
     buildExportArea();
     setTabOrder();
     connectActions();
+    showState();
     startUp();
 }
 
@@ -81,13 +81,6 @@ void FrmMain::buildSettingsArea()
 
     BtnUpdate = makeButton(this, "BtnUpdate", QStringLiteral("Check for sound files"));
     placeTwips(BtnUpdate, 6000, 360, 1095, 675);
-
-    ListFields = makeControl<QListWidget>(this, "ListFields");
-    placeTwips(ListFields, 7320, 120, 1335, 1185);
-    ListFields->hide();
-    setNameFields(defaultNameFields());
-    for (int i = 0; i < ListFields->count(); ++i)
-        ListFields->item(i)->setCheckState(Qt::Unchecked); // start-up checks them
 
     BtnHelp = makeButton(this, "BtnHelp", QStringLiteral("?"));
     BtnHelp->setFont(tahoma(9.75, true));
@@ -167,7 +160,6 @@ void FrmMain::setTabOrder()
                               BtnExport,          BtnOpenDir};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    ListFields->setFocusPolicy(Qt::NoFocus);
     BtnChangeDfltDrive->setFocus();
 }
 
@@ -190,10 +182,7 @@ void FrmMain::connectActions()
         runGuarded(this, [this] {
             FrmChgDir dialog(
                 QStringLiteral("Choose the default directory to export"),
-                [this](const QString &directory) {
-                    DfltDir = directory;
-                    TxtDfltDir->setText(directory);
-                },
+                [this](const QString &directory) { m_state.setDfltDir(directory); },
                 m_services.fileSystem, this);
             dialog.exec();
         });
@@ -216,26 +205,26 @@ void FrmMain::connectActions()
     connect(BtnExport, &QPushButton::clicked, this, [this] { exportSelectedFiles(*this); });
 }
 
-NameFields FrmMain::nameFields() const
+// The controls that show the state follow it: the settings' text boxes and the totals.
+void FrmMain::showState()
 {
-    NameFields fields;
-    for (int i = 0; i < ListFields->count(); ++i) {
-        const QListWidgetItem *item = ListFields->item(i);
-        fields.push_back({item->text(), item->checkState() == Qt::Checked,
-                          item->data(Qt::UserRole).toInt()});
-    }
-    return fields;
+    connect(&m_state, &AppState::dfltDriveChanged, TxtDfltDrive, &QLineEdit::setText);
+    connect(&m_state, &AppState::dfltDirChanged, TxtDfltDir, &QLineEdit::setText);
+    connect(&m_state, &AppState::nameFieldsChanged, this,
+            [this] { TxtExpName->setText(m_state.ExpName()); });
+    connect(&m_state, &AppState::marksChanged, this, &FrmMain::showTotals);
 }
 
-void FrmMain::setNameFields(const NameFields &fields)
+// The hidden labels hold the raw totals; the shown ones their captions.
+void FrmMain::showTotals()
 {
-    ListFields->clear();
-    for (const NameField &field : fields) {
-        auto *item = new QListWidgetItem(field.label, ListFields);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        item->setCheckState(field.chosen ? Qt::Checked : Qt::Unchecked);
-        item->setData(Qt::UserRole, field.field);
-    }
+    const SelectionTotals &totals = m_state.totals();
+    LblSelFilesNumI->setText(QString::number(totals.count));
+    LblSelFilesSizeI->setText(QString::number(totals.bytes));
+    LblSelFilesDurI->setText(QString::number(totals.milliseconds));
+    LblSelFilesNum->setText(filesCaption(totals.count));
+    LblSelFilesSize->setText(sizeCaption(totals.bytes));
+    LblSelFilesDur->setText(durationCaption(totals.milliseconds));
 }
 
 // The start-up sequence: defaults, drive detection, the grid's header, the name fields.
@@ -244,18 +233,18 @@ void FrmMain::startUp()
     LblStatusExport->hide();
 
     const PlatformDefaults defaults = platformDefaults();
-    DfltDir = QString::fromStdString(defaults.exportDirectory);
-    DfltDrive = QString::fromStdString(defaults.playerDrive);
+    QString exportDirectory = QString::fromStdString(defaults.exportDirectory);
+    QString playerDrive = QString::fromStdString(defaults.playerDrive);
     if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem()) {
         for (const Drive &drive : fs->drives()) {
             if (drive.type == DriveType::Fixed)
-                DfltDir = QString::fromStdString(fs->driveRoot(drive));
+                exportDirectory = QString::fromStdString(fs->driveRoot(drive));
             if (drive.type == DriveType::Removable)
-                DfltDrive = QString::fromStdString(fs->driveRoot(drive));
+                playerDrive = QString::fromStdString(fs->driveRoot(drive));
         }
     }
-    TxtDfltDir->setText(DfltDir);
-    TxtDfltDrive->setText(DfltDrive);
+    m_state.setDfltDir(exportDirectory);
+    m_state.setDfltDrive(playerDrive);
 
     TrackGrid *grid = MSFlexGridSoundList;
     grid->setFixedRows(1);
@@ -270,8 +259,7 @@ void FrmMain::startUp()
     grid->setColWidth(1, 200);
     grid->setColWidth(2, 550);
 
-    for (int i = 0; i < ListFields->count(); ++i)
-        ListFields->item(i)->setCheckState(Qt::Checked);
+    // All five name fields are chosen: the state starts with them so.
     update();
 }
 
@@ -279,12 +267,7 @@ void FrmMain::ResetTrackList()
 {
     LblStatusiPod->hide();
     MSFlexGridSoundList->setRows(1);
-    LblSelFilesNumI->setText(QStringLiteral("0"));
-    LblSelFilesSizeI->setText(QStringLiteral("0"));
-    LblSelFilesDurI->setText(QStringLiteral("0"));
-    LblSelFilesNum->setText(filesCaption(QStringLiteral("0")));
-    LblSelFilesSize->setText(sizeCaption(0));
-    LblSelFilesDur->setText(durationCaption(0));
+    m_state.clearMarks();
     BtnSelSound->setEnabled(false);
     BtnExport->setEnabled(false);
 }

@@ -3,15 +3,13 @@
 #include <QString>
 #include <QWidget>
 
-#include "namefields.h"
+#include "appstate.h"
 #include "services.h"
-#include "tracktable.h"
 
 class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 
 namespace sondrel {
@@ -20,7 +18,8 @@ class RoundedOutline;
 class TrackGrid;
 
 // Sondrel's main window: the three settings, the track grid, the totals and the
-// export buttons. It owns the settings and the track table for the whole run.
+// export buttons. It owns the state of the run (settings, track table, marks) and
+// shows it: every change of the state is drawn into the controls that show it.
 class FrmMain : public QWidget
 {
     Q_OBJECT
@@ -29,20 +28,14 @@ public:
     explicit FrmMain(Services services = {}, QWidget *parent = nullptr);
     ~FrmMain() override;
 
-    // Settings; both paths always end with the platform's separator.
-    QString DfltDrive;
-    QString DfltDir;
-    QString ExpName;
-
-    // Empties the grid, zeroes the totals, disables selection and export.
-    void ResetTrackList();
-
-    TrackTable &trackTable() { return m_trackTable; }
-    const TrackTable &trackTable() const { return m_trackTable; }
-    // The export-name fields as the hidden list holds them, in list order.
-    NameFields nameFields() const;
-    void setNameFields(const NameFields &fields);
+    AppState &state() { return m_state; }
+    const AppState &state() const { return m_state; }
+    TrackTable &trackTable() { return m_state.tracks(); }
+    const TrackTable &trackTable() const { return m_state.tracks(); }
     const Services &services() const { return m_services; }
+
+    // Empties the grid, clears the marks and totals, disables selection and export.
+    void ResetTrackList();
 
     // Settings area.
     RoundedOutline *Shape1;
@@ -53,7 +46,6 @@ public:
     QPushButton *BtnChangeExpName;
     QLineEdit *TxtExpName;
     QPushButton *BtnUpdate;
-    QListWidget *ListFields;
     QPushButton *BtnHelp;
     QPushButton *BtnExit;
 
@@ -83,10 +75,12 @@ private:
     void buildExportArea();
     void setTabOrder();
     void connectActions();
+    void showState();
+    void showTotals();
     void startUp();
 
     Services m_services;
-    TrackTable m_trackTable;
+    AppState m_state;
 };
 
 } // namespace sondrel

@@ -1,11 +1,11 @@
 #include "selectionaction.h"
 
 #include "frmmain.h"
-#include "numberformat.h"
 #include "selection.h"
 #include "trackgrid.h"
 
-#include <QLabel>
+#include <algorithm>
+#include <vector>
 
 namespace sondrel {
 
@@ -13,51 +13,51 @@ namespace {
 
 enum { MarkColumn = 1, IdColumn = 2 };
 
-class GridMarks : public MarkableRows
-{
-public:
-    explicit GridMarks(TrackGrid &grid) : m_grid(grid) {}
-
-    QString mark(int row) const override { return m_grid.TextMatrix(row, MarkColumn); }
-    void setMark(int row, const QString &mark) override
-    {
-        m_grid.setTextMatrix(row, MarkColumn, mark);
-    }
-    QString id(int row) const override { return m_grid.TextMatrix(row, IdColumn); }
-
-private:
-    TrackGrid &m_grid;
-};
+const QString Marked = QStringLiteral("X");
 
 } // namespace
 
 void toggleSelectedRows(FrmMain &window)
 {
     TrackGrid &grid = *window.MSFlexGridSoundList;
-    const int rows = grid.Rows();
-    if (rows <= 1) { // no data rows: nothing to mark, the totals stay
+    const int lastRow = grid.Rows() - 1;
+    if (lastRow < 1) { // no data rows: nothing to mark, the totals stay
         grid.SetFocus();
         return;
     }
-    // The hidden labels are the only store of the totals: read once, written once.
-    SelectionTotals totals =
-        SelectionTotals::fromTexts(window.LblSelFilesNumI->text(), window.LblSelFilesSizeI->text(),
-                                   window.LblSelFilesDurI->text());
+    // The rows from Row towards RowSel, each toggled once, in that order.
+    const int from = std::clamp(grid.Row(), 1, lastRow);
+    const int to = std::clamp(grid.RowSel(), 1, lastRow);
+    const int step = from > to ? -1 : 1;
+    std::vector<int> rows;
+    std::vector<int> tracks;
+    for (int r = from;; r += step) {
+        rows.push_back(r);
+        tracks.push_back(trackNumberOf(grid.TextMatrix(r, IdColumn)));
+        if (r == to)
+            break;
+    }
+    AppState &state = window.state();
+    state.toggleMarks(tracks);
     {
         const TrackGrid::Batch batch(grid);
-        GridMarks marks(grid);
-        toggleMarks(marks, grid.Row(), grid.RowSel(), rows - 1, window.trackTable(), totals);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            grid.setTextMatrix(rows[i], MarkColumn, state.isMarked(tracks[i]) ? Marked : QString());
     }
-    window.LblSelFilesNumI->setText(totals.countText());
-    window.LblSelFilesSizeI->setText(totals.bytesText());
-    window.LblSelFilesDurI->setText(totals.millisecondsText());
     grid.SetFocus();
+}
 
-    window.LblSelFilesNum->setText(filesCaption(window.LblSelFilesNumI->text()));
-    window.LblSelFilesSize->setText(
-        sizeCaption(parseGeneralNumber(window.LblSelFilesSizeI->text())));
-    window.LblSelFilesDur->setText(
-        durationCaption(parseGeneralNumber(window.LblSelFilesDurI->text())));
+std::vector<int> markedTracksInGridOrder(const FrmMain &window)
+{
+    const TrackGrid &grid = *window.MSFlexGridSoundList;
+    std::vector<int> marked;
+    marked.reserve(std::size_t(window.state().totals().count));
+    for (int r = 1; r < grid.Rows(); ++r) {
+        const int k = trackNumberOf(grid.TextMatrix(r, IdColumn));
+        if (window.state().isMarked(k))
+            marked.push_back(k);
+    }
+    return marked;
 }
 
 void sortTrackGrid(FrmMain &window)

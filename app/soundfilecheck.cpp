@@ -59,16 +59,16 @@ void fillGrid(FrmMain &window, int n)
 
 } // namespace
 
-QString durationCell(double milliseconds)
+QString durationCell(std::int32_t milliseconds)
 {
     if (milliseconds < 0)
         return QStringLiteral("N.A.");
-    return shownSecToHms(milliseconds / 1000);
+    return shownSecToHms(milliseconds / 1000.0);
 }
 
-QString sizeCell(double bytes)
+QString sizeCell(std::uint64_t bytes)
 {
-    return standardNumber(bytes / 1024);
+    return standardNumber(double(bytes) / 1024);
 }
 
 std::array<QString, 9> gridCells(const TrackTable &table, int j)
@@ -79,8 +79,8 @@ std::array<QString, 9> gridCells(const TrackTable &table, int j)
             table.text(j, FieldAlbum),
             table.text(j, FieldGenre),
             table.text(j, FieldComment),
-            durationCell(table.number(j, FieldDuration)),
-            sizeCell(table.number(j, FieldSize)),
+            durationCell(table.track(j).duration),
+            sizeCell(table.track(j).size),
             table.text(j, FieldFileType)};
 }
 
@@ -108,7 +108,7 @@ void checkForSoundFiles(FrmMain &window)
         fs = window.services().fileSystem();
         if (!fs)
             return;
-        files = workFiles(window.DfltDrive, window.DfltDir, fs->separator());
+        files = workFiles(window.state().DfltDrive(), window.state().DfltDir(), fs->separator());
         if (!fs->fileExists(files.database)) {
             showMessage(&window,
                         QStringLiteral("This is not the iPod drive. Select the right one."));

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <cstdint>
 
 namespace sondrel {
 
@@ -22,9 +23,9 @@ void checkForSoundFiles(FrmMain &window);
 std::array<QString, 9> gridCells(const TrackTable &table, int j);
 
 // The duration cell for a number of milliseconds.
-QString durationCell(double milliseconds);
+QString durationCell(std::int32_t milliseconds);
 // The size cell for a number of bytes: Kb rounded to two decimals, digits grouped.
-QString sizeCell(double bytes);
+QString sizeCell(std::uint64_t bytes);
 
 // Decides which progress captions are painted: the first one, then at most one per
 // interval, and always the last ("(n of n)"), so that painting never slows the walk.

@@ -145,8 +145,8 @@ public:
 int runChecks(const QString &drive, const QString &dir, int runs)
 {
     FrmMain window;
-    window.DfltDrive = drive;
-    window.DfltDir = dir;
+    window.state().setDfltDrive(drive);
+    window.state().setDfltDir(dir);
     window.show();
     QApplication::processEvents();
 

@@ -113,8 +113,8 @@ int main(int argc, char **argv)
 
     // The window, with every track marked.
     FrmMain window;
-    window.DfltDrive = player + QLatin1Char('/');
-    window.DfltDir = exported + QLatin1Char('/');
+    window.state().setDfltDrive(player + QLatin1Char('/'));
+    window.state().setDfltDir(exported + QLatin1Char('/'));
     TrackTable &table = window.trackTable();
     table.reset(files);
     for (int k = 1; k <= files; ++k) {

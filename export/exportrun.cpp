@@ -3,7 +3,6 @@
 #include "filesystem.h"
 #include "numberformat.h"
 #include "platformerror.h"
-#include "selection.h"
 #include "tracktable.h"
 
 #include <QStringList>
@@ -14,8 +13,6 @@
 namespace sondrel {
 
 namespace {
-
-const QString Marked = QStringLiteral("X");
 
 bool onlyDotsAndSpaces(const std::string &name)
 {
@@ -48,8 +45,9 @@ bool windowsDeviceName(const std::string &name)
 
 } // namespace
 
-QString freeSpaceMessage(const QString &drive, double available)
+QString freeSpaceMessage(const QString &drive, std::uint64_t bytes)
 {
+    const double available = double(bytes);
     const QChar cr(13);
     return QStringLiteral("You have less space available in ") + drive +
            QStringLiteral(" than the total size of the files you want to export.") + cr +
@@ -130,10 +128,10 @@ ExportRun::ExportRun(const FileSystem &fs, const TrackTable &table, ExportHost &
 {
 }
 
-ExportRun::Outcome ExportRun::run(const QString &playerDrive, const QString &exportDirectory)
+ExportRun::Outcome ExportRun::run(const ExportRequest &request)
 {
-    m_playerRoot = playerDrive.toStdString();
-    m_exportDirectory = exportDirectory.toStdString();
+    m_playerRoot = request.playerDrive.toStdString();
+    m_exportDirectory = request.exportDirectory.toStdString();
     m_namesUsed.clear();
     m_written.clear();
 
@@ -148,8 +146,8 @@ ExportRun::Outcome ExportRun::run(const QString &playerDrive, const QString &exp
     try {
         // The free space of the file system that holds the export directory.
         const QString drive = QString::fromStdString(m_fs.driveOf(m_exportDirectory));
-        const double available = double(m_fs.availableSpace(m_exportDirectory));
-        if (available < parseGeneralNumber(m_host.selectedBytesText())) {
+        const std::uint64_t available = m_fs.availableSpace(m_exportDirectory);
+        if (available < request.totals.bytes) {
             m_host.message(freeSpaceMessage(drive, available));
             return Outcome::NotEnoughSpace;
         }
@@ -159,33 +157,29 @@ ExportRun::Outcome ExportRun::run(const QString &playerDrive, const QString &exp
     }
 
     m_host.setBusy(true);
-    const QString count = m_host.selectedCountText();
-    const double countValue = parseGeneralNumber(count);
-    if (countValue == 0) {
+    if (request.totals.count == 0) {
         m_host.message(QStringLiteral("No files were selected"));
         m_host.setBusy(false);
         return Outcome::NothingSelected;
     }
-    return copyMarked(count, countValue);
+    return copyMarked(request);
 }
 
-ExportRun::Outcome ExportRun::copyMarked(const QString &count, double countValue)
+ExportRun::Outcome ExportRun::copyMarked(const ExportRequest &request)
 {
     m_host.showStatus(QString());
     m_playerDrive = m_fs.driveOf(m_playerRoot);
     m_folders = std::make_unique<CaseInsensitiveFolders>(m_fs);
     int n = 1;
-    const int rows = m_host.gridRows();
-    for (int r = 1; r < rows; ++r) {
-        if (m_host.gridText(r, MarkColumn) != Marked)
-            continue;
+    const QString count = QString::number(request.totals.count);
+    for (const int k : request.marked) {
+        const bool known = m_table.contains(k);
         m_host.showStatus(QStringLiteral(" Exporting file %1 of ").arg(n) + count +
-                          QStringLiteral(" (") + m_host.gridText(r, TitleColumn) +
+                          QStringLiteral(" (") + (known ? m_table.text(k, FieldTitle) : QString()) +
                           QLatin1Char(')'));
-        const int k = trackNumberOf(m_host.gridText(r, IdColumn));
-        const QString location = m_table.contains(k) ? m_table.text(k, FieldLocation) : QString();
+        const QString location = known ? m_table.text(k, FieldLocation) : QString();
         try {
-            const ExportName name = exportName(m_table, m_host.nameFields(), k, location);
+            const ExportName name = exportName(m_table, request.fields, k, location);
             copyOne(location, uniqueName(name));
         } catch (const PlatformError &error) {
             m_host.clearStatus();
@@ -196,8 +190,8 @@ ExportRun::Outcome ExportRun::copyMarked(const QString &count, double countValue
         ++n;
     }
     m_host.clearStatus();
-    m_host.message(countValue == 1 ? QStringLiteral("File exported successfully")
-                                   : QStringLiteral("Files exported successfully"));
+    m_host.message(request.totals.count == 1 ? QStringLiteral("File exported successfully")
+                                             : QStringLiteral("Files exported successfully"));
     m_host.setBusy(false);
     return Outcome::Exported;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "appstate.h"
 #include "expfilename.h"
 #include "namefields.h"
 
@@ -7,6 +8,7 @@
 #include <QSet>
 #include <QString>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,24 +21,21 @@ class FileSystem;
 class PlatformError;
 class TrackTable;
 
-// Grid columns the export reads.
-enum ExportColumn { MarkColumn = 1, IdColumn = 2, TitleColumn = 3 };
+// What one export run works on, taken when the user asks for it.
+struct ExportRequest
+{
+    QString playerDrive;     // the player's drive root, ending with the separator
+    QString exportDirectory; // ending with the separator
+    std::vector<int> marked; // the marked tracks, in the grid's order
+    SelectionTotals totals;  // of the marked tracks
+    NameFields fields;       // the export-name fields in list order
+};
 
 // What the export run needs of the window it runs in.
 class ExportHost
 {
 public:
     virtual ~ExportHost() = default;
-    // The grid's row count, the header row included.
-    virtual int gridRows() const = 0;
-    // The text of one grid cell.
-    virtual QString gridText(int row, int col) const = 0;
-    // The number of marked tracks, as the hidden count label holds it.
-    virtual QString selectedCountText() const = 0;
-    // The bytes of the marked tracks, as the hidden size label holds it.
-    virtual QString selectedBytesText() const = 0;
-    // The export-name field list as it stands at the moment of the call.
-    virtual NameFields nameFields() const = 0;
     // Shows a message and returns once the user has closed it.
     virtual void message(const QString &text) = 0;
     // Shows the run-time error report of a failure and returns once it is closed.
@@ -51,7 +50,7 @@ public:
 
 // The message for too little free space on the export drive `drive`, which has
 // `available` bytes free. Lines are separated by a single carriage return.
-QString freeSpaceMessage(const QString &drive, double available);
+QString freeSpaceMessage(const QString &drive, std::uint64_t available);
 
 // The folder and file names of a location from the player's database (":F:G:name"),
 // or nothing when the location cannot be trusted: it does not begin with ":", or one
@@ -100,15 +99,14 @@ public:
 
     ExportRun(const FileSystem &fs, const TrackTable &table, ExportHost &host);
 
-    // Runs the export from the player drive root `playerDrive` into the export
-    // directory `exportDirectory`; both end with the platform's separator.
-    Outcome run(const QString &playerDrive, const QString &exportDirectory);
+    // Runs the export of the request's marked tracks.
+    Outcome run(const ExportRequest &request);
 
     // The files written by the last run, in the order they were written.
     const std::vector<std::string> &written() const { return m_written; }
 
 private:
-    Outcome copyMarked(const QString &count, double countValue);
+    Outcome copyMarked(const ExportRequest &request);
     void copyOne(const QString &location, const QString &destinationName);
     QString uniqueName(const ExportName &name);
 

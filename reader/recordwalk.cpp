@@ -153,7 +153,7 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
     const std::int32_t children = number(pos + 12);
     if (total < 0 || children < 0)
         return stop(WalkStatus::Damaged, WalkRecord::Track, pos);
-    track.size = number(pos + 36);
+    track.size = std::uint32_t(number(pos + 36));
     track.duration = number(pos + 40);
 
     const std::size_t trackEnd = pos + std::size_t(total);

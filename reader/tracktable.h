@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace sondrel {
@@ -26,9 +27,9 @@ enum TrackField {
 // One track: its ID, its two numbers and the texts of the string fields 4 to 11.
 struct Track
 {
-    int id = 0;             // 0 while the track has not been read
-    double size = 0;        // signed 32-bit value of the database
-    double duration = 0;    // signed 32-bit value of the database; may be negative
+    int id = 0;                   // 0 while the track has not been read
+    std::uint64_t size = 0;       // bytes; the database stores an unsigned 32-bit value
+    std::int32_t duration = 0;    // milliseconds, signed as the database stores them; may be negative
     std::array<QString, 8> texts; // fields 4 to 11
 };
 
@@ -50,28 +51,19 @@ public:
     Track &track(int k) { return m_tracks[std::size_t(k - 1)]; }
     const Track &track(int k) const { return m_tracks[std::size_t(k - 1)]; }
 
-    // Fields 1 to 3 as numbers; an unread field reads as 0.
-    double number(int k, int field) const
-    {
-        const Track &t = track(k);
-        switch (field) {
-        case FieldId: return t.id;
-        case FieldSize: return t.size;
-        case FieldDuration: return t.duration;
-        default: return 0;
-        }
-    }
-
-    // Any field as text: the ID in plain decimal (empty while unread), texts as stored.
+    // Any field as text: the numbers in plain decimal (the ID empty while unread), texts
+    // as stored.
     QString text(int k, int field) const
     {
         const Track &t = track(k);
-        if (field == FieldId)
-            return t.id ? QString::number(t.id) : QString();
+        switch (field) {
+        case FieldId: return t.id ? QString::number(t.id) : QString();
+        case FieldSize: return QString::number(t.size);
+        case FieldDuration: return QString::number(t.duration);
+        default: break;
+        }
         if (field >= FieldTitle && field <= FieldComment)
             return t.texts[std::size_t(field - FieldTitle)];
-        if (field == FieldSize || field == FieldDuration)
-            return QString::number(number(k, field), 'g', 15);
         return QString();
     }
 

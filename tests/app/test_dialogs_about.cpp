@@ -158,8 +158,8 @@ private Q_SLOTS:
         QTemporaryDir exportDir;
         QVERIFY(exportDir.isValid());
         FrmMain main(services());
-        main.DfltDir = exportDir.path() + "/";
-        main.TxtDfltDir->setText(main.DfltDir);
+        main.state().setDfltDir(exportDir.path() + "/");
+        main.TxtDfltDir->setText(main.state().DfltDir());
         TrackGrid *grid = main.MSFlexGridSoundList;
         grid->setRows(3);
         for (int r = 1; r <= 2; ++r) {

@@ -109,7 +109,7 @@ private Q_SLOTS:
     void firstOpeningShowsTheStartUpList()
     {
         FrmMain main(noDrives(m_machine));
-        QCOMPARE(main.ExpName, QString());
+        QCOMPARE(main.state().ExpName(), QString());
         QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
 
         QStringList list;
@@ -166,7 +166,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(after, order);
         QCOMPARE(at, highlighted);
-        QCOMPARE(shown(main.nameFields()), Defaults); // nothing confirmed
+        QCOMPARE(shown(main.state().ListFields()), Defaults); // nothing confirmed
     }
 
     // A check mark moves with its label.
@@ -228,8 +228,8 @@ private Q_SLOTS:
         QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
         QVERIFY(stayedOpen);
         QCOMPARE(listAfter, expected);
-        QCOMPARE(shown(main.nameFields()), Defaults);
-        QCOMPARE(main.ExpName, QString());
+        QCOMPARE(shown(main.state().ListFields()), Defaults);
+        QCOMPARE(main.state().ExpName(), QString());
         QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
     }
 
@@ -274,9 +274,9 @@ private Q_SLOTS:
         }));
         QVERIFY(closed);
         QCOMPARE(answerer.count(), 0);
-        QCOMPARE(main.ExpName, expName);
+        QCOMPARE(main.state().ExpName(), expName);
         QCOMPARE(main.TxtExpName->text(), expName);
-        QCOMPARE(shown(main.nameFields()), list);
+        QCOMPARE(shown(main.state().ListFields()), list);
 
         // The next opening shows the confirmed list, highlighted at the top.
         QStringList reopened;
@@ -306,8 +306,8 @@ private Q_SLOTS:
             press(dialog, "BtnOK");
         }));
         const QStringList confirmed{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"};
-        QCOMPARE(shown(main.nameFields()), confirmed);
-        QCOMPARE(main.ExpName, QString("Artist_Title_Album_ID"));
+        QCOMPARE(shown(main.state().ListFields()), confirmed);
+        QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
 
         bool closed = false;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
@@ -324,8 +324,8 @@ private Q_SLOTS:
             closed = !dialog->isVisible();
         }));
         QVERIFY(closed);
-        QCOMPARE(shown(main.nameFields()), confirmed);
-        QCOMPARE(main.ExpName, QString("Artist_Title_Album_ID"));
+        QCOMPARE(shown(main.state().ListFields()), confirmed);
+        QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.TxtExpName->text(), QString("Artist_Title_Album_ID"));
 
         QStringList reopened;

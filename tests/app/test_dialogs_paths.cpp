@@ -184,7 +184,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(prompt, QString("Choose the default directory to export"));
         QVERIFY(closed);
-        QCOMPARE(main.DfltDir, m_volume + stored);
+        QCOMPARE(main.state().DfltDir(), m_volume + stored);
         QCOMPARE(main.TxtDfltDir->text(), m_volume + stored);
     }
 
@@ -223,9 +223,9 @@ private Q_SLOTS:
         QFETCH(QString, how);
         makeFolders({"Music"});
         FrmMain main(services());
-        main.DfltDir = "/before/";
+        main.state().setDfltDir("/before/");
         main.TxtDfltDir->setText("/before/");
-        main.DfltDrive = "/player/";
+        main.state().setDfltDrive("/player/");
         main.TxtDfltDrive->setText("/player/");
 
         bool stayedOnEsc = false;
@@ -250,9 +250,9 @@ private Q_SLOTS:
                 dialog->close();
         }));
 
-        QCOMPARE(main.DfltDir, QString("/before/"));
+        QCOMPARE(main.state().DfltDir(), QString("/before/"));
         QCOMPARE(main.TxtDfltDir->text(), QString("/before/"));
-        QCOMPARE(main.DfltDrive, QString("/player/"));
+        QCOMPARE(main.state().DfltDrive(), QString("/player/"));
         QCOMPARE(main.TxtDfltDrive->text(), QString("/player/"));
     }
 
@@ -273,7 +273,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(afterClick, m_volume);
         QCOMPARE(afterEnter, m_volume + "/Video");
-        QCOMPARE(main.DfltDir, m_volume + "/Video/");
+        QCOMPARE(main.state().DfltDir(), m_volume + "/Video/");
     }
 
     // Each opening starts at the working directory, not at the folder chosen before.
@@ -289,7 +289,7 @@ private Q_SLOTS:
             doubleClick(list, "Music");
             QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
         }));
-        QCOMPARE(main.DfltDir, m_volume + "/Music/");
+        QCOMPARE(main.state().DfltDir(), m_volume + "/Music/");
 
         QString reopenedAt;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -320,7 +320,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(afterCreate, (QStringList{"0:" + m_volume, "1:Music", "2:Rock", "3:New"}));
         QCOMPARE(afterRemove, m_volume);
-        QCOMPARE(main.DfltDir, m_volume + "/");
+        QCOMPARE(main.state().DfltDir(), m_volume + "/");
     }
 
     void directoryDialogLayout()
@@ -434,7 +434,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(listed, (QStringList{m_volume, m_volume + "/Player", m_volume + "/IPOD"}));
         QCOMPARE(startedOn, m_volume);
-        QCOMPARE(main.DfltDrive, base + stored);
+        QCOMPARE(main.state().DfltDrive(), base + stored);
         QCOMPARE(main.TxtDfltDrive->text(), base + stored);
     }
 
@@ -468,7 +468,7 @@ private Q_SLOTS:
         m_machine = std::make_unique<test::FakeMachine>();
         m_machine->mount("tmpfs", m_volume, "tmpfs");
         FrmMain main(services());
-        const QString before = main.DfltDrive;
+        const QString before = main.state().DfltDrive();
         int listed = -1;
         bool closed = false;
         QVERIFY(onDialog<FrmChgDrive>(main.BtnChangeDfltDrive, [&](FrmChgDrive *dialog) {
@@ -478,7 +478,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(listed, 0);
         QVERIFY(closed);
-        QCOMPARE(main.DfltDrive, before);
+        QCOMPARE(main.state().DfltDrive(), before);
         QCOMPARE(main.TxtDfltDrive->text(), before);
     }
 

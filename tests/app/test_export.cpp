@@ -116,8 +116,8 @@ public:
         services.fileSystem = [this] { return std::make_unique<ProbeFileSystem>(machine, probe); };
         w = std::make_unique<FrmMain>(services);
         probe.window = w.get();
-        w->DfltDrive = player;
-        w->DfltDir = exportDir;
+        w->state().setDfltDrive(player);
+        w->state().setDfltDir(exportDir);
 
         TrackTable &table = w->trackTable();
         table.reset(n);
@@ -248,9 +248,9 @@ private Q_SLOTS:
         if (marked)
             scene.mark(2);
         if (!directory)
-            scene.w->DfltDir = scene.exportDir + "gone/";
+            scene.w->state().setDfltDir(scene.exportDir + "gone/");
         if (!player)
-            scene.w->DfltDrive = scene.player + "gone/";
+            scene.w->state().setDfltDrive(scene.player + "gone/");
         const QStringList before = scene.totals();
         BoxWatch watch;
         QCOMPARE(scene.exportNow(), QStringList{text});
@@ -340,7 +340,7 @@ private Q_SLOTS:
         Scene scene(2);
         scene.mark(1);
         QCOMPARE(scene.exportNow(), QStringList{"File exported successfully"});
-        scene.w->setNameFields(onlyTitle());
+        scene.w->state().setNameFields(onlyTitle(), QString());
         QCOMPARE(scene.exportNow(), QStringList{"File exported successfully"});
         QCOMPARE(scene.exported(), (QStringList{"T1.mp3", "__T1__1.mp3"}));
     }
@@ -348,7 +348,7 @@ private Q_SLOTS:
     void aFailedCopyEndsTheRunNotTheProgram()
     {
         Scene scene(4);
-        scene.w->setNameFields(onlyTitle());
+        scene.w->state().setNameFields(onlyTitle(), QString());
         for (int row = 1; row <= 3; ++row)
             scene.mark(row);
         scene.probe.failingCopy = 1;

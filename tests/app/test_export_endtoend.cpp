@@ -74,8 +74,8 @@ public:
             return fs;
         };
         w = std::make_unique<FrmMain>(services);
-        w->DfltDrive = player + "/";
-        w->DfltDir = exportDir + "/";
+        w->state().setDfltDrive(player + "/");
+        w->state().setDfltDir(exportDir + "/");
         w->show();
     }
 
@@ -239,11 +239,11 @@ private Q_SLOTS:
         QVERIFY(writePlayer(player, db));
 
         Desk desk(player, volume.mountPoint);
-        desk.w->setNameFields({{"Title", true, 4},
+        desk.w->state().setNameFields({{"Title", true, 4},
                                {"Genre", false, 8},
                                {"Artist", false, 7},
                                {"Album", false, 6},
-                               {"ID", false, 1}});
+                               {"ID", false, 1}}, QString());
         QCOMPARE(desk.click(desk.w->BtnUpdate).size(), 1);
         desk.selectRows(1, 3);
         QTest::mouseClick(desk.w->BtnSelSound, Qt::LeftButton);

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 
@@ -83,9 +82,9 @@ private Q_SLOTS:
         QFETCH(QString, dir);
         Machine machine(table);
         FrmMain window(machine.services());
-        QCOMPARE(window.DfltDrive, drive);
+        QCOMPARE(window.state().DfltDrive(), drive);
         QCOMPARE(window.TxtDfltDrive->text(), drive);
-        QCOMPARE(window.DfltDir, dir);
+        QCOMPARE(window.state().DfltDir(), dir);
         QCOMPARE(window.TxtDfltDir->text(), dir);
     }
 
@@ -104,10 +103,9 @@ private Q_SLOTS:
         QCOMPARE(grid->ColWidth(1), 195); // 200 twips in whole pixels
         QCOMPARE(grid->ColWidth(2), 555);
 
-        QCOMPARE(window.nameFields(), defaultNameFields());
-        QVERIFY(window.ExpName.isEmpty());
+        QCOMPARE(window.state().ListFields(), defaultNameFields());
+        QVERIFY(window.state().ExpName().isEmpty());
         QCOMPARE(window.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
-        QVERIFY(window.ListFields->isHidden());
 
         QVERIFY(window.LblStatusExport->isHidden());
         QVERIFY(window.LblStatusiPod->isHidden());
@@ -231,7 +229,7 @@ private Q_SLOTS:
         window.LblStatusExport->show();
         window.BtnSelSound->setEnabled(true);
         window.BtnExport->setEnabled(true);
-        window.DfltDir = "/chosen/";
+        window.state().setDfltDir("/chosen/");
 
         window.ResetTrackList();
 
@@ -247,7 +245,7 @@ private Q_SLOTS:
         QVERIFY(!window.BtnExport->isEnabled());
         // What the reset does not own stays as it was.
         QVERIFY(!window.LblStatusExport->isHidden());
-        QCOMPARE(window.DfltDir, QString("/chosen/"));
+        QCOMPARE(window.state().DfltDir(), QString("/chosen/"));
         grid->setRows(2);
         QCOMPARE(grid->TextMatrix(1, 1), QString()); // no mark survives
     }

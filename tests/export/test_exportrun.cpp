@@ -26,30 +26,8 @@ namespace {
 class Host : public ExportHost
 {
 public:
-    std::vector<std::array<QString, 11>> grid{std::array<QString, 11>{}};
-    QString count = "0";
-    QString bytes = "0";
-    NameFields fields = defaultNameFields();
     QStringList events;
 
-    int addRow(int id, const QString &title, bool marked)
-    {
-        std::array<QString, 11> row;
-        row[1] = marked ? "X" : "";
-        row[2] = QString::number(id);
-        row[3] = title;
-        grid.push_back(row);
-        return int(grid.size()) - 1;
-    }
-
-    int gridRows() const override { return int(grid.size()); }
-    QString gridText(int row, int col) const override
-    {
-        return grid.at(std::size_t(row))[std::size_t(col)];
-    }
-    QString selectedCountText() const override { return count; }
-    QString selectedBytesText() const override { return bytes; }
-    NameFields nameFields() const override { return fields; }
     void message(const QString &text) override { events << "message:" + text; }
     void failure(const PlatformError &error) override
     {
@@ -111,6 +89,7 @@ struct Scene
     QString player;    // ends with "/"
     QString exportDir; // ends with "/"
     TrackTable table;
+    ExportRequest request; // the marked tracks in grid order, their totals, the fields
     Host host;
 
     Scene()
@@ -119,6 +98,9 @@ struct Scene
         QDir(dir.path()).mkpath("export");
         player = dir.filePath("player") + "/";
         exportDir = dir.filePath("export") + "/";
+        request.playerDrive = player;
+        request.exportDirectory = exportDir;
+        request.fields = defaultNameFields();
     }
 
     // Adds track k (the next one) with its file on the player, and its grid row.
@@ -134,7 +116,7 @@ struct Scene
             table.track(i) = keep[std::size_t(i - 1)];
         Track &t = table.track(k);
         t.id = k;
-        t.size = double(contents.size());
+        t.size = std::uint64_t(contents.size());
         table.setText(k, FieldTitle, title);
         table.setText(k, FieldLocation, location);
         if (writeFile && location.startsWith(':')) {
@@ -144,10 +126,10 @@ struct Scene
             if (file.open(QIODevice::WriteOnly))
                 file.write(contents);
         }
-        host.addRow(k, title, marked);
         if (marked) {
-            host.count = QString::number(host.count.toInt() + 1);
-            host.bytes = QString::number(host.bytes.toLongLong() + contents.size());
+            request.marked.push_back(k);
+            request.totals.count += 1;
+            request.totals.bytes += std::uint64_t(contents.size());
         }
         return k;
     }
@@ -155,7 +137,7 @@ struct Scene
     ExportRun::Outcome run(const FileSystem &fs)
     {
         ExportRun exportRun(fs, table, host);
-        return exportRun.run(player, exportDir);
+        return exportRun.run(request);
     }
 
     QStringList exported() const
@@ -322,12 +304,12 @@ private Q_SLOTS:
     void gridOrderDecidesTheCopyOrder()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("A", ":iPod_Control:Music:F00:A.mp3", "a");
         scene.addTrack("B", ":iPod_Control:Music:F00:B.mp3", "b");
         scene.addTrack("C", ":iPod_Control:Music:F00:C.mp3", "c");
         // As after a sort by title, descending in this made-up case: C, B, A.
-        std::swap(scene.host.grid[1], scene.host.grid[3]);
+        std::swap(scene.request.marked[0], scene.request.marked[2]);
         PosixFileSystem fs;
         QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
         QCOMPARE(
@@ -335,7 +317,7 @@ private Q_SLOTS:
             (QStringList{"status: Exporting file 1 of 3 (C)", "status: Exporting file 2 of 3 (B)",
                          "status: Exporting file 3 of 3 (A)"}));
         ExportRun again(fs, scene.table, scene.host);
-        again.run(scene.player, scene.exportDir);
+        again.run(scene.request);
         QCOMPARE(again.written(),
                  (std::vector<std::string>{(scene.exportDir + "C.mp3").toStdString(),
                                            (scene.exportDir + "B.mp3").toStdString(),
@@ -345,7 +327,7 @@ private Q_SLOTS:
     void aSecondRunReplacesTheFirstCopies()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "new sound");
         QFile old(scene.exportDir + "Song.mp3");
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -364,7 +346,7 @@ private Q_SLOTS:
     void equalNamesGetANumber()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "first");
         scene.addTrack("Song", ":iPod_Control:Music:F00:B.mp3", "second");
         scene.addTrack("Song", ":iPod_Control:Music:F00:C.mp3", "third");
@@ -391,7 +373,7 @@ private Q_SLOTS:
     void aNumberedNameDoesNotMeetAnotherTrack()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "1");
         scene.addTrack("Song (2)", ":iPod_Control:Music:F00:B.mp3", "2");
         scene.addTrack("Song", ":iPod_Control:Music:F00:C.mp3", "3");
@@ -407,7 +389,7 @@ private Q_SLOTS:
     void controlCharactersAndNoExtension()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack(QString("Tab\tand") + QChar(1), ":iPod_Control:Music:F00:NOEXT", "x");
         PosixFileSystem fs;
         QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
@@ -435,7 +417,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, location);
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Before", ":iPod_Control:Music:F00:A.mp3", "before");
         scene.addTrack("Bad", location, "bad", true, false);
         scene.addTrack("After", ":iPod_Control:Music:F00:C.mp3", "after");
@@ -491,7 +473,7 @@ private Q_SLOTS:
         machine.mount("/dev/sdc1", elsewhere.path(), "ext4");
         const auto fs = machine.fileSystem();
 
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Own", ":iPod_Control:Music:F00:OWN.mp3", "own");
         scene.addTrack("Inside", ":iPod_Control:Music:F00:INSIDE.mp3", "", true, false);
         scene.addTrack("Link", ":iPod_Control:Music:F00:LINK.mp3", "", true, false);
@@ -505,7 +487,7 @@ private Q_SLOTS:
     void letterCaseOfTheLocationIsForgiven()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
         scene.table.setText(1, FieldLocation, ":IPOD_CONTROL:music:f00:abcd.MP3");
         PosixFileSystem fs;
@@ -543,7 +525,7 @@ private Q_SLOTS:
     void aFailedCopyStopsTheRunAndLeavesNothingHalfWritten()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
         scene.addTrack("Two", ":iPod_Control:Music:F00:B.mp3", bytesOf('2', 5000));
         scene.addTrack("Three", ":iPod_Control:Music:F00:C.mp3", bytesOf('3', 5000));
@@ -563,7 +545,7 @@ private Q_SLOTS:
     void aFailedCopyOverAnEarlierFileRemovesTheTruncatedRest()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
         QFile old(scene.exportDir + "One.mp3");
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -577,7 +559,7 @@ private Q_SLOTS:
     void aMissingSourceIsReportedByName()
     {
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Gone", ":iPod_Control:Music:F00:GONE.mp3", "x", true, false);
         PosixFileSystem fs;
         QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
@@ -592,7 +574,7 @@ private Q_SLOTS:
         // The copy fails before it writes anything: the file of that name from an
         // earlier run is no half-written one and stays as it was.
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Kept", ":iPod_Control:Music:F00:A.mp3", "kept");
         scene.addTrack("Gone", ":iPod_Control:Music:F00:GONE.mp3", "x", true, false);
         QFile earlier(scene.exportDir + "Gone.mp3");
@@ -627,7 +609,7 @@ private Q_SLOTS:
             }
         } fs;
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "the whole song");
         QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
         QCOMPARE(scene.exported(), QStringList{});
@@ -638,7 +620,7 @@ private Q_SLOTS:
         // A folder where the file should go: the copy cannot write it, and the folder
         // (not a half-written file) stays.
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "x");
         QVERIFY(QDir(scene.exportDir).mkdir("Song.mp3"));
         PosixFileSystem fs;
@@ -659,7 +641,7 @@ private Q_SLOTS:
             }
         } fs;
         Scene scene;
-        scene.host.fields = onlyTitle();
+        scene.request.fields = onlyTitle();
         scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "x");
         QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
         QCOMPARE(scene.host.events.last(),

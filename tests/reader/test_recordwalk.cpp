@@ -181,7 +181,8 @@ private Q_SLOTS:
         noStrings.withSize(-1).withDuration(-5);
         TestDatabase negatives;
         negatives.tracks << noStrings;
-        QTest::newRow("no children, negative numbers") << negatives << QStringList{"1|-1|-5"};
+        // The size is unsigned 32-bit, the duration signed.
+        QTest::newRow("no children, top bits set") << negatives << QStringList{"1|4294967295|-5"};
 
         TestTrack bigNumbers;
         bigNumbers.withSize(std::numeric_limits<qint32>::max()).withDuration(std::numeric_limits<qint32>::min());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLocale>
 #include <QTest>
 
@@ -12,9 +13,21 @@
     int main(int argc, char **argv)                                                                 \
     {                                                                                               \
         QApplication app(argc, argv);                                                               \
-        QApplication::setApplicationName(QStringLiteral("Sondrel"));                         \
+        QApplication::setApplicationName(QStringLiteral("Sondrel"));                                \
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));                      \
         sondrel::loadFallbackFonts();                                                               \
+        TestClass test;                                                                             \
+        return QTest::qExec(&test, argc, argv);                                                     \
+    }
+
+// The same for suites that make no window and need no GUI: a QCoreApplication, the same
+// title and number format.
+#define SONDREL_TEST_MAIN_CORE(TestClass)                                                           \
+    int main(int argc, char **argv)                                                                 \
+    {                                                                                               \
+        QCoreApplication app(argc, argv);                                                           \
+        QCoreApplication::setApplicationName(QStringLiteral("Sondrel"));                            \
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));                      \
         TestClass test;                                                                             \
         return QTest::qExec(&test, argc, argv);                                                     \
     }

@@ -1,0 +1,58 @@
+#include "appstate.h"
+
+#include "selection.h"
+
+namespace sondrel {
+
+AppState::AppState(QObject *parent) : QObject(parent), m_listFields(defaultNameFields()) {}
+
+void AppState::setDfltDrive(const QString &drive)
+{
+    m_dfltDrive = drive;
+    Q_EMIT dfltDriveChanged(m_dfltDrive);
+}
+
+void AppState::setDfltDir(const QString &directory)
+{
+    m_dfltDir = directory;
+    Q_EMIT dfltDirChanged(m_dfltDir);
+}
+
+void AppState::setNameFields(const NameFields &fields, const QString &expName)
+{
+    m_listFields = fields;
+    m_expName = expName;
+    Q_EMIT nameFieldsChanged();
+}
+
+void AppState::toggleMarks(std::span<const int> tracks)
+{
+    m_marks.resize(std::size_t(m_tracks.count()), false);
+    for (const int k : tracks) {
+        if (!m_tracks.contains(k))
+            continue;
+        const Track &track = m_tracks.track(k);
+        const std::uint64_t milliseconds = countedDuration(track.duration);
+        auto mark = m_marks[std::size_t(k - 1)];
+        if (mark) {
+            m_totals.count -= 1;
+            m_totals.bytes -= track.size;
+            m_totals.milliseconds -= milliseconds;
+        } else {
+            m_totals.count += 1;
+            m_totals.bytes += track.size;
+            m_totals.milliseconds += milliseconds;
+        }
+        mark.flip();
+    }
+    Q_EMIT marksChanged();
+}
+
+void AppState::clearMarks()
+{
+    m_marks.assign(std::size_t(m_tracks.count()), false);
+    m_totals = {};
+    Q_EMIT marksChanged();
+}
+
+} // namespace sondrel

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "namefields.h"
+#include "tracktable.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace sondrel {
+
+// The exact totals of the marked tracks: how many, their bytes, and their milliseconds
+// (a negative duration counts as 0).
+struct SelectionTotals
+{
+    std::uint64_t count = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t milliseconds = 0;
+
+    friend bool operator==(const SelectionTotals &, const SelectionTotals &) = default;
+};
+
+// Everything Sondrel's main window holds that is not a widget: the settings, the track
+// table, which tracks are marked for export and the totals of the marked ones. It lives
+// for one run of the program; nothing of it is stored. The actions read and change it;
+// the window shows it, told of every change by the signals below.
+class AppState : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AppState(QObject *parent = nullptr);
+
+    // The root of the player's drive; ends with the platform's separator.
+    const QString &DfltDrive() const { return m_dfltDrive; }
+    void setDfltDrive(const QString &drive);
+    // The export directory; ends with the platform's separator.
+    const QString &DfltDir() const { return m_dfltDir; }
+    void setDfltDir(const QString &directory);
+
+    // The export-name fields in list order, and the pattern's display form ("Title_Artist"),
+    // which stays empty until the composer first confirms a pattern.
+    const NameFields &ListFields() const { return m_listFields; }
+    const QString &ExpName() const { return m_expName; }
+    // The composer's confirmation: fields and display form change together.
+    void setNameFields(const NameFields &fields, const QString &expName);
+
+    // The tracks of the last check of the player. Whoever fills the table anew clears
+    // the marks first (clearMarks), so that no mark outlives its track.
+    TrackTable &tracks() { return m_tracks; }
+    const TrackTable &tracks() const { return m_tracks; }
+
+    // Whether track k (1..n) is marked for export.
+    bool isMarked(int k) const
+    {
+        return k >= 1 && std::size_t(k) <= m_marks.size() && m_marks[std::size_t(k - 1)];
+    }
+    // Flips the mark of each track of `tracks`, in that order, and keeps the totals
+    // exact; numbers that name no track of the table are passed over.
+    void toggleMarks(std::span<const int> tracks);
+    // No track marked, all totals 0.
+    void clearMarks();
+    const SelectionTotals &totals() const { return m_totals; }
+
+Q_SIGNALS:
+    void dfltDriveChanged(const QString &drive);
+    void dfltDirChanged(const QString &directory);
+    void nameFieldsChanged();
+    // Marks and totals changed (once per toggle or clear, not once per track).
+    void marksChanged();
+
+private:
+    QString m_dfltDrive;
+    QString m_dfltDir;
+    NameFields m_listFields;
+    QString m_expName;
+    TrackTable m_tracks;
+    std::vector<bool> m_marks;
+    SelectionTotals m_totals;
+};
+
+} // namespace sondrel
