@@ -1,6 +1,5 @@
 #include "durationtext.h"
-#include "fakemachine.h"
-#include "faultyfilesystem.h"
+#include "mainwindowscene.h"
 #include "frmmain.h"
 #include "itunesdbbuilder.h"
 #include "modalanswerer.h"
@@ -59,54 +58,6 @@ std::vector<Fault> faultsOf(CheckFault fault, const std::string &exportDir)
     return {};
 }
 
-// A player folder and an export folder on a made-up machine, and the main window on it.
-struct Bench
-{
-    QTemporaryDir root;
-    FakeMachine machine;
-    std::shared_ptr<FaultPlan> plan = std::make_shared<FaultPlan>();
-
-    Bench()
-    {
-        QDir(root.path()).mkpath("player");
-        QDir(root.path()).mkpath("export");
-        machine.mount("/dev/sda1", "/", "ext4");
-        machine.mount("/dev/sdb1", playerPath(), "vfat");
-        machine.blockDevice("sdb", true, {"sdb1"});
-    }
-
-    QString playerPath() const { return root.filePath("player"); }
-    QString exportPath() const { return root.filePath("export"); }
-    QString workFile(const char *name) const { return QDir(exportPath()).filePath(name); }
-    QStringList exportFiles() const
-    {
-        return QDir(exportPath()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    }
-
-    void setFault(CheckFault fault) { plan->faults = faultsOf(fault, exportPath().toStdString()); }
-
-    Services services()
-    {
-        Services s;
-        s.fileSystem = FaultyFileSystem::factory(plan, [this] { return machine.fileSystem(); });
-        return s;
-    }
-
-    void place(FrmMain &window) const
-    {
-        window.state().setDfltDrive(playerPath() + '/');
-        window.state().setDfltDir(exportPath() + '/');
-    }
-};
-
-// Presses "Check for sound files" and answers every message; returns their texts.
-QStringList check(FrmMain &window)
-{
-    ModalAnswerer answerer;
-    QTest::mouseClick(window.findChild<QPushButton *>("BtnUpdate"), Qt::LeftButton);
-    return answerer.texts();
-}
-
 QStringList gridRow(const TrackGrid *grid, int row)
 {
     QStringList cells;
@@ -127,7 +78,7 @@ public:
         qint64 hexSize;
     };
 
-    CaptionWatcher(QLabel *label, const Bench &bench) : m_label(label), m_bench(bench)
+    CaptionWatcher(QLabel *label, const MainWindowScene &scene) : m_label(label), m_scene(scene)
     {
         label->installEventFilter(this);
     }
@@ -136,7 +87,7 @@ public:
     {
         if (watched == m_label && event->type() == QEvent::Paint) {
             const auto size = [&](const char *name) {
-                const QFileInfo info(m_bench.workFile(name));
+                const QFileInfo info(QDir(m_scene.exportPath()).filePath(QLatin1String(name)));
                 return info.exists() ? info.size() : qint64(-1);
             };
             const QString caption = m_label->text();
@@ -158,7 +109,7 @@ public:
 
 private:
     QLabel *m_label;
-    const Bench &m_bench;
+    const MainWindowScene &m_scene;
 };
 
 TestTrack song(const QString &title, qint32 size, qint32 duration)
@@ -232,11 +183,10 @@ private Q_SLOTS:
         TestDatabase db;
         db.tracks << song("A", size, duration);
 
-        Bench bench;
+        MainWindowScene bench;
         QVERIFY(writePlayer(bench.playerPath(), db));
-        FrmMain window(bench.services());
-        bench.place(window);
-        QCOMPARE(check(window).size(), 1);
+        FrmMain &window = bench.window();
+        QCOMPARE(bench.check().size(), 1);
         const QStringList expected{"1", "A", "A artist", "A album", "Rock", "A comment",
                                    "", "", "MPEG audio file"};
         QStringList row = gridRow(window.MSFlexGridSoundList, 1);
@@ -266,7 +216,7 @@ private Q_SLOTS:
     // After the fill, row j holds track j and the current cell is on row n, column 10.
     void fillsTheGrid()
     {
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         db.dataSets = TestDatabase::modernOrder();
         db.tracks << song("One", 1000, 61000) << song("Two", 2000, 62000) << song("Three", 3000, 63000);
@@ -275,13 +225,12 @@ private Q_SLOTS:
         db.tracks << bare;
         QVERIFY(writePlayer(bench.playerPath(), db));
 
-        FrmMain window(bench.services());
-        bench.place(window);
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         dirtyTheWindow(window);
 
-        const QStringList messages = check(window);
+        const QStringList messages = bench.check();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(QRegularExpression("^Updated in \\d+(\\.\\d\\d?)? seconds$").match(messages[0]).hasMatch(),
                  qPrintable(messages[0]));
@@ -315,24 +264,23 @@ private Q_SLOTS:
     // and the hex file (twice that); the last progress caption is the full one.
     void workFilesDuringTheAction()
     {
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         for (int i = 1; i <= 300; ++i)
             db.tracks << song(QString("T%1").arg(i), i, i);
         const qint64 dbSize = buildDatabase(db).size();
         QVERIFY(writePlayer(bench.playerPath(), db));
         // Files of the same names from before are overwritten and gone afterwards.
-        QFile old(bench.workFile("Vemo_temp_hex.txt"));
+        QFile old(QDir(bench.exportPath()).filePath("Vemo_temp_hex.txt"));
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(3 * dbSize, 'z'));
         old.close();
 
-        FrmMain window(bench.services());
-        bench.place(window);
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         CaptionWatcher watcher(window.LblStatusiPod, bench);
-        QCOMPARE(check(window).size(), 1);
+        QCOMPARE(bench.check().size(), 1);
 
         // " Updating...", the progress (at least the first and the last), " Updating
         // grid...", then the count, painted while the completion message is up.
@@ -390,15 +338,14 @@ private Q_SLOTS:
     void abandonsOnDamage()
     {
         QFETCH(QByteArray, data);
-        Bench bench;
+        MainWindowScene bench;
         QVERIFY(writePlayer(bench.playerPath(), data));
-        FrmMain window(bench.services());
-        bench.place(window);
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         dirtyTheWindow(window);
 
-        const QStringList messages = check(window);
+        const QStringList messages = bench.check();
         QCOMPARE(messages, QStringList{CouldNotRead});
         verifyReset(window);
         QCOMPARE(bench.exportFiles(), QStringList());
@@ -408,20 +355,19 @@ private Q_SLOTS:
     // track saw both of them.
     void workFilesExistUntilTheAbandon()
     {
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         db.tracks << song("One", 1, 1) << song("Two", 2, 2);
         TestLayout at;
         QByteArray data = buildDatabase(db, &at);
         data.replace(at.tracks[1], 4, "xxxx");
         QVERIFY(writePlayer(bench.playerPath(), data));
-        FrmMain window(bench.services());
-        bench.place(window);
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         CaptionWatcher watcher(window.LblStatusiPod, bench);
 
-        QCOMPARE(check(window), QStringList{CouldNotRead});
+        QCOMPARE(bench.check(), QStringList{CouldNotRead});
         QCOMPARE(watcher.captions().last(), " Updating files information (2 of 2)");
         QCOMPARE(watcher.seen.last().copySize, qint64(data.size()));
         QCOMPARE(watcher.seen.last().hexSize, 2 * qint64(data.size()));
@@ -431,15 +377,14 @@ private Q_SLOTS:
 
     void databaseMissing()
     {
-        Bench bench; // an empty player folder
-        FrmMain window(bench.services());
-        bench.place(window);
+        MainWindowScene bench; // an empty player folder
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         dirtyTheWindow(window);
         CaptionWatcher watcher(window.LblStatusiPod, bench);
 
-        QCOMPARE(check(window), QStringList{NotThePlayer});
+        QCOMPARE(bench.check(), QStringList{NotThePlayer});
         verifyReset(window);
         QCOMPARE(bench.exportFiles(), QStringList());
         QVERIFY(watcher.captions().isEmpty()); // the label never showed
@@ -448,15 +393,14 @@ private Q_SLOTS:
     // An empty player completes: header row only, "0 files in your iPod".
     void emptyPlayer()
     {
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         db.dataSets = TestDatabase::modernOrder();
         QVERIFY(writePlayer(bench.playerPath(), db));
-        FrmMain window(bench.services());
-        bench.place(window);
+        FrmMain &window = bench.window();
         dirtyTheWindow(window);
 
-        const QStringList messages = check(window);
+        const QStringList messages = bench.check();
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages[0].startsWith("Updated in "));
         QCOMPARE(window.MSFlexGridSoundList->Rows(), 1);
@@ -481,21 +425,20 @@ private Q_SLOTS:
     // Two checks in a row give the same grid; a check after a track was added renumbers.
     void checkingAgain()
     {
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         db.tracks << song("One", 1, 1) << song("Two", 2, 2);
         QVERIFY(writePlayer(bench.playerPath(), db));
-        FrmMain window(bench.services());
-        bench.place(window);
-        check(window);
+        FrmMain &window = bench.window();
+        bench.check();
         const QStringList first = gridRow(window.MSFlexGridSoundList, 2);
-        check(window);
+        bench.check();
         QCOMPARE(window.MSFlexGridSoundList->Rows(), 3);
         QCOMPARE(gridRow(window.MSFlexGridSoundList, 2), first);
 
         db.tracks.prepend(song("Zero", 0, 0));
         QVERIFY(writePlayer(bench.playerPath(), db));
-        check(window);
+        bench.check();
         QCOMPARE(window.MSFlexGridSoundList->Rows(), 4);
         QCOMPARE(gridRow(window.MSFlexGridSoundList, 1).mid(0, 2), (QStringList{"1", "Zero"}));
         QCOMPARE(gridRow(window.MSFlexGridSoundList, 3).mid(0, 2), (QStringList{"3", "Two"}));
@@ -508,11 +451,10 @@ private Q_SLOTS:
         QFile file(QString::fromLocal8Bit(folder) + "/iTunesDB-two-tracks-album-list-first");
         if (folder.isEmpty() || !file.open(QIODevice::ReadOnly))
             QSKIP("The shared fixtures are absent (set SONDREL_FIXTURES to their folder).");
-        Bench bench;
+        MainWindowScene bench;
         QVERIFY(writePlayer(bench.playerPath(), file.readAll()));
-        FrmMain window(bench.services());
-        bench.place(window);
-        const QStringList messages = check(window);
+        FrmMain &window = bench.window();
+        const QStringList messages = bench.check();
         QCOMPARE(messages.size(), 1);
         QVERIFY(messages[0].startsWith("Updated in "));
 
@@ -551,20 +493,19 @@ private Q_SLOTS:
         QFETCH(int, fault);
         QFETCH(bool, removeExportDirectory);
         QFETCH(int, errorNumber);
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         db.tracks << song("One", 1, 1);
         QVERIFY(writePlayer(bench.playerPath(), db));
         if (removeExportDirectory)
             QVERIFY(QDir(bench.exportPath()).removeRecursively());
-        bench.setFault(CheckFault(fault));
-        FrmMain window(bench.services());
-        bench.place(window);
+        bench.faults->faults = faultsOf(CheckFault(fault), bench.exportPath().toStdString());
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         dirtyTheWindow(window);
 
-        const QStringList messages = check(window);
+        const QStringList messages = bench.check();
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(errorNumber)),
                  qPrintable(messages[0]));
@@ -573,9 +514,9 @@ private Q_SLOTS:
             QCOMPARE(bench.exportFiles(), QStringList());
 
         // The program keeps running: the same window checks again once the fault is gone.
-        bench.setFault(CheckFault::None);
+        bench.faults->faults = faultsOf(CheckFault::None, bench.exportPath().toStdString());
         QDir().mkpath(bench.exportPath());
-        const QStringList again = check(window);
+        const QStringList again = bench.check();
         QCOMPARE(again.size(), 1);
         QVERIFY(again[0].startsWith("Updated in "));
         QCOMPARE(window.MSFlexGridSoundList->Rows(), 2);
@@ -585,20 +526,19 @@ private Q_SLOTS:
     // A folder whose permissions refuse writing (only meaningful for a normal user).
     void readOnlyFolderOnDisk()
     {
-        Bench bench;
+        MainWindowScene bench;
         TestDatabase db;
         db.tracks << song("One", 1, 1);
         QVERIFY(writePlayer(bench.playerPath(), db));
         QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::ExeOwner);
-        QFile probe(bench.workFile("probe"));
+        QFile probe(QDir(bench.exportPath()).filePath("probe"));
         if (probe.open(QIODevice::WriteOnly)) {
             probe.remove();
             QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QSKIP("Running as a user whom folder permissions do not stop (root).");
         }
-        FrmMain window(bench.services());
-        bench.place(window);
-        const QStringList messages = check(window);
+        FrmMain &window = bench.window();
+        const QStringList messages = bench.check();
         QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(EACCES)), qPrintable(messages[0]));
@@ -618,8 +558,8 @@ private Q_SLOTS:
     void captionsFitTheLabel()
     {
         QFETCH(QString, caption);
-        Bench bench;
-        FrmMain window(bench.services());
+        MainWindowScene bench;
+        FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QLabel *label = window.LblStatusiPod;
