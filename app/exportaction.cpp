@@ -5,17 +5,25 @@
 #include "frmmain.h"
 #include "messages.h"
 #include "selectionaction.h"
-#include "trackgrid.h"
+#include "ui.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
 
+#include <memory>
 #include <optional>
 
 namespace sondrel {
 
 namespace {
 
-// The export run's view of the main window.
+// The checks' view of the main window.
 class WindowExportHost : public ExportHost
 {
 public:
@@ -32,24 +40,42 @@ public:
             m_wait.reset();
     }
 
-    void showStatus(const QString &text) override
-    {
-        QLabel *status = m_window.LblStatusExport;
-        status->setText(text);
-        status->show();
-        status->repaint();
-    }
-
-    void clearStatus() override
-    {
-        m_window.LblStatusExport->setText(QString());
-        m_window.repaint();
-    }
-
 private:
     FrmMain &m_window;
     std::optional<WaitCursor> m_wait;
 };
+
+// The bar's range is an int and the totals reach many gigabytes: it runs over steps.
+constexpr int BarSteps = 10000;
+
+int barValue(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    return int(double(std::min(done, total)) / double(total) * BarSteps);
+}
+
+// The progress window of a run: the program's title, the status text, a bar over the
+// bytes copied and "Cancel"; modal to the main window only.
+void buildProgressWindow(QProgressDialog &dialog)
+{
+    dialog.setObjectName(QStringLiteral("FrmExportProgress"));
+    dialog.setWindowTitle(QCoreApplication::applicationName());
+    dialog.setWindowFlags(classicWindowFlags(WindowKind::Dialog));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setFont(tahoma());
+    auto *label = makeControl<QLabel>(&dialog, "LblExportProgress");
+    label->setWordWrap(true);
+    dialog.setLabel(label);
+    auto *bar = makeControl<QProgressBar>(&dialog, "BarExportProgress");
+    dialog.setBar(bar);
+    dialog.setCancelButton(makeButton(&dialog, "BtnCancel", QStringLiteral("Cancel")));
+    dialog.setRange(0, BarSteps);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+    dialog.setMinimumDuration(0);
+    dialog.setMinimumWidth(twips(6000));
+}
 
 } // namespace
 
@@ -66,7 +92,71 @@ void exportSelectedFiles(FrmMain &window)
     request.totals = state.totals();
     request.fields = state.ListFields();
     WindowExportHost host(window);
-    ExportRun(*fs, state.tracks(), host).run(request);
+    if (ExportRun(*fs, host).check(request) != ExportRun::Outcome::Ready)
+        return;
+
+    const ExportSnapshot snapshot =
+        takeSnapshot(state.tracks(), request, fs->separator(), fs->nameLimit());
+    QLabel *status = window.LblStatusExport;
+    status->setText(QString());
+    status->show();
+
+    // The copies run on a thread of their own; this thread keeps the windows painted
+    // and answers Cancel.
+    ExportProgress progress;
+    QProgressDialog dialog(&window);
+    buildProgressWindow(dialog);
+    QObject::connect(&progress, &ExportProgress::reached, &dialog,
+                     [&](int n, int count, const QString &title) {
+                         const QString text = exportStatusText(n, count, title);
+                         dialog.setLabelText(text);
+                         status->setText(text);
+                     });
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { progress.cancel(); });
+    QTimer bar;
+    bar.setInterval(50);
+    QObject::connect(&bar, &QTimer::timeout, &dialog,
+                     [&] { dialog.setValue(barValue(progress.bytes(), snapshot.bytes)); });
+
+    ExportReport report;
+    const std::unique_ptr<QThread> worker(
+        QThread::create([&] { report = copyTracks(*fs, snapshot, progress); }));
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    window.setExportRunning([&] {
+        progress.cancel();
+        worker->wait();
+    });
+    // The arrow with the hourglass: busy, yet Cancel can be pressed.
+    QApplication::changeOverrideCursor(Qt::BusyCursor);
+    worker->start();
+    bar.start();
+    dialog.show();
+    loop.exec();
+    worker->wait();
+    bar.stop();
+    window.setExportRunning({});
+    dialog.hide();
+    status->setText(QString());
+    QApplication::changeOverrideCursor(Qt::WaitCursor);
+    window.repaint();
+
+    if (!window.isVisible()) { // the window was closed during the run
+        host.setBusy(false);
+        return;
+    }
+    const QString closing = closingMessage(report);
+    if (report.failure) {
+        host.setBusy(false);
+        host.failure(*report.failure);
+    }
+    if (!closing.isEmpty())
+        host.message(closing);
+    if (report.errorsFileFailure && !report.failure) {
+        host.setBusy(false);
+        host.failure(*report.errorsFileFailure);
+    }
+    host.setBusy(false);
 }
 
 } // namespace sondrel

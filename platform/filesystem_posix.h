@@ -34,6 +34,8 @@ public:
     bool folderExists(const std::string &path) const override;
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
+    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
+                              const CopyOptions &options = {}) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     std::optional<FileIdentity> identity(const std::string &path) const override;
@@ -46,6 +48,7 @@ public:
     std::uint64_t availableSpace(const std::string &path) const override;
     std::string systemFolder() const override;
     char separator() const override { return '/'; }
+    NameLimit nameLimit() const override { return {NameUnit::Utf8Bytes, 255}; }
 
 private:
     // The mount table, read once per service object (objects live for one action).

@@ -1,13 +1,17 @@
 #include "filesystem.h"
 
 #include "platformerror.h"
+#include "win_path.h"
 #include "win_text.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace sondrel {
 
 namespace {
 
-using win::wide;
+using win::filePath;
 
 [[noreturn]] void raiseLastError(const std::string &path)
 {
@@ -59,6 +63,53 @@ private:
     std::string m_path;
 };
 
+// Closes a handle when it goes out of scope.
+class Handle
+{
+public:
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
+    ~Handle() { close(); }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+
+    HANDLE get() const { return m_handle; }
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    // Closes now; false when closing failed (the last error tells why).
+    bool close()
+    {
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle);
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+CopyResult copyFailure(CopyOutcome outcome, DWORD error, const std::string &path,
+                       std::uint64_t bytes = 0)
+{
+    CopyResult result;
+    result.outcome = outcome;
+    result.error = int(error);
+    result.message = error != 0 ? win::describe(error) : std::string();
+    result.path = path;
+    result.bytes = bytes;
+    return result;
+}
+
+bool missingError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Errors with which a folder refuses a name rather than any file.
+bool nameError(DWORD error)
+{
+    return error == ERROR_INVALID_NAME || error == ERROR_FILENAME_EXCED_RANGE ||
+           error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
+}
+
 class WinFileSystem : public FileSystem
 {
 public:
@@ -87,32 +138,113 @@ public:
 
     bool fileExists(const std::string &path) const override
     {
-        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(filePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     bool folderExists(const std::string &path) const override
     {
-        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(filePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override
     {
-        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE))
+        if (!CopyFileW(filePath(source).c_str(), filePath(destination).c_str(), overwrite ? FALSE : TRUE))
             raiseLastError(source);
+    }
+
+    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
+                              const CopyOptions &options) const override
+    {
+        const std::wstring from = filePath(source);
+        const DWORD attributes = GetFileAttributesW(from.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            return copyFailure(missingError(error) ? CopyOutcome::SourceMissing
+                                                   : CopyOutcome::SourceUnreadable,
+                               error, source);
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+        Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!in.valid()) {
+            const DWORD error = GetLastError();
+            return copyFailure(missingError(error) ? CopyOutcome::SourceMissing
+                                                   : CopyOutcome::SourceUnreadable,
+                               error, source);
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(in.get()) != FILE_TYPE_DISK)
+            return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+        if (!GetFileInformationByHandle(in.get(), &info))
+            return copyFailure(CopyOutcome::SourceUnreadable, GetLastError(), source);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+        const FileIdentity own{info.dwVolumeSerialNumber,
+                               (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+        if (identity(destination) == own)
+            return copyFailure(CopyOutcome::SameFile, 0, destination);
+        const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+
+        const std::string temporary = temporaryNameBeside(destination, '\\');
+        const std::wstring part = filePath(temporary);
+        Handle out(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!out.valid())
+            return copyFailure(CopyOutcome::DestinationFailed, GetLastError(), destination);
+        std::uint64_t copied = 0;
+        const auto discard = [&](CopyOutcome outcome, DWORD error, const std::string &path) {
+            out.close();
+            DeleteFileW(part.c_str());
+            return copyFailure(outcome, error, path, copied);
+        };
+
+        std::vector<char> buffer(std::size_t(1) << 20);
+        while (copied < size) {
+            const DWORD want = DWORD(std::min<std::uint64_t>(buffer.size(), size - copied));
+            DWORD got = 0;
+            if (!ReadFile(in.get(), buffer.data(), want, &got, nullptr))
+                return discard(CopyOutcome::SourceUnreadable, GetLastError(), source);
+            if (got == 0)
+                break; // the source shrank since it was opened
+            for (DWORD done = 0; done < got;) {
+                DWORD put = 0;
+                if (!WriteFile(out.get(), buffer.data() + done, got - done, &put, nullptr))
+                    return discard(CopyOutcome::DestinationFailed, GetLastError(), destination);
+                done += put;
+            }
+            copied += got;
+            if (options.progress && !options.progress(copied))
+                return discard(CopyOutcome::Cancelled, 0, destination);
+        }
+        if (!FlushFileBuffers(out.get()))
+            return discard(CopyOutcome::DestinationFailed, GetLastError(), destination);
+        if (!out.close())
+            return discard(CopyOutcome::DestinationFailed, GetLastError(), destination);
+        if (!MoveFileExW(part.c_str(), filePath(destination).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            const DWORD error = GetLastError();
+            const bool refused = nameError(error) || folderExists(destination);
+            return discard(refused ? CopyOutcome::NameRefused : CopyOutcome::DestinationFailed,
+                           error, destination);
+        }
+        CopyResult result;
+        result.bytes = copied;
+        return result;
     }
 
     void moveFile(const std::string &source, const std::string &destination) const override
     {
-        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str()))
+        if (!MoveFileW(filePath(source).c_str(), filePath(destination).c_str()))
             raiseLastError(source);
     }
 
     void replaceFile(const std::string &from, const std::string &to) const override
     {
-        if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+        if (!MoveFileExW(filePath(from).c_str(), filePath(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             raiseLastError(to);
     }
@@ -121,7 +253,7 @@ public:
     {
         // No access rights are needed to read a file's identity; folders open only with
         // backup semantics.
-        HANDLE handle = CreateFileW(wide(path).c_str(), 0,
+        HANDLE handle = CreateFileW(filePath(path).c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
@@ -137,14 +269,14 @@ public:
 
     void deleteFile(const std::string &path) const override
     {
-        if (!DeleteFileW(wide(path).c_str()))
+        if (!DeleteFileW(filePath(path).c_str()))
             raiseLastError(path);
     }
 
     void createFolder(const std::string &path) const override
     {
         const std::string folder = withoutTrailingBackslash(path);
-        if (!CreateDirectoryW(wide(folder).c_str(), nullptr))
+        if (!CreateDirectoryW(filePath(folder).c_str(), nullptr))
             raiseLastError(folder);
     }
 
@@ -155,7 +287,7 @@ public:
             pattern += '\\';
         pattern += '*';
         WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
+        HANDLE search = FindFirstFileW(filePath(pattern).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_NOT_FOUND)
                 return {};
@@ -178,7 +310,7 @@ public:
 
     std::vector<std::uint8_t> readFile(const std::string &path) const override
     {
-        HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
@@ -204,7 +336,7 @@ public:
 
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override
     {
-        HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
@@ -218,7 +350,7 @@ public:
     {
         ULARGE_INTEGER freeForCaller{};
         const std::string root = driveOf(path) + "\\";
-        if (!GetDiskFreeSpaceExW(wide(root).c_str(), &freeForCaller, nullptr, nullptr))
+        if (!GetDiskFreeSpaceExW(filePath(root).c_str(), &freeForCaller, nullptr, nullptr))
             raiseLastError(root);
         return freeForCaller.QuadPart;
     }
@@ -233,6 +365,7 @@ public:
     }
 
     char separator() const override { return '\\'; }
+    NameLimit nameLimit() const override { return {NameUnit::Utf16Units, 255}; }
 };
 
 } // namespace

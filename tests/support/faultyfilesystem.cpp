@@ -91,6 +91,41 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
     m_inner->copyFile(source, destination, overwrite);
 }
 
+CopyResult FaultyFileSystem::copyFileSafely(const std::string &source,
+                                            const std::string &destination,
+                                            const CopyOptions &options) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::SafeCopy, destination);
+    const Fault *fault = faultFor(*m_plan, FsOp::SafeCopy, destination);
+    if (!fault)
+        return m_inner->copyFileSafely(source, destination, options);
+    std::uint64_t through = 0;
+    if (fault->bytesFirst > 0) {
+        CopyOptions stopping;
+        stopping.progress = [&](std::uint64_t copied) {
+            through = std::min(copied, fault->bytesFirst);
+            if (options.progress && !options.progress(through))
+                return false;
+            return copied < fault->bytesFirst;
+        };
+        const CopyResult result = m_inner->copyFileSafely(source, destination, stopping);
+        if (result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
+            return result; // done before the fault, or ended on its own
+    }
+    CopyResult result;
+    result.outcome = fault->outcome;
+    const bool cancelled = fault->outcome == CopyOutcome::Cancelled;
+    result.error = cancelled ? 0 : fault->error;
+    result.message = cancelled ? std::string() : std::string(std::strerror(fault->error));
+    const bool sourceSide = fault->outcome == CopyOutcome::SourceMissing ||
+                            fault->outcome == CopyOutcome::SourceNotRegular ||
+                            fault->outcome == CopyOutcome::SourceUnreadable;
+    result.path = sourceSide ? source : destination;
+    result.bytes = through;
+    return result;
+}
+
 void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
 {
     if (m_plan->probe)

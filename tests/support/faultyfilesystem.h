@@ -14,6 +14,7 @@ namespace sondrel::test {
 // The operations of the file-system service that a test can make fail.
 enum class FsOp {
     CopyFile,
+    SafeCopy, // copyFileSafely
     MoveFile,
     ReplaceFile,
     DeleteFile,
@@ -32,7 +33,9 @@ struct Fault
     int error = 5;                // the error number raised (EIO by default)
     int call = 0;                 // which call of `op` fails, counted from 1; 0: every call
     std::string pathPrefix;       // only calls on a path that begins with this (empty: any)
-    std::uint64_t bytesFirst = 0; // CopyFile and Write: bytes that reach the file first
+    std::uint64_t bytesFirst = 0; // CopyFile, SafeCopy and Write: bytes that reach the file first
+    // SafeCopy: how the copy ends (its error is `error`, except for Cancelled).
+    CopyOutcome outcome = CopyOutcome::DestinationFailed;
 };
 
 // What a test wants of the file system, shared by every service made from it (each
@@ -52,7 +55,10 @@ struct FaultPlan
 // A file-system service that forwards every call to another one and fails the calls
 // that its plan names: the named call raises PlatformError(error, "<description>:
 // <path>") as the machine's own service does; a copy or a write first lets `bytesFirst`
-// bytes through, as a disk that fills up does.
+// bytes through, as a disk that fills up does. A failing SafeCopy returns the fault's
+// outcome instead; with `bytesFirst` the real copy runs that far and is then stopped,
+// so that its temporary file comes and goes as on a full disk (a file no larger than
+// `bytesFirst` is copied whole).
 class FaultyFileSystem : public FileSystem
 {
 public:
@@ -68,6 +74,8 @@ public:
     bool folderExists(const std::string &path) const override { return m_inner->folderExists(path); }
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
+    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
+                              const CopyOptions &options = {}) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     std::optional<FileIdentity> identity(const std::string &path) const override
@@ -83,6 +91,7 @@ public:
     std::uint64_t availableSpace(const std::string &path) const override;
     std::string systemFolder() const override { return m_inner->systemFolder(); }
     char separator() const override { return m_inner->separator(); }
+    NameLimit nameLimit() const override { return m_inner->nameLimit(); }
 
     // The fault this call of `op` on `path` meets, if any; counts the call.
     static const Fault *faultFor(FaultPlan &plan, FsOp op, const std::string &path);
