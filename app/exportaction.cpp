@@ -56,8 +56,8 @@ int barValue(std::uint64_t done, std::uint64_t total)
 }
 
 // The progress window of a run: the program's title, the status text, a bar over the
-// bytes copied and "Cancel"; modal to the main window only.
-void buildProgressWindow(QProgressDialog &dialog)
+// bytes copied and "Cancel"; modal to the main window only. Returns its bar.
+QProgressBar *buildProgressWindow(QProgressDialog &dialog)
 {
     dialog.setObjectName(QStringLiteral("FrmExportProgress"));
     dialog.setWindowTitle(QCoreApplication::applicationName());
@@ -75,6 +75,7 @@ void buildProgressWindow(QProgressDialog &dialog)
     dialog.setAutoClose(false);
     dialog.setMinimumDuration(0);
     dialog.setMinimumWidth(twips(6000));
+    return bar;
 }
 
 } // namespace
@@ -105,7 +106,7 @@ void exportSelectedFiles(FrmMain &window)
     // and answers Cancel.
     ExportProgress progress;
     QProgressDialog dialog(&window);
-    buildProgressWindow(dialog);
+    QProgressBar *bar = buildProgressWindow(dialog);
     QObject::connect(&progress, &ExportProgress::reached, &dialog,
                      [&](int n, int count, const QString &title) {
                          const QString text = exportStatusText(n, count, title);
@@ -113,10 +114,11 @@ void exportSelectedFiles(FrmMain &window)
                          status->setText(text);
                      });
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { progress.cancel(); });
-    QTimer bar;
-    bar.setInterval(50);
-    QObject::connect(&bar, &QTimer::timeout, &dialog,
-                     [&] { dialog.setValue(barValue(progress.bytes(), snapshot.bytes)); });
+    // The bar itself, not the dialog's setValue(), which would process events on its own.
+    QTimer repaint;
+    repaint.setInterval(50);
+    QObject::connect(&repaint, &QTimer::timeout, bar,
+                     [&] { bar->setValue(barValue(progress.bytes(), snapshot.bytes)); });
 
     ExportReport report;
     const std::unique_ptr<QThread> worker(
@@ -130,11 +132,12 @@ void exportSelectedFiles(FrmMain &window)
     // The arrow with the hourglass: busy, yet Cancel can be pressed.
     QApplication::changeOverrideCursor(Qt::BusyCursor);
     worker->start();
-    bar.start();
+    repaint.start();
+    bar->setValue(0);
     dialog.show();
     loop.exec();
     worker->wait();
-    bar.stop();
+    repaint.stop();
     window.setExportRunning({});
     dialog.hide();
     status->setText(QString());

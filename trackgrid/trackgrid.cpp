@@ -237,15 +237,24 @@ void TrackGrid::selectionChanged(const QItemSelection &selected, const QItemSele
     QTableView::selectionChanged(selected, deselected);
     if (m_selecting)
         return;
-    // Whatever the user does, one row at least stays highlighted: the one that the
-    // selection's end is on.
-    if (selectionModel()->selection().isEmpty() && !m_onHeader && Rows() > 1) {
-        const QModelIndex current = selectionModel()->currentIndex();
-        if (current.isValid())
-            select(current.row() + 1, current.row() + 1);
-    } else if (!selectionModel()->selection().isEmpty()) {
+    if (!selectionModel()->selection().isEmpty()) {
         m_onHeader = false;
+        return;
     }
+    // A click beside the rows clears the view's selection; the range stays as it was.
+    if (m_onHeader || Rows() <= 1 || deselected.isEmpty())
+        return;
+    int top = INT_MAX;
+    int bottom = -1;
+    for (const QItemSelectionRange &range : deselected) {
+        top = std::min(top, range.top() + 1);
+        bottom = std::max(bottom, range.bottom() + 1);
+    }
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (current.isValid() && current.row() + 1 == top)
+        select(bottom, top);
+    else
+        select(top, bottom);
 }
 
 namespace {
