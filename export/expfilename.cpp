@@ -77,8 +77,8 @@ QString cutTo(const QString &text, int room, NameUnit unit)
     int used = 0;
     qsizetype i = 0;
     while (i < text.size()) {
-        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() &&
-                          text[i + 1].isLowSurrogate();
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
         const char32_t c = pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
         const int units = unitsOf(c, unit);
         if (used + units > room)
@@ -103,10 +103,10 @@ int nameLength(const QString &text, NameUnit unit)
 {
     int units = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const bool pair = text[i].isHighSurrogate() && i + 1 < text.size() &&
-                          text[i + 1].isLowSurrogate();
-        units += unitsOf(pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode(),
-                         unit);
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        units +=
+            unitsOf(pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode(), unit);
         i += pair ? 1 : 0;
     }
     return units;

@@ -158,8 +158,8 @@ ExportRun::Outcome ExportRun::check(const ExportRequest &request)
     return Outcome::Ready;
 }
 
-ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request,
-                            char separator, const NameLimit &limit)
+ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
+                            const NameLimit &limit)
 {
     ExportSnapshot snapshot;
     snapshot.exportDirectory = request.exportDirectory.toStdString();
@@ -207,12 +207,16 @@ QString skipReason(const CopyResult &result)
 {
     const QString system = QString::fromStdString(result.message);
     switch (result.outcome) {
-    case CopyOutcome::SourceMissing: return QStringLiteral("missing on the iPod");
-    case CopyOutcome::SourceNotRegular: return QStringLiteral("not a regular file");
-    case CopyOutcome::SameFile: return QStringLiteral("same file as the destination");
+    case CopyOutcome::SourceMissing:
+        return QStringLiteral("missing on the iPod");
+    case CopyOutcome::SourceNotRegular:
+        return QStringLiteral("not a regular file");
+    case CopyOutcome::SameFile:
+        return QStringLiteral("same file as the destination");
     case CopyOutcome::NameRefused:
         return QStringLiteral("name refused by the export folder: ") + system;
-    default: return QStringLiteral("could not be read: ") + system;
+    default:
+        return QStringLiteral("could not be read: ") + system;
     }
 }
 
@@ -292,8 +296,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
                     progress.setBytes(before + std::min(copied, item.size));
                     return !progress.cancelled();
                 };
-                const std::string destination =
-                    snapshot.exportDirectory + item.name.toStdString();
+                const std::string destination = snapshot.exportDirectory + item.name.toStdString();
                 const CopyResult result = fs.copyFileSafely(source, destination, options);
                 if (result.copied()) {
                     ++report.copied;

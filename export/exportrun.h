@@ -109,7 +109,7 @@ inline constexpr char ExportErrorsFileName[] = "Sondrel export errors.txt";
 // One marked track as the run copies it.
 struct ExportItem
 {
-    int track = 0;                  // its number in the track table
+    int track = 0; // its number in the track table
     QString title;
     std::vector<std::string> names; // the location's folder and file names
     std::string source;             // the file as the location names it on the player
@@ -132,8 +132,8 @@ struct ExportSnapshot
 // location, and its export file name within `limit`, made unique in the run without
 // regard to letter case (many export drives do not tell case apart) by " (2)", " (3)", ...
 // Touches no file.
-ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request,
-                            char separator, const NameLimit &limit);
+ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
+                            const NameLimit &limit);
 
 // The progress text of the status line and the progress window.
 QString exportStatusText(int n, int count, const QString &title);

@@ -441,15 +441,17 @@ CopyResult PosixFileSystem::copyFileSafely(const std::string &source,
         return copyFailure(outcome, error, path, bytes);
     };
 
-    const ByteCopy copy = copyBytes(in.get(), out.get(), std::uint64_t(std::max<off_t>(st.st_size, 0)),
-                                    options.progress);
+    const ByteCopy copy = copyBytes(
+        in.get(), out.get(), std::uint64_t(std::max<off_t>(st.st_size, 0)), options.progress);
     switch (copy.side) {
-    case ByteCopy::Cancelled: return discard(CopyOutcome::Cancelled, 0, destination, copy.copied);
+    case ByteCopy::Cancelled:
+        return discard(CopyOutcome::Cancelled, 0, destination, copy.copied);
     case ByteCopy::Source:
         return discard(CopyOutcome::SourceUnreadable, copy.error, source, copy.copied);
     case ByteCopy::Destination:
         return discard(CopyOutcome::DestinationFailed, copy.error, destination, copy.copied);
-    case ByteCopy::Done: break;
+    case ByteCopy::Done:
+        break;
     }
     if (::fsync(out.get()) != 0)
         return discard(CopyOutcome::DestinationFailed, errno, destination, copy.copied);

@@ -151,7 +151,8 @@ public:
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override
     {
-        if (!CopyFileW(filePath(source).c_str(), filePath(destination).c_str(), overwrite ? FALSE : TRUE))
+        if (!CopyFileW(filePath(source).c_str(), filePath(destination).c_str(),
+                       overwrite ? FALSE : TRUE))
             raiseLastError(source);
     }
 
@@ -336,8 +337,8 @@ public:
 
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override
     {
-        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
         return std::make_unique<WinOutputFile>(handle, path);

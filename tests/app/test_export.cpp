@@ -95,9 +95,8 @@ private:
         if (m_waiting == 0 && m_arrived.tryAcquire())
             m_waiting = ++m_copies;
         // The copy's progress text is queued to this thread before the copy starts.
-        if (m_waiting > 0 &&
-            m_scene->LblStatusExport->text().startsWith(
-                QString(" Exporting file %1 of").arg(m_waiting))) {
+        if (m_waiting > 0 && m_scene->LblStatusExport->text().startsWith(
+                                 QString(" Exporting file %1 of").arg(m_waiting))) {
             if (m_look)
                 m_look(m_waiting);
             m_waiting = 0;
@@ -362,8 +361,10 @@ private Q_SLOTS:
         const QString list = scene.exportPath() + "/Sondrel export errors.txt";
         QCOMPARE(scene.exportMarked(),
                  QStringList{"2 of 3 files exported.\nT2: missing on the iPod\nThe full list is "
-                             "in " + list + "."});
-        QCOMPARE(scene.exportFiles(), (QStringList{"Sondrel export errors.txt", "T1.mp3", "T3.mp3"}));
+                             "in " +
+                             list + "."});
+        QCOMPARE(scene.exportFiles(),
+                 (QStringList{"Sondrel export errors.txt", "T1.mp3", "T3.mp3"}));
         QCOMPARE(readAll(list), ("T2\t" + scene.playerPath() +
                                  "/iPod_Control/Music/F00/F2.mp3\tmissing on the iPod\n")
                                     .toUtf8());

@@ -158,9 +158,12 @@ private Q_SLOTS:
                              .withContents(noise(300000, quint32(i)));
         MainWindowScene scene;
         QVERIFY(scene.load(db));
-        scene->state().setNameFields(
-            {{"Title", true, 4}, {"Genre", false, 8}, {"Artist", false, 7}, {"Album", false, 6},
-             {"ID", false, 1}}, "Title");
+        scene->state().setNameFields({{"Title", true, 4},
+                                      {"Genre", false, 8},
+                                      {"Artist", false, 7},
+                                      {"Album", false, 6},
+                                      {"ID", false, 1}},
+                                     "Title");
         const QString music = scene.playerPath() + "/iPod_Control/Music/F00/";
         QVERIFY(QFile::remove(music + "T2.mp3"));
         QCOMPARE(::mkfifo(QFile::encodeName(music + "T2.mp3").constData(), 0644), 0);
@@ -171,13 +174,15 @@ private Q_SLOTS:
         const QString list = scene.exportPath() + "/Sondrel export errors.txt";
         QCOMPARE(scene.exportMarked(),
                  QStringList{"2 of 4 files exported.\nT2: not a regular file\nT3: not a regular "
-                             "file\nThe full list is in " + list + "."});
-        QCOMPARE(scene.exportFiles(), (QStringList{"Sondrel export errors.txt", "T1.mp3", "T4.mp3"}));
+                             "file\nThe full list is in " +
+                             list + "."});
+        QCOMPARE(scene.exportFiles(),
+                 (QStringList{"Sondrel export errors.txt", "T1.mp3", "T4.mp3"}));
         QCOMPARE(readAll(scene.exportPath() + "/T1.mp3"), db.tracks[0].contents);
         QCOMPARE(readAll(scene.exportPath() + "/T4.mp3"), db.tracks[3].contents);
-        QCOMPARE(QString::fromUtf8(readAll(list)),
-                 "T2\t" + music + "T2.mp3\tnot a regular file\nT3\t" + music +
-                     "T3.mp3\tnot a regular file\n");
+        QCOMPARE(QString::fromUtf8(readAll(list)), "T2\t" + music +
+                                                       "T2.mp3\tnot a regular file\nT3\t" + music +
+                                                       "T3.mp3\tnot a regular file\n");
     }
 
     // Another program fills the export drive during the run: the run stops with the

@@ -78,7 +78,12 @@ struct Player
     int add(const QString &title, const QString &location, const QByteArray &contents,
             Mark mark = Mark::Yes, File file = File::Written)
     {
-        tracks.push_back({title, std::uint64_t(contents.size()), 1000, location});
+        TableTrack track;
+        track.title = title;
+        track.size = std::uint64_t(contents.size());
+        track.duration = 1000;
+        track.location = location;
+        tracks.push_back(track);
         const int k = int(tracks.size());
         if (file == File::Written && location.startsWith(':')) {
             QDir().mkpath(QFileInfo(pathOf(location)).path());
@@ -105,21 +110,17 @@ struct Player
         return r;
     }
 
-    std::unique_ptr<FileSystem> fileSystem(std::unique_ptr<FileSystem> inner =
-                                               std::make_unique<PosixFileSystem>()) const
+    std::unique_ptr<FileSystem>
+    fileSystem(std::unique_ptr<FileSystem> inner = std::make_unique<PosixFileSystem>()) const
     {
         return std::make_unique<FaultyFileSystem>(faults, std::move(inner));
     }
 
-    ExportRun::Outcome check()
-    {
-        return ExportRun(*fileSystem(), host).check(request());
-    }
+    ExportRun::Outcome check() { return ExportRun(*fileSystem(), host).check(request()); }
 
     // The copies of the marked tracks; `whileCopying` runs before each copy with the
     // run's progress (to cancel it).
-    ExportReport copy(const FileSystem &fs,
-                      std::function<void(ExportProgress &)> whileCopying = {})
+    ExportReport copy(const FileSystem &fs, std::function<void(ExportProgress &)> whileCopying = {})
     {
         const TrackTable table = tableOf(tracks);
         const ExportSnapshot snapshot = takeSnapshot(table, request(), '/', fs.nameLimit());
@@ -321,8 +322,9 @@ private Q_SLOTS:
         p.add("C", ":iPod_Control:Music:F00:C.mp3", "c");
         p.marked = {3, 2, 1}; // as after a sort
         const ExportReport report = p.copy();
-        QCOMPARE(p.statuses, (QStringList{" Exporting file 1 of 3 (C)", " Exporting file 2 of 3 (B)",
-                                          " Exporting file 3 of 3 (A)"}));
+        QCOMPARE(p.statuses,
+                 (QStringList{" Exporting file 1 of 3 (C)", " Exporting file 2 of 3 (B)",
+                              " Exporting file 3 of 3 (A)"}));
         QCOMPARE(report.written, (std::vector<std::string>{(p.exportDir + "C.mp3").toStdString(),
                                                            (p.exportDir + "B.mp3").toStdString(),
                                                            (p.exportDir + "A.mp3").toStdString()}));
@@ -387,9 +389,14 @@ private Q_SLOTS:
         QTest::newRow("blank dot") << " ." << mp3 << "Track 1.mp3";
         QTest::newRow("hidden") << ".hidden" << mp3 << "_hidden.mp3";
         QTest::newRow("device") << "con" << mp3 << "con_.mp3";
-        QTest::newRow("device without extension") << "Nul" << ":iPod_Control:Music:F00:A" << "Nul_";
-        QTest::newRow("dot in a folder") << "Song" << ":iPod_Control:Mu.sic:F00:ABCD" << "Song";
-        QTest::newRow("control characters") << QString("Tab\tand") + QChar(1) << mp3 << "Tab-and-.mp3";
+        QTest::newRow("device without extension") << "Nul"
+                                                  << ":iPod_Control:Music:F00:A"
+                                                  << "Nul_";
+        QTest::newRow("dot in a folder") << "Song"
+                                         << ":iPod_Control:Mu.sic:F00:ABCD"
+                                         << "Song";
+        QTest::newRow("control characters")
+            << QString("Tab\tand") + QChar(1) << mp3 << "Tab-and-.mp3";
         QTest::newRow("300 characters") << QString(300, 'x') << mp3 << QString(251, 'x') + ".mp3";
     }
 
@@ -412,16 +419,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("FIFO") << "fifo" << "not a regular file";
-        QTest::newRow("link to /dev/zero") << "zero" << "not a regular file";
-        QTest::newRow("folder") << "folder" << "not a regular file";
-        QTest::newRow("missing") << "missing" << "missing on the iPod";
-        QTest::newRow("empty location") << "nowhere" << "missing on the iPod";
-        QTest::newRow("unreadable") << "unreadable" << "could not be read: Input/output error";
+        QTest::newRow("FIFO") << "fifo"
+                              << "not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero"
+                                           << "not a regular file";
+        QTest::newRow("folder") << "folder"
+                                << "not a regular file";
+        QTest::newRow("missing") << "missing"
+                                 << "missing on the iPod";
+        QTest::newRow("empty location") << "nowhere"
+                                        << "missing on the iPod";
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "could not be read: Input/output error";
         QTest::newRow("name refused") << "long name"
                                       << "name refused by the export folder: File name too long";
         QTest::newRow("untrusted location")
-            << "dot dot" << "could not be read: the iPod's database gives an unusable location";
+            << "dot dot"
+            << "could not be read: the iPod's database gives an unusable location";
     }
 
     void badSourcesArePassedOver()
@@ -445,7 +459,8 @@ private Q_SLOTS:
         if (kind == "folder")
             QVERIFY(QDir().mkpath(bad));
         if (kind == "unreadable")
-            p.faults->faults.push_back({FsOp::SafeCopy, EIO, 2, "", 0, CopyOutcome::SourceUnreadable});
+            p.faults->faults.push_back(
+                {FsOp::SafeCopy, EIO, 2, "", 0, CopyOutcome::SourceUnreadable});
         if (kind == "long name")
             p.fields = {{"Title", true, 4}, {"Album", true, 6}}; // album: 300 characters
         QFile outside(p.dir.filePath("outside.mp3"));
@@ -661,7 +676,8 @@ private Q_SLOTS:
         QCOMPARE(p.exported(), (QStringList{"One.mp3", ErrorsFile, "Two.mp3"}));
         QCOMPARE(closingMessage(report),
                  "Export cancelled: 1 of 4 files exported.\nGone: missing on the iPod\n"
-                 "The full list is in " + p.exportDir + ErrorsFile + ".");
+                 "The full list is in " +
+                     p.exportDir + ErrorsFile + ".");
 
         ExportReport plain = report;
         plain.skipped.clear();
@@ -676,13 +692,14 @@ private Q_SLOTS:
         Player p;
         p.fields = onlyTitle();
         for (int i = 1; i <= 25; ++i)
-            p.add(QString("Gone\t%1").arg(i), QString(":iPod_Control:Music:F00:G%1.mp3").arg(i),
-                  "", Mark::Yes, File::Absent);
+            p.add(QString("Gone\t%1").arg(i), QString(":iPod_Control:Music:F00:G%1.mp3").arg(i), "",
+                  Mark::Yes, File::Absent);
         p.writeExported(ErrorsFile, "an older list");
         const ExportReport report = p.copy();
         const QStringList lines = QString::fromUtf8(p.exportedBytes(ErrorsFile)).split('\n');
         QCOMPARE(lines.size(), 26); // 25 lines, each ended
-        QCOMPARE(lines[24], "Gone 25\t" + p.player + "iPod_Control/Music/F00/G25.mp3\tmissing on the iPod");
+        QCOMPARE(lines[24],
+                 "Gone 25\t" + p.player + "iPod_Control/Music/F00/G25.mp3\tmissing on the iPod");
         const QStringList message = closingMessage(report).split('\n');
         QCOMPARE(message.size(), 22); // the count, the first 20, where the list is
         QCOMPARE(message[0], QString("0 of 25 files exported."));

@@ -289,7 +289,8 @@ private Q_SLOTS:
         if (destination == QLatin1String("old"))
             writeFile(to, "an earlier export");
         if (destination == QLatin1String("hard link"))
-            QCOMPARE(::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()), 0);
+            QCOMPARE(::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()),
+                     0);
         if (destination == QLatin1String("link"))
             QVERIFY(QFile::link(from, to));
         if (destination == QLatin1String("folder"))
@@ -308,9 +309,9 @@ private Q_SLOTS:
         const CopyResult result = fs.copyFileSafely(from.toStdString(), to.toStdString(), options);
         QCOMPARE(int(result.outcome), outcome);
         QCOMPARE(result.copied(), outcome == int(CopyOutcome::Copied));
-        const QStringList left = QDir(dir.filePath(QStringLiteral("out")))
-                                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                QDir::NoDotAndDotDot);
+        const QStringList left =
+            QDir(dir.filePath(QStringLiteral("out")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         QVERIFY2(left.filter(QStringLiteral(".sondrel-")).isEmpty(), qPrintable(left.join(' ')));
         if (result.copied()) {
             QCOMPARE(readBytes(to), sourceBytes);
@@ -371,7 +372,8 @@ private Q_SLOTS:
             bytes[i] = char(i * 7 + i / 4096);
         writeFile(shm.filePath(QStringLiteral("a.bin")), bytes);
         const std::string to = dir.filePath(QStringLiteral("a.bin")).toStdString();
-        QVERIFY(fs.copyFileSafely(shm.filePath(QStringLiteral("a.bin")).toStdString(), to).copied());
+        QVERIFY(
+            fs.copyFileSafely(shm.filePath(QStringLiteral("a.bin")).toStdString(), to).copied());
         QCOMPARE(readBytes(QString::fromStdString(to)), bytes);
     }
 
