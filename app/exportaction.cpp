@@ -107,18 +107,28 @@ void exportSelectedFiles(FrmMain &window)
     ExportProgress progress;
     QProgressDialog dialog(&window);
     QProgressBar *bar = buildProgressWindow(dialog);
+    // The copying thread tells each track it reaches; the window shows the latest one and
+    // the bytes at each repaint, so that thousands of small files cost no more painting
+    // than a few large ones.
+    QString latest;
+    QString shown;
     QObject::connect(&progress, &ExportProgress::reached, &dialog,
                      [&](int n, int count, const QString &title) {
-                         const QString text = exportStatusText(n, count, title);
-                         dialog.setLabelText(text);
-                         status->setText(text);
+                         latest = exportStatusText(n, count, title);
                      });
     QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { progress.cancel(); });
-    // The bar itself, not the dialog's setValue(), which would process events on its own.
+    const auto showProgress = [&] {
+        if (latest != shown) {
+            shown = latest;
+            dialog.setLabelText(shown);
+            status->setText(shown);
+        }
+        // The bar itself, not the dialog's setValue(), which would process events.
+        bar->setValue(barValue(progress.bytes(), snapshot.bytes));
+    };
     QTimer repaint;
-    repaint.setInterval(50);
-    QObject::connect(&repaint, &QTimer::timeout, bar,
-                     [&] { bar->setValue(barValue(progress.bytes(), snapshot.bytes)); });
+    repaint.setInterval(40);
+    QObject::connect(&repaint, &QTimer::timeout, bar, showProgress);
 
     ExportReport report;
     const std::unique_ptr<QThread> worker(
@@ -138,6 +148,7 @@ void exportSelectedFiles(FrmMain &window)
     loop.exec();
     worker->wait();
     repaint.stop();
+    showProgress();
     window.setExportRunning({});
     dialog.hide();
     status->setText(QString());

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <deque>
+#include <future>
 #include <memory>
 
 namespace sondrel {
@@ -265,58 +268,115 @@ std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirec
 ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
                         ExportProgress &progress)
 {
+    // A copied file is flushed to the disk and renamed on a thread of its own while the
+    // next one is copied: the disk flushes several at once (as it does for cp and one
+    // sync), and the player is still read one file after the other.
+    constexpr std::size_t MaxPlacing = 8;
+    struct Placing
+    {
+        std::size_t index;
+        std::string source;
+        std::string destination;
+        std::future<CopyResult> result;
+    };
+    std::deque<Placing> placing;
+    std::vector<std::pair<std::size_t, SkippedTrack>> skipped;
     ExportReport report;
     report.count = int(snapshot.items.size());
-    CaseInsensitiveFolders folders(fs);
-    const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
-    std::uint64_t before = 0; // bytes of the tracks done, as the database gives them
-    for (const ExportItem &item : snapshot.items) {
-        if (progress.cancelled()) {
-            report.end = ExportReport::End::Cancelled;
-            break;
-        }
-        ++report.reached;
-        progress.reach(report.reached, report.count, item.title);
-        progress.setBytes(before);
 
-        const auto skip = [&](const std::string &source, const QString &reason) {
-            report.skipped.push_back({item.title, source, reason});
-        };
-        if (!item.refusal.isEmpty()) {
-            skip(item.source, item.refusal);
-        } else {
-            const std::string source =
-                resolvePlayerPath(fs, folders, snapshot.playerRoot, item.names);
-            // A link may lead anywhere: the file itself must lie on the player's drive.
-            if (fs.fileExists(source) && fs.driveOf(source) != playerDrive) {
-                skip(source, QStringLiteral("could not be read: it lies outside the iPod's drive"));
+    const auto fail = [&](const CopyResult &result) {
+        if (!report.failure) {
+            report.end = ExportReport::End::DestinationFailed;
+            report.failure.emplace(result.error, result.message + ": " + result.path);
+        }
+    };
+    const auto skip = [&](std::size_t index, const std::string &source, const QString &reason) {
+        skipped.push_back({index, {snapshot.items[index].title, source, reason}});
+    };
+    // Takes the results of the placings done, and waits while more than `most` are under way.
+    const auto settle = [&](std::size_t most) {
+        while (!placing.empty() &&
+               (placing.size() > most || placing.front().result.wait_for(std::chrono::seconds(0)) ==
+                                             std::future_status::ready)) {
+            Placing &done = placing.front();
+            const CopyResult result = done.result.get();
+            if (result.copied()) {
+                ++report.copied;
+                report.written.push_back(done.destination);
+            } else if (result.outcome == CopyOutcome::DestinationFailed) {
+                fail(result);
             } else {
-                CopyOptions options;
-                options.progress = [&](std::uint64_t copied) {
-                    progress.setBytes(before + std::min(copied, item.size));
-                    return !progress.cancelled();
-                };
-                const std::string destination = snapshot.exportDirectory + item.name.toStdString();
-                const CopyResult result = fs.copyFileSafely(source, destination, options);
-                if (result.copied()) {
-                    ++report.copied;
-                    report.written.push_back(destination);
-                } else if (result.outcome == CopyOutcome::Cancelled) {
-                    report.end = ExportReport::End::Cancelled;
-                    break;
-                } else if (result.outcome == CopyOutcome::DestinationFailed) {
-                    report.end = ExportReport::End::DestinationFailed;
-                    report.failure.emplace(result.error, result.message + ": " + result.path);
-                    break;
+                skip(done.index, done.source, skipReason(result));
+            }
+            placing.pop_front();
+        }
+    };
+
+    try {
+        CaseInsensitiveFolders folders(fs);
+        const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
+        std::uint64_t before = 0; // bytes of the tracks done, as the database gives them
+        for (std::size_t i = 0; i < snapshot.items.size() && !report.failure; ++i) {
+            const ExportItem &item = snapshot.items[i];
+            if (progress.cancelled()) {
+                report.end = ExportReport::End::Cancelled;
+                break;
+            }
+            ++report.reached;
+            progress.reach(report.reached, report.count, item.title);
+            progress.setBytes(before);
+
+            if (!item.refusal.isEmpty()) {
+                skip(i, item.source, item.refusal);
+            } else {
+                const std::string source =
+                    resolvePlayerPath(fs, folders, snapshot.playerRoot, item.names);
+                // A link may lead anywhere: the file itself must lie on the player's drive.
+                if (fs.fileExists(source) && fs.driveOf(source) != playerDrive) {
+                    skip(i, source,
+                         QStringLiteral("could not be read: it lies outside the iPod's drive"));
                 } else {
-                    skip(source, skipReason(result));
+                    CopyOptions options;
+                    options.progress = [&](std::uint64_t copied) {
+                        progress.setBytes(before + std::min(copied, item.size));
+                        return !progress.cancelled();
+                    };
+                    const std::string destination =
+                        snapshot.exportDirectory + item.name.toStdString();
+                    Staging staging = fs.stageCopy(source, destination, options);
+                    if (staging.copy) {
+                        placing.push_back({i, source, destination,
+                                           std::async(std::launch::async,
+                                                      [copy = std::move(staging.copy)] {
+                                                          return copy->place();
+                                                      })});
+                    } else if (staging.result.outcome == CopyOutcome::Cancelled) {
+                        report.end = ExportReport::End::Cancelled;
+                        break;
+                    } else if (staging.result.outcome == CopyOutcome::DestinationFailed) {
+                        fail(staging.result);
+                        break;
+                    } else {
+                        skip(i, source, skipReason(staging.result));
+                    }
                 }
             }
+            before += item.size;
+            progress.setBytes(before);
+            settle(MaxPlacing - 1);
         }
-        before += item.size;
-        progress.setBytes(before);
+    } catch (const PlatformError &error) {
+        if (!report.failure) {
+            report.end = ExportReport::End::DestinationFailed;
+            report.failure = error;
+        }
     }
+    settle(0); // the files copied before a cancel or a failure are whole: they are placed
 
+    std::stable_sort(skipped.begin(), skipped.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto &[index, track] : skipped)
+        report.skipped.push_back(std::move(track));
     if (!report.skipped.empty()) {
         try {
             report.errorsFile = writeErrorsFile(fs, snapshot.exportDirectory, report.skipped);

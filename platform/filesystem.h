@@ -88,6 +88,23 @@ struct CopyOptions
     std::function<bool(std::uint64_t copied)> progress;
 };
 
+// A copy whose bytes are all in its hidden temporary file beside the destination, not
+// yet flushed nor placed. Dropped without place(), it removes its temporary file.
+class StagedCopy
+{
+public:
+    virtual ~StagedCopy() = default;
+    // Flushes the temporary file to the disk and renames it over the destination; on
+    // failure removes it. Any thread may call it, once. Never raises.
+    virtual CopyResult place() = 0;
+};
+
+struct Staging
+{
+    CopyResult result;
+    std::unique_ptr<StagedCopy> copy; // set when the bytes are staged
+};
+
 // A file being written. Every call raises PlatformError on failure.
 class OutputFile
 {
@@ -126,8 +143,17 @@ public:
     // are flushed to the disk and renamed over `destination`. On any failure or cancel
     // the temporary file is removed and a file already at `destination` stays as it was.
     // Never raises: the result tells which side failed.
-    virtual CopyResult copyFileSafely(const std::string &source, const std::string &destination,
-                                      const CopyOptions &options = {}) const = 0;
+    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
+                              const CopyOptions &options = {}) const
+    {
+        Staging staging = stageCopy(source, destination, options);
+        return staging.copy ? staging.copy->place() : staging.result;
+    }
+    // The first part of copyFileSafely: everything up to the flush. When the bytes are
+    // all in the temporary file, the result is Copied and `copy` places them; otherwise
+    // the result tells the failure and nothing is left behind.
+    virtual Staging stageCopy(const std::string &source, const std::string &destination,
+                              const CopyOptions &options = {}) const = 0;
     // Moves one file; an existing destination is not replaced (the call fails).
     virtual void moveFile(const std::string &source, const std::string &destination) const = 0;
     // Renames `from` over `to` in one step, replacing a file at `to`; both lie in one

@@ -253,6 +253,71 @@ CopyResult copyFailure(CopyOutcome outcome, int error, const std::string &path,
     return result;
 }
 
+// Renames `from` over `to` and flushes the folder's entries, where the rename lives. A
+// file system that cannot flush a folder (some network and FUSE ones) still did the
+// rename. Returns 0 or the rename's error number.
+int renameOver(const std::string &from, const std::string &to)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return errno;
+    const std::size_t slash = to.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    Descriptor entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entries.get() >= 0)
+        ::fsync(entries.get());
+    return 0;
+}
+
+// The temporary file of a staged copy, open for its flush.
+class PosixStagedCopy : public StagedCopy
+{
+public:
+    PosixStagedCopy(int fd, std::string temporary, std::string destination)
+        : m_out(fd), m_temporary(std::move(temporary)), m_destination(std::move(destination))
+    {
+    }
+    ~PosixStagedCopy() override
+    {
+        if (!m_placed && m_out.get() >= 0) {
+            m_out.close();
+            ::unlink(m_temporary.c_str());
+        }
+    }
+
+    int fd() const { return m_out.get(); }
+    void setBytes(std::uint64_t bytes) { m_bytes = bytes; }
+
+    CopyResult place() override
+    {
+        m_placed = true;
+        int error = ::fsync(m_out.get()) != 0 ? errno : 0;
+        const int closed = m_out.close();
+        if (error == 0)
+            error = closed;
+        CopyOutcome outcome = CopyOutcome::DestinationFailed;
+        if (error == 0) {
+            error = renameOver(m_temporary, m_destination);
+            if (error == 0) {
+                CopyResult result;
+                result.bytes = m_bytes;
+                return result;
+            }
+            if (nameError(error))
+                outcome = CopyOutcome::NameRefused;
+        }
+        ::unlink(m_temporary.c_str());
+        return copyFailure(outcome, error, m_destination, m_bytes);
+    }
+
+private:
+    Descriptor m_out;
+    std::string m_temporary;
+    std::string m_destination;
+    std::uint64_t m_bytes = 0;
+    bool m_placed = false;
+};
+
 } // namespace
 
 std::vector<MountEntry> parseMountTable(const std::string &text)
@@ -400,73 +465,59 @@ void PosixFileSystem::copyFile(const std::string &source, const std::string &des
         raise(errno, destination);
 }
 
-CopyResult PosixFileSystem::copyFileSafely(const std::string &source,
-                                           const std::string &destination,
-                                           const CopyOptions &options) const
+Staging PosixFileSystem::stageCopy(const std::string &source, const std::string &destination,
+                                   const CopyOptions &options) const
 {
+    const auto failed = [](CopyOutcome outcome, int error, const std::string &path,
+                           std::uint64_t bytes = 0) {
+        return Staging{copyFailure(outcome, error, path, bytes), nullptr};
+    };
     // Without blocking: a FIFO with no writer would otherwise hold the open forever.
     Descriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) {
         const int error = errno;
         const bool missing = error == ENOENT || error == ENOTDIR;
-        return copyFailure(missing ? CopyOutcome::SourceMissing : CopyOutcome::SourceUnreadable,
-                           error, source);
+        return failed(missing ? CopyOutcome::SourceMissing : CopyOutcome::SourceUnreadable, error,
+                      source);
     }
     struct stat st {};
     if (::fstat(in.get(), &st) != 0)
-        return copyFailure(CopyOutcome::SourceUnreadable, errno, source);
+        return failed(CopyOutcome::SourceUnreadable, errno, source);
     if (!S_ISREG(st.st_mode))
-        return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+        return failed(CopyOutcome::SourceNotRegular, 0, source);
     const int flags = ::fcntl(in.get(), F_GETFL);
     if (flags >= 0)
         ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK);
     struct stat there {};
     if (::stat(destination.c_str(), &there) == 0 && there.st_dev == st.st_dev &&
         there.st_ino == st.st_ino)
-        return copyFailure(CopyOutcome::SameFile, 0, destination);
+        return failed(CopyOutcome::SameFile, 0, destination);
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     const std::string temporary = temporaryNameBeside(destination, '/');
-    Descriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (out.get() < 0) {
-        const int error = errno;
-        // The folder is missing or read-only, the disk full: the destination's side. A
-        // too long folder path is no fault of the file's name.
-        return copyFailure(CopyOutcome::DestinationFailed, error, destination);
+    auto staged = std::make_unique<PosixStagedCopy>(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
+        destination);
+    if (staged->fd() < 0) {
+        // The folder is missing or read-only, the disk full: the destination's side. A too
+        // long folder path is no fault of the file's name.
+        return failed(CopyOutcome::DestinationFailed, errno, destination);
     }
-    const auto discard = [&](CopyOutcome outcome, int error, const std::string &path,
-                             std::uint64_t bytes) {
-        out.close();
-        ::unlink(temporary.c_str());
-        return copyFailure(outcome, error, path, bytes);
-    };
-
-    const ByteCopy copy = copyBytes(
-        in.get(), out.get(), std::uint64_t(std::max<off_t>(st.st_size, 0)), options.progress);
+    const ByteCopy copy = copyBytes(in.get(), staged->fd(),
+                                    std::uint64_t(std::max<off_t>(st.st_size, 0)), options.progress);
     switch (copy.side) {
-    case ByteCopy::Cancelled:
-        return discard(CopyOutcome::Cancelled, 0, destination, copy.copied);
+    case ByteCopy::Cancelled: return failed(CopyOutcome::Cancelled, 0, destination, copy.copied);
     case ByteCopy::Source:
-        return discard(CopyOutcome::SourceUnreadable, copy.error, source, copy.copied);
+        return failed(CopyOutcome::SourceUnreadable, copy.error, source, copy.copied);
     case ByteCopy::Destination:
-        return discard(CopyOutcome::DestinationFailed, copy.error, destination, copy.copied);
-    case ByteCopy::Done:
-        break;
+        return failed(CopyOutcome::DestinationFailed, copy.error, destination, copy.copied);
+    case ByteCopy::Done: break;
     }
-    if (::fsync(out.get()) != 0)
-        return discard(CopyOutcome::DestinationFailed, errno, destination, copy.copied);
-    if (const int error = out.close(); error != 0)
-        return discard(CopyOutcome::DestinationFailed, error, destination, copy.copied);
-    try {
-        PosixFileSystem::replaceFile(temporary, destination);
-    } catch (const PlatformError &error) {
-        const CopyOutcome outcome =
-            nameError(error.number()) ? CopyOutcome::NameRefused : CopyOutcome::DestinationFailed;
-        return discard(outcome, error.number(), destination, copy.copied);
-    }
-    CopyResult result;
-    result.bytes = copy.copied;
-    return result;
+    staged->setBytes(copy.copied);
+    Staging staging;
+    staging.result.bytes = copy.copied;
+    staging.copy = std::move(staged);
+    return staging;
 }
 
 void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
@@ -489,17 +540,8 @@ void PosixFileSystem::moveFile(const std::string &source, const std::string &des
 
 void PosixFileSystem::replaceFile(const std::string &from, const std::string &to) const
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        raise(errno, to);
-    // The rename lives in the folder's entries: flush them too. A file system that cannot
-    // flush a folder (some network and FUSE ones) still did the rename.
-    const std::size_t slash = to.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    if (const int error = renameOver(from, to); error != 0)
+        raise(error, to);
 }
 
 std::optional<FileIdentity> PosixFileSystem::identity(const std::string &path) const

@@ -34,8 +34,8 @@ public:
     bool folderExists(const std::string &path) const override;
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
-    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
-                              const CopyOptions &options = {}) const override;
+    Staging stageCopy(const std::string &source, const std::string &destination,
+                      const CopyOptions &options = {}) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     std::optional<FileIdentity> identity(const std::string &path) const override;

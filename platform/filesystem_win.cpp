@@ -5,6 +5,7 @@
 #include "win_text.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 namespace sondrel {
@@ -110,6 +111,59 @@ bool nameError(DWORD error)
            error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
 }
 
+// The temporary file of a staged copy, open for its flush.
+class WinStagedCopy : public StagedCopy
+{
+public:
+    WinStagedCopy(HANDLE handle, std::wstring temporary, std::string destination,
+                  std::function<bool()> destinationIsFolder)
+        : m_out(handle), m_temporary(std::move(temporary)), m_destination(std::move(destination)),
+          m_destinationIsFolder(std::move(destinationIsFolder))
+    {
+    }
+    ~WinStagedCopy() override
+    {
+        if (!m_placed && m_out.valid()) {
+            m_out.close();
+            DeleteFileW(m_temporary.c_str());
+        }
+    }
+
+    bool valid() const { return m_out.valid(); }
+    HANDLE handle() const { return m_out.get(); }
+    void setBytes(std::uint64_t bytes) { m_bytes = bytes; }
+
+    CopyResult place() override
+    {
+        m_placed = true;
+        DWORD error = FlushFileBuffers(m_out.get()) ? 0 : GetLastError();
+        if (!m_out.close() && error == 0)
+            error = GetLastError();
+        CopyOutcome outcome = CopyOutcome::DestinationFailed;
+        if (error == 0) {
+            if (MoveFileExW(m_temporary.c_str(), filePath(m_destination).c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                CopyResult result;
+                result.bytes = m_bytes;
+                return result;
+            }
+            error = GetLastError();
+            if (nameError(error) || m_destinationIsFolder())
+                outcome = CopyOutcome::NameRefused;
+        }
+        DeleteFileW(m_temporary.c_str());
+        return copyFailure(outcome, error, m_destination, m_bytes);
+    }
+
+private:
+    Handle m_out;
+    std::wstring m_temporary;
+    std::string m_destination;
+    std::function<bool()> m_destinationIsFolder;
+    std::uint64_t m_bytes = 0;
+    bool m_placed = false;
+};
+
 class WinFileSystem : public FileSystem
 {
 public:
@@ -156,85 +210,77 @@ public:
             raiseLastError(source);
     }
 
-    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
-                              const CopyOptions &options) const override
+    Staging stageCopy(const std::string &source, const std::string &destination,
+                      const CopyOptions &options) const override
     {
+        const auto failed = [](CopyOutcome outcome, DWORD error, const std::string &path,
+                               std::uint64_t bytes = 0) {
+            return Staging{copyFailure(outcome, error, path, bytes), nullptr};
+        };
         const std::wstring from = filePath(source);
         const DWORD attributes = GetFileAttributesW(from.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = GetLastError();
-            return copyFailure(missingError(error) ? CopyOutcome::SourceMissing
-                                                   : CopyOutcome::SourceUnreadable,
-                               error, source);
+            return failed(missingError(error) ? CopyOutcome::SourceMissing
+                                              : CopyOutcome::SourceUnreadable,
+                          error, source);
         }
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
         Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!in.valid()) {
             const DWORD error = GetLastError();
-            return copyFailure(missingError(error) ? CopyOutcome::SourceMissing
-                                                   : CopyOutcome::SourceUnreadable,
-                               error, source);
+            return failed(missingError(error) ? CopyOutcome::SourceMissing
+                                              : CopyOutcome::SourceUnreadable,
+                          error, source);
         }
         BY_HANDLE_FILE_INFORMATION info{};
         if (GetFileType(in.get()) != FILE_TYPE_DISK)
-            return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
         if (!GetFileInformationByHandle(in.get(), &info))
-            return copyFailure(CopyOutcome::SourceUnreadable, GetLastError(), source);
+            return failed(CopyOutcome::SourceUnreadable, GetLastError(), source);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            return copyFailure(CopyOutcome::SourceNotRegular, 0, source);
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
         const FileIdentity own{info.dwVolumeSerialNumber,
                                (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
         if (identity(destination) == own)
-            return copyFailure(CopyOutcome::SameFile, 0, destination);
+            return failed(CopyOutcome::SameFile, 0, destination);
         const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 
-        const std::string temporary = temporaryNameBeside(destination, '\\');
-        const std::wstring part = filePath(temporary);
-        Handle out(CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!out.valid())
-            return copyFailure(CopyOutcome::DestinationFailed, GetLastError(), destination);
-        std::uint64_t copied = 0;
-        const auto discard = [&](CopyOutcome outcome, DWORD error, const std::string &path) {
-            out.close();
-            DeleteFileW(part.c_str());
-            return copyFailure(outcome, error, path, copied);
-        };
+        const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
+        auto staged = std::make_unique<WinStagedCopy>(
+            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+            part, destination, [this, destination] { return folderExists(destination); });
+        if (!staged->valid())
+            return failed(CopyOutcome::DestinationFailed, GetLastError(), destination);
 
         std::vector<char> buffer(std::size_t(1) << 20);
+        std::uint64_t copied = 0;
         while (copied < size) {
             const DWORD want = DWORD(std::min<std::uint64_t>(buffer.size(), size - copied));
             DWORD got = 0;
             if (!ReadFile(in.get(), buffer.data(), want, &got, nullptr))
-                return discard(CopyOutcome::SourceUnreadable, GetLastError(), source);
+                return failed(CopyOutcome::SourceUnreadable, GetLastError(), source, copied);
             if (got == 0)
                 break; // the source shrank since it was opened
             for (DWORD done = 0; done < got;) {
                 DWORD put = 0;
-                if (!WriteFile(out.get(), buffer.data() + done, got - done, &put, nullptr))
-                    return discard(CopyOutcome::DestinationFailed, GetLastError(), destination);
+                if (!WriteFile(staged->handle(), buffer.data() + done, got - done, &put, nullptr))
+                    return failed(CopyOutcome::DestinationFailed, GetLastError(), destination,
+                                  copied);
                 done += put;
             }
             copied += got;
             if (options.progress && !options.progress(copied))
-                return discard(CopyOutcome::Cancelled, 0, destination);
+                return failed(CopyOutcome::Cancelled, 0, destination, copied);
         }
-        if (!FlushFileBuffers(out.get()))
-            return discard(CopyOutcome::DestinationFailed, GetLastError(), destination);
-        if (!out.close())
-            return discard(CopyOutcome::DestinationFailed, GetLastError(), destination);
-        if (!MoveFileExW(part.c_str(), filePath(destination).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            const DWORD error = GetLastError();
-            const bool refused = nameError(error) || folderExists(destination);
-            return discard(refused ? CopyOutcome::NameRefused : CopyOutcome::DestinationFailed,
-                           error, destination);
-        }
-        CopyResult result;
-        result.bytes = copied;
-        return result;
+        staged->setBytes(copied);
+        Staging staging;
+        staging.result.bytes = copied;
+        staging.copy = std::move(staged);
+        return staging;
     }
 
     void moveFile(const std::string &source, const std::string &destination) const override

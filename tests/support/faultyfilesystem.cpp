@@ -91,15 +91,14 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
     m_inner->copyFile(source, destination, overwrite);
 }
 
-CopyResult FaultyFileSystem::copyFileSafely(const std::string &source,
-                                            const std::string &destination,
-                                            const CopyOptions &options) const
+Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
+                                    const CopyOptions &options) const
 {
     if (m_plan->probe)
         m_plan->probe(FsOp::SafeCopy, destination);
     const Fault *fault = faultFor(*m_plan, FsOp::SafeCopy, destination);
     if (!fault)
-        return m_inner->copyFileSafely(source, destination, options);
+        return m_inner->stageCopy(source, destination, options);
     std::uint64_t through = 0;
     if (fault->bytesFirst > 0) {
         CopyOptions stopping;
@@ -109,11 +108,12 @@ CopyResult FaultyFileSystem::copyFileSafely(const std::string &source,
                 return false;
             return copied < fault->bytesFirst;
         };
-        const CopyResult result = m_inner->copyFileSafely(source, destination, stopping);
-        if (result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
-            return result; // done before the fault, or ended on its own
+        Staging staging = m_inner->stageCopy(source, destination, stopping);
+        if (staging.result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
+            return staging; // done before the fault, or ended on its own
     }
-    CopyResult result;
+    Staging staging;
+    CopyResult &result = staging.result;
     result.outcome = fault->outcome;
     const bool cancelled = fault->outcome == CopyOutcome::Cancelled;
     result.error = cancelled ? 0 : fault->error;
@@ -123,7 +123,7 @@ CopyResult FaultyFileSystem::copyFileSafely(const std::string &source,
                             fault->outcome == CopyOutcome::SourceUnreadable;
     result.path = sourceSide ? source : destination;
     result.bytes = through;
-    return result;
+    return staging;
 }
 
 void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const

@@ -14,7 +14,7 @@ namespace sondrel::test {
 // The operations of the file-system service that a test can make fail.
 enum class FsOp {
     CopyFile,
-    SafeCopy, // copyFileSafely
+    SafeCopy, // stageCopy, the first part of copyFileSafely
     MoveFile,
     ReplaceFile,
     DeleteFile,
@@ -74,8 +74,8 @@ public:
     bool folderExists(const std::string &path) const override { return m_inner->folderExists(path); }
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
-    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
-                              const CopyOptions &options = {}) const override;
+    Staging stageCopy(const std::string &source, const std::string &destination,
+                      const CopyOptions &options = {}) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     std::optional<FileIdentity> identity(const std::string &path) const override
