@@ -356,6 +356,14 @@ private Q_SLOTS:
         QCOMPARE(chunks, 2);
         QCOMPARE(readBytes(QString::fromStdString(to)), first);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        // A staged copy that is never placed takes its temporary file with it.
+        Staging staging = fs.stageCopy(from, to);
+        QVERIFY(staging.copy);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+        staging.copy.reset();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(readBytes(QString::fromStdString(to)), first);
     }
 
     // From another file system (tmpfs) the kernel's copy call gives way to the others.
