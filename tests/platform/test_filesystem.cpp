@@ -261,5 +261,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestFileSystem)
+SONDREL_TEST_MAIN_CORE(TestFileSystem)
 #include "test_filesystem.moc"

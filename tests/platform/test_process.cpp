@@ -2,6 +2,7 @@
 #include "process.h"
 #include "testmain.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +30,28 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(file.readAll()), QString("/media/my player/|$HOME;*|"));
     }
 
+    // A program whose own path holds blanks and quotes starts by that path, unsplit.
+    void programPathWithBlanksAndQuotes()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath("My \"odd\" folder");
+        QVERIFY(QDir().mkpath(folder));
+        const QString program = folder + "/run me 'now'.sh";
+        {
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > \"$1\"\n");
+        }
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString out = dir.filePath("out.txt");
+        createProcessStarter()->startDetached(program.toStdString(), {out.toStdString(), "a b"},
+                                              WindowStyle::Normal);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out) && QFile(out).size() > 0, 5000);
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), program + "|" + out + "|a b|");
+    }
+
     void aMissingProgramIsReported()
     {
         auto starter = createProcessStarter();
@@ -42,5 +65,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestProcess)
+SONDREL_TEST_MAIN_CORE(TestProcess)
 #include "test_process.moc"
