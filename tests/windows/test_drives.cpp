@@ -14,12 +14,18 @@ namespace {
 DriveType expectedType(UINT win32Type)
 {
     switch (win32Type) {
-    case DRIVE_REMOVABLE: return DriveType::Removable;
-    case DRIVE_FIXED: return DriveType::Fixed;
-    case DRIVE_REMOTE: return DriveType::Network;
-    case DRIVE_CDROM: return DriveType::Optical;
-    case DRIVE_RAMDISK: return DriveType::RamDisk;
-    default: return DriveType::Unknown;
+    case DRIVE_REMOVABLE:
+        return DriveType::Removable;
+    case DRIVE_FIXED:
+        return DriveType::Fixed;
+    case DRIVE_REMOTE:
+        return DriveType::Network;
+    case DRIVE_CDROM:
+        return DriveType::Optical;
+    case DRIVE_RAMDISK:
+        return DriveType::RamDisk;
+    default:
+        return DriveType::Unknown;
     }
 }
 

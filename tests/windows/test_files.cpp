@@ -121,10 +121,9 @@ TEST_CASE("a refused operation reports the Win32 error and the path it is about"
         {"missing file: read", [&] { fs->readFile(missing); }, ERROR_FILE_NOT_FOUND, missing},
         {"missing file: copy", [&] { fs->copyFile(missing, temp.file("x"), true); },
          ERROR_FILE_NOT_FOUND, missing},
-        {"missing file: move", [&] { fs->moveFile(missing, temp.file("x")); },
-         ERROR_FILE_NOT_FOUND, missing},
-        {"missing file: delete", [&] { fs->deleteFile(missing); }, ERROR_FILE_NOT_FOUND,
+        {"missing file: move", [&] { fs->moveFile(missing, temp.file("x")); }, ERROR_FILE_NOT_FOUND,
          missing},
+        {"missing file: delete", [&] { fs->deleteFile(missing); }, ERROR_FILE_NOT_FOUND, missing},
         {"missing folder: copy into it", [&] { fs->copyFile(source, inMissingFolder, true); },
          ERROR_PATH_NOT_FOUND, inMissingFolder},
         {"missing folder: move into it", [&] { fs->moveFile(source, inMissingFolder); },
@@ -177,8 +176,8 @@ TEST_CASE("copying over a read-only file is refused")
     // Wine keeps the read-only attribute in the Unix permissions, which root passes by: run
     // as root, wine lets anyone write the file. Windows refuses, and so does wine for any
     // other user; that is what is checked wherever the machine refuses a plain write.
-    HANDLE probe = CreateFileW(wide(readOnly).c_str(), GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE probe = CreateFileW(wide(readOnly).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe != INVALID_HANDLE_VALUE) {
         CloseHandle(probe);
         MESSAGE("this machine lets the user write read-only files (wine run as root): "

@@ -30,8 +30,8 @@ int wmain(int argc, wchar_t **argv)
     STARTUPINFOW startup{};
     GetStartupInfoW(&startup);
     std::string out;
-    add(out, (startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_wstring(startup.wShowWindow)
-                                                       : L"none");
+    add(out,
+        (startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_wstring(startup.wShowWindow) : L"none");
     int count = 0;
     wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
     add(out, std::to_wstring(words ? count : 0));

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 namespace sondrel::test {
 
@@ -80,18 +80,15 @@ private:
 
 // Lists and missing values spelled out in the reports of failed checks.
 namespace doctest {
-template <>
-struct StringMaker<std::vector<std::string>>
+template <> struct StringMaker<std::vector<std::string>>
 {
     static String convert(const std::vector<std::string> &list);
 };
-template <>
-struct StringMaker<std::vector<std::wstring>>
+template <> struct StringMaker<std::vector<std::wstring>>
 {
     static String convert(const std::vector<std::wstring> &list);
 };
-template <>
-struct StringMaker<std::optional<std::string>>
+template <> struct StringMaker<std::optional<std::string>>
 {
     static String convert(const std::optional<std::string> &value);
 };
