@@ -9,10 +9,29 @@ namespace {
 
 using win::wide;
 
+[[noreturn]] void raise(DWORD error, const std::string &path)
+{
+    throw PlatformError(int(error), win::describe(error) + " " + path);
+}
+
 [[noreturn]] void raiseLastError(const std::string &path)
 {
-    const DWORD error = GetLastError();
-    throw PlatformError(int(error), win::describe(error) + " " + path);
+    raise(GetLastError(), path);
+}
+
+// The path a failed copy or move is about: the source when it cannot be opened with the
+// access the operation needs (missing, a folder, in use), otherwise the destination
+// (existing, read-only, in use, or in a missing folder).
+const std::string &pathAtFault(const std::string &source, const std::string &destination,
+                               DWORD sourceAccess)
+{
+    HANDLE handle = CreateFileW(wide(source).c_str(), sourceAccess,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return source;
+    CloseHandle(handle);
+    return destination;
 }
 
 std::string withoutTrailingBackslash(std::string path)
@@ -100,14 +119,18 @@ public:
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override
     {
-        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE))
-            raiseLastError(source);
+        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE)) {
+            const DWORD error = GetLastError();
+            raise(error, pathAtFault(source, destination, GENERIC_READ));
+        }
     }
 
     void moveFile(const std::string &source, const std::string &destination) const override
     {
-        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str()))
-            raiseLastError(source);
+        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str())) {
+            const DWORD error = GetLastError();
+            raise(error, pathAtFault(source, destination, DELETE));
+        }
     }
 
     void replaceFile(const std::string &from, const std::string &to) const override
@@ -169,10 +192,8 @@ public:
         } while (FindNextFileW(search, &found));
         const DWORD error = GetLastError();
         FindClose(search);
-        if (error != ERROR_NO_MORE_FILES) {
-            SetLastError(error);
-            raiseLastError(path);
-        }
+        if (error != ERROR_NO_MORE_FILES)
+            raise(error, path);
         return names;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// Text conversions for the Windows implementations. Included only by *_win.cpp files.
+// Text conversions for the Windows implementations. Included only by the *_win.cpp files
+// and by the Windows test program.
 
 #include <string>
 
