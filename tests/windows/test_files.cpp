@@ -190,3 +190,42 @@ TEST_CASE("copying over a read-only file is refused")
     CHECK(error->description() == systemText(ERROR_ACCESS_DENIED) + " " + readOnly);
     CHECK(readBytes(readOnly) == "read-only");
 }
+
+TEST_CASE("replace by rename: the old file is replaced whole, a failed replace leaves it")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string target = temp.file("song.mp3");
+    const std::string temporary = temporaryNameBeside(target, '\\');
+    CHECK(temporary.rfind(temp.path() + "\\.sondrel-", 0) == 0);
+
+    writeBytes(target, "the old, longer contents");
+    writeBytes(temporary, "new");
+    fs->replaceFile(temporary, target);
+    CHECK(readBytes(target) == "new");
+    CHECK_FALSE(fs->fileExists(temporary));
+
+    // Into a folder that does not exist: refused with its Win32 error, nothing moves.
+    writeBytes(temporary, "never placed");
+    const auto error = raisedBy([&] { fs->replaceFile(temporary, temp.file("gone\\song.mp3")); });
+    REQUIRE(error.has_value());
+    CHECK(error->number() == ERROR_PATH_NOT_FOUND);
+    CHECK(readBytes(temporary) == "never placed");
+    CHECK(readBytes(target) == "new");
+}
+
+TEST_CASE("file identity: two spellings of one file agree, two files differ")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    writeBytes(temp.file("a.mp3"), "a");
+    writeBytes(temp.file("b.mp3"), "a");
+    const auto a = fs->identity(temp.file("a.mp3"));
+    REQUIRE(a.has_value());
+    CHECK(fs->identity(temp.path() + "\\.\\a.mp3") == a);
+    CHECK(fs->identity(temp.path() + "\\..\\" +
+                       temp.path().substr(temp.path().find_last_of('\\') + 1) + "\\A.MP3") == a);
+    CHECK(fs->identity(temp.file("b.mp3")) != a);
+    CHECK(fs->identity(temp.path()).has_value()); // folders too
+    CHECK_FALSE(fs->identity(temp.file("missing.mp3")).has_value());
+}
