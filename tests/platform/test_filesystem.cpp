@@ -11,7 +11,6 @@
 
 #include <optional>
 
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -251,24 +250,6 @@ private Q_SLOTS:
         }
         QCOMPARE(fs.readFile(temporary).size(), std::size_t(13));
         QVERIFY(QFile::exists(source));
-    }
-
-    // A file renamed into place by root is root's, as a copied one would be: the user
-    // who extracted it cannot change the installed file later.
-    void placedByRootIsRoots()
-    {
-        const passwd *tester = ::getpwnam("tester");
-        if (::geteuid() != 0 || !tester)
-            QSKIP("needs root and the user tester");
-        QTemporaryDir dir;
-        PosixFileSystem fs;
-        const QString source = dir.filePath(QStringLiteral("libtrackgrid.so.1"));
-        writeFile(source, "library");
-        QCOMPARE(::chown(QFile::encodeName(source).constData(), tester->pw_uid, tester->pw_gid), 0);
-        const std::string placed = dir.filePath(QStringLiteral("placed")).toStdString();
-        QVERIFY(!fs.renameOrCopy(source.toStdString(), placed));
-        QCOMPARE(QFileInfo(QString::fromStdString(placed)).ownerId(), 0u);
-        QCOMPARE(QFileInfo(QString::fromStdString(placed)).groupId(), 0u);
     }
 
     void sameContents_data()
