@@ -46,4 +46,28 @@ inline std::string describe(DWORD error)
     return utf8(text);
 }
 
+// Quotes one argument the way the C run-time's command-line parser reads it back.
+inline std::wstring quoteArgument(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            out += c;
+            continue;
+        }
+        if (c == L'"')
+            out.append(backslashes + 1, L'\\'); // the backslashes before a quote are doubled
+        backslashes = 0;
+        out += c;
+    }
+    // Trailing backslashes are doubled so that the closing quote stays a quote.
+    out.append(backslashes, L'\\');
+    out += L'"';
+    return out;
+}
+
 } // namespace sondrel::win

@@ -55,13 +55,43 @@ private Q_SLOTS:
     void aMissingProgramIsReported()
     {
         auto starter = createProcessStarter();
-        try {
-            starter->startDetached("/nonexistent/program", {}, WindowStyle::Normal);
-            QFAIL("starting a missing program must fail");
-        } catch (const PlatformError &error) {
-            QCOMPARE(error.number(), ENOENT);
-            QVERIFY(error.description().find("/nonexistent/program") != std::string::npos);
+        for (const bool wait : {false, true}) {
+            try {
+                if (wait)
+                    starter->startAndWait("/nonexistent/program", {}, WindowStyle::Normal);
+                else
+                    starter->startDetached("/nonexistent/program", {}, WindowStyle::Normal);
+                QFAIL("starting a missing program must fail");
+            } catch (const PlatformError &error) {
+                QCOMPARE(error.number(), ENOENT);
+                QVERIFY(error.description().find("/nonexistent/program") != std::string::npos);
+            }
         }
+    }
+
+    // A waited-for program has ended when the call returns, and its status is returned.
+    void startAndWaitGivesTheExitStatus_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("status");
+        QTest::newRow("success") << "sleep 0.2; echo done > \"$1\"" << 0;
+        QTest::newRow("failure") << "echo done > \"$1\"; exit 3" << 3;
+        QTest::newRow("killed by a signal") << "echo done > \"$1\"; kill -9 $$" << 128 + 9;
+    }
+
+    void startAndWaitGivesTheExitStatus()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        const QString out = dir.filePath("out.txt");
+        auto starter = createProcessStarter();
+        QCOMPARE(starter->startAndWait("/bin/sh", {"-c", script.toStdString(), "sh", out.toStdString()},
+                                       WindowStyle::Minimized),
+                 status);
+        QFile file(out);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("done\n"));
     }
 };
 
