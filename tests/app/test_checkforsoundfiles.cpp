@@ -47,13 +47,13 @@ std::vector<Fault> faultsOf(CheckFault fault, const std::string &exportDir)
         std::vector<Fault> faults;
         for (FsOp op : {FsOp::CopyFile, FsOp::MoveFile, FsOp::DeleteFile, FsOp::CreateFile,
                         FsOp::ReplaceFile})
-            faults.push_back({op, EROFS, 0, exportDir});
+            faults.push_back({op, EROFS, 0, exportDir, 0});
         return faults;
     }
     case CheckFault::DiskFullWritingHex:
         return {{FsOp::Write, ENOSPC, 0, "", 100}};
     case CheckFault::DeleteRefused:
-        return {{FsOp::DeleteFile, EBUSY}};
+        return {{FsOp::DeleteFile, EBUSY, 0, "", 0}};
     }
     return {};
 }
