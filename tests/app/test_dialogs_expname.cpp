@@ -7,11 +7,13 @@
 #include "testmain.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -86,7 +88,9 @@ QStringList shown(const NameFields &fields)
     return result;
 }
 
-const QStringList Defaults{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"};
+// The five entries added after the first five, unchecked at start.
+const QStringList Later{"Track-13", "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"};
+const QStringList Defaults = QStringList{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
 
 Services noDrives(const test::FakeMachine &machine)
 {
@@ -134,16 +138,23 @@ private Q_SLOTS:
 
         QTest::newRow("Up at the top does nothing") << 0 << QStringList{"BtnUp"} << Defaults << 0;
         QTest::newRow("Down at the bottom does nothing")
-            << 4 << QStringList{"BtnDown"} << Defaults << 4;
+            << 9 << QStringList{"BtnDown"} << Defaults << 9;
         QTest::newRow("Title up twice")
             << 2 << QStringList{"BtnUp", "BtnUp"}
-            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} << 0;
+            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
         QTest::newRow("Title up three times stops at the top")
             << 2 << QStringList{"BtnUp", "BtnUp", "BtnUp"}
-            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} << 0;
-        QTest::newRow("Genre down to the bottom")
+            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
+        QTest::newRow("Genre down past ID")
             << 0 << QStringList{"BtnDown", "BtnDown", "BtnDown", "BtnDown", "BtnDown"}
-            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1", "Genre+8"} << 4;
+            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1", "Track-13", "Genre+8",
+                           "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"}
+            << 5;
+        QTest::newRow("Track up to the top")
+            << 5 << QStringList(5, "BtnUp")
+            << QStringList{"Track-13", "Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1",
+                           "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"}
+            << 0;
         QTest::newRow("down then up is no change")
             << 1 << QStringList{"BtnDown", "BtnUp"} << Defaults << 1;
     }
@@ -181,7 +192,7 @@ private Q_SLOTS:
             press(dialog, "BtnUp");
             after = shown(dialog->fields());
         }));
-        QCOMPARE(after, (QStringList{"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"}));
+        QCOMPARE(after, QStringList({"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"}) + Later);
     }
 
     // Clicking a check box toggles the entry and makes it the highlighted one.
@@ -196,7 +207,7 @@ private Q_SLOTS:
             after = shown(dialog->fields());
         }));
         QCOMPARE(highlighted, 3);
-        QCOMPARE(after, (QStringList{"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"}));
+        QCOMPARE(after, QStringList({"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"}) + Later);
     }
 
     void okRefusedWithoutTitle_data()
@@ -244,13 +255,17 @@ private Q_SLOTS:
             << QList<int>{} << -1 << "Genre_Artist_Title_Album_ID" << Defaults;
         QTest::newRow("Title only")
             << QList<int>{0, 1, 3, 4} << -1 << "Title"
-            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1"};
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1"} + Later;
         QTest::newRow("Title_Artist: Artist moved below Title")
             << QList<int>{0, 3, 4} << 1 << "Title_Artist"
-            << QStringList{"Genre-8", "Title+4", "Artist+7", "Album-6", "ID-1"};
+            << QStringList{"Genre-8", "Title+4", "Artist+7", "Album-6", "ID-1"} + Later;
         QTest::newRow("ID is an ordinary field")
             << QList<int>{0, 1, 3} << 3 << "Title_ID"
-            << QStringList{"Genre-8", "Artist-7", "Title+4", "ID+1", "Album-6"};
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "ID+1", "Album-6"} + Later;
+        QTest::newRow("later entries checked")
+            << QList<int>{0, 1, 3, 4, 5, 7, 9} << -1 << "Title_Track_Year_Composer"
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1", "Track+13",
+                           "Disc-15", "Year+14", "AlbumArtist-17", "Composer+16"};
     }
 
     void okConfirms()
@@ -305,7 +320,8 @@ private Q_SLOTS:
             clickCheckBox(listOf(dialog), 0); // Genre off
             press(dialog, "BtnOK");
         }));
-        const QStringList confirmed{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"};
+        const QStringList confirmed =
+            QStringList{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
         QCOMPARE(shown(main.state().ListFields()), confirmed);
         QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
 
@@ -316,6 +332,9 @@ private Q_SLOTS:
             press(dialog, "BtnUp");
             clickCheckBox(listOf(dialog), 1);
             clickCheckBox(listOf(dialog), 0);
+            clickCheckBox(listOf(dialog), 8);
+            QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
+            QTest::mouseClick(dialog->ChkPlaylists, Qt::LeftButton);
             QTest::keyClick(dialog, Qt::Key_Escape); // no cancel key
             if (closeBox)
                 dialog->close();
@@ -327,6 +346,7 @@ private Q_SLOTS:
         QCOMPARE(shown(main.state().ListFields()), confirmed);
         QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.TxtExpName->text(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(main.state().exportOptions(), ExportOptions{});
 
         QStringList reopened;
         QVERIFY(
@@ -351,7 +371,7 @@ private Q_SLOTS:
             screenCorner = dialog->screen()->geometry().topLeft();
             sizable = dialog->minimumSize() != dialog->maximumSize();
             QWidget *w = listOf(dialog);
-            for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 focusOrder << w->objectName();
@@ -365,11 +385,126 @@ private Q_SLOTS:
         }));
         QCOMPARE(title, QString("Sondrel"));
         QCOMPARE(label, QString("Choose and order fileds for the file name"));
-        QCOMPARE(area, QRect(screenCorner + QPoint(279, 155), QSize(217, 185)));
+        QCOMPARE(area.topLeft(), screenCorner + QPoint(279, 155));
+        QCOMPARE(area.width(), 217);
         QVERIFY(sizable);
-        QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "BtnOK", "BtnCancel"}));
+        QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "ChkFolders",
+                                          "ChkPlaylists", "BtnOK", "BtnCancel"}));
         QVERIFY(noDefaultButton);
         QCOMPARE(arrows, QSize(36, 36));
+    }
+
+    // The options start unchecked, are confirmed with OK like the fields, and show in
+    // the main window's pattern.
+    void options_data()
+    {
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<bool>("playlists");
+        QTest::addColumn<QString>("shownName");
+
+        QTest::newRow("neither") << false << false << "Genre_Artist_Title_Album_ID";
+        QTest::newRow("folders") << true << false << "AlbumArtist/Album/Genre_Artist_Title_Album_ID";
+        QTest::newRow("playlists") << false << true << "Genre_Artist_Title_Album_ID";
+        QTest::newRow("both") << true << true << "AlbumArtist/Album/Genre_Artist_Title_Album_ID";
+    }
+
+    void options()
+    {
+        QFETCH(bool, folders);
+        QFETCH(bool, playlists);
+        QFETCH(QString, shownName);
+        FrmMain main(noDrives(m_machine));
+        QCOMPARE(main.state().exportOptions(), ExportOptions{});
+        bool startedUnchecked = false;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            startedUnchecked = !dialog->ChkFolders->isChecked() && !dialog->ChkPlaylists->isChecked();
+            if (folders)
+                QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
+            if (playlists)
+                QTest::mouseClick(dialog->ChkPlaylists, Qt::LeftButton);
+            press(dialog, "BtnOK");
+        }));
+        QVERIFY(startedUnchecked);
+        QCOMPARE(main.state().exportOptions(), (ExportOptions{folders, playlists}));
+        QCOMPARE(main.state().ExpName(), QString("Genre_Artist_Title_Album_ID"));
+        QCOMPARE(main.TxtExpName->text(), shownName);
+        QVERIFY(main.TxtExpName->fontMetrics().horizontalAdvance(shownName) < main.TxtExpName->width() - 4);
+
+        // The next opening shows them as confirmed; a refused OK changes nothing.
+        test::ModalAnswerer answerer;
+        ExportOptions reopened;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            reopened = dialog->options();
+            QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
+            clickCheckBox(listOf(dialog), 2);
+            press(dialog, "BtnOK");
+        }));
+        QCOMPARE(answerer.texts(), QStringList{TitleMessage});
+        QCOMPARE(reopened, (ExportOptions{folders, playlists}));
+        QCOMPARE(main.state().exportOptions(), (ExportOptions{folders, playlists}));
+        QCOMPARE(main.TxtExpName->text(), shownName);
+    }
+
+    void shownExpName_data()
+    {
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<char>("separator");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("flat") << false << '/' << "Title_Track";
+        QTest::newRow("folders, Linux") << true << '/' << "AlbumArtist/Album/Title_Track";
+        QTest::newRow("folders, Windows") << true << '\\' << "AlbumArtist\\Album\\Title_Track";
+    }
+
+    void shownExpName()
+    {
+        QFETCH(bool, folders);
+        QFETCH(char, separator);
+        ExportOptions options;
+        options.artistAlbumFolders = folders;
+        QTEST(sondrel::shownExpName("Title_Track", options, separator), "shown");
+    }
+
+    // All ten entries show without scrolling; the options sit between the list and the
+    // buttons; no caption is clipped; nothing leaves the client area.
+    void tenEntriesAndOptionsFit()
+    {
+        FrmMain main(noDrives(m_machine));
+        QStringList problems;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            QListWidget *list = listOf(dialog);
+            if (list->count() != 10)
+                problems << QString("%1 entries").arg(list->count());
+            for (int i = 0; i < list->count(); ++i) {
+                if (!list->viewport()->rect().contains(list->visualItemRect(list->item(i))))
+                    problems << list->item(i)->text() + " is not wholly shown";
+            }
+            if (list->verticalScrollBar()->maximum() > 0)
+                problems << "the list scrolls";
+            const QRect client = dialog->rect();
+            QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists, dialog->BtnOK};
+            for (std::size_t i = 1; i < std::size(order); ++i) {
+                if (order[i]->geometry().top() <= order[i - 1]->geometry().bottom())
+                    problems << order[i]->objectName() + " overlaps what is above it";
+            }
+            for (QWidget *w : dialog->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (!client.contains(w->geometry()))
+                    problems << w->objectName() + " leaves the client area";
+            }
+            for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists}) {
+                if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height())
+                    problems << QString("%1: %2x%3 in %4x%5").arg(box->objectName())
+                                    .arg(box->sizeHint().width()).arg(box->sizeHint().height())
+                                    .arg(box->width()).arg(box->height());
+            }
+            auto *label = dialog->findChild<QLabel *>("Label1");
+            if (label->fontMetrics().horizontalAdvance(label->text()) > label->contentsRect().width())
+                problems << "Label1 is clipped";
+            // The widest entry ("AlbumArtist" with its check box) fits the list's width.
+            if (list->sizeHintForColumn(0) > list->viewport()->width())
+                problems << QString("entries of %1 px in %2 px").arg(list->sizeHintForColumn(0))
+                                .arg(list->viewport()->width());
+        }));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
     }
 
     void expNameOf_data()
