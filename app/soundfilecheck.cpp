@@ -13,6 +13,7 @@
 #include <QPushButton>
 
 #include <memory>
+#include <vector>
 
 namespace sondrel {
 
@@ -74,6 +75,21 @@ QString sizeCell(std::uint64_t bytes)
     return standardNumber(double(bytes) / 1024);
 }
 
+QString numberCell(std::uint32_t number)
+{
+    // Track, disc and year numbers repeat from row to row: each small one is made once
+    // and its text shared by every cell that shows it.
+    static std::vector<QString> shared(4096);
+    if (number == 0)
+        return QString();
+    if (number >= shared.size())
+        return QString::number(number);
+    QString &text = shared[number];
+    if (text.isNull())
+        text = QString::number(number);
+    return text;
+}
+
 std::array<QString, GridCells> gridCells(const TrackTable &table, int j)
 {
     return {table.text(j, FieldId),
@@ -85,9 +101,9 @@ std::array<QString, GridCells> gridCells(const TrackTable &table, int j)
             durationCell(table.track(j).duration),
             sizeCell(table.track(j).size),
             table.text(j, FieldFileType),
-            table.text(j, FieldTrackNumber),
-            table.text(j, FieldDiscNumber),
-            table.text(j, FieldYear),
+            numberCell(table.track(j).trackNumber),
+            numberCell(table.track(j).discNumber),
+            numberCell(table.track(j).year),
             table.text(j, FieldAlbumArtist),
             table.text(j, FieldComposer)};
 }

@@ -29,6 +29,8 @@ std::array<QString, GridCells> gridCells(const TrackTable &table, int j);
 QString durationCell(std::int32_t milliseconds);
 // The size cell for a number of bytes: Kb rounded to two decimals, digits grouped.
 QString sizeCell(std::uint64_t bytes);
+// The cell of a track, disc or year number: plain decimal, empty for 0 (not set).
+QString numberCell(std::uint32_t number);
 
 // Decides which progress captions are painted: the first one, then at most one per
 // interval, and always the last ("(n of n)"), so that painting never slows the walk.

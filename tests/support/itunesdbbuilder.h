@@ -16,6 +16,14 @@
 //     QVERIFY(writePlayer(tempDir.path(), db));   // <root>/iPod_Control/iTunes/iTunesDB,
 //                                                 // <root>/iPod_Control/Music/F00/AB.mp3, ...
 //
+// With playlists (the tracks' unique IDs are 100, 101, ... unless set):
+//
+//     db.dataSets = TestDatabase::modernOrder();  // album list, track list, playlist list
+//     TestPlaylist road;
+//     road.title = "Road";
+//     road.items = {101, 100};                    // Two, then Hi
+//     db.playlists << db.masterPlaylist() << road;
+//
 // The database layout is the player's: a database header "mhbd", data sets "mhsd"
 // (optionally an album list before the track list, as current desktop software writes
 // them), the track list "mhlt", one "mhit" per track with its unique ID (offset 16),
