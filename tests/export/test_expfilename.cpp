@@ -129,8 +129,6 @@ private Q_SLOTS:
         const QList<int> set{7, 2, 1999};
         QTest::newRow("track with two digits")
             << QStringList{"Track", "Title"} << set << "07_Song.mp3";
-        QTest::newRow("track of two and three digits")
-            << QStringList{"Track", "Title"} << QList<int>{12, 0, 0} << "12_Song.mp3";
         QTest::newRow("track of three digits")
             << QStringList{"Track", "Title"} << QList<int>{123, 0, 0} << "123_Song.mp3";
         QTest::newRow("disc and year plain")

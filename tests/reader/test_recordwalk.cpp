@@ -9,7 +9,6 @@ using namespace sondrel;
 using namespace sondrel::test;
 
 Q_DECLARE_METATYPE(sondrel::test::TestDatabase)
-Q_DECLARE_METATYPE(sondrel::test::TestString)
 Q_DECLARE_METATYPE(sondrel::WalkStatus)
 Q_DECLARE_METATYPE(sondrel::WalkRecord)
 Q_DECLARE_METATYPE(sondrel::PlaylistStatus)
@@ -111,13 +110,14 @@ TestPlaylist playlist(const QString &title, const QList<qint32> &items)
     return p;
 }
 
-// Three tracks (unique IDs 100, 101, 102), the master playlist and two playlists.
+// Three tracks (unique IDs 100, 101, 102), the master playlist and two playlists, one
+// naming a track that is not there.
 TestDatabase withPlaylists()
 {
     TestDatabase db;
     db.dataSets = TestDatabase::modernOrder();
     db.tracks << plainTrack("One") << plainTrack("Two") << plainTrack("Three");
-    db.playlists << db.masterPlaylist() << playlist("Road", {102, 100}) << playlist("Calm", {101});
+    db.playlists << db.masterPlaylist() << playlist("Road", {102, 999, 100}) << playlist("Calm", {101});
     return db;
 }
 
@@ -256,88 +256,40 @@ private Q_SLOTS:
         QCOMPARE(rows(table), lines(expected));
     }
 
-    // The fields of longer track records, each read only where the header reaches past it.
+    // The fields of longer track records, each read only where the header reaches past
+    // it (a short header puts the string children where the numbers would be); zero is
+    // "not set".
     void readsLaterFields_data()
     {
         QTest::addColumn<int>("headerLength");
         QTest::addColumn<QString>("expected");
-
-        QTest::newRow("shortest header: unique ID only") << 44 << "4242|||||";
-        QTest::newRow("header to the track number") << 48 << "4242|7||||";
-        QTest::newRow("header one byte short of the year") << 55 << "4242|7||||";
-        QTest::newRow("header to the year") << 56 << "4242|7|1999|||";
-        QTest::newRow("header one byte short of the disc") << 95 << "4242|7|1999|||";
-        QTest::newRow("header to the disc") << 96 << "4242|7|1999|2||";
-        QTest::newRow("the desktop software's header") << 0x248 << "4242|7|1999|2||";
+        QTest::newRow("shortest header: unique ID only") << 44 << "4242||||Bach|Various";
+        QTest::newRow("header to the track number") << 48 << "4242|7|||Bach|Various";
+        QTest::newRow("one byte short of the year") << 55 << "4242|7|||Bach|Various";
+        QTest::newRow("header to the year") << 56 << "4242|7|1999||Bach|Various";
+        QTest::newRow("one byte short of the disc") << 95 << "4242|7|1999||Bach|Various";
+        QTest::newRow("header to the disc") << 96 << "4242|7|1999|2|Bach|Various";
     }
 
     void readsLaterFields()
     {
         QFETCH(int, headerLength);
-        QFETCH(QString, expected);
-        // A short header puts the string children where the numbers would be: the walk
-        // must not take their bytes for numbers.
         TestTrack track = plainTrack("One");
         track.headerLength = headerLength;
         track.uniqueId = 4242;
         track.trackNumber = 7;
         track.year = 1999;
         track.discNumber = 2;
+        track.withString(StringComposer, "Bach").withString(StringAlbumArtist, "Various");
+        TestTrack unset = plainTrack("Two");
+        unset.uniqueId = 0;
         TestDatabase db;
-        db.tracks << track << plainTrack("Two");
+        db.tracks << track << unset;
         TrackTable table;
         const WalkOutcome outcome = walk(buildDatabase(db), table);
         QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
-        QCOMPARE(laterFields(table, 1), expected);
-        QCOMPARE(row(table, 2), line("2|1000|2000|Two|:iPod_Control:Music:F00:Two.mp3|Album|Artist|Rock|MPEG audio file"));
-    }
-
-    void readsLaterStrings_data()
-    {
-        QTest::addColumn<QList<TestString>>("strings");
-        QTest::addColumn<QString>("expected");
-
-        QTest::newRow("composer and album artist")
-            << QList<TestString>{TestString::utf16(StringComposer, "Bach"),
-                                 TestString::utf16(StringAlbumArtist, "Various")}
-            << "100||||Bach|Various";
-        QTest::newRow("UTF-8, later child wins")
-            << QList<TestString>{TestString::utf8(StringAlbumArtist, "first"),
-                                 TestString::utf8(StringAlbumArtist, QString::fromUtf8("Björk"))}
-            << QString::fromUtf8("100|||||Björk");
-        QTest::newRow("neighbouring types stay unread")
-            << QList<TestString>{TestString::utf16(11, "x"), TestString::utf16(13, "grouping"),
-                                 TestString::utf16(21, "x"), TestString::utf16(23, "sort artist")}
-            << "100|||||";
-    }
-
-    void readsLaterStrings()
-    {
-        QFETCH(QList<TestString>, strings);
-        QFETCH(QString, expected);
-        TestTrack track;
-        track.strings = strings;
-        TestDatabase db;
-        db.tracks << track;
-        TrackTable table;
-        QVERIFY(walk(buildDatabase(db), table).complete());
-        QCOMPARE(laterFields(table, 1), expected);
-    }
-
-    // Zero is "not set"; the numbers are unsigned.
-    void laterNumbersNotSetOrLarge()
-    {
-        TestTrack unset = plainTrack("One");
-        unset.uniqueId = 0;
-        TestTrack large = plainTrack("Two");
-        large.uniqueId = -1;
-        large.year = -1;
-        TestDatabase db;
-        db.tracks << unset << large;
-        TrackTable table;
-        QVERIFY(walk(buildDatabase(db), table).complete());
-        QCOMPARE(laterFields(table, 1), "|||||");
-        QCOMPARE(laterFields(table, 2), "4294967295||4294967295|||");
+        QTEST(laterFields(table, 1), "expected");
+        QCOMPARE(laterFields(table, 2), "|||||");
     }
 
     void readsPlaylists_data()
@@ -345,75 +297,45 @@ private Q_SLOTS:
         QTest::addColumn<TestDatabase>("db");
         QTest::addColumn<PlaylistStatus>("status");
         QTest::addColumn<QStringList>("expected");
+        const QStringList both{"Road:3,1", "Calm:2"};
 
-        QTest::newRow("two playlists, master left out")
-            << withPlaylists() << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm:2"};
-
-        TestDatabase missing = withPlaylists();
-        missing.playlists[1].items = {999, 102, 0, 100};
-        QTest::newRow("items naming no track are passed over")
-            << missing << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm:2"};
-
-        TestDatabase masterLast = withPlaylists();
-        masterLast.playlists.move(0, 2);
-        QTest::newRow("master anywhere in the list")
-            << masterLast << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm:2"};
+        QTest::newRow("master left out, missing track ID passed over")
+            << withPlaylists() << PlaylistStatus::Read << both;
 
         TestDatabase rules = withPlaylists();
         rules.playlists[1].children << TestString::raw(50, QByteArray(136, '\x01'))
-                                    << TestString::raw(51, QByteArray(300, '\x02'))
                                     << TestString::utf16(100, "view settings");
         rules.playlists[2].children << TestString::utf16(StringTitle, "Calm, renamed");
         QTest::newRow("rules and other children passed over, later title wins")
             << rules << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm, renamed:2"};
-
-        TestDatabase empty = withPlaylists();
-        empty.playlists << playlist("", {}) << playlist("Twice", {101, 101});
-        QTest::newRow("empty playlist and repeated track kept")
-            << empty << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm:2", ":", "Twice:2,2"};
 
         TestDatabase ownIds = withPlaylists();
         ownIds.tracks[0].uniqueId = 7;
         ownIds.tracks[1].uniqueId = 5;
         ownIds.tracks[2].uniqueId = 5; // the first track of an ID is the one named
         ownIds.playlists = {playlist("Ids", {5, 7, 100})};
-        QTest::newRow("items name unique IDs, not positions")
-            << ownIds << PlaylistStatus::Read << QStringList{"Ids:2,1"};
+        QTest::newRow("items name unique IDs") << ownIds << PlaylistStatus::Read << QStringList{"Ids:2,1"};
 
         TestDatabase podcasts = withPlaylists();
         podcasts.podcastPlaylists = {playlist("Podcasts", {100})};
-        podcasts.dataSets = {TestDataSet::TrackList, TestDataSet::PodcastList, TestDataSet::PlaylistList};
-        QTest::newRow("type 2 read, type 3 before it passed over")
-            << podcasts << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm:2"};
-
-        TestDatabase onlyPodcasts = podcasts;
-        onlyPodcasts.dataSets = {TestDataSet::AlbumList, TestDataSet::TrackList, TestDataSet::PodcastList};
+        podcasts.dataSets = {TestDataSet::PodcastList, TestDataSet::TrackList, TestDataSet::PlaylistList};
+        QTest::newRow("type 2 read, type 3 before it passed over") << podcasts << PlaylistStatus::Read << both;
+        podcasts.dataSets.removeLast();
         QTest::newRow("type 3 when there is no type 2")
-            << onlyPodcasts << PlaylistStatus::Read << QStringList{"Podcasts:1"};
-
-        TestDatabase playlistsFirst = withPlaylists();
-        playlistsFirst.dataSets = {TestDataSet::PlaylistList, TestDataSet::TrackList};
-        QTest::newRow("playlists before the tracks")
-            << playlistsFirst << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm:2"};
-
-        TestDatabase none = withPlaylists();
-        none.dataSets = {TestDataSet::AlbumList, TestDataSet::TrackList};
-        QTest::newRow("no playlist data set") << none << PlaylistStatus::Absent << QStringList{};
+            << podcasts << PlaylistStatus::Read << QStringList{"Podcasts:1"};
+        podcasts.dataSets.removeFirst();
+        QTest::newRow("no playlist data set") << podcasts << PlaylistStatus::Absent << QStringList{};
     }
 
     void readsPlaylists()
     {
         QFETCH(TestDatabase, db);
-        QFETCH(PlaylistStatus, status);
-        QFETCH(QStringList, expected);
         const QByteArray data = buildDatabase(db);
         TrackTable table;
         QVERIFY(walk(data, table).complete());
-        QCOMPARE(readPlaylists(bytesOf(data), table), status);
-        QCOMPARE(playlistsOf(table), expected);
-
-        // A walk makes the table anew, playlists included.
-        QVERIFY(walk(data, table).complete());
+        QTEST(readPlaylists(bytesOf(data), table), "status");
+        QTEST(playlistsOf(table), "expected");
+        QVERIFY(walk(data, table).complete()); // a walk makes the table anew, playlists too
         QVERIFY(table.playlists().empty());
     }
 
@@ -421,7 +343,6 @@ private Q_SLOTS:
     void dropsDamagedPlaylists_data()
     {
         QTest::addColumn<QByteArray>("data");
-
         TestLayout at;
         const QByteArray good = buildDatabase(withPlaylists(), &at);
         const auto patched = [&](int offset, qint32 value) {
@@ -429,55 +350,29 @@ private Q_SLOTS:
             putLe32(d, offset, value);
             return d;
         };
-        const auto tagged = [&](int offset, const char *tag) {
-            QByteArray d = good;
-            d.replace(offset, 4, tag);
-            return d;
-        };
-        const int set = at.playlistDataSet;
         const int list = at.playlistList;
         const int road = at.playlists[1];
-        const int calm = at.playlists[2];
         const int item = at.items[1][1];
-        const int title = road + 0x6C;
-
-        QTest::newRow("data set total past the end") << patched(set + 8, good.size());
-        QTest::newRow("data set total below its header") << patched(set + 8, 20);
-        QTest::newRow("wrong playlist-list tag") << tagged(list, "mhlt");
-        QTest::newRow("playlist-list header length 4") << patched(list + 4, 4);
-        QTest::newRow("playlist-list header past the data set") << patched(list + 4, 0x10000);
-        QTest::newRow("playlist count negative") << patched(list + 8, -1);
+        QTest::newRow("data set total past the end") << patched(at.playlistDataSet + 8, good.size());
+        QTest::newRow("wrong playlist-list tag") << QByteArray(good).replace(list, 4, "mhlt");
         QTest::newRow("more playlists announced than present") << patched(list + 8, 4);
-        QTest::newRow("hostile playlist count") << patched(list + 8, 0x7FFFFFFF);
-        QTest::newRow("wrong playlist tag") << tagged(calm, "mhyq");
         QTest::newRow("playlist header shorter than its flag") << patched(road + 4, 20);
-        QTest::newRow("playlist header past its total") << patched(road + 4, 0x7000);
-        QTest::newRow("playlist total negative") << patched(road + 8, -1);
-        QTest::newRow("playlist total past the data set") << patched(calm + 8, 0x100000);
-        QTest::newRow("children count negative") << patched(road + 12, -3);
+        QTest::newRow("playlist total past the data set") << patched(at.playlists[2] + 8, 0x100000);
         QTest::newRow("hostile children count") << patched(road + 12, 0x7FFFFFFF);
-        QTest::newRow("more items announced than present") << patched(road + 16, 3);
-        QTest::newRow("item count negative") << patched(calm + 16, -1);
-        QTest::newRow("title total length 0") << patched(title + 8, 0);
-        QTest::newRow("title shorter than its string header") << patched(title + 8, 30);
-        QTest::newRow("title length past its child") << patched(title + 28, 400);
-        QTest::newRow("item total length past the playlist") << patched(item + 8, 5000);
-        QTest::newRow("item total length negative") << patched(item + 8, -76);
+        QTest::newRow("more items announced than present") << patched(road + 16, 4);
+        QTest::newRow("title length past its child") << patched(road + 0x6C + 28, 400);
+        QTest::newRow("item total past the playlist") << patched(item + 8, 5000);
         QTest::newRow("item header shorter than its track ID") << patched(item + 4, 24);
-        QTest::newRow("item header past its total") << patched(item + 4, 200);
-        QTest::newRow("a data set after the tracks damaged") << tagged(set, "mhsX");
     }
 
     void dropsDamagedPlaylists()
     {
         QFETCH(QByteArray, data);
         TrackTable table;
-        const WalkOutcome outcome = walk(data, table);
-        QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
+        QVERIFY(walk(data, table).complete());
         table.setPlaylists({Playlist{"earlier", {1}}});
         QCOMPARE(readPlaylists(bytesOf(data), table), PlaylistStatus::Damaged);
         QVERIFY(table.playlists().empty());
-        QCOMPARE(table.count(), 3);
         QCOMPARE(table.text(3, FieldTitle), "Three");
     }
 
