@@ -193,5 +193,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestExpFileName)
+SONDREL_TEST_MAIN_CORE(TestExpFileName)
 #include "test_expfilename.moc"

@@ -625,5 +625,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestRecordWalk)
+SONDREL_TEST_MAIN_CORE(TestRecordWalk)
 #include "test_recordwalk.moc"
