@@ -163,7 +163,7 @@ ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
             continue;
         joined += QLatin1Char('_');
         if (table.contains(k))
-            joined += table.text(k, field.field);
+            joined += nameFieldText(table, k, field.field);
     }
     // The extension belongs to the file's own name: a dot in a folder's name is none.
     const QString file = location.mid(location.lastIndexOf(QLatin1Char(':')) + 1);

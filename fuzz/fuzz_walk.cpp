@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (j < 1 || j > n || n != table.count())
             __builtin_trap();
     });
+    sondrel::readPlaylists(bytes, table);
     if (outcome.complete() && calls != table.count())
         __builtin_trap();
     if (outcome.complete())
