@@ -46,8 +46,12 @@ struct FaultPlan
     std::vector<Fault> faults;
     // The free space every service reports instead of the disk's, when set.
     std::optional<std::uint64_t> availableSpace;
+    // The name limit every service reports instead of its own, when set.
+    std::optional<NameLimit> nameLimit;
     // Called before each operation with the path it acts on (the destination of a copy
-    // or a move), so that a test can look at the window at that moment.
+    // or a move), so that a test can look at the window at that moment. It runs on the
+    // thread that makes the call: the export's copies make theirs on a thread of their
+    // own, where no widget may be touched.
     std::function<void(FsOp, const std::string &path)> probe;
     // renameOrCopy copies as it does between two file systems, also on one.
     bool otherFileSystem = false;
@@ -99,7 +103,10 @@ public:
     std::uint64_t availableSpace(const std::string &path) const override;
     std::string systemFolder() const override { return m_inner->systemFolder(); }
     char separator() const override { return m_inner->separator(); }
-    NameLimit nameLimit() const override { return m_inner->nameLimit(); }
+    NameLimit nameLimit() const override
+    {
+        return m_plan->nameLimit ? *m_plan->nameLimit : m_inner->nameLimit();
+    }
 
     // The fault this call of `op` on `path` meets, if any; counts the call.
     static const Fault *faultFor(FaultPlan &plan, FsOp op, const std::string &path);
