@@ -92,6 +92,7 @@ void exportSelectedFiles(FrmMain &window)
     request.marked = markedTracksInGridOrder(window);
     request.totals = state.totals();
     request.fields = state.ListFields();
+    request.options = state.exportOptions();
     WindowExportHost host(window);
     if (ExportRun(*fs, host).check(request) != ExportRun::Outcome::Ready)
         return;

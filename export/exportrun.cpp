@@ -1,11 +1,11 @@
 #include "exportrun.h"
 
+#include "exportlayout.h"
 #include "filesystem.h"
 #include "numberformat.h"
 #include "platformerror.h"
 #include "tracktable.h"
 
-#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <set>
 
 namespace sondrel {
 
@@ -167,15 +168,18 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
     ExportSnapshot snapshot;
     snapshot.exportDirectory = request.exportDirectory.toStdString();
     snapshot.playerRoot = request.playerDrive.toStdString();
+    snapshot.options = request.options;
     snapshot.items.reserve(request.marked.size());
-    // Names already given in this run, case-folded; the errors list has its own.
-    QSet<QString> used{QString::fromLatin1(ExportErrorsFileName).toCaseFolded()};
+    RunNames names(limit);
+    names.reserve(QString::fromLatin1(ExportErrorsFileName));
     for (const int k : request.marked) {
         ExportItem item;
         item.track = k;
         const bool known = table.contains(k);
         item.title = known ? table.text(k, FieldTitle) : QString();
         item.size = known ? table.track(k).size : 0;
+        item.duration = known ? table.track(k).duration : 0;
+        item.artist = known ? table.text(k, FieldArtist) : QString();
         const QString location = known ? table.text(k, FieldLocation) : QString();
         if (location.isEmpty()) {
             item.refusal = QStringLiteral("missing on the iPod");
@@ -187,13 +191,30 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
             item.refusal = QStringLiteral("could not be read: the iPod's database gives an "
                                           "unusable location");
         }
-        const ExportName name = exportName(table, request.fields, k, location);
-        item.name = name.finished(limit);
-        for (int n = 2; used.contains(item.name.toCaseFolded()); ++n)
-            item.name = name.finished(limit, n);
-        used.insert(item.name.toCaseFolded());
+        if (request.options.artistAlbumFolders)
+            item.folders = names.folders(artistAlbumFolders(table, k, limit));
+        item.name = names.file(item.folders, exportName(table, request.fields, k, location));
         snapshot.bytes += item.size;
         snapshot.items.push_back(std::move(item));
+    }
+
+    if (request.options.writePlaylists) {
+        QHash<int, std::size_t> itemOf; // by track number
+        for (std::size_t i = 0; i < snapshot.items.size(); ++i)
+            itemOf.insert(snapshot.items[i].track, i);
+        for (const Playlist &playlist : table.playlists()) {
+            ExportPlaylist written;
+            written.title = playlist.title;
+            for (const int k : playlist.tracks) {
+                if (const auto found = itemOf.constFind(k); found != itemOf.cend())
+                    written.items.push_back(*found);
+            }
+            if (written.items.empty())
+                continue;
+            written.name = names.file(
+                {}, {playlist.title, QStringLiteral(".m3u8"), QStringLiteral("Playlist")});
+            snapshot.playlists.push_back(std::move(written));
+        }
     }
     return snapshot;
 }
@@ -263,6 +284,70 @@ std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirec
     return path;
 }
 
+// The path of a snapshot's folder, `folders` below the export directory, with its
+// separator at the end.
+std::string folderPath(const ExportSnapshot &snapshot, const QStringList &folders, char separator)
+{
+    std::string path = snapshot.exportDirectory;
+    for (const QString &folder : folders)
+        path += folder.toStdString() + separator;
+    return path;
+}
+
+// Makes the folders of `folders` that are not there yet, from the top; `made` remembers
+// those known to be there. Raises PlatformError for a folder that cannot be made.
+void makeFolders(const FileSystem &fs, const ExportSnapshot &snapshot, const QStringList &folders,
+                 std::set<std::string> &made)
+{
+    for (qsizetype depth = 1; depth <= folders.size(); ++depth) {
+        const std::string path = folderPath(snapshot, folders.first(depth), fs.separator());
+        if (made.count(path))
+            continue;
+        if (!fs.folderExists(path)) {
+            try {
+                fs.createFolder(path);
+            } catch (const PlatformError &) {
+                if (!fs.folderExists(path)) // not made by someone else meanwhile
+                    throw;
+            }
+        }
+        made.insert(path);
+    }
+}
+
+// The playlist file of playlist p with the tracks of the run that were copied, written
+// whole into the export directory; passed over when it holds none of them.
+std::optional<SkippedTrack> writePlaylist(const FileSystem &fs, const ExportSnapshot &snapshot,
+                                          const ExportPlaylist &playlist,
+                                          const std::vector<bool> &copied,
+                                          std::vector<std::string> &written)
+{
+    std::vector<PlaylistLine> lines;
+    for (const std::size_t i : playlist.items) {
+        if (!copied[i])
+            continue;
+        const ExportItem &item = snapshot.items[i];
+        QStringList path = item.folders;
+        path << item.name;
+        lines.push_back({item.duration, item.artist, item.title, path.join(QLatin1Char('/'))});
+    }
+    if (lines.empty())
+        return std::nullopt;
+    const QByteArray text = playlistText(lines);
+    const std::string destination = snapshot.exportDirectory + playlist.name.toStdString();
+    const CopyResult result =
+        fs.writeFileSafely(destination, text.constData(), std::size_t(text.size()));
+    if (result.copied()) {
+        written.push_back(destination);
+        return std::nullopt;
+    }
+    const QString system = QString::fromStdString(result.message);
+    return SkippedTrack{playlist.title + QStringLiteral(".m3u8"), destination,
+                        result.outcome == CopyOutcome::NameRefused
+                            ? QStringLiteral("name refused by the export folder: ") + system
+                            : QStringLiteral("could not be written: ") + system};
+}
+
 } // namespace
 
 ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
@@ -281,6 +366,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
     };
     std::deque<Placing> placing;
     std::vector<std::pair<std::size_t, SkippedTrack>> skipped;
+    std::vector<bool> copied(snapshot.items.size(), false);
     ExportReport report;
     report.count = int(snapshot.items.size());
 
@@ -302,6 +388,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
             const CopyResult result = done.result.get();
             if (result.copied()) {
                 ++report.copied;
+                copied[done.index] = true;
                 report.written.push_back(done.destination);
             } else if (result.outcome == CopyOutcome::DestinationFailed) {
                 fail(result);
@@ -314,6 +401,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
 
     try {
         CaseInsensitiveFolders folders(fs);
+        std::set<std::string> made; // the folders known to be there
         const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
         std::uint64_t before = 0; // bytes of the tracks done, as the database gives them
         for (std::size_t i = 0; i < snapshot.items.size() && !report.failure; ++i) {
@@ -336,13 +424,18 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
                     skip(i, source,
                          QStringLiteral("could not be read: it lies outside the iPod's drive"));
                 } else {
+                    // A source that is no file fails before the folders are needed: none
+                    // is made for it.
+                    if (!item.folders.isEmpty() && fs.fileExists(source))
+                        makeFolders(fs, snapshot, item.folders, made);
                     CopyOptions options;
                     options.progress = [&](std::uint64_t copied) {
                         progress.setBytes(before + std::min(copied, item.size));
                         return !progress.cancelled();
                     };
                     const std::string destination =
-                        snapshot.exportDirectory + item.name.toStdString();
+                        folderPath(snapshot, item.folders, fs.separator()) +
+                        item.name.toStdString();
                     Staging staging = fs.stageCopy(source, destination, options);
                     if (staging.copy) {
                         placing.push_back({i, source, destination,
@@ -372,6 +465,14 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
         }
     }
     settle(0); // the files copied before a cancel or a failure are whole: they are placed
+
+    if (report.end == ExportReport::End::Finished) {
+        for (std::size_t p = 0; p < snapshot.playlists.size(); ++p) {
+            if (std::optional<SkippedTrack> failed =
+                    writePlaylist(fs, snapshot, snapshot.playlists[p], copied, report.written))
+                skipped.push_back({snapshot.items.size() + p, std::move(*failed)});
+        }
+    }
 
     std::stable_sort(skipped.begin(), skipped.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -29,6 +30,7 @@ struct ExportRequest
     std::vector<int> marked; // the marked tracks, in the grid's order
     SelectionTotals totals;  // of the marked tracks
     NameFields fields;       // the export-name fields in list order
+    ExportOptions options;   // folders and playlists
 };
 
 // What the checks before an export run need of the window they run in.
@@ -114,8 +116,19 @@ struct ExportItem
     std::vector<std::string> names; // the location's folder and file names
     std::string source;             // the file as the location names it on the player
     QString refusal;                // why the location names no file to copy, if it does not
-    QString name;                   // the export file name, unique in the run
+    QStringList folders;            // below the export directory (artist, album), or none
+    QString name;                   // the export file name, unique in its folder
     std::uint64_t size = 0;         // as the database gives it
+    std::int32_t duration = 0;      // milliseconds, for the playlists
+    QString artist;                 // for the playlists
+};
+
+// A playlist of the player as a run writes it.
+struct ExportPlaylist
+{
+    QString title;
+    QString name;                   // its file name in the export directory, unique in the run
+    std::vector<std::size_t> items; // its marked tracks as indices of the snapshot's items
 };
 
 // Everything a run copies, taken at the click, so that the copying thread reads no
@@ -126,12 +139,17 @@ struct ExportSnapshot
     std::string playerRoot;        // ends with the separator
     std::vector<ExportItem> items; // the marked tracks in grid order
     std::uint64_t bytes = 0;       // the sum of their sizes
+    ExportOptions options;
+    std::vector<ExportPlaylist> playlists; // with playlists: those holding a marked track
 };
 
 // The snapshot of a request: each marked track's title, its source built from its
-// location, and its export file name within `limit`, made unique in the run without
-// regard to letter case (many export drives do not tell case apart) by " (2)", " (3)", ...
-// Touches no file.
+// location, with artist and album folders its two folders (artistAlbumFolders), and its
+// export file name within `limit`, unique in its folder without regard to letter case
+// (many export drives do not tell case apart) by " (2)", " (3)", ... With playlists, every
+// playlist of the table that holds a marked track, in table order, with its marked tracks
+// in playlist order and a name "<title>.m3u8" that is unique in the export directory in the
+// same way. Touches no file.
 ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
                             const NameLimit &limit);
 
@@ -190,15 +208,18 @@ struct ExportReport
     std::optional<PlatformError> failure;
     std::string errorsFile;                         // the list written, when one was
     std::optional<PlatformError> errorsFileFailure; // why the list could not be written
-    std::vector<std::string> written;               // the files placed, in order
+    std::vector<std::string> written;               // the files placed, playlists last
 };
 
-// Copies the snapshot's tracks, in order, on the calling thread. A track whose source
-// is missing, no regular file, the destination's own file or unreadable, or whose name
-// the export folder refuses, is passed over and the run goes on; a failure of the
-// destination ends the run, as does a cancel. Files placed before stay. When something
-// was passed over, the list of those tracks replaces the errors file in the export
-// directory.
+// Copies the snapshot's tracks, in order, on the calling thread, into their folders,
+// which are made as they are needed. A track whose source is missing, no regular file, the
+// destination's own file or unreadable, or whose name the export folder refuses, is passed
+// over and the run goes on; a failure of the destination (a folder that cannot be made
+// too) ends the run, as does a cancel. Files placed before stay. A run that reaches its
+// end then writes the snapshot's playlists, each with the tracks copied in this run (one
+// that holds none is not written), like the copies: a playlist that cannot be written is
+// passed over as "<title>.m3u8". When something was passed over, the list of those
+// tracks and playlists replaces the errors file in the export directory.
 ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
                         ExportProgress &progress);
 

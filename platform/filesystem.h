@@ -154,6 +154,20 @@ public:
     // the result tells the failure and nothing is left behind.
     virtual Staging stageCopy(const std::string &source, const std::string &destination,
                               const CopyOptions &options = {}) const = 0;
+    // Writes `size` bytes as the whole file at `destination` the way copyFileSafely
+    // places a copy: into temporaryNameBeside(destination), flushed to the disk and renamed
+    // over it; a failure removes the temporary file and leaves a file at `destination` as
+    // it was. Never raises: the result is Copied, NameRefused or DestinationFailed.
+    CopyResult writeFileSafely(const std::string &destination, const void *data,
+                               std::size_t size) const
+    {
+        Staging staging = stageBytes(destination, data, size);
+        return staging.copy ? staging.copy->place() : staging.result;
+    }
+    // The first part of writeFileSafely: the bytes written into the temporary file, not
+    // yet flushed; `copy` places them. On failure nothing is left behind.
+    virtual Staging stageBytes(const std::string &destination, const void *data,
+                               std::size_t size) const = 0;
     // Moves one file; an existing destination is not replaced (the call fails).
     virtual void moveFile(const std::string &source, const std::string &destination) const = 0;
     // Renames `from` over `to` in one step, replacing a file at `to`; both lie in one

@@ -520,6 +520,32 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
     return staging;
 }
 
+Staging PosixFileSystem::stageBytes(const std::string &destination, const void *data,
+                                    std::size_t size) const
+{
+    const std::string temporary = temporaryNameBeside(destination, '/');
+    auto staged = std::make_unique<PosixStagedCopy>(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
+        destination);
+    if (staged->fd() < 0)
+        return Staging{copyFailure(CopyOutcome::DestinationFailed, errno, destination), nullptr};
+    const char *p = static_cast<const char *>(data);
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t put = ::write(staged->fd(), p + done, size - done);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0) // the staged copy removes its temporary file as it goes
+            return Staging{copyFailure(CopyOutcome::DestinationFailed, errno, destination, done),
+                           nullptr};
+        done += std::size_t(put);
+    }
+    staged->setBytes(size);
+    Staging staging;
+    staging.result.bytes = size;
+    staging.copy = std::move(staged);
+    return staging;
+}
+
 void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
 {
     if (::access(destination.c_str(), F_OK) == 0)

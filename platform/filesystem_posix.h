@@ -36,6 +36,8 @@ public:
                   bool overwrite) const override;
     Staging stageCopy(const std::string &source, const std::string &destination,
                       const CopyOptions &options = {}) const override;
+    Staging stageBytes(const std::string &destination, const void *data,
+                       std::size_t size) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;

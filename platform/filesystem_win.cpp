@@ -314,6 +314,34 @@ public:
         return staging;
     }
 
+    Staging stageBytes(const std::string &destination, const void *data,
+                       std::size_t size) const override
+    {
+        const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
+        auto staged = std::make_unique<WinStagedCopy>(
+            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                        nullptr),
+            part, destination, [this, destination] { return folderExists(destination); });
+        if (!staged->valid())
+            return Staging{copyFailure(CopyOutcome::DestinationFailed, GetLastError(), destination),
+                           nullptr};
+        const char *p = static_cast<const char *>(data);
+        for (std::size_t done = 0; done < size;) {
+            const DWORD chunk = DWORD(std::min<std::size_t>(size - done, std::size_t(1) << 30));
+            DWORD put = 0;
+            if (!WriteFile(staged->handle(), p + done, chunk, &put, nullptr))
+                return Staging{
+                    copyFailure(CopyOutcome::DestinationFailed, GetLastError(), destination, done),
+                    nullptr};
+            done += put;
+        }
+        staged->setBytes(size);
+        Staging staging;
+        staging.result.bytes = size;
+        staging.copy = std::move(staged);
+        return staging;
+    }
+
     void moveFile(const std::string &source, const std::string &destination) const override
     {
         if (!MoveFileW(filePath(source).c_str(), filePath(destination).c_str())) {

@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -55,6 +56,8 @@ struct Player
     QList<TableTrack> tracks;
     std::vector<int> marked; // in grid order
     NameFields fields = defaultNameFields();
+    ExportOptions options;
+    std::vector<Playlist> playlists; // the player's, by track number
     std::shared_ptr<FaultPlan> faults = std::make_shared<FaultPlan>();
     Host host;
     QStringList statuses; // the progress texts of the last copy run
@@ -107,6 +110,7 @@ struct Player
             r.totals.bytes += tracks[k - 1].size;
         }
         r.fields = fields;
+        r.options = options;
         return r;
     }
 
@@ -122,7 +126,8 @@ struct Player
     // run's progress (to cancel it).
     ExportReport copy(const FileSystem &fs, std::function<void(ExportProgress &)> whileCopying = {})
     {
-        const TrackTable table = tableOf(tracks);
+        TrackTable table = tableOf(tracks);
+        table.setPlaylists(playlists);
         const ExportSnapshot snapshot = takeSnapshot(table, request(), '/', fs.nameLimit());
         ExportProgress progress;
         QSignalSpy reached(&progress, &ExportProgress::reached);
@@ -146,6 +151,18 @@ struct Player
     QStringList exported() const
     {
         return QDir(exportDir).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
+    }
+
+    // Every file below the export folder, hidden ones too, by its path from there.
+    QStringList tree() const
+    {
+        QStringList files;
+        QDirIterator it(exportDir, QDir::Files | QDir::System | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next().mid(exportDir.size());
+        files.sort();
+        return files;
     }
 
     QByteArray exportedBytes(const QString &name) const
@@ -185,6 +202,36 @@ QStringList skippedOf(const ExportReport &report)
 }
 
 const QString ErrorsFile = "Sondrel export errors.txt";
+
+// Seven tracks of a few artists and albums in four playlists, titles as names; all but
+// "Unmarked" marked, and "Missing" has no file on the player.
+void addBandTracks(Player &p)
+{
+    p.fields = onlyTitle();
+    const auto add = [&](const QString &title, const QString &artist, const QString &album,
+                         std::int32_t duration, const QString &file, Mark mark = Mark::Yes,
+                         File written = File::Written) {
+        const int k = p.add(title, ":iPod_Control:Music:F00:" + file, title.toUtf8() + " sound",
+                            mark, written);
+        p.tracks[k - 1].artist = artist;
+        p.tracks[k - 1].album = album;
+        p.tracks[k - 1].duration = duration;
+        return k;
+    };
+    add("Intro", "Band", "First", 61999, "A.mp3");
+    add("Song", "Guest", "First", 1000, "B.mp3");
+    p.tracks[1].albumArtist = "Band";
+    add("SONG", "band", "FIRST", 0, "C.mp3");
+    add("Song", "", "", -1, "D.mp3");
+    add("Missing", "Gone", "Away", 5000, "E.mp3", Mark::Yes, File::Absent);
+    add("Unmarked", "Band", "First", 5000, "F.mp3", Mark::No);
+    add("Flat", "AC/DC", "...", 0, "G.m4a");
+    p.playlists = {{"Road", {3, 1, 5, 6, 4, 1}},
+                   {"Nothing exported", {5, 6}},
+                   {"Road", {2}},
+                   {"Mix: A/B?", {7}},
+                   {"", {1}}};
+}
 
 } // namespace
 
@@ -705,6 +752,213 @@ private Q_SLOTS:
         p.add("Here", ":iPod_Control:Music:F00:H.mp3", "here");
         p.copy();
         QCOMPARE(p.exportedBytes(ErrorsFile).count('\n'), 25);
+    }
+
+    // ---- artist and album folders, playlists ----
+
+    // Each option on its own and both: with neither, the files, their names and the
+    // messages are those of a run without them.
+    void optionsDecideTheLayout_data()
+    {
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<bool>("playlists");
+        QTest::addColumn<QStringList>("tree");
+        QTest::addColumn<QByteArray>("road");
+
+        const QStringList flat{"Flat.m4a", "Intro.mp3",    "SONG (2).mp3",
+                               ErrorsFile, "Song (3).mp3", "Song.mp3"};
+        const QStringList sorted{"AC-DC/Unknown Album/Flat.m4a",
+                                 "Band/First/Intro.mp3",
+                                 "Band/First/SONG (2).mp3",
+                                 "Band/First/Song.mp3",
+                                 ErrorsFile,
+                                 "Unknown Artist/Unknown Album/Song.mp3"};
+        const QStringList lists{"Mix- A-B-.m3u8", "Playlist.m3u8", "Road (2).m3u8", "Road.m3u8"};
+        const auto with = [](QStringList files, const QStringList &more) {
+            files += more;
+            files.sort();
+            return files;
+        };
+        QTest::newRow("both off: as without them") << false << false << flat << QByteArray();
+        QTest::newRow("folders") << true << false << sorted << QByteArray();
+        QTest::newRow("playlists")
+            << false << true << with(flat, lists)
+            << QByteArray("#EXTM3U\n#EXTINF:-1,band - SONG\nSONG (2).mp3\n"
+                          "#EXTINF:61,Band - Intro\nIntro.mp3\n#EXTINF:-1,Song\nSong (3).mp3\n"
+                          "#EXTINF:61,Band - Intro\nIntro.mp3\n");
+        QTest::newRow("both") << true << true << with(sorted, lists)
+                              << QByteArray(
+                                     "#EXTM3U\n#EXTINF:-1,band - SONG\nBand/First/SONG (2).mp3\n"
+                                     "#EXTINF:61,Band - Intro\nBand/First/Intro.mp3\n"
+                                     "#EXTINF:-1,Song\nUnknown Artist/Unknown Album/Song.mp3\n"
+                                     "#EXTINF:61,Band - Intro\nBand/First/Intro.mp3\n");
+    }
+
+    void optionsDecideTheLayout()
+    {
+        QFETCH(bool, folders);
+        QFETCH(bool, playlists);
+        QFETCH(QStringList, tree);
+        QFETCH(QByteArray, road);
+
+        Player p;
+        addBandTracks(p);
+        p.options.artistAlbumFolders = folders;
+        p.options.writePlaylists = playlists;
+        const ExportReport report = p.copy();
+        QCOMPARE(p.tree(), tree);
+        QCOMPARE(report.end, ExportReport::End::Finished);
+        QCOMPARE(report.count, 6);
+        QCOMPARE(report.copied, 5);
+        QCOMPARE(closingMessage(report), "5 of 6 files exported.\nMissing: missing on the "
+                                         "iPod\nThe full list is in " +
+                                             p.exportDir + ErrorsFile + ".");
+        QCOMPARE(p.exportedBytes(ErrorsFile), "Missing\t" + p.player.toUtf8() +
+                                                  "iPod_Control/Music/F00/E.mp3\tmissing on "
+                                                  "the iPod\n");
+        const QString prefix = folders ? "Band/First/" : "";
+        QCOMPARE(p.exportedBytes(prefix + "SONG (2).mp3"), QByteArray("SONG sound"));
+        QCOMPARE(p.exportedBytes(prefix + "Song.mp3"), QByteArray("Song sound"));
+        if (!playlists) {
+            QCOMPARE(report.written.size(), std::size_t(5));
+            return;
+        }
+        QCOMPARE(p.exportedBytes("Road.m3u8"), road);
+        const QString inBand = folders ? "Band/First/" : "";
+        QCOMPARE(p.exportedBytes("Road (2).m3u8"),
+                 "#EXTM3U\n#EXTINF:1,Guest - Song\n" + inBand.toUtf8() + "Song.mp3\n");
+        QCOMPARE(p.exportedBytes("Mix- A-B-.m3u8"),
+                 "#EXTM3U\n#EXTINF:-1,AC/DC - Flat\n" +
+                     QByteArray(folders ? "AC-DC/Unknown Album/" : "") + "Flat.m4a\n");
+        QCOMPARE(p.exportedBytes("Playlist.m3u8"),
+                 "#EXTM3U\n#EXTINF:61,Band - Intro\n" + inBand.toUtf8() + "Intro.mp3\n");
+        // The playlists come after the copies, in the player's order.
+        QCOMPARE(report.written.size(), std::size_t(9));
+        QCOMPARE(QString::fromStdString(report.written[5]), p.exportDir + "Road.m3u8");
+        QCOMPARE(QString::fromStdString(report.written[8]), p.exportDir + "Playlist.m3u8");
+    }
+
+    // A playlist that cannot be written is passed over like a track; the others and the
+    // copies stay, and nothing temporary is left.
+    void aPlaylistThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a folder in its place")
+            << "folder"
+            << "name refused by the export folder: Is a directory";
+        QTest::newRow("the disk full") << "full"
+                                       << "could not be written: No space left on device";
+    }
+
+    void aPlaylistThatCannotBeWritten()
+    {
+        QFETCH(QString, cause);
+        QFETCH(QString, reason);
+        Player p;
+        p.fields = onlyTitle();
+        p.options.writePlaylists = true;
+        p.add("One", ":iPod_Control:Music:F00:A.mp3", "one");
+        p.add("Two", ":iPod_Control:Music:F00:B.mp3", "two");
+        p.playlists = {{"Road", {2, 1}}, {"Other", {1}}};
+        if (cause == "folder") {
+            QVERIFY(QDir(p.exportDir).mkdir("Road.m3u8"));
+        } else {
+            p.writeExported("Road.m3u8", "an earlier playlist");
+            p.faults->faults.push_back(
+                {FsOp::SafeWrite, ENOSPC, 0, (p.exportDir + "Road.m3u8").toStdString()});
+        }
+        const ExportReport report = p.copy();
+        QCOMPARE(report.end, ExportReport::End::Finished);
+        QCOMPARE(report.copied, 2);
+        QCOMPARE(skippedOf(report), QStringList{"Road.m3u8: " + reason});
+        QCOMPARE(closingMessage(report), "2 of 2 files exported.\nRoad.m3u8: " + reason +
+                                             "\nThe full list is in " + p.exportDir + ErrorsFile +
+                                             ".");
+        QCOMPARE(QString::fromUtf8(p.exportedBytes(ErrorsFile)),
+                 "Road.m3u8\t" + p.exportDir + "Road.m3u8\t" + reason + "\n");
+        QCOMPARE(p.exportedBytes("Other.m3u8"), QByteArray("#EXTM3U\n#EXTINF:1,One\nOne.mp3\n"));
+        if (cause == "full") {
+            QCOMPARE(p.tree(),
+                     (QStringList{"One.mp3", "Other.m3u8", "Road.m3u8", ErrorsFile, "Two.mp3"}));
+            QCOMPARE(p.exportedBytes("Road.m3u8"), QByteArray("an earlier playlist"));
+        } else {
+            QCOMPARE(p.tree(), (QStringList{"One.mp3", "Other.m3u8", ErrorsFile, "Two.mp3"}));
+        }
+    }
+
+    // A run that does not reach its end writes no playlist, also for the tracks it copied.
+    void noPlaylistAfterACancelOrAStop_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled") << true;
+        QTest::newRow("export drive failed") << false;
+    }
+
+    void noPlaylistAfterACancelOrAStop()
+    {
+        QFETCH(bool, cancel);
+        Player p;
+        addBandTracks(p);
+        p.options = {true, true};
+        if (!cancel)
+            p.faults->faults.push_back({FsOp::SafeCopy, ENOSPC, 3});
+        int copies = 0;
+        const ExportReport report = p.copy(*p.fileSystem(), [&](ExportProgress &progress) {
+            if (++copies == 3 && cancel)
+                progress.cancel();
+        });
+        QCOMPARE(report.end,
+                 cancel ? ExportReport::End::Cancelled : ExportReport::End::DestinationFailed);
+        QCOMPARE(report.copied, 2);
+        QCOMPARE(p.tree(), (QStringList{"Band/First/Intro.mp3", "Band/First/Song.mp3"}));
+        QCOMPARE(p.faults->calls[FsOp::SafeWrite], 0);
+    }
+
+    // A folder that cannot be made is the export drive's failure: the run ends there and
+    // the files placed before stay. No folder is made for a track that has no file.
+    void aFolderThatCannotBeMadeEndsTheRun_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<int>("error");
+        QTest::newRow("refused") << "refused" << EACCES;
+        QTest::newRow("a file in its way") << "file" << EEXIST;
+    }
+
+    void aFolderThatCannotBeMadeEndsTheRun()
+    {
+        QFETCH(QString, cause);
+        QFETCH(int, error);
+        Player p;
+        p.fields = onlyTitle();
+        p.options = {true, true};
+        p.add("Gone", ":iPod_Control:Music:F00:X.mp3", "", Mark::Yes, File::Absent);
+        p.add("First", ":iPod_Control:Music:F00:A.mp3", "first");
+        p.add("Second", ":iPod_Control:Music:F00:B.mp3", "second");
+        p.add("Third", ":iPod_Control:Music:F00:C.mp3", "third");
+        p.tracks[0].artist = "Nobody";
+        p.tracks[2].artist = "Band";
+        p.tracks[3].artist = "Other";
+        p.playlists = {{"All", {1, 2, 3, 4}}};
+        if (cause == "file")
+            p.writeExported("Band", "a file of that name");
+        else
+            p.faults->faults.push_back(
+                {FsOp::CreateFolder, EACCES, 0, (p.exportDir + "Band").toStdString()});
+
+        const ExportReport report = p.copy();
+        QCOMPARE(report.end, ExportReport::End::DestinationFailed);
+        QCOMPARE(report.failure->number(), error);
+        QVERIFY2(
+            QString::fromStdString(report.failure->description()).contains(p.exportDir + "Band"),
+            report.failure->description().c_str());
+        QCOMPARE(report.reached, 3);
+        QCOMPARE(report.copied, 1);
+        QStringList tree{ErrorsFile, "Unknown Artist/Unknown Album/First.mp3"};
+        if (cause == "file")
+            tree.prepend("Band");
+        QCOMPARE(p.tree(), tree);
+        QVERIFY(!QDir(p.exportDir + "Nobody").exists());
     }
 
     // ---- the folder listing of the service ----

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <optional>
 
 #include <sys/stat.h>
@@ -464,6 +465,64 @@ private Q_SLOTS:
         QVERIFY(
             fs.copyFileSafely(shm.filePath(QStringLiteral("a.bin")).toStdString(), to).copied());
         QCOMPARE(readBytes(QString::fromStdString(to)), bytes);
+    }
+
+    // A file written whole from memory: replaced in one step, never half; a failure
+    // leaves the earlier file and no temporary file, and tells which side refused.
+    void safeWrite_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("error");
+        QTest::newRow("new") << "new" << int(CopyOutcome::Copied) << 0;
+        QTest::newRow("over an earlier file") << "old" << int(CopyOutcome::Copied) << 0;
+        QTest::newRow("a folder of that name")
+            << "folder" << int(CopyOutcome::NameRefused) << EISDIR;
+        QTest::newRow("no folder") << "no folder" << int(CopyOutcome::DestinationFailed) << ENOENT;
+    }
+
+    void safeWrite()
+    {
+        QFETCH(QString, destination);
+        QFETCH(int, outcome);
+        QFETCH(int, error);
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        QString to = dir.filePath(QStringLiteral("Road.m3u8"));
+        if (destination == QLatin1String("old"))
+            writeFile(to, "a much longer earlier playlist");
+        if (destination == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(to));
+        if (destination == QLatin1String("no folder"))
+            to = dir.filePath(QStringLiteral("gone/Road.m3u8"));
+        const QByteArray bytes("#EXTM3U\n");
+
+        const CopyResult result =
+            fs.writeFileSafely(to.toStdString(), bytes.constData(), std::size_t(bytes.size()));
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(result.error, error);
+        if (result.copied()) {
+            QCOMPARE(readBytes(to), bytes);
+            QCOMPARE(result.bytes, std::uint64_t(bytes.size()));
+        } else {
+            QCOMPARE(result.path, to.toStdString());
+            QCOMPARE(result.message, std::string(std::strerror(error)));
+        }
+        const QStringList left =
+            QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QCOMPARE(left, destination == QLatin1String("no folder") ? QStringList{}
+                                                                 : QStringList{"Road.m3u8"});
+
+        // Staged and dropped unplaced: nothing of it stays.
+        Staging staging = fs.stageBytes(dir.filePath(QStringLiteral("Other.m3u8")).toStdString(),
+                                        bytes.constData(), std::size_t(bytes.size()));
+        QVERIFY(staging.copy);
+        staging.copy.reset();
+        QCOMPARE(
+            QDir(dir.path())
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            left);
     }
 
     void failuresCarryTheErrorNumber()

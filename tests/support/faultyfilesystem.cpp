@@ -131,6 +131,22 @@ Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string
     return staging;
 }
 
+Staging FaultyFileSystem::stageBytes(const std::string &destination, const void *data,
+                                     std::size_t size) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::SafeWrite, destination);
+    const Fault *fault = faultFor(*m_plan, FsOp::SafeWrite, destination);
+    if (!fault)
+        return m_inner->stageBytes(destination, data, size);
+    Staging staging;
+    staging.result.outcome = fault->outcome;
+    staging.result.error = fault->error;
+    staging.result.message = std::strerror(fault->error);
+    staging.result.path = destination;
+    return staging;
+}
+
 void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
 {
     if (m_plan->probe)

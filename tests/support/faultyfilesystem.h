@@ -14,7 +14,8 @@ namespace sondrel::test {
 // The operations of the file-system service that a test can make fail.
 enum class FsOp {
     CopyFile,
-    SafeCopy, // stageCopy, the first part of copyFileSafely
+    SafeCopy,  // stageCopy, the first part of copyFileSafely
+    SafeWrite, // stageBytes, the first part of writeFileSafely
     MoveFile,
     ReplaceFile,
     RenameOrCopy, // with bytesFirst: a copy that breaks off after that many bytes
@@ -35,7 +36,7 @@ struct Fault
     int call = 0;                 // which call of `op` fails, counted from 1; 0: every call
     std::string pathPrefix;       // only calls on a path that begins with this (empty: any)
     std::uint64_t bytesFirst = 0; // CopyFile, SafeCopy and Write: bytes that reach the file first
-    // SafeCopy: how the copy ends (its error is `error`, except for Cancelled).
+    // SafeCopy and SafeWrite: how the copy ends (its error is `error`, except for Cancelled).
     CopyOutcome outcome = CopyOutcome::DestinationFailed;
 };
 
@@ -63,9 +64,10 @@ struct FaultPlan
 // that its plan names: the named call raises PlatformError(error, "<description>:
 // <path>") as the machine's own service does; a copy or a write first lets `bytesFirst`
 // bytes through, as a disk that fills up does. A failing SafeCopy returns the fault's
-// outcome instead; with `bytesFirst` the real copy runs that far and is then stopped,
-// so that its temporary file comes and goes as on a full disk (a file no larger than
-// `bytesFirst` is copied whole).
+// outcome instead; with `bytesFirst` the real copy runs that far and is then stopped, so
+// that its temporary file comes and goes as on a full disk (a file no larger than
+// `bytesFirst` is copied whole). A failing SafeWrite writes nothing and returns the
+// fault's outcome.
 class FaultyFileSystem : public FileSystem
 {
 public:
@@ -83,6 +85,8 @@ public:
                   bool overwrite) const override;
     Staging stageCopy(const std::string &source, const std::string &destination,
                       const CopyOptions &options = {}) const override;
+    Staging stageBytes(const std::string &destination, const void *data,
+                       std::size_t size) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;

@@ -19,6 +19,7 @@ struct TableTrack
     QString artist;
     QString album;
     QString genre;
+    QString albumArtist;
 };
 
 // A track table of the given tracks, as the reader leaves it: IDs 1..n in list order.
@@ -37,6 +38,7 @@ inline TrackTable tableOf(const QList<TableTrack> &tracks)
         table.setText(k, FieldArtist, from.artist);
         table.setText(k, FieldAlbum, from.album);
         table.setText(k, FieldGenre, from.genre);
+        table.setText(k, FieldAlbumArtist, from.albumArtist);
     }
     return table;
 }

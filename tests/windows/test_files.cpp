@@ -214,6 +214,27 @@ TEST_CASE("replace by rename: the old file is replaced whole, a failed replace l
     CHECK(readBytes(target) == "new");
 }
 
+TEST_CASE("a file written whole from memory replaces the old one; a refused one leaves nothing")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string target = temp.file("Road.m3u8");
+    const std::string text = "#EXTM3U\n";
+    writeBytes(target, "a much longer earlier playlist");
+    CHECK(fs->writeFileSafely(target, text.data(), text.size()).copied());
+    CHECK(readBytes(target) == text);
+
+    // A folder of that name refuses the name; a missing folder is the destination's fault.
+    fs->createFolder(temp.file("Folder.m3u8"));
+    CHECK(fs->writeFileSafely(temp.file("Folder.m3u8"), text.data(), text.size()).outcome ==
+          CopyOutcome::NameRefused);
+    const CopyResult missing =
+        fs->writeFileSafely(temp.file("gone\\Road.m3u8"), text.data(), text.size());
+    CHECK(missing.outcome == CopyOutcome::DestinationFailed);
+    CHECK(missing.error == ERROR_PATH_NOT_FOUND);
+    CHECK(fs->listFolder(temp.path()).size() == 2);
+}
+
 TEST_CASE("file identity: two spellings of one file agree, two files differ")
 {
     auto fs = createFileSystem();

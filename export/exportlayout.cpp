@@ -1,0 +1,95 @@
+#include "exportlayout.h"
+
+#include "tracktable.h"
+
+#include <algorithm>
+
+namespace sondrel {
+
+namespace {
+
+// Something besides blanks and dots, which a name would lose entirely.
+bool hasName(const QString &value)
+{
+    return std::any_of(value.begin(), value.end(),
+                       [](QChar c) { return c != QLatin1Char(' ') && c != QLatin1Char('.'); });
+}
+
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 32)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace
+
+QStringList artistAlbumFolders(const TrackTable &table, int k, const NameLimit &limit)
+{
+    const bool known = table.contains(k);
+    QString artist = known ? table.text(k, FieldAlbumArtist) : QString();
+    if (!hasName(artist) && known)
+        artist = table.text(k, FieldArtist);
+    if (!hasName(artist))
+        artist = QStringLiteral("Unknown Artist");
+    QString album = known ? table.text(k, FieldAlbum) : QString();
+    if (!hasName(album))
+        album = QStringLiteral("Unknown Album");
+    return {safeComponent(artist, limit), safeComponent(album, limit)};
+}
+
+RunNames::Folder &RunNames::folder(const QStringList &path)
+{
+    return m_folders[path.join(QLatin1Char('/')).toCaseFolded()];
+}
+
+void RunNames::reserve(const QString &name)
+{
+    folder({}).taken.insert(name.toCaseFolded());
+}
+
+QStringList RunNames::folders(const QStringList &wanted)
+{
+    QStringList path;
+    for (const QString &name : wanted) {
+        Folder &parent = folder(path);
+        const QString key = name.toCaseFolded();
+        auto given = parent.subfolders.constFind(key);
+        if (given == parent.subfolders.cend()) {
+            QString chosen = name;
+            for (int n = 2; parent.taken.contains(chosen.toCaseFolded()); ++n)
+                chosen = safeComponent(name, m_limit, QStringLiteral(" (%1)").arg(n));
+            parent.taken.insert(chosen.toCaseFolded());
+            given = parent.subfolders.insert(key, chosen);
+        }
+        path << *given;
+    }
+    return path;
+}
+
+QString RunNames::file(const QStringList &folders, const ExportName &name)
+{
+    Folder &in = folder(folders);
+    QString chosen = name.finished(m_limit);
+    for (int n = 2; in.taken.contains(chosen.toCaseFolded()); ++n)
+        chosen = name.finished(m_limit, n);
+    in.taken.insert(chosen.toCaseFolded());
+    return chosen;
+}
+
+QByteArray playlistText(const std::vector<PlaylistLine> &lines)
+{
+    QByteArray text("#EXTM3U\n");
+    for (const PlaylistLine &line : lines) {
+        const int seconds = line.duration > 0 ? line.duration / 1000 : -1;
+        const QString label =
+            line.artist.isEmpty() ? line.title : line.artist + QStringLiteral(" - ") + line.title;
+        text += "#EXTINF:" + QByteArray::number(seconds) + ',' + oneLine(label).toUtf8() + '\n';
+        text += line.path.toUtf8() + '\n';
+    }
+    return text;
+}
+
+} // namespace sondrel

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "expfilename.h"
+#include "filesystem.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace sondrel {
+
+class TrackTable;
+
+// The folders of track k below the export directory when a run sorts into artist and
+// album folders: its album artist, else its artist, then its album, each made a valid
+// name by safeComponent within `limit`. A value with no name of its own (empty, or only
+// blanks and dots) gives "Unknown Artist" or "Unknown Album".
+QStringList artistAlbumFolders(const TrackTable &table, int k, const NameLimit &limit);
+
+// The names one run gives below the export directory: every name is unique in its folder
+// without regard to letter case (many export drives do not tell case apart), a later one
+// numbered " (2)", " (3)", ... Files and folders share a folder's names; a folder asked
+// for again, in any letter case, is the one given first.
+class RunNames
+{
+public:
+    explicit RunNames(const NameLimit &limit) : m_limit(limit) {}
+
+    // Keeps `name` in the export directory itself for a file of the run's own.
+    void reserve(const QString &name);
+    // The folders given for `wanted`, a path of valid names from the export directory down.
+    QStringList folders(const QStringList &wanted);
+    // The file name given for `name` in `folders` (a path that folders() gave).
+    QString file(const QStringList &folders, const ExportName &name);
+
+private:
+    struct Folder
+    {
+        QSet<QString> taken;                // case-folded names of its files and folders
+        QHash<QString, QString> subfolders; // a folder by its case-folded wanted name
+    };
+    Folder &folder(const QStringList &path);
+
+    NameLimit m_limit;
+    QHash<QString, Folder> m_folders; // by the case-folded path, "/" between names
+};
+
+// One track of a playlist file.
+struct PlaylistLine
+{
+    std::int32_t duration = 0; // milliseconds; 0 or less: unknown
+    QString artist;
+    QString title;
+    QString path; // relative to the export directory, "/" between valid names
+};
+
+// The text of a playlist file (.m3u8): UTF-8 without a byte-order mark, "#EXTM3U", then
+// for each track "#EXTINF:<seconds>,<artist> - <title>" (whole seconds rounded down, -1
+// for an unknown duration; only the title when the artist is empty) and its path, every
+// line ended by "\n". Control characters in the artist and title become blanks, so that
+// each entry keeps to its two lines.
+QByteArray playlistText(const std::vector<PlaylistLine> &lines);
+
+} // namespace sondrel
