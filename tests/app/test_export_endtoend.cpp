@@ -4,14 +4,18 @@
 // the player among good ones. Where root may mount a small volume, the export also runs
 // into a volume that fills up mid-run.
 #include "filesystem_posix.h"
+#include "frmchgexpname.h"
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "testmain.h"
 #include "trackgrid.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -145,6 +149,75 @@ private Q_SLOTS:
         QCOMPARE(scene->LblSelFilesNum->text(), QString(" 0 file(s) selected"));
         scene.markRows(5, 5);
         QCOMPARE(scene->LblSelFilesDur->text(), QString(" 00:03:00 hh:mm:ss"));
+    }
+
+    // Both options checked in the composer: the files go into artist and album folders,
+    // and the playlist holding exported tracks is written beside them with those tracks.
+    void foldersAndPlaylistsChosenInTheComposer()
+    {
+        TestDatabase db;
+        db.dataSets = TestDatabase::modernOrder();
+        db.tracks << TestTrack::make("Opening", "Band", "First", "Rock",
+                                     ":iPod_Control:Music:F00:A.mp3")
+                         .withContents(noise(40000, 1))
+                         .withDuration(185500);
+        db.tracks << TestTrack::make("Duet", "Guest", "First", "Rock",
+                                     ":iPod_Control:Music:F01:B.m4a")
+                         .withString(StringAlbumArtist, "Band")
+                         .withContents(noise(30000, 2));
+        db.tracks << TestTrack::make("Loose", "", "", "", ":iPod_Control:Music:F00:C.mp3")
+                         .withContents(noise(20000, 3))
+                         .withDuration(30000);
+        db.tracks << TestTrack::make("Left out", "Band", "Second", "Pop",
+                                     ":iPod_Control:Music:F00:D.mp3")
+                         .withContents(noise(10000, 4));
+        TestPlaylist road;
+        road.title = "Road trip";
+        road.items = {db.uniqueIdOf(2), db.uniqueIdOf(3), db.uniqueIdOf(0)};
+        TestPlaylist unmarked;
+        unmarked.title = "Unmarked only";
+        unmarked.items = {db.uniqueIdOf(3)};
+        db.playlists << db.masterPlaylist() << road << unmarked;
+        MainWindowScene scene;
+        QVERIFY(scene.load(db));
+        QCOMPARE(scene->state().tracks().playlists().size(), std::size_t(2));
+
+        bool composed = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<FrmChgExpName *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            QTest::mouseClick(dialog->findChild<QCheckBox *>("ChkFolders"), Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QCheckBox *>("ChkPlaylists"), Qt::LeftButton);
+            composed = dialog->options() == ExportOptions{true, true};
+            QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
+        });
+        QTest::mouseClick(scene->BtnChangeExpName, Qt::LeftButton);
+        QVERIFY(composed);
+        QCOMPARE(scene->TxtExpName->text(),
+                 QString("AlbumArtist/Album/Genre_Artist_Title_Album_ID"));
+
+        scene.markRows(1, 3);
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
+        const QString to = scene.exportPath() + "/";
+        QStringList tree;
+        QDirIterator it(to, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            tree << it.next().mid(to.size());
+        tree.sort();
+        QCOMPARE(tree, (QStringList{"Band/First/Rock_Band_Opening_First_1.mp3",
+                                    "Band/First/Rock_Guest_Duet_First_2.m4a", "Road trip.m3u8",
+                                    "Unknown Artist/Unknown Album/__Loose__3.mp3"}));
+        QCOMPARE(readAll(to + "Band/First/Rock_Band_Opening_First_1.mp3"), db.tracks[0].contents);
+        QCOMPARE(readAll(to + "Band/First/Rock_Guest_Duet_First_2.m4a"), db.tracks[1].contents);
+        QCOMPARE(readAll(to + "Unknown Artist/Unknown Album/__Loose__3.mp3"),
+                 db.tracks[2].contents);
+        QCOMPARE(readAll(to + "Road trip.m3u8"),
+                 QByteArray("#EXTM3U\n"
+                            "#EXTINF:30,Loose\n"
+                            "Unknown Artist/Unknown Album/__Loose__3.mp3\n"
+                            "#EXTINF:185,Band - Opening\n"
+                            "Band/First/Rock_Band_Opening_First_1.mp3\n"));
     }
 
     // A FIFO and a link to /dev/zero on the player among real files: the run neither
