@@ -1,9 +1,10 @@
 // The export run against cp followed by sync on the same files, and how long the window
 // stops answering while it runs.
 //
-//   bench_export [files] [megabytes per file] [pairs] [work folder]
+//   bench_export [files] [megabytes per file] [pairs] [work folder] [folders]
 //   (defaults: 1000 files of 2 MB, about 2 GB; 5 pairs; a temporary folder under $TMPDIR
-//   or /tmp)
+//   or /tmp; with "folders" the export sorts the files into 50 artists' 200 album folders
+//   and writes 20 playlists of every 10th track, while cp copies them flat as ever)
 //
 // Writes a player tree with the files, then times, in alternating order, the main
 // window's "Export selected file(s)" of all of them into one folder and `cp` of the same
@@ -54,6 +55,8 @@ void emptyFolder(const QString &path)
     for (const QString &name :
          dir.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
         dir.remove(name);
+    for (const QString &name : dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot))
+        QDir(dir.filePath(name)).removeRecursively();
 }
 
 // Writes out what earlier runs left in the page cache and lets the disk settle.
@@ -107,6 +110,7 @@ int main(int argc, char **argv)
     const int megabytes =
         argc > 2 ? std::max(0, atoi(argv[2])) : 2; // 0: empty files, to see the cost per file
     const int pairs = argc > 3 ? std::max(1, atoi(argv[3])) : 5;
+    const bool sorted = argc > 5 && QLatin1String(argv[5]) == QLatin1String("folders");
     QTemporaryDir work(argc > 4 ? QString::fromLocal8Bit(argv[4]) + QStringLiteral("/bench-XXXXXX")
                                 : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
     if (!work.isValid()) {
@@ -163,13 +167,24 @@ int main(int argc, char **argv)
         t.size = std::uint64_t(size);
         t.duration = 180000;
         table.setText(k, FieldTitle, QStringLiteral("Title %1").arg(k));
-        table.setText(k, FieldArtist, QStringLiteral("Artist"));
-        table.setText(k, FieldAlbum, QStringLiteral("Album"));
+        table.setText(k, FieldArtist, QStringLiteral("Artist %1").arg(k % 50));
+        table.setText(k, FieldAlbum, QStringLiteral("Album %1").arg(k % 200));
         table.setText(k, FieldGenre, QStringLiteral("Genre"));
         table.setText(k, FieldLocation,
                       QStringLiteral(":iPod_Control:Music:F%1:T%2.mp3")
                           .arg((k - 1) % 50, 2, 10, QLatin1Char('0'))
                           .arg(k - 1, 4, 10, QLatin1Char('0')));
+    }
+    if (sorted) {
+        std::vector<Playlist> playlists(20);
+        for (int p = 0; p < 20; ++p) {
+            playlists[std::size_t(p)].title = QStringLiteral("Playlist %1").arg(p + 1);
+            for (int k = 1 + p; k <= files; k += 10)
+                playlists[std::size_t(p)].tracks.push_back(k);
+        }
+        table.setPlaylists(std::move(playlists));
+        window.state().setNameFields(window.state().ListFields(), window.state().ExpName(),
+                                     ExportOptions{true, true});
     }
     TrackGrid *grid = window.MSFlexGridSoundList;
     grid->setRows(files + 1);
@@ -253,7 +268,8 @@ int main(int argc, char **argv)
     }
     const double exportRate = totalMb / median(exportTimes);
     const double cpRate = totalMb / median(cpTimes);
-    std::printf("%d files x %d MB = %.0f MB\n", files, megabytes, totalMb);
+    std::printf("%d files x %d MB = %.0f MB%s\n", files, megabytes, totalMb,
+                sorted ? ", exported into artist and album folders with 20 playlists" : "");
     std::printf("export:    median %.3f s = %.0f MB/s\n", median(exportTimes), exportRate);
     std::printf("cp + sync: median %.3f s = %.0f MB/s\n", median(cpTimes), cpRate);
     std::vector<double> ratios;
