@@ -1,5 +1,6 @@
 // Writes the seed corpus of the record-walk fuzzer: small valid databases of every
-// shape the walk knows (album list first, UTF-8 strings, odd types, extra bytes...).
+// shape the walk knows (album list first, UTF-8 strings, odd types, extra bytes...), some
+// of them compressed as the newer players keep them ("iTunesCDB").
 // Usage: make_seeds FOLDER
 
 #include "itunesdbbuilder.h"
@@ -65,6 +66,8 @@ int main(int argc, char **argv)
                     save(folder, "two-tracks", buildDatabase(two)) &&
                     save(folder, "album-list-first", buildDatabase(modern)) &&
                     save(folder, "odd-strings", buildDatabase(odd)) &&
-                    save(folder, "fewer-announced", buildDatabase(many));
+                    save(folder, "fewer-announced", buildDatabase(many)) &&
+                    save(folder, "compressed-album-list-first", compressDatabase(buildDatabase(modern))) &&
+                    save(folder, "compressed-odd-strings", compressDatabase(buildDatabase(odd), 1));
     return ok ? 0 : 1;
 }

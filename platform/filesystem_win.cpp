@@ -3,6 +3,9 @@
 #include "platformerror.h"
 #include "win_text.h"
 
+#include <objbase.h>
+#include <shlobj.h>
+
 namespace sondrel {
 
 namespace {
@@ -22,6 +25,33 @@ std::string withoutTrailingBackslash(std::string path)
         path.pop_back();
     return path;
 }
+
+// The current user's known folder of the given kind, without a trailing backslash; empty
+// when the shell has none.
+std::string knownFolderOrNone(REFKNOWNFOLDERID id)
+{
+    wchar_t *path = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, &path);
+    std::wstring folder = SUCCEEDED(result) && path ? path : L"";
+    CoTaskMemFree(path);
+    while (folder.size() > 3 && folder.back() == L'\\')
+        folder.pop_back();
+    return win::utf8(folder);
+}
+
+// While alive, a drive without a medium answers "not ready" instead of asking the user to
+// insert one: start-up looks into every removable drive for a player's database.
+class QuietDriveErrors
+{
+public:
+    QuietDriveErrors() { SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
+    ~QuietDriveErrors() { SetThreadErrorMode(m_previous, nullptr); }
+    QuietDriveErrors(const QuietDriveErrors &) = delete;
+    QuietDriveErrors &operator=(const QuietDriveErrors &) = delete;
+
+private:
+    DWORD m_previous = 0;
+};
 
 class WinOutputFile : public OutputFile
 {
@@ -87,12 +117,14 @@ public:
 
     bool fileExists(const std::string &path) const override
     {
+        const QuietDriveErrors quiet;
         const DWORD attributes = GetFileAttributesW(wide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     bool folderExists(const std::string &path) const override
     {
+        const QuietDriveErrors quiet;
         const DWORD attributes = GetFileAttributesW(wide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
@@ -154,6 +186,7 @@ public:
         if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
             pattern += '\\';
         pattern += '*';
+        const QuietDriveErrors quiet;
         WIN32_FIND_DATAW found{};
         HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) {
@@ -230,6 +263,30 @@ public:
         if (length == 0 || length >= MAX_PATH)
             raiseLastError("system folder");
         return win::utf8(std::wstring(buffer, length));
+    }
+
+    // The Music known folder (FOLDERID_Music) of the current user.
+    std::string musicFolder() const override { return knownFolderOrNone(FOLDERID_Music); }
+    // The profile folder (FOLDERID_Profile) of the current user.
+    std::string homeFolder() const override { return knownFolderOrNone(FOLDERID_Profile); }
+
+    // Whether a file can be made there, found by making a hidden one that is gone again
+    // when its handle closes: the access rules of folders are too many to judge otherwise.
+    bool folderWritable(const std::string &path) const override
+    {
+        if (!folderExists(path))
+            return false;
+        const std::string inside =
+            path.empty() || path.back() == '\\' || path.back() == '/' ? path : path + "\\";
+        const std::string probe = temporaryNameBeside(inside + "probe", '\\');
+        HANDLE handle = CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
+                                        FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(handle);
+        return true;
     }
 
     char separator() const override { return '\\'; }
