@@ -36,6 +36,12 @@ InflateStatus inflateStream(std::span<const std::uint8_t> in, std::uint64_t limi
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
         return InflateStatus::Damaged;
+    // The sink may raise (a full disk); the inflater's state goes in any case.
+    struct End
+    {
+        z_stream &stream;
+        ~End() { inflateEnd(&stream); }
+    } end{stream};
     const std::size_t start = out.bytes().size();
     const std::size_t most = start + std::size_t(limit) + 1;
     // A first guess that most databases stay below (they deflate to a fifth to a fifteenth),
@@ -76,7 +82,6 @@ InflateStatus inflateStream(std::span<const std::uint8_t> in, std::uint64_t limi
         if (result != Z_OK && result != Z_BUF_ERROR)
             break; // a data error, a preset dictionary, no memory
     }
-    inflateEnd(&stream);
     return status;
 }
 
@@ -119,11 +124,15 @@ InflatedDatabase inflateDatabase(std::span<const std::uint8_t> stored, const Inf
         limits.ratio > LengthMax / stream.size() ? LengthMax : limits.ratio * stream.size();
     const std::uint64_t limit = std::min({ratioLimit, limits.maximum, LengthMax - header});
 
-    std::memcpy(out.room(header).data(), stored.data(), header);
-    out.keep(header);
-    if (sink)
-        sink(stored.first(header));
-    out.status = inflateStream(stream, limit, out, sink);
+    try {
+        std::memcpy(out.room(header).data(), stored.data(), header);
+        out.keep(header);
+        if (sink)
+            sink(stored.first(header));
+        out.status = inflateStream(stream, limit, out, sink);
+    } catch (const std::bad_alloc &) {
+        out.status = InflateStatus::TooLarge; // too large for this machine's memory
+    }
     if (out.status != InflateStatus::Inflated)
         out.clear();
     return out;

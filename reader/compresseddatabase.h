@@ -21,7 +21,7 @@ enum class InflateStatus {
     Plain,    // nothing to inflate: an ordinary database, or no database header to go by
     Inflated, // the stream was inflated into an ordinary database
     Damaged,  // the stream is damaged or ends early
-    TooLarge, // the stream inflates beyond the limits
+    TooLarge, // the stream inflates beyond the limits (or beyond the memory to be had)
 };
 
 // A compressed database inflated: the ordinary database it stands for, in one buffer.
