@@ -4,6 +4,7 @@
 #include "messages.h"
 #include "ui.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,14 @@ QString expNameOf(const NameFields &fields)
             name += QLatin1Char('_') + field.label;
     }
     return name.mid(1);
+}
+
+QString shownExpName(const QString &pattern, const ExportOptions &options, char separator)
+{
+    if (!options.artistAlbumFolders)
+        return pattern;
+    const QChar slash = QLatin1Char(separator);
+    return QStringLiteral("AlbumArtist") + slash + QStringLiteral("Album") + slash + pattern;
 }
 
 bool titleChosen(const NameFields &fields)
@@ -52,6 +61,23 @@ int moveFieldDown(NameFields &fields, int k)
 }
 
 namespace {
+
+// The list shows all ten entries without scrolling; the options and the buttons follow it.
+constexpr int ListTop = 480;
+constexpr int ListHeight = 2415;
+constexpr int OptionsTop = ListTop + ListHeight + 120;
+constexpr int OptionHeight = 255;
+constexpr int OptionStep = 300;
+constexpr int ButtonsTop = OptionsTop + 2 * OptionStep + 60;
+constexpr int ClientHeight = ButtonsTop + 375 + 120;
+
+QCheckBox *optionBox(QWidget *parent, const char *name, const QString &caption, int top)
+{
+    auto *box = makeControl<QCheckBox>(parent, name, caption);
+    box->setFont(tahoma());
+    placeTwips(box, 600, top, 2535, OptionHeight);
+    return box;
+}
 
 QPushButton *arrowButton(QWidget *parent, const char *name, const QString &picture,
                          const QString &accessibleName)
@@ -82,7 +108,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
 
     ListFields = makeControl<QListWidget>(this, "ListFields");
     ListFields->setFont(tahoma());
-    placeTwips(ListFields, 600, 480, 1695, 1635);
+    placeTwips(ListFields, 600, ListTop, 1695, ListHeight);
 
     BtnUp = arrowButton(this, "BtnUp", QStringLiteral(":/arrow_up.png"), QStringLiteral("Up"));
     placeTwips(BtnUp, 2400, 720, 495, 495);
@@ -90,10 +116,15 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
         arrowButton(this, "BtnDown", QStringLiteral(":/arrow_down.png"), QStringLiteral("Down"));
     placeTwips(BtnDown, 2400, 1440, 495, 495);
 
+    ChkFolders =
+        optionBox(this, "ChkFolders", QStringLiteral("Artist and album folders"), OptionsTop);
+    ChkPlaylists = optionBox(this, "ChkPlaylists", QStringLiteral("Write playlists (.m3u8)"),
+                             OptionsTop + OptionStep);
+
     BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
-    placeTwips(BtnOK, 120, 2280, 1215, 375);
+    placeTwips(BtnOK, 120, ButtonsTop, 1215, 375);
     BtnCancel = makeButton(this, "BtnCancel", QStringLiteral("Cancel"));
-    placeTwips(BtnCancel, 1680, 2280, 1215, 375);
+    placeTwips(BtnCancel, 1680, ButtonsTop, 1215, 375);
 
     for (QPushButton *button : {BtnUp, BtnDown, BtnOK, BtnCancel}) {
         button->setAutoDefault(false);
@@ -101,7 +132,9 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     }
     QWidget::setTabOrder(ListFields, BtnDown);
     QWidget::setTabOrder(BtnDown, BtnUp);
-    QWidget::setTabOrder(BtnUp, BtnOK);
+    QWidget::setTabOrder(BtnUp, ChkFolders);
+    QWidget::setTabOrder(ChkFolders, ChkPlaylists);
+    QWidget::setTabOrder(ChkPlaylists, BtnOK);
     QWidget::setTabOrder(BtnOK, BtnCancel);
     ListFields->setFocus();
 
@@ -115,12 +148,23 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
 
     // Sizable; its client area opens at a fixed place from the screen's top left.
     const QPoint screenCorner = main->screen()->geometry().topLeft();
-    setGeometry(
-        QRect(screenCorner + QPoint(twips(4185), twips(2325)), QSize(twips(3255), twips(2775))));
+    setGeometry(QRect(screenCorner + QPoint(twips(4185), twips(2325)),
+                      QSize(twips(3255), twips(ClientHeight))));
 
-    // Each opening shows the list as last confirmed, with its first entry highlighted.
+    // Each opening shows the list and options as last confirmed, with the first entry
+    // highlighted.
     setFields(main->state().ListFields());
     ListFields->setCurrentRow(0);
+    ChkFolders->setChecked(main->state().exportOptions().artistAlbumFolders);
+    ChkPlaylists->setChecked(main->state().exportOptions().writePlaylists);
+}
+
+ExportOptions FrmChgExpName::options() const
+{
+    ExportOptions options;
+    options.artistAlbumFolders = ChkFolders->isChecked();
+    options.writePlaylists = ChkPlaylists->isChecked();
+    return options;
 }
 
 NameFields FrmChgExpName::fields() const
@@ -172,7 +216,7 @@ void FrmChgExpName::confirm()
         return;
     }
     accept();
-    m_main->state().setNameFields(working, expNameOf(working));
+    m_main->state().setNameFields(working, expNameOf(working), options());
 }
 
 bool FrmChgExpName::eventFilter(QObject *watched, QEvent *event)

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QString>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -18,6 +19,9 @@ class FrmMain;
 // The display form of a name pattern: the labels of the chosen entries, in list
 // order, joined by "_" ("Genre_Artist_Title_Album_ID").
 QString expNameOf(const NameFields &fields);
+// The pattern as the main window shows it: with artist and album folders,
+// "AlbumArtist/Album/" (with the platform's separator) in front of it.
+QString shownExpName(const QString &pattern, const ExportOptions &options, char separator);
 // A pattern may be confirmed only while its "Title" entry is chosen.
 bool titleChosen(const NameFields &fields);
 // Moves entry k one place towards the top (moveFieldUp) or the bottom (moveFieldDown),
@@ -27,8 +31,9 @@ int moveFieldUp(NameFields &fields, int k);
 int moveFieldDown(NameFields &fields, int k);
 
 // The export-name composer: a working copy of the main window's name-field list that
-// the user checks, unchecks and reorders. OK copies it back into the main window
-// (list, ExpName, TxtExpName) when "Title" is chosen; Cancel discards it.
+// the user checks, unchecks and reorders, and the export run's two options. OK copies
+// them back into the main window (list, ExpName, options, TxtExpName) when "Title" is
+// chosen; Cancel discards them.
 class FrmChgExpName : public ClassicDialog
 {
     Q_OBJECT
@@ -36,13 +41,16 @@ class FrmChgExpName : public ClassicDialog
 public:
     explicit FrmChgExpName(FrmMain *main);
 
-    // The working list as the dialog shows it.
+    // The working list and options as the dialog shows them.
     NameFields fields() const;
+    ExportOptions options() const;
 
     QLabel *Label1;
     QListWidget *ListFields;
     QPushButton *BtnUp;
     QPushButton *BtnDown;
+    QCheckBox *ChkFolders;
+    QCheckBox *ChkPlaylists;
     QPushButton *BtnOK;
     QPushButton *BtnCancel;
 

@@ -32,8 +32,9 @@ QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
     return label;
 }
 
-const char *const GridHeaders[] = {"", "X", "ID", "Title", "Artist", "Album",
-                                   "Genre", "Comment", "Duration", "Size (Kb)", "File Type"};
+const char *const GridHeaders[] = {
+    "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
+    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer"};
 
 } // namespace
 
@@ -210,8 +211,11 @@ void FrmMain::showState()
 {
     connect(&m_state, &AppState::dfltDriveChanged, TxtDfltDrive, &QLineEdit::setText);
     connect(&m_state, &AppState::dfltDirChanged, TxtDfltDir, &QLineEdit::setText);
-    connect(&m_state, &AppState::nameFieldsChanged, this,
-            [this] { TxtExpName->setText(m_state.ExpName()); });
+    connect(&m_state, &AppState::nameFieldsChanged, this, [this] {
+        const std::unique_ptr<FileSystem> fs = m_services.fileSystem();
+        TxtExpName->setText(shownExpName(m_state.ExpName(), m_state.exportOptions(),
+                                         fs ? fs->separator() : '/'));
+    });
     connect(&m_state, &AppState::marksChanged, this, &FrmMain::showTotals);
 }
 
@@ -242,9 +246,9 @@ void FrmMain::startUp()
     TrackGrid *grid = MSFlexGridSoundList;
     grid->setFixedRows(1);
     grid->setRows(1);
-    grid->setCols(11);
+    grid->setCols(int(std::size(GridHeaders)));
     grid->setRow(0);
-    for (int c = 1; c <= 10; ++c) {
+    for (int c = 1; c < grid->Cols(); ++c) {
         grid->setCol(c);
         grid->setText(QLatin1String(GridHeaders[c]));
     }

@@ -13,13 +13,17 @@
 #include <QPushButton>
 
 #include <memory>
+#include <vector>
 
 namespace sondrel {
 
 namespace {
 
 constexpr int GridFirstColumn = 2;
-constexpr int GridLastColumn = 10;
+constexpr int GridLastColumn = 15;
+// Where the current cell is left after the fill: on "File Type", the last column that
+// shows without scrolling.
+constexpr int GridCurrentColumn = 10;
 
 // Removes a work file if it is there; a failure here is not reported again.
 void removeIfPresent(const FileSystem &fs, const std::string &path)
@@ -37,8 +41,8 @@ void showProgress(QLabel *label, const QString &caption)
     label->repaint();
 }
 
-// Writes one row per track (columns 2 to 10) and leaves the current cell on the last
-// cell written, row n, column 10.
+// Writes one row per track (columns 2 to 15) and leaves the current cell on row n,
+// column 10.
 void fillGrid(FrmMain &window, int n)
 {
     TrackGrid *grid = window.MSFlexGridSoundList;
@@ -47,12 +51,12 @@ void fillGrid(FrmMain &window, int n)
     TrackGrid::Batch batch(*grid);
     const TrackTable &table = window.trackTable();
     for (int j = 1; j <= n; ++j) {
-        const std::array<QString, 9> cells = gridCells(table, j);
+        const std::array<QString, GridCells> cells = gridCells(table, j);
         for (int c = GridFirstColumn; c <= GridLastColumn; ++c)
             grid->setTextMatrix(j, c, cells[std::size_t(c - GridFirstColumn)]);
     }
     if (n > 0) {
-        grid->setCol(GridLastColumn);
+        grid->setCol(GridCurrentColumn);
         grid->setRow(n);
     }
 }
@@ -71,7 +75,22 @@ QString sizeCell(std::uint64_t bytes)
     return standardNumber(double(bytes) / 1024);
 }
 
-std::array<QString, 9> gridCells(const TrackTable &table, int j)
+QString numberCell(std::uint32_t number)
+{
+    // Track, disc and year numbers repeat from row to row: each small one is made once
+    // and its text shared by every cell that shows it.
+    static std::vector<QString> shared(4096);
+    if (number == 0)
+        return QString();
+    if (number >= shared.size())
+        return QString::number(number);
+    QString &text = shared[number];
+    if (text.isNull())
+        text = QString::number(number);
+    return text;
+}
+
+std::array<QString, GridCells> gridCells(const TrackTable &table, int j)
 {
     return {table.text(j, FieldId),
             table.text(j, FieldTitle),
@@ -81,7 +100,12 @@ std::array<QString, 9> gridCells(const TrackTable &table, int j)
             table.text(j, FieldComment),
             durationCell(table.track(j).duration),
             sizeCell(table.track(j).size),
-            table.text(j, FieldFileType)};
+            table.text(j, FieldFileType),
+            numberCell(table.track(j).trackNumber),
+            numberCell(table.track(j).discNumber),
+            numberCell(table.track(j).year),
+            table.text(j, FieldAlbumArtist),
+            table.text(j, FieldComposer)};
 }
 
 bool ProgressPacer::due(int j, int n, qint64 nowMs)
@@ -151,6 +175,8 @@ void checkForSoundFiles(FrmMain &window)
                 return;
             }
             n = outcome.tracks;
+            // Damaged playlists are dropped there; the tracks stay.
+            readPlaylists(database, window.trackTable());
         }
 
         fillGrid(window, n);

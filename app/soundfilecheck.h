@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace sondrel {
@@ -17,15 +18,19 @@ class TrackTable;
 // platform failure shows the run-time error report and leaves the window usable.
 void checkForSoundFiles(FrmMain &window);
 
-// The texts of grid columns 2 to 10 for track j: ID, title, artist, album, genre,
+// The texts of grid columns 2 to 15 for track j: ID, title, artist, album, genre,
 // comment, duration ("hh:mm:ss", or "N.A." when negative), size in Kb in the
-// "Standard" form, file type.
-std::array<QString, 9> gridCells(const TrackTable &table, int j);
+// "Standard" form, file type, track number, disc number, year (the three numbers plain,
+// empty when not set), album artist, composer.
+constexpr std::size_t GridCells = 14;
+std::array<QString, GridCells> gridCells(const TrackTable &table, int j);
 
 // The duration cell for a number of milliseconds.
 QString durationCell(std::int32_t milliseconds);
 // The size cell for a number of bytes: Kb rounded to two decimals, digits grouped.
 QString sizeCell(std::uint64_t bytes);
+// The cell of a track, disc or year number: plain decimal, empty for 0 (not set).
+QString numberCell(std::uint32_t number);
 
 // Decides which progress captions are painted: the first one, then at most one per
 // interval, and always the last ("(n of n)"), so that painting never slows the walk.

@@ -57,7 +57,8 @@ qint64 peakResidentBytes()
 }
 
 // Plausible track data: a few thousand artists and albums, two dozen genres, titles of
-// a few words with some accented and Japanese ones, comments of varied length.
+// a few words with some accented and Japanese ones, comments of varied length, track,
+// disc and year numbers, and the playlists: the master one and one per 1,600 tracks.
 TestDatabase makePlayer(int tracks)
 {
     std::mt19937 random(20240611u + unsigned(tracks));
@@ -124,7 +125,22 @@ TestDatabase makePlayer(int tracks)
         t.withString(27, title);                   // sort title
         t.withString(23, artist);                  // sort artist
         t.withString(24, album);                   // sort album
+        if (pick(3) == 0)
+            t.withString(StringAlbumArtist, artists[pick(artistCount)]);
+        t.trackNumber = 1 + pick(16);
+        t.discNumber = pick(4) == 0 ? 1 + pick(2) : 0;
+        t.year = pick(5) == 0 ? 0 : 1960 + pick(65);
         db.tracks << t;
+    }
+    // The master playlist (every track) and a few dozen playlists of up to 2,000 tracks.
+    db.playlists << db.masterPlaylist();
+    for (int p = 0; p < std::max(1, tracks / 1600); ++p) {
+        TestPlaylist playlist;
+        playlist.title = phrase(1 + pick(3));
+        const int size = 10 + pick(std::min(tracks, 2000));
+        for (int i = 0; i < size; ++i)
+            playlist.items << db.uniqueIdOf(pick(tracks));
+        db.playlists << playlist;
     }
     return db;
 }

@@ -18,10 +18,12 @@ void AppState::setDfltDir(const QString &directory)
     Q_EMIT dfltDirChanged(m_dfltDir);
 }
 
-void AppState::setNameFields(const NameFields &fields, const QString &expName)
+void AppState::setNameFields(const NameFields &fields, const QString &expName,
+                             const ExportOptions &options)
 {
     m_listFields = fields;
     m_expName = expName;
+    m_exportOptions = options;
     Q_EMIT nameFieldsChanged();
 }
 

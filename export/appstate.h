@@ -45,8 +45,16 @@ public:
     // which stays empty until the composer first confirms a pattern.
     const NameFields &ListFields() const { return m_listFields; }
     const QString &ExpName() const { return m_expName; }
-    // The composer's confirmation: fields and display form change together.
-    void setNameFields(const NameFields &fields, const QString &expName);
+    // The composer's options of the export run.
+    const ExportOptions &exportOptions() const { return m_exportOptions; }
+    // The composer's confirmation: fields, display form and options change together.
+    void setNameFields(const NameFields &fields, const QString &expName,
+                       const ExportOptions &options);
+    // The same, the options kept as they are.
+    void setNameFields(const NameFields &fields, const QString &expName)
+    {
+        setNameFields(fields, expName, m_exportOptions);
+    }
 
     // The tracks of the last check of the player. Whoever fills the table anew clears
     // the marks first (clearMarks), so that no mark outlives its track.
@@ -77,6 +85,7 @@ private:
     QString m_dfltDir;
     NameFields m_listFields;
     QString m_expName;
+    ExportOptions m_exportOptions;
     TrackTable m_tracks;
     std::vector<bool> m_marks;
     SelectionTotals m_totals;

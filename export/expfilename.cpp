@@ -46,7 +46,7 @@ ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
             continue;
         joined += QLatin1Char('_');
         if (table.contains(k))
-            joined += table.text(k, field.field);
+            joined += nameFieldText(table, k, field.field);
     }
     const qsizetype dot = location.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot < 0 ? QString() : location.mid(dot);

@@ -6,6 +6,8 @@
 
 namespace sondrel {
 
+class TrackTable;
+
 // One entry of the export-name field list: a label, whether it is part of the name,
 // and the track-table field it stands for.
 struct NameField
@@ -19,7 +21,8 @@ struct NameField
 
 using NameFields = std::vector<NameField>;
 
-// The list as the program starts with it: Genre, Artist, Title, Album, ID, all chosen.
+// The list as the program starts with it: Genre, Artist, Title, Album, ID, all chosen,
+// then Track, Disc, Year, AlbumArtist and Composer, not chosen.
 inline NameFields defaultNameFields()
 {
     return {
@@ -28,7 +31,27 @@ inline NameFields defaultNameFields()
         {QStringLiteral("Title"), true, 4},
         {QStringLiteral("Album"), true, 6},
         {QStringLiteral("ID"), true, 1},
+        {QStringLiteral("Track"), false, 13},
+        {QStringLiteral("Disc"), false, 15},
+        {QStringLiteral("Year"), false, 14},
+        {QStringLiteral("AlbumArtist"), false, 17},
+        {QStringLiteral("Composer"), false, 16},
     };
 }
+
+// How an export run lays out what it writes, besides the names; both off at start, so
+// that every file goes straight into the export directory and no playlist is written.
+struct ExportOptions
+{
+    bool artistAlbumFolders = false; // each file into <album artist, else artist>/<album>/
+    bool writePlaylists = false;     // one "<title>.m3u8" per playlist holding exported tracks
+
+    friend bool operator==(const ExportOptions &, const ExportOptions &) = default;
+};
+
+// The text of field `field` of track k as it goes into an export name: the track number
+// with at least two digits ("07"), every other field as the table gives it (numbers
+// plain, a field not set empty).
+QString nameFieldText(const TrackTable &table, int k, int field);
 
 } // namespace sondrel

@@ -21,6 +21,7 @@ void walk(const std::vector<std::uint8_t> &bytes)
         if (j < 1 || j > n || n != table.count())
             __builtin_trap();
     });
+    sondrel::readPlaylists(bytes, table);
     if (outcome.complete() && calls != table.count())
         __builtin_trap();
     if (outcome.complete())

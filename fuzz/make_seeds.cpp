@@ -1,6 +1,6 @@
 // Writes the seed corpus of the record-walk fuzzer: small valid databases of every
-// shape the walk knows (album list first, UTF-8 strings, odd types, extra bytes...), some
-// of them compressed as the newer players keep them ("iTunesCDB").
+// shape the walk knows (album list first, UTF-8 strings, odd types, extra bytes,
+// playlists...), some of them compressed as the newer players keep them ("iTunesCDB").
 // Usage: make_seeds FOLDER
 
 #include "itunesdbbuilder.h"
@@ -57,6 +57,19 @@ int main(int argc, char **argv)
     odd.tracks << mixed << track("Three");
     odd.dataSets = {TestDataSet::PlaylistList, TestDataSet::AlbumList, TestDataSet::TrackList};
 
+    TestDatabase lists = two;
+    lists.dataSets = {TestDataSet::AlbumList, TestDataSet::TrackList, TestDataSet::PodcastList,
+                      TestDataSet::PlaylistList};
+    TestPlaylist mix;
+    mix.title = QStringLiteral("Mix");
+    mix.items = {101, 999, 100};
+    mix.children << TestString::raw(50, QByteArray(24, '\x01'));
+    lists.playlists << lists.masterPlaylist() << mix;
+    lists.podcastPlaylists << mix;
+    lists.tracks[0].trackNumber = 7;
+    lists.tracks[0].year = 1999;
+    lists.tracks[1].withString(StringComposer, QStringLiteral("Composer"));
+
     TestDatabase many;
     for (int i = 0; i < 6; ++i)
         many.tracks << track("x");
@@ -67,6 +80,7 @@ int main(int argc, char **argv)
                     save(folder, "album-list-first", buildDatabase(modern)) &&
                     save(folder, "odd-strings", buildDatabase(odd)) &&
                     save(folder, "fewer-announced", buildDatabase(many)) &&
+                    save(folder, "playlists", buildDatabase(lists)) &&
                     save(folder, "compressed-album-list-first", compressDatabase(buildDatabase(modern))) &&
                     save(folder, "compressed-odd-strings", compressDatabase(buildDatabase(odd), 1));
     return ok ? 0 : 1;

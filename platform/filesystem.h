@@ -75,6 +75,15 @@ public:
     // never a mix, and the rename is on the disk when the call returns (Windows:
     // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH).
     virtual void replaceFile(const std::string &from, const std::string &to) const = 0;
+    // Brings `source` to `destination`, a free name (a temporary name) on the volume
+    // where the file is to stay: renamed there when both lie on one volume; else copied
+    // with its permissions and flushed to the disk, `source` being left for the caller to
+    // remove. Returns true when it copied. A file that root places belongs to root, also
+    // when it was renamed. On failure nothing is left at `destination`.
+    virtual bool renameOrCopy(const std::string &source, const std::string &destination) const = 0;
+    // True when the two files hold the same bytes (their sizes are compared first).
+    // Raises PlatformError when one of them cannot be read.
+    virtual bool sameContents(const std::string &a, const std::string &b) const = 0;
     // The identity of the file or folder at `path`, links followed; nothing when there
     // is none or it cannot be read.
     virtual std::optional<FileIdentity> identity(const std::string &path) const = 0;

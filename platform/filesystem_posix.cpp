@@ -361,6 +361,137 @@ void PosixFileSystem::replaceFile(const std::string &from, const std::string &to
     }
 }
 
+namespace {
+
+// Opens a file for reading and gives its status; raises on failure.
+int openForReading(const std::string &path, struct stat &st)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        raise(errno, path);
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        raise(error, path);
+    }
+    return fd;
+}
+
+// Reads up to `size` bytes, fewer only at the end of the file.
+std::size_t readFully(int fd, char *buffer, std::size_t size, const std::string &path)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            raise(errno, path);
+        if (got == 0)
+            break;
+        done += std::size_t(got);
+    }
+    return done;
+}
+
+// Copies `source` to the new file `destination` with the source's permissions (not its
+// set-user-ID and set-group-ID bits) and flushes it to the disk; a failed copy removes
+// what it wrote.
+void copyFlushed(const std::string &source, const std::string &destination)
+{
+    struct stat st {};
+    const int in = openForReading(source, st);
+    const mode_t mode = st.st_mode & 0777;
+    const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (out < 0) {
+        const int error = errno;
+        ::close(in);
+        raise(error, destination);
+    }
+    try {
+        std::vector<char> buffer(1 << 18);
+        for (;;) {
+            const std::size_t got = readFully(in, buffer.data(), buffer.size(), source);
+            std::size_t done = 0;
+            while (done < got) {
+                const ssize_t put = ::write(out, buffer.data() + done, got - done);
+                if (put < 0 && errno == EINTR)
+                    continue;
+                if (put < 0)
+                    raise(errno, destination);
+                done += std::size_t(put);
+            }
+            if (got < buffer.size())
+                break;
+        }
+        // The mode as the source has it, whatever the umask took away.
+        if (::fchmod(out, mode) != 0 || ::fsync(out) != 0)
+            raise(errno, destination);
+    } catch (...) {
+        ::close(in);
+        ::close(out);
+        ::unlink(destination.c_str());
+        throw;
+    }
+    ::close(in);
+    if (::close(out) != 0) {
+        const int error = errno;
+        ::unlink(destination.c_str());
+        raise(error, destination);
+    }
+}
+
+} // namespace
+
+bool PosixFileSystem::renameOrCopy(const std::string &source, const std::string &destination) const
+{
+    if (::access(destination.c_str(), F_OK) == 0)
+        raise(EEXIST, destination);
+    if (::rename(source.c_str(), destination.c_str()) != 0) {
+        if (errno != EXDEV)
+            raise(errno, destination);
+        copyFlushed(source, destination);
+        return true;
+    }
+    // A file renamed by root keeps the owner who extracted it; a placed file is root's, as
+    // a copy would be, so that no user can change what root installed.
+    struct stat st {};
+    if (::geteuid() == 0 && ::lstat(destination.c_str(), &st) == 0 &&
+        (st.st_uid != 0 || st.st_gid != 0) && ::lchown(destination.c_str(), 0, 0) != 0) {
+        const int error = errno;
+        ::rename(destination.c_str(), source.c_str());
+        raise(error, destination);
+    }
+    return false;
+}
+
+bool PosixFileSystem::sameContents(const std::string &a, const std::string &b) const
+{
+    struct stat stA {}, stB {};
+    const int inA = openForReading(a, stA);
+    int inB = -1;
+    try {
+        inB = openForReading(b, stB);
+        bool same = stA.st_size == stB.st_size;
+        std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
+        while (same) {
+            const std::size_t gotA = readFully(inA, bufferA.data(), bufferA.size(), a);
+            const std::size_t gotB = readFully(inB, bufferB.data(), bufferB.size(), b);
+            same = gotA == gotB && std::memcmp(bufferA.data(), bufferB.data(), gotA) == 0;
+            if (gotA < bufferA.size())
+                break;
+        }
+        ::close(inA);
+        ::close(inB);
+        return same;
+    } catch (...) {
+        ::close(inA);
+        if (inB >= 0)
+            ::close(inB);
+        throw;
+    }
+}
+
 std::optional<FileIdentity> PosixFileSystem::identity(const std::string &path) const
 {
     struct stat st {};

@@ -3,6 +3,9 @@
 #include "platformerror.h"
 #include "win_text.h"
 
+#include <cstring>
+#include <vector>
+
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -12,10 +15,29 @@ namespace {
 
 using win::wide;
 
+[[noreturn]] void raise(DWORD error, const std::string &path)
+{
+    throw PlatformError(int(error), win::describe(error) + " " + path);
+}
+
 [[noreturn]] void raiseLastError(const std::string &path)
 {
-    const DWORD error = GetLastError();
-    throw PlatformError(int(error), win::describe(error) + " " + path);
+    raise(GetLastError(), path);
+}
+
+// The path a failed copy or move is about: the source when it cannot be opened with the
+// access the operation needs (missing, a folder, in use), otherwise the destination
+// (existing, read-only, in use, or in a missing folder).
+const std::string &pathAtFault(const std::string &source, const std::string &destination,
+                               DWORD sourceAccess)
+{
+    HANDLE handle = CreateFileW(wide(source).c_str(), sourceAccess,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return source;
+    CloseHandle(handle);
+    return destination;
 }
 
 std::string withoutTrailingBackslash(std::string path)
@@ -24,6 +46,15 @@ std::string withoutTrailingBackslash(std::string path)
     while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
         path.pop_back();
     return path;
+}
+
+HANDLE openForReading(const std::string &path)
+{
+    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        raiseLastError(path);
+    return handle;
 }
 
 // The current user's known folder of the given kind, without a trailing backslash; empty
@@ -132,14 +163,18 @@ public:
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override
     {
-        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE))
-            raiseLastError(source);
+        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE)) {
+            const DWORD error = GetLastError();
+            raise(error, pathAtFault(source, destination, GENERIC_READ));
+        }
     }
 
     void moveFile(const std::string &source, const std::string &destination) const override
     {
-        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str()))
-            raiseLastError(source);
+        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str())) {
+            const DWORD error = GetLastError();
+            raise(error, pathAtFault(source, destination, DELETE));
+        }
     }
 
     void replaceFile(const std::string &from, const std::string &to) const override
@@ -147,6 +182,67 @@ public:
         if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             raiseLastError(to);
+    }
+
+    bool renameOrCopy(const std::string &source, const std::string &destination) const override
+    {
+        const std::wstring from = wide(source);
+        const std::wstring to = wide(destination);
+        if (MoveFileExW(from.c_str(), to.c_str(), 0))
+            return false;
+        if (GetLastError() != ERROR_NOT_SAME_DEVICE)
+            raiseLastError(destination);
+        // Another volume: a copy, on the disk before the caller renames it into place.
+        if (!CopyFileW(from.c_str(), to.c_str(), TRUE))
+            raiseLastError(destination);
+        HANDLE handle = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        const bool flushed = handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
+        const DWORD error = GetLastError();
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+        if (!flushed) {
+            DeleteFileW(to.c_str());
+            SetLastError(error);
+            raiseLastError(destination);
+        }
+        return true;
+    }
+
+    bool sameContents(const std::string &a, const std::string &b) const override
+    {
+        HANDLE first = openForReading(a);
+        HANDLE second = INVALID_HANDLE_VALUE;
+        try {
+            second = openForReading(b);
+        } catch (...) {
+            CloseHandle(first);
+            throw;
+        }
+        LARGE_INTEGER sizeA{}, sizeB{};
+        bool same = GetFileSizeEx(first, &sizeA) && GetFileSizeEx(second, &sizeB) &&
+                    sizeA.QuadPart == sizeB.QuadPart;
+        std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
+        bool failed = false;
+        while (same) {
+            DWORD gotA = 0, gotB = 0;
+            if (!ReadFile(first, bufferA.data(), DWORD(bufferA.size()), &gotA, nullptr) ||
+                !ReadFile(second, bufferB.data(), DWORD(bufferB.size()), &gotB, nullptr)) {
+                failed = true;
+                break;
+            }
+            same = gotA == gotB && std::memcmp(bufferA.data(), bufferB.data(), gotA) == 0;
+            if (gotA == 0)
+                break;
+        }
+        const DWORD error = GetLastError();
+        CloseHandle(first);
+        CloseHandle(second);
+        if (failed) {
+            SetLastError(error);
+            raiseLastError(a);
+        }
+        return same;
     }
 
     std::optional<FileIdentity> identity(const std::string &path) const override
@@ -202,10 +298,8 @@ public:
         } while (FindNextFileW(search, &found));
         const DWORD error = GetLastError();
         FindClose(search);
-        if (error != ERROR_NO_MORE_FILES) {
-            SetLastError(error);
-            raiseLastError(path);
-        }
+        if (error != ERROR_NO_MORE_FILES)
+            raise(error, path);
         return names;
     }
 

@@ -7,39 +7,39 @@ namespace sondrel {
 
 namespace {
 
-// Quotes one argument the way the C run-time's command-line parser reads it back.
-std::wstring quoteArgument(const std::wstring &argument)
-{
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
-        return argument;
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            out += c;
-            continue;
-        }
-        if (c == L'"')
-            out.append(backslashes + 1, L'\\'); // the backslashes before a quote are doubled
-        backslashes = 0;
-        out += c;
-    }
-    // Trailing backslashes are doubled so that the closing quote stays a quote.
-    out.append(backslashes, L'\\');
-    out += L'"';
-    return out;
-}
-
 class WinProcessStarter : public ProcessStarter
 {
 public:
     void startDetached(const std::string &program, const std::vector<std::string> &arguments,
                        WindowStyle style) override
     {
-        std::wstring commandLine = quoteArgument(win::wide(program));
+        const PROCESS_INFORMATION info = start(program, arguments, style);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+
+    int startAndWait(const std::string &program, const std::vector<std::string> &arguments,
+                     WindowStyle style) override
+    {
+        const PROCESS_INFORMATION info = start(program, arguments, style);
+        CloseHandle(info.hThread);
+        DWORD code = 0;
+        const bool done = WaitForSingleObject(info.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                          GetExitCodeProcess(info.hProcess, &code);
+        const DWORD error = GetLastError();
+        CloseHandle(info.hProcess);
+        if (!done)
+            throw PlatformError(int(error), win::describe(error) + " " + program);
+        return int(code);
+    }
+
+private:
+    static PROCESS_INFORMATION start(const std::string &program,
+                                     const std::vector<std::string> &arguments, WindowStyle style)
+    {
+        std::wstring commandLine = win::quoteArgument(win::wide(program));
         for (const std::string &argument : arguments)
-            commandLine += L" " + quoteArgument(win::wide(argument));
+            commandLine += L" " + win::quoteArgument(win::wide(argument));
 
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
@@ -51,8 +51,7 @@ public:
             const DWORD error = GetLastError();
             throw PlatformError(int(error), win::describe(error) + " " + program);
         }
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
+        return info;
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,16 @@ public:
     virtual void saveShortcut(const std::string &path, const Shortcut &shortcut) const = 0;
 };
 
-// The machine's own shell for the current user.
+// The shell of the user whose desktop this is. On Linux under sudo that is the invoking
+// user, not root: the folders are that user's, and the shortcuts (with any folder made
+// for them) are written by a process that has given up root for that user.
 std::unique_ptr<Shell> createShell();
+
+// Starts programs for the user of the desktop, with that user's normal rights: on Windows
+// through the desktop's shell (never elevated, also from an elevated installer); on
+// Linux under sudo as the invoking user with that user's session environment; otherwise
+// as this process. Its startAndWait is not offered on Windows (raises PlatformError).
+std::unique_ptr<ProcessStarter> createDesktopStarter();
 
 // The file names and commands of an installation on this platform.
 struct InstallLayout
@@ -50,8 +59,10 @@ struct InstallLayout
 
 InstallLayout installLayout();
 
-// The command that registers the grid control file placed at `controlFile`.
-CommandLine registrationCommand(const std::string &controlFile);
+// The command that registers the grid control file placed at `controlFile` (Linux: the
+// loader's cache rebuilt by ldconfig); nothing where the file needs no registration
+// (Windows: the loader finds a plain DLL in the system folder as it is).
+std::optional<CommandLine> registrationCommand(const std::string &controlFile);
 
 // The process's current directory, as the run-time library gives it (no trailing
 // separator except at a root).

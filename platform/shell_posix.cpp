@@ -1,15 +1,18 @@
 #include "shell_posix.h"
 
+#include "filesystem.h"
 #include "platformerror.h"
+#include "process_posix.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace sondrel {
@@ -80,47 +83,19 @@ std::string homeFolder()
     return "/";
 }
 
-// What `xdg-user-dir DESKTOP` prints; empty when the tool is missing or fails.
-std::string runXdgUserDir()
+// The text of a small file; empty when it cannot be read.
+std::string readText(const std::string &path)
 {
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
-        return {};
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        return {};
-    }
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        const int devNull = ::open("/dev/null", O_WRONLY);
-        if (devNull >= 0)
-            ::dup2(devNull, STDERR_FILENO);
-        char program[] = "xdg-user-dir";
-        char key[] = "DESKTOP";
-        char *argv[] = {program, key, nullptr};
-        ::execvp(program, argv);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buffer[512];
-    for (;;) {
-        const ssize_t got = ::read(out[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        text.append(buffer, std::size_t(got));
-    }
-    ::close(out[0]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return text;
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// An absolute folder named by a setting such as XDG_CONFIG_HOME, or `fallback`.
+std::string absoluteOr(const char *setting, const std::string &fallback)
+{
+    return setting && *setting == '/' ? std::string(setting) : fallback;
 }
 
 // Creates each missing folder of `folder`, the way a desktop creates its data folders.
@@ -154,11 +129,47 @@ void writeAll(int fd, const std::string &text, const std::string &path)
     }
 }
 
+// Writes the desktop entry at `path` through a new temporary file beside it (never one
+// that was already there), then renames it over the old entry. Failures name `path`.
+void writeShortcut(const std::string &path, const Shortcut &shortcut)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0)
+        createFolders(path.substr(0, slash));
+
+    const std::string temporary = temporaryNameBeside(path, '/');
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0755);
+    if (fd < 0)
+        raise(errno, path);
+    try {
+        writeAll(fd, desktopEntry(shortcut), path);
+        // Desktops start only entries marked executable.
+        if (::fchmod(fd, 0755) != 0)
+            raise(errno, path);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        throw;
+    }
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        raise(error, path);
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        raise(error, path);
+    }
+}
+
 } // namespace
 
-PosixShell::PosixShell(std::string programsFolder, std::string desktopFolder)
+PosixShell::PosixShell(std::string programsFolder, std::string desktopFolder,
+                       std::optional<UserAccount> owner)
     : m_programsFolder(withoutTrailingSlashes(std::move(programsFolder))),
-      m_desktopFolder(withoutTrailingSlashes(std::move(desktopFolder)))
+      m_desktopFolder(withoutTrailingSlashes(std::move(desktopFolder))), m_owner(std::move(owner))
 {
 }
 
@@ -174,34 +185,13 @@ std::string PosixShell::desktopFolder() const
 
 void PosixShell::saveShortcut(const std::string &path, const Shortcut &shortcut) const
 {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0)
-        createFolders(path.substr(0, slash));
-
-    const std::string temporary = path + ".new";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
-    if (fd < 0)
-        raise(errno, temporary);
-    try {
-        writeAll(fd, desktopEntry(shortcut), temporary);
-        // Desktops start only entries marked executable.
-        if (::fchmod(fd, 0755) != 0)
-            raise(errno, temporary);
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        throw;
-    }
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        raise(error, temporary);
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        raise(error, path);
-    }
+    if (m_owner)
+        runAs(*m_owner, [&] {
+            writeShortcut(path, shortcut);
+            return std::string();
+        });
+    else
+        writeShortcut(path, shortcut);
 }
 
 std::string desktopEntry(const Shortcut &shortcut)
@@ -226,11 +216,34 @@ std::string xdgProgramsFolder(const std::string &dataHome, const std::string &ho
     return inFolder(base, "applications");
 }
 
-std::string xdgDesktopFolder(const std::string &userDirOutput, const std::string &home)
+std::string xdgDesktopFolder(const std::string &userDirs, const std::string &home)
 {
-    std::string folder = userDirOutput;
-    while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r'))
-        folder.pop_back();
+    static const std::string key = "XDG_DESKTOP_DIR=\"";
+    std::string folder;
+    std::istringstream lines(userDirs);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line.compare(start, key.size(), key) != 0)
+            continue;
+        // The quoted value, with its backslash escapes undone.
+        std::string value;
+        bool closed = false;
+        for (std::size_t i = start + key.size(); i < line.size() && !closed; ++i) {
+            if (line[i] == '\\' && i + 1 < line.size())
+                value += line[++i];
+            else if (line[i] == '"')
+                closed = true;
+            else
+                value += line[i];
+        }
+        if (!closed)
+            continue;
+        // "$HOME" or "$HOME/..." or an absolute path; anything else is not a folder.
+        if (value.rfind("$HOME", 0) == 0 && (value.size() == 5 || value[5] == '/'))
+            folder = home + value.substr(5);
+        else if (!value.empty() && value.front() == '/')
+            folder = value;
+    }
     if (folder.empty())
         return inFolder(home, "Desktop");
     return withoutTrailingSlashes(folder);
@@ -238,22 +251,42 @@ std::string xdgDesktopFolder(const std::string &userDirOutput, const std::string
 
 std::unique_ptr<Shell> createShell()
 {
+    if (const std::optional<UserAccount> user = sudoInvoker()) {
+        // Under sudo root's environment says nothing about the user: the folders come from
+        // the passwd entry's home and the user's own user-dirs.dirs, read as the user.
+        const std::string home = user->home;
+        const std::string desktop = runAs(*user, [home] {
+            return xdgDesktopFolder(readText(inFolder(home, ".config/user-dirs.dirs")), home);
+        });
+        return std::make_unique<PosixShell>(xdgProgramsFolder("", home), desktop, *user);
+    }
     const char *dataHome = std::getenv("XDG_DATA_HOME");
     const std::string home = homeFolder();
+    const std::string config = absoluteOr(std::getenv("XDG_CONFIG_HOME"), inFolder(home, ".config"));
     return std::make_unique<PosixShell>(xdgProgramsFolder(dataHome ? dataHome : "", home),
-                                        xdgDesktopFolder(runXdgUserDir(), home));
+                                        xdgDesktopFolder(readText(inFolder(config, "user-dirs.dirs")),
+                                                         home));
+}
+
+std::unique_ptr<ProcessStarter> createDesktopStarter()
+{
+    if (const std::optional<UserAccount> user = sudoInvoker()) {
+        const bool bus = ::access((runtimeFolder(*user) + "/bus").c_str(), F_OK) == 0;
+        return createProcessStarterAs(*user, sessionEnvironment(*user, currentEnvironment(), bus));
+    }
+    return createProcessStarter();
 }
 
 InstallLayout installLayout()
 {
-    return {"Sondrel", "READ ME FIRST.TXT", "libtrackgrid.so", "Sondrel.desktop", "sondrel.png"};
+    return {"Sondrel", "READ ME FIRST.TXT", "libtrackgrid.so.1", "Sondrel.desktop", "sondrel.png"};
 }
 
 // The loader's cache is rebuilt by ldconfig, named by its full path: an ordinary user's
 // PATH on Debian lacks /sbin.
-CommandLine registrationCommand(const std::string &)
+std::optional<CommandLine> registrationCommand(const std::string &)
 {
-    return {"/sbin/ldconfig", {}};
+    return CommandLine{"/sbin/ldconfig", {}};
 }
 
 std::string currentDirectory()

@@ -3,7 +3,12 @@
 #include "platformerror.h"
 #include "win_text.h"
 
+#include <exdisp.h>
 #include <objbase.h>
+#include <oleauto.h>
+#include <servprov.h>
+#include <shldisp.h>
+#include <shlguid.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -33,11 +38,30 @@ public:
     ComPtr(const ComPtr &) = delete;
     ComPtr &operator=(const ComPtr &) = delete;
     Interface *operator->() const { return m_p; }
+    Interface *get() const { return m_p; }
     Interface **out() { return &m_p; }
     void **outVoid() { return reinterpret_cast<void **>(&m_p); }
 
 private:
     Interface *m_p = nullptr;
+};
+
+// COM for the calling thread for as long as the object lives (S_FALSE counts too: the
+// thread had it already, and the call is balanced all the same).
+class ComScope
+{
+public:
+    ComScope() : m_initialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComScope()
+    {
+        if (m_initialized)
+            CoUninitialize();
+    }
+    ComScope(const ComScope &) = delete;
+    ComScope &operator=(const ComScope &) = delete;
+
+private:
+    bool m_initialized;
 };
 
 // The current user's folder of the given kind, without a trailing backslash.
@@ -60,17 +84,6 @@ std::string knownFolder(REFKNOWNFOLDERID id, const char *name)
 class WinShell : public Shell
 {
 public:
-    WinShell()
-    {
-        const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        m_initialized = SUCCEEDED(result); // S_FALSE too: the thread had it already
-    }
-    ~WinShell() override
-    {
-        if (m_initialized)
-            CoUninitialize();
-    }
-
     // The start menu's "Programs" folder of the current user.
     std::string programsFolder() const override { return knownFolder(FOLDERID_Programs, "Programs"); }
     // The current user's "Desktop" folder.
@@ -117,7 +130,103 @@ public:
     }
 
 private:
-    bool m_initialized = false;
+    ComScope m_com;
+};
+
+// A BSTR that is freed when the scope ends.
+class Bstr
+{
+public:
+    explicit Bstr(const std::wstring &text) : m_text(SysAllocString(text.c_str())) {}
+    ~Bstr() { SysFreeString(m_text); }
+    Bstr(const Bstr &) = delete;
+    Bstr &operator=(const Bstr &) = delete;
+    BSTR get() const { return m_text; }
+
+private:
+    BSTR m_text;
+};
+
+// The shell object of the desktop window (explorer), reached through its view of the
+// desktop folder: IShellWindows, the desktop's browser, its view, and the view's
+// Application.
+void desktopShell(ComPtr<IShellDispatch2> &shell, const std::string &program)
+{
+    const auto check = [&](HRESULT result) {
+        if (FAILED(result))
+            raiseResult(result, program);
+    };
+    ComPtr<IShellWindows> windows;
+    check(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                           windows.outVoid()));
+    VARIANT desktop;
+    VariantInit(&desktop);
+    desktop.vt = VT_I4;
+    desktop.lVal = CSIDL_DESKTOP;
+    VARIANT root;
+    VariantInit(&root);
+    LONG window = 0;
+    ComPtr<IDispatch> found;
+    const HRESULT result =
+        windows->FindWindowSW(&desktop, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, found.out());
+    // S_FALSE: no desktop window (no explorer running).
+    if (result != S_OK || !found.get())
+        raiseResult(result == S_FALSE ? HRESULT_FROM_WIN32(ERROR_NOT_FOUND) : result, program);
+    ComPtr<IServiceProvider> services;
+    check(found->QueryInterface(IID_IServiceProvider, services.outVoid()));
+    ComPtr<IShellBrowser> browser;
+    check(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.outVoid()));
+    ComPtr<IShellView> view;
+    check(browser->QueryActiveShellView(view.out()));
+    ComPtr<IDispatch> background;
+    check(view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.outVoid()));
+    ComPtr<IShellFolderViewDual> folderView;
+    check(background->QueryInterface(IID_IShellFolderViewDual, folderView.outVoid()));
+    ComPtr<IDispatch> application;
+    check(folderView->get_Application(application.out()));
+    check(application->QueryInterface(IID_IShellDispatch2, shell.outVoid()));
+}
+
+// Starts programs through the desktop's own shell, so that they run with the rights of
+// the desktop's user, not elevated, also when the installer is.
+class DesktopShellStarter : public ProcessStarter
+{
+public:
+    void startDetached(const std::string &program, const std::vector<std::string> &arguments,
+                       WindowStyle style) override
+    {
+        const ComScope com;
+        ComPtr<IShellDispatch2> shell;
+        desktopShell(shell, program);
+
+        std::wstring joined;
+        for (const std::string &argument : arguments)
+            joined += (joined.empty() ? L"" : L" ") + win::quoteArgument(win::wide(argument));
+        const Bstr file(win::wide(program));
+        const Bstr args(joined);
+        const Bstr empty(L"");
+        VARIANT vArgs, vDir, vOperation, vShow;
+        for (VARIANT *v : {&vArgs, &vDir, &vOperation, &vShow})
+            VariantInit(v);
+        vArgs.vt = VT_BSTR;
+        vArgs.bstrVal = args.get();
+        vDir.vt = VT_BSTR;
+        vDir.bstrVal = empty.get();
+        vOperation.vt = VT_BSTR;
+        vOperation.bstrVal = empty.get();
+        vShow.vt = VT_I4;
+        vShow.lVal = style == WindowStyle::Minimized ? SW_SHOWMINIMIZED : SW_SHOWNORMAL;
+        const HRESULT result = shell->ShellExecute(file.get(), vArgs, vDir, vOperation, vShow);
+        if (FAILED(result))
+            raiseResult(result, program);
+    }
+
+    // The desktop's shell starts a program and tells nothing of its end.
+    int startAndWait(const std::string &program, const std::vector<std::string> &,
+                     WindowStyle) override
+    {
+        raiseResult(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), program);
+    }
 };
 
 } // namespace
@@ -132,11 +241,16 @@ InstallLayout installLayout()
     return {"Sondrel.exe", "READ ME FIRST.TXT", "trackgrid.dll", "Sondrel.exe.lnk", ""};
 }
 
-// regsvr32 with the control file as one argument and the switch that suppresses its
-// dialog boxes.
-CommandLine registrationCommand(const std::string &controlFile)
+std::unique_ptr<ProcessStarter> createDesktopStarter()
 {
-    return {"regsvr32", {controlFile, "/s"}};
+    return std::make_unique<DesktopShellStarter>();
+}
+
+// The grid library is a plain DLL, no COM server: regsvr32 would fail on it, and the
+// loader finds it in the system folder without any registration.
+std::optional<CommandLine> registrationCommand(const std::string &)
+{
+    return std::nullopt;
 }
 
 std::string currentDirectory()

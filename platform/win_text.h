@@ -1,6 +1,7 @@
 #pragma once
 
-// Text conversions for the Windows implementations. Included only by *_win.cpp files.
+// Text conversions for the Windows implementations. Included only by the *_win.cpp files
+// and by the Windows test program.
 
 #include <string>
 
@@ -43,6 +44,30 @@ inline std::string describe(DWORD error)
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     return utf8(text);
+}
+
+// Quotes one argument the way the C run-time's command-line parser reads it back.
+inline std::wstring quoteArgument(const std::wstring &argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            out += c;
+            continue;
+        }
+        if (c == L'"')
+            out.append(backslashes + 1, L'\\'); // the backslashes before a quote are doubled
+        backslashes = 0;
+        out += c;
+    }
+    // Trailing backslashes are doubled so that the closing quote stays a quote.
+    out.append(backslashes, L'\\');
+    out += L'"';
+    return out;
 }
 
 } // namespace sondrel::win

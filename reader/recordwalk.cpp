@@ -1,6 +1,8 @@
 #include "recordwalk.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <utility>
 
 namespace sondrel {
 
@@ -16,18 +18,50 @@ constexpr std::size_t TrackListMin = 12;
 constexpr std::size_t TrackMin = 44;
 constexpr std::size_t ChildMin = 16;
 constexpr std::size_t StringHeader = 40;
+// The playlists: a data set's type (offset 12); the playlist list's count (offset 8);
+// a playlist up to its master flag (byte 20); any record's total length (offset 8); an
+// item's track ID (offset 24), inside its header.
+constexpr std::size_t TypedDataSetMin = 16;
+constexpr std::size_t PlaylistListMin = 12;
+constexpr std::size_t PlaylistMin = 24;
+constexpr std::size_t RecordMin = 12;
+constexpr std::size_t ItemMin = 28;
 
-class Walk
+// Track record numbers that only longer headers hold, with the offset of each.
+struct OptionalNumber
+{
+    std::size_t offset;
+    std::uint32_t Track::*field;
+};
+constexpr OptionalNumber OptionalNumbers[] = {
+    {16, &Track::uniqueId},
+    {44, &Track::trackNumber},
+    {52, &Track::year},
+    {92, &Track::discNumber},
+};
+
+// Where the text of a string child of type `type` goes; nothing for the types not kept.
+QString *stringSlot(Track &track, std::int32_t type)
+{
+    if (type >= 1 && type <= 8)
+        return &track.texts[std::size_t(type - 1)];
+    if (type == 12)
+        return &track.composer;
+    if (type == 22)
+        return &track.albumArtist;
+    return nullptr;
+}
+
+// The database's bytes, read only where a range check allows it.
+class RecordReader
 {
 public:
-    Walk(std::span<const std::uint8_t> bytes, TrackTable &table, const WalkProgress &progress)
-        : m_data(bytes.data()), m_size(bytes.size()), m_table(table), m_progress(progress)
+    explicit RecordReader(std::span<const std::uint8_t> bytes)
+        : m_data(bytes.data()), m_size(bytes.size())
     {
     }
 
-    WalkOutcome run();
-
-private:
+protected:
     // True when `length` bytes from `pos` lie inside [.., end).
     static bool fits(std::size_t pos, std::size_t length, std::size_t end)
     {
@@ -52,7 +86,34 @@ private:
             return -1;
         return value;
     }
+    // The text of the string child at `child` (total length `total`, at least the string
+    // header): `bytes` from offset 40, UTF-8 when offset 24 holds 2, else UTF-16LE.
+    // False when the string runs past the child.
+    bool stringOf(std::size_t child, std::size_t total, QString &text) const
+    {
+        const std::int64_t bytes = length(child + 28, 0, total - StringHeader);
+        if (bytes < 0)
+            return false;
+        const std::span<const std::uint8_t> raw(m_data + child + StringHeader, std::size_t(bytes));
+        text = number(child + 24) == 2 ? decodeUtf8(raw) : decodeUtf16Le(raw);
+        return true;
+    }
 
+    const std::uint8_t *m_data;
+    std::size_t m_size;
+};
+
+class Walk : RecordReader
+{
+public:
+    Walk(std::span<const std::uint8_t> bytes, TrackTable &table, const WalkProgress &progress)
+        : RecordReader(bytes), m_table(table), m_progress(progress)
+    {
+    }
+
+    WalkOutcome run();
+
+private:
     WalkOutcome stop(WalkStatus status, WalkRecord record, std::size_t offset) const
     {
         WalkOutcome out;
@@ -66,8 +127,6 @@ private:
 
     WalkOutcome readTrack(std::size_t pos, std::size_t end, std::int64_t &total);
 
-    const std::uint8_t *m_data;
-    std::size_t m_size;
     TrackTable &m_table;
     const WalkProgress &m_progress;
     int m_track = 0;
@@ -155,6 +214,10 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
         return stop(WalkStatus::Damaged, WalkRecord::Track, pos);
     track.size = std::uint32_t(number(pos + 36));
     track.duration = number(pos + 40);
+    for (const OptionalNumber &optional : OptionalNumbers) {
+        if (std::size_t(header) >= optional.offset + 4)
+            track.*optional.field = std::uint32_t(number(pos + optional.offset));
+    }
 
     const std::size_t trackEnd = pos + std::size_t(total);
     std::size_t child = pos + std::size_t(header);
@@ -166,22 +229,141 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
         const std::int64_t childTotal = length(child + 8, ChildMin, trackEnd - child);
         if (childTotal < 0)
             return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
-        const std::int32_t type = number(child + 12);
-        if (type >= 1 && type <= 8) {
-            if (std::size_t(childTotal) < StringHeader)
+        if (QString *text = stringSlot(track, number(child + 12))) {
+            if (std::size_t(childTotal) < StringHeader ||
+                !stringOf(child, std::size_t(childTotal), *text))
                 return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
-            const std::int64_t bytes =
-                length(child + 28, 0, std::size_t(childTotal) - StringHeader);
-            if (bytes < 0)
-                return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
-            const std::span<const std::uint8_t> text(m_data + child + StringHeader,
-                                                     std::size_t(bytes));
-            track.texts[std::size_t(type - 1)] =
-                number(child + 24) == 2 ? decodeUtf8(text) : decodeUtf16Le(text);
         }
         child += std::size_t(childTotal);
     }
     return stop(WalkStatus::Complete, WalkRecord::None, 0);
+}
+
+// A playlist as the database stores it: its title and its items' unique track IDs.
+struct StoredPlaylist
+{
+    QString title;
+    std::vector<std::uint32_t> ids;
+};
+
+// Reads the playlist list of the data set of type 2, or of type 3 when there is none.
+class PlaylistWalk : RecordReader
+{
+public:
+    explicit PlaylistWalk(std::span<const std::uint8_t> bytes) : RecordReader(bytes) {}
+
+    // Appends every playlist but the master playlist to `playlists`.
+    PlaylistStatus run(std::vector<StoredPlaylist> &playlists) const;
+
+private:
+    // The data set holding the playlists, as [begin, end) of its contents (`begin` left
+    // 0 when there is none); false when the chain of data sets is damaged.
+    bool findDataSet(std::size_t &begin, std::size_t &end) const;
+    // Reads the playlist at `pos`, which must end by `end`; `total` receives its total
+    // length. The master playlist is passed over whole, `master` set.
+    bool readPlaylist(std::size_t pos, std::size_t end, std::int64_t &total, bool &master,
+                      StoredPlaylist &playlist) const;
+};
+
+bool PlaylistWalk::findDataSet(std::size_t &begin, std::size_t &end) const
+{
+    if (!tagIs(0, m_size, "mhbd") || !fits(0, DatabaseHeaderMin, m_size))
+        return false;
+    const std::int64_t headerLength = length(4, DatabaseHeaderMin, m_size);
+    if (headerLength < 0)
+        return false;
+    begin = 0;
+    for (std::size_t set = std::size_t(headerLength); set < m_size;) {
+        if (!tagIs(set, m_size, "mhsd") || !fits(set, DataSetMin, m_size))
+            return false;
+        const std::int64_t header = length(set + 4, DataSetMin, m_size - set);
+        const std::int64_t total =
+            header < 0 ? -1 : length(set + 8, std::size_t(header), m_size - set);
+        if (total < 0)
+            return false;
+        const std::int32_t type = std::size_t(header) >= TypedDataSetMin ? number(set + 12) : 0;
+        if (type == 2 || (type == 3 && begin == 0)) {
+            begin = set + std::size_t(header);
+            end = set + std::size_t(total);
+            if (type == 2)
+                return true;
+        }
+        set += std::size_t(total);
+    }
+    return true;
+}
+
+PlaylistStatus PlaylistWalk::run(std::vector<StoredPlaylist> &playlists) const
+{
+    std::size_t list = 0;
+    std::size_t end = 0;
+    if (!findDataSet(list, end))
+        return PlaylistStatus::Damaged;
+    if (list == 0)
+        return PlaylistStatus::Absent;
+    if (!tagIs(list, end, "mhlp") || !fits(list, PlaylistListMin, end))
+        return PlaylistStatus::Damaged;
+    const std::int64_t header = length(list + 4, PlaylistListMin, end - list);
+    const std::int32_t count = number(list + 8);
+    if (header < 0 || count < 0)
+        return PlaylistStatus::Damaged;
+    std::size_t pos = list + std::size_t(header);
+    for (std::int32_t i = 0; i < count; ++i) {
+        std::int64_t total = 0;
+        bool master = false;
+        StoredPlaylist playlist;
+        if (!readPlaylist(pos, end, total, master, playlist))
+            return PlaylistStatus::Damaged;
+        if (!master)
+            playlists.push_back(std::move(playlist));
+        pos += std::size_t(total);
+    }
+    return PlaylistStatus::Read;
+}
+
+// A playlist's header holds the count of its other children (strings, smart-playlist
+// rules, view settings...) and the count of its items; the other children come first.
+// Every record is passed over by its total length; records among the items that are
+// not items are passed over without being counted.
+bool PlaylistWalk::readPlaylist(std::size_t pos, std::size_t end, std::int64_t &total, bool &master,
+                                StoredPlaylist &playlist) const
+{
+    if (!tagIs(pos, end, "mhyp") || !fits(pos, PlaylistMin, end))
+        return false;
+    const std::int64_t header = length(pos + 4, PlaylistMin, end - pos);
+    total = header < 0 ? -1 : length(pos + 8, std::size_t(header), end - pos);
+    std::int32_t children = number(pos + 12);
+    std::int32_t items = number(pos + 16);
+    if (total < 0 || children < 0 || items < 0)
+        return false;
+    master = m_data[pos + 20] == 1;
+    if (master)
+        return true; // the whole library, not a playlist to the user
+
+    const std::size_t playlistEnd = pos + std::size_t(total);
+    for (std::size_t at = pos + std::size_t(header); children > 0 || items > 0;) {
+        if (!fits(at, RecordMin, playlistEnd))
+            return false;
+        const std::int64_t recordTotal = length(at + 8, RecordMin, playlistEnd - at);
+        if (recordTotal < 0)
+            return false;
+        if (children > 0) {
+            --children;
+            if (tagIs(at, playlistEnd, "mhod") && std::size_t(recordTotal) >= ChildMin &&
+                number(at + 12) == 1) {
+                if (std::size_t(recordTotal) < StringHeader ||
+                    !stringOf(at, std::size_t(recordTotal), playlist.title))
+                    return false;
+            }
+        } else if (tagIs(at, playlistEnd, "mhip")) {
+            if (length(at + 4, ItemMin, std::size_t(recordTotal)) < 0)
+                return false;
+            playlist.ids.push_back(std::uint32_t(number(at + 24)));
+            --items;
+        }
+        at += std::size_t(recordTotal);
+    }
+    return true;
 }
 
 } // namespace
@@ -190,6 +372,35 @@ WalkOutcome walkDatabase(std::span<const std::uint8_t> database, TrackTable &tab
                          const WalkProgress &progress)
 {
     return Walk(database, table, progress).run();
+}
+
+PlaylistStatus readPlaylists(std::span<const std::uint8_t> database, TrackTable &table)
+{
+    std::vector<StoredPlaylist> stored;
+    const PlaylistStatus status = PlaylistWalk(database).run(stored);
+    if (status == PlaylistStatus::Damaged) {
+        table.setPlaylists({});
+        return status;
+    }
+    std::unordered_map<std::uint32_t, int> trackOf;
+    trackOf.reserve(std::size_t(table.count()));
+    for (int k = table.count(); k >= 1; --k) { // the first track of an ID wins
+        if (const std::uint32_t id = table.track(k).uniqueId)
+            trackOf[id] = k;
+    }
+    std::vector<Playlist> playlists;
+    playlists.reserve(stored.size());
+    for (StoredPlaylist &from : stored) {
+        Playlist playlist{std::move(from.title), {}};
+        playlist.tracks.reserve(from.ids.size());
+        for (const std::uint32_t id : from.ids) {
+            if (const auto k = trackOf.find(id); k != trackOf.end())
+                playlist.tracks.push_back(k->second);
+        }
+        playlists.push_back(std::move(playlist));
+    }
+    table.setPlaylists(std::move(playlists));
+    return status;
 }
 
 QString decodeUtf16Le(std::span<const std::uint8_t> bytes)

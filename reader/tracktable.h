@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace sondrel {
@@ -22,25 +23,48 @@ enum TrackField {
     FieldFileType = 9,
     FieldEqualiser = 10,
     FieldComment = 11,
+    // Read from longer track records; a number of 0 means "not set" and reads as empty.
+    FieldUniqueId = 12,    // the database's own track ID, which playlists name
+    FieldTrackNumber = 13,
+    FieldYear = 14,
+    FieldDiscNumber = 15,
+    FieldComposer = 16,
+    FieldAlbumArtist = 17,
 };
 
-// One track: its ID, its two numbers and the texts of the string fields 4 to 11.
+// One track: its ID, its numbers and the texts of its string fields.
 struct Track
 {
     int id = 0;                   // 0 while the track has not been read
     std::uint64_t size = 0;       // bytes; the database stores an unsigned 32-bit value
     std::int32_t duration = 0;    // milliseconds, signed as the database stores them; may be negative
     std::array<QString, 8> texts; // fields 4 to 11
+    std::uint32_t uniqueId = 0;   // 0: not set, here and in the three numbers below
+    std::uint32_t trackNumber = 0;
+    std::uint32_t year = 0;
+    std::uint32_t discNumber = 0;
+    QString composer;
+    QString albumArtist;
+};
+
+// A playlist of the player, its tracks as track numbers (1..n) in the player's order.
+struct Playlist
+{
+    QString title;
+    std::vector<int> tracks;
+
+    friend bool operator==(const Playlist &, const Playlist &) = default;
 };
 
 // Every track of the player's database, numbered 1 to n in database order.
 class TrackTable
 {
 public:
-    // Drops every track and makes n empty ones.
+    // Drops every track and playlist and makes n empty tracks.
     void reset(int n)
     {
         m_tracks.assign(std::size_t(n < 0 ? 0 : n), Track{});
+        m_playlists.clear();
     }
 
     int count() const { return int(m_tracks.size()); }
@@ -51,29 +75,54 @@ public:
     Track &track(int k) { return m_tracks[std::size_t(k - 1)]; }
     const Track &track(int k) const { return m_tracks[std::size_t(k - 1)]; }
 
-    // Any field as text: the numbers in plain decimal (the ID empty while unread), texts
-    // as stored.
+    // Any field as text: the numbers in plain decimal (the ID and the numbers of fields 12
+    // to 15 empty while 0), texts as stored.
     QString text(int k, int field) const
     {
         const Track &t = track(k);
+        const auto set = [](std::uint32_t n) { return n ? QString::number(n) : QString(); };
         switch (field) {
         case FieldId: return t.id ? QString::number(t.id) : QString();
         case FieldSize: return QString::number(t.size);
         case FieldDuration: return QString::number(t.duration);
+        case FieldUniqueId: return set(t.uniqueId);
+        case FieldTrackNumber: return set(t.trackNumber);
+        case FieldYear: return set(t.year);
+        case FieldDiscNumber: return set(t.discNumber);
         default: break;
         }
-        if (field >= FieldTitle && field <= FieldComment)
-            return t.texts[std::size_t(field - FieldTitle)];
-        return QString();
+        const QString *stored = textOf(t, field);
+        return stored ? *stored : QString();
     }
 
+    // Stores the text of a string field (4 to 11, 16, 17); other fields are left alone.
     void setText(int k, int field, const QString &value)
     {
-        track(k).texts[std::size_t(field - FieldTitle)] = value;
+        if (QString *stored = textOf(track(k), field))
+            *stored = value;
     }
 
+    // The player's own playlists (the master playlist, the whole library, is not one of
+    // them), in database order; empty until read and after every reset.
+    const std::vector<Playlist> &playlists() const { return m_playlists; }
+    void setPlaylists(std::vector<Playlist> playlists) { m_playlists = std::move(playlists); }
+
 private:
+    // Where string field `field` of a track is kept; nothing for the number fields.
+    template <typename T>
+    static auto textOf(T &t, int field) -> decltype(&t.composer)
+    {
+        if (field >= FieldTitle && field <= FieldComment)
+            return &t.texts[std::size_t(field - FieldTitle)];
+        if (field == FieldComposer)
+            return &t.composer;
+        if (field == FieldAlbumArtist)
+            return &t.albumArtist;
+        return nullptr;
+    }
+
     std::vector<Track> m_tracks;
+    std::vector<Playlist> m_playlists;
 };
 
 } // namespace sondrel

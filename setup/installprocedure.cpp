@@ -1,7 +1,11 @@
 #include "installprocedure.h"
 
+#include "platformerror.h"
+
 #include <QByteArray>
 #include <QFile>
+
+#include <optional>
 
 namespace sondrel::setup {
 
@@ -12,6 +16,87 @@ QByteArray logoImage()
 {
     QFile logo(QStringLiteral(":/logo.png"));
     return logo.open(QIODevice::ReadOnly) ? logo.readAll() : QByteArray();
+}
+
+// True when both paths name one file, however they are spelt.
+bool sameFile(const FileSystem &fs, const std::string &a, const std::string &b)
+{
+    const std::optional<FileIdentity> identity = fs.identity(a);
+    return identity && identity == fs.identity(b);
+}
+
+// Removes a temporary file left by a failed step; a failure to do so does not hide the
+// failure being reported.
+void removeQuietly(const FileSystem &fs, const std::string &path)
+{
+    try {
+        if (fs.fileExists(path))
+            fs.deleteFile(path);
+    } catch (const PlatformError &) {
+    }
+}
+
+// Puts `source` in the place of `destination` with no moment at which neither file is
+// there: the file goes to a temporary name beside the destination (renamed on one file
+// system; across file systems copied and flushed) and is then renamed over the old one.
+// A copied source is removed only once the new file is in place. A failure leaves the
+// old file at `destination` and `source` where they were, and no temporary file.
+void placeFile(const FileSystem &fs, const std::string &source, const std::string &destination)
+{
+    const std::string temporary = temporaryNameBeside(destination, fs.separator());
+    bool copied = false;
+    try {
+        copied = fs.renameOrCopy(source, temporary);
+    } catch (const PlatformError &) {
+        removeQuietly(fs, temporary);
+        throw;
+    }
+    try {
+        fs.replaceFile(temporary, destination);
+    } catch (const PlatformError &) {
+        if (copied) {
+            removeQuietly(fs, temporary);
+        } else {
+            // The temporary file is the source itself: it goes back.
+            try {
+                fs.renameOrCopy(temporary, source);
+            } catch (const PlatformError &) {
+            }
+        }
+        throw;
+    }
+    if (copied)
+        fs.deleteFile(source);
+}
+
+// Writes a whole file through a temporary name, so that an earlier copy stays until the
+// new one is complete.
+void writeFile(const FileSystem &fs, const std::string &path, const QByteArray &bytes)
+{
+    const std::string temporary = temporaryNameBeside(path, fs.separator());
+    try {
+        const std::unique_ptr<OutputFile> file = fs.createFile(temporary);
+        file->write(bytes.constData(), std::size_t(bytes.size()));
+        file->close();
+        fs.replaceFile(temporary, path);
+    } catch (const PlatformError &) {
+        removeQuietly(fs, temporary);
+        throw;
+    }
+}
+
+// Registers the library placed at `library`, waiting for the command to end; a command
+// that reports a failure fails the install.
+void registerLibrary(ProcessStarter &starter, const std::string &library)
+{
+    const std::optional<CommandLine> command = registrationCommand(library);
+    if (!command)
+        return;
+    const int status =
+        starter.startAndWait(command->program, command->arguments, WindowStyle::Minimized);
+    if (status != 0)
+        throw PlatformError(status, "\"" + command->program + "\" ended with exit status " +
+                                        std::to_string(status));
 }
 
 } // namespace
@@ -46,33 +131,41 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) c
     const std::string install = request.installDirectory.toStdString();
     // W, S and the shortcut folders carry no trailing separator; D always has one.
     const auto inWork = [&](const std::string &name) { return work + sep + name; };
+    const std::string controlInWork = inWork(names.gridControlFile);
     const std::string controlInSystem = system + sep + names.gridControlFile;
 
-    // The grid control file: left alone when the system folder has it, else moved there
-    // and registered.
-    if (fs->fileExists(controlInSystem)) {
-        if (fs->fileExists(inWork(names.gridControlFile)))
-            fs->deleteFile(inWork(names.gridControlFile));
-    } else if (fs->fileExists(inWork(names.gridControlFile))) {
-        fs->moveFile(inWork(names.gridControlFile), controlInSystem);
-        const CommandLine registration = registrationCommand(controlInSystem);
-        m_services.processStarter()->startDetached(registration.program, registration.arguments,
-                                                   WindowStyle::Minimized);
-    } else {
+    // Nothing changes before every file the install needs is known to be there: the grid
+    // control file unless the system folder has one already, the program and the read-me.
+    const bool controlInstalled = fs->fileExists(controlInSystem);
+    const bool controlExtracted = fs->fileExists(controlInWork);
+    if (!controlInstalled && !controlExtracted)
         return Outcome::FilesMissing;
+    for (const std::string &name : {names.programFile, names.readMeFile}) {
+        if (!fs->fileExists(inWork(name)))
+            return Outcome::FilesMissing;
+    }
+
+    // The grid control file: an installed copy with the same bytes is kept and the
+    // extracted one deleted; a different one (an older build, or what a failed attempt
+    // left) is replaced like a missing one, and the library registered.
+    if (controlExtracted && !sameFile(*fs, controlInWork, controlInSystem)) {
+        if (controlInstalled && fs->sameContents(controlInWork, controlInSystem)) {
+            fs->deleteFile(controlInWork);
+        } else {
+            placeFile(*fs, controlInWork, controlInSystem);
+            registerLibrary(*m_services.processStarter(), controlInSystem);
+        }
     }
 
     // The install directory, one level below an existing folder.
     if (!fs->folderExists(install))
         fs->createFolder(install);
 
-    // The program and the read-me replace older copies.
+    // The program and the read-me replace older copies; extracted into the install
+    // directory itself, they are in place already.
     for (const std::string &name : {names.programFile, names.readMeFile}) {
-        if (fs->fileExists(install + name))
-            fs->deleteFile(install + name);
-        if (!fs->fileExists(inWork(name)))
-            return Outcome::FilesMissing;
-        fs->moveFile(inWork(name), install + name);
+        if (!sameFile(*fs, inWork(name), install + name))
+            placeFile(*fs, inWork(name), install + name);
     }
 
     // The shortcut folders are looked up whether or not a shortcut is wanted.
@@ -88,12 +181,8 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) c
     shortcut.description = "Sondrel shortcut";
     shortcut.workingDirectory = install;
 
-    if ((request.startMenu || request.desktop) && !names.iconFile.empty()) {
-        const QByteArray image = logoImage();
-        const std::unique_ptr<OutputFile> icon = fs->createFile(install + names.iconFile);
-        icon->write(image.constData(), std::size_t(image.size()));
-        icon->close();
-    }
+    if ((request.startMenu || request.desktop) && !names.iconFile.empty())
+        writeFile(*fs, install + names.iconFile, logoImage());
     if (request.startMenu)
         shell->saveShortcut(programs + sep + names.shortcutFile, shortcut);
     if (request.desktop)

@@ -18,7 +18,11 @@ namespace sondrel::setup {
 struct SetupServices
 {
     std::function<std::unique_ptr<FileSystem>()> fileSystem = createFileSystem;
+    // Programs started with the installer's own rights (the registration of the library).
     std::function<std::unique_ptr<ProcessStarter>()> processStarter = createProcessStarter;
+    // Programs started for the user of the desktop, with that user's rights (Finish).
+    std::function<std::unique_ptr<ProcessStarter>()> desktopStarter = createDesktopStarter;
+    // The desktop user's folders and shortcuts.
     std::function<std::unique_ptr<Shell>()> shell = createShell;
     // W, the folder the archive's files were extracted to.
     std::function<std::string()> workingDirectory = currentDirectory;
@@ -39,8 +43,11 @@ struct InstallRequest
 
 // The install: moves the grid control file into the system folder and registers it,
 // moves the program and the read-me into the install directory and writes the shortcuts
-// asked for. It keeps nothing between runs and undoes nothing: the steps done before a
-// stop or a failure stay done.
+// asked for. Before anything changes it checks that every file it needs is there. Each
+// file takes the place of an installed one in one rename, so that a failed step leaves
+// the installed file as it was; a file already in its place (the archive extracted into
+// the install directory) stays where it is. It keeps nothing between runs and undoes
+// nothing: the steps done before a stop or a failure stay done.
 class InstallProcedure
 {
 public:
@@ -52,7 +59,8 @@ public:
     explicit InstallProcedure(SetupServices services = {});
 
     // Runs the install up to (not including) its closing message. Raises PlatformError
-    // when an operation of the machine fails; the install then ends at that step.
+    // when an operation of the machine fails or the registration of the library reports
+    // a failure; the install then ends at that step.
     Outcome run(const InstallRequest &request) const;
 
 private:

@@ -147,7 +147,12 @@ void FrmMain::install()
     const InstallRequest request{DfltInstallDir, ChkStartMenu->isChecked(), ChkDesktop->isChecked()};
     // A failed operation shows the run-time error report and ends only this attempt: the
     // user can choose another directory and install again.
-    if (!runGuarded(this, [&] { outcome = InstallProcedure(m_services).run(request); }))
+    if (!runGuarded(this, [&] {
+            // The hourglass while files move and the registration runs; it is gone before
+            // any message shows.
+            const WaitCursor hourglass;
+            outcome = InstallProcedure(m_services).run(request);
+        }))
         return;
     if (outcome == InstallProcedure::Outcome::FilesMissing) {
         showMessage(this, extractMessage());
@@ -155,15 +160,18 @@ void FrmMain::install()
     }
     showMessage(this, successMessage());
     BtnFinish->setEnabled(true);
+    // The files have left the working directory: a second press could only fail.
+    BtnInstall->setEnabled(false);
 }
 
 void FrmMain::finish()
 {
     // The program is started by its path as one argument, so that blanks in the
-    // directory cannot split it. A failed start leaves the installer open.
+    // directory cannot split it, and for the user of the desktop with that user's rights,
+    // never with the installer's. A failed start leaves the installer open.
     const bool done = runGuarded(this, [&] {
         if (ChkFinish->isChecked())
-            m_services.processStarter()->startDetached(
+            m_services.desktopStarter()->startDetached(
                 installedProgram(DfltInstallDir).toStdString(), {}, WindowStyle::Normal);
     });
     if (done)

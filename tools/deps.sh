@@ -9,7 +9,8 @@ packages=(
     fonts-wine xdg-utils xdg-user-dirs
 )
 if [ "${1:-}" = "--test" ]; then
-    packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev xvfb xauth imagemagick e2fsprogs)
+    packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev xvfb xauth imagemagick e2fsprogs
+        wine wine64 doctest-dev)
 fi
 
 missing=()

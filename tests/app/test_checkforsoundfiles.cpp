@@ -16,6 +16,7 @@
 #include <QMap>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,13 +49,13 @@ std::vector<Fault> faultsOf(CheckFault fault, const std::string &exportDir)
         std::vector<Fault> faults;
         for (FsOp op : {FsOp::CopyFile, FsOp::MoveFile, FsOp::DeleteFile, FsOp::CreateFile,
                         FsOp::ReplaceFile})
-            faults.push_back({op, EROFS, 0, exportDir});
+            faults.push_back({op, EROFS, 0, exportDir, 0});
         return faults;
     }
     case CheckFault::DiskFullWritingHex:
         return {{FsOp::Write, ENOSPC, 0, "", 100}};
     case CheckFault::DeleteRefused:
-        return {{FsOp::DeleteFile, EBUSY}};
+        return {{FsOp::DeleteFile, EBUSY, 0, "", 0}};
     }
     return {};
 }
@@ -212,6 +213,68 @@ private Q_SLOTS:
         QCOMPARE(" " + result + " hh:mm:ss", QString("  hh:mm:ss"));
         QCOMPARE(shownSecToHms(3600), QString("01:00:00"));
         QCOMPARE(answerer.count(), 1);
+    }
+
+    // The columns after "File Type": track, disc, year (plain, empty when not set), album
+    // artist, composer. They sort as numbers, empty cells first, and the grid opens
+    // unscrolled with them to the right.
+    void laterColumns()
+    {
+        MainWindowScene bench;
+        TestDatabase db;
+        const QList<QList<int>> numbers{{10, 1, 2001}, {9, 0, 1999}, {0, 2, 0}, {2, 1, 2001}};
+        for (int i = 0; i < numbers.size(); ++i) {
+            TestTrack t = song(QString("S%1").arg(i), 1000, 1000);
+            t.trackNumber = numbers[i][0];
+            t.discNumber = numbers[i][1];
+            t.year = numbers[i][2];
+            if (i % 2 == 0)
+                t.withString(StringAlbumArtist, "Various");
+            t.withString(StringComposer, QString("C%1").arg(i));
+            db.tracks << t;
+        }
+        QVERIFY(bench.load(db));
+        FrmMain &window = bench.window();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        TrackGrid *grid = window.MSFlexGridSoundList;
+        QCOMPARE(bench.column(11), (QStringList{"10", "9", "", "2"}));
+        QCOMPARE(bench.column(12), (QStringList{"1", "", "2", "1"}));
+        QCOMPARE(bench.column(13), (QStringList{"2001", "1999", "", "2001"}));
+        QCOMPARE(bench.column(14), (QStringList{"Various", "", "Various", ""}));
+        QCOMPARE(bench.column(15), (QStringList{"C0", "C1", "C2", "C3"}));
+        QCOMPARE(grid->Col(), 10);
+        QCOMPARE(grid->horizontalScrollBar()->value(), 0);
+        QVERIFY(grid->horizontalScrollBar()->maximum() > 0);
+
+        grid->scrollTo(grid->model()->index(0, 10));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, bench.cellCentre(1, 11));
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, bench.cellCentre(1, 11));
+        QCOMPARE(bench.column(11), (QStringList{"", "2", "9", "10"}));
+        QCOMPARE(bench.column(3), (QStringList{"S2", "S3", "S1", "S0"}));
+    }
+
+    // The playlists of the player come with its tracks; damaged ones are dropped without
+    // a word and the tracks are listed all the same.
+    void readsPlaylistsWithTheTracks()
+    {
+        MainWindowScene bench;
+        TestDatabase db;
+        db.dataSets = TestDatabase::modernOrder();
+        db.tracks << song("One", 1, 1) << song("Two", 2, 2);
+        TestPlaylist road;
+        road.title = "Road";
+        road.items = {101, 100};
+        db.playlists << db.masterPlaylist() << road;
+        QVERIFY(bench.load(db));
+        QCOMPARE(bench->trackTable().playlists(), (std::vector<Playlist>{{"Road", {2, 1}}}));
+
+        TestLayout at;
+        QByteArray damaged = buildDatabase(db, &at);
+        putLe32(damaged, at.playlists[1] + 16, 5); // more items than it holds
+        QVERIFY(writePlayer(bench.playerPath(), damaged));
+        QVERIFY(bench.check().value(0).startsWith("Updated in "));
+        QCOMPARE(bench->MSFlexGridSoundList->Rows(), 3);
+        QVERIFY(bench->trackTable().playlists().empty());
     }
 
     // After the fill, row j holds track j and the current cell is on row n, column 10.

@@ -66,7 +66,7 @@ private Q_SLOTS:
         Services services;
         services.fileSystem = [&] { return machine.fileSystem(); };
         services.processStarter = RecordingStarter::factory(
-            starts, PlatformError(ENOENT, "No such file or directory: xdg-open"));
+            starts, {PlatformError(ENOENT, "No such file or directory: xdg-open")});
         FrmMain window(services);
         QVERIFY(window.BtnOpenDir->isEnabled());
 

@@ -7,11 +7,13 @@
 #include "testmain.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -86,7 +88,9 @@ QStringList shown(const NameFields &fields)
     return result;
 }
 
-const QStringList Defaults{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"};
+// The five entries added after the first five, unchecked at start.
+const QStringList Later{"Track-13", "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"};
+const QStringList Defaults = QStringList{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
 
 Services noDrives(const test::FakeMachine &machine)
 {
@@ -134,16 +138,18 @@ private Q_SLOTS:
 
         QTest::newRow("Up at the top does nothing") << 0 << QStringList{"BtnUp"} << Defaults << 0;
         QTest::newRow("Down at the bottom does nothing")
-            << 4 << QStringList{"BtnDown"} << Defaults << 4;
+            << 9 << QStringList{"BtnDown"} << Defaults << 9;
         QTest::newRow("Title up twice")
             << 2 << QStringList{"BtnUp", "BtnUp"}
-            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} << 0;
+            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
         QTest::newRow("Title up three times stops at the top")
             << 2 << QStringList{"BtnUp", "BtnUp", "BtnUp"}
-            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} << 0;
-        QTest::newRow("Genre down to the bottom")
+            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
+        QTest::newRow("Genre down past ID")
             << 0 << QStringList{"BtnDown", "BtnDown", "BtnDown", "BtnDown", "BtnDown"}
-            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1", "Genre+8"} << 4;
+            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1", "Track-13", "Genre+8",
+                           "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"}
+            << 5;
         QTest::newRow("down then up is no change")
             << 1 << QStringList{"BtnDown", "BtnUp"} << Defaults << 1;
     }
@@ -181,7 +187,7 @@ private Q_SLOTS:
             press(dialog, "BtnUp");
             after = shown(dialog->fields());
         }));
-        QCOMPARE(after, (QStringList{"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"}));
+        QCOMPARE(after, QStringList({"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"}) + Later);
     }
 
     // Clicking a check box toggles the entry and makes it the highlighted one.
@@ -196,7 +202,7 @@ private Q_SLOTS:
             after = shown(dialog->fields());
         }));
         QCOMPARE(highlighted, 3);
-        QCOMPARE(after, (QStringList{"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"}));
+        QCOMPARE(after, QStringList({"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"}) + Later);
     }
 
     void okRefusedWithoutTitle_data()
@@ -244,13 +250,17 @@ private Q_SLOTS:
             << QList<int>{} << -1 << "Genre_Artist_Title_Album_ID" << Defaults;
         QTest::newRow("Title only")
             << QList<int>{0, 1, 3, 4} << -1 << "Title"
-            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1"};
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1"} + Later;
         QTest::newRow("Title_Artist: Artist moved below Title")
             << QList<int>{0, 3, 4} << 1 << "Title_Artist"
-            << QStringList{"Genre-8", "Title+4", "Artist+7", "Album-6", "ID-1"};
+            << QStringList{"Genre-8", "Title+4", "Artist+7", "Album-6", "ID-1"} + Later;
         QTest::newRow("ID is an ordinary field")
             << QList<int>{0, 1, 3} << 3 << "Title_ID"
-            << QStringList{"Genre-8", "Artist-7", "Title+4", "ID+1", "Album-6"};
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "ID+1", "Album-6"} + Later;
+        QTest::newRow("later entries checked")
+            << QList<int>{0, 1, 3, 4, 5, 7, 9} << -1 << "Title_Track_Year_Composer"
+            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1", "Track+13",
+                           "Disc-15", "Year+14", "AlbumArtist-17", "Composer+16"};
     }
 
     void okConfirms()
@@ -305,7 +315,8 @@ private Q_SLOTS:
             clickCheckBox(listOf(dialog), 0); // Genre off
             press(dialog, "BtnOK");
         }));
-        const QStringList confirmed{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"};
+        const QStringList confirmed =
+            QStringList{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
         QCOMPARE(shown(main.state().ListFields()), confirmed);
         QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
 
@@ -316,6 +327,9 @@ private Q_SLOTS:
             press(dialog, "BtnUp");
             clickCheckBox(listOf(dialog), 1);
             clickCheckBox(listOf(dialog), 0);
+            clickCheckBox(listOf(dialog), 8);
+            QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
+            QTest::mouseClick(dialog->ChkPlaylists, Qt::LeftButton);
             QTest::keyClick(dialog, Qt::Key_Escape); // no cancel key
             if (closeBox)
                 dialog->close();
@@ -327,6 +341,7 @@ private Q_SLOTS:
         QCOMPARE(shown(main.state().ListFields()), confirmed);
         QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.TxtExpName->text(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(main.state().exportOptions(), ExportOptions{});
 
         QStringList reopened;
         QVERIFY(
@@ -351,7 +366,7 @@ private Q_SLOTS:
             screenCorner = dialog->screen()->geometry().topLeft();
             sizable = dialog->minimumSize() != dialog->maximumSize();
             QWidget *w = listOf(dialog);
-            for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 focusOrder << w->objectName();
@@ -365,11 +380,82 @@ private Q_SLOTS:
         }));
         QCOMPARE(title, QString("Sondrel"));
         QCOMPARE(label, QString("Choose and order fileds for the file name"));
-        QCOMPARE(area, QRect(screenCorner + QPoint(279, 155), QSize(217, 185)));
+        QCOMPARE(area.topLeft(), screenCorner + QPoint(279, 155));
+        QCOMPARE(area.width(), 217);
         QVERIFY(sizable);
-        QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "BtnOK", "BtnCancel"}));
+        QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "ChkFolders",
+                                          "ChkPlaylists", "BtnOK", "BtnCancel"}));
         QVERIFY(noDefaultButton);
         QCOMPARE(arrows, QSize(36, 36));
+    }
+
+    // The options start unchecked, are confirmed with OK like the fields (a refused OK
+    // keeps them), and show in the main window's pattern.
+    void options_data()
+    {
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<bool>("playlists");
+        QTest::addColumn<QString>("shownName");
+        QTest::newRow("folders") << true << false << "AlbumArtist/Album/Genre_Artist_Title_Album_ID";
+        QTest::newRow("playlists") << false << true << "Genre_Artist_Title_Album_ID";
+    }
+
+    void options()
+    {
+        QFETCH(bool, folders);
+        QFETCH(bool, playlists);
+        QFETCH(QString, shownName);
+        FrmMain main(noDrives(m_machine));
+        test::ModalAnswerer answerer;
+        ExportOptions opened{true, true}, reopened;
+        for (bool refused : {false, true}) {
+            QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+                (refused ? reopened : opened) = dialog->options();
+                if (refused || folders)
+                    QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
+                if (refused || playlists)
+                    QTest::mouseClick(dialog->ChkPlaylists, Qt::LeftButton);
+                if (refused)
+                    clickCheckBox(listOf(dialog), 2); // Title off
+                press(dialog, "BtnOK");
+            }));
+            QCOMPARE(main.state().exportOptions(), (ExportOptions{folders, playlists}));
+            QCOMPARE(main.TxtExpName->text(), shownName);
+        }
+        QCOMPARE(answerer.texts(), QStringList{TitleMessage});
+        QCOMPARE(opened, ExportOptions{});
+        QCOMPARE(reopened, (ExportOptions{folders, playlists}));
+        QVERIFY(main.TxtExpName->fontMetrics().horizontalAdvance(shownName) < main.TxtExpName->width() - 4);
+        ExportOptions withFolders;
+        withFolders.artistAlbumFolders = true;
+        QCOMPARE(shownExpName("Title", withFolders, '\\'), QString("AlbumArtist\\Album\\Title"));
+    }
+
+    // All ten entries show without scrolling; the options sit between the list and the
+    // buttons inside the client area; no caption is clipped.
+    void tenEntriesAndOptionsFit()
+    {
+        FrmMain main(noDrives(m_machine));
+        QStringList problems;
+        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
+            QListWidget *list = listOf(dialog);
+            const QRect last = list->visualItemRect(list->item(list->count() - 1));
+            if (list->count() != 10 || !list->viewport()->rect().contains(last) ||
+                list->verticalScrollBar()->maximum() > 0 ||
+                list->sizeHintForColumn(0) > list->viewport()->width())
+                problems << "the entries do not all show";
+            QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists, dialog->BtnOK};
+            for (std::size_t i = 1; i < std::size(order); ++i) {
+                if (order[i]->geometry().top() <= order[i - 1]->geometry().bottom() ||
+                    !dialog->rect().contains(order[i]->geometry()))
+                    problems << order[i]->objectName() + " is out of place";
+            }
+            for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists}) {
+                if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height())
+                    problems << box->objectName() + " is clipped";
+            }
+        }));
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));
     }
 
     void expNameOf_data()

@@ -123,9 +123,10 @@ private Q_SLOTS:
         TrackGrid *grid = window.findChild<TrackGrid *>("MSFlexGridSoundList");
         QVERIFY(grid);
         QCOMPARE(grid->Rows(), 1);
-        QCOMPARE(grid->Cols(), 11);
+        QCOMPARE(grid->Cols(), 16);
         QCOMPARE(gridRow(grid, 0), (QStringList{"", "X", "ID", "Title", "Artist", "Album", "Genre",
-                                                "Comment", "Duration", "Size (Kb)", "File Type"}));
+                                                "Comment", "Duration", "Size (Kb)", "File Type",
+                                                "Track", "Disc", "Year", "Album Artist", "Composer"}));
         QCOMPARE(grid->ColWidth(0), 150);
         QCOMPARE(grid->ColWidth(1), 195); // 200 twips in whole pixels
         QCOMPARE(grid->ColWidth(2), 555);

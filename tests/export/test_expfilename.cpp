@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace sondrel;
 
 namespace {
@@ -116,6 +118,56 @@ private Q_SLOTS:
         QCOMPARE(ExpFileName(table, fields, 17, location), name);
     }
 
+    // The fields of longer track records: the track number with at least two digits,
+    // the other numbers plain, a field not set as the empty piece.
+    void laterFields_data()
+    {
+        QTest::addColumn<QStringList>("labels"); // the chosen entries, in order
+        QTest::addColumn<QList<int>>("numbers"); // track, disc, year
+        QTest::addColumn<QString>("name");
+
+        const QList<int> set{7, 2, 1999};
+        QTest::newRow("track with two digits")
+            << QStringList{"Track", "Title"} << set << "07_Song.mp3";
+        QTest::newRow("track of three digits")
+            << QStringList{"Track", "Title"} << QList<int>{123, 0, 0} << "123_Song.mp3";
+        QTest::newRow("disc and year plain")
+            << QStringList{"Disc", "Track", "Year", "Title"} << set << "2_07_1999_Song.mp3";
+        QTest::newRow("numbers not set give empty pieces")
+            << QStringList{"Track", "Disc", "Title", "Year"} << QList<int>{0, 0, 0} << "__Song_.mp3";
+        QTest::newRow("album artist and composer, made safe")
+            << QStringList{"AlbumArtist", "Title", "Composer"} << set
+            << "AC-DC_Song_Bach- J.S..mp3";
+    }
+
+    void laterFields()
+    {
+        QFETCH(QStringList, labels);
+        QFETCH(QList<int>, numbers);
+        QFETCH(QString, name);
+        TrackTable table = trackSeventeen("Rock", "Band", "Song", "Disc");
+        Track &t = table.track(17);
+        t.trackNumber = std::uint32_t(numbers[0]);
+        t.discNumber = std::uint32_t(numbers[1]);
+        t.year = std::uint32_t(numbers[2]);
+        table.setText(17, FieldAlbumArtist, "AC/DC");
+        table.setText(17, FieldComposer, "Bach: J.S.");
+
+        // The start-up list with the entries of `labels` chosen and moved to the front.
+        NameFields fields;
+        NameFields rest = defaultNameFields();
+        for (const QString &label : labels) {
+            const auto at = std::find_if(rest.begin(), rest.end(),
+                                         [&](const NameField &f) { return f.label == label; });
+            QVERIFY2(at != rest.end(), qPrintable(label));
+            fields.push_back({at->label, true, at->field});
+            rest.erase(at);
+        }
+        for (NameField &f : rest)
+            fields.push_back({f.label, false, f.field});
+        QCOMPARE(ExpFileName(table, fields, 17, ":iPod_Control:Music:F01:ABCD.mp3"), name);
+    }
+
     void nameInTwoParts()
     {
         const TrackTable table = trackSeventeen("Rock", "Band", "Mr. Song", "Disc");
@@ -141,5 +193,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestExpFileName)
+SONDREL_TEST_MAIN_CORE(TestExpFileName)
 #include "test_expfilename.moc"

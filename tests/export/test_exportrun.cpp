@@ -666,5 +666,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestExportRun)
+SONDREL_TEST_MAIN_CORE(TestExportRun)
 #include "test_exportrun.moc"

@@ -71,5 +71,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestFormats)
+SONDREL_TEST_MAIN_CORE(TestFormats)
 #include "test_formats.moc"

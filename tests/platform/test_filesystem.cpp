@@ -5,8 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace sondrel;
 
@@ -284,6 +290,84 @@ private Q_SLOTS:
         QCOMPARE(fs.readFile(target).size(), std::size_t(14));
     }
 
+    // The first half of putting a file in place: a rename on one file system, a flushed
+    // copy with the same permissions across two (here the temporary folder and /dev/shm,
+    // where they differ).
+    void renameOrCopy_data()
+    {
+        QTest::addColumn<bool>("otherFileSystem");
+        QTest::newRow("one file system: renamed") << false;
+        QTest::newRow("two file systems: copied") << true;
+    }
+
+    void renameOrCopy()
+    {
+        QFETCH(bool, otherFileSystem);
+        QTemporaryDir dir;
+        std::optional<QTemporaryDir> shm;
+        PosixFileSystem fs;
+        if (otherFileSystem) {
+            shm.emplace(QStringLiteral("/dev/shm/sondrel-test-XXXXXX"));
+            if (!shm->isValid() || fs.identity(shm->path().toStdString())->volume ==
+                                       fs.identity(dir.path().toStdString())->volume)
+                QSKIP("no second file system at /dev/shm");
+        }
+        const QString source = (otherFileSystem ? shm->path() : dir.path()) + QStringLiteral("/Sondrel");
+        writeFile(source, "program bytes");
+        QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
+        const std::string temporary = temporaryNameBeside(dir.filePath(QStringLiteral("Sondrel")).toStdString(), '/');
+
+        QCOMPARE(fs.renameOrCopy(source.toStdString(), temporary), otherFileSystem);
+        QCOMPARE(fs.readFile(temporary).size(), std::size_t(13));
+        struct stat st {};
+        QCOMPARE(::stat(temporary.c_str(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0705));
+        // A copy leaves the source for the caller to remove once the copy is in place.
+        QCOMPARE(QFile::exists(source), otherFileSystem);
+
+        // A name in use is never written over.
+        writeFile(source, "again");
+        try {
+            fs.renameOrCopy(source.toStdString(), temporary);
+            QFAIL("a destination in use must fail");
+        } catch (const PlatformError &error) {
+            QCOMPARE(error.number(), EEXIST);
+        }
+        QCOMPARE(fs.readFile(temporary).size(), std::size_t(13));
+        QVERIFY(QFile::exists(source));
+    }
+
+    void sameContents_data()
+    {
+        QTest::addColumn<QByteArray>("a");
+        QTest::addColumn<QByteArray>("b");
+        QTest::addColumn<bool>("same");
+        const QByteArray big(300000, 'x');
+        QTest::newRow("equal") << QByteArray("library") << QByteArray("library") << true;
+        QTest::newRow("both empty") << QByteArray() << QByteArray() << true;
+        QTest::newRow("one byte differs, same size") << QByteArray("library") << QByteArray("librarx") << false;
+        QTest::newRow("a partial copy") << big << big.left(65536) << false;
+        QTest::newRow("large, equal") << big << big << true;
+        QTest::newRow("large, last byte differs") << big << big.left(big.size() - 1) + 'y' << false;
+    }
+
+    void sameContents()
+    {
+        QFETCH(QByteArray, a);
+        QFETCH(QByteArray, b);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        writeFile(dir.filePath(QStringLiteral("a")), a);
+        writeFile(dir.filePath(QStringLiteral("b")), b);
+        PosixFileSystem fs;
+        QCOMPARE(fs.sameContents(dir.filePath(QStringLiteral("a")).toStdString(),
+                                 dir.filePath(QStringLiteral("b")).toStdString()),
+                 same);
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.sameContents(dir.filePath(QStringLiteral("a")).toStdString(),
+                                                                "/nonexistent/file"));
+    }
+
     void temporaryNamesAreHiddenAndBeside()
     {
         const std::string a = temporaryNameBeside("/export/Rock_A.mp3", '/');
@@ -347,5 +431,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestFileSystem)
+SONDREL_TEST_MAIN_CORE(TestFileSystem)
 #include "test_filesystem.moc"

@@ -11,6 +11,7 @@ using namespace sondrel::test;
 Q_DECLARE_METATYPE(sondrel::test::TestDatabase)
 Q_DECLARE_METATYPE(sondrel::WalkStatus)
 Q_DECLARE_METATYPE(sondrel::WalkRecord)
+Q_DECLARE_METATYPE(sondrel::PlaylistStatus)
 
 namespace {
 
@@ -77,6 +78,47 @@ TestDatabase twoTracks()
 QByteArray hexBytes(const char *hex)
 {
     return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
+
+// The fields that longer track records add: unique ID|track|year|disc|composer|album artist.
+QString laterFields(const TrackTable &table, int k)
+{
+    QStringList cells;
+    for (int field = FieldUniqueId; field <= FieldAlbumArtist; ++field)
+        cells << table.text(k, field);
+    return cells.join('|');
+}
+
+// The table's playlists as "title:track,track".
+QStringList playlistsOf(const TrackTable &table)
+{
+    QStringList out;
+    for (const Playlist &p : table.playlists()) {
+        QStringList tracks;
+        for (int k : p.tracks)
+            tracks << QString::number(k);
+        out << p.title + ':' + tracks.join(',');
+    }
+    return out;
+}
+
+TestPlaylist playlist(const QString &title, const QList<qint32> &items)
+{
+    TestPlaylist p;
+    p.title = title;
+    p.items = items;
+    return p;
+}
+
+// Three tracks (unique IDs 100, 101, 102), the master playlist and two playlists, one
+// naming a track that is not there.
+TestDatabase withPlaylists()
+{
+    TestDatabase db;
+    db.dataSets = TestDatabase::modernOrder();
+    db.tracks << plainTrack("One") << plainTrack("Two") << plainTrack("Three");
+    db.playlists << db.masterPlaylist() << playlist("Road", {102, 999, 100}) << playlist("Calm", {101});
+    return db;
 }
 
 } // namespace
@@ -212,6 +254,145 @@ private Q_SLOTS:
         QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
         QCOMPARE(outcome.tracks, int(expected.size()));
         QCOMPARE(rows(table), lines(expected));
+    }
+
+    // The fields of longer track records, each read only where the header reaches past
+    // it (a short header puts the string children where the numbers would be); zero is
+    // "not set".
+    void readsLaterFields_data()
+    {
+        QTest::addColumn<int>("headerLength");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("shortest header: unique ID only") << 44 << "4242||||Bach|Various";
+        QTest::newRow("header to the track number") << 48 << "4242|7|||Bach|Various";
+        QTest::newRow("one byte short of the year") << 55 << "4242|7|||Bach|Various";
+        QTest::newRow("header to the year") << 56 << "4242|7|1999||Bach|Various";
+        QTest::newRow("one byte short of the disc") << 95 << "4242|7|1999||Bach|Various";
+        QTest::newRow("header to the disc") << 96 << "4242|7|1999|2|Bach|Various";
+    }
+
+    void readsLaterFields()
+    {
+        QFETCH(int, headerLength);
+        TestTrack track = plainTrack("One");
+        track.headerLength = headerLength;
+        track.uniqueId = 4242;
+        track.trackNumber = 7;
+        track.year = 1999;
+        track.discNumber = 2;
+        track.withString(StringComposer, "Bach").withString(StringAlbumArtist, "Various");
+        TestTrack unset = plainTrack("Two");
+        unset.uniqueId = 0;
+        TestDatabase db;
+        db.tracks << track << unset;
+        TrackTable table;
+        const WalkOutcome outcome = walk(buildDatabase(db), table);
+        QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
+        QTEST(laterFields(table, 1), "expected");
+        QCOMPARE(laterFields(table, 2), "|||||");
+    }
+
+    void readsPlaylists_data()
+    {
+        QTest::addColumn<TestDatabase>("db");
+        QTest::addColumn<PlaylistStatus>("status");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList both{"Road:3,1", "Calm:2"};
+
+        QTest::newRow("master left out, missing track ID passed over")
+            << withPlaylists() << PlaylistStatus::Read << both;
+
+        TestDatabase rules = withPlaylists();
+        rules.playlists[1].children << TestString::raw(50, QByteArray(136, '\x01'))
+                                    << TestString::utf16(100, "view settings");
+        rules.playlists[2].children << TestString::utf16(StringTitle, "Calm, renamed");
+        QTest::newRow("rules and other children passed over, later title wins")
+            << rules << PlaylistStatus::Read << QStringList{"Road:3,1", "Calm, renamed:2"};
+
+        TestDatabase ownIds = withPlaylists();
+        ownIds.tracks[0].uniqueId = 7;
+        ownIds.tracks[1].uniqueId = 5;
+        ownIds.tracks[2].uniqueId = 5; // the first track of an ID is the one named
+        ownIds.playlists = {playlist("Ids", {5, 7, 100})};
+        QTest::newRow("items name unique IDs") << ownIds << PlaylistStatus::Read << QStringList{"Ids:2,1"};
+
+        TestDatabase podcasts = withPlaylists();
+        podcasts.podcastPlaylists = {playlist("Podcasts", {100})};
+        podcasts.dataSets = {TestDataSet::PodcastList, TestDataSet::TrackList, TestDataSet::PlaylistList};
+        QTest::newRow("type 2 read, type 3 before it passed over") << podcasts << PlaylistStatus::Read << both;
+        podcasts.dataSets.removeLast();
+        QTest::newRow("type 3 when there is no type 2")
+            << podcasts << PlaylistStatus::Read << QStringList{"Podcasts:1"};
+        podcasts.dataSets.removeFirst();
+        QTest::newRow("no playlist data set") << podcasts << PlaylistStatus::Absent << QStringList{};
+    }
+
+    void readsPlaylists()
+    {
+        QFETCH(TestDatabase, db);
+        const QByteArray data = buildDatabase(db);
+        TrackTable table;
+        QVERIFY(walk(data, table).complete());
+        QTEST(readPlaylists(bytesOf(data), table), "status");
+        QTEST(playlistsOf(table), "expected");
+        QVERIFY(walk(data, table).complete()); // a walk makes the table anew, playlists too
+        QVERIFY(table.playlists().empty());
+    }
+
+    // Damaged playlist data: no playlist is kept, the tracks stay as read.
+    void dropsDamagedPlaylists_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        TestLayout at;
+        const QByteArray good = buildDatabase(withPlaylists(), &at);
+        const auto patched = [&](int offset, qint32 value) {
+            QByteArray d = good;
+            putLe32(d, offset, value);
+            return d;
+        };
+        const int list = at.playlistList;
+        const int road = at.playlists[1];
+        const int item = at.items[1][1];
+        QTest::newRow("data set total past the end") << patched(at.playlistDataSet + 8, good.size());
+        QTest::newRow("wrong playlist-list tag") << QByteArray(good).replace(list, 4, "mhlt");
+        QTest::newRow("more playlists announced than present") << patched(list + 8, 4);
+        QTest::newRow("playlist header shorter than its flag") << patched(road + 4, 20);
+        QTest::newRow("playlist total past the data set") << patched(at.playlists[2] + 8, 0x100000);
+        QTest::newRow("hostile children count") << patched(road + 12, 0x7FFFFFFF);
+        QTest::newRow("more items announced than present") << patched(road + 16, 4);
+        QTest::newRow("title length past its child") << patched(road + 0x6C + 28, 400);
+        QTest::newRow("item total past the playlist") << patched(item + 8, 5000);
+        QTest::newRow("item header shorter than its track ID") << patched(item + 4, 24);
+    }
+
+    void dropsDamagedPlaylists()
+    {
+        QFETCH(QByteArray, data);
+        TrackTable table;
+        QVERIFY(walk(data, table).complete());
+        table.setPlaylists({Playlist{"earlier", {1}}});
+        QCOMPARE(readPlaylists(bytesOf(data), table), PlaylistStatus::Damaged);
+        QVERIFY(table.playlists().empty());
+        QCOMPARE(table.text(3, FieldTitle), "Three");
+    }
+
+    // A database cut anywhere inside its playlists keeps its tracks and drops the playlists,
+    // never reading past its end.
+    void everyTruncatedPlaylistIsDropped()
+    {
+        TestLayout at;
+        TestDatabase db = withPlaylists();
+        db.dataSets = {TestDataSet::TrackList, TestDataSet::PlaylistList};
+        const QByteArray good = buildDatabase(db, &at);
+        for (qsizetype cut = at.playlistDataSet; cut < good.size(); ++cut) {
+            const std::vector<std::uint8_t> piece(good.begin(), good.begin() + cut);
+            TrackTable table;
+            QVERIFY(walkDatabase(piece, table).complete());
+            const PlaylistStatus status = readPlaylists(piece, table);
+            QVERIFY2(status == (cut == at.playlistDataSet ? PlaylistStatus::Absent : PlaylistStatus::Damaged),
+                     qPrintable(QString::number(cut)));
+            QVERIFY(table.playlists().empty());
+        }
     }
 
     // Strings are UTF-16 little-endian; where every code unit is below 256 this is the
@@ -436,8 +617,13 @@ private Q_SLOTS:
                                                 "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| "),
                               QString::fromUtf8("2|9601059|339590|君の知らない物語|:iPod_Control:Music:F01:RSEG.m4a|"
                                                 "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| ")}));
+        QCOMPARE(laterFields(table, 1), "186|1||||");
+        QCOMPARE(laterFields(table, 2), "203|2||||");
+        // Its only playlist is the master playlist (in data sets of type 2 and 3).
+        QCOMPARE(readPlaylists(bytesOf(data), table), PlaylistStatus::Read);
+        QVERIFY(table.playlists().empty());
     }
 };
 
-SONDREL_TEST_MAIN(TestRecordWalk)
+SONDREL_TEST_MAIN_CORE(TestRecordWalk)
 #include "test_recordwalk.moc"

@@ -280,5 +280,5 @@ private Q_SLOTS:
     }
 };
 
-SONDREL_TEST_MAIN(TestStaging)
+SONDREL_TEST_MAIN_CORE(TestStaging)
 #include "test_staging.moc"

@@ -5,9 +5,12 @@
 #include <QTest>
 
 #include <cerrno>
+#include <optional>
 #include <unistd.h>
 
+#include "faultyfilesystem.h"
 #include "installprocedure.h"
+#include "otheruser.h"
 #include "platformerror.h"
 #include "setupmachine.h"
 #include "testmain.h"
@@ -15,6 +18,9 @@
 using namespace sondrel;
 using sondrel::setup::InstallProcedure;
 using sondrel::setup::InstallRequest;
+using sondrel::test::FaultPlan;
+using sondrel::test::FaultyFileSystem;
+using sondrel::test::FsOp;
 using sondrel::test::SetupMachine;
 using Outcome = InstallProcedure::Outcome;
 
@@ -40,21 +46,41 @@ QString expectedEntry(const QString &installDir)
         .arg(installDir);
 }
 
+Outcome install(const setup::SetupServices &services, const QString &installDir,
+                bool startMenu = true, bool desktop = true)
+{
+    return InstallProcedure(services).run(InstallRequest{installDir, startMenu, desktop});
+}
+
 Outcome install(const SetupMachine &machine, const QString &installDir, bool startMenu = true,
                 bool desktop = true)
 {
-    return InstallProcedure(machine.services()).run(InstallRequest{installDir, startMenu, desktop});
+    return install(machine.services(), installDir, startMenu, desktop);
 }
 
-// Runs the install and returns the number of the error it raised (0 for none).
-int failingInstall(const SetupMachine &machine, const QString &installDir)
+// Runs the install and returns the error it raised, if any.
+std::optional<PlatformError> installError(const setup::SetupServices &services,
+                                          const QString &installDir)
 {
     try {
-        install(machine, installDir);
+        install(services, installDir);
     } catch (const PlatformError &error) {
-        return error.number();
+        return error;
     }
-    return 0;
+    return std::nullopt;
+}
+
+// The number of the error the install raised (0 for none).
+int failingInstall(const SetupMachine &machine, const QString &installDir)
+{
+    const std::optional<PlatformError> error = installError(machine.services(), installDir);
+    return error ? error->number() : 0;
+}
+
+// The temporary files a step left anywhere on the machine.
+QStringList leftovers(const SetupMachine &machine)
+{
+    return machine.snapshot().filter(".sondrel-");
 }
 
 } // namespace
@@ -86,6 +112,15 @@ private Q_SLOTS:
     void failures();
     void noWritePermission();
     void installAgainAfterFailure();
+
+    void installTwiceFromTheInstallDirectory_data();
+    void installTwiceFromTheInstallDirectory();
+    void failedMoveLeavesTheInstalledFiles_data();
+    void failedMoveLeavesTheInstalledFiles();
+    void acrossFileSystems();
+    void failedRegistration();
+    void underSudo_data();
+    void underSudo();
 };
 
 void TestInstallProcedure::completeInstall()
@@ -96,7 +131,7 @@ void TestInstallProcedure::completeInstall()
 
     QCOMPARE(install(machine, d), Outcome::Completed);
 
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
     QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
     QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("new read-me"));
     QCOMPARE(SetupMachine::readFile(d + "sondrel.png"), logo());
@@ -108,12 +143,15 @@ void TestInstallProcedure::completeInstall()
     QVERIFY(QFileInfo(machine.programs + "/Sondrel.desktop").isFile());
     QVERIFY(QFileInfo(machine.desktop + "/Sondrel.desktop").isFile());
 
-    // The loader's cache is rebuilt once, detached, by the tool's full path.
+    // The loader's cache is rebuilt once by the tool's full path, and waited for.
     QCOMPARE(machine.started->size(), std::size_t(1));
     QCOMPARE(machine.started->front().program, std::string("/sbin/ldconfig"));
     QVERIFY(machine.started->front().arguments.empty());
     QCOMPARE(machine.started->front().style, WindowStyle::Minimized);
+    QVERIFY(machine.started->front().waited);
+    QVERIFY(machine.startedForUser->empty());
     QCOMPARE(*machine.shellsMade, 1);
+    QVERIFY(leftovers(machine).isEmpty());
 }
 
 void TestInstallProcedure::texts()
@@ -126,43 +164,46 @@ void TestInstallProcedure::texts()
 
 void TestInstallProcedure::gridControl_data()
 {
-    QTest::addColumn<bool>("inSystem");
-    QTest::addColumn<bool>("inWork");
+    QTest::addColumn<QByteArray>("installed"); // in the system folder before (empty: none)
+    QTest::addColumn<bool>("extracted");       // "grid control" in W
     QTest::addColumn<Outcome>("outcome");
     QTest::addColumn<QByteArray>("systemCopy");
-    QTest::addColumn<bool>("leftInWork");
     QTest::addColumn<int>("registrations");
 
-    QTest::newRow("in the system folder only") << true << false << Outcome::Completed
-                                               << QByteArray("old control") << false << 0;
-    QTest::newRow("in both: the extracted copy is deleted")
-        << true << true << Outcome::Completed << QByteArray("old control") << false << 0;
+    QTest::newRow("in the system folder only: left alone")
+        << QByteArray("old control") << false << Outcome::Completed << QByteArray("old control") << 0;
+    QTest::newRow("the same bytes in both: the extracted copy is deleted")
+        << QByteArray("grid control") << true << Outcome::Completed << QByteArray("grid control") << 0;
+    QTest::newRow("an older build installed: replaced and registered")
+        << QByteArray("old control") << true << Outcome::Completed << QByteArray("grid control") << 1;
+    QTest::newRow("a partial file installed: replaced and registered")
+        << QByteArray("grid con") << true << Outcome::Completed << QByteArray("grid control") << 1;
     QTest::newRow("in the working folder only: moved and registered")
-        << false << true << Outcome::Completed << QByteArray("grid control") << false << 1;
+        << QByteArray() << true << Outcome::Completed << QByteArray("grid control") << 1;
     QTest::newRow("in neither: the extract message")
-        << false << false << Outcome::FilesMissing << QByteArray() << false << 0;
+        << QByteArray() << false << Outcome::FilesMissing << QByteArray() << 0;
 }
 
 void TestInstallProcedure::gridControl()
 {
-    QFETCH(bool, inSystem);
-    QFETCH(bool, inWork);
+    QFETCH(QByteArray, installed);
+    QFETCH(bool, extracted);
     QFETCH(Outcome, outcome);
     QFETCH(QByteArray, systemCopy);
-    QFETCH(bool, leftInWork);
     QFETCH(int, registrations);
 
     SetupMachine machine;
-    machine.extract(inWork);
-    if (inSystem)
-        SetupMachine::writeFile(machine.system + "/libtrackgrid.so", "old control");
+    machine.extract(extracted);
+    if (!installed.isEmpty())
+        SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1", installed);
     const QStringList before = machine.snapshot();
 
     QCOMPARE(install(machine, machine.installDir()), outcome);
 
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so"), systemCopy);
-    QCOMPARE(QFileInfo::exists(machine.work + "/libtrackgrid.so"), leftInWork);
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), systemCopy);
+    QVERIFY(!QFileInfo::exists(machine.work + "/libtrackgrid.so.1"));
     QCOMPARE(int(machine.started->size()), registrations);
+    QVERIFY(leftovers(machine).isEmpty());
     if (outcome == Outcome::FilesMissing) {
         // Nothing at all is touched: no install directory, the other files stay in W.
         QCOMPARE(machine.snapshot(), before);
@@ -198,48 +239,35 @@ void TestInstallProcedure::installDirectory()
         QCOMPARE(SetupMachine::readFile(d + "notes.txt"), QByteArray("the user's own file"));
 }
 
+// A file missing from W is noticed before anything changes: the installed program and
+// read-me stay, nothing is moved, registered or written.
 void TestInstallProcedure::missingFile_data()
 {
     QTest::addColumn<bool>("program");
     QTest::addColumn<bool>("readMe");
-    QTest::addColumn<QByteArray>("programInD");
-    QTest::addColumn<QByteArray>("readMeInD");
-    QTest::addColumn<bool>("readMeLeftInW");
-
-    // The older program is deleted before the missing new one is noticed; the read-me
-    // step is never reached.
-    QTest::newRow("program missing") << false << true << QByteArray() << QByteArray("old read-me") << true;
-    // The program is already in place when the read-me turns out to be missing.
-    QTest::newRow("read-me missing") << true << false << QByteArray("new program") << QByteArray()
-                                     << false;
+    QTest::newRow("program missing") << false << true;
+    QTest::newRow("read-me missing") << true << false;
+    QTest::newRow("both missing") << false << false;
 }
 
 void TestInstallProcedure::missingFile()
 {
     QFETCH(bool, program);
     QFETCH(bool, readMe);
-    QFETCH(QByteArray, programInD);
-    QFETCH(QByteArray, readMeInD);
-    QFETCH(bool, readMeLeftInW);
 
     SetupMachine machine;
     machine.extract(true, program, readMe);
     const QString d = machine.installDir();
     SetupMachine::writeFile(d + "Sondrel", "old program");
     SetupMachine::writeFile(d + "READ ME FIRST.TXT", "old read-me");
+    const QStringList before = machine.snapshot();
 
     QCOMPARE(install(machine, d, true, true), Outcome::FilesMissing);
 
-    // The steps before the stop stay done.
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so"), QByteArray("grid control"));
-    QCOMPARE(machine.started->size(), std::size_t(1));
-    QCOMPARE(SetupMachine::readFile(d + "Sondrel"), programInD);
-    QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), readMeInD);
-    QCOMPARE(QFileInfo::exists(machine.work + "/READ ME FIRST.TXT"), readMeLeftInW);
-    // No shortcut, no icon, no shell.
-    QVERIFY(QDir(machine.programs).isEmpty());
-    QVERIFY(QDir(machine.desktop).isEmpty());
-    QVERIFY(!QFileInfo::exists(d + "sondrel.png"));
+    QCOMPARE(machine.snapshot(), before);
+    QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("old program"));
+    QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("old read-me"));
+    QVERIFY(machine.started->empty());
     QCOMPARE(*machine.shellsMade, 0);
 }
 
@@ -324,8 +352,9 @@ void TestInstallProcedure::failures_data()
 
     QTest::newRow("parent folder missing") << "" << "nowhere/Sondrel/" << ENOENT << false;
     QTest::newRow("parent is a file") << "opt/plain" << "opt/plain/Sondrel/" << ENOTDIR << false;
+    // The program cannot take the folder's place: it goes back to W.
     QTest::newRow("program's place taken by a folder")
-        << "opt/Sondrel/Sondrel/" << "opt/Sondrel/" << EEXIST << false;
+        << "opt/Sondrel/Sondrel/" << "opt/Sondrel/" << EISDIR << false;
     QTest::newRow("programs folder is a file")
         << "home/.local/share/applications" << "opt/Sondrel/" << ENOTDIR << true;
 }
@@ -348,10 +377,12 @@ void TestInstallProcedure::failures()
 
     QCOMPARE(failingInstall(machine, machine.path(relative)), error);
     // The grid control file was moved and registered before the failure.
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
     QCOMPARE(machine.started->size(), std::size_t(1));
-    QCOMPARE(QFileInfo::exists(machine.work + "/Sondrel"), !programMoved);
+    QCOMPARE(SetupMachine::readFile(machine.work + "/Sondrel"),
+             programMoved ? QByteArray() : QByteArray("new program"));
     QVERIFY(!QFileInfo::exists(machine.desktop + "/Sondrel.desktop"));
+    QVERIFY(leftovers(machine).isEmpty());
 }
 
 void TestInstallProcedure::noWritePermission()
@@ -380,6 +411,202 @@ void TestInstallProcedure::installAgainAfterFailure()
     QCOMPARE(SetupMachine::readFile(machine.installDir() + "Sondrel"), QByteArray("new program"));
     QCOMPARE(machine.started->size(), std::size_t(1));
     QCOMPARE(QDir(machine.work).entryList(QDir::Files), QStringList{"VemoSetup"});
+}
+
+// The archive extracted into the install directory itself, and VemoSetup run from there
+// twice (the second time as a new start): the program and the read-me are already in
+// place, whatever the spelling of W, and nothing deletes them.
+void TestInstallProcedure::installTwiceFromTheInstallDirectory_data()
+{
+    QTest::addColumn<QString>("spelling"); // W as the process sees it
+    QTest::newRow("the same path") << "opt/Sondrel";
+    QTest::newRow("through a link") << "link/Sondrel";
+    QTest::newRow("with /./") << "opt/./Sondrel";
+    QTest::newRow("with ../") << "opt/../opt/Sondrel";
+}
+
+void TestInstallProcedure::installTwiceFromTheInstallDirectory()
+{
+    QFETCH(QString, spelling);
+    SetupMachine machine;
+    machine.work = machine.path("opt/Sondrel");
+    machine.extract();
+    QVERIFY(QFile::link(machine.installParent, machine.path("link")));
+    setup::SetupServices services = machine.services();
+    const std::string w = machine.path(spelling).toStdString();
+    services.workingDirectory = [w] { return w; };
+    const QString d = machine.installDir();
+
+    for (int run = 1; run <= 2; ++run) {
+        QCOMPARE(install(services, d), Outcome::Completed);
+        QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
+        QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("new read-me"));
+        QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+        QVERIFY(QFileInfo::exists(machine.desktop + "/Sondrel.desktop"));
+        QVERIFY(leftovers(machine).isEmpty());
+    }
+    QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel.png", "VemoSetup"}));
+    // The library left W on the first run and was registered then only.
+    QCOMPARE(machine.started->size(), std::size_t(1));
+}
+
+// A step that fails halfway leaves every installed file as it was, the archive's file
+// where it was, and no temporary file.
+void TestInstallProcedure::failedMoveLeavesTheInstalledFiles_data()
+{
+    QTest::addColumn<int>("op");               // FsOp
+    QTest::addColumn<QString>("where");        // "system" or "install": the destination's folder
+    QTest::addColumn<bool>("otherFileSystem");
+    QTest::addColumn<quint64>("bytesFirst");
+    QTest::addColumn<int>("registrations");
+
+    QTest::newRow("program copy breaks off") << int(FsOp::RenameOrCopy) << "install" << false
+                                             << quint64(4) << 1;
+    QTest::newRow("program renamed, the rename over the old one fails")
+        << int(FsOp::ReplaceFile) << "install" << false << quint64(0) << 1;
+    QTest::newRow("program copied, the rename over the old one fails")
+        << int(FsOp::ReplaceFile) << "install" << true << quint64(0) << 1;
+    QTest::newRow("library copy breaks off") << int(FsOp::RenameOrCopy) << "system" << false
+                                             << quint64(3) << 0;
+    QTest::newRow("library copied, the rename over the old one fails")
+        << int(FsOp::ReplaceFile) << "system" << true << quint64(0) << 0;
+}
+
+void TestInstallProcedure::failedMoveLeavesTheInstalledFiles()
+{
+    QFETCH(int, op);
+    QFETCH(QString, where);
+    QFETCH(bool, otherFileSystem);
+    QFETCH(quint64, bytesFirst);
+    QFETCH(int, registrations);
+
+    SetupMachine machine;
+    machine.extract();
+    const QString d = machine.installDir();
+    SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1", "old control");
+    SetupMachine::writeFile(d + "Sondrel", "old program");
+    SetupMachine::writeFile(d + "READ ME FIRST.TXT", "old read-me");
+    auto plan = std::make_shared<FaultPlan>();
+    plan->otherFileSystem = otherFileSystem;
+    const QString folder = where == "system" ? machine.system : d;
+    plan->faults.push_back({FsOp(op), EIO, 0, folder.toStdString(), bytesFirst});
+    setup::SetupServices services = machine.services();
+    services.fileSystem = FaultyFileSystem::factory(plan, services.fileSystem);
+
+    const std::optional<PlatformError> error = installError(services, d);
+    QVERIFY(error);
+    QCOMPARE(error->number(), EIO);
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+             QByteArray(where == "system" ? "old control" : "grid control"));
+    QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("old program"));
+    QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("old read-me"));
+    QCOMPARE(SetupMachine::readFile(machine.work + "/Sondrel"), QByteArray("new program"));
+    QCOMPARE(SetupMachine::readFile(machine.work + "/READ ME FIRST.TXT"), QByteArray("new read-me"));
+    if (where == "system")
+        QCOMPARE(SetupMachine::readFile(machine.work + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(leftovers(machine), QStringList());
+    QCOMPARE(int(machine.started->size()), registrations);
+
+    // With the fault gone, the same files install.
+    plan->faults.clear();
+    QCOMPARE(install(services, d), Outcome::Completed);
+    QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(QDir(machine.work).entryList(QDir::Files), QStringList{"VemoSetup"});
+}
+
+// Extracted on another file system (here /dev/shm): the files are copied, flushed and
+// renamed into place, and only then removed from W; the program stays executable.
+void TestInstallProcedure::acrossFileSystems()
+{
+    QTemporaryDir shm(QStringLiteral("/dev/shm/sondrel-test-XXXXXX"));
+    SetupMachine machine;
+    const auto fs = machine.services().fileSystem();
+    if (!shm.isValid() || fs->identity(shm.path().toStdString())->volume ==
+                              fs->identity(machine.root.path().toStdString())->volume)
+        QSKIP("no second file system at /dev/shm");
+    machine.work = shm.path();
+    machine.extract();
+    QVERIFY(QFile::setPermissions(machine.work + "/Sondrel", QFile::ReadOwner | QFile::WriteOwner |
+                                                                 QFile::ExeOwner | QFile::ReadOther |
+                                                                 QFile::ExeOther));
+    const QString d = machine.installDir();
+    SetupMachine::writeFile(d + "Sondrel", "old program");
+
+    QCOMPARE(install(machine, d), Outcome::Completed);
+    QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
+    QVERIFY(QFileInfo(d + "Sondrel").permission(QFile::ExeOther));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(QDir(machine.work).entryList(QDir::Files | QDir::Hidden), QStringList{"VemoSetup"});
+    QVERIFY(leftovers(machine).isEmpty());
+}
+
+// ldconfig is waited for; a failure is reported with the command and its status, and the
+// install ends there (no success).
+void TestInstallProcedure::failedRegistration()
+{
+    SetupMachine machine;
+    machine.extract();
+    machine.registrationStatus = 1;
+    const std::optional<PlatformError> error = installError(machine.services(), machine.installDir());
+    QVERIFY(error);
+    QCOMPARE(error->number(), 1);
+    QCOMPARE(error->description(), std::string("\"/sbin/ldconfig\" ended with exit status 1"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QVERIFY(!QFileInfo::exists(machine.installDir()));
+    QCOMPARE(*machine.shellsMade, 0);
+}
+
+// Run through sudo by the user who extracted the archive: root installs the files (and
+// they become root's), the shortcuts are written as the user, and a link the user's
+// Desktop holds does not lead root's writes into a folder of root's.
+void TestInstallProcedure::underSudo_data()
+{
+    QTest::addColumn<bool>("planted");
+    QTest::newRow("the user's own folders") << false;
+    QTest::newRow("Desktop links to a folder of root's") << true;
+}
+
+void TestInstallProcedure::underSudo()
+{
+    QFETCH(bool, planted);
+    SetupMachine machine;
+    const QString home = machine.path("home");
+    QDir(machine.programs).removeRecursively(); // a fresh account: made for the user
+    machine.extract();
+    std::optional<UserAccount> tester = test::otherUser(machine.root, home);
+    // Without root and a second user only the seam runs: acting as oneself.
+    if (!tester && planted)
+        QSKIP("needs root and the user tester (useradd -m tester)");
+    if (!tester)
+        tester = test::ownAccount(home);
+    for (const QString &name : {"libtrackgrid.so.1", "Sondrel", "READ ME FIRST.TXT"})
+        ::chown(QFile::encodeName(machine.work + "/" + name).constData(), tester->uid, tester->gid);
+    const QString rootOnly = machine.path("root-only");
+    QDir().mkpath(rootOnly);
+    if (planted) {
+        QDir(machine.desktop).removeRecursively();
+        QVERIFY(QFile::link(rootOnly, machine.desktop));
+    }
+    setup::SetupServices services = machine.services();
+    const std::string p = machine.programs.toStdString();
+    const std::string k = machine.desktop.toStdString();
+    const UserAccount user = *tester;
+    services.shell = [p, k, user] { return std::unique_ptr<Shell>(std::make_unique<PosixShell>(p, k, user)); };
+
+    const std::optional<PlatformError> error = installError(services, machine.installDir());
+    QCOMPARE(error ? error->number() : 0, planted ? EACCES : 0);
+    QVERIFY(QDir(rootOnly).isEmpty());
+
+    for (const QString &installed : {machine.system + "/libtrackgrid.so.1", machine.installDir() + "Sondrel",
+                                     machine.installDir() + "READ ME FIRST.TXT"})
+        QCOMPARE(QFileInfo(installed).ownerId(), uint(::geteuid()));
+    QStringList usersFiles{home + "/.local/share/applications", machine.programs + "/Sondrel.desktop"};
+    if (!planted)
+        usersFiles << machine.desktop + "/Sondrel.desktop";
+    for (const QString &path : usersFiles)
+        QCOMPARE(QFileInfo(path).ownerId(), uint(tester->uid));
 }
 
 SONDREL_TEST_MAIN(TestInstallProcedure)

@@ -106,7 +106,8 @@ private Q_SLOTS:
 
     void completedInstallEnablesFinish();
     void stoppedInstallLeavesFinishDisabled();
-    void finishStaysEnabledAfterLaterStop();
+    void installOnlyOnce();
+    void failedRegistrationIsReported();
     void failedInstallKeepsInstallerRunning();
     void failedInstallWithoutPermission();
 
@@ -292,8 +293,10 @@ void TestSetupWindow::completedInstallEnablesFinish()
     QCOMPARE(clickInstall(window, &titles), QStringList{Success});
     QCOMPARE(titles, QStringList{"VemoSetup"});
     QVERIFY(window.BtnFinish->isEnabled());
-    for (QWidget *still : std::initializer_list<QWidget *>{window.BtnInstall, window.BtnChgDir,
-                                                          window.BtnCancel, window.ChkFinish})
+    // The files have left W: "Install Sondrel" cannot be pressed again.
+    QVERIFY(!window.BtnInstall->isEnabled());
+    for (QWidget *still : std::initializer_list<QWidget *>{window.BtnChgDir, window.BtnCancel,
+                                                          window.ChkFinish})
         QVERIFY(still->isEnabled());
     QVERIFY(window.ChkDesktop->isChecked());
     QVERIFY(!window.ChkStartMenu->isChecked());
@@ -317,7 +320,7 @@ void TestSetupWindow::stoppedInstallLeavesFinishDisabled()
     QVERIFY(window.isVisible());
 }
 
-void TestSetupWindow::finishStaysEnabledAfterLaterStop()
+void TestSetupWindow::installOnlyOnce()
 {
     SetupMachine machine;
     machine.extract();
@@ -326,9 +329,28 @@ void TestSetupWindow::finishStaysEnabledAfterLaterStop()
     window.show();
 
     QCOMPARE(clickInstall(window), QStringList{Success});
-    // The files have been moved away: a second press stops with the extract message.
-    QCOMPARE(clickInstall(window), QStringList{Extract});
+    // A second press does nothing: no extract message, nothing started, nothing moved.
+    QCOMPARE(clickInstall(window), QStringList());
     QVERIFY(window.BtnFinish->isEnabled());
+    QCOMPARE(machine.started->size(), std::size_t(1));
+    QCOMPARE(SetupMachine::readFile(machine.installDir() + "Sondrel"), QByteArray("new program"));
+}
+
+// A failed registration is the run-time error report naming the command and its status;
+// there is no success message and Finish stays disabled.
+void TestSetupWindow::failedRegistrationIsReported()
+{
+    SetupMachine machine;
+    machine.extract();
+    machine.registrationStatus = 1;
+    FrmMain window(machine.services());
+    window.DfltInstallDir = machine.installDir();
+    window.show();
+
+    QCOMPARE(clickInstall(window),
+             QStringList{"Run-time error '1':\n\n\"/sbin/ldconfig\" ended with exit status 1"});
+    QVERIFY(!window.BtnFinish->isEnabled());
+    QVERIFY(window.BtnInstall->isEnabled());
 }
 
 // A failed operation shows the run-time error report and ends only the attempt: the user
@@ -347,8 +369,10 @@ void TestSetupWindow::failedInstallKeepsInstallerRunning()
     QCOMPARE(window.DfltInstallDir, machine.path("targets/taken/"));
     const QStringList report = clickInstall(window);
     QCOMPARE(report.size(), 1);
-    QVERIFY2(report.front().startsWith("Run-time error '17':\n\n"), qPrintable(report.front()));
+    QVERIFY2(report.front().startsWith("Run-time error '21':\n\n"), qPrintable(report.front()));
     QVERIFY(report.front().contains(machine.path("targets/taken/Sondrel")));
+    // The program did not take the folder's place: it is still in W.
+    QCOMPARE(SetupMachine::readFile(machine.work + "/Sondrel"), QByteArray("new program"));
     QVERIFY(window.isVisible());
     QVERIFY(!window.BtnFinish->isEnabled());
     QVERIFY(window.BtnInstall->isEnabled());
@@ -422,8 +446,10 @@ void TestSetupWindow::finishStartsProgram()
     window.ChkFinish->setChecked(true);
     QTest::mouseClick(window.BtnFinish, Qt::LeftButton);
     QVERIFY(!window.isVisible());
-    QCOMPARE(machine.started->size(), std::size_t(2)); // the registration, then the program
-    const auto &start = machine.started->back();
+    // The registration with the installer's rights, the program for the desktop's user.
+    QCOMPARE(machine.started->size(), std::size_t(1));
+    QCOMPARE(machine.startedForUser->size(), std::size_t(1));
+    const auto &start = machine.startedForUser->back();
     QCOMPARE(QString::fromStdString(start.program), machine.installDir() + "Sondrel");
     QVERIFY(start.arguments.empty());
     QCOMPARE(start.style, WindowStyle::Normal);
@@ -441,6 +467,7 @@ void TestSetupWindow::finishWithoutStart()
     QTest::mouseClick(window.BtnFinish, Qt::LeftButton);
     QVERIFY(!window.isVisible());
     QCOMPARE(machine.started->size(), std::size_t(1)); // the registration only
+    QVERIFY(machine.startedForUser->empty());
     QVERIFY(QFileInfo::exists(machine.installDir() + "Sondrel"));
 }
 
@@ -450,10 +477,10 @@ void TestSetupWindow::finishStartsPathWithBlanks()
 {
     SetupMachine machine;
     machine.extract(false);
-    SetupMachine::writeFile(machine.system + "/libtrackgrid.so", "placed before"); // nothing to register
+    SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1", "placed before"); // nothing to register
     writeScript(machine.work + "/Sondrel", "#!/bin/sh\nprintf '%s' \"$0\" > \"$0.started\"\n");
     auto services = machine.services();
-    services.processStarter = createProcessStarter;
+    services.desktopStarter = createProcessStarter;
     QDir().mkpath(machine.path("Program Files"));
     const QString d = machine.path("Program Files/Sondrel App/");
 
@@ -477,10 +504,10 @@ void TestSetupWindow::finishAfterChangeFails()
 {
     SetupMachine machine;
     machine.extract(false);
-    SetupMachine::writeFile(machine.system + "/libtrackgrid.so", "placed before");
+    SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1", "placed before");
     QDir().mkpath(machine.path("targets/elsewhere"));
     auto services = machine.services();
-    services.processStarter = createProcessStarter;
+    services.desktopStarter = createProcessStarter;
     FrmMain window(services);
     window.DfltInstallDir = machine.installDir();
     window.show();
@@ -513,6 +540,7 @@ void TestSetupWindow::finishCannotBePressedBeforeInstall()
     QTest::mouseClick(window.BtnFinish, Qt::LeftButton);
     QVERIFY(window.isVisible());
     QVERIFY(machine.started->empty());
+    QVERIFY(machine.startedForUser->empty());
 }
 
 void TestSetupWindow::cancel_data()

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "otheruser.h"
 #include "platformerror.h"
 #include "shell_posix.h"
 #include "testmain.h"
@@ -56,6 +57,7 @@ private Q_SLOTS:
 
     void linuxLayout();
     void registrationStartsLdconfig();
+    void saveAsTheUserReplacesALinkedEntry();
     void currentDirectoryIsTheProcesses();
 };
 
@@ -137,24 +139,39 @@ void TestShell::programsFolder()
     QCOMPARE(QString::fromStdString(xdgProgramsFolder(dataHome.toStdString(), home.toStdString())), folder);
 }
 
+// The desktop as the user's user-dirs.dirs names it.
 void TestShell::desktopFolder_data()
 {
-    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("userDirs");
     QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("reported") << "/home/ann/Schreibtisch\n" << "/home/ann" << "/home/ann/Schreibtisch";
-    QTest::newRow("reported with slash") << "/home/ann/Desk/\n" << "/home/ann" << "/home/ann/Desk";
-    QTest::newRow("nothing reported") << "" << "/home/ann" << "/home/ann/Desktop";
-    QTest::newRow("only a line break") << "\n" << "/home/ann/" << "/home/ann/Desktop";
-    QTest::newRow("blank in name") << "/home/ann/My Desk\n" << "/home/ann" << "/home/ann/My Desk";
+    const QString written = "# This file is written by xdg-user-dirs-update\n"
+                            "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n";
+    QTest::newRow("below the home") << written + "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
+                                    << "/home/ann" << "/home/ann/Schreibtisch";
+    QTest::newRow("absolute") << "XDG_DESKTOP_DIR=\"/data/ann/Desk/\"\n" << "/home/ann"
+                              << "/data/ann/Desk";
+    QTest::newRow("the home itself") << "XDG_DESKTOP_DIR=\"$HOME/\"\n" << "/home/ann" << "/home/ann";
+    QTest::newRow("blank and escaped quote")
+        << "  XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n" << "/home/ann" << "/home/ann/My \"Desk\"";
+    QTest::newRow("no file") << "" << "/home/ann" << "/home/ann/Desktop";
+    QTest::newRow("not named") << written << "/home/ann/" << "/home/ann/Desktop";
+    QTest::newRow("commented out") << "# XDG_DESKTOP_DIR=\"/elsewhere\"\n" << "/home/ann"
+                                   << "/home/ann/Desktop";
+    QTest::newRow("relative is no folder") << "XDG_DESKTOP_DIR=\"Desk\"\n" << "/home/ann"
+                                           << "/home/ann/Desktop";
+    QTest::newRow("$HOMEWORK is not $HOME") << "XDG_DESKTOP_DIR=\"$HOMEWORK\"\n" << "/home/ann"
+                                            << "/home/ann/Desktop";
+    QTest::newRow("unclosed quote") << "XDG_DESKTOP_DIR=\"/elsewhere\n" << "/home/ann"
+                                    << "/home/ann/Desktop";
 }
 
 void TestShell::desktopFolder()
 {
-    QFETCH(QString, output);
+    QFETCH(QString, userDirs);
     QFETCH(QString, home);
     QFETCH(QString, folder);
-    QCOMPARE(QString::fromStdString(xdgDesktopFolder(output.toStdString(), home.toStdString())), folder);
+    QCOMPARE(QString::fromStdString(xdgDesktopFolder(userDirs.toStdString(), home.toStdString())), folder);
 }
 
 void TestShell::saveWritesExecutableEntry()
@@ -171,7 +188,8 @@ void TestShell::saveWritesExecutableEntry()
     const QFileInfo info(path);
     QVERIFY(info.permission(QFile::ExeOwner));
     QVERIFY(info.permission(QFile::ReadOther));
-    QCOMPARE(QDir(dir.filePath("apps")).entryList(QDir::Files), QStringList{"Sondrel.desktop"});
+    // No temporary file is left beside it.
+    QCOMPARE(QDir(dir.filePath("apps")).entryList(QDir::Files | QDir::Hidden), QStringList{"Sondrel.desktop"});
 }
 
 void TestShell::saveReplacesExistingEntry()
@@ -225,16 +243,44 @@ void TestShell::linuxLayout()
     const InstallLayout layout = installLayout();
     QCOMPARE(layout.programFile, std::string("Sondrel"));
     QCOMPARE(layout.readMeFile, std::string("READ ME FIRST.TXT"));
-    QCOMPARE(layout.gridControlFile, std::string("libtrackgrid.so"));
+    QCOMPARE(layout.gridControlFile, std::string("libtrackgrid.so.1"));
     QCOMPARE(layout.shortcutFile, std::string("Sondrel.desktop"));
     QCOMPARE(layout.iconFile, std::string("sondrel.png"));
 }
 
 void TestShell::registrationStartsLdconfig()
 {
-    const CommandLine command = registrationCommand("/usr/local/lib/libtrackgrid.so");
-    QCOMPARE(command.program, std::string("/sbin/ldconfig"));
-    QVERIFY(command.arguments.empty());
+    const std::optional<CommandLine> command = registrationCommand("/usr/local/lib/libtrackgrid.so.1");
+    QVERIFY(command);
+    QCOMPARE(command->program, std::string("/sbin/ldconfig"));
+    QVERIFY(command->arguments.empty());
+}
+
+// Under sudo the entry is written by a child that is the user (the installer's tests
+// cover the folders made for it and a Desktop that links elsewhere): an entry that links
+// to a file of root's is replaced as a link, and root's file stays as it was.
+void TestShell::saveAsTheUserReplacesALinkedEntry()
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home");
+    QDir().mkpath(home + "/Desktop");
+    const std::optional<UserAccount> tester = test::otherUser(dir, home);
+    if (!tester)
+        QSKIP("needs root and the user tester (useradd -m tester)");
+    QFile secret(dir.filePath("passwd"));
+    QVERIFY(secret.open(QIODevice::WriteOnly));
+    secret.write("root's own");
+    secret.close();
+    const QString entry = home + "/Desktop/Sondrel.desktop";
+    QVERIFY(QFile::link(dir.filePath("passwd"), entry));
+
+    const PosixShell shell(home.toStdString(), (home + "/Desktop").toStdString(), *tester);
+    shell.saveShortcut(entry.toStdString(), shortcutFor("/opt/Sondrel/"));
+    QCOMPARE(readAll(dir.filePath("passwd")), QByteArray("root's own"));
+    const QFileInfo info(entry);
+    QVERIFY(!info.isSymLink());
+    QCOMPARE(info.ownerId(), uint(tester->uid));
+    QCOMPARE(readAll(entry), QByteArray::fromStdString(desktopEntry(shortcutFor("/opt/Sondrel/"))));
 }
 
 void TestShell::currentDirectoryIsTheProcesses()

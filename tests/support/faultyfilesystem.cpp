@@ -15,6 +15,16 @@ namespace {
     throw PlatformError(fault.error, std::string(std::strerror(fault.error)) + ": " + path);
 }
 
+// Writes the first `bytes` bytes of `source` into `destination`, as a copy that breaks off.
+void writeHead(const std::string &source, const std::string &destination, std::uint64_t bytes)
+{
+    std::ifstream in(source, std::ios::binary);
+    std::ofstream out(destination, std::ios::binary | std::ios::trunc);
+    std::vector<char> head(static_cast<std::size_t>(bytes));
+    in.read(head.data(), std::streamsize(head.size()));
+    out.write(head.data(), in.gcount());
+}
+
 // A file that lets the first bytes of a failing write through and then fails.
 class FaultyOutputFile : public OutputFile
 {
@@ -79,13 +89,8 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
     if (m_plan->probe)
         m_plan->probe(FsOp::CopyFile, destination);
     if (const Fault *fault = faultFor(*m_plan, FsOp::CopyFile, destination)) {
-        if (fault->bytesFirst > 0) {
-            std::ifstream in(source, std::ios::binary);
-            std::ofstream out(destination, std::ios::binary | std::ios::trunc);
-            std::vector<char> head(std::size_t(fault->bytesFirst));
-            in.read(head.data(), std::streamsize(head.size()));
-            out.write(head.data(), in.gcount());
-        }
+        if (fault->bytesFirst > 0)
+            writeHead(source, destination, fault->bytesFirst);
         raise(*fault, destination);
     }
     m_inner->copyFile(source, destination, overwrite);
@@ -107,6 +112,22 @@ void FaultyFileSystem::replaceFile(const std::string &from, const std::string &t
     if (const Fault *fault = faultFor(*m_plan, FsOp::ReplaceFile, to))
         raise(*fault, to);
     m_inner->replaceFile(from, to);
+}
+
+bool FaultyFileSystem::renameOrCopy(const std::string &source, const std::string &destination) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::RenameOrCopy, destination);
+    if (const Fault *fault = faultFor(*m_plan, FsOp::RenameOrCopy, destination)) {
+        // A copy that breaks off leaves its first bytes behind.
+        if (fault->bytesFirst > 0)
+            writeHead(source, destination, fault->bytesFirst);
+        raise(*fault, destination);
+    }
+    if (!m_plan->otherFileSystem)
+        return m_inner->renameOrCopy(source, destination);
+    m_inner->copyFile(source, destination, false);
+    return true;
 }
 
 void FaultyFileSystem::deleteFile(const std::string &path) const

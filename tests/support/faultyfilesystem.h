@@ -16,6 +16,7 @@ enum class FsOp {
     CopyFile,
     MoveFile,
     ReplaceFile,
+    RenameOrCopy, // with bytesFirst: a copy that breaks off after that many bytes
     DeleteFile,
     CreateFolder,
     ListFolder,
@@ -45,6 +46,8 @@ struct FaultPlan
     // Called before each operation with the path it acts on (the destination of a copy
     // or a move), so that a test can look at the window at that moment.
     std::function<void(FsOp, const std::string &path)> probe;
+    // renameOrCopy copies as it does between two file systems, also on one.
+    bool otherFileSystem = false;
     // How many times each operation has been called so far.
     std::map<FsOp, int> calls;
 };
@@ -70,6 +73,11 @@ public:
                   bool overwrite) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
+    bool renameOrCopy(const std::string &source, const std::string &destination) const override;
+    bool sameContents(const std::string &a, const std::string &b) const override
+    {
+        return m_inner->sameContents(a, b);
+    }
     std::optional<FileIdentity> identity(const std::string &path) const override
     {
         return m_inner->identity(path);

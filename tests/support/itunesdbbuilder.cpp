@@ -6,6 +6,8 @@
 #include <QSet>
 #include <QtEndian>
 
+#include <utility>
+
 namespace sondrel::test {
 
 namespace {
@@ -52,7 +54,7 @@ void appendString(QByteArray &out, const TestString &s)
     putLe32(out, start + 8, qint32(out.size() - start));
 }
 
-void appendTrack(QByteArray &out, const TestTrack &t, int id, TestLayout *layout)
+void appendTrack(QByteArray &out, const TestTrack &t, qint32 id, TestLayout *layout)
 {
     const int start = beginRecord(out, "mhit", t.headerLength);
     if (t.headerLength >= 44) {
@@ -61,6 +63,13 @@ void appendTrack(QByteArray &out, const TestTrack &t, int id, TestLayout *layout
         putLe32(out, start + 20, 1);
         putLe32(out, start + 36, t.effectiveSize());
         putLe32(out, start + 40, t.duration);
+    }
+    // The numbers that only longer headers hold.
+    const std::pair<int, qint32> optional[] = {
+        {44, t.trackNumber}, {52, t.year}, {92, t.discNumber}};
+    for (const auto &[offset, value] : optional) {
+        if (t.headerLength >= offset + 4)
+            putLe32(out, start + offset, value);
     }
     QList<int> children;
     for (const TestString &s : t.strings) {
@@ -81,9 +90,47 @@ void appendTrackList(QByteArray &out, const TestDatabase &db, TestLayout *layout
     putLe32(out, start + 8, db.announcedTracks.value_or(qint32(db.tracks.size())));
     if (layout)
         layout->trackList = start;
-    int id = 100;
-    for (const TestTrack &t : db.tracks)
-        appendTrack(out, t, id++, layout);
+    for (int i = 0; i < db.tracks.size(); ++i)
+        appendTrack(out, db.tracks[i], db.uniqueIdOf(i), layout);
+}
+
+// A playlist as the desktop software writes it: a header of 0x6C bytes, the title and
+// the other children, then the items, each with a position child of its own.
+void appendPlaylist(QByteArray &out, const TestPlaylist &p, QList<int> *items)
+{
+    const int start = beginRecord(out, "mhyp", 0x6C);
+    putLe32(out, start + 12, qint32(1 + p.children.size()));
+    putLe32(out, start + 16, qint32(p.items.size()));
+    out[start + 20] = p.master ? 1 : 0;
+    appendString(out, TestString::utf16(StringTitle, p.title));
+    for (const TestString &child : p.children)
+        appendString(out, child);
+    qint32 position = 0;
+    for (const qint32 id : p.items) {
+        const int item = beginRecord(out, "mhip", 0x4C);
+        if (items)
+            *items << item;
+        putLe32(out, item + 12, 1);
+        putLe32(out, item + 24, id);
+        appendString(out, TestString::raw(100, QByteArray(4, char(position++ & 0x7F))));
+        putLe32(out, item + 8, qint32(out.size() - item));
+    }
+    putLe32(out, start + 8, qint32(out.size() - start));
+}
+
+void appendPlaylistList(QByteArray &out, const QList<TestPlaylist> &playlists, TestLayout *layout)
+{
+    const int start = beginRecord(out, "mhlp", 0x5C);
+    putLe32(out, start + 8, qint32(playlists.size()));
+    if (layout)
+        layout->playlistList = start;
+    for (const TestPlaylist &p : playlists) {
+        if (layout) {
+            layout->playlists << int(out.size());
+            layout->items << QList<int>();
+        }
+        appendPlaylist(out, p, layout ? &layout->items.last() : nullptr);
+    }
 }
 
 void appendAlbumList(QByteArray &out, const TestDatabase &db)
@@ -183,6 +230,16 @@ QString TestTrack::location() const
     return found;
 }
 
+TestPlaylist TestDatabase::masterPlaylist() const
+{
+    TestPlaylist master;
+    master.title = QStringLiteral("Library");
+    master.master = true;
+    for (int i = 0; i < tracks.size(); ++i)
+        master.items << uniqueIdOf(i);
+    return master;
+}
+
 QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout)
 {
     QByteArray out;
@@ -193,6 +250,9 @@ QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout)
         for (const TestString &s : t.strings)
             estimate += 40 + s.bytes.size() + s.extra.size();
     }
+    for (const QList<TestPlaylist> *lists : {&db.playlists, &db.podcastPlaylists})
+        for (const TestPlaylist &p : *lists)
+            estimate += 0x6C + 40 + p.title.size() * 2 + p.items.size() * (0x4C + 44);
     out.reserve(estimate);
 
     const int start = beginRecord(out, "mhbd", db.headerLength);
@@ -216,7 +276,13 @@ QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout)
             break;
         case TestDataSet::PlaylistList:
             putLe32(out, set + 12, 2);
-            beginRecord(out, "mhlp", 0x5C);
+            if (layout)
+                layout->playlistDataSet = set;
+            appendPlaylistList(out, db.playlists, layout);
+            break;
+        case TestDataSet::PodcastList:
+            putLe32(out, set + 12, 3);
+            appendPlaylistList(out, db.podcastPlaylists, nullptr);
             break;
         }
         putLe32(out, set + 8, qint32(out.size() - set));

@@ -16,10 +16,21 @@
 //     QVERIFY(writePlayer(tempDir.path(), db));   // <root>/iPod_Control/iTunes/iTunesDB,
 //                                                 // <root>/iPod_Control/Music/F00/AB.mp3, ...
 //
+// With playlists (the tracks' unique IDs are 100, 101, ... unless set):
+//
+//     db.dataSets = TestDatabase::modernOrder();  // album list, track list, playlist list
+//     TestPlaylist road;
+//     road.title = "Road";
+//     road.items = {101, 100};                    // Two, then Hi
+//     db.playlists << db.masterPlaylist() << road;
+//
 // The database layout is the player's: a database header "mhbd", data sets "mhsd"
 // (optionally an album list before the track list, as current desktop software writes
-// them), the track list "mhlt", one "mhit" per track with its file size (offset 36) and
-// duration (offset 40), and string children "mhod" (UTF-16LE by default) in any order.
+// them), the track list "mhlt", one "mhit" per track with its unique ID (offset 16),
+// file size (36), duration (40), track number (44), year (52) and disc number (92) as
+// far as its header length reaches, and string children "mhod" (UTF-16LE by default)
+// in any order; the playlist lists "mhlp" hold playlists "mhyp" with a title child and
+// items "mhip" (the track's unique ID at offset 24, each with a position child).
 
 #include <QByteArray>
 #include <QList>
@@ -39,6 +50,8 @@ enum TestStringType {
     StringFileType = 6,
     StringEqualiser = 7,
     StringComment = 8,
+    StringComposer = 12,
+    StringAlbumArtist = 22,
 };
 
 // One string child ("mhod") of a track.
@@ -66,6 +79,10 @@ struct TestTrack
     QByteArray extra;    // bytes after the children, counted in the track's total length
     QByteArray contents; // the sound file's bytes, written by writePlayer()
     qint32 headerLength = 0x248;
+    std::optional<qint32> uniqueId; // when unset, 100 + the track's position (0, 1, ...)
+    qint32 trackNumber = 0;
+    qint32 year = 0;
+    qint32 discNumber = 0;
 
     // Title, artist, album, genre and location (UTF-16LE), plus a file type when given.
     static TestTrack make(const QString &title, const QString &artist, const QString &album,
@@ -83,18 +100,31 @@ struct TestTrack
     qint32 effectiveSize() const { return size.value_or(qint32(contents.size())); }
 };
 
+// One playlist ("mhyp"): its title child first, then its other children, then one item
+// per track ID.
+struct TestPlaylist
+{
+    QString title;
+    QList<qint32> items;        // unique track IDs, in playlist order
+    bool master = false;        // byte 20: the whole library
+    QList<TestString> children; // after the title: smart-playlist rules, view settings...
+};
+
 // Data sets that a database can hold, in the order they are written.
 enum class TestDataSet {
     TrackList,    // type 1, "mhlt" with the tracks
     AlbumList,    // type 4, "mhla" with one "mhia" per distinct album
-    PlaylistList, // type 2, "mhlp" with no playlist
+    PlaylistList, // type 2, "mhlp" with the playlists
+    PodcastList,  // type 3, "mhlp" with the podcast playlists
 };
 
 struct TestDatabase
 {
     QList<TestTrack> tracks;
     QList<TestDataSet> dataSets{TestDataSet::TrackList};
-    qint32 headerLength = 0x68; // of "mhbd"
+    QList<TestPlaylist> playlists;        // of the data set of type 2
+    QList<TestPlaylist> podcastPlaylists; // of the data set of type 3
+    qint32 headerLength = 0x68;           // of "mhbd"
     // When set, the track list announces this many tracks instead of tracks.size().
     std::optional<qint32> announcedTracks;
 
@@ -103,6 +133,11 @@ struct TestDatabase
     {
         return {TestDataSet::AlbumList, TestDataSet::TrackList, TestDataSet::PlaylistList};
     }
+
+    // The unique ID of track `index` (0, 1, ...).
+    qint32 uniqueIdOf(int index) const { return tracks[index].uniqueId.value_or(100 + index); }
+    // The master playlist: every track, in track order.
+    TestPlaylist masterPlaylist() const;
 };
 
 // Where the records of a built database start (byte offsets from the file's start), so
@@ -113,6 +148,10 @@ struct TestLayout
     int trackList = -1;         // "mhlt"
     QList<int> tracks;          // each "mhit"
     QList<QList<int>> children; // each track's "mhod"s
+    int playlistDataSet = -1;   // the "mhsd" of type 2
+    int playlistList = -1;      // its "mhlp"
+    QList<int> playlists;       // its "mhyp"s
+    QList<QList<int>> items;    // each of those playlists' "mhip"s
 };
 
 // The database's bytes; `layout`, when given, receives the record offsets.

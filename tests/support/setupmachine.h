@@ -54,7 +54,7 @@ public:
     void extract(bool control = true, bool program = true, bool readMe = true)
     {
         if (control)
-            writeFile(work + QStringLiteral("/libtrackgrid.so"), "grid control");
+            writeFile(work + QStringLiteral("/libtrackgrid.so.1"), "grid control");
         if (program)
             writeFile(work + QStringLiteral("/Sondrel"), "new program");
         if (readMe)
@@ -86,7 +86,8 @@ public:
             return std::unique_ptr<FileSystem>(
                 std::make_unique<PosixFileSystem>("/proc/self/mounts", "/sys", systemFolder));
         };
-        s.processStarter = RecordingStarter::factory(started);
+        s.processStarter = RecordingStarter::factory(started, {std::nullopt, registrationStatus});
+        s.desktopStarter = RecordingStarter::factory(startedForUser);
         const std::string p = programs.toStdString();
         const std::string k = desktop.toStdString();
         const auto shells = shellsMade;
@@ -105,7 +106,12 @@ public:
     QString programs;
     QString desktop;
     QString installParent;
+    // What the installer started with its own rights (the registration), and for the user.
     std::shared_ptr<std::vector<StartedProcess>> started = std::make_shared<std::vector<StartedProcess>>();
+    std::shared_ptr<std::vector<StartedProcess>> startedForUser =
+        std::make_shared<std::vector<StartedProcess>>();
+    // The exit status the registration command reports.
+    int registrationStatus = 0;
     std::shared_ptr<int> shellsMade = std::make_shared<int>(0);
 };
 

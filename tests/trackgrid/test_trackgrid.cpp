@@ -45,6 +45,36 @@ class TestTrackGrid : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The model stays a sound item model through a batch fill, a sort and a reset.
+    void modelHoldsThroughFillSortAndReset()
+    {
+        TrackGrid grid;
+        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.setCols(4);
+        grid.setRows(51);
+        {
+            const TrackGrid::Batch batch(grid);
+            for (int r = 1; r <= 50; ++r) {
+                grid.setTextMatrix(r, 2, QString::number(r));
+                grid.setTextMatrix(r, 3, QStringLiteral("T%1").arg(51 - r, 2, 10, QLatin1Char('0')));
+            }
+        }
+        grid.setRow(5);
+        grid.setCol(3);
+        grid.setSort(1);
+        QCOMPARE(column(grid, 3).first(), QStringLiteral("T01"));
+        QCOMPARE(column(grid, 2).first(), QStringLiteral("50"));
+        QCOMPARE(column(grid, 2).last(), QStringLiteral("1"));
+        grid.setCol(2);
+        grid.setSort(1);
+        QCOMPARE(column(grid, 2).mid(0, 3), (QStringList{"1", "2", "3"}));
+        grid.setRows(1);
+        QCOMPARE(grid.model()->rowCount(), 0);
+        grid.setRows(3);
+        grid.setSort(1); // sorting rows of empty cells changes nothing
+        QCOMPARE(column(grid, 2), (QStringList{"", ""}));
+    }
+
     void cellsAndHeader()
     {
         TrackGrid grid;

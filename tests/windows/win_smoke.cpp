@@ -7,12 +7,14 @@ int wmain()
 {
     auto fs = sondrel::createFileSystem();
     auto starter = sondrel::createProcessStarter();
+    auto desktopStarter = sondrel::createDesktopStarter();
     const auto defaults = sondrel::platformDefaults();
     auto shell = sondrel::createShell();
     const auto layout = sondrel::installLayout();
+    // The grid library is a plain DLL: nothing registers it.
     const auto registration = sondrel::registrationCommand(layout.gridControlFile);
-    return fs && starter && shell && !defaults.playerDrive.empty() &&
-                   !registration.program.empty() && !sondrel::currentDirectory().empty()
+    return fs && starter && desktopStarter && shell && !defaults.playerDrive.empty() &&
+                   !registration && !sondrel::currentDirectory().empty()
                ? 0
                : 1;
 }

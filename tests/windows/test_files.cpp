@@ -1,0 +1,231 @@
+#include "filesystem.h"
+#include "winsupport.h"
+
+#include <doctest.h>
+
+#include <algorithm>
+
+using namespace sondrel;
+using namespace sondrel::test;
+
+namespace {
+
+void writeThrough(const FileSystem &fs, const std::string &path, const std::string &bytes)
+{
+    auto file = fs.createFile(path);
+    file->write(bytes.data(), bytes.size());
+    file->close();
+}
+
+// A file held open by this process with no sharing, so that no one else may open it.
+class HeldOpen
+{
+public:
+    explicit HeldOpen(const std::string &path)
+        : m_handle(CreateFileW(wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        REQUIRE(m_handle != INVALID_HANDLE_VALUE);
+    }
+    ~HeldOpen() { CloseHandle(m_handle); }
+    HeldOpen(const HeldOpen &) = delete;
+    HeldOpen &operator=(const HeldOpen &) = delete;
+
+private:
+    HANDLE m_handle;
+};
+
+} // namespace
+
+TEST_CASE("files and folders: create, test, copy, move and delete")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string folder = temp.file("Sondrel");
+
+    CHECK_FALSE(fs->folderExists(folder));
+    fs->createFolder(folder + "\\"); // a trailing backslash is accepted
+    CHECK(fs->folderExists(folder));
+    CHECK(fs->folderExists(folder + "\\"));
+    CHECK_FALSE(fs->fileExists(folder));
+    CHECK(fs->folderExists("C:\\"));
+
+    const std::string a = folder + "\\a.mp3";
+    const std::string b = folder + "\\b.mp3";
+    writeThrough(*fs, a, "the first, longer version");
+    CHECK(fs->fileExists(a));
+    CHECK_FALSE(fs->folderExists(a));
+    CHECK(readBytes(a) == "the first, longer version");
+    writeThrough(*fs, a, "shorter"); // created again: truncated
+    CHECK(readBytes(a) == "shorter");
+
+    // Copying over an existing file replaces it whole.
+    writeBytes(b, "bytes of b, a longer file");
+    fs->copyFile(a, b, true);
+    CHECK(readBytes(b) == "shorter");
+    CHECK(readBytes(a) == "shorter");
+
+    // Without overwrite an existing destination stays as it was.
+    writeBytes(b, "b again");
+    CHECK(raisedBy([&] { fs->copyFile(a, b, false); }).has_value());
+    CHECK(readBytes(b) == "b again");
+
+    // A move on one volume: the source is gone, the destination holds its bytes.
+    const std::string c = folder + "\\c.mp3";
+    fs->moveFile(a, c);
+    CHECK_FALSE(fs->fileExists(a));
+    CHECK(readBytes(c) == "shorter");
+
+    // A move onto an existing name is refused and leaves both files.
+    CHECK(raisedBy([&] { fs->moveFile(c, b); }).has_value());
+    CHECK(readBytes(c) == "shorter");
+    CHECK(readBytes(b) == "b again");
+
+    auto names = fs->listFolder(folder);
+    std::sort(names.begin(), names.end());
+    CHECK(names == std::vector<std::string>{"b.mp3", "c.mp3"});
+    CHECK(fs->readFile(b) == std::vector<std::uint8_t>{'b', ' ', 'a', 'g', 'a', 'i', 'n'});
+
+    fs->deleteFile(c);
+    CHECK_FALSE(fs->fileExists(c));
+    CHECK(readBytes(c) == std::nullopt);
+}
+
+TEST_CASE("a refused operation reports the Win32 error and the path it is about")
+{
+    // The run-time error report shows number() and description(): the system's text for
+    // the Win32 error, then the path the failure is about.
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string source = temp.file("source.mp3");
+    const std::string existing = temp.file("existing.mp3");
+    const std::string readOnly = temp.file("read-only.mp3");
+    const std::string missing = temp.file("missing.mp3");
+    const std::string inMissingFolder = temp.file("missing\\file.mp3");
+    const std::string inUse = temp.file("in use.mp3");
+    writeBytes(source, "source");
+    writeBytes(existing, "existing");
+    writeBytes(readOnly, "read-only");
+    writeBytes(inUse, "in use");
+    REQUIRE(SetFileAttributesW(wide(readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+    HeldOpen held(inUse);
+
+    struct Case
+    {
+        std::string what;
+        std::function<void()> action;
+        DWORD error;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"missing file: read", [&] { fs->readFile(missing); }, ERROR_FILE_NOT_FOUND, missing},
+        {"missing file: copy", [&] { fs->copyFile(missing, temp.file("x"), true); },
+         ERROR_FILE_NOT_FOUND, missing},
+        {"missing file: move", [&] { fs->moveFile(missing, temp.file("x")); }, ERROR_FILE_NOT_FOUND,
+         missing},
+        {"missing file: delete", [&] { fs->deleteFile(missing); }, ERROR_FILE_NOT_FOUND, missing},
+        {"missing folder: copy into it", [&] { fs->copyFile(source, inMissingFolder, true); },
+         ERROR_PATH_NOT_FOUND, inMissingFolder},
+        {"missing folder: move into it", [&] { fs->moveFile(source, inMissingFolder); },
+         ERROR_PATH_NOT_FOUND, inMissingFolder},
+        {"missing folder: create a file in it", [&] { fs->createFile(inMissingFolder); },
+         ERROR_PATH_NOT_FOUND, inMissingFolder},
+        {"missing folder: create a folder below it",
+         [&] { fs->createFolder(temp.file("missing\\sub")); }, ERROR_PATH_NOT_FOUND,
+         temp.file("missing\\sub")},
+        {"missing folder: list it", [&] { fs->listFolder(temp.file("missing")); },
+         ERROR_PATH_NOT_FOUND, temp.file("missing")},
+        {"read-only destination: delete", [&] { fs->deleteFile(readOnly); }, ERROR_ACCESS_DENIED,
+         readOnly},
+        {"existing destination: move", [&] { fs->moveFile(source, existing); },
+         ERROR_ALREADY_EXISTS, existing},
+        {"existing destination: copy without overwrite",
+         [&] { fs->copyFile(source, existing, false); }, ERROR_FILE_EXISTS, existing},
+        {"existing destination: create the folder", [&] { fs->createFolder(temp.path()); },
+         ERROR_ALREADY_EXISTS, temp.path()},
+        {"destination in use: copy over it", [&] { fs->copyFile(source, inUse, true); },
+         ERROR_SHARING_VIOLATION, inUse},
+        {"source in use: copy it", [&] { fs->copyFile(inUse, temp.file("x"), true); },
+         ERROR_SHARING_VIOLATION, inUse},
+        {"source in use: move it", [&] { fs->moveFile(inUse, temp.file("x")); },
+         ERROR_SHARING_VIOLATION, inUse},
+    };
+    for (const Case &c : cases) {
+        INFO(c.what);
+        const auto error = raisedBy(c.action);
+        if (!error)
+            continue;
+        CHECK(error->number() == int(c.error));
+        CHECK(error->description() == systemText(c.error) + " " + c.path);
+    }
+    CHECK(readBytes(source) == "source");
+    CHECK(readBytes(existing) == "existing");
+    CHECK(readBytes(readOnly) == "read-only");
+}
+
+TEST_CASE("copying over a read-only file is refused")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string source = temp.file("source.mp3");
+    const std::string readOnly = temp.file("read-only.mp3");
+    writeBytes(source, "source");
+    writeBytes(readOnly, "read-only");
+    REQUIRE(SetFileAttributesW(wide(readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+
+    // Wine keeps the read-only attribute in the Unix permissions, which root passes by: run
+    // as root, wine lets anyone write the file. Windows refuses, and so does wine for any
+    // other user; that is what is checked wherever the machine refuses a plain write.
+    HANDLE probe = CreateFileW(wide(readOnly).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        MESSAGE("this machine lets the user write read-only files (wine run as root): "
+                "the copy over a read-only file is not checked");
+        return;
+    }
+    const auto error = raisedBy([&] { fs->copyFile(source, readOnly, true); });
+    REQUIRE(error);
+    CHECK(error->number() == int(ERROR_ACCESS_DENIED));
+    CHECK(error->description() == systemText(ERROR_ACCESS_DENIED) + " " + readOnly);
+    CHECK(readBytes(readOnly) == "read-only");
+}
+
+TEST_CASE("replace by rename: the old file is replaced whole, a failed replace leaves it")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string target = temp.file("song.mp3");
+    const std::string temporary = temporaryNameBeside(target, '\\');
+    CHECK(temporary.rfind(temp.path() + "\\.sondrel-", 0) == 0);
+
+    writeBytes(target, "the old, longer contents");
+    writeBytes(temporary, "new");
+    fs->replaceFile(temporary, target);
+    CHECK(readBytes(target) == "new");
+    CHECK_FALSE(fs->fileExists(temporary));
+
+    // Into a folder that does not exist: refused with its Win32 error, nothing moves.
+    writeBytes(temporary, "never placed");
+    const auto error = raisedBy([&] { fs->replaceFile(temporary, temp.file("gone\\song.mp3")); });
+    REQUIRE(error.has_value());
+    CHECK(error->number() == ERROR_PATH_NOT_FOUND);
+    CHECK(readBytes(temporary) == "never placed");
+    CHECK(readBytes(target) == "new");
+}
+
+TEST_CASE("file identity: two spellings of one file agree, two files differ")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    writeBytes(temp.file("a.mp3"), "a");
+    writeBytes(temp.file("b.mp3"), "a");
+    const auto a = fs->identity(temp.file("a.mp3"));
+    REQUIRE(a.has_value());
+    CHECK(fs->identity(temp.path() + "\\.\\a.mp3") == a);
+    CHECK(fs->identity(temp.path() + "\\..\\" +
+                       temp.path().substr(temp.path().find_last_of('\\') + 1) + "\\A.MP3") == a);
+    CHECK(fs->identity(temp.file("b.mp3")) != a);
+    CHECK(fs->identity(temp.path()).has_value()); // folders too
+    CHECK_FALSE(fs->identity(temp.file("missing.mp3")).has_value());
+}
