@@ -147,7 +147,6 @@ private Q_SLOTS:
             << QStringList{"ITUNES/", "iTunes/", "itunes/"} << "iTunes" << "iTunes";
         QTest::newRow("else the first in byte order")
             << QStringList{"itunes/", "ITUNES/"} << "iTunes" << "ITUNES";
-        QTest::newRow("only A to Z fold") << QStringList{"\u00c9t\u00e9"} << "\u00e9t\u00e9" << "";
         QTest::newRow("missing") << QStringList{"iTunesDB.bak"} << "iTunesDB" << "";
     }
 
@@ -188,18 +187,6 @@ private Q_SLOTS:
         QVERIFY(!fs.folderWritable(file.toStdString()));
         QVERIFY(!fs.folderWritable(dir.filePath("missing").toStdString()));
         QVERIFY(!fs.folderWritable(""));
-    }
-
-    // A service knows the user's folders only when it is given them; the machine's own
-    // is given the desktop's.
-    void userFoldersAreGiven()
-    {
-        PosixFileSystem fs;
-        QCOMPARE(fs.musicFolder(), std::string());
-        QCOMPARE(fs.homeFolder(), std::string());
-        fs.setUserFolders({"/home/me", "/home/me/Music"});
-        QCOMPARE(fs.musicFolder(), std::string("/home/me/Music"));
-        QCOMPARE(fs.homeFolder(), std::string("/home/me"));
     }
 
     void driveRootHasOneSeparator()
