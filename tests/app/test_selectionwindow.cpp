@@ -144,17 +144,17 @@ private Q_SLOTS:
 
     void durationCaptions_data()
     {
-        QTest::addColumn<double>("first");
-        QTest::addColumn<double>("second");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("second");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("3725999 ms") << 3600000.0 << 125999.0 << " 01:02:05 hh:mm:ss";
-        QTest::newRow("100 hours") << 180000000.0 << 180000000.0 << " 100:00:00 hh:mm:ss";
+        QTest::newRow("3725999 ms") << 3600000 << 125999 << " 01:02:05 hh:mm:ss";
+        QTest::newRow("100 hours") << 180000000 << 180000000 << " 100:00:00 hh:mm:ss";
     }
 
     void durationCaptions()
     {
-        QFETCH(double, first);
-        QFETCH(double, second);
+        QFETCH(int, first);
+        QFETCH(int, second);
         QFETCH(QString, caption);
         MainWindowScene w;
         QVERIFY(w.load(playerOf({{"A", 1, first}, {"B", 1, second}})));

@@ -581,7 +581,7 @@ void TestInstallProcedure::underSudo()
         QSKIP("needs root and the user tester (useradd -m tester)");
     if (!tester)
         tester = test::ownAccount(home);
-    for (const QString &name : {"libtrackgrid.so.1", "Sondrel", "READ ME FIRST.TXT"})
+    for (const char *name : {"libtrackgrid.so.1", "Sondrel", "READ ME FIRST.TXT"})
         ::chown(QFile::encodeName(machine.work + "/" + name).constData(), tester->uid, tester->gid);
     const QString rootOnly = machine.path("root-only");
     QDir().mkpath(rootOnly);
