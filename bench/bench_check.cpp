@@ -231,8 +231,10 @@ double median(std::vector<double> v)
 // One case: a player of `tracks` tracks, its database stored plain or compressed.
 struct Case
 {
-    int tracks = 0;
-    bool compressed = false;
+    Case(int count, bool stored) : tracks(count), compressed(stored) {}
+
+    int tracks;
+    bool compressed;
     QString player;
     QString exportDir;
     qint64 databaseSize = 0; // the ordinary (inflated) database
@@ -264,8 +266,8 @@ bool measure(Case &c, int runs)
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--run"), c.player + QLatin1Char('/'), c.exportDir + QLatin1Char('/'),
-                 QString::number(runs)});
+                {QStringLiteral("--run"), c.player + QLatin1Char('/'),
+                 c.exportDir + QLatin1Char('/'), QString::number(runs)});
     if (!child.waitForFinished(600'000) || child.exitCode() != 0) {
         std::fprintf(stderr, "the child for %d tracks failed\n", c.tracks);
         return false;
@@ -282,11 +284,12 @@ bool measure(Case &c, int runs)
 
 void print(const Case &c, qint64 limit)
 {
-    std::printf("%8d %-10s %7.1f MB %7.3f s %7.3f s %7.3f s %7.3f s %7.1f MB %7.1f MB   (%s rows)\n",
-                c.tracks, c.compressed ? "iTunesCDB" : "iTunesDB", c.storedSize / 1048576.0,
-                median(c.seconds), *std::min_element(c.seconds.begin(), c.seconds.end()),
-                *std::max_element(c.seconds.begin(), c.seconds.end()), median(c.processorSeconds),
-                c.peak / 1048576.0, limit / 1048576.0, c.rows.constData());
+    std::printf(
+        "%8d %-10s %7.1f MB %7.3f s %7.3f s %7.3f s %7.3f s %7.1f MB %7.1f MB   (%s rows)\n",
+        c.tracks, c.compressed ? "iTunesCDB" : "iTunesDB", c.storedSize / 1048576.0,
+        median(c.seconds), *std::min_element(c.seconds.begin(), c.seconds.end()),
+        *std::max_element(c.seconds.begin(), c.seconds.end()), median(c.processorSeconds),
+        c.peak / 1048576.0, limit / 1048576.0, c.rows.constData());
 }
 
 int report(int runs)
@@ -301,9 +304,9 @@ int report(int runs)
     std::printf("%8s %-10s %10s %9s %9s %9s %9s %10s %10s\n", "tracks", "database", "file",
                 "median", "min", "max", "cpu med", "peak RSS", "RSS limit");
 
-    Case small{5000, false};
-    Case plain{40000, false};
-    Case compressed{40000, true};
+    Case small(5000, false);
+    Case plain(40000, false);
+    Case compressed(40000, true);
     for (Case *c : {&small, &plain, &compressed})
         if (!prepare(*c, work.path()))
             return 1;

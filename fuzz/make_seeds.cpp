@@ -75,13 +75,14 @@ int main(int argc, char **argv)
         many.tracks << track("x");
     many.announcedTracks = 4;
 
-    const bool ok = save(folder, "empty", buildDatabase(empty)) &&
-                    save(folder, "two-tracks", buildDatabase(two)) &&
-                    save(folder, "album-list-first", buildDatabase(modern)) &&
-                    save(folder, "odd-strings", buildDatabase(odd)) &&
-                    save(folder, "fewer-announced", buildDatabase(many)) &&
-                    save(folder, "playlists", buildDatabase(lists)) &&
-                    save(folder, "compressed-album-list-first", compressDatabase(buildDatabase(modern))) &&
-                    save(folder, "compressed-odd-strings", compressDatabase(buildDatabase(odd), 1));
+    const bool ok =
+        save(folder, "empty", buildDatabase(empty)) &&
+        save(folder, "two-tracks", buildDatabase(two)) &&
+        save(folder, "album-list-first", buildDatabase(modern)) &&
+        save(folder, "odd-strings", buildDatabase(odd)) &&
+        save(folder, "fewer-announced", buildDatabase(many)) &&
+        save(folder, "playlists", buildDatabase(lists)) &&
+        save(folder, "compressed-album-list-first", compressDatabase(buildDatabase(modern))) &&
+        save(folder, "compressed-odd-strings", compressDatabase(buildDatabase(odd), 1));
     return ok ? 0 : 1;
 }

@@ -16,9 +16,9 @@ char lowerAscii(char c)
 
 bool sameIgnoringCase(const std::string &a, const std::string &b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 } // namespace
@@ -51,8 +51,9 @@ std::string findEntry(const FileSystem &fs, const std::string &folder, const std
     }
     // Of several spellings (possible where names are case-sensitive), the first in byte order.
     std::sort(entries.begin(), entries.end());
-    const auto found = std::find_if(entries.begin(), entries.end(),
-                                    [&](const std::string &entry) { return sameIgnoringCase(entry, name); });
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const std::string &entry) {
+        return sameIgnoringCase(entry, name);
+    });
     return found == entries.end() ? std::string() : base + *found;
 }
 

@@ -373,10 +373,9 @@ public:
         const std::string inside =
             path.empty() || path.back() == '\\' || path.back() == '/' ? path : path + "\\";
         const std::string probe = temporaryNameBeside(inside + "probe", '\\');
-        HANDLE handle = CreateFileW(wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY |
-                                        FILE_FLAG_DELETE_ON_CLOSE,
-                                    nullptr);
+        HANDLE handle = CreateFileW(
+            wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             return false;
         CloseHandle(handle);

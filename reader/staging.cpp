@@ -93,10 +93,11 @@ StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
             // is fresh; a stream that turns out unreadable takes them away again.
             const std::unique_ptr<OutputFile> copy = fs.createFile(files.stagedCopy);
             const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
-            staged.inflated = inflateDatabase(stored, limits, [&](std::span<const std::uint8_t> piece) {
-                copy->write(piece.data(), piece.size());
-                writeHexText(*hex, piece);
-            });
+            staged.inflated =
+                inflateDatabase(stored, limits, [&](std::span<const std::uint8_t> piece) {
+                    copy->write(piece.data(), piece.size());
+                    writeHexText(*hex, piece);
+                });
             staged.status = staged.inflated.status;
             if (staged.status == InflateStatus::Plain) {
                 staged.read = std::move(stored);

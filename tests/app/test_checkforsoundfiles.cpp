@@ -539,9 +539,8 @@ private Q_SLOTS:
         db.tracks << song("One", 1, 1) << song("Two", 2, 2);
         const QByteArray cdb = compressDatabase(buildDatabase(db));
         QTest::newRow("stream cut short") << cdb.left(cdb.size() - 12);
-        QTest::newRow("zip bomb") << compressDatabase(buildDatabase(db).left(0x68) + "mhsd" +
-                                                          QByteArray(8 << 20, '\0'),
-                                                      9);
+        QTest::newRow("zip bomb") << compressDatabase(
+            buildDatabase(db).left(0x68) + "mhsd" + QByteArray(8 << 20, '\0'), 9);
     }
 
     void unreadableCompressedDatabase()

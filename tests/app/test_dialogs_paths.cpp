@@ -158,7 +158,7 @@ private Q_SLOTS:
 
     void directoryOkStoresTheOpenFolder_data()
     {
-        QTest::addColumn<QString>("setting"); // DfltDir, relative to the volume
+        QTest::addColumn<QString>("setting");  // DfltDir, relative to the volume
         QTest::addColumn<QStringList>("open"); // entries double-clicked in turn
         QTest::addColumn<QString>("stored");   // "<volume>" stands for the volume's path
 
@@ -166,8 +166,8 @@ private Q_SLOTS:
             << "Music/Rock/" << QStringList{} << "<volume>/Music/Rock/";
         QTest::newRow("subfolder opened: one separator")
             << "" << QStringList{"Music"} << "<volume>/Music/";
-        QTest::newRow("back up to the volume") << "Music/Rock/" << QStringList{"volume"}
-                                               << "<volume>/";
+        QTest::newRow("back up to the volume")
+            << "Music/Rock/" << QStringList{"volume"} << "<volume>/";
         QTest::newRow("up one, down another")
             << "Music/Rock/" << QStringList{"Music", "Jazz"} << "<volume>/Music/Jazz/";
         QTest::newRow("letter case and blanks kept")
@@ -240,7 +240,8 @@ private Q_SLOTS:
         m_machine->mount("/dev/sdy1", "/", "ext4");
         makeFolders({"Music"});
         const auto fs = m_machine->fileSystem();
-        QVERIFY(fs->driveOf(m_volume.toStdString()) != fs->driveOf(base.toStdString() + "/elsewhere"));
+        QVERIFY(fs->driveOf(m_volume.toStdString()) !=
+                fs->driveOf(base.toStdString() + "/elsewhere"));
 
         FrmMain main(services());
         main.state().setDfltDir(m_volume + "/Music/");

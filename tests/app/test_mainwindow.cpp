@@ -7,10 +7,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sondrel;

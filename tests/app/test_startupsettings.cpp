@@ -37,7 +37,7 @@ private Q_SLOTS:
 
     void exportDirectory_data()
     {
-        QTest::addColumn<QString>("userDirs"); // the content of user-dirs.dirs
+        QTest::addColumn<QString>("userDirs");    // the content of user-dirs.dirs
         QTest::addColumn<QStringList>("folders"); // made in the home folder
         QTest::addColumn<QStringList>("refused"); // folders the writability check refuses
         QTest::addColumn<QString>("expected");    // "~" for the home folder
@@ -46,16 +46,17 @@ private Q_SLOTS:
             << "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_MUSIC_DIR=\"$HOME/Tunes\"\n"
             << QStringList{"Tunes"} << QStringList{} << "~/Tunes/";
         QTest::newRow("music folder missing: the home folder")
-            << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n" << QStringList{} << QStringList{} << "~/";
+            << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n"
+            << QStringList{} << QStringList{} << "~/";
         QTest::newRow("music folder not writable: the home folder")
-            << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n" << QStringList{"Tunes"} << QStringList{"~/Tunes"}
-            << "~/";
+            << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n"
+            << QStringList{"Tunes"} << QStringList{"~/Tunes"} << "~/";
         QTest::newRow("neither writable: the last fixed drive")
-            << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n" << QStringList{"Tunes"}
-            << QStringList{"~/Tunes", "~"} << "/data/";
+            << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n"
+            << QStringList{"Tunes"} << QStringList{"~/Tunes", "~"} << "/data/";
         QTest::newRow("a trailing separator is not doubled")
-            << "XDG_MUSIC_DIR=\"$HOME/Tunes/\"\n" << QStringList{"Tunes"} << QStringList{}
-            << "~/Tunes/";
+            << "XDG_MUSIC_DIR=\"$HOME/Tunes/\"\n"
+            << QStringList{"Tunes"} << QStringList{} << "~/Tunes/";
     }
 
     void exportDirectory()
@@ -79,7 +80,8 @@ private Q_SLOTS:
         FakeMachine machine;
         machine.mount("/dev/sda1", "/", "ext4");
         machine.mount("/dev/sda2", "/data", "ext4");
-        PosixFileSystem fs(machine.mountTablePath().toStdString(), machine.sysfsRoot().toStdString());
+        PosixFileSystem fs(machine.mountTablePath().toStdString(),
+                           machine.sysfsRoot().toStdString());
         fs.setUserFolders(desktopUserFolders());
         StartUpFacts facts = startUpFacts(fs);
         const auto real = facts.writable;
@@ -94,16 +96,17 @@ private Q_SLOTS:
     // last removable one; a stick plugged in after the player does not win over it.
     void playerDrive_data()
     {
-        QTest::addColumn<QStringList>("drives");    // "name|removable|database file or empty"
-        QTest::addColumn<QString>("expected");      // a drive's name, or the default
+        QTest::addColumn<QStringList>("drives"); // "name|removable|database file or empty"
+        QTest::addColumn<QString>("expected");   // a drive's name, or the default
 
         QTest::newRow("a stick after the player")
-            << QStringList{"system|0|", "ipod|1|iPod_Control/iTunes/iTunesDB", "stick|1|"} << "ipod";
+            << QStringList{"system|0|", "ipod|1|iPod_Control/iTunes/iTunesDB", "stick|1|"}
+            << "ipod";
         QTest::newRow("no database anywhere: the last removable drive")
             << QStringList{"system|0|", "cards|1|", "stick|1|"} << "stick";
         QTest::newRow("two players: the last one")
-            << QStringList{"old|1|iPod_Control/iTunes/iTunesDB", "nano|1|iPod_Control/iTunes/iTunesCDB",
-                           "stick|1|"}
+            << QStringList{"old|1|iPod_Control/iTunes/iTunesDB",
+                           "nano|1|iPod_Control/iTunes/iTunesCDB", "stick|1|"}
             << "nano";
         QTest::newRow("names spelled in other cases")
             << QStringList{"ipod|1|ipod_control/itunes/itunesdb", "stick|1|"} << "ipod";
@@ -133,9 +136,9 @@ private Q_SLOTS:
                 expectedRoot = mountPoint + '/';
         }
         const std::unique_ptr<FileSystem> fs = machine.fileSystem();
-        QCOMPARE(QString::fromStdString(startUpSettings(startUpFacts(*fs)).dfltDrive), expectedRoot);
+        QCOMPARE(QString::fromStdString(startUpSettings(startUpFacts(*fs)).dfltDrive),
+                 expectedRoot);
     }
-
 };
 
 SONDREL_TEST_MAIN_CORE(TestStartUpSettings)

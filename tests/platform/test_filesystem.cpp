@@ -139,15 +139,20 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("entries"); // in the folder; a trailing "/" makes a folder
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("found");
-        QTest::newRow("exact") << QStringList{"iPod_Control/"} << "iPod_Control" << "iPod_Control";
-        QTest::newRow("lower case on the disk")
-            << QStringList{"ipod_control/"} << "iPod_Control" << "ipod_control";
-        QTest::newRow("a file, upper case") << QStringList{"ITUNESCDB"} << "iTunesCDB" << "ITUNESCDB";
+        QTest::newRow("exact") << QStringList{"iPod_Control/"} << "iPod_Control"
+                               << "iPod_Control";
+        QTest::newRow("lower case on the disk") << QStringList{"ipod_control/"} << "iPod_Control"
+                                                << "ipod_control";
+        QTest::newRow("a file, upper case") << QStringList{"ITUNESCDB"} << "iTunesCDB"
+                                            << "ITUNESCDB";
         QTest::newRow("the exact spelling wins")
-            << QStringList{"ITUNES/", "iTunes/", "itunes/"} << "iTunes" << "iTunes";
+            << QStringList{"ITUNES/", "iTunes/", "itunes/"} << "iTunes"
+            << "iTunes";
         QTest::newRow("else the first in byte order")
-            << QStringList{"itunes/", "ITUNES/"} << "iTunes" << "ITUNES";
-        QTest::newRow("missing") << QStringList{"iTunesDB.bak"} << "iTunesDB" << "";
+            << QStringList{"itunes/", "ITUNES/"} << "iTunes"
+            << "ITUNES";
+        QTest::newRow("missing") << QStringList{"iTunesDB.bak"} << "iTunesDB"
+                                 << "";
     }
 
     void findsEntriesWithoutRegardToCase()
@@ -163,7 +168,8 @@ private Q_SLOTS:
         }
         PosixFileSystem fs;
         const std::string found = findEntry(fs, dir.path().toStdString() + "/", name.toStdString());
-        QTEST(found.empty() ? QString() : QFileInfo(QString::fromStdString(found)).fileName(), "found");
+        QTEST(found.empty() ? QString() : QFileInfo(QString::fromStdString(found)).fileName(),
+              "found");
         if (!found.empty())
             QCOMPARE(QFileInfo(QString::fromStdString(found)).path(), dir.path());
         // Without a trailing separator the folder is found the same.

@@ -89,8 +89,8 @@ private Q_SLOTS:
             return d;
         };
 
-        QTest::newRow("compressed") << compressed << GiB << InflateStatus::Inflated
-                                    << inflatedForm(plain, compressed);
+        QTest::newRow("compressed")
+            << compressed << GiB << InflateStatus::Inflated << inflatedForm(plain, compressed);
         QTest::newRow("bytes after the stream are left alone")
             << compressed + QByteArray(16, '\xEE') << GiB << InflateStatus::Inflated
             << inflatedForm(plain, compressed);
@@ -102,23 +102,23 @@ private Q_SLOTS:
             << QByteArray();
 
         // Ordinary data sets after the header, or no header: left to the record walk.
-        QTest::newRow("not compressed after all") << plain << GiB << InflateStatus::Plain
-                                                  << QByteArray();
+        QTest::newRow("not compressed after all")
+            << plain << GiB << InflateStatus::Plain << QByteArray();
         QTest::newRow("no database header") << QByteArray("PK\x03\x04 something else") << GiB
                                             << InflateStatus::Plain << QByteArray();
         QByteArray longHeader = compressed;
         putLe32(longHeader, 4, qint32(compressed.size()));
-        QTest::newRow("header as long as the file") << longHeader << GiB << InflateStatus::Plain
-                                                    << QByteArray();
+        QTest::newRow("header as long as the file")
+            << longHeader << GiB << InflateStatus::Plain << QByteArray();
 
         QTest::newRow("stream cut short") << compressed.left(compressed.size() - 20) << GiB
                                           << InflateStatus::Damaged << QByteArray();
         QTest::newRow("stream cut after its first bytes")
             << compressed.left(header + 2) << GiB << InflateStatus::Damaged << QByteArray();
-        QTest::newRow("damaged stream") << damaged(header + 40) << GiB << InflateStatus::Damaged
-                                        << QByteArray();
-        QTest::newRow("check sum damaged") << damaged(compressed.size() - 8) << GiB
-                                           << InflateStatus::Damaged << QByteArray();
+        QTest::newRow("damaged stream")
+            << damaged(header + 40) << GiB << InflateStatus::Damaged << QByteArray();
+        QTest::newRow("check sum damaged")
+            << damaged(compressed.size() - 8) << GiB << InflateStatus::Damaged << QByteArray();
         QTest::newRow("not a zlib stream")
             << plain.left(header) + QByteArray("garbage, not deflated") << GiB
             << InflateStatus::Damaged << QByteArray();
@@ -138,7 +138,6 @@ private Q_SLOTS:
         const InflatedDatabase inflated = inflateDatabase(bytes, InflateLimits{64, maximum});
         QTEST(inflated.status, "status");
         QCOMPARE(fromBytes(inflated.bytes()), expected);
-
     }
 
     // A large database grows its buffer many times over while it inflates.

@@ -175,17 +175,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("compressed");
         QTest::newRow("as the desktop software spells them")
             << QStringList{"iPod_Control/iTunes/iTunesDB", "iPod_Control/iTunes/iTunesCDB"}
-            << "iPod_Control/iTunes/iTunesDB" << "iPod_Control/iTunes/iTunesCDB";
+            << "iPod_Control/iTunes/iTunesDB"
+            << "iPod_Control/iTunes/iTunesCDB";
         QTest::newRow("formatted on another system")
-            << QStringList{"ipod_control/itunes/itunesdb"} << "ipod_control/itunes/itunesdb" << "";
+            << QStringList{"ipod_control/itunes/itunesdb"} << "ipod_control/itunes/itunesdb"
+            << "";
         QTest::newRow("compressed only, upper case")
-            << QStringList{"IPOD_CONTROL/ITUNES/ITUNESCDB"} << "" << "IPOD_CONTROL/ITUNES/ITUNESCDB";
+            << QStringList{"IPOD_CONTROL/ITUNES/ITUNESCDB"} << ""
+            << "IPOD_CONTROL/ITUNES/ITUNESCDB";
         QTest::newRow("a folder is no database")
-            << QStringList{"iPod_Control/iTunes/iTunesDB/"} << "" << "";
+            << QStringList{"iPod_Control/iTunes/iTunesDB/"} << ""
+            << "";
         QTest::newRow("other names are no database")
             << QStringList{"iPod_Control/iTunes/iTunesDB.bak", "iPod_Control/Music/iTunesDB"} << ""
             << "";
-        QTest::newRow("empty player") << QStringList{} << "" << "";
+        QTest::newRow("empty player") << QStringList{} << ""
+                                      << "";
     }
 
     void findsTheDatabaseFiles()
@@ -201,7 +206,9 @@ private Q_SLOTS:
         const PosixFileSystem fs;
         const PlayerDatabase found = findPlayerDatabase(fs, player.path().toStdString() + "/");
         const auto relative = [&](const std::string &path) {
-            return path.empty() ? QString() : QDir(player.path()).relativeFilePath(QString::fromStdString(path));
+            return path.empty()
+                       ? QString()
+                       : QDir(player.path()).relativeFilePath(QString::fromStdString(path));
         };
         QTEST(relative(found.plain), "plain");
         QTEST(relative(found.compressed), "compressed");
@@ -227,7 +234,8 @@ private Q_SLOTS:
 
         QTest::newRow("compressed beside an outdated one")
             << cdb << outdated << InflateStatus::Inflated << inflated;
-        QTest::newRow("compressed only") << cdb << QByteArray() << InflateStatus::Inflated << inflated;
+        QTest::newRow("compressed only")
+            << cdb << QByteArray() << InflateStatus::Inflated << inflated;
         QTest::newRow("empty compressed stub: the other one is read")
             << QByteArray("") << outdated << InflateStatus::Plain << outdated;
         QTest::newRow("data sets not compressed after all")
