@@ -5,17 +5,25 @@
 #include "frmmain.h"
 #include "messages.h"
 #include "selectionaction.h"
-#include "trackgrid.h"
+#include "ui.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QLabel>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
 
+#include <memory>
 #include <optional>
 
 namespace sondrel {
 
 namespace {
 
-// The export run's view of the main window.
+// The checks' view of the main window.
 class WindowExportHost : public ExportHost
 {
 public:
@@ -32,24 +40,43 @@ public:
             m_wait.reset();
     }
 
-    void showStatus(const QString &text) override
-    {
-        QLabel *status = m_window.LblStatusExport;
-        status->setText(text);
-        status->show();
-        status->repaint();
-    }
-
-    void clearStatus() override
-    {
-        m_window.LblStatusExport->setText(QString());
-        m_window.repaint();
-    }
-
 private:
     FrmMain &m_window;
     std::optional<WaitCursor> m_wait;
 };
+
+// The bar's range is an int and the totals reach many gigabytes: it runs over steps.
+constexpr int BarSteps = 10000;
+
+int barValue(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    return int(double(std::min(done, total)) / double(total) * BarSteps);
+}
+
+// The progress window of a run: the program's title, the status text, a bar over the
+// bytes copied and "Cancel"; modal to the main window only. Returns its bar.
+QProgressBar *buildProgressWindow(QProgressDialog &dialog)
+{
+    dialog.setObjectName(QStringLiteral("FrmExportProgress"));
+    dialog.setWindowTitle(QCoreApplication::applicationName());
+    dialog.setWindowFlags(classicWindowFlags(WindowKind::Dialog));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setFont(tahoma());
+    auto *label = makeControl<QLabel>(&dialog, "LblExportProgress");
+    label->setWordWrap(true);
+    dialog.setLabel(label);
+    auto *bar = makeControl<QProgressBar>(&dialog, "BarExportProgress");
+    dialog.setBar(bar);
+    dialog.setCancelButton(makeButton(&dialog, "BtnCancel", QStringLiteral("Cancel")));
+    dialog.setRange(0, BarSteps);
+    dialog.setAutoReset(false);
+    dialog.setAutoClose(false);
+    dialog.setMinimumDuration(0);
+    dialog.setMinimumWidth(twips(6000));
+    return bar;
+}
 
 } // namespace
 
@@ -66,7 +93,84 @@ void exportSelectedFiles(FrmMain &window)
     request.totals = state.totals();
     request.fields = state.ListFields();
     WindowExportHost host(window);
-    ExportRun(*fs, state.tracks(), host).run(request);
+    if (ExportRun(*fs, host).check(request) != ExportRun::Outcome::Ready)
+        return;
+
+    const ExportSnapshot snapshot =
+        takeSnapshot(state.tracks(), request, fs->separator(), fs->nameLimit());
+    QLabel *status = window.LblStatusExport;
+    status->setText(QString());
+    status->show();
+
+    // The copies run on a thread of their own; this thread keeps the windows painted
+    // and answers Cancel.
+    ExportProgress progress;
+    QProgressDialog dialog(&window);
+    QProgressBar *bar = buildProgressWindow(dialog);
+    // The copying thread tells each track it reaches; the window shows the latest one and
+    // the bytes at each repaint, so that thousands of small files cost no more painting
+    // than a few large ones.
+    QString latest;
+    QString shown;
+    QObject::connect(&progress, &ExportProgress::reached, &dialog,
+                     [&](int n, int count, const QString &title) {
+                         latest = exportStatusText(n, count, title);
+                     });
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { progress.cancel(); });
+    const auto showProgress = [&] {
+        if (latest != shown) {
+            shown = latest;
+            dialog.setLabelText(shown);
+            status->setText(shown);
+        }
+        // The bar itself, not the dialog's setValue(), which would process events.
+        bar->setValue(barValue(progress.bytes(), snapshot.bytes));
+    };
+    QTimer repaint;
+    repaint.setInterval(40);
+    QObject::connect(&repaint, &QTimer::timeout, bar, showProgress);
+
+    ExportReport report;
+    const std::unique_ptr<QThread> worker(
+        QThread::create([&] { report = copyTracks(*fs, snapshot, progress); }));
+    QEventLoop loop;
+    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    window.setExportRunning([&] {
+        progress.cancel();
+        worker->wait();
+    });
+    // The arrow with the hourglass: busy, yet Cancel can be pressed.
+    QApplication::changeOverrideCursor(Qt::BusyCursor);
+    worker->start();
+    repaint.start();
+    bar->setValue(0);
+    dialog.show();
+    loop.exec();
+    worker->wait();
+    repaint.stop();
+    showProgress();
+    window.setExportRunning({});
+    dialog.hide();
+    status->setText(QString());
+    QApplication::changeOverrideCursor(Qt::WaitCursor);
+    window.repaint();
+
+    if (!window.isVisible()) { // the window was closed during the run
+        host.setBusy(false);
+        return;
+    }
+    const QString closing = closingMessage(report);
+    if (report.failure) {
+        host.setBusy(false);
+        host.failure(*report.failure);
+    }
+    if (!closing.isEmpty())
+        host.message(closing);
+    if (report.errorsFileFailure && !report.failure) {
+        host.setBusy(false);
+        host.failure(*report.errorsFileFailure);
+    }
+    host.setBusy(false);
 }
 
 } // namespace sondrel

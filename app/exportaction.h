@@ -4,9 +4,11 @@ namespace sondrel {
 
 class FrmMain;
 
-// "Export selected file(s)": the export run of the window's marked tracks from the
-// player drive into the export directory, with its checks, progress line and messages.
-// A failure ends the run with the run-time error report; the window stays usable.
+// "Export selected file(s)": the checks, then the copies of the window's marked tracks
+// from the player drive into the export directory on a thread of their own, while a
+// progress window with Cancel and the status line show how far the run is. A track
+// that cannot be copied is passed over and listed at the end; a failure of the export
+// drive ends the run with the run-time error report. The window stays usable.
 void exportSelectedFiles(FrmMain &window);
 
 } // namespace sondrel

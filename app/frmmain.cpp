@@ -16,6 +16,7 @@
 #include "ui.h"
 #include "wrapbutton.h"
 
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -258,6 +259,31 @@ void FrmMain::startUp()
 
     // All five name fields are chosen: the state starts with them so.
     update();
+}
+
+void FrmMain::setExportRunning(std::function<void()> stop)
+{
+    const bool running = bool(stop);
+    m_stopExport = std::move(stop);
+    if (running && m_lockedDuringExport.empty()) {
+        for (QWidget *control : std::initializer_list<QWidget *>{
+                 BtnChangeDfltDrive, BtnChangeDfltDir, BtnChangeExpName, BtnUpdate, BtnSelSound,
+                 BtnExport}) {
+            m_lockedDuringExport.emplace_back(control, control->isEnabled());
+            control->setEnabled(false);
+        }
+    } else if (!running) {
+        for (const auto &[control, enabled] : m_lockedDuringExport)
+            control->setEnabled(enabled);
+        m_lockedDuringExport.clear();
+    }
+}
+
+void FrmMain::closeEvent(QCloseEvent *event)
+{
+    if (m_stopExport)
+        m_stopExport(); // cancels the run and waits for its end
+    QWidget::closeEvent(event);
 }
 
 void FrmMain::ResetTrackList()

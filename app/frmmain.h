@@ -3,6 +3,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+#include <utility>
+#include <vector>
+
 #include "appstate.h"
 #include "services.h"
 
@@ -37,6 +41,13 @@ public:
     // Empties the grid, clears the marks and totals, disables selection and export.
     void ResetTrackList();
 
+    // An export run begins (`stop` cancels it and returns once it has ended) or, with an
+    // empty function, is over. During a run the buttons that change the player, the
+    // export directory, the names, the table or the marks are disabled, and closing the
+    // window stops the run first.
+    void setExportRunning(std::function<void()> stop);
+    bool exportRunning() const { return bool(m_stopExport); }
+
     // Settings area.
     RoundedOutline *Shape1;
     QPushButton *BtnChangeDfltDrive;
@@ -69,6 +80,9 @@ public:
     QPushButton *BtnExport;
     QPushButton *BtnOpenDir;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void buildSettingsArea();
     void buildTrackArea();
@@ -81,6 +95,8 @@ private:
 
     Services m_services;
     AppState m_state;
+    std::function<void()> m_stopExport;
+    std::vector<std::pair<QWidget *, bool>> m_lockedDuringExport; // and their states before
 };
 
 } // namespace sondrel

@@ -2,6 +2,8 @@
 
 #include "tracktable.h"
 
+#include <algorithm>
+
 namespace sondrel {
 
 namespace {
@@ -35,7 +37,122 @@ QString mended(QString text)
     return text;
 }
 
+bool trailingPadding(QChar c)
+{
+    return c == QLatin1Char('.') || c == QLatin1Char(' ');
+}
+
+void trimTrailing(QString &text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && trailingPadding(text[end - 1]))
+        --end;
+    text.truncate(end);
+}
+
+// A name that Windows takes for a device: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9.
+bool deviceName(QString part)
+{
+    while (!part.isEmpty() && part.back() == QLatin1Char(' '))
+        part.chop(1);
+    part = part.toUpper();
+    if (part == QLatin1String("CON") || part == QLatin1String("PRN") ||
+        part == QLatin1String("AUX") || part == QLatin1String("NUL"))
+        return true;
+    return part.size() == 4 &&
+           (part.startsWith(QLatin1String("COM")) || part.startsWith(QLatin1String("LPT"))) &&
+           part[3] >= QLatin1Char('1') && part[3] <= QLatin1Char('9');
+}
+
+int unitsOf(char32_t c, NameUnit unit)
+{
+    if (unit == NameUnit::Utf16Units)
+        return c > 0xFFFF ? 2 : 1;
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+// The longest start of `text` that takes at most `room` units, cut between characters.
+QString cutTo(const QString &text, int room, NameUnit unit)
+{
+    int used = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        const char32_t c = pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+        const int units = unitsOf(c, unit);
+        if (used + units > room)
+            break;
+        used += units;
+        i += pair ? 2 : 1;
+    }
+    return text.left(i);
+}
+
+// Only "_", blanks and dots (or nothing): no name of its own.
+bool onlyPadding(const QString &stem)
+{
+    return std::all_of(stem.begin(), stem.end(), [](QChar c) {
+        return c == QLatin1Char('_') || c == QLatin1Char(' ') || c == QLatin1Char('.');
+    });
+}
+
 } // namespace
+
+int nameLength(const QString &text, NameUnit unit)
+{
+    int units = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        units +=
+            unitsOf(pair ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode(), unit);
+        i += pair ? 1 : 0;
+    }
+    return units;
+}
+
+QString safeComponent(const QString &text, const NameLimit &limit, const QString &ending)
+{
+    QString name = mended(text);
+    QString end = mended(ending);
+    // Windows drops trailing dots and blanks of a name; nothing may end in them.
+    trimTrailing(end);
+    if (end.isEmpty())
+        trimTrailing(name);
+    if (name.isEmpty())
+        name = QStringLiteral("_");
+    if (name.front() == QLatin1Char('.'))
+        name.front() = QLatin1Char('_');
+
+    // The device check reads up to the first dot, which may lie in the ending.
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    const QString part = dot >= 0 ? name.left(dot) : name + end.left(end.indexOf(QLatin1Char('.')));
+    if (deviceName(part)) {
+        if (dot >= 0)
+            name.insert(dot, QLatin1Char('_'));
+        else
+            name += QLatin1Char('_');
+    }
+
+    const int room = limit.length - nameLength(end, limit.unit);
+    if (room < 1) // an ending that leaves no room: it gives way as well
+        end = cutTo(end, limit.length / 2, limit.unit);
+    if (nameLength(name, limit.unit) + nameLength(end, limit.unit) > limit.length) {
+        name = cutTo(name, limit.length - nameLength(end, limit.unit), limit.unit);
+        if (end.isEmpty())
+            trimTrailing(name);
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+            name = QStringLiteral("_");
+    }
+    return name + end;
+}
+
+QString ExportName::finished(const NameLimit &limit, int n) const
+{
+    const QString number = n >= 2 ? QStringLiteral(" (%1)").arg(n) : QString();
+    return safeComponent(onlyPadding(stem) ? fallback : stem, limit, number + extension);
+}
 
 ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
                       const QString &location)
@@ -48,20 +165,19 @@ ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
         if (table.contains(k))
             joined += nameFieldText(table, k, field.field);
     }
-    const qsizetype dot = location.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : location.mid(dot);
-    return {mended(joined.mid(1)), mended(extension)};
+    // The extension belongs to the file's own name: a dot in a folder's name is none.
+    const QString file = location.mid(location.lastIndexOf(QLatin1Char(':')) + 1);
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    QString id = table.contains(k) ? table.text(k, FieldId) : QString();
+    if (id.isEmpty())
+        id = QString::number(k);
+    return {joined.mid(1), dot < 0 ? QString() : file.mid(dot), QStringLiteral("Track ") + id};
 }
 
 QString ExpFileName(const TrackTable &table, const NameFields &fields, int k,
-                    const QString &location)
+                    const QString &location, const NameLimit &limit)
 {
-    return exportName(table, fields, k, location).whole();
-}
-
-QString numberedName(const ExportName &name, int n)
-{
-    return name.stem + QStringLiteral(" (%1)").arg(n) + name.extension;
+    return exportName(table, fields, k, location).finished(limit);
 }
 
 } // namespace sondrel

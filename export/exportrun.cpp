@@ -5,10 +5,15 @@
 #include "platformerror.h"
 #include "tracktable.h"
 
+#include <QSet>
 #include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <deque>
+#include <future>
+#include <memory>
 
 namespace sondrel {
 
@@ -123,30 +128,21 @@ std::string resolvePlayerPath(const FileSystem &fs, CaseInsensitiveFolders &fold
     return path;
 }
 
-ExportRun::ExportRun(const FileSystem &fs, const TrackTable &table, ExportHost &host)
-    : m_fs(fs), m_table(table), m_host(host)
+ExportRun::Outcome ExportRun::check(const ExportRequest &request)
 {
-}
-
-ExportRun::Outcome ExportRun::run(const ExportRequest &request)
-{
-    m_playerRoot = request.playerDrive.toStdString();
-    m_exportDirectory = request.exportDirectory.toStdString();
-    m_namesUsed.clear();
-    m_written.clear();
-
-    if (!m_fs.folderExists(m_exportDirectory)) {
+    const std::string exportDirectory = request.exportDirectory.toStdString();
+    if (!m_fs.folderExists(exportDirectory)) {
         m_host.message(QStringLiteral("The default directory doesn't exist."));
         return Outcome::DirectoryMissing;
     }
-    if (!m_fs.folderExists(m_playerRoot)) {
+    if (!m_fs.folderExists(request.playerDrive.toStdString())) {
         m_host.message(QStringLiteral("The iPod is not connected."));
         return Outcome::PlayerMissing;
     }
     try {
-        // The free space of the file system that holds the export directory.
-        const QString drive = QString::fromStdString(m_fs.driveOf(m_exportDirectory));
-        const std::uint64_t available = m_fs.availableSpace(m_exportDirectory);
+        // The free space of the file system that holds the export directory, in bytes.
+        const QString drive = QString::fromStdString(m_fs.driveOf(exportDirectory));
+        const std::uint64_t available = m_fs.availableSpace(exportDirectory);
         if (available < request.totals.bytes) {
             m_host.message(freeSpaceMessage(drive, available));
             return Outcome::NotEnoughSpace;
@@ -157,91 +153,262 @@ ExportRun::Outcome ExportRun::run(const ExportRequest &request)
     }
 
     m_host.setBusy(true);
-    if (request.totals.count == 0) {
+    if (request.totals.count == 0 || request.marked.empty()) {
         m_host.message(QStringLiteral("No files were selected"));
         m_host.setBusy(false);
         return Outcome::NothingSelected;
     }
-    return copyMarked(request);
+    return Outcome::Ready;
 }
 
-ExportRun::Outcome ExportRun::copyMarked(const ExportRequest &request)
+ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
+                            const NameLimit &limit)
 {
-    m_host.showStatus(QString());
-    m_playerDrive = m_fs.driveOf(m_playerRoot);
-    m_folders = std::make_unique<CaseInsensitiveFolders>(m_fs);
-    int n = 1;
-    const QString count = QString::number(request.totals.count);
+    ExportSnapshot snapshot;
+    snapshot.exportDirectory = request.exportDirectory.toStdString();
+    snapshot.playerRoot = request.playerDrive.toStdString();
+    snapshot.items.reserve(request.marked.size());
+    // Names already given in this run, case-folded; the errors list has its own.
+    QSet<QString> used{QString::fromLatin1(ExportErrorsFileName).toCaseFolded()};
     for (const int k : request.marked) {
-        const bool known = m_table.contains(k);
-        m_host.showStatus(QStringLiteral(" Exporting file %1 of ").arg(n) + count +
-                          QStringLiteral(" (") + (known ? m_table.text(k, FieldTitle) : QString()) +
-                          QLatin1Char(')'));
-        const QString location = known ? m_table.text(k, FieldLocation) : QString();
-        try {
-            const ExportName name = exportName(m_table, request.fields, k, location);
-            copyOne(location, uniqueName(name));
-        } catch (const PlatformError &error) {
-            m_host.clearStatus();
-            m_host.setBusy(false);
-            m_host.failure(error);
-            return Outcome::Failed;
+        ExportItem item;
+        item.track = k;
+        const bool known = table.contains(k);
+        item.title = known ? table.text(k, FieldTitle) : QString();
+        item.size = known ? table.track(k).size : 0;
+        const QString location = known ? table.text(k, FieldLocation) : QString();
+        if (location.isEmpty()) {
+            item.refusal = QStringLiteral("missing on the iPod");
+        } else if (std::optional<std::vector<std::string>> names =
+                       locationNames(location, separator)) {
+            item.names = std::move(*names);
+            item.source = joined(snapshot.playerRoot, item.names, separator);
+        } else {
+            item.refusal = QStringLiteral("could not be read: the iPod's database gives an "
+                                          "unusable location");
         }
-        ++n;
+        const ExportName name = exportName(table, request.fields, k, location);
+        item.name = name.finished(limit);
+        for (int n = 2; used.contains(item.name.toCaseFolded()); ++n)
+            item.name = name.finished(limit, n);
+        used.insert(item.name.toCaseFolded());
+        snapshot.bytes += item.size;
+        snapshot.items.push_back(std::move(item));
     }
-    m_host.clearStatus();
-    m_host.message(request.totals.count == 1 ? QStringLiteral("File exported successfully")
-                                             : QStringLiteral("Files exported successfully"));
-    m_host.setBusy(false);
-    return Outcome::Exported;
+    return snapshot;
 }
 
-// A name not yet written in this run: the composed one, or failing that the first free
-// one of "name (2).ext", "name (3).ext", ... Names are compared without regard to
-// letter case, since many export drives (FAT, NTFS) do not tell them apart.
-QString ExportRun::uniqueName(const ExportName &name)
+QString exportStatusText(int n, int count, const QString &title)
 {
-    QString candidate = name.whole();
-    for (int n = 2; m_namesUsed.contains(candidate.toCaseFolded()); ++n)
-        candidate = numberedName(name, n);
-    m_namesUsed.insert(candidate.toCaseFolded());
-    return candidate;
+    return QStringLiteral(" Exporting file %1 of %2 (").arg(n).arg(count) + title +
+           QLatin1Char(')');
 }
 
-void ExportRun::copyOne(const QString &location, const QString &destinationName)
-{
-    const std::optional<std::vector<std::string>> names = locationNames(location, m_fs.separator());
-    if (!names) {
-        throw PlatformError(EINVAL, "Refused file location in the iPod's database: \"" +
-                                        location.toStdString() + "\"");
-    }
-    const std::string source = resolvePlayerPath(m_fs, *m_folders, m_playerRoot, *names);
-    const bool sourceFound = m_fs.fileExists(source);
-    // A link may lead anywhere: the file itself must lie on the player's drive.
-    if (sourceFound && m_fs.driveOf(source) != m_playerDrive) {
-        throw PlatformError(EINVAL, "File location outside the iPod's drive: " + source);
-    }
+namespace {
 
-    const std::string destination = m_exportDirectory + destinationName.toStdString();
+QString skipReason(const CopyResult &result)
+{
+    const QString system = QString::fromStdString(result.message);
+    switch (result.outcome) {
+    case CopyOutcome::SourceMissing:
+        return QStringLiteral("missing on the iPod");
+    case CopyOutcome::SourceNotRegular:
+        return QStringLiteral("not a regular file");
+    case CopyOutcome::SameFile:
+        return QStringLiteral("same file as the destination");
+    case CopyOutcome::NameRefused:
+        return QStringLiteral("name refused by the export folder: ") + system;
+    default:
+        return QStringLiteral("could not be read: ") + system;
+    }
+}
+
+// A field of the errors list: tabs and line breaks would break its lines.
+QString listField(QString text)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 32)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+// Replaces the errors list in the export directory with the tracks passed over: one
+// line each, title, tab, source path, tab, reason, in UTF-8.
+std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirectory,
+                            const std::vector<SkippedTrack> &skipped)
+{
+    const std::string path = exportDirectory + ExportErrorsFileName;
+    const char *const lineEnd = fs.separator() == '\\' ? "\r\n" : "\n";
+    QByteArray text;
+    for (const SkippedTrack &track : skipped) {
+        text += listField(track.title).toUtf8() + '\t' +
+                listField(QString::fromStdString(track.source)).toUtf8() + '\t' +
+                listField(track.reason).toUtf8() + lineEnd;
+    }
+    const std::string temporary = temporaryNameBeside(path, fs.separator());
     try {
-        m_fs.copyFile(source, destination, true);
-    } catch (const PlatformError &error) {
-        // Nothing half-written stays behind: whatever the failed copy left at the
-        // destination is removed. Without its source the copy failed before writing
-        // anything, so a file of that name from an earlier run stays as it was.
-        if (sourceFound && m_fs.fileExists(destination)) {
-            try {
-                m_fs.deleteFile(destination);
-            } catch (const PlatformError &) {
-            }
+        const std::unique_ptr<OutputFile> out = fs.createFile(temporary);
+        out->write(text.constData(), std::size_t(text.size()));
+        out->close();
+        fs.replaceFile(temporary, path);
+    } catch (const PlatformError &) {
+        try {
+            if (fs.fileExists(temporary))
+                fs.deleteFile(temporary);
+        } catch (const PlatformError &) {
         }
-        const std::string description = error.description();
-        if (description.find(source) == std::string::npos &&
-            description.find(destination) == std::string::npos)
-            throw PlatformError(error.number(), description + ": " + destination);
         throw;
     }
-    m_written.push_back(destination);
+    return path;
+}
+
+} // namespace
+
+ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
+                        ExportProgress &progress)
+{
+    // A copied file is flushed to the disk and renamed on a thread of its own while the
+    // next one is copied: the disk flushes several at once (as it does for cp and one
+    // sync), and the player is still read one file after the other.
+    constexpr std::size_t MaxPlacing = 8;
+    struct Placing
+    {
+        std::size_t index;
+        std::string source;
+        std::string destination;
+        std::future<CopyResult> result;
+    };
+    std::deque<Placing> placing;
+    std::vector<std::pair<std::size_t, SkippedTrack>> skipped;
+    ExportReport report;
+    report.count = int(snapshot.items.size());
+
+    const auto fail = [&](const CopyResult &result) {
+        if (!report.failure) {
+            report.end = ExportReport::End::DestinationFailed;
+            report.failure.emplace(result.error, result.message + ": " + result.path);
+        }
+    };
+    const auto skip = [&](std::size_t index, const std::string &source, const QString &reason) {
+        skipped.push_back({index, {snapshot.items[index].title, source, reason}});
+    };
+    // Takes the results of the placings done, and waits while more than `most` are under way.
+    const auto settle = [&](std::size_t most) {
+        while (!placing.empty() &&
+               (placing.size() > most || placing.front().result.wait_for(std::chrono::seconds(0)) ==
+                                             std::future_status::ready)) {
+            Placing &done = placing.front();
+            const CopyResult result = done.result.get();
+            if (result.copied()) {
+                ++report.copied;
+                report.written.push_back(done.destination);
+            } else if (result.outcome == CopyOutcome::DestinationFailed) {
+                fail(result);
+            } else {
+                skip(done.index, done.source, skipReason(result));
+            }
+            placing.pop_front();
+        }
+    };
+
+    try {
+        CaseInsensitiveFolders folders(fs);
+        const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
+        std::uint64_t before = 0; // bytes of the tracks done, as the database gives them
+        for (std::size_t i = 0; i < snapshot.items.size() && !report.failure; ++i) {
+            const ExportItem &item = snapshot.items[i];
+            if (progress.cancelled()) {
+                report.end = ExportReport::End::Cancelled;
+                break;
+            }
+            ++report.reached;
+            progress.reach(report.reached, report.count, item.title);
+            progress.setBytes(before);
+
+            if (!item.refusal.isEmpty()) {
+                skip(i, item.source, item.refusal);
+            } else {
+                const std::string source =
+                    resolvePlayerPath(fs, folders, snapshot.playerRoot, item.names);
+                // A link may lead anywhere: the file itself must lie on the player's drive.
+                if (fs.fileExists(source) && fs.driveOf(source) != playerDrive) {
+                    skip(i, source,
+                         QStringLiteral("could not be read: it lies outside the iPod's drive"));
+                } else {
+                    CopyOptions options;
+                    options.progress = [&](std::uint64_t copied) {
+                        progress.setBytes(before + std::min(copied, item.size));
+                        return !progress.cancelled();
+                    };
+                    const std::string destination =
+                        snapshot.exportDirectory + item.name.toStdString();
+                    Staging staging = fs.stageCopy(source, destination, options);
+                    if (staging.copy) {
+                        placing.push_back({i, source, destination,
+                                           std::async(std::launch::async,
+                                                      [copy = std::move(staging.copy)] {
+                                                          return copy->place();
+                                                      })});
+                    } else if (staging.result.outcome == CopyOutcome::Cancelled) {
+                        report.end = ExportReport::End::Cancelled;
+                        break;
+                    } else if (staging.result.outcome == CopyOutcome::DestinationFailed) {
+                        fail(staging.result);
+                        break;
+                    } else {
+                        skip(i, source, skipReason(staging.result));
+                    }
+                }
+            }
+            before += item.size;
+            progress.setBytes(before);
+            settle(MaxPlacing - 1);
+        }
+    } catch (const PlatformError &error) {
+        if (!report.failure) {
+            report.end = ExportReport::End::DestinationFailed;
+            report.failure = error;
+        }
+    }
+    settle(0); // the files copied before a cancel or a failure are whole: they are placed
+
+    std::stable_sort(skipped.begin(), skipped.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto &[index, track] : skipped)
+        report.skipped.push_back(std::move(track));
+    if (!report.skipped.empty()) {
+        try {
+            report.errorsFile = writeErrorsFile(fs, snapshot.exportDirectory, report.skipped);
+        } catch (const PlatformError &error) {
+            report.errorsFileFailure = error;
+        }
+    }
+    return report;
+}
+
+QString closingMessage(const ExportReport &report)
+{
+    const bool whole = report.end == ExportReport::End::Finished && report.skipped.empty();
+    if (whole) {
+        return report.count == 1 ? QStringLiteral("File exported successfully")
+                                 : QStringLiteral("Files exported successfully");
+    }
+    QString text;
+    if (report.end == ExportReport::End::Cancelled)
+        text = QStringLiteral("Export cancelled: ");
+    else if (report.skipped.empty())
+        return QString(); // the failure report says it all
+    text += QStringLiteral("%1 of %2 files exported.").arg(report.copied).arg(report.count);
+    constexpr std::size_t Shown = 20;
+    for (std::size_t i = 0; i < report.skipped.size() && i < Shown; ++i)
+        text += QLatin1Char('\n') + report.skipped[i].title + QStringLiteral(": ") +
+                report.skipped[i].reason;
+    if (!report.errorsFile.empty()) {
+        text += QStringLiteral("\nThe full list is in ") +
+                QString::fromStdString(report.errorsFile) + QLatin1Char('.');
+    }
+    return text;
 }
 
 } // namespace sondrel

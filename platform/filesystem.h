@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,73 @@ struct Drive
     std::string path; // "C:" on Windows; the mount point ("/" or "/media/ipod") on Linux
 };
 
+// How a file system measures one name (a file or folder name, not a whole path), and
+// the most it takes.
+enum class NameUnit {
+    Utf8Bytes,  // Linux: bytes of the UTF-8 form
+    Utf16Units, // Windows: UTF-16 code units
+};
+
+struct NameLimit
+{
+    NameUnit unit = NameUnit::Utf8Bytes;
+    int length = 255;
+};
+
+// How a copy by copyFileSafely ended. The failures up to NameRefused are the source's
+// (or its name's): the file cannot be had, and the destination folder is fine.
+// DestinationFailed is the destination's: its drive or folder refused the bytes.
+enum class CopyOutcome {
+    Copied,
+    Cancelled,         // stopped on request between two chunks
+    SourceMissing,     // no file at the source path
+    SourceNotRegular,  // a folder, FIFO, socket or device: never read
+    SameFile,          // the source is the very file at the destination
+    SourceUnreadable,  // opening or reading the source failed
+    NameRefused,       // the destination's folder refused the file's name
+    DestinationFailed, // creating, writing, flushing or placing the copy failed
+};
+
+struct CopyResult
+{
+    CopyOutcome outcome = CopyOutcome::Copied;
+    int error = 0;           // the system's error number, when the failure has one
+    std::string message;     // the system's description of that error
+    std::string path;        // the path the failure is about
+    std::uint64_t bytes = 0; // bytes copied
+
+    bool copied() const { return outcome == CopyOutcome::Copied; }
+    bool sourceFault() const
+    {
+        return outcome != CopyOutcome::Copied && outcome != CopyOutcome::Cancelled &&
+               outcome != CopyOutcome::DestinationFailed;
+    }
+};
+
+struct CopyOptions
+{
+    // Called on the copying thread after each chunk with the bytes copied so far;
+    // returning false stops the copy there.
+    std::function<bool(std::uint64_t copied)> progress;
+};
+
+// A copy whose bytes are all in its hidden temporary file beside the destination, not
+// yet flushed nor placed. Dropped without place(), it removes its temporary file.
+class StagedCopy
+{
+public:
+    virtual ~StagedCopy() = default;
+    // Flushes the temporary file to the disk and renames it over the destination; on
+    // failure removes it. Any thread may call it, once. Never raises.
+    virtual CopyResult place() = 0;
+};
+
+struct Staging
+{
+    CopyResult result;
+    std::unique_ptr<StagedCopy> copy; // set when the bytes are staged
+};
+
 // A file being written. Every call raises PlatformError on failure.
 class OutputFile
 {
@@ -68,6 +136,24 @@ public:
     // Copies the file's bytes; with overwrite an existing destination is replaced.
     virtual void copyFile(const std::string &source, const std::string &destination,
                           bool overwrite) const = 0;
+    // Copies the regular file at `source` (links followed) to `destination` so that
+    // nothing is ever lost: the source is opened once without blocking and copied only
+    // when that open file is a regular file and not the destination's own file, up to
+    // the size it had when opened; the bytes go into temporaryNameBeside(destination),
+    // are flushed to the disk and renamed over `destination`. On any failure or cancel
+    // the temporary file is removed and a file already at `destination` stays as it was.
+    // Never raises: the result tells which side failed.
+    CopyResult copyFileSafely(const std::string &source, const std::string &destination,
+                              const CopyOptions &options = {}) const
+    {
+        Staging staging = stageCopy(source, destination, options);
+        return staging.copy ? staging.copy->place() : staging.result;
+    }
+    // The first part of copyFileSafely: everything up to the flush. When the bytes are
+    // all in the temporary file, the result is Copied and `copy` places them; otherwise
+    // the result tells the failure and nothing is left behind.
+    virtual Staging stageCopy(const std::string &source, const std::string &destination,
+                              const CopyOptions &options = {}) const = 0;
     // Moves one file; an existing destination is not replaced (the call fails).
     virtual void moveFile(const std::string &source, const std::string &destination) const = 0;
     // Renames `from` over `to` in one step, replacing a file at `to`; both lie in one
@@ -118,6 +204,8 @@ public:
 
     // The separator of built paths: '\\' on Windows, '/' on Linux.
     virtual char separator() const = 0;
+    // How long one name in a folder may be.
+    virtual NameLimit nameLimit() const = 0;
 };
 
 // The machine's own file-system service.

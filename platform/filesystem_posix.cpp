@@ -14,6 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -117,49 +118,207 @@ private:
     std::string m_path;
 };
 
-// Copies the whole of `in` into `out`, in the kernel where it can.
-void copyContents(int in, int out, const std::string &source, const std::string &destination)
+// Closes a file descriptor when it goes out of scope.
+class Descriptor
 {
-    bool kernelCopy = true;
-    for (;;) {
-        if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-            if (n > 0)
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    // Closes now; the error number of a failed close, or 0.
+    int close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+
+private:
+    int m_fd;
+};
+
+// How a run of copyBytes ended, and on which side it failed.
+struct ByteCopy
+{
+    enum Side { Done, Cancelled, Source, Destination } side = Done;
+    int error = 0;
+    std::uint64_t copied = 0;
+};
+
+// Errors after which the kernel's copy calls are simply not usable for these two files.
+bool kernelCopyUnsupported(int error)
+{
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP ||
+           error == EBADF || error == ENOTSUP || error == EPERM;
+}
+
+// Errors that can only be the destination's.
+bool destinationError(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
+}
+
+// Copies up to `size` bytes from the current offset of `in` to that of `out`: in the
+// kernel with copy_file_range, else with sendfile, else through a buffer. A kernel call
+// that copies nothing before `size` is reached only means that this way does not work
+// here; only a plain read that finds the end stops early (the source shrank). Calls
+// `progress` after each chunk; when it returns false the copy stops as Cancelled.
+ByteCopy copyBytes(int in, int out, std::uint64_t size,
+                   const std::function<bool(std::uint64_t)> &progress)
+{
+    constexpr std::size_t Chunk = std::size_t(8) << 20;
+    enum { Range, Send, Plain } way = Range;
+    std::vector<char> buffer;
+    ByteCopy result;
+    while (result.copied < size) {
+        const std::size_t want = std::size_t(std::min<std::uint64_t>(Chunk, size - result.copied));
+        ssize_t n = 0;
+        if (way == Range || way == Send) {
+            n = way == Range ? ::copy_file_range(in, nullptr, out, nullptr, want, 0)
+                             : ::sendfile(out, in, nullptr, want);
+            if (n < 0 && errno == EINTR)
                 continue;
-            if (n == 0)
-                return;
-            if (errno == EINTR)
-                continue;
-            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                errno == EBADF) {
-                kernelCopy = false;
+            if (n < 0 && destinationError(errno))
+                return {ByteCopy::Destination, errno, result.copied};
+            if (n <= 0) {
+                // Not supported, nothing copied, or an error that a plain read and
+                // write will put on the right side.
+                way = way == Range && (n == 0 || kernelCopyUnsupported(errno)) ? Send : Plain;
                 continue;
             }
-            raise(errno, destination);
-        }
-        static thread_local std::vector<char> buffer(1 << 20);
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            raise(errno, source);
-        }
-        if (got == 0)
-            return;
-        const char *p = buffer.data();
-        std::size_t left = std::size_t(got);
-        while (left > 0) {
-            const ssize_t put = ::write(out, p, left);
-            if (put < 0) {
+        } else {
+            if (buffer.empty())
+                buffer.resize(std::size_t(1) << 20);
+            n = ::read(in, buffer.data(), std::min(buffer.size(), want));
+            if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                raise(errno, destination);
+                return {ByteCopy::Source, errno, result.copied};
             }
-            p += put;
-            left -= std::size_t(put);
+            if (n == 0)
+                break;
+            for (std::size_t done = 0; done < std::size_t(n);) {
+                const ssize_t put = ::write(out, buffer.data() + done, std::size_t(n) - done);
+                if (put < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    return {ByteCopy::Destination, errno, result.copied};
+                }
+                done += std::size_t(put);
+            }
+        }
+        result.copied += std::uint64_t(n);
+        if (progress && !progress(result.copied)) {
+            result.side = ByteCopy::Cancelled;
+            return result;
         }
     }
+    return result;
 }
+
+// Copies the whole of `in` (as large as it is now) into `out`, in the kernel where it can.
+void copyContents(int in, int out, const std::string &source, const std::string &destination)
+{
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
+        raise(errno, source);
+    const ByteCopy copy = copyBytes(in, out, std::uint64_t(std::max<off_t>(st.st_size, 0)), {});
+    if (copy.side == ByteCopy::Source)
+        raise(copy.error, source);
+    if (copy.side == ByteCopy::Destination)
+        raise(copy.error, destination);
+}
+
+// Errors with which a folder refuses a name (too long, characters its file system does
+// not take, a folder of that name) rather than any file.
+bool nameError(int error)
+{
+    return error == ENAMETOOLONG || error == EINVAL || error == EILSEQ || error == EISDIR;
+}
+
+CopyResult copyFailure(CopyOutcome outcome, int error, const std::string &path,
+                       std::uint64_t bytes = 0)
+{
+    CopyResult result;
+    result.outcome = outcome;
+    result.error = error;
+    result.message = error != 0 ? std::strerror(error) : std::string();
+    result.path = path;
+    result.bytes = bytes;
+    return result;
+}
+
+// Renames `from` over `to` and flushes the folder's entries, where the rename lives. A
+// file system that cannot flush a folder (some network and FUSE ones) still did the
+// rename. Returns 0 or the rename's error number.
+int renameOver(const std::string &from, const std::string &to)
+{
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return errno;
+    const std::size_t slash = to.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    Descriptor entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entries.get() >= 0)
+        ::fsync(entries.get());
+    return 0;
+}
+
+// The temporary file of a staged copy, open for its flush.
+class PosixStagedCopy : public StagedCopy
+{
+public:
+    PosixStagedCopy(int fd, std::string temporary, std::string destination)
+        : m_out(fd), m_temporary(std::move(temporary)), m_destination(std::move(destination))
+    {
+    }
+    ~PosixStagedCopy() override
+    {
+        if (!m_placed && m_out.get() >= 0) {
+            m_out.close();
+            ::unlink(m_temporary.c_str());
+        }
+    }
+
+    int fd() const { return m_out.get(); }
+    void setBytes(std::uint64_t bytes) { m_bytes = bytes; }
+
+    CopyResult place() override
+    {
+        m_placed = true;
+        int error = ::fsync(m_out.get()) != 0 ? errno : 0;
+        const int closed = m_out.close();
+        if (error == 0)
+            error = closed;
+        CopyOutcome outcome = CopyOutcome::DestinationFailed;
+        if (error == 0) {
+            error = renameOver(m_temporary, m_destination);
+            if (error == 0) {
+                CopyResult result;
+                result.bytes = m_bytes;
+                return result;
+            }
+            if (nameError(error))
+                outcome = CopyOutcome::NameRefused;
+        }
+        ::unlink(m_temporary.c_str());
+        return copyFailure(outcome, error, m_destination, m_bytes);
+    }
+
+private:
+    Descriptor m_out;
+    std::string m_temporary;
+    std::string m_destination;
+    std::uint64_t m_bytes = 0;
+    bool m_placed = false;
+};
 
 } // namespace
 
@@ -328,6 +487,61 @@ void PosixFileSystem::copyFile(const std::string &source, const std::string &des
         raise(errno, destination);
 }
 
+Staging PosixFileSystem::stageCopy(const std::string &source, const std::string &destination,
+                                   const CopyOptions &options) const
+{
+    const auto failed = [](CopyOutcome outcome, int error, const std::string &path,
+                           std::uint64_t bytes = 0) {
+        return Staging{copyFailure(outcome, error, path, bytes), nullptr};
+    };
+    // Without blocking: a FIFO with no writer would otherwise hold the open forever.
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (in.get() < 0) {
+        const int error = errno;
+        const bool missing = error == ENOENT || error == ENOTDIR;
+        return failed(missing ? CopyOutcome::SourceMissing : CopyOutcome::SourceUnreadable, error,
+                      source);
+    }
+    struct stat st {};
+    if (::fstat(in.get(), &st) != 0)
+        return failed(CopyOutcome::SourceUnreadable, errno, source);
+    if (!S_ISREG(st.st_mode))
+        return failed(CopyOutcome::SourceNotRegular, 0, source);
+    const int flags = ::fcntl(in.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK);
+    struct stat there {};
+    if (::stat(destination.c_str(), &there) == 0 && there.st_dev == st.st_dev &&
+        there.st_ino == st.st_ino)
+        return failed(CopyOutcome::SameFile, 0, destination);
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    const std::string temporary = temporaryNameBeside(destination, '/');
+    auto staged = std::make_unique<PosixStagedCopy>(
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
+        destination);
+    if (staged->fd() < 0) {
+        // The folder is missing or read-only, the disk full: the destination's side. A too
+        // long folder path is no fault of the file's name.
+        return failed(CopyOutcome::DestinationFailed, errno, destination);
+    }
+    const ByteCopy copy = copyBytes(in.get(), staged->fd(),
+                                    std::uint64_t(std::max<off_t>(st.st_size, 0)), options.progress);
+    switch (copy.side) {
+    case ByteCopy::Cancelled: return failed(CopyOutcome::Cancelled, 0, destination, copy.copied);
+    case ByteCopy::Source:
+        return failed(CopyOutcome::SourceUnreadable, copy.error, source, copy.copied);
+    case ByteCopy::Destination:
+        return failed(CopyOutcome::DestinationFailed, copy.error, destination, copy.copied);
+    case ByteCopy::Done: break;
+    }
+    staged->setBytes(copy.copied);
+    Staging staging;
+    staging.result.bytes = copy.copied;
+    staging.copy = std::move(staged);
+    return staging;
+}
+
 void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
 {
     if (::access(destination.c_str(), F_OK) == 0)
@@ -348,17 +562,8 @@ void PosixFileSystem::moveFile(const std::string &source, const std::string &des
 
 void PosixFileSystem::replaceFile(const std::string &from, const std::string &to) const
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        raise(errno, to);
-    // The rename lives in the folder's entries: flush them too. A file system that cannot
-    // flush a folder (some network and FUSE ones) still did the rename.
-    const std::size_t slash = to.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    if (const int error = renameOver(from, to); error != 0)
+        raise(error, to);
 }
 
 namespace {

@@ -45,6 +45,8 @@ public:
     bool folderExists(const std::string &path) const override;
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
+    Staging stageCopy(const std::string &source, const std::string &destination,
+                      const CopyOptions &options = {}) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;
@@ -62,6 +64,7 @@ public:
     std::string homeFolder() const override;
     bool folderWritable(const std::string &path) const override;
     char separator() const override { return '/'; }
+    NameLimit nameLimit() const override { return {NameUnit::Utf8Bytes, 255}; }
 
     // The folders that homeFolder() and musicFolder() give. A service knows none until they
     // are set; the machine's own service (createFileSystem) has the desktop's.

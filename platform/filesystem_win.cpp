@@ -1,9 +1,12 @@
 #include "filesystem.h"
 
 #include "platformerror.h"
+#include "win_path.h"
 #include "win_text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <objbase.h>
@@ -13,7 +16,7 @@ namespace sondrel {
 
 namespace {
 
-using win::wide;
+using win::filePath;
 
 [[noreturn]] void raise(DWORD error, const std::string &path)
 {
@@ -31,7 +34,7 @@ using win::wide;
 const std::string &pathAtFault(const std::string &source, const std::string &destination,
                                DWORD sourceAccess)
 {
-    HANDLE handle = CreateFileW(wide(source).c_str(), sourceAccess,
+    HANDLE handle = CreateFileW(filePath(source).c_str(), sourceAccess,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -50,7 +53,7 @@ std::string withoutTrailingBackslash(std::string path)
 
 HANDLE openForReading(const std::string &path)
 {
-    HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         raiseLastError(path);
@@ -120,6 +123,106 @@ private:
     std::string m_path;
 };
 
+// Closes a handle when it goes out of scope.
+class Handle
+{
+public:
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
+    ~Handle() { close(); }
+    Handle(const Handle &) = delete;
+    Handle &operator=(const Handle &) = delete;
+
+    HANDLE get() const { return m_handle; }
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    // Closes now; false when closing failed (the last error tells why).
+    bool close()
+    {
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return handle == INVALID_HANDLE_VALUE || CloseHandle(handle);
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+CopyResult copyFailure(CopyOutcome outcome, DWORD error, const std::string &path,
+                       std::uint64_t bytes = 0)
+{
+    CopyResult result;
+    result.outcome = outcome;
+    result.error = int(error);
+    result.message = error != 0 ? win::describe(error) : std::string();
+    result.path = path;
+    result.bytes = bytes;
+    return result;
+}
+
+bool missingError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Errors with which a folder refuses a name rather than any file.
+bool nameError(DWORD error)
+{
+    return error == ERROR_INVALID_NAME || error == ERROR_FILENAME_EXCED_RANGE ||
+           error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
+}
+
+// The temporary file of a staged copy, open for its flush.
+class WinStagedCopy : public StagedCopy
+{
+public:
+    WinStagedCopy(HANDLE handle, std::wstring temporary, std::string destination,
+                  std::function<bool()> destinationIsFolder)
+        : m_out(handle), m_temporary(std::move(temporary)), m_destination(std::move(destination)),
+          m_destinationIsFolder(std::move(destinationIsFolder))
+    {
+    }
+    ~WinStagedCopy() override
+    {
+        if (!m_placed && m_out.valid()) {
+            m_out.close();
+            DeleteFileW(m_temporary.c_str());
+        }
+    }
+
+    bool valid() const { return m_out.valid(); }
+    HANDLE handle() const { return m_out.get(); }
+    void setBytes(std::uint64_t bytes) { m_bytes = bytes; }
+
+    CopyResult place() override
+    {
+        m_placed = true;
+        DWORD error = FlushFileBuffers(m_out.get()) ? 0 : GetLastError();
+        if (!m_out.close() && error == 0)
+            error = GetLastError();
+        CopyOutcome outcome = CopyOutcome::DestinationFailed;
+        if (error == 0) {
+            if (MoveFileExW(m_temporary.c_str(), filePath(m_destination).c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                CopyResult result;
+                result.bytes = m_bytes;
+                return result;
+            }
+            error = GetLastError();
+            if (nameError(error) || m_destinationIsFolder())
+                outcome = CopyOutcome::NameRefused;
+        }
+        DeleteFileW(m_temporary.c_str());
+        return copyFailure(outcome, error, m_destination, m_bytes);
+    }
+
+private:
+    Handle m_out;
+    std::wstring m_temporary;
+    std::string m_destination;
+    std::function<bool()> m_destinationIsFolder;
+    std::uint64_t m_bytes = 0;
+    bool m_placed = false;
+};
+
 class WinFileSystem : public FileSystem
 {
 public:
@@ -149,29 +252,103 @@ public:
     bool fileExists(const std::string &path) const override
     {
         const QuietDriveErrors quiet;
-        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(filePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     bool folderExists(const std::string &path) const override
     {
         const QuietDriveErrors quiet;
-        const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(filePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override
     {
-        if (!CopyFileW(wide(source).c_str(), wide(destination).c_str(), overwrite ? FALSE : TRUE)) {
+        if (!CopyFileW(filePath(source).c_str(), filePath(destination).c_str(),
+                       overwrite ? FALSE : TRUE)) {
             const DWORD error = GetLastError();
             raise(error, pathAtFault(source, destination, GENERIC_READ));
         }
     }
 
+    Staging stageCopy(const std::string &source, const std::string &destination,
+                      const CopyOptions &options) const override
+    {
+        const auto failed = [](CopyOutcome outcome, DWORD error, const std::string &path,
+                               std::uint64_t bytes = 0) {
+            return Staging{copyFailure(outcome, error, path, bytes), nullptr};
+        };
+        const std::wstring from = filePath(source);
+        const DWORD attributes = GetFileAttributesW(from.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            return failed(missingError(error) ? CopyOutcome::SourceMissing
+                                              : CopyOutcome::SourceUnreadable,
+                          error, source);
+        }
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
+        Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!in.valid()) {
+            const DWORD error = GetLastError();
+            return failed(missingError(error) ? CopyOutcome::SourceMissing
+                                              : CopyOutcome::SourceUnreadable,
+                          error, source);
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(in.get()) != FILE_TYPE_DISK)
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
+        if (!GetFileInformationByHandle(in.get(), &info))
+            return failed(CopyOutcome::SourceUnreadable, GetLastError(), source);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
+        const FileIdentity own{info.dwVolumeSerialNumber,
+                               (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+        if (identity(destination) == own)
+            return failed(CopyOutcome::SameFile, 0, destination);
+        const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+
+        const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
+        auto staged = std::make_unique<WinStagedCopy>(
+            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+            part, destination, [this, destination] { return folderExists(destination); });
+        if (!staged->valid())
+            return failed(CopyOutcome::DestinationFailed, GetLastError(), destination);
+
+        std::vector<char> buffer(std::size_t(1) << 20);
+        std::uint64_t copied = 0;
+        while (copied < size) {
+            const DWORD want = DWORD(std::min<std::uint64_t>(buffer.size(), size - copied));
+            DWORD got = 0;
+            if (!ReadFile(in.get(), buffer.data(), want, &got, nullptr))
+                return failed(CopyOutcome::SourceUnreadable, GetLastError(), source, copied);
+            if (got == 0)
+                break; // the source shrank since it was opened
+            for (DWORD done = 0; done < got;) {
+                DWORD put = 0;
+                if (!WriteFile(staged->handle(), buffer.data() + done, got - done, &put, nullptr))
+                    return failed(CopyOutcome::DestinationFailed, GetLastError(), destination,
+                                  copied);
+                done += put;
+            }
+            copied += got;
+            if (options.progress && !options.progress(copied))
+                return failed(CopyOutcome::Cancelled, 0, destination, copied);
+        }
+        staged->setBytes(copied);
+        Staging staging;
+        staging.result.bytes = copied;
+        staging.copy = std::move(staged);
+        return staging;
+    }
+
     void moveFile(const std::string &source, const std::string &destination) const override
     {
-        if (!MoveFileW(wide(source).c_str(), wide(destination).c_str())) {
+        if (!MoveFileW(filePath(source).c_str(), filePath(destination).c_str())) {
             const DWORD error = GetLastError();
             raise(error, pathAtFault(source, destination, DELETE));
         }
@@ -179,15 +356,15 @@ public:
 
     void replaceFile(const std::string &from, const std::string &to) const override
     {
-        if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(),
+        if (!MoveFileExW(filePath(from).c_str(), filePath(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             raiseLastError(to);
     }
 
     bool renameOrCopy(const std::string &source, const std::string &destination) const override
     {
-        const std::wstring from = wide(source);
-        const std::wstring to = wide(destination);
+        const std::wstring from = filePath(source);
+        const std::wstring to = filePath(destination);
         if (MoveFileExW(from.c_str(), to.c_str(), 0))
             return false;
         if (GetLastError() != ERROR_NOT_SAME_DEVICE)
@@ -249,7 +426,7 @@ public:
     {
         // No access rights are needed to read a file's identity; folders open only with
         // backup semantics.
-        HANDLE handle = CreateFileW(wide(path).c_str(), 0,
+        HANDLE handle = CreateFileW(filePath(path).c_str(), 0,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
@@ -265,14 +442,14 @@ public:
 
     void deleteFile(const std::string &path) const override
     {
-        if (!DeleteFileW(wide(path).c_str()))
+        if (!DeleteFileW(filePath(path).c_str()))
             raiseLastError(path);
     }
 
     void createFolder(const std::string &path) const override
     {
         const std::string folder = withoutTrailingBackslash(path);
-        if (!CreateDirectoryW(wide(folder).c_str(), nullptr))
+        if (!CreateDirectoryW(filePath(folder).c_str(), nullptr))
             raiseLastError(folder);
     }
 
@@ -284,7 +461,7 @@ public:
         pattern += '*';
         const QuietDriveErrors quiet;
         WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW(wide(pattern).c_str(), &found);
+        HANDLE search = FindFirstFileW(filePath(pattern).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) {
             if (GetLastError() == ERROR_FILE_NOT_FOUND)
                 return {};
@@ -305,7 +482,7 @@ public:
 
     std::vector<std::uint8_t> readFile(const std::string &path) const override
     {
-        HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
@@ -331,8 +508,8 @@ public:
 
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override
     {
-        HANDLE handle = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
         return std::make_unique<WinOutputFile>(handle, path);
@@ -345,7 +522,7 @@ public:
     {
         ULARGE_INTEGER freeForCaller{};
         const std::string root = driveOf(path) + "\\";
-        if (!GetDiskFreeSpaceExW(wide(root).c_str(), &freeForCaller, nullptr, nullptr))
+        if (!GetDiskFreeSpaceExW(filePath(root).c_str(), &freeForCaller, nullptr, nullptr))
             raiseLastError(root);
         return freeForCaller.QuadPart;
     }
@@ -374,7 +551,7 @@ public:
             path.empty() || path.back() == '\\' || path.back() == '/' ? path : path + "\\";
         const std::string probe = temporaryNameBeside(inside + "probe", '\\');
         HANDLE handle = CreateFileW(
-            wide(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            filePath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             return false;
@@ -383,6 +560,7 @@ public:
     }
 
     char separator() const override { return '\\'; }
+    NameLimit nameLimit() const override { return {NameUnit::Utf16Units, 255}; }
 };
 
 } // namespace

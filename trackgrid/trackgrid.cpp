@@ -4,9 +4,11 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPalette>
 
 #include <algorithm>
+#include <climits>
 
 namespace sondrel {
 
@@ -75,10 +77,9 @@ int TrackGrid::Rows() const
 
 void TrackGrid::setRows(int rows)
 {
+    const RowRange range = rowRange(); // a reset of the model drops the view's selection
     m_model->resize(std::max(rows, 1), m_model->gridCols());
-    m_row = clampRow(m_row);
-    m_rowSel = clampRow(m_rowSel);
-    showCurrent();
+    select(range.row, range.rowSel);
 }
 
 int TrackGrid::Cols() const
@@ -88,9 +89,10 @@ int TrackGrid::Cols() const
 
 void TrackGrid::setCols(int cols)
 {
+    const RowRange range = rowRange();
     m_model->resize(m_model->gridRows(), std::max(cols, 1));
     m_col = std::min(m_col, Cols() - 1);
-    showCurrent();
+    select(range.row, range.rowSel);
 }
 
 void TrackGrid::setFixedRows(int rows)
@@ -101,30 +103,29 @@ void TrackGrid::setFixedRows(int rows)
 
 void TrackGrid::setRow(int row)
 {
-    m_row = m_rowSel = clampRow(row);
-    showCurrent();
+    select(row, row);
 }
 
 void TrackGrid::setCol(int col)
 {
     m_col = std::clamp(col, 0, Cols() - 1);
-    showCurrent();
+    const RowRange range = rowRange();
+    select(range.row, range.rowSel);
 }
 
 void TrackGrid::setRowSel(int row)
 {
-    m_rowSel = clampRow(row);
-    showCurrent();
+    select(Row(), row);
 }
 
 QString TrackGrid::Text() const
 {
-    return m_model->cell(m_row, m_col);
+    return m_model->cell(Row(), m_col);
 }
 
 void TrackGrid::setText(const QString &text)
 {
-    m_model->setCell(m_row, m_col, text);
+    m_model->setCell(Row(), m_col, text);
 }
 
 QString TrackGrid::TextMatrix(int row, int col) const
@@ -156,8 +157,10 @@ void TrackGrid::setSort(int order)
 {
     if (order != 1)
         return;
+    // The selected rows would move with their data; Row and RowSel stay where they are.
+    const RowRange range = rowRange();
     m_model->sortByColumn(m_col);
-    showCurrent();
+    select(range.row, range.rowSel);
 }
 
 void TrackGrid::SetFocus()
@@ -167,63 +170,131 @@ void TrackGrid::SetFocus()
 
 TrackGrid::Batch::Batch(TrackGrid &grid) : m_grid(grid)
 {
-    ++m_grid.m_batchDepth;
     m_grid.m_model->holdBack();
 }
 
 TrackGrid::Batch::~Batch()
 {
-    --m_grid.m_batchDepth;
     m_grid.m_model->release();
-    if (m_grid.m_batchDepth == 0)
-        m_grid.showCurrent();
 }
 
-QItemSelectionModel::SelectionFlags TrackGrid::selectionCommand(const QModelIndex &index,
-                                                                const QEvent *event) const
+TrackGrid::RowRange TrackGrid::rowRange() const
 {
-    const QItemSelectionModel::SelectionFlags flags = QTableView::selectionCommand(index, event);
-    // A selection started afresh (a plain click or key) moves the anchor, Row; a
-    // drag or a shift-click only moves the other end, RowSel.
-    m_newAnchor = flags.testFlag(QItemSelectionModel::Clear);
-    return flags;
+    const QItemSelectionModel *selection = selectionModel();
+    if (m_onHeader || !selection || Rows() <= 1)
+        return {};
+    const QModelIndex current = selection->currentIndex();
+    const QItemSelection ranges = selection->selection();
+    if (ranges.isEmpty()) {
+        const int row = current.isValid() ? current.row() + 1 : 0;
+        return {row, row};
+    }
+    int top = INT_MAX;
+    int bottom = -1;
+    for (const QItemSelectionRange &range : ranges) {
+        top = std::min(top, range.top() + 1);
+        bottom = std::max(bottom, range.bottom() + 1);
+    }
+    // The current cell is the end the user moved last; the anchor is the other end.
+    if (current.isValid() && current.row() + 1 == top && top != bottom)
+        return {bottom, top};
+    return {top, bottom};
+}
+
+void TrackGrid::select(int row, int rowSel)
+{
+    QItemSelectionModel *selection = selectionModel();
+    if (!selection)
+        return;
+    row = clampRow(row);
+    rowSel = clampRow(rowSel);
+    m_selecting = true;
+    if (row >= 1 && rowSel >= 1 && Cols() > 1) {
+        m_onHeader = false;
+        const int col = std::max(m_col, 1) - 1;
+        selection->setCurrentIndex(m_model->index(rowSel - 1, col), QItemSelectionModel::NoUpdate);
+        selection->select(QItemSelection(m_model->index(std::min(row, rowSel) - 1, 0),
+                                         m_model->index(std::max(row, rowSel) - 1, Cols() - 2)),
+                          QItemSelectionModel::ClearAndSelect);
+    } else {
+        m_onHeader = true;
+        selection->clear();
+    }
+    m_selecting = false;
 }
 
 void TrackGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (m_moving || !current.isValid())
+    if (m_selecting || !current.isValid())
         return;
-    m_rowSel = current.row() + 1;
     m_col = current.column() + 1;
-    if (m_newAnchor)
-        m_row = m_rowSel;
-    m_newAnchor = false;
+    m_onHeader = false;
+}
+
+void TrackGrid::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    QTableView::selectionChanged(selected, deselected);
+    if (m_selecting)
+        return;
+    if (!selectionModel()->selection().isEmpty()) {
+        m_onHeader = false;
+        return;
+    }
+    // A click beside the rows clears the view's selection; the range stays as it was.
+    if (m_onHeader || Rows() <= 1 || deselected.isEmpty())
+        return;
+    int top = INT_MAX;
+    int bottom = -1;
+    for (const QItemSelectionRange &range : deselected) {
+        top = std::min(top, range.top() + 1);
+        bottom = std::max(bottom, range.bottom() + 1);
+    }
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (current.isValid() && current.row() + 1 == top)
+        select(bottom, top);
+    else
+        select(top, bottom);
+}
+
+namespace {
+
+// The selection is one range: Ctrl, which would add to it, is dropped.
+void withoutControl(QMouseEvent *event)
+{
+    if (event->modifiers().testFlag(Qt::ControlModifier))
+        event->setModifiers(event->modifiers() & ~Qt::ControlModifier);
+}
+
+} // namespace
+
+void TrackGrid::mousePressEvent(QMouseEvent *event)
+{
+    withoutControl(event);
+    QTableView::mousePressEvent(event);
+}
+
+void TrackGrid::mouseMoveEvent(QMouseEvent *event)
+{
+    withoutControl(event);
+    QTableView::mouseMoveEvent(event);
+}
+
+void TrackGrid::mouseReleaseEvent(QMouseEvent *event)
+{
+    withoutControl(event);
+    QTableView::mouseReleaseEvent(event);
+}
+
+void TrackGrid::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    withoutControl(event);
+    QTableView::mouseDoubleClickEvent(event);
 }
 
 int TrackGrid::clampRow(int row) const
 {
     return std::clamp(row, 0, Rows() - 1);
-}
-
-// Shows the current cell and the row selection in the view.
-void TrackGrid::showCurrent()
-{
-    if (m_batchDepth > 0 || !selectionModel())
-        return;
-    m_moving = true;
-    QItemSelectionModel *selection = selectionModel();
-    if (m_row >= 1 && m_rowSel >= 1 && Cols() > 1) {
-        const int col = std::max(m_col, 1) - 1;
-        const int top = std::min(m_row, m_rowSel) - 1;
-        const int bottom = std::max(m_row, m_rowSel) - 1;
-        selection->setCurrentIndex(m_model->index(m_rowSel - 1, col), QItemSelectionModel::NoUpdate);
-        selection->select(QItemSelection(m_model->index(top, 0), m_model->index(bottom, Cols() - 2)),
-                          QItemSelectionModel::ClearAndSelect);
-    } else {
-        selection->clear();
-    }
-    m_moving = false;
 }
 
 } // namespace sondrel

@@ -10,9 +10,12 @@ class TrackGridModel;
 
 // The track grid: a table of text cells addressed by row and column from 0. Row 0 is
 // the one fixed (header) row, column 0 the one fixed column; the data rows start at 1.
-// The current cell is (Row, Col); the user's row selection runs from Row to RowSel,
-// in either order. Built over a compact model, so that tens of thousands of rows fill
-// and sort in a fraction of a second.
+// The current cell is (Row, Col); the row selection runs from Row to RowSel, in either
+// order. The selection lives in one place, the view's selection model: Row and RowSel
+// are read from what the view highlights, and writing them changes the highlight, so
+// that the rows shown selected are always exactly the rows from Row to RowSel. A click
+// with Ctrl is a plain click (the selection is one range). Built over a compact model,
+// so that tens of thousands of rows fill and sort in a fraction of a second.
 class TRACKGRID_EXPORT TrackGrid : public QTableView
 {
     Q_OBJECT
@@ -31,13 +34,14 @@ public:
     int FixedRows() const { return 1; }
     void setFixedRows(int rows);
 
-    // The current cell; writing Row or Col also makes the selection that one row.
-    int Row() const { return m_row; }
+    // The current cell; writing Row also makes the selection that one row. Row 0 (the
+    // header) has no highlight.
+    int Row() const { return rowRange().row; }
     void setRow(int row);
     int Col() const { return m_col; }
     void setCol(int col);
-    // The other end of the row selection.
-    int RowSel() const { return m_rowSel; }
+    // The other end of the row selection, where the view's current cell is.
+    int RowSel() const { return rowRange().rowSel; }
     void setRowSel(int row);
 
     // The text of the current cell.
@@ -77,21 +81,30 @@ Q_SIGNALS:
     void DblClick();
 
 protected:
-    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
-                                                         const QEvent *event) const override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
-    void showCurrent();
+    struct RowRange
+    {
+        int row = 0;
+        int rowSel = 0;
+    };
+    // Row and RowSel as the view's selection shows them.
+    RowRange rowRange() const;
+    // Makes the view highlight rows `row` to `rowSel` with the current cell on (rowSel, Col).
+    void select(int row, int rowSel);
     int clampRow(int row) const;
 
     TrackGridModel *m_model;
-    int m_row = 0;
     int m_col = 0;
-    int m_rowSel = 0;
-    int m_batchDepth = 0;
-    mutable bool m_newAnchor = false;
-    bool m_moving = false;
+    bool m_onHeader = true; // Row is the header row, which the view cannot highlight
+    bool m_selecting = false;
 };
 
 } // namespace sondrel

@@ -1,12 +1,9 @@
 // "Export selected file(s)" in the main window: the checks and their messages, the
-// progress line, the pointer, the completion messages, the order after a sort, and a
-// failed copy that ends the run but not the program.
-#include "fakemachine.h"
-#include "filesystem_posix.h"
-#include "frmmain.h"
+// progress window and the status line while the copies run on their own thread, the
+// locked buttons, Cancel, closing the window mid-run, the closing messages, the order
+// after a sort, and a failing export drive that ends the run but not the program.
+#include "mainwindowscene.h"
 #include "modalanswerer.h"
-#include "platformerror.h"
-#include "soundfilecheck.h"
 #include "testmain.h"
 #include "trackgrid.h"
 
@@ -15,15 +12,20 @@
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMutex>
+#include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
-#include <QTemporaryDir>
+#include <QSemaphore>
 #include <QTest>
+#include <QTimer>
 
+#include <atomic>
 #include <cerrno>
-#include <memory>
-#include <optional>
+#include <functional>
 
 using namespace sondrel;
+using namespace sondrel::test;
 
 namespace {
 
@@ -33,53 +35,6 @@ int pointer()
     const QCursor *cursor = QApplication::overrideCursor();
     return cursor ? int(cursor->shape()) : -1;
 }
-
-// What the window shows at each copy, seen from inside the file-system service.
-struct Probe
-{
-    FrmMain *window = nullptr;
-    QStringList progress;
-    QList<bool> statusVisible;
-    QList<int> pointers;
-    std::optional<std::uint64_t> available;
-    int failingCopy = -1; // this copy (counted from 0) writes 1000 bytes and fails
-    int copies = 0;
-};
-
-class ProbeFileSystem : public PosixFileSystem
-{
-public:
-    ProbeFileSystem(const test::FakeMachine &machine, Probe &probe)
-        : PosixFileSystem(machine.mountTablePath().toStdString(),
-                          machine.sysfsRoot().toStdString()),
-          m_probe(probe)
-    {
-    }
-
-    void copyFile(const std::string &source, const std::string &destination,
-                  bool overwrite) const override
-    {
-        m_probe.progress << m_probe.window->LblStatusExport->text();
-        m_probe.statusVisible << m_probe.window->LblStatusExport->isVisible();
-        m_probe.pointers << pointer();
-        if (m_probe.copies++ == m_probe.failingCopy) {
-            QFile in(QString::fromStdString(source));
-            QFile out(QString::fromStdString(destination));
-            if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
-                out.write(in.read(1000));
-            throw PlatformError(ENOSPC, "No space left on device: " + destination);
-        }
-        PosixFileSystem::copyFile(source, destination, overwrite);
-    }
-
-    std::uint64_t availableSpace(const std::string &path) const override
-    {
-        return m_probe.available ? *m_probe.available : PosixFileSystem::availableSpace(path);
-    }
-
-private:
-    Probe &m_probe;
-};
 
 // Records the pointer at the moment each message box appears.
 class BoxWatch : public QObject
@@ -98,109 +53,88 @@ protected:
     }
 };
 
-// A player folder with tracks T1..Tn (their files hold "sound k" repeated), an export
-// folder, and a main window whose table and grid show the tracks.
-class Scene
+// Holds the copying thread before each of its copies until the window shows that copy's
+// progress text, and then lets the test look at the window (on the window's thread).
+class CopyGate : public QObject
 {
 public:
-    explicit Scene(int n, int size = 3000)
+    using Look = std::function<void(int copy)>;
+
+    CopyGate(MainWindowScene &scene, Look look) : m_scene(scene), m_look(std::move(look))
     {
-        QDir(m_dir.path()).mkpath("player/iPod_Control/Music/F00");
-        QDir(m_dir.path()).mkpath("export");
-        player = m_dir.filePath("player") + "/";
-        exportDir = m_dir.filePath("export") + "/";
-        machine.mount("/dev/sda1", "/", "ext4");
-        machine.mount("/dev/sdz1", m_dir.filePath("export"), "vfat");
+        scene.faults->probe = [this](FsOp op, const std::string &path) {
+            if (op != FsOp::SafeCopy)
+                return;
+            {
+                QMutexLocker lock(&m_mutex);
+                m_destinations << QString::fromStdString(path);
+            }
+            m_arrived.release();
+            while (!m_go.tryAcquire(1, 5)) {
+                if (m_open.load())
+                    return;
+            }
+        };
+        connect(&m_timer, &QTimer::timeout, this, &CopyGate::poll);
+        m_timer.start(5);
+    }
+    ~CopyGate() override { m_scene.faults->probe = {}; }
 
-        Services services;
-        services.fileSystem = [this] { return std::make_unique<ProbeFileSystem>(machine, probe); };
-        w = std::make_unique<FrmMain>(services);
-        probe.window = w.get();
-        w->state().setDfltDrive(player);
-        w->state().setDfltDir(exportDir);
+    // From now on the copies go on without waiting.
+    void open() { m_open.store(true); }
 
-        TrackTable &table = w->trackTable();
-        table.reset(n);
-        for (int k = 1; k <= n; ++k) {
-            Track &t = table.track(k);
-            t.id = k;
-            t.size = size;
-            t.duration = 1000;
-            table.setText(k, FieldTitle, QString("T%1").arg(k));
-            table.setText(k, FieldLocation, QString(":iPod_Control:Music:F00:F%1.mp3").arg(k));
-            QFile file(player + QString("iPod_Control/Music/F00/F%1.mp3").arg(k));
-            if (file.open(QIODevice::WriteOnly))
-                file.write(contents(k, size));
-        }
-        TrackGrid *grid = w->MSFlexGridSoundList;
-        grid->setRows(n + 1);
-        for (int j = 1; j <= n; ++j) {
-            const auto cells = gridCells(table, j);
-            for (int c = 2; c <= 10; ++c)
-                grid->setTextMatrix(j, c, cells[std::size_t(c - 2)]);
-        }
-        grid->setCol(10);
-        grid->setRow(n);
-        w->BtnSelSound->setEnabled(true);
-        w->BtnExport->setEnabled(true);
-        w->show();
+    QStringList destinations() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_destinations;
     }
 
-    static QByteArray contents(int k, int size)
+private:
+    void poll()
     {
+        if (m_waiting == 0 && m_arrived.tryAcquire())
+            m_waiting = ++m_copies;
+        // The copy's progress text is queued to this thread before the copy starts.
+        if (m_waiting > 0 && m_scene->LblStatusExport->text().startsWith(
+                                 QString(" Exporting file %1 of").arg(m_waiting))) {
+            if (m_look)
+                m_look(m_waiting);
+            m_waiting = 0;
+            m_go.release();
+        }
+    }
+
+    MainWindowScene &m_scene;
+    Look m_look;
+    QTimer m_timer;
+    QSemaphore m_arrived;
+    QSemaphore m_go;
+    mutable QMutex m_mutex;
+    QStringList m_destinations;
+    int m_copies = 0;
+    int m_waiting = 0;
+    std::atomic<bool> m_open{false};
+};
+
+QProgressDialog *progressWindow(MainWindowScene &scene)
+{
+    return scene->findChild<QProgressDialog *>("FrmExportProgress");
+}
+
+TestDatabase tracksT(int n, int size = 3000)
+{
+    TestDatabase db;
+    for (int k = 1; k <= n; ++k) {
         QByteArray bytes;
         while (bytes.size() < size)
             bytes += QString("sound %1 ").arg(k).toLatin1();
         bytes.truncate(size);
-        return bytes;
+        db.tracks << TestTrack::make(QString("T%1").arg(k), "", "", "",
+                                     QString(":iPod_Control:Music:F00:F%1.mp3").arg(k))
+                         .withContents(bytes);
     }
-
-    void mark(int row)
-    {
-        w->MSFlexGridSoundList->setRow(row);
-        QTest::mouseClick(w->BtnSelSound, Qt::LeftButton);
-    }
-
-    // Clicks "Export selected file(s)" and returns the texts of the boxes it showed.
-    QStringList exportNow()
-    {
-        test::ModalAnswerer answerer;
-        QTest::mouseClick(w->BtnExport, Qt::LeftButton);
-        return answerer.texts();
-    }
-
-    QStringList exported() const
-    {
-        return QDir(exportDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    }
-
-    QByteArray exportedBytes(const QString &name) const
-    {
-        QFile file(exportDir + name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
-
-    QStringList totals() const
-    {
-        return {w->LblSelFilesNumI->text(), w->LblSelFilesSizeI->text(), w->LblSelFilesDurI->text(),
-                w->LblSelFilesNum->text(),  w->LblSelFilesSize->text(),  w->LblSelFilesDur->text()};
-    }
-
-    QStringList marks() const
-    {
-        QStringList out;
-        for (int r = 1; r < w->MSFlexGridSoundList->Rows(); ++r)
-            out << w->MSFlexGridSoundList->TextMatrix(r, 1);
-        return out;
-    }
-
-    QTemporaryDir m_dir;
-    test::FakeMachine machine;
-    Probe probe;
-    QString player;
-    QString exportDir;
-    std::unique_ptr<FrmMain> w;
-};
+    return db;
+}
 
 NameFields onlyTitle()
 {
@@ -211,6 +145,23 @@ NameFields onlyTitle()
             {"ID", false, 1}};
 }
 
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The buttons a run locks, by name, with whether each is enabled.
+QStringList lockable(MainWindowScene &scene)
+{
+    QStringList out;
+    for (QPushButton *button : {scene->BtnChangeDfltDrive, scene->BtnChangeDfltDir,
+                                scene->BtnChangeExpName, scene->BtnUpdate, scene->BtnSelSound,
+                                scene->BtnExport, scene->BtnOpenDir, scene->BtnExit})
+        out << button->objectName() + (button->isEnabled() ? "=on" : "=off");
+    return out;
+}
+
 } // namespace
 
 class TestExport : public QObject
@@ -218,7 +169,7 @@ class TestExport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { test::ModalAnswerer::closeLeftovers(); }
+    void cleanup() { ModalAnswerer::closeLeftovers(); }
 
     void checksAndTheirMessages_data()
     {
@@ -244,134 +195,233 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, pointerAtMessage);
 
-        Scene scene(3);
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(3)));
         if (marked)
-            scene.mark(2);
+            scene.markRows(2, 2);
         if (!directory)
-            scene.w->state().setDfltDir(scene.exportDir + "gone/");
+            scene->state().setDfltDir(scene.exportPath() + "/gone/");
         if (!player)
-            scene.w->state().setDfltDrive(scene.player + "gone/");
+            scene->state().setDfltDrive(scene.playerPath() + "/gone/");
         const QStringList before = scene.totals();
         BoxWatch watch;
-        QCOMPARE(scene.exportNow(), QStringList{text});
+        QCOMPARE(scene.exportMarked(), QStringList{text});
         QCOMPARE(watch.pointers, QList<int>{pointerAtMessage});
         QCOMPARE(pointer(), -1);
-        QVERIFY(scene.w->LblStatusExport->isHidden());
-        QCOMPARE(scene.probe.copies, 0);
-        QCOMPARE(scene.exported(), QStringList{});
+        QVERIFY(scene->LblStatusExport->isHidden());
+        QCOMPARE(scene.faults->calls[FsOp::SafeCopy], 0);
+        QCOMPARE(scene.exportFiles(), QStringList{});
         QCOMPARE(scene.totals(), before);
     }
 
     void tooLittleFreeSpace()
     {
-        Scene scene(2, 1048576);
-        scene.mark(1);
-        scene.mark(2); // 2 MB marked
-        scene.probe.available = 1048576;
-        const QString drive = scene.m_dir.filePath("export");
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(2, 1048576)));
+        scene.markRows(1, 2); // 2 MB marked
+        scene.faults->availableSpace = 1048576;
         BoxWatch watch;
-        QCOMPARE(scene.exportNow(),
+        const QString drive = scene.exportPath(); // its own file system in the scene
+        QCOMPARE(scene.exportMarked(),
                  QStringList{"You have less space available in " + drive +
                              " than the total size of the files you want to export.\r"
                              "Please select less files.\rYour total available size in " +
                              drive + " right now is (1,024.00 Kb = 1.00 Mb = 0.00 Gb)."});
         QCOMPARE(watch.pointers, QList<int>{-1});
-        QCOMPARE(scene.probe.copies, 0);
+        QCOMPARE(scene.faults->calls[FsOp::SafeCopy], 0);
 
-        scene.probe.available = 2097152; // exactly the marked total
-        QCOMPARE(scene.exportNow(), QStringList{"Files exported successfully"});
-        QCOMPARE(scene.exported().size(), 2);
+        scene.faults->availableSpace = 2097152; // exactly the marked total
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
+        QCOMPARE(scene.exportFiles().size(), 2);
     }
 
-    void progressOfRowsTwoAndSeven()
+    // While the copies run: a window-modal progress window titled "Sondrel" with the
+    // status text, a bar and "Cancel"; the status line shows the same text; the buttons
+    // that change what is exported are locked, and come back afterwards.
+    void theProgressWindowAndTheLockedButtons()
     {
-        Scene scene(8);
-        scene.mark(2);
-        scene.mark(7);
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(8)));
+        scene.markRows(2, 2);
+        scene.markRows(7, 7);
         const QStringList totals = scene.totals();
-        const QStringList marks = scene.marks();
-        BoxWatch watch;
+        const QStringList marks = scene.column(1);
+        const QStringList before = lockable(scene);
 
-        QCOMPARE(scene.exportNow(), QStringList{"Files exported successfully"});
-        QCOMPARE(scene.probe.progress,
-                 (QStringList{" Exporting file 1 of 2 (T2)", " Exporting file 2 of 2 (T7)"}));
-        QCOMPARE(scene.probe.statusVisible, (QList<bool>{true, true}));
-        QCOMPARE(scene.probe.pointers, (QList<int>{Qt::WaitCursor, Qt::WaitCursor}));
+        QStringList seen;
+        CopyGate gate(scene, [&](int copy) {
+            QProgressDialog *dialog = progressWindow(scene);
+            QVERIFY(dialog);
+            seen << QString("%1|%2|%3|%4|%5|%6|%7")
+                        .arg(copy)
+                        .arg(dialog->isVisible())
+                        .arg(dialog->windowTitle())
+                        .arg(dialog->windowModality() == Qt::WindowModal)
+                        .arg(dialog->labelText())
+                        .arg(scene->LblStatusExport->text())
+                        .arg(dialog->findChild<QPushButton *>("BtnCancel")->text());
+            seen << lockable(scene).join(' ');
+            seen << QString::number(pointer());
+        });
+        BoxWatch watch;
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
+        const QString locked = "BtnChangeDfltDrive=off BtnChangeDfltDir=off BtnChangeExpName=off "
+                               "BtnUpdate=off BtnSelSound=off BtnExport=off BtnOpenDir=on "
+                               "BtnExit=on";
+        const QString busy = QString::number(int(Qt::BusyCursor));
+        QCOMPARE(seen, (QStringList{"1|1|Sondrel|1| Exporting file 1 of 2 (T2)| Exporting file 1 "
+                                    "of 2 (T2)|Cancel",
+                                    locked, busy,
+                                    "2|1|Sondrel|1| Exporting file 2 of 2 (T7)| Exporting file 2 "
+                                    "of 2 (T7)|Cancel",
+                                    locked, busy}));
         QCOMPARE(watch.pointers, QList<int>{Qt::WaitCursor});
         QCOMPARE(pointer(), -1);
-        QVERIFY(scene.w->LblStatusExport->isVisible());
-        QCOMPARE(scene.w->LblStatusExport->text(), QString());
+        QVERIFY(!progressWindow(scene) || !progressWindow(scene)->isVisible());
+        QVERIFY(scene->LblStatusExport->isVisible());
+        QCOMPARE(scene->LblStatusExport->text(), QString());
+        QCOMPARE(lockable(scene), before);
         QCOMPARE(scene.totals(), totals);
-        QCOMPARE(scene.marks(), marks);
-        QCOMPARE(scene.exported(), (QStringList{"__T2__2.mp3", "__T7__7.mp3"}));
-        QCOMPARE(scene.exportedBytes("__T7__7.mp3"), Scene::contents(7, 3000));
+        QCOMPARE(scene.column(1), marks);
     }
 
-    void oneMarkedTrack()
+    void theBarRunsOverTheBytes()
     {
-        Scene scene(3);
-        scene.mark(3); // right after the fill the current row is the last one
-        QCOMPARE(scene.exportNow(), QStringList{"File exported successfully"});
-        QCOMPARE(scene.probe.progress, QStringList{" Exporting file 1 of 1 (T3)"});
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(2, 3 << 20)));
+        scene.markRows(1, 2);
+        QList<int> values;
+        CopyGate gate(scene, [&](int) {
+            QTest::qWait(120); // the bar is repainted every 50 ms
+            const auto *bar = progressWindow(scene)->findChild<QProgressBar *>("BarExportProgress");
+            values << bar->value() << bar->maximum();
+        });
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
+        QCOMPARE(values, (QList<int>{0, 10000, 5000, 10000}));
     }
 
     void exportAfterASortFollowsTheNewOrder()
     {
-        Scene scene(12);
-        QVERIFY(QTest::qWaitForWindowExposed(scene.w.get()));
-        scene.mark(2);
-        scene.mark(10);
-        scene.mark(11);
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(12)));
+        scene->state().setNameFields(onlyTitle(), "Title");
+        scene.markRows(2, 2);
+        scene.markRows(10, 11);
         // Titles sort as text: T1, T10, T11, T12, T2, ...
-        TrackGrid *grid = scene.w->MSFlexGridSoundList;
-        const QPoint title = grid->visualRect(grid->model()->index(0, 2)).center();
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, title);
-        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, title);
+        TrackGrid *grid = scene.grid();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, scene.cellCentre(1, 3));
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, scene.cellCentre(1, 3));
         QCOMPARE(grid->TextMatrix(2, 3), QString("T10"));
 
-        QCOMPARE(scene.exportNow(), QStringList{"Files exported successfully"});
-        QCOMPARE(scene.probe.progress,
-                 (QStringList{" Exporting file 1 of 3 (T10)", " Exporting file 2 of 3 (T11)",
-                              " Exporting file 3 of 3 (T2)"}));
+        CopyGate gate(scene, {});
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
+        const QString to = scene.exportPath() + "/";
+        QCOMPARE(gate.destinations(), (QStringList{to + "T10.mp3", to + "T11.mp3", to + "T2.mp3"}));
     }
 
     void theNameListIsReadAtEachRun()
     {
-        Scene scene(2);
-        scene.mark(1);
-        QCOMPARE(scene.exportNow(), QStringList{"File exported successfully"});
-        scene.w->state().setNameFields(onlyTitle(), QString());
-        QCOMPARE(scene.exportNow(), QStringList{"File exported successfully"});
-        QCOMPARE(scene.exported(), (QStringList{"T1.mp3", "__T1__1.mp3"}));
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(2)));
+        scene.markRows(1, 1);
+        QCOMPARE(scene.exportMarked(), QStringList{"File exported successfully"});
+        scene->state().setNameFields(onlyTitle(), "Title");
+        QCOMPARE(scene.exportMarked(), QStringList{"File exported successfully"});
+        QCOMPARE(scene.exportFiles(), (QStringList{"T1.mp3", "__T1__1.mp3"}));
     }
 
-    void aFailedCopyEndsTheRunNotTheProgram()
+    void aFailingExportDriveEndsTheRunNotTheProgram()
     {
-        Scene scene(4);
-        scene.w->state().setNameFields(onlyTitle(), QString());
-        for (int row = 1; row <= 3; ++row)
-            scene.mark(row);
-        scene.probe.failingCopy = 1;
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(4)));
+        scene->state().setNameFields(onlyTitle(), "Title");
+        scene.markRows(1, 3);
+        scene.faults->faults.push_back({FsOp::SafeCopy, ENOSPC, 2, "", 1000});
         BoxWatch watch;
 
-        const QStringList texts = scene.exportNow();
+        const QStringList texts = scene.exportMarked();
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts[0].startsWith(QString("Run-time error '%1':").arg(ENOSPC)),
                  qPrintable(texts[0]));
-        QVERIFY(texts[0].contains(scene.exportDir + "T2.mp3"));
+        QVERIFY(texts[0].contains(scene.exportPath() + "/T2.mp3"));
         QCOMPARE(watch.pointers, QList<int>{-1});
-        QCOMPARE(pointer(), -1);
-        QCOMPARE(scene.probe.progress,
-                 (QStringList{" Exporting file 1 of 3 (T1)", " Exporting file 2 of 3 (T2)"}));
-        QCOMPARE(scene.w->LblStatusExport->text(), QString());
-        QCOMPARE(scene.exported(), QStringList{"T1.mp3"});
-        QCOMPARE(scene.exportedBytes("T1.mp3"), Scene::contents(1, 3000));
+        QCOMPARE(scene->LblStatusExport->text(), QString());
+        QCOMPARE(scene.exportFiles(), QStringList{"T1.mp3"}); // no temporary file either
 
         // The window is still there and the next run goes through.
-        QVERIFY(scene.w->isVisible());
-        QVERIFY(scene.w->BtnExport->isEnabled());
-        QCOMPARE(scene.exportNow(), QStringList{"Files exported successfully"});
-        QCOMPARE(scene.exported(), (QStringList{"T1.mp3", "T2.mp3", "T3.mp3"}));
+        scene.faults->faults.clear();
+        QVERIFY(scene->BtnExport->isEnabled());
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
+        QCOMPARE(scene.exportFiles(), (QStringList{"T1.mp3", "T2.mp3", "T3.mp3"}));
+    }
+
+    void skippedTracksAreListedAtTheEnd()
+    {
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(3)));
+        scene->state().setNameFields(onlyTitle(), "Title");
+        QVERIFY(QFile::remove(scene.playerPath() + "/iPod_Control/Music/F00/F2.mp3"));
+        scene.markRows(1, 3);
+        const QString list = scene.exportPath() + "/Sondrel export errors.txt";
+        QCOMPARE(scene.exportMarked(),
+                 QStringList{"2 of 3 files exported.\nT2: missing on the iPod\nThe full list is "
+                             "in " +
+                             list + "."});
+        QCOMPARE(scene.exportFiles(),
+                 (QStringList{"Sondrel export errors.txt", "T1.mp3", "T3.mp3"}));
+        QCOMPARE(readAll(list), ("T2\t" + scene.playerPath() +
+                                 "/iPod_Control/Music/F00/F2.mp3\tmissing on the iPod\n")
+                                    .toUtf8());
+    }
+
+    // Cancel finishes nothing half: the copy under way is dropped with its temporary
+    // file, an earlier file of its name stays, and the run says how far it came.
+    void cancelMidRun()
+    {
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(3)));
+        scene->state().setNameFields(onlyTitle(), "Title");
+        scene.markRows(1, 3);
+        QFile earlier(scene.exportPath() + "/T2.mp3");
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("exported before");
+        earlier.close();
+        const QStringList before = lockable(scene);
+        CopyGate gate(scene, [&](int copy) {
+            if (copy == 2)
+                QTest::mouseClick(progressWindow(scene)->findChild<QPushButton *>("BtnCancel"),
+                                  Qt::LeftButton);
+        });
+        QCOMPARE(scene.exportMarked(), QStringList{"Export cancelled: 1 of 3 files exported."});
+        QCOMPARE(scene.exportFiles(), (QStringList{"T1.mp3", "T2.mp3"}));
+        QCOMPARE(readAll(scene.exportPath() + "/T2.mp3"), QByteArray("exported before"));
+        QCOMPARE(lockable(scene), before);
+        QCOMPARE(pointer(), -1);
+    }
+
+    // Closing the main window during a run stops the run and waits for its end.
+    void closingTheWindowStopsTheRun()
+    {
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(3)));
+        scene->state().setNameFields(onlyTitle(), "Title");
+        scene.markRows(1, 3);
+        bool closed = false;
+        CopyGate *held = nullptr;
+        CopyGate gate(scene, [&](int copy) {
+            if (copy == 2) { // the copying thread goes on while the window closes
+                held->open();
+                closed = scene->close();
+            }
+        });
+        held = &gate;
+        QCOMPARE(scene.exportMarked(), QStringList{});
+        QVERIFY(closed);
+        QVERIFY(!scene->isVisible());
+        QVERIFY(!scene->exportRunning());
+        QVERIFY(!scene.exportFiles().contains("T3.mp3"));
+        QVERIFY(scene.exportFiles().filter(".sondrel-").isEmpty());
+        QCOMPARE(pointer(), -1);
     }
 };
 

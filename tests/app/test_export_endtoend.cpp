@@ -1,11 +1,10 @@
 // The whole main job through the real window: a player folder with a generated
 // database and real sound files, "Check for sound files", a marked range, "Export
-// selected file(s)", and the exported files compared with their sources. Where root may
-// mount a small volume, the export also runs into a volume that fills up mid-run.
-#include "fakemachine.h"
+// selected file(s)", and the exported files compared with their sources; bad files on
+// the player among good ones. Where root may mount a small volume, the export also runs
+// into a volume that fills up mid-run.
 #include "filesystem_posix.h"
-#include "frmmain.h"
-#include "itunesdbbuilder.h"
+#include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "testmain.h"
 #include "trackgrid.h"
@@ -20,9 +19,9 @@
 #include <QTest>
 
 #include <cerrno>
-#include <functional>
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sondrel;
@@ -44,65 +43,6 @@ QByteArray readAll(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
-
-// The machine's own file-system service, with a hook run after each successful copy.
-class HookedFileSystem : public PosixFileSystem
-{
-public:
-    std::function<void(int)> afterCopy;
-    mutable int copies = 0;
-
-    void copyFile(const std::string &source, const std::string &destination,
-                  bool overwrite) const override
-    {
-        PosixFileSystem::copyFile(source, destination, overwrite);
-        if (afterCopy)
-            afterCopy(++copies);
-    }
-};
-
-// The main window over a player folder and an export directory of the test's own.
-class Desk
-{
-public:
-    Desk(const QString &player, const QString &exportDir)
-    {
-        Services services;
-        services.fileSystem = [this] {
-            auto fs = std::make_unique<HookedFileSystem>();
-            fs->afterCopy = afterCopy;
-            return fs;
-        };
-        w = std::make_unique<FrmMain>(services);
-        w->state().setDfltDrive(player + "/");
-        w->state().setDfltDir(exportDir + "/");
-        w->show();
-    }
-
-    QStringList click(QPushButton *button)
-    {
-        ModalAnswerer answerer;
-        QTest::mouseClick(button, Qt::LeftButton);
-        return answerer.texts();
-    }
-
-    QPoint cell(int row, int col) const
-    {
-        TrackGrid *grid = w->MSFlexGridSoundList;
-        return grid->visualRect(grid->model()->index(row - 1, col - 1)).center();
-    }
-
-    // Selects rows `from` to `to` as a user does: a click, then a shift-click.
-    void selectRows(int from, int to)
-    {
-        QWidget *viewport = w->MSFlexGridSoundList->viewport();
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, cell(from, 3));
-        QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, cell(to, 3));
-    }
-
-    std::function<void(int)> afterCopy;
-    std::unique_ptr<FrmMain> w;
-};
 
 // A small ext4 volume, loop-mounted for the life of the object.
 class LoopVolume
@@ -162,12 +102,6 @@ private Q_SLOTS:
 
     void checkMarkExportCompare()
     {
-        QTemporaryDir dir;
-        const QString player = dir.filePath("player");
-        const QString exportDir = dir.filePath("export");
-        QVERIFY(QDir().mkpath(player));
-        QVERIFY(QDir().mkpath(exportDir));
-
         TestDatabase db;
         const QStringList genres{"Rock", "Jazz", "Pop", "Folk", "Rock", "Soul"};
         for (int i = 0; i < 6; ++i) {
@@ -180,105 +114,139 @@ private Q_SLOTS:
                              .withContents(noise(20000 + 7919 * i, quint32(i + 1)))
                              .withDuration(i == 4 ? 180000 : 60000 * (i + 1));
         }
-        QVERIFY(writePlayer(player, db));
+        MainWindowScene scene;
+        QVERIFY(QTest::qWaitForWindowExposed(&scene.window()));
+        QVERIFY(scene.load(db));
         // A copy of a player on a file system that minds letter case: one folder's name
         // differs in case from what the database says.
-        QVERIFY(QDir(player + "/iPod_Control/Music").rename("F01", "f01"));
+        QVERIFY(QDir(scene.playerPath() + "/iPod_Control/Music").rename("F01", "f01"));
+        QCOMPARE(scene.grid()->Rows(), 7);
 
-        Desk desk(player, exportDir);
-        QVERIFY(QTest::qWaitForWindowExposed(desk.w.get()));
-        const QStringList checked = desk.click(desk.w->BtnUpdate);
-        QCOMPARE(checked.size(), 1);
-        QVERIFY2(checked[0].startsWith("Updated in "), qPrintable(checked[0]));
-        QCOMPARE(desk.w->MSFlexGridSoundList->Rows(), 7);
-        QVERIFY(desk.w->BtnSelSound->isEnabled());
+        scene.markRows(5, 2); // upward, rows 2 to 5
+        QCOMPARE(scene->LblSelFilesNum->text(), QString(" 4 file(s) selected"));
+        QCOMPARE(scene->LblSelFilesDur->text(), QString(" 00:12:00 hh:mm:ss"));
 
-        desk.selectRows(5, 2); // upward, rows 2 to 5
-        QTest::mouseClick(desk.w->BtnSelSound, Qt::LeftButton);
-        QCOMPARE(desk.w->LblSelFilesNum->text(), QString(" 4 file(s) selected"));
-        QCOMPARE(desk.w->LblSelFilesDur->text(), QString(" 00:12:00 hh:mm:ss"));
-
-        QCOMPARE(desk.click(desk.w->BtnExport), QStringList{"Files exported successfully"});
+        QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
         QStringList expected;
         for (int i = 1; i <= 4; ++i) {
-            const TestTrack &track = db.tracks[i];
             const QString name = QString("%1_Band_Title %2_Disc_%3.%4")
                                      .arg(genres[i])
                                      .arg(i + 1)
                                      .arg(i + 1)
                                      .arg(i == 3 ? "m4a" : "mp3");
             expected << name;
-            QCOMPARE(readAll(exportDir + "/" + name), track.contents);
+            QCOMPARE(readAll(scene.exportPath() + "/" + name), db.tracks[i].contents);
         }
         expected.sort();
-        QCOMPARE(QDir(exportDir).entryList(QDir::Files, QDir::Name), expected);
+        QCOMPARE(scene.exportFiles(), expected);
 
         // A fresh check forgets the marks: one track of three minutes shows alone.
-        QCOMPARE(desk.click(desk.w->BtnUpdate).size(), 1);
-        QCOMPARE(desk.w->LblSelFilesNum->text(), QString(" 0 file(s) selected"));
-        desk.selectRows(5, 5);
-        QTest::mouseClick(desk.w->BtnSelSound, Qt::LeftButton);
-        QCOMPARE(desk.w->LblSelFilesDur->text(), QString(" 00:03:00 hh:mm:ss"));
+        QCOMPARE(scene.check().size(), 1);
+        QCOMPARE(scene->LblSelFilesNum->text(), QString(" 0 file(s) selected"));
+        scene.markRows(5, 5);
+        QCOMPARE(scene->LblSelFilesDur->text(), QString(" 00:03:00 hh:mm:ss"));
     }
 
+    // A FIFO and a link to /dev/zero on the player among real files: the run neither
+    // hangs nor writes without end; it copies the others and lists the two.
+    void badFilesOnThePlayerArePassedOver()
+    {
+        TestDatabase db;
+        for (int i = 1; i <= 4; ++i)
+            db.tracks << TestTrack::make(QString("T%1").arg(i), "", "", "",
+                                         QString(":iPod_Control:Music:F00:T%1.mp3").arg(i))
+                             .withContents(noise(300000, quint32(i)));
+        MainWindowScene scene;
+        QVERIFY(scene.load(db));
+        scene->state().setNameFields({{"Title", true, 4},
+                                      {"Genre", false, 8},
+                                      {"Artist", false, 7},
+                                      {"Album", false, 6},
+                                      {"ID", false, 1}},
+                                     "Title");
+        const QString music = scene.playerPath() + "/iPod_Control/Music/F00/";
+        QVERIFY(QFile::remove(music + "T2.mp3"));
+        QCOMPARE(::mkfifo(QFile::encodeName(music + "T2.mp3").constData(), 0644), 0);
+        QVERIFY(QFile::remove(music + "T3.mp3"));
+        QVERIFY(QFile::link("/dev/zero", music + "T3.mp3"));
+        scene.markRows(1, 4);
+
+        const QString list = scene.exportPath() + "/Sondrel export errors.txt";
+        QCOMPARE(scene.exportMarked(),
+                 QStringList{"2 of 4 files exported.\nT2: not a regular file\nT3: not a regular "
+                             "file\nThe full list is in " +
+                             list + "."});
+        QCOMPARE(scene.exportFiles(),
+                 (QStringList{"Sondrel export errors.txt", "T1.mp3", "T4.mp3"}));
+        QCOMPARE(readAll(scene.exportPath() + "/T1.mp3"), db.tracks[0].contents);
+        QCOMPARE(readAll(scene.exportPath() + "/T4.mp3"), db.tracks[3].contents);
+        QCOMPARE(QString::fromUtf8(readAll(list)), "T2\t" + music +
+                                                       "T2.mp3\tnot a regular file\nT3\t" + music +
+                                                       "T3.mp3\tnot a regular file\n");
+    }
+
+    // Another program fills the export drive during the run: the run stops with the
+    // run-time error report, the file being written leaves no trace, the copy of an
+    // earlier run under that name and the files finished before stay.
     void exportDriveFillsUpDuringTheRun()
     {
         LoopVolume volume(8);
         if (!volume.mounted())
             QSKIP(qPrintable("No small volume to fill: " + volume.whyNot()));
 
-        QTemporaryDir dir;
-        const QString player = dir.filePath("player");
-        QVERIFY(QDir().mkpath(player));
         TestDatabase db;
         for (int i = 0; i < 3; ++i) {
             db.tracks << TestTrack::make(QString("T%1").arg(i + 1), "", "", "",
                                          QString(":iPod_Control:Music:F00:T%1.mp3").arg(i + 1))
                              .withContents(noise(1536 * 1024, quint32(100 + i)));
         }
-        QVERIFY(writePlayer(player, db));
-
-        Desk desk(player, volume.mountPoint);
-        desk.w->state().setNameFields({{"Title", true, 4},
-                               {"Genre", false, 8},
-                               {"Artist", false, 7},
-                               {"Album", false, 6},
-                               {"ID", false, 1}}, QString());
-        QCOMPARE(desk.click(desk.w->BtnUpdate).size(), 1);
-        desk.selectRows(1, 3);
-        QTest::mouseClick(desk.w->BtnSelSound, Qt::LeftButton);
-        QCOMPARE(desk.w->LblSelFilesNum->text(), QString(" 3 file(s) selected"));
+        MainWindowScene scene;
+        QVERIFY(scene.load(db));
+        scene->state().setDfltDir(volume.mountPoint + "/");
+        scene->state().setNameFields({{"Title", true, 4},
+                                      {"Genre", false, 8},
+                                      {"Artist", false, 7},
+                                      {"Album", false, 6},
+                                      {"ID", false, 1}},
+                                     "Title");
+        scene.markRows(1, 3);
+        QCOMPARE(scene->LblSelFilesNum->text(), QString(" 3 file(s) selected"));
+        QFile earlier(volume.mountPoint + "/T2.mp3");
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        earlier.write("exported by an earlier run");
+        earlier.close();
 
         // Another program takes nearly all the room once the first file is written.
         const QString filler = volume.mountPoint + "/other program.bin";
-        desk.afterCopy = [&](int copies) {
-            if (copies != 1)
-                return;
+        scene.faults->probe = [&](FsOp op, const std::string &) {
+            if (op != FsOp::SafeCopy || scene.faults->calls[FsOp::SafeCopy] != 1)
+                return; // the count is of the calls before this one
             QFile file(filler);
             if (!file.open(QIODevice::WriteOnly))
                 return;
             const QByteArray block(64 * 1024, 'f');
-            const qint64 leave = 256 * 1024;
             PosixFileSystem fs;
-            while (fs.availableSpace(volume.mountPoint.toStdString()) > std::uint64_t(leave)) {
+            while (fs.availableSpace(volume.mountPoint.toStdString()) > 256 * 1024) {
                 if (file.write(block) != block.size() || !file.flush())
                     break;
             }
         };
 
-        const QStringList texts = desk.click(desk.w->BtnExport);
+        const QStringList texts = scene.exportMarked();
+        scene.faults->probe = {};
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts[0].startsWith(QString("Run-time error '%1':").arg(ENOSPC)),
                  qPrintable(texts[0]));
-        QVERIFY(texts[0].contains("T2.mp3"));
+        QVERIFY(texts[0].contains(volume.mountPoint + "/T2.mp3"));
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        QCOMPARE(desk.w->LblStatusExport->text(), QString());
+        QCOMPARE(scene->LblStatusExport->text(), QString());
 
         QDir exported(volume.mountPoint);
-        QCOMPARE(exported.entryList(QDir::Files, QDir::Name),
-                 (QStringList{"T1.mp3", "other program.bin"}));
+        QCOMPARE(exported.entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"T1.mp3", "T2.mp3", "other program.bin"}));
         QCOMPARE(readAll(volume.mountPoint + "/T1.mp3"), db.tracks[0].contents);
-        QVERIFY(desk.w->isVisible());
+        QCOMPARE(readAll(volume.mountPoint + "/T2.mp3"), QByteArray("exported by an earlier run"));
+        QVERIFY(scene->isVisible());
     }
 };
 

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace sondrel;
 using namespace sondrel::test;
 
@@ -115,6 +117,55 @@ private Q_SLOTS:
         QCOMPARE(w.totals().mid(0, 3), (QStringList{"3", "12000", "720000"}));
         QCOMPARE(w.totals().mid(3), (QStringList{" 3 file(s) selected", " 11.72 Kb = 0.01 Mb = 0 Gb",
                                           " 00:12:00 hh:mm:ss"}));
+    }
+
+    // "(Un)Select file" acts on exactly the rows the grid highlights, however they were
+    // chosen.
+    void theHighlightIsWhatGetsMarked_data()
+    {
+        QTest::addColumn<QStringList>("gestures");
+        QTest::addColumn<QStringList>("marked");
+        QTest::newRow("rows 3 to 5, then a click on row 4")
+            << QStringList{"click 3", "shift 5", "click 4"} << QStringList{"Bravo"};
+        QTest::newRow("ctrl-click acts as a plain click")
+            << QStringList{"click 2", "shift 4", "ctrl 6"} << QStringList{"Charlie"};
+        QTest::newRow("shift+down twice") << QStringList{"click 2", "shift+down", "shift+down"}
+                                          << QStringList{"Alpha", "Delta", "Bravo"};
+        QTest::newRow("ctrl+a marks every row")
+            << QStringList{"click 4", "ctrl+a"}
+            << QStringList{"Echo", "Alpha", "Delta", "Bravo", "Fox", "Charlie"};
+    }
+
+    void theHighlightIsWhatGetsMarked()
+    {
+        QFETCH(QStringList, gestures);
+        QFETCH(QStringList, marked);
+        MainWindowScene w;
+        QVERIFY(w.load(playerOf(sixTracks())));
+        QVERIFY(QTest::qWaitForWindowExposed(&w.window()));
+        QWidget *viewport = w.grid()->viewport();
+        for (const QString &gesture : gestures) {
+            const QStringList word = gesture.split(' ');
+            const auto at = [&] { return w.cellCentre(word[1].toInt(), 4); };
+            if (word[0] == "click")
+                QTest::mouseClick(viewport, Qt::LeftButton, {}, at());
+            else if (word[0] == "shift")
+                QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, at());
+            else if (word[0] == "ctrl")
+                QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, at());
+            else if (word[0] == "shift+down")
+                QTest::keyClick(w.grid(), Qt::Key_Down, Qt::ShiftModifier);
+            else if (word[0] == "ctrl+a")
+                QTest::keyClick(w.grid(), Qt::Key_A, Qt::ControlModifier);
+        }
+        QStringList highlighted;
+        for (const QModelIndex &index : w.grid()->selectionModel()->selectedRows())
+            highlighted << w.grid()->TextMatrix(index.row() + 1, 3);
+        toggle(w);
+        QCOMPARE(w.markedTitles(), marked);
+        std::sort(highlighted.begin(), highlighted.end());
+        std::sort(marked.begin(), marked.end());
+        QCOMPARE(highlighted, marked);
     }
 
     void aMixedRangeFlipsEveryRow()

@@ -1,4 +1,5 @@
-// The readable names that exported files get from their track's fields.
+// The readable names that exported files get from their track's fields, valid on Linux
+// and on Windows.
 #include "expfilename.h"
 #include "namefields.h"
 #include "testmain.h"
@@ -104,6 +105,41 @@ private Q_SLOTS:
         QTest::newRow("case, spaces and dots kept")
             << onlyTitle() << QStringList{"", "", " .Mixed Case. ", ""} << mp3
             << " .Mixed Case. .mp3";
+        QTest::newRow("empty title")
+            << onlyTitle() << QStringList{"", "", "", ""} << mp3 << "Track 17.mp3";
+        QTest::newRow("only the separator")
+            << titleThenArtist() << QStringList{"", "", "", ""} << mp3 << "Track 17.mp3";
+        QTest::newRow("dot dot") << onlyTitle() << QStringList{"", "", "..", ""} << mp3
+                                 << "Track 17.mp3";
+        QTest::newRow("blank dot")
+            << onlyTitle() << QStringList{"", "", " .", ""} << mp3 << "Track 17.mp3";
+        QTest::newRow("no hidden file")
+            << onlyTitle() << QStringList{"", "", ".intro", ""} << mp3 << "_intro.mp3";
+        QTest::newRow("trailing dots and blanks without extension")
+            << onlyTitle() << QStringList{"", "", "Song. .", ""} << ":F00:ABCD"
+            << "Song";
+        QTest::newRow("extension ending in a dot") << onlyTitle() << rock << ":F00:ABCD."
+                                                   << "Song";
+        QTest::newRow("device") << onlyTitle() << QStringList{"", "", "con", ""} << mp3
+                                << "con_.mp3";
+        QTest::newRow("device without extension")
+            << onlyTitle() << QStringList{"", "", "Nul", ""} << ":F00:ABCD"
+            << "Nul_";
+        QTest::newRow("device before the first dot")
+            << onlyTitle() << QStringList{"", "", "NUL.tar", ""} << ":F00:A.gz"
+            << "NUL_.tar.gz";
+        QTest::newRow("device with trailing blanks")
+            << onlyTitle() << QStringList{"", "", "lpt9 ", ""} << mp3 << "lpt9 _.mp3";
+        QTest::newRow("port numbers only 1 to 9")
+            << onlyTitle() << QStringList{"", "", "COM0", ""} << mp3 << "COM0.mp3";
+        QTest::newRow("no device when longer")
+            << onlyTitle() << QStringList{"", "", "Console", ""} << mp3 << "Console.mp3";
+        QTest::newRow("dot in a folder is no extension")
+            << onlyTitle() << rock << ":iPod_Control:Mu.sic:F01:ABCD"
+            << "Song";
+        QTest::newRow("extension of the file only")
+            << onlyTitle() << rock << ":iPod_Control:Mu.sic:F01:AB.CD.m4a"
+            << "Song.m4a";
         QTest::newRow("characters beyond ASCII kept")
             << titleThenArtist() << QStringList{"", "Björk", "Jóga", ""} << mp3 << "Jóga_Björk.mp3";
     }
@@ -174,11 +210,91 @@ private Q_SLOTS:
         const ExportName withExtension = exportName(table, onlyTitle(), 17, ":F00:AB.CD.mp3");
         QCOMPARE(withExtension.stem, QString("Mr. Song"));
         QCOMPARE(withExtension.extension, QString(".mp3"));
-        QCOMPARE(numberedName(withExtension, 2), QString("Mr. Song (2).mp3"));
+        QCOMPARE(withExtension.finished({}, 2), QString("Mr. Song (2).mp3"));
 
         const ExportName bare = exportName(table, onlyTitle(), 17, ":F00:ABCD");
         QCOMPARE(bare.extension, QString());
-        QCOMPARE(numberedName(bare, 3), QString("Mr. Song (3)"));
+        QCOMPARE(bare.finished({}, 3), QString("Mr. Song (3)"));
+
+        const ExportName nothing =
+            exportName(trackSeventeen("", "", "", ""), onlyTitle(), 17, ":A.mp3");
+        QCOMPARE(nothing.finished({}, 2), QString("Track 17 (2).mp3"));
+    }
+
+    // At most 255 bytes of UTF-8 on Linux and 255 UTF-16 units on Windows, cut in the
+    // stem between characters, the extension and the number kept.
+    void lengthLimits_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("name");
+        const int bytes = int(NameUnit::Utf8Bytes);
+        const int units = int(NameUnit::Utf16Units);
+        const QString e = QString::fromUtf8("\u00e9");        // 2 bytes, 1 unit
+        const QString clef = QString::fromUtf8("\U0001D11E"); // 4 bytes, 2 units
+        QTest::newRow("300 ASCII, bytes")
+            << QString(300, 'x') << bytes << 1 << QString(251, 'x') + ".mp3";
+        QTest::newRow("300 ASCII, units")
+            << QString(300, 'x') << units << 1 << QString(251, 'x') + ".mp3";
+        QTest::newRow("300 two-byte letters, bytes")
+            << e.repeated(300) << bytes << 1 << e.repeated(125) + ".mp3";
+        QTest::newRow("300 two-byte letters, units")
+            << e.repeated(300) << units << 1 << e.repeated(251) + ".mp3";
+        QTest::newRow("surrogate pairs are not split")
+            << clef.repeated(200) << units << 1 << clef.repeated(125) + ".mp3";
+        QTest::newRow("four-byte characters, bytes")
+            << clef.repeated(200) << bytes << 1 << clef.repeated(62) + ".mp3";
+        QTest::newRow("the number is kept")
+            << QString(300, 'x') << bytes << 12 << QString(246, 'x') + " (12).mp3";
+        QTest::newRow("a cut that ends in blanks keeps the extension")
+            << QString(250, 'x') + QString(50, ' ') << bytes << 1 << QString(250, 'x') + " .mp3";
+        QTest::newRow("exactly 255 stays")
+            << QString(251, 'x') << bytes << 1 << QString(251, 'x') + ".mp3";
+    }
+
+    void lengthLimits()
+    {
+        QFETCH(QString, title);
+        QFETCH(int, unit);
+        QFETCH(int, number);
+        QFETCH(QString, name);
+        const TrackTable table = trackSeventeen("", "", title, "");
+        const NameLimit limit{NameUnit(unit), 255};
+        const QString made =
+            exportName(table, onlyTitle(), 17, ":F00:ABCD.mp3").finished(limit, number);
+        QCOMPARE(made, name);
+        QVERIFY(nameLength(made, NameUnit(unit)) <= 255);
+    }
+
+    // The rule for one folder or file name, as folder names will use it too.
+    void safeComponents_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("safe");
+        QTest::newRow("empty") << ""
+                               << "_";
+        QTest::newRow("dot") << "."
+                             << "_";
+        QTest::newRow("dot dot") << ".."
+                                 << "_";
+        QTest::newRow("blanks") << "   "
+                                << "_";
+        QTest::newRow("trailing dot") << "Greatest Hits Vol. 2."
+                                      << "Greatest Hits Vol. 2";
+        QTest::newRow("leading dot") << ".38 Special"
+                                     << "_38 Special";
+        QTest::newRow("device") << "AUX"
+                                << "AUX_";
+        QTest::newRow("the nine and control") << QString("AC/DC: *?") + QChar(7) << "AC-DC- ---";
+        QTest::newRow("long") << QString(400, 'a') << QString(255, 'a');
+    }
+
+    void safeComponents()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, safe);
+        QCOMPARE(safeComponent(text, {}), safe);
     }
 
     void theListIsReadAsGiven()

@@ -1,28 +1,34 @@
-// The export run without a window: its checks, the copies in grid order, the progress
-// line, the messages, and what happens to untrusted locations and failed copies.
+// The export run without a window: its checks, the snapshot it copies from, the copies in
+// grid order with their progress, and what happens to bad sources, untrusted locations,
+// a failing export drive and a cancel.
 #include "exportrun.h"
 #include "fakemachine.h"
+#include "faultyfilesystem.h"
 #include "filesystem_posix.h"
 #include "platformerror.h"
 #include "testmain.h"
-#include "tracktable.h"
+#include "tracktables.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <array>
 #include <cerrno>
 #include <optional>
 
+#include <sys/stat.h>
+
 using namespace sondrel;
+using namespace sondrel::test;
 
 namespace {
 
-// Records what the run shows, in order.
+// Records what the checks show, in order.
 class Host : public ExportHost
 {
 public:
@@ -34,121 +40,125 @@ public:
         events << "failure:" + QString::fromStdString(error.description());
     }
     void setBusy(bool busy) override { events << (busy ? "busy" : "pointer"); }
-    void showStatus(const QString &text) override { events << "status:" + text; }
-    void clearStatus() override { events << "cleared"; }
-
-    QStringList messages() const
-    {
-        return events.filter(QRegularExpression("^(message|failure):"));
-    }
 };
 
-// The Linux service with the free space (and the paths asked about) under the test's control.
-class SpaceFileSystem : public PosixFileSystem
-{
-public:
-    using PosixFileSystem::PosixFileSystem;
-    std::optional<std::uint64_t> available;
-    mutable std::vector<std::string> spaceAsked;
+enum class Mark { Yes, No };
+enum class File { Written, Absent };
 
-    std::uint64_t availableSpace(const std::string &path) const override
-    {
-        spaceAsked.push_back(path);
-        return available ? *available : PosixFileSystem::availableSpace(path);
-    }
-};
-
-// Copies `goodCopies` files, then writes `partialBytes` of the next one and fails as a
-// full disk does.
-class FailingFileSystem : public PosixFileSystem
-{
-public:
-    int goodCopies = 0;
-    qint64 partialBytes = 1000;
-    mutable int copies = 0;
-
-    void copyFile(const std::string &source, const std::string &destination,
-                  bool overwrite) const override
-    {
-        if (copies++ < goodCopies) {
-            PosixFileSystem::copyFile(source, destination, overwrite);
-            return;
-        }
-        QFile in(QString::fromStdString(source));
-        QFile out(QString::fromStdString(destination));
-        if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
-            out.write(in.read(partialBytes));
-        throw PlatformError(ENOSPC, "No space left on device: " + destination);
-    }
-};
-
-// A player folder and an export folder, and the track table that describes the player.
-struct Scene
+// A player folder and an export folder, the tracks that describe the player, and a
+// file system whose faults the test chooses.
+struct Player
 {
     QTemporaryDir dir;
     QString player;    // ends with "/"
     QString exportDir; // ends with "/"
-    TrackTable table;
-    ExportRequest request; // the marked tracks in grid order, their totals, the fields
+    QList<TableTrack> tracks;
+    std::vector<int> marked; // in grid order
+    NameFields fields = defaultNameFields();
+    std::shared_ptr<FaultPlan> faults = std::make_shared<FaultPlan>();
     Host host;
+    QStringList statuses; // the progress texts of the last copy run
+    std::uint64_t lastBytes = 0;
 
-    Scene()
+    Player()
     {
         QDir(dir.path()).mkpath("player/iPod_Control/Music/F00");
         QDir(dir.path()).mkpath("export");
         player = dir.filePath("player") + "/";
         exportDir = dir.filePath("export") + "/";
-        request.playerDrive = player;
-        request.exportDirectory = exportDir;
-        request.fields = defaultNameFields();
     }
 
-    // Adds track k (the next one) with its file on the player, and its grid row.
-    int addTrack(const QString &title, const QString &location, const QByteArray &contents,
-                 bool marked = true, bool writeFile = true)
+    // The path on the player that a location names.
+    QString pathOf(const QString &location) const
     {
-        const int k = table.count() + 1;
-        std::vector<Track> keep;
-        for (int i = 1; i < k; ++i)
-            keep.push_back(table.track(i));
-        table.reset(k);
-        for (int i = 1; i < k; ++i)
-            table.track(i) = keep[std::size_t(i - 1)];
-        Track &t = table.track(k);
-        t.id = k;
-        t.size = std::uint64_t(contents.size());
-        table.setText(k, FieldTitle, title);
-        table.setText(k, FieldLocation, location);
-        if (writeFile && location.startsWith(':')) {
-            const QString path = player + location.mid(1).replace(':', '/');
-            QDir().mkpath(QFileInfo(path).path());
-            QFile file(path);
-            if (file.open(QIODevice::WriteOnly))
-                file.write(contents);
+        return player + location.mid(1).replace(':', '/');
+    }
+
+    // Adds the next track (ID = its number) and, unless absent, its file on the player.
+    int add(const QString &title, const QString &location, const QByteArray &contents,
+            Mark mark = Mark::Yes, File file = File::Written)
+    {
+        TableTrack track;
+        track.title = title;
+        track.size = std::uint64_t(contents.size());
+        track.duration = 1000;
+        track.location = location;
+        tracks.push_back(track);
+        const int k = int(tracks.size());
+        if (file == File::Written && location.startsWith(':')) {
+            QDir().mkpath(QFileInfo(pathOf(location)).path());
+            QFile out(pathOf(location));
+            if (out.open(QIODevice::WriteOnly))
+                out.write(contents);
         }
-        if (marked) {
-            request.marked.push_back(k);
-            request.totals.count += 1;
-            request.totals.bytes += std::uint64_t(contents.size());
-        }
+        if (mark == Mark::Yes)
+            marked.push_back(k);
         return k;
     }
 
-    ExportRun::Outcome run(const FileSystem &fs)
+    ExportRequest request() const
     {
-        ExportRun exportRun(fs, table, host);
-        return exportRun.run(request);
+        ExportRequest r;
+        r.playerDrive = player;
+        r.exportDirectory = exportDir;
+        r.marked = marked;
+        for (const int k : marked) {
+            r.totals.count += 1;
+            r.totals.bytes += tracks[k - 1].size;
+        }
+        r.fields = fields;
+        return r;
     }
 
+    std::unique_ptr<FileSystem>
+    fileSystem(std::unique_ptr<FileSystem> inner = std::make_unique<PosixFileSystem>()) const
+    {
+        return std::make_unique<FaultyFileSystem>(faults, std::move(inner));
+    }
+
+    ExportRun::Outcome check() { return ExportRun(*fileSystem(), host).check(request()); }
+
+    // The copies of the marked tracks; `whileCopying` runs before each copy with the
+    // run's progress (to cancel it).
+    ExportReport copy(const FileSystem &fs, std::function<void(ExportProgress &)> whileCopying = {})
+    {
+        const TrackTable table = tableOf(tracks);
+        const ExportSnapshot snapshot = takeSnapshot(table, request(), '/', fs.nameLimit());
+        ExportProgress progress;
+        QSignalSpy reached(&progress, &ExportProgress::reached);
+        if (whileCopying) {
+            faults->probe = [&](FsOp op, const std::string &) {
+                if (op == FsOp::SafeCopy)
+                    whileCopying(progress);
+            };
+        }
+        const ExportReport report = copyTracks(fs, snapshot, progress);
+        faults->probe = {};
+        statuses.clear();
+        for (const QList<QVariant> &args : reached)
+            statuses << exportStatusText(args[0].toInt(), args[1].toInt(), args[2].toString());
+        lastBytes = progress.bytes();
+        return report;
+    }
+    ExportReport copy() { return copy(*fileSystem()); }
+
+    // The files in the export folder, hidden ones too.
     QStringList exported() const
     {
-        return QDir(exportDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+        return QDir(exportDir).entryList(QDir::Files | QDir::System | QDir::Hidden, QDir::Name);
     }
 
     QByteArray exportedBytes(const QString &name) const
     {
         QFile file(exportDir + name);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    void writeExported(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(exportDir + name);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
     }
 };
 
@@ -165,6 +175,16 @@ QByteArray bytesOf(char c, int n)
 {
     return QByteArray(n, c);
 }
+
+QStringList skippedOf(const ExportReport &report)
+{
+    QStringList out;
+    for (const SkippedTrack &track : report.skipped)
+        out << track.title + ": " + track.reason;
+    return out;
+}
+
+const QString ErrorsFile = "Sondrel export errors.txt";
 
 } // namespace
 
@@ -194,13 +214,8 @@ private Q_SLOTS:
             << true << true << qint64(2999) << true << int(ExportRun::Outcome::NotEnoughSpace)
             << QStringList{"space"};
         QTest::newRow("free space exactly the marked total: the export runs")
-            << true << true << qint64(3000) << true << int(ExportRun::Outcome::Exported)
-            << QStringList{"busy",
-                           "status:",
-                           "status: Exporting file 1 of 1 (Song)",
-                           "cleared",
-                           "message:File exported successfully",
-                           "pointer"};
+            << true << true << qint64(3000) << true << int(ExportRun::Outcome::Ready)
+            << QStringList{"busy"};
         QTest::newRow("nothing marked: the space check passes, the pointer comes back")
             << true << true << qint64(0) << false << int(ExportRun::Outcome::NothingSelected)
             << QStringList{"busy", "message:No files were selected", "pointer"};
@@ -215,24 +230,23 @@ private Q_SLOTS:
         QFETCH(int, outcome);
         QFETCH(QStringList, events);
 
-        Scene scene;
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", bytesOf('a', 3000), marked);
+        Player p;
+        p.add("Song", ":iPod_Control:Music:F00:A.mp3", bytesOf('a', 3000),
+              marked ? Mark::Yes : Mark::No);
         if (!directory)
-            QVERIFY(QDir(scene.exportDir).removeRecursively());
+            QVERIFY(QDir(p.exportDir).removeRecursively());
         if (!player)
-            QVERIFY(QDir(scene.player).removeRecursively());
-        SpaceFileSystem fs;
-        fs.available = std::uint64_t(available);
+            QVERIFY(QDir(p.player).removeRecursively());
+        p.faults->availableSpace = std::uint64_t(available);
 
-        QCOMPARE(int(scene.run(fs)), outcome);
+        QCOMPARE(int(p.check()), outcome);
         if (events == QStringList{"space"}) {
-            QCOMPARE(scene.host.events.size(), 1);
-            QVERIFY(scene.host.events[0].startsWith("message:You have less space available in "));
+            QCOMPARE(p.host.events.size(), 1);
+            QVERIFY(p.host.events[0].startsWith("message:You have less space available in "));
         } else {
-            QCOMPARE(scene.host.events, events);
+            QCOMPARE(p.host.events, events);
         }
-        if (outcome != int(ExportRun::Outcome::Exported) && directory)
-            QCOMPARE(scene.exported(), QStringList{});
+        QCOMPARE(p.faults->calls[FsOp::SafeCopy], 0);
     }
 
     void freeSpaceMessageNamesTheDriveTwice()
@@ -250,250 +264,299 @@ private Q_SLOTS:
     {
         // The space is that of the file system holding the export directory, and the
         // message names that file system's mount point.
-        Scene scene;
-        scene.addTrack("Big", ":iPod_Control:Music:F00:A.mp3", bytesOf('b', 2097152));
-        test::FakeMachine machine;
+        Player p;
+        p.add("Big", ":iPod_Control:Music:F00:A.mp3", bytesOf('b', 2097152));
+        FakeMachine machine;
         machine.mount("/dev/sda1", "/", "ext4");
-        const QString exportMount = QDir::cleanPath(scene.exportDir);
+        const QString exportMount = QDir::cleanPath(p.exportDir);
         machine.mount("/dev/sdz1", exportMount, "vfat");
-        SpaceFileSystem fs(machine.mountTablePath().toStdString(),
-                           machine.sysfsRoot().toStdString());
-        fs.available = 1048576;
+        p.faults->availableSpace = 1048576;
+        QStringList asked;
+        p.faults->probe = [&](FsOp op, const std::string &path) {
+            if (op == FsOp::AvailableSpace)
+                asked << QString::fromStdString(path);
+        };
 
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::NotEnoughSpace);
-        QCOMPARE(scene.host.events,
-                 QStringList{"message:" + freeSpaceMessage(exportMount, 1048576)});
-        QVERIFY(scene.host.events[0].contains("(1,024.00 Kb = 1.00 Mb = 0.00 Gb)."));
-        QCOMPARE(scene.host.events[0].count(exportMount), 2);
-        QCOMPARE(fs.spaceAsked, std::vector<std::string>{scene.exportDir.toStdString()});
-        QCOMPARE(scene.exported(), QStringList{});
+        QCOMPARE(ExportRun(*p.fileSystem(machine.fileSystem()), p.host).check(p.request()),
+                 ExportRun::Outcome::NotEnoughSpace);
+        QCOMPARE(p.host.events, QStringList{"message:" + freeSpaceMessage(exportMount, 1048576)});
+        QCOMPARE(p.host.events[0].count(exportMount), 2);
+        QCOMPARE(asked, QStringList{p.exportDir});
     }
 
     // ---- the copies ----
 
-    void progressFollowsTheMarkedRows()
+    void progressCountsEveryMarkedTrack()
     {
-        Scene scene;
+        Player p;
         for (int k = 1; k <= 8; ++k) {
-            scene.addTrack(QString("T%1").arg(k), QString(":iPod_Control:Music:F00:F%1.mp3").arg(k),
-                           bytesOf(char('0' + k), 100 + k), k == 2 || k == 7);
+            p.add(QString("T%1").arg(k), QString(":iPod_Control:Music:F00:F%1.mp3").arg(k),
+                  bytesOf(char('0' + k), 100 + k), k == 2 || k == 7 ? Mark::Yes : Mark::No);
         }
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.host.events,
-                 (QStringList{"busy", "status:", "status: Exporting file 1 of 2 (T2)",
-                              "status: Exporting file 2 of 2 (T7)", "cleared",
-                              "message:Files exported successfully", "pointer"}));
-        QCOMPARE(scene.exported(), (QStringList{"__T2__2.mp3", "__T7__7.mp3"}));
-        QCOMPARE(scene.exportedBytes("__T7__7.mp3"), bytesOf('7', 107));
+        const ExportReport report = p.copy();
+        QCOMPARE(p.statuses,
+                 (QStringList{" Exporting file 1 of 2 (T2)", " Exporting file 2 of 2 (T7)"}));
+        QCOMPARE(p.lastBytes, std::uint64_t(102 + 107));
+        QCOMPARE(report.end, ExportReport::End::Finished);
+        QCOMPARE(closingMessage(report), QString("Files exported successfully"));
+        QCOMPARE(p.exported(), (QStringList{"__T2__2.mp3", "__T7__7.mp3"}));
+        QCOMPARE(p.exportedBytes("__T7__7.mp3"), bytesOf('7', 107));
     }
 
-    void namesComeFromTheFieldsOfEachTrack()
+    void oneTrackSaysFile()
     {
-        Scene scene;
-        const int k = scene.addTrack("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
-        scene.table.setText(k, FieldGenre, "Rock");
-        scene.table.setText(k, FieldArtist, "Band");
-        scene.table.setText(k, FieldAlbum, "Disc");
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.exported(), QStringList{"Rock_Band_Song_Disc_1.mp3"});
-        QCOMPARE(scene.host.messages(), QStringList{"message:File exported successfully"});
+        Player p;
+        p.add("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
+        const ExportReport report = p.copy();
+        QCOMPARE(closingMessage(report), QString("File exported successfully"));
+        QCOMPARE(p.statuses, QStringList{" Exporting file 1 of 1 (Song)"});
+        QCOMPARE(p.exported(), QStringList{"__Song__1.mp3"});
     }
 
     void gridOrderDecidesTheCopyOrder()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("A", ":iPod_Control:Music:F00:A.mp3", "a");
-        scene.addTrack("B", ":iPod_Control:Music:F00:B.mp3", "b");
-        scene.addTrack("C", ":iPod_Control:Music:F00:C.mp3", "c");
-        // As after a sort by title, descending in this made-up case: C, B, A.
-        std::swap(scene.request.marked[0], scene.request.marked[2]);
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(
-            scene.host.events.filter("status: "),
-            (QStringList{"status: Exporting file 1 of 3 (C)", "status: Exporting file 2 of 3 (B)",
-                         "status: Exporting file 3 of 3 (A)"}));
-        ExportRun again(fs, scene.table, scene.host);
-        again.run(scene.request);
-        QCOMPARE(again.written(),
-                 (std::vector<std::string>{(scene.exportDir + "C.mp3").toStdString(),
-                                           (scene.exportDir + "B.mp3").toStdString(),
-                                           (scene.exportDir + "A.mp3").toStdString()}));
+        Player p;
+        p.fields = onlyTitle();
+        p.add("A", ":iPod_Control:Music:F00:A.mp3", "a");
+        p.add("B", ":iPod_Control:Music:F00:B.mp3", "b");
+        p.add("C", ":iPod_Control:Music:F00:C.mp3", "c");
+        p.marked = {3, 2, 1}; // as after a sort
+        const ExportReport report = p.copy();
+        QCOMPARE(p.statuses,
+                 (QStringList{" Exporting file 1 of 3 (C)", " Exporting file 2 of 3 (B)",
+                              " Exporting file 3 of 3 (A)"}));
+        QCOMPARE(report.written, (std::vector<std::string>{(p.exportDir + "C.mp3").toStdString(),
+                                                           (p.exportDir + "B.mp3").toStdString(),
+                                                           (p.exportDir + "A.mp3").toStdString()}));
     }
 
     void aSecondRunReplacesTheFirstCopies()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "new sound");
-        QFile old(scene.exportDir + "Song.mp3");
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("a much longer file left by an earlier run");
-        old.close();
-
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.exported(), QStringList{"Song.mp3"});
-        QCOMPARE(scene.exportedBytes("Song.mp3"), QByteArray("new sound"));
+        Player p;
+        p.fields = onlyTitle();
+        p.add("Song", ":iPod_Control:Music:F00:A.mp3", "new sound");
+        p.writeExported("Song.mp3", "a much longer file left by an earlier run");
+        QCOMPARE(p.copy().copied, 1);
+        QCOMPARE(p.copy().copied, 1);
+        QCOMPARE(p.exported(), QStringList{"Song.mp3"});
+        QCOMPARE(p.exportedBytes("Song.mp3"), QByteArray("new sound"));
     }
 
-    // ---- equal names within one run ----
+    // ---- names ----
 
     void equalNamesGetANumber()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "first");
-        scene.addTrack("Song", ":iPod_Control:Music:F00:B.mp3", "second");
-        scene.addTrack("Song", ":iPod_Control:Music:F00:C.mp3", "third");
-        scene.addTrack("SONG", ":iPod_Control:Music:F00:D.mp3", "fourth");
-        scene.addTrack("Song", ":iPod_Control:Music:F00:E", "no extension");
-        scene.addTrack("Song", ":iPod_Control:Music:F00:F", "no extension either");
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.host.messages(), QStringList{"message:Files exported successfully"});
-        QCOMPARE(scene.exported(), (QStringList{"SONG (4).mp3", "Song", "Song (2)", "Song (2).mp3",
-                                                "Song (3).mp3", "Song.mp3"}));
-        QCOMPARE(scene.exportedBytes("Song.mp3"), QByteArray("first"));
-        QCOMPARE(scene.exportedBytes("Song (2).mp3"), QByteArray("second"));
-        QCOMPARE(scene.exportedBytes("Song (3).mp3"), QByteArray("third"));
-        QCOMPARE(scene.exportedBytes("SONG (4).mp3"), QByteArray("fourth"));
-        QCOMPARE(scene.exportedBytes("Song"), QByteArray("no extension"));
-        QCOMPARE(scene.exportedBytes("Song (2)"), QByteArray("no extension either"));
-
-        // The next run starts afresh and replaces the same files.
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.exported().size(), 6);
+        Player p;
+        p.fields = onlyTitle();
+        p.add("Song", ":iPod_Control:Music:F00:A.mp3", "first");
+        p.add("Song", ":iPod_Control:Music:F00:B.mp3", "second");
+        p.add("Song", ":iPod_Control:Music:F00:C.mp3", "third");
+        p.add("SONG", ":iPod_Control:Music:F00:D.mp3", "fourth");
+        p.add("Song", ":iPod_Control:Music:F00:E", "no extension");
+        p.add("Song", ":iPod_Control:Music:F00:F", "no extension either");
+        QCOMPARE(closingMessage(p.copy()), QString("Files exported successfully"));
+        QCOMPARE(p.exported(), (QStringList{"SONG (4).mp3", "Song", "Song (2)", "Song (2).mp3",
+                                            "Song (3).mp3", "Song.mp3"}));
+        QCOMPARE(p.exportedBytes("Song (3).mp3"), QByteArray("third"));
+        QCOMPARE(p.exportedBytes("SONG (4).mp3"), QByteArray("fourth"));
+        QCOMPARE(p.exportedBytes("Song (2)"), QByteArray("no extension either"));
     }
 
     void aNumberedNameDoesNotMeetAnotherTrack()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "1");
-        scene.addTrack("Song (2)", ":iPod_Control:Music:F00:B.mp3", "2");
-        scene.addTrack("Song", ":iPod_Control:Music:F00:C.mp3", "3");
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.exported(), (QStringList{"Song (2).mp3", "Song (3).mp3", "Song.mp3"}));
-        QCOMPARE(scene.exportedBytes("Song (2).mp3"), QByteArray("2"));
-        QCOMPARE(scene.exportedBytes("Song (3).mp3"), QByteArray("3"));
+        Player p;
+        p.fields = onlyTitle();
+        p.add("Song", ":iPod_Control:Music:F00:A.mp3", "1");
+        p.add("Song (2)", ":iPod_Control:Music:F00:B.mp3", "2");
+        p.add("Song", ":iPod_Control:Music:F00:C.mp3", "3");
+        p.add("Sondrel export errors", ":iPod_Control:Music:F00:D.txt", "4");
+        p.copy();
+        QCOMPARE(p.exported(), (QStringList{"Sondrel export errors (2).txt", "Song (2).mp3",
+                                            "Song (3).mp3", "Song.mp3"}));
+        QCOMPARE(p.exportedBytes("Song (3).mp3"), QByteArray("3"));
     }
 
-    // ---- names and locations from the database ----
-
-    void controlCharactersAndNoExtension()
+    // Names that the Parts' rule would make empty, hidden, devices or too long land as
+    // valid files.
+    void namesThatAlwaysWork_data()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack(QString("Tab\tand") + QChar(1), ":iPod_Control:Music:F00:NOEXT", "x");
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.exported(), QStringList{"Tab-and-"});
-    }
-
-    void untrustedLocationsAreNotCopied_data()
-    {
+        QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("location");
-        QTest::newRow("empty") << "";
-        QTest::newRow("no leading colon") << "iPod_Control:Music:F00:A.mp3";
-        QTest::newRow("only the colon") << ":";
-        QTest::newRow("empty name") << ":iPod_Control::F00:A.mp3";
-        QTest::newRow("trailing colon") << ":iPod_Control:Music:F00:";
-        QTest::newRow("dot") << ":iPod_Control:.:Music:F00:A.mp3";
-        QTest::newRow("dot dot") << ":iPod_Control:..:..:outside.mp3";
-        QTest::newRow("three dots") << ":iPod_Control:...:A.mp3";
-        QTest::newRow("separator in a name") << ":iPod_Control:Music/F00:A.mp3";
-        QTest::newRow("absolute path in a name") << ":/etc/passwd";
-        QTest::newRow("backslash in a name") << ":iPod_Control:..\\..\\x:A.mp3";
-        QTest::newRow("NUL in a name") << QString(":iPod_Control:Music:F00:A.mp3") + QChar(0) + "x";
+        QTest::addColumn<QString>("name");
+        const QString mp3 = ":iPod_Control:Music:F00:A.mp3";
+        QTest::newRow("empty") << "" << mp3 << "Track 1.mp3";
+        QTest::newRow("dot dot") << ".." << mp3 << "Track 1.mp3";
+        QTest::newRow("blank dot") << " ." << mp3 << "Track 1.mp3";
+        QTest::newRow("hidden") << ".hidden" << mp3 << "_hidden.mp3";
+        QTest::newRow("device") << "con" << mp3 << "con_.mp3";
+        QTest::newRow("device without extension") << "Nul"
+                                                  << ":iPod_Control:Music:F00:A"
+                                                  << "Nul_";
+        QTest::newRow("dot in a folder") << "Song"
+                                         << ":iPod_Control:Mu.sic:F00:ABCD"
+                                         << "Song";
+        QTest::newRow("control characters")
+            << QString("Tab\tand") + QChar(1) << mp3 << "Tab-and-.mp3";
+        QTest::newRow("300 characters") << QString(300, 'x') << mp3 << QString(251, 'x') + ".mp3";
     }
 
-    void untrustedLocationsAreNotCopied()
+    void namesThatAlwaysWork()
     {
+        QFETCH(QString, title);
         QFETCH(QString, location);
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Before", ":iPod_Control:Music:F00:A.mp3", "before");
-        scene.addTrack("Bad", location, "bad", true, false);
-        scene.addTrack("After", ":iPod_Control:Music:F00:C.mp3", "after");
-        // A file that the dot-dot row would reach.
-        QFile outside(scene.dir.filePath("outside.mp3"));
+        QFETCH(QString, name);
+        Player p;
+        p.fields = onlyTitle();
+        p.add(title, location, "sound");
+        QCOMPARE(p.copy().copied, 1);
+        QCOMPARE(p.exported(), QStringList{name});
+        QCOMPARE(p.exportedBytes(name), QByteArray("sound"));
+    }
+
+    // ---- bad sources: passed over, the run goes on ----
+
+    void badSourcesArePassedOver_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << "fifo"
+                              << "not a regular file";
+        QTest::newRow("link to /dev/zero") << "zero"
+                                           << "not a regular file";
+        QTest::newRow("folder") << "folder"
+                                << "not a regular file";
+        QTest::newRow("missing") << "missing"
+                                 << "missing on the iPod";
+        QTest::newRow("empty location") << "nowhere"
+                                        << "missing on the iPod";
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "could not be read: Input/output error";
+        QTest::newRow("name refused") << "long name"
+                                      << "name refused by the export folder: File name too long";
+        QTest::newRow("untrusted location")
+            << "dot dot"
+            << "could not be read: the iPod's database gives an unusable location";
+    }
+
+    void badSourcesArePassedOver()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        Player p;
+        p.fields = onlyTitle();
+        p.add("Before", ":iPod_Control:Music:F00:A.mp3", bytesOf('a', 70000));
+        const QString location = kind == "nowhere"   ? QString()
+                                 : kind == "dot dot" ? ":iPod_Control:..:..:outside.mp3"
+                                                     : ":iPod_Control:Music:F00:BAD.mp3";
+        p.add("Bad", location, bytesOf('b', 5000), Mark::Yes,
+              kind == "unreadable" || kind == "long name" ? File::Written : File::Absent);
+        p.add("After", ":iPod_Control:Music:F00:C.mp3", bytesOf('c', 90000));
+        const QString bad = p.pathOf(":iPod_Control:Music:F00:BAD.mp3");
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(bad).constData(), 0644), 0);
+        if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", bad));
+        if (kind == "folder")
+            QVERIFY(QDir().mkpath(bad));
+        if (kind == "unreadable") // the player fails after 1000 bytes
+            p.faults->faults.push_back(
+                {FsOp::SafeCopy, EIO, 2, "", 1000, CopyOutcome::SourceUnreadable});
+        if (kind == "long name")
+            p.fields = {{"Title", true, 4}, {"Album", true, 6}}; // album: 300 characters
+        QFile outside(p.dir.filePath("outside.mp3"));
         QVERIFY(outside.open(QIODevice::WriteOnly));
         outside.write("outside");
         outside.close();
 
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.exported(), QStringList{"Before.mp3"});
-        const QStringList events = scene.host.events;
-        QCOMPARE(events.mid(events.size() - 3, 2), (QStringList{"cleared", "pointer"}));
-        QVERIFY(events.last().startsWith("failure:"));
-        QVERIFY(!events.join('|').contains("successfully"));
-        QVERIFY(!events.join('|').contains("(After)"));
-    }
-
-    void locationNamesAreSplitAtColons()
-    {
-        const auto names = locationNames(":iPod_Control:Music:F00:AB CD.mp3", '/');
-        QVERIFY(names);
-        QCOMPARE(*names, (std::vector<std::string>{"iPod_Control", "Music", "F00", "AB CD.mp3"}));
-        QVERIFY(!locationNames(":a:b\\c", '/'));
-        QVERIFY(!locationNames(":a:b/c", '\\'));
-        QVERIFY(locationNames(":a:.hidden", '/'));
-        // Device names reach no file on the drive where Windows reads them as devices.
-        for (const char *device : {":iPod_Control:CON", ":iPod_Control:nul.mp3", ":COM1:a.mp3",
-                                   ":iPod_Control:Music:lpt9 .mp3"}) {
-            QVERIFY2(!locationNames(device, '\\'), device);
-            QVERIFY2(locationNames(device, '/'), device);
+        if (kind == "long name") {
+            // The name rule keeps 255 bytes; a folder that takes fewer refuses the name.
+            p.faults->nameLimit = NameLimit{NameUnit::Utf8Bytes, 1000};
+            p.tracks[1].album = QString(300, 'y');
         }
-        QVERIFY(locationNames(":iPod_Control:CONS.mp3", '\\'));
-        QVERIFY(locationNames(":iPod_Control:COM0.mp3", '\\'));
+        const ExportReport report = p.copy();
+        QCOMPARE(report.end, ExportReport::End::Finished);
+        QCOMPARE(report.reached, 3);
+        QCOMPARE(report.copied, 2);
+        QCOMPARE(p.statuses.last(), QString(" Exporting file 3 of 3 (After)"));
+        QCOMPARE(skippedOf(report), QStringList{"Bad: " + reason});
+        const QString prefix = kind == "long name" ? "After_.mp3" : "After.mp3";
+        QCOMPARE(p.exportedBytes(prefix), bytesOf('c', 90000));
+        QCOMPARE(p.exportedBytes(kind == "long name" ? "Before_.mp3" : "Before.mp3"),
+                 bytesOf('a', 70000));
+        QCOMPARE(p.exported().size(), 3); // the two copies and the errors list, nothing else
+        QCOMPARE(closingMessage(report), "2 of 3 files exported.\nBad: " + reason +
+                                             "\nThe full list is in " + p.exportDir + ErrorsFile +
+                                             ".");
+        QCOMPARE(QString::fromUtf8(p.exportedBytes(ErrorsFile)),
+                 "Bad\t" + QString::fromStdString(report.skipped[0].source) + "\t" + reason + "\n");
     }
 
-    void aLinkLeadingOffThePlayersDriveIsRefused()
+    void aLinkLeadingOffThePlayersDriveIsPassedOver()
     {
-        Scene scene;
+        Player p;
         QTemporaryDir elsewhere;
         QFile secret(elsewhere.filePath("secret.mp3"));
         QVERIFY(secret.open(QIODevice::WriteOnly));
         secret.write("secret");
         secret.close();
-        QVERIFY(QFile::link(secret.fileName(), scene.player + "iPod_Control/Music/F00/LINK.mp3"));
-        QVERIFY(QFile::link(scene.player + "iPod_Control/Music/F00/OWN.mp3",
-                            scene.player + "iPod_Control/Music/F00/INSIDE.mp3"));
-
-        test::FakeMachine machine;
+        QVERIFY(QFile::link(secret.fileName(), p.player + "iPod_Control/Music/F00/LINK.mp3"));
+        QVERIFY(QFile::link(p.player + "iPod_Control/Music/F00/OWN.mp3",
+                            p.player + "iPod_Control/Music/F00/INSIDE.mp3"));
+        FakeMachine machine;
         machine.mount("/dev/sda1", "/", "ext4");
-        machine.mount("/dev/sdb1", QDir::cleanPath(scene.player), "vfat");
+        machine.mount("/dev/sdb1", QDir::cleanPath(p.player), "vfat");
         machine.mount("/dev/sdc1", elsewhere.path(), "ext4");
-        const auto fs = machine.fileSystem();
 
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Own", ":iPod_Control:Music:F00:OWN.mp3", "own");
-        scene.addTrack("Inside", ":iPod_Control:Music:F00:INSIDE.mp3", "", true, false);
-        scene.addTrack("Link", ":iPod_Control:Music:F00:LINK.mp3", "", true, false);
-        QCOMPARE(scene.run(*fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.exported(), (QStringList{"Inside.mp3", "Own.mp3"}));
-        QCOMPARE(scene.exportedBytes("Inside.mp3"), QByteArray("own"));
-        QVERIFY(scene.host.events.last().startsWith("failure:"));
-        QVERIFY(scene.host.events.last().contains("LINK.mp3"));
+        p.fields = onlyTitle();
+        p.add("Own", ":iPod_Control:Music:F00:OWN.mp3", "own");
+        p.add("Inside", ":iPod_Control:Music:F00:INSIDE.mp3", "", Mark::Yes, File::Absent);
+        p.add("Link", ":iPod_Control:Music:F00:LINK.mp3", "", Mark::Yes, File::Absent);
+        const ExportReport report = p.copy(*p.fileSystem(machine.fileSystem()));
+        QCOMPARE(skippedOf(report),
+                 QStringList{"Link: could not be read: it lies outside the iPod's drive"});
+        QVERIFY(report.skipped[0].source.find("LINK.mp3") != std::string::npos);
+        QCOMPARE(p.exportedBytes("Inside.mp3"), QByteArray("own"));
+        QVERIFY(!p.exported().contains("Link.mp3"));
+    }
+
+    void theSameFileIsNotCopiedOntoItself_data()
+    {
+        QTest::addColumn<bool>("throughLink");
+        QTest::newRow("export directory inside the player") << false;
+        QTest::newRow("export directory a link to the player's folder") << true;
+    }
+
+    void theSameFileIsNotCopiedOntoItself()
+    {
+        QFETCH(bool, throughLink);
+        Player p;
+        p.fields = onlyTitle();
+        p.add("SONG", ":iPod_Control:Music:F00:SONG.mp3", "the player's own file");
+        const QString folder = p.player + "iPod_Control/Music/F00";
+        if (throughLink) {
+            QVERIFY(QFile::link(folder, p.dir.filePath("linked")));
+            p.exportDir = p.dir.filePath("linked") + "/";
+        } else {
+            p.exportDir = folder + "/";
+        }
+        const QDateTime modified = QFileInfo(folder + "/SONG.mp3").lastModified();
+        const ExportReport report = p.copy();
+        QCOMPARE(skippedOf(report), QStringList{"SONG: same file as the destination"});
+        QCOMPARE(p.exportedBytes("SONG.mp3"), QByteArray("the player's own file"));
+        QCOMPARE(QFileInfo(folder + "/SONG.mp3").lastModified(), modified);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 (QStringList{"SONG.mp3", ErrorsFile}));
     }
 
     void letterCaseOfTheLocationIsForgiven()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
-        scene.table.setText(1, FieldLocation, ":IPOD_CONTROL:music:f00:abcd.MP3");
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Exported);
-        QCOMPARE(scene.exported(), QStringList{"Song.MP3"});
-        QCOMPARE(scene.exportedBytes("Song.MP3"), QByteArray("sound"));
+        Player p;
+        p.fields = onlyTitle();
+        p.add("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
+        p.tracks[0].location = ":IPOD_CONTROL:music:f00:abcd.MP3";
+        p.copy();
+        QCOMPARE(p.exported(), QStringList{"Song.MP3"});
+        QCOMPARE(p.exportedBytes("Song.MP3"), QByteArray("sound"));
     }
 
     void theExactNameWinsOverOtherCases()
@@ -520,132 +583,128 @@ private Q_SLOTS:
                  root + "MUSIC/F00/b.mp3");
     }
 
-    // ---- failed copies ----
-
-    void aFailedCopyStopsTheRunAndLeavesNothingHalfWritten()
+    void locationNamesAreSplitAtColons()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
-        scene.addTrack("Two", ":iPod_Control:Music:F00:B.mp3", bytesOf('2', 5000));
-        scene.addTrack("Three", ":iPod_Control:Music:F00:C.mp3", bytesOf('3', 5000));
-        FailingFileSystem fs;
-        fs.goodCopies = 1;
-
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(fs.copies, 2);
-        QCOMPARE(scene.exported(), QStringList{"One.mp3"});
-        QCOMPARE(scene.exportedBytes("One.mp3"), bytesOf('1', 5000));
-        QCOMPARE(scene.host.events,
-                 (QStringList{"busy", "status:", "status: Exporting file 1 of 3 (One)",
-                              "status: Exporting file 2 of 3 (Two)", "cleared", "pointer",
-                              "failure:No space left on device: " + scene.exportDir + "Two.mp3"}));
+        const auto names = locationNames(":iPod_Control:Music:F00:AB CD.mp3", '/');
+        QVERIFY(names);
+        QCOMPARE(*names, (std::vector<std::string>{"iPod_Control", "Music", "F00", "AB CD.mp3"}));
+        for (const QString &bad :
+             {QString(), QString("iPod_Control:A.mp3"), QString(":"), QString(":a::b.mp3"),
+              QString(":a:"), QString(":a:.:b"), QString(":a:..:b"), QString(":a:...:b"),
+              QString(":a/b:c"), QString(":/etc/passwd"), QString(":a:..\\..\\x"),
+              QString(":a:b.mp3") + QChar(0) + "x"})
+            QVERIFY2(!locationNames(bad, '/'), qPrintable(bad));
+        QVERIFY(!locationNames(":a:b/c", '\\'));
+        QVERIFY(locationNames(":a:.hidden", '/'));
+        // Device names reach no file on the drive where Windows reads them as devices.
+        for (const char *device : {":iPod_Control:CON", ":iPod_Control:nul.mp3", ":COM1:a.mp3",
+                                   ":iPod_Control:Music:lpt9 .mp3"}) {
+            QVERIFY2(!locationNames(device, '\\'), device);
+            QVERIFY2(locationNames(device, '/'), device);
+        }
+        QVERIFY(locationNames(":iPod_Control:CONS.mp3", '\\'));
+        QVERIFY(locationNames(":iPod_Control:COM0.mp3", '\\'));
     }
 
-    void aFailedCopyOverAnEarlierFileRemovesTheTruncatedRest()
+    // ---- the export drive fails: the run ends ----
+
+    void aFailingExportDriveEndsTheRunAndKeepsEarlierFiles()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
-        QFile old(scene.exportDir + "One.mp3");
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(bytesOf('1', 5000));
-        old.close();
-        FailingFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.exported(), QStringList{});
+        Player p;
+        p.fields = onlyTitle();
+        p.add("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
+        p.add("Gone", ":iPod_Control:Music:F00:GONE.mp3", "", Mark::Yes, File::Absent);
+        p.add("Two", ":iPod_Control:Music:F00:B.mp3", bytesOf('2', 5000));
+        p.add("Three", ":iPod_Control:Music:F00:C.mp3", bytesOf('3', 5000));
+        p.writeExported("Two.mp3", "exported by an earlier run");
+        // The disk fills up after 1000 bytes of the second copy.
+        p.faults->faults.push_back({FsOp::SafeCopy, ENOSPC, 3, "", 1000});
+
+        const ExportReport report = p.copy();
+        QCOMPARE(report.end, ExportReport::End::DestinationFailed);
+        QVERIFY(report.failure);
+        QCOMPARE(report.failure->number(), ENOSPC);
+        QCOMPARE(QString::fromStdString(report.failure->description()),
+                 "No space left on device: " + p.exportDir + "Two.mp3");
+        QCOMPARE(report.reached, 3);
+        QCOMPARE(p.exportedBytes("One.mp3"), bytesOf('1', 5000));
+        QCOMPARE(p.exportedBytes("Two.mp3"), QByteArray("exported by an earlier run"));
+        QCOMPARE(p.exported(), (QStringList{"One.mp3", ErrorsFile, "Two.mp3"}));
+        QCOMPARE(closingMessage(report),
+                 "1 of 4 files exported.\nGone: missing on the iPod\nThe full list is in " +
+                     p.exportDir + ErrorsFile + ".");
     }
 
-    void aMissingSourceIsReportedByName()
+    void aDestinationFailureWithNothingSkippedLeavesItToTheReport()
     {
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Gone", ":iPod_Control:Music:F00:GONE.mp3", "x", true, false);
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.exported(), QStringList{});
-        QVERIFY(scene.host.events.last().startsWith("failure:"));
-        QVERIFY(
-            scene.host.events.last().contains(scene.player + "iPod_Control/Music/F00/GONE.mp3"));
+        Player p;
+        p.fields = onlyTitle();
+        p.add("One", ":iPod_Control:Music:F00:A.mp3", "x");
+        QVERIFY(QDir(p.exportDir).removeRecursively()); // the export folder went away
+        const ExportReport report = p.copy();
+        QCOMPARE(report.end, ExportReport::End::DestinationFailed);
+        QCOMPARE(report.failure->number(), ENOENT);
+        QCOMPARE(closingMessage(report), QString());
+        QVERIFY(report.errorsFile.empty());
     }
 
-    void aMissingSourceLeavesTheCopyOfAnEarlierRunAlone()
-    {
-        // The copy fails before it writes anything: the file of that name from an
-        // earlier run is no half-written one and stays as it was.
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Kept", ":iPod_Control:Music:F00:A.mp3", "kept");
-        scene.addTrack("Gone", ":iPod_Control:Music:F00:GONE.mp3", "x", true, false);
-        QFile earlier(scene.exportDir + "Gone.mp3");
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        earlier.write("exported before the file left the player");
-        earlier.close();
+    // ---- cancel ----
 
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.exported(), (QStringList{"Gone.mp3", "Kept.mp3"}));
-        QCOMPARE(scene.exportedBytes("Gone.mp3"),
-                 QByteArray("exported before the file left the player"));
-        QVERIFY(
-            scene.host.events.last().contains(scene.player + "iPod_Control/Music/F00/GONE.mp3"));
-        QVERIFY(!scene.host.events.join('|').contains("successfully"));
+    void cancelStopsBetweenChunksAndLeavesNothingHalf()
+    {
+        Player p;
+        p.fields = onlyTitle();
+        p.add("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
+        p.add("Gone", ":iPod_Control:Music:F00:GONE.mp3", "", Mark::Yes, File::Absent);
+        p.add("Two", ":iPod_Control:Music:F00:B.mp3", bytesOf('2', 20 << 20));
+        p.add("Three", ":iPod_Control:Music:F00:C.mp3", bytesOf('3', 5000));
+        p.writeExported("Two.mp3", "exported by an earlier run");
+        int copies = 0;
+        const ExportReport report = p.copy(*p.fileSystem(), [&](ExportProgress &progress) {
+            if (++copies == 3)
+                progress.cancel(); // as the copy of "Two" starts
+        });
+        QCOMPARE(report.end, ExportReport::End::Cancelled);
+        QCOMPARE(report.reached, 3);
+        QCOMPARE(report.copied, 1);
+        QCOMPARE(p.exportedBytes("Two.mp3"), QByteArray("exported by an earlier run"));
+        QCOMPARE(p.exported(), (QStringList{"One.mp3", ErrorsFile, "Two.mp3"}));
+        QCOMPARE(closingMessage(report),
+                 "Export cancelled: 1 of 4 files exported.\nGone: missing on the iPod\n"
+                 "The full list is in " +
+                     p.exportDir + ErrorsFile + ".");
+
+        ExportReport plain = report;
+        plain.skipped.clear();
+        plain.errorsFile.clear();
+        QCOMPARE(closingMessage(plain), QString("Export cancelled: 1 of 4 files exported."));
     }
 
-    void aSourceThatGoesDuringTheCopyLeavesNothingHalfWritten()
-    {
-        // The player is pulled out while a file is being copied: what was written of it goes.
-        struct Unplugged : PosixFileSystem
-        {
-            void copyFile(const std::string &source, const std::string &destination,
-                          bool) const override
-            {
-                QFile out(QString::fromStdString(destination));
-                if (out.open(QIODevice::WriteOnly))
-                    out.write("the first part");
-                out.close();
-                QFile::remove(QString::fromStdString(source));
-                throw PlatformError(EIO, "Input/output error: " + source);
-            }
-        } fs;
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "the whole song");
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.exported(), QStringList{});
-    }
+    // ---- the errors list ----
 
-    void anUnwritableDestinationIsReportedAndLeftAlone()
+    void theErrorsListIsReplacedOnlyWhenSomethingIsSkipped()
     {
-        // A folder where the file should go: the copy cannot write it, and the folder
-        // (not a half-written file) stays.
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "x");
-        QVERIFY(QDir(scene.exportDir).mkdir("Song.mp3"));
-        PosixFileSystem fs;
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QVERIFY(QFileInfo(scene.exportDir + "Song.mp3").isDir());
-        QVERIFY(scene.host.events.last().contains("Song.mp3"));
-        QVERIFY(!scene.host.events.join('|').contains("successfully"));
-    }
+        Player p;
+        p.fields = onlyTitle();
+        for (int i = 1; i <= 25; ++i)
+            p.add(QString("Gone\t%1").arg(i), QString(":iPod_Control:Music:F00:G%1.mp3").arg(i), "",
+                  Mark::Yes, File::Absent);
+        p.writeExported(ErrorsFile, "an older list");
+        const ExportReport report = p.copy();
+        const QStringList lines = QString::fromUtf8(p.exportedBytes(ErrorsFile)).split('\n');
+        QCOMPARE(lines.size(), 26); // 25 lines, each ended
+        QCOMPARE(lines[24],
+                 "Gone 25\t" + p.player + "iPod_Control/Music/F00/G25.mp3\tmissing on the iPod");
+        const QStringList message = closingMessage(report).split('\n');
+        QCOMPARE(message.size(), 22); // the count, the first 20, where the list is
+        QCOMPARE(message[0], QString("0 of 25 files exported."));
+        QCOMPARE(message[20], QString("Gone\t20: missing on the iPod"));
 
-    void failureReportNamesTheFile()
-    {
-        // A service whose description names no path: the run adds the destination.
-        struct Mute : PosixFileSystem
-        {
-            void copyFile(const std::string &, const std::string &, bool) const override
-            {
-                throw PlatformError(5, "Access is denied.");
-            }
-        } fs;
-        Scene scene;
-        scene.request.fields = onlyTitle();
-        scene.addTrack("Song", ":iPod_Control:Music:F00:A.mp3", "x");
-        QCOMPARE(scene.run(fs), ExportRun::Outcome::Failed);
-        QCOMPARE(scene.host.events.last(),
-                 "failure:Access is denied.: " + scene.exportDir + "Song.mp3");
+        // A run that skips nothing leaves the list alone.
+        p.marked.clear();
+        p.add("Here", ":iPod_Control:Music:F00:H.mp3", "here");
+        p.copy();
+        QCOMPARE(p.exportedBytes(ErrorsFile).count('\n'), 25);
     }
 
     // ---- the folder listing of the service ----

@@ -33,6 +33,12 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
+QByteArray readBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
 } // namespace
 
 class TestFileSystem : public QObject
@@ -389,6 +395,154 @@ private Q_SLOTS:
         QCOMPARE(id("link"), id("real"));
         QVERIFY(id("real/b") != id("real/a"));
         QCOMPARE(id("real/missing"), std::nullopt);
+    }
+
+    // The copy the export makes: the source opened once, only a regular file copied and
+    // never onto itself, the bytes placed under the final name only when whole; any
+    // failure leaves no temporary file and an earlier destination as it was.
+    void safeCopy_data()
+    {
+        QTest::addColumn<QString>("source");      // what stands at the source path
+        QTest::addColumn<QString>("destination"); // what stands at the destination path
+        QTest::addColumn<int>("outcome");
+        const auto row = [](const char *name, const char *source, const char *destination,
+                            CopyOutcome outcome) {
+            QTest::newRow(name) << QString(source) << QString(destination) << int(outcome);
+        };
+        row("regular file", "file", "none", CopyOutcome::Copied);
+        row("over an earlier file", "file", "old", CopyOutcome::Copied);
+        row("empty file", "empty", "old", CopyOutcome::Copied);
+        row("FIFO without a writer", "fifo", "old", CopyOutcome::SourceNotRegular);
+        row("link to /dev/zero", "zero", "old", CopyOutcome::SourceNotRegular);
+        row("folder", "folder", "old", CopyOutcome::SourceNotRegular);
+        row("missing", "missing", "old", CopyOutcome::SourceMissing);
+        row("dangling link", "dangling", "old", CopyOutcome::SourceMissing);
+        row("destination is the source", "file", "hard link", CopyOutcome::SameFile);
+        row("destination links to the source", "file", "link", CopyOutcome::SameFile);
+        row("a folder of that name", "file", "folder", CopyOutcome::NameRefused);
+        row("name too long", "file", "long name", CopyOutcome::NameRefused);
+        row("destination folder gone", "file", "no folder", CopyOutcome::DestinationFailed);
+    }
+
+    void safeCopy()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, destination);
+        QFETCH(int, outcome);
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        const QString from = dir.filePath(QStringLiteral("player.mp3"));
+        QString to = dir.filePath(QStringLiteral("out/song.mp3"));
+        QDir(dir.path()).mkpath(QStringLiteral("out"));
+        const QByteArray sound = QByteArray(3 << 20, 's') + "end";
+        const QByteArray sourceBytes = source == QLatin1String("empty") ? QByteArray() : sound;
+        if (source == QLatin1String("file") || source == QLatin1String("empty"))
+            writeFile(from, sourceBytes);
+        if (source == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(from).constData(), 0644), 0);
+        if (source == QLatin1String("zero"))
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), from));
+        if (source == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(from));
+        if (source == QLatin1String("dangling"))
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), from));
+        if (destination == QLatin1String("old"))
+            writeFile(to, "an earlier export");
+        if (destination == QLatin1String("hard link"))
+            QCOMPARE(::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()),
+                     0);
+        if (destination == QLatin1String("link"))
+            QVERIFY(QFile::link(from, to));
+        if (destination == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(to));
+        if (destination == QLatin1String("long name"))
+            to = dir.filePath(QStringLiteral("out/") + QString(256, QLatin1Char('n')));
+        if (destination == QLatin1String("no folder"))
+            to = dir.filePath(QStringLiteral("gone/song.mp3"));
+
+        std::uint64_t reported = 0;
+        CopyOptions options;
+        options.progress = [&](std::uint64_t copied) {
+            reported = copied;
+            return true;
+        };
+        const CopyResult result = fs.copyFileSafely(from.toStdString(), to.toStdString(), options);
+        QCOMPARE(int(result.outcome), outcome);
+        QCOMPARE(result.copied(), outcome == int(CopyOutcome::Copied));
+        const QStringList left =
+            QDir(dir.filePath(QStringLiteral("out")))
+                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        QVERIFY2(left.filter(QStringLiteral(".sondrel-")).isEmpty(), qPrintable(left.join(' ')));
+        if (result.copied()) {
+            QCOMPARE(readBytes(to), sourceBytes);
+            QCOMPARE(result.bytes, std::uint64_t(sourceBytes.size()));
+            QCOMPARE(reported, result.bytes);
+        } else if (destination == QLatin1String("old")) {
+            QCOMPARE(readBytes(to), QByteArray("an earlier export"));
+        }
+        if (source == QLatin1String("file"))
+            QCOMPARE(readBytes(from), sound); // the player's file is never written
+        if (!result.copied()) {
+            QVERIFY(!result.path.empty());
+            QCOMPARE(result.sourceFault(), outcome != int(CopyOutcome::DestinationFailed));
+        }
+    }
+
+    // A source that grows while it is copied is copied as large as it was when opened;
+    // a cancel between chunks removes the part written.
+    void safeCopyTakesTheSizeAtOpenAndCanBeCancelled()
+    {
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        const std::string from = dir.filePath(QStringLiteral("growing.bin")).toStdString();
+        const std::string to = dir.filePath(QStringLiteral("copy.bin")).toStdString();
+        const QByteArray first(20 << 20, 'g');
+        writeFile(QString::fromStdString(from), first);
+        CopyOptions growing;
+        growing.progress = [&](std::uint64_t) {
+            QFile more(QString::fromStdString(from));
+            if (more.open(QIODevice::Append))
+                more.write(QByteArray(1 << 20, 'm'));
+            return true;
+        };
+        QVERIFY(fs.copyFileSafely(from, to, growing).copied());
+        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+
+        int chunks = 0;
+        CopyOptions cancel;
+        cancel.progress = [&](std::uint64_t) { return ++chunks < 2; };
+        const CopyResult result = fs.copyFileSafely(from, to, cancel);
+        QCOMPARE(result.outcome, CopyOutcome::Cancelled);
+        QCOMPARE(chunks, 2);
+        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        // A staged copy that is never placed takes its temporary file with it.
+        Staging staging = fs.stageCopy(from, to);
+        QVERIFY(staging.copy);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+        staging.copy.reset();
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+    }
+
+    // From another file system (tmpfs) the kernel's copy call gives way to the others.
+    void safeCopyAcrossFileSystems()
+    {
+        QTemporaryDir shm(QStringLiteral("/dev/shm/sondrel-test-XXXXXX"));
+        QTemporaryDir dir;
+        PosixFileSystem fs;
+        if (!shm.isValid() || fs.identity(shm.path().toStdString())->volume ==
+                                  fs.identity(dir.path().toStdString())->volume)
+            QSKIP("no second file system at /dev/shm");
+        QByteArray bytes(9 << 20, Qt::Uninitialized);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7 + i / 4096);
+        writeFile(shm.filePath(QStringLiteral("a.bin")), bytes);
+        const std::string to = dir.filePath(QStringLiteral("a.bin")).toStdString();
+        QVERIFY(
+            fs.copyFileSafely(shm.filePath(QStringLiteral("a.bin")).toStdString(), to).copied());
+        QCOMPARE(readBytes(QString::fromStdString(to)), bytes);
     }
 
     void failuresCarryTheErrorNumber()

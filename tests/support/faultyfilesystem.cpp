@@ -96,6 +96,41 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
     m_inner->copyFile(source, destination, overwrite);
 }
 
+Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
+                                    const CopyOptions &options) const
+{
+    if (m_plan->probe)
+        m_plan->probe(FsOp::SafeCopy, destination);
+    const Fault *fault = faultFor(*m_plan, FsOp::SafeCopy, destination);
+    if (!fault)
+        return m_inner->stageCopy(source, destination, options);
+    std::uint64_t through = 0;
+    if (fault->bytesFirst > 0) {
+        CopyOptions stopping;
+        stopping.progress = [&](std::uint64_t copied) {
+            through = std::min(copied, fault->bytesFirst);
+            if (options.progress && !options.progress(through))
+                return false;
+            return copied < fault->bytesFirst;
+        };
+        Staging staging = m_inner->stageCopy(source, destination, stopping);
+        if (staging.result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
+            return staging; // done before the fault, or ended on its own
+    }
+    Staging staging;
+    CopyResult &result = staging.result;
+    result.outcome = fault->outcome;
+    const bool cancelled = fault->outcome == CopyOutcome::Cancelled;
+    result.error = cancelled ? 0 : fault->error;
+    result.message = cancelled ? std::string() : std::string(std::strerror(fault->error));
+    const bool sourceSide = fault->outcome == CopyOutcome::SourceMissing ||
+                            fault->outcome == CopyOutcome::SourceNotRegular ||
+                            fault->outcome == CopyOutcome::SourceUnreadable;
+    result.path = sourceSide ? source : destination;
+    result.bytes = through;
+    return staging;
+}
+
 void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
 {
     if (m_plan->probe)

@@ -14,6 +14,7 @@ namespace sondrel::test {
 // The operations of the file-system service that a test can make fail.
 enum class FsOp {
     CopyFile,
+    SafeCopy, // stageCopy, the first part of copyFileSafely
     MoveFile,
     ReplaceFile,
     RenameOrCopy, // with bytesFirst: a copy that breaks off after that many bytes
@@ -33,7 +34,9 @@ struct Fault
     int error = 5;                // the error number raised (EIO by default)
     int call = 0;                 // which call of `op` fails, counted from 1; 0: every call
     std::string pathPrefix;       // only calls on a path that begins with this (empty: any)
-    std::uint64_t bytesFirst = 0; // CopyFile and Write: bytes that reach the file first
+    std::uint64_t bytesFirst = 0; // CopyFile, SafeCopy and Write: bytes that reach the file first
+    // SafeCopy: how the copy ends (its error is `error`, except for Cancelled).
+    CopyOutcome outcome = CopyOutcome::DestinationFailed;
 };
 
 // What a test wants of the file system, shared by every service made from it (each
@@ -43,8 +46,12 @@ struct FaultPlan
     std::vector<Fault> faults;
     // The free space every service reports instead of the disk's, when set.
     std::optional<std::uint64_t> availableSpace;
+    // The name limit every service reports instead of its own, when set.
+    std::optional<NameLimit> nameLimit;
     // Called before each operation with the path it acts on (the destination of a copy
-    // or a move), so that a test can look at the window at that moment.
+    // or a move), so that a test can look at the window at that moment. It runs on the
+    // thread that makes the call: the export's copies make theirs on a thread of their
+    // own, where no widget may be touched.
     std::function<void(FsOp, const std::string &path)> probe;
     // renameOrCopy copies as it does between two file systems, also on one.
     bool otherFileSystem = false;
@@ -55,7 +62,10 @@ struct FaultPlan
 // A file-system service that forwards every call to another one and fails the calls
 // that its plan names: the named call raises PlatformError(error, "<description>:
 // <path>") as the machine's own service does; a copy or a write first lets `bytesFirst`
-// bytes through, as a disk that fills up does.
+// bytes through, as a disk that fills up does. A failing SafeCopy returns the fault's
+// outcome instead; with `bytesFirst` the real copy runs that far and is then stopped,
+// so that its temporary file comes and goes as on a full disk (a file no larger than
+// `bytesFirst` is copied whole).
 class FaultyFileSystem : public FileSystem
 {
 public:
@@ -71,6 +81,8 @@ public:
     bool folderExists(const std::string &path) const override { return m_inner->folderExists(path); }
     void copyFile(const std::string &source, const std::string &destination,
                   bool overwrite) const override;
+    Staging stageCopy(const std::string &source, const std::string &destination,
+                      const CopyOptions &options = {}) const override;
     void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;
@@ -97,6 +109,10 @@ public:
         return m_inner->folderWritable(path);
     }
     char separator() const override { return m_inner->separator(); }
+    NameLimit nameLimit() const override
+    {
+        return m_plan->nameLimit ? *m_plan->nameLimit : m_inner->nameLimit();
+    }
 
     // The fault this call of `op` on `path` meets, if any; counts the call.
     static const Fault *faultFor(FaultPlan &plan, FsOp op, const std::string &path);

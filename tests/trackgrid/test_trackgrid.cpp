@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace sondrel;
 
 namespace {
@@ -145,6 +147,87 @@ private Q_SLOTS:
         QCOMPARE(grid.RowSel(), 2);
         grid.setRows(1);
         QCOMPARE(grid.Row(), 0); // only the header is left
+    }
+
+    // What the grid highlights is exactly the range from Row to RowSel, whatever the
+    // user did with the mouse and the keys.
+    void highlightIsTheRowRange_data()
+    {
+        QTest::addColumn<QStringList>("gestures");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("rowSel");
+        const auto row = [](const char *name, const QStringList &gestures, int from, int to) {
+            QTest::newRow(name) << gestures << from << to;
+        };
+        row("click", {"click 4"}, 4, 4);
+        row("shift-click downward", {"click 3", "shift 5"}, 3, 5);
+        row("shift-click upward", {"click 5", "shift 3"}, 5, 3);
+        row("click inside a range", {"click 3", "shift 5", "click 4"}, 4, 4);
+        row("click on the range's anchor", {"click 3", "shift 5", "click 3"}, 3, 3);
+        row("ctrl-click is a plain click", {"click 3", "shift 5", "ctrl 7"}, 7, 7);
+        row("ctrl-click inside a range", {"click 3", "shift 5", "ctrl 4"}, 4, 4);
+        row("shift+down twice", {"click 2", "shift+down", "shift+down"}, 2, 4);
+        row("shift+up", {"click 5", "shift+up"}, 5, 4);
+        row("down after a range", {"click 2", "shift 4", "down"}, 5, 5);
+        row("ctrl+a", {"click 3", "ctrl+a"}, 1, 8);
+        row("drag downward", {"drag 2 6"}, 2, 6);
+        row("click below the last row keeps the range", {"click 3", "shift 5", "below"}, 3, 5);
+        row("set by the program, then shift-click", {"set 5", "shift 7"}, 5, 7);
+    }
+
+    void highlightIsTheRowRange()
+    {
+        QFETCH(QStringList, gestures);
+        QFETCH(int, row);
+        QFETCH(int, rowSel);
+        TrackGrid grid;
+        grid.resize(400, 400);
+        grid.setCols(3);
+        fill(grid, {"a|1", "b|2", "c|3", "d|4", "e|5", "f|6", "g|7", "h|8"});
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        grid.setFocus();
+        for (const QString &gesture : gestures) {
+            const QStringList word = gesture.split(' ');
+            if (word[0] == "click")
+                clickCell(grid, word[1].toInt(), 2);
+            else if (word[0] == "shift")
+                clickCell(grid, word[1].toInt(), 2, Qt::ShiftModifier);
+            else if (word[0] == "ctrl")
+                clickCell(grid, word[1].toInt(), 2, Qt::ControlModifier);
+            else if (word[0] == "set")
+                grid.setRow(word[1].toInt());
+            else if (word[0] == "shift+down")
+                QTest::keyClick(&grid, Qt::Key_Down, Qt::ShiftModifier);
+            else if (word[0] == "shift+up")
+                QTest::keyClick(&grid, Qt::Key_Up, Qt::ShiftModifier);
+            else if (word[0] == "down")
+                QTest::keyClick(&grid, Qt::Key_Down);
+            else if (word[0] == "ctrl+a")
+                QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
+            else if (word[0] == "below")
+                QTest::mouseClick(grid.viewport(), Qt::LeftButton, {},
+                                  QPoint(20, grid.viewport()->height() - 5));
+            else if (word[0] == "drag") {
+                const auto centre = [&](int r) {
+                    return grid.visualRect(grid.model()->index(r - 1, 1)).center();
+                };
+                QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, centre(word[1].toInt()));
+                for (int r = word[1].toInt() + 1; r <= word[2].toInt(); ++r)
+                    QTest::mouseMove(grid.viewport(), centre(r));
+                QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, centre(word[2].toInt()));
+            }
+        }
+        QCOMPARE(grid.Row(), row);
+        QCOMPARE(grid.RowSel(), rowSel);
+        QList<int> highlighted;
+        for (const QModelIndex &index : grid.selectionModel()->selectedRows())
+            highlighted << index.row() + 1;
+        std::sort(highlighted.begin(), highlighted.end());
+        QList<int> range;
+        for (int r = std::min(row, rowSel); r <= std::max(row, rowSel); ++r)
+            range << r;
+        QCOMPARE(highlighted, range);
     }
 
     void sortsGenerically_data()
