@@ -1,13 +1,16 @@
 #include "fakemachine.h"
 #include "frmmain.h"
+#include "itunesdbbuilder.h"
 #include "testmain.h"
 #include "trackgrid.h"
 #include "wrapbutton.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sondrel;
@@ -86,6 +89,30 @@ private Q_SLOTS:
         QCOMPARE(window.TxtDfltDrive->text(), drive);
         QCOMPARE(window.state().DfltDir(), dir);
         QCOMPARE(window.TxtDfltDir->text(), dir);
+    }
+
+    // On a machine with a music folder and a player, the window starts on both: the
+    // player's drive although a stick was plugged in after it.
+    void startUpOnAUsersMachine()
+    {
+        QTemporaryDir dir;
+        const QString home = dir.filePath("home/me");
+        const QString player = dir.filePath("media/IPOD");
+        const QString stick = dir.filePath("media/STICK");
+        QVERIFY(QDir().mkpath(home + "/Music") && QDir().mkpath(stick));
+        QVERIFY(test::writePlayerFile(player, "iPod_Control/iTunes/iTunesCDB", "mhbd"));
+        Machine machine({"/dev/sda1|/|ext4"});
+        machine.fake.blockDevice("sdb", true, {"sdb1"});
+        machine.fake.blockDevice("sdc", true, {"sdc1"});
+        machine.fake.mount("/dev/sdb1", player, "hfsplus");
+        machine.fake.mount("/dev/sdc1", stick, "vfat");
+        machine.fake.setUserFolders(home, home + "/Music");
+
+        FrmMain window(machine.services());
+        QCOMPARE(window.state().DfltDir(), home + "/Music/");
+        QCOMPARE(window.TxtDfltDir->text(), home + "/Music/");
+        QCOMPARE(window.state().DfltDrive(), player + "/");
+        QCOMPARE(window.TxtDfltDrive->text(), player + "/");
     }
 
     void startUpState()

@@ -34,6 +34,12 @@ void FakeMachine::blockDevice(const QString &disk, bool removable, const QString
         block.mkpath(disk + QLatin1Char('/') + partition);
 }
 
+void FakeMachine::setUserFolders(const QString &home, const QString &music)
+{
+    m_home = home;
+    m_music = music;
+}
+
 QString FakeMachine::mountTablePath() const
 {
     return m_dir.filePath(QStringLiteral("mounts"));
@@ -46,8 +52,10 @@ QString FakeMachine::sysfsRoot() const
 
 std::unique_ptr<FileSystem> FakeMachine::fileSystem() const
 {
-    return std::make_unique<PosixFileSystem>(mountTablePath().toStdString(),
-                                             sysfsRoot().toStdString());
+    auto fs = std::make_unique<PosixFileSystem>(mountTablePath().toStdString(),
+                                                sysfsRoot().toStdString());
+    fs->setUserFolders({m_home.toStdString(), m_music.toStdString()});
+    return fs;
 }
 
 } // namespace sondrel::test

@@ -10,7 +10,8 @@
 namespace sondrel::test {
 
 // A made-up machine for the file-system service: a mount table and a sysfs tree in a
-// temporary folder. Mount points may be folders of the test's own.
+// temporary folder. Mount points may be folders of the test's own. Its user has no home
+// or music folder unless the test gives them, so nothing looks at the real home.
 class FakeMachine
 {
 public:
@@ -21,6 +22,9 @@ public:
     // Marks the block device `disk` as removable (or not); `partitions` are placed inside it.
     void blockDevice(const QString &disk, bool removable, const QStringList &partitions = {});
 
+    // The user's home and music folders that the machine's services report.
+    void setUserFolders(const QString &home, const QString &music);
+
     QString mountTablePath() const;
     QString sysfsRoot() const;
     QString root() const { return m_dir.path(); }
@@ -30,6 +34,8 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_home;
+    QString m_music;
 };
 
 } // namespace sondrel::test

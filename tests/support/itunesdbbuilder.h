@@ -157,6 +157,11 @@ struct TestLayout
 // The database's bytes; `layout`, when given, receives the record offsets.
 QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout = nullptr);
 
+// The compressed form of a database, as the newer players keep it in "iTunesCDB": the
+// database header as it is, but with the compressed file's length at offset 8 and 2 at
+// offset 12, followed by the rest of the database deflated into one zlib stream.
+QByteArray compressDatabase(const QByteArray &database, int level = -1);
+
 // Overwrites 4 bytes at `offset` with `value`, little-endian (the buffer grows if needed).
 void putLe32(QByteArray &bytes, int offset, qint32 value);
 
@@ -170,5 +175,7 @@ bool writePlayer(const QString &root, const TestDatabase &db);
 // Same, with database bytes of the caller's own (the tracks only give the sound files).
 bool writePlayer(const QString &root, const QByteArray &database,
                  const QList<TestTrack> &tracks = {});
+// Writes one file of a player: <root>/<relative>, with the folders on the way.
+bool writePlayerFile(const QString &root, const QString &relative, const QByteArray &bytes);
 
 } // namespace sondrel::test
