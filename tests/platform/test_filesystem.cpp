@@ -104,11 +104,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, table);
         QFETCH(QString, expected);
-        test::FakeMachine machine;
-        for (const QString &line : table) {
-            const QStringList f = line.split(QLatin1Char('|'));
-            machine.mount(f[0], f[1], f[2]);
-        }
+        const test::FakeMachine machine(table);
         QCOMPARE(driveList(*machine.fileSystem()), expected);
     }
 

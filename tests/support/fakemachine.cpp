@@ -14,6 +14,21 @@ FakeMachine::FakeMachine()
     table.open(QIODevice::WriteOnly);
 }
 
+FakeMachine::FakeMachine(const QStringList &mountTable) : FakeMachine()
+{
+    for (const QString &line : mountTable) {
+        const QStringList fields = line.split(QLatin1Char('|'));
+        mount(fields.value(0), fields.value(1), fields.value(2));
+    }
+}
+
+Services FakeMachine::services() const
+{
+    Services services;
+    services.fileSystem = [this] { return fileSystem(); };
+    return services;
+}
+
 void FakeMachine::mount(const QString &source, const QString &mountPoint, const QString &type)
 {
     QString escaped = mountPoint;

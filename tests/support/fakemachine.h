@@ -1,8 +1,10 @@
 #pragma once
 
 #include "filesystem.h"
+#include "services.h"
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -16,6 +18,8 @@ class FakeMachine
 {
 public:
     FakeMachine();
+    // A machine whose mount table has these lines, each "source|mount point|type".
+    explicit FakeMachine(const QStringList &mountTable);
 
     // One line of the mount table, such as ("/dev/sdb1", "/media/ipod", "vfat").
     void mount(const QString &source, const QString &mountPoint, const QString &type = QStringLiteral("ext4"));
@@ -31,6 +35,8 @@ public:
 
     // A service of this machine (its files are the real ones of the test's folders).
     std::unique_ptr<FileSystem> fileSystem() const;
+    // A window's services on this machine (the machine outlives the window).
+    Services services() const;
 
 private:
     QTemporaryDir m_dir;
