@@ -17,11 +17,6 @@ Q_DECLARE_METATYPE(sondrel::InflateStatus)
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const QByteArray &data)
-{
-    return {data.begin(), data.end()};
-}
-
 QByteArray fromBytes(std::span<const std::uint8_t> bytes)
 {
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));

@@ -16,11 +16,6 @@ Q_DECLARE_METATYPE(sondrel::InflateStatus)
 
 namespace {
 
-std::vector<std::uint8_t> bytesOf(const QByteArray &data)
-{
-    return {data.begin(), data.end()};
-}
-
 // Records what is written, piece by piece.
 class RecordingFile : public OutputFile
 {
@@ -80,7 +75,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, expected);
-        const std::vector<std::uint8_t> data = bytesOf(bytes);
+        const std::span<const std::uint8_t> data = bytesOf(bytes);
         QCOMPARE(QByteArray::fromStdString(hexText(data)), expected);
 
         RecordingFile file;
@@ -94,7 +89,7 @@ private Q_SLOTS:
         QByteArray bytes(3 * 64 * 1024 + 7, '\0');
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7);
-        const std::vector<std::uint8_t> data = bytesOf(bytes);
+        const std::span<const std::uint8_t> data = bytesOf(bytes);
         RecordingFile file;
         writeHexText(file, data);
         QCOMPARE(file.text.size(), 2 * bytes.size());

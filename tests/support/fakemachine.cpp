@@ -73,4 +73,12 @@ std::unique_ptr<FileSystem> FakeMachine::fileSystem() const
     return fs;
 }
 
+QString driveList(const FileSystem &fs)
+{
+    QStringList out;
+    for (const Drive &d : fs.drives())
+        out << QStringLiteral("%1=%2").arg(QString::fromStdString(d.path)).arg(int(d.type));
+    return out.join(QLatin1Char(' '));
+}
+
 } // namespace sondrel::test

@@ -44,4 +44,7 @@ private:
     QString m_music;
 };
 
+// The drives a service lists, as "path=type" words ("/=2 /media/ipod=1").
+QString driveList(const FileSystem &fs);
+
 } // namespace sondrel::test
