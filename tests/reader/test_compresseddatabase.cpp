@@ -48,7 +48,7 @@ QByteArray inflatedForm(const QByteArray &database, const QByteArray &compressed
 QStringList walked(const QByteArray &database, WalkOutcome *outcome = nullptr)
 {
     TrackTable table;
-    const std::vector<std::uint8_t> bytes = bytesOf(database);
+    const std::span<const std::uint8_t> bytes = bytesOf(database);
     const WalkOutcome result = walkDatabase(bytes, table);
     if (outcome)
         *outcome = result;
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         QFETCH(quint64, maximum);
         QFETCH(QByteArray, expected);
-        const std::vector<std::uint8_t> bytes = bytesOf(stored);
+        const std::span<const std::uint8_t> bytes = bytesOf(stored);
         const InflatedDatabase inflated = inflateDatabase(bytes, InflateLimits{64, maximum});
         QTEST(inflated.status, "status");
         QCOMPARE(fromBytes(inflated.bytes()), expected);
