@@ -11,6 +11,7 @@
 #include "selection.h"
 #include "selectionaction.h"
 #include "soundfilecheck.h"
+#include "startupsettings.h"
 #include "trackgrid.h"
 #include "ui.h"
 #include "wrapbutton.h"
@@ -183,9 +184,8 @@ void FrmMain::connectActions()
     connect(BtnChangeDfltDir, &QPushButton::clicked, this, [this, backToMain] {
         runGuarded(this, [this] {
             FrmChgDir dialog(
-                QStringLiteral("Choose the default directory to export"),
-                [this](const QString &directory) { m_state.setDfltDir(directory); },
-                m_services.fileSystem, this);
+                QStringLiteral("Choose the default directory to export"), m_state.DfltDir(),
+                [this](const QString &directory) { m_state.setDfltDir(directory); }, this);
             dialog.exec();
         });
         backToMain();
@@ -232,24 +232,17 @@ void FrmMain::showTotals()
     LblSelFilesDur->setText(durationCaption(totals.milliseconds));
 }
 
-// The start-up sequence: defaults, drive detection, the grid's header, the name fields.
+// The start-up sequence: the path settings, the grid's header, the name fields.
 void FrmMain::startUp()
 {
     LblStatusExport->hide();
 
     const PlatformDefaults defaults = platformDefaults();
-    QString exportDirectory = QString::fromStdString(defaults.exportDirectory);
-    QString playerDrive = QString::fromStdString(defaults.playerDrive);
-    if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem()) {
-        for (const Drive &drive : fs->drives()) {
-            if (drive.type == DriveType::Fixed)
-                exportDirectory = QString::fromStdString(fs->driveRoot(drive));
-            if (drive.type == DriveType::Removable)
-                playerDrive = QString::fromStdString(fs->driveRoot(drive));
-        }
-    }
-    m_state.setDfltDir(exportDirectory);
-    m_state.setDfltDrive(playerDrive);
+    StartUpSettings settings{defaults.playerDrive, defaults.exportDirectory};
+    if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem())
+        settings = startUpSettings(startUpFacts(*fs));
+    m_state.setDfltDir(QString::fromStdString(settings.dfltDir));
+    m_state.setDfltDrive(QString::fromStdString(settings.dfltDrive));
 
     TrackGrid *grid = MSFlexGridSoundList;
     grid->setFixedRows(1);

@@ -133,7 +133,11 @@ void checkForSoundFiles(FrmMain &window)
         if (!fs)
             return;
         files = workFiles(window.state().DfltDrive(), window.state().DfltDir(), fs->separator());
-        if (!fs->fileExists(files.database)) {
+        const PlayerDatabase found =
+            findPlayerDatabase(*fs, window.state().DfltDrive().toStdString());
+        files.database = found.plain;
+        files.compressed = found.compressed;
+        if (!found.found()) {
             showMessage(&window,
                         QStringLiteral("This is not the iPod drive. Select the right one."));
             window.ResetTrackList();
@@ -145,7 +149,16 @@ void checkForSoundFiles(FrmMain &window)
         int n = 0;
         {
             staging = true;
-            const std::vector<std::uint8_t> database = stageDatabase(*fs, files);
+            const StagedDatabase staged = stageDatabase(*fs, files);
+            if (!staged.readable()) {
+                // Nothing was staged; files of those names from an earlier run go as well.
+                showMessage(&window, QStringLiteral("Sondrel couldn't read the iPod database..."));
+                window.ResetTrackList();
+                removeIfPresent(*fs, files.hexFile);
+                removeIfPresent(*fs, files.stagedCopy);
+                return;
+            }
+            const std::span<const std::uint8_t> database = staged.bytes();
             ProgressPacer pacer;
             const auto progress = [&](int j, int count) {
                 if (pacer.due(j, count, clock.elapsed()))

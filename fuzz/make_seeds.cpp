@@ -1,6 +1,6 @@
 // Writes the seed corpus of the record-walk fuzzer: small valid databases of every
 // shape the walk knows (album list first, UTF-8 strings, odd types, extra bytes,
-// playlists...).
+// playlists...), some of them compressed as the newer players keep them ("iTunesCDB").
 // Usage: make_seeds FOLDER
 
 #include "itunesdbbuilder.h"
@@ -75,11 +75,14 @@ int main(int argc, char **argv)
         many.tracks << track("x");
     many.announcedTracks = 4;
 
-    const bool ok = save(folder, "empty", buildDatabase(empty)) &&
-                    save(folder, "two-tracks", buildDatabase(two)) &&
-                    save(folder, "album-list-first", buildDatabase(modern)) &&
-                    save(folder, "odd-strings", buildDatabase(odd)) &&
-                    save(folder, "fewer-announced", buildDatabase(many)) &&
-                    save(folder, "playlists", buildDatabase(lists));
+    const bool ok =
+        save(folder, "empty", buildDatabase(empty)) &&
+        save(folder, "two-tracks", buildDatabase(two)) &&
+        save(folder, "album-list-first", buildDatabase(modern)) &&
+        save(folder, "odd-strings", buildDatabase(odd)) &&
+        save(folder, "fewer-announced", buildDatabase(many)) &&
+        save(folder, "playlists", buildDatabase(lists)) &&
+        save(folder, "compressed-album-list-first", compressDatabase(buildDatabase(modern))) &&
+        save(folder, "compressed-odd-strings", compressDatabase(buildDatabase(odd), 1));
     return ok ? 0 : 1;
 }

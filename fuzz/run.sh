@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the record-walk fuzzer (clang, libFuzzer, address and undefined-behaviour
 # sanitizers) in build-fuzz/ and runs it for the given number of seconds (default 60)
-# from a seed corpus of small valid databases. Fails on any crash, leak or hang.
+# from a seed corpus of small valid databases, plain and compressed. Fails on any crash,
+# leak or hang.
 #
 #   fuzz/run.sh [seconds]
 set -euo pipefail
@@ -20,7 +21,8 @@ common=(-std=c++20 -fPIC -g -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$root/re
 # shellcheck disable=SC2086
 "$cxx" "${common[@]}" -O1 -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined $qt_flags \
-    "$root/fuzz/fuzz_walk.cpp" "$root/reader/recordwalk.cpp" $qt_libs -o "$out/fuzz_walk"
+    "$root/fuzz/fuzz_walk.cpp" "$root/reader/recordwalk.cpp" "$root/reader/compresseddatabase.cpp" \
+    $qt_libs -lz -o "$out/fuzz_walk"
 
 # The seed corpus: generated, not stored.
 # shellcheck disable=SC2086

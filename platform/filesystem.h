@@ -207,6 +207,15 @@ public:
     // The system folder (where the grid control file is placed), without a trailing separator.
     virtual std::string systemFolder() const = 0;
 
+    // The current user's music folder, without a trailing separator; empty when the system
+    // names none. It need not exist.
+    virtual std::string musicFolder() const = 0;
+    // The current user's home folder (on Windows the profile folder), without a trailing
+    // separator; empty when the system names none.
+    virtual std::string homeFolder() const = 0;
+    // True when the path is an existing folder in which the caller may create files.
+    virtual bool folderWritable(const std::string &path) const = 0;
+
     // The separator of built paths: '\\' on Windows, '/' on Linux.
     virtual char separator() const = 0;
     // How long one name in a folder may be.
@@ -220,6 +229,12 @@ std::unique_ptr<FileSystem> createFileSystem();
 // last `separator`): ".sondrel-<random>.part", for a file that is written whole and then
 // renamed over `path`.
 std::string temporaryNameBeside(const std::string &path, char separator);
+
+// The full path of the entry `name` in `folder` as the disk spells it, the letters A to Z
+// matched without regard to case ("ipod_control" is found for "iPod_Control"); an entry
+// spelled exactly as asked wins. Empty when there is none or the folder cannot be read.
+// `folder` may end with the separator.
+std::string findEntry(const FileSystem &fs, const std::string &folder, const std::string &name);
 
 // The settings every run starts from, before the drives are looked at.
 struct PlatformDefaults

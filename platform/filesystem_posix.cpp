@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 
+#include <QStandardPaths>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/sendfile.h>
@@ -351,6 +353,26 @@ const std::vector<MountEntry> &PosixFileSystem::mounts() const
     return *m_mounts;
 }
 
+namespace {
+
+// What is mounted but is no drive to a user: read-only images (snap packages and other
+// squashfs or erofs images), the boot partitions and the mounts of snap's own machinery.
+// Decided by type and place only; a read-only mount (a player formatted on a Mac, a disk
+// image under /media) is still a drive.
+bool isSystemMount(const MountEntry &entry)
+{
+    if (entry.type == "squashfs" || entry.type == "erofs")
+        return true;
+    const std::string mp = stripTrailingSlashes(entry.mountPoint);
+    for (const std::string prefix : {"/boot", "/snap", "/var/snap", "/var/lib/snapd"}) {
+        if (mp == prefix || mp.rfind(prefix + "/", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool PosixFileSystem::isRemovable(const MountEntry &entry) const
 {
     const std::string &mp = entry.mountPoint;
@@ -392,7 +414,7 @@ std::vector<Drive> PosixFileSystem::drives() const
 {
     std::vector<Drive> result;
     for (const MountEntry &entry : mounts()) {
-        if (entry.source.rfind("/dev/", 0) != 0)
+        if (entry.source.rfind("/dev/", 0) != 0 || isSystemMount(entry))
             continue;
         // A single file mounted over another (containers mount /etc/hosts so) is no drive:
         // a drive's root is a folder.
@@ -809,9 +831,36 @@ std::string PosixFileSystem::systemFolder() const
     return m_systemFolder;
 }
 
+std::string PosixFileSystem::musicFolder() const
+{
+    return m_userFolders.music;
+}
+
+std::string PosixFileSystem::homeFolder() const
+{
+    return m_userFolders.home;
+}
+
+bool PosixFileSystem::folderWritable(const std::string &path) const
+{
+    // Checked with the effective ids, as creating a file is.
+    return !path.empty() && isDirectory(path) &&
+           ::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+UserFolders desktopUserFolders()
+{
+    const auto folder = [](QStandardPaths::StandardLocation location) {
+        return stripTrailingSlashes(QStandardPaths::writableLocation(location).toStdString());
+    };
+    return {folder(QStandardPaths::HomeLocation), folder(QStandardPaths::MusicLocation)};
+}
+
 std::unique_ptr<FileSystem> createFileSystem()
 {
-    return std::make_unique<PosixFileSystem>();
+    auto fs = std::make_unique<PosixFileSystem>();
+    fs->setUserFolders(desktopUserFolders());
+    return fs;
 }
 
 

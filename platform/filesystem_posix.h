@@ -16,6 +16,17 @@ struct MountEntry
     std::string type;       // "ext4", "vfat", "iso9660"
 };
 
+// The user's own folders, without trailing separators; empty when unknown.
+struct UserFolders
+{
+    std::string home;
+    std::string music;
+};
+
+// The user's folders as the desktop names them: the home folder, and the music folder of
+// XDG_MUSIC_DIR in $XDG_CONFIG_HOME/user-dirs.dirs ($HOME/Music when it names none).
+UserFolders desktopUserFolders();
+
 // Parses a mount table in the form of /proc/self/mounts (octal escapes undone).
 std::vector<MountEntry> parseMountTable(const std::string &text);
 
@@ -51,8 +62,15 @@ public:
     std::string driveOf(const std::string &path) const override;
     std::uint64_t availableSpace(const std::string &path) const override;
     std::string systemFolder() const override;
+    std::string musicFolder() const override;
+    std::string homeFolder() const override;
+    bool folderWritable(const std::string &path) const override;
     char separator() const override { return '/'; }
     NameLimit nameLimit() const override { return {NameUnit::Utf8Bytes, 255}; }
+
+    // The folders that homeFolder() and musicFolder() give. A service knows none until they
+    // are set; the machine's own service (createFileSystem) has the desktop's.
+    void setUserFolders(UserFolders folders) { m_userFolders = std::move(folders); }
 
 private:
     // The mount table, read once per service object (objects live for one action).
@@ -62,6 +80,7 @@ private:
     std::string m_mountTable;
     std::string m_sysfsRoot;
     std::string m_systemFolder;
+    UserFolders m_userFolders;
     mutable std::optional<std::vector<MountEntry>> m_mounts;
 };
 

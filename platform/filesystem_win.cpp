@@ -9,6 +9,9 @@
 #include <functional>
 #include <vector>
 
+#include <objbase.h>
+#include <shlobj.h>
+
 namespace sondrel {
 
 namespace {
@@ -56,6 +59,33 @@ HANDLE openForReading(const std::string &path)
         raiseLastError(path);
     return handle;
 }
+
+// The current user's known folder of the given kind, without a trailing backslash; empty
+// when the shell has none.
+std::string knownFolderOrNone(REFKNOWNFOLDERID id)
+{
+    wchar_t *path = nullptr;
+    const HRESULT result = SHGetKnownFolderPath(id, 0, nullptr, &path);
+    std::wstring folder = SUCCEEDED(result) && path ? path : L"";
+    CoTaskMemFree(path);
+    while (folder.size() > 3 && folder.back() == L'\\')
+        folder.pop_back();
+    return win::utf8(folder);
+}
+
+// While alive, a drive without a medium answers "not ready" instead of asking the user to
+// insert one: start-up looks into every removable drive for a player's database.
+class QuietDriveErrors
+{
+public:
+    QuietDriveErrors() { SetThreadErrorMode(SEM_FAILCRITICALERRORS, &m_previous); }
+    ~QuietDriveErrors() { SetThreadErrorMode(m_previous, nullptr); }
+    QuietDriveErrors(const QuietDriveErrors &) = delete;
+    QuietDriveErrors &operator=(const QuietDriveErrors &) = delete;
+
+private:
+    DWORD m_previous = 0;
+};
 
 class WinOutputFile : public OutputFile
 {
@@ -221,12 +251,14 @@ public:
 
     bool fileExists(const std::string &path) const override
     {
+        const QuietDriveErrors quiet;
         const DWORD attributes = GetFileAttributesW(filePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     bool folderExists(const std::string &path) const override
     {
+        const QuietDriveErrors quiet;
         const DWORD attributes = GetFileAttributesW(filePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
@@ -455,6 +487,7 @@ public:
         if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
             pattern += '\\';
         pattern += '*';
+        const QuietDriveErrors quiet;
         WIN32_FIND_DATAW found{};
         HANDLE search = FindFirstFileW(filePath(pattern).c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) {
@@ -529,6 +562,29 @@ public:
         if (length == 0 || length >= MAX_PATH)
             raiseLastError("system folder");
         return win::utf8(std::wstring(buffer, length));
+    }
+
+    // The Music known folder (FOLDERID_Music) of the current user.
+    std::string musicFolder() const override { return knownFolderOrNone(FOLDERID_Music); }
+    // The profile folder (FOLDERID_Profile) of the current user.
+    std::string homeFolder() const override { return knownFolderOrNone(FOLDERID_Profile); }
+
+    // Whether a file can be made there, found by making a hidden one that is gone again
+    // when its handle closes: the access rules of folders are too many to judge otherwise.
+    bool folderWritable(const std::string &path) const override
+    {
+        if (!folderExists(path))
+            return false;
+        const std::string inside =
+            path.empty() || path.back() == '\\' || path.back() == '/' ? path : path + "\\";
+        const std::string probe = temporaryNameBeside(inside + "probe", '\\');
+        HANDLE handle = CreateFileW(
+            filePath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(handle);
+        return true;
     }
 
     char separator() const override { return '\\'; }

@@ -65,14 +65,60 @@ void writeHexText(OutputFile &out, std::span<const std::uint8_t> bytes)
     }
 }
 
-std::vector<std::uint8_t> stageDatabase(const FileSystem &fs, const WorkFiles &files)
+PlayerDatabase findPlayerDatabase(const FileSystem &fs, const std::string &playerDrive)
 {
+    PlayerDatabase found;
+    const std::string control = findEntry(fs, playerDrive, "iPod_Control");
+    const std::string itunes = control.empty() ? control : findEntry(fs, control, "iTunes");
+    if (itunes.empty())
+        return found;
+    const auto file = [&](const char *name) {
+        const std::string path = findEntry(fs, itunes, name);
+        return !path.empty() && fs.fileExists(path) ? path : std::string();
+    };
+    found.plain = file("iTunesDB");
+    found.compressed = file("iTunesCDB");
+    return found;
+}
+
+StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
+                             const InflateLimits &limits)
+{
+    StagedDatabase staged;
+    if (!files.compressed.empty()) {
+        std::vector<std::uint8_t> stored = fs.readFile(files.compressed);
+        // An empty one is a stub, unless there is nothing else to read.
+        if (!stored.empty() || files.database.empty()) {
+            // Both work files are written while the database inflates, each piece while it
+            // is fresh; a stream that turns out unreadable takes them away again.
+            const std::unique_ptr<OutputFile> copy = fs.createFile(files.stagedCopy);
+            const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
+            staged.inflated =
+                inflateDatabase(stored, limits, [&](std::span<const std::uint8_t> piece) {
+                    copy->write(piece.data(), piece.size());
+                    writeHexText(*hex, piece);
+                });
+            staged.status = staged.inflated.status;
+            if (staged.status == InflateStatus::Plain) {
+                staged.read = std::move(stored);
+                copy->write(staged.read.data(), staged.read.size());
+                writeHexText(*hex, staged.read);
+            }
+            copy->close();
+            hex->close();
+            if (!staged.readable()) {
+                fs.deleteFile(files.hexFile);
+                fs.deleteFile(files.stagedCopy);
+            }
+            return staged;
+        }
+    }
     fs.copyFile(files.database, files.stagedCopy, true);
-    std::vector<std::uint8_t> bytes = fs.readFile(files.stagedCopy);
+    staged.read = fs.readFile(files.stagedCopy);
     const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
-    writeHexText(*hex, bytes);
+    writeHexText(*hex, staged.read);
     hex->close();
-    return bytes;
+    return staged;
 }
 
 } // namespace sondrel

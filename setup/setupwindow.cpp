@@ -129,12 +129,12 @@ void FrmMain::changeDirectory()
 {
     runGuarded(this, [this] {
         FrmChgDir dialog(
-            QStringLiteral("Choose the installation directory"),
+            QStringLiteral("Choose the installation directory"), DfltInstallDir,
             [this](const QString &directory) {
                 DfltInstallDir = directory;
                 TxtInstallDir->setText(DfltInstallDir);
             },
-            m_services.fileSystem, this);
+            this);
         dialog.exec();
     });
     activateWindow();

@@ -43,7 +43,7 @@ QString rootForm(const QString &root)
     return form;
 }
 
-// The root of the volume a path lies on when no file-system service names it.
+// The root of the tree a path lies in: "C:\" for a Windows path, "/" for any other.
 QString topOf(const QString &path)
 {
     if (path.size() >= 2 && path.at(1) == QLatin1Char(':'))
@@ -168,7 +168,7 @@ void DirList::keyPressEvent(QKeyEvent *event)
 
 void DirList::drawBranches(QPainter *, const QRect &, const QModelIndex &) const {}
 
-FrmChgDir::FrmChgDir(const QString &prompt, Target target, FileSystemFactory fileSystem,
+FrmChgDir::FrmChgDir(const QString &prompt, const QString &startFolder, Target target,
                      QWidget *owner)
     : ClassicDialog(owner), m_target(std::move(target))
 {
@@ -197,14 +197,12 @@ FrmChgDir::FrmChgDir(const QString &prompt, Target target, FileSystemFactory fil
     connect(BtnOK, &QPushButton::clicked, this, &FrmChgDir::confirm);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    // The list opens at the working directory, on the volume that holds it.
-    const QString start = QDir::toNativeSeparators(QDir::currentPath());
-    QString root;
-    if (fileSystem) {
-        if (const std::unique_ptr<FileSystem> fs = fileSystem())
-            root = QString::fromStdString(fs->driveOf(start.toStdString()));
-    }
-    Dir1->open(root, start);
+    // The list opens at the setting. A drive that is not there (a Windows setting naming a
+    // drive letter that has gone) gives way to the working directory.
+    QString start = nativeClean(startFolder);
+    if (start.isEmpty() || !QFileInfo(topOf(start)).isDir())
+        start = QDir::toNativeSeparators(QDir::currentPath());
+    Dir1->open(QString(), start);
 }
 
 QString FrmChgDir::withSeparator(const QString &path)

@@ -2,24 +2,21 @@
 
 #include "classicdialog.h"
 
-#include "filesystem.h"
-
 #include <QDialog>
 #include <QString>
 #include <QTreeWidget>
 
 #include <functional>
-#include <memory>
 
 class QLabel;
 class QPushButton;
 
 namespace sondrel {
 
-// A directory list: the folders of one volume as an indented list, from the volume's
-// root down to the open folder, followed by the open folder's subfolders. A double
-// click (or Enter) on an entry opens it. Paths are full paths in the platform's own
-// form; only a volume root such as "/" or "C:\" ends with a separator.
+// A directory list: one folder tree as an indented list, from the tree's root down to the
+// open folder, followed by the open folder's subfolders. A double click (or Enter) on an
+// entry opens it. Paths are full paths in the platform's own form; only a root such as
+// "/" or "C:\" ends with a separator.
 class DirList : public QTreeWidget
 {
     Q_OBJECT
@@ -27,10 +24,10 @@ class DirList : public QTreeWidget
 public:
     explicit DirList(QWidget *parent = nullptr);
 
-    // Shows the folders of the volume whose root is `root`, opened at `path`. A path
-    // outside that volume opens at the root.
+    // Shows the tree whose root is `root` (the root of `path` when empty), opened at
+    // `path`, or at its nearest existing parent. A path outside that tree opens at the root.
     void open(const QString &root, const QString &path);
-    // Opens another folder of the same volume.
+    // Opens another folder of the same tree.
     void setPath(const QString &path);
     // The open folder.
     QString path() const { return m_path; }
@@ -61,21 +58,21 @@ private:
     QString m_path;
 };
 
-// The dialog that chooses a directory from the folder tree of one volume: Sondrel's
-// export directory and VemoSetup's installation directory. The prompt is the text
-// above the list; on OK the target receives the chosen folder with exactly one
-// trailing separator, and the caller stores it in its setting and its text box.
-// Cancel and the close box change nothing. Each opening starts at the process's
-// current directory, on the volume that holds it.
+// The dialog that chooses a directory from the folder tree: Sondrel's export directory and
+// VemoSetup's installation directory. The prompt is the text above the list; on OK the
+// target receives the chosen folder with exactly one trailing separator, and the caller
+// stores it in its setting and its text box. Cancel and the close box change nothing.
+// Each opening starts at the folder of the current setting (its nearest existing parent
+// when it is gone). On Linux the tree is the one file system from "/", which reaches every
+// mounted disk; on Windows it is the setting's drive.
 class FrmChgDir : public ClassicDialog
 {
     Q_OBJECT
 
 public:
     using Target = std::function<void(const QString &directory)>;
-    using FileSystemFactory = std::function<std::unique_ptr<FileSystem>()>;
 
-    FrmChgDir(const QString &prompt, Target target, FileSystemFactory fileSystem = createFileSystem,
+    FrmChgDir(const QString &prompt, const QString &startFolder, Target target,
               QWidget *owner = nullptr);
 
     // The folder as OK hands it on: unchanged when it ends with a separator, else with

@@ -507,6 +507,64 @@ private Q_SLOTS:
         QCOMPARE(gridRow(window.MSFlexGridSoundList, 3).mid(0, 2), (QStringList{"3", "Two"}));
     }
 
+    // A newer player formatted on another system: the database compressed in "iTunesCDB"
+    // beside an outdated "iTunesDB", the names in upper case.
+    void readsANewerPlayer()
+    {
+        TestDatabase db;
+        db.dataSets = TestDatabase::modernOrder();
+        for (int i = 1; i <= 120; ++i)
+            db.tracks << song(QString("T%1").arg(i), i * 1000, i * 1000);
+        TestDatabase outdated;
+        outdated.tracks << song("Old", 1, 1);
+        MainWindowScene bench;
+        QVERIFY(writePlayerFile(bench.playerPath(), "IPOD_CONTROL/ITUNES/ITUNESDB",
+                                buildDatabase(outdated)));
+        QVERIFY(writePlayerFile(bench.playerPath(), "IPOD_CONTROL/ITUNES/ITUNESCDB",
+                                compressDatabase(buildDatabase(db))));
+        const QStringList messages = bench.check();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].startsWith("Updated in "), qPrintable(messages[0]));
+        QCOMPARE(bench.grid()->Rows(), 121);
+        QCOMPARE(gridRow(bench.grid(), 120).mid(0, 2), (QStringList{"120", "T120"}));
+        QCOMPARE(bench.exportFiles(), QStringList());
+    }
+
+    // A compressed database that cannot be inflated: the message, no work file left (not
+    // even one of those names from before), the program ready for the next check.
+    void unreadableCompressedDatabase_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        TestDatabase db;
+        db.tracks << song("One", 1, 1) << song("Two", 2, 2);
+        const QByteArray cdb = compressDatabase(buildDatabase(db));
+        QTest::newRow("stream cut short") << cdb.left(cdb.size() - 12);
+        QTest::newRow("zip bomb") << compressDatabase(
+            buildDatabase(db).left(0x68) + "mhsd" + QByteArray(8 << 20, '\0'), 9);
+    }
+
+    void unreadableCompressedDatabase()
+    {
+        QFETCH(QByteArray, data);
+        MainWindowScene bench;
+        QVERIFY(writePlayerFile(bench.playerPath(), "iPod_Control/iTunes/iTunesCDB", data));
+        for (const char *name : {"Vemo_temp", "Vemo_temp_hex.txt"})
+            QVERIFY(writePlayerFile(bench.exportPath(), name, "from an earlier run"));
+        FrmMain &window = bench.window();
+        dirtyTheWindow(window);
+
+        QCOMPARE(bench.check(), QStringList{CouldNotRead});
+        verifyReset(window);
+        QCOMPARE(bench.exportFiles(), QStringList());
+
+        TestDatabase db;
+        db.tracks << song("One", 1, 1);
+        QVERIFY(writePlayerFile(bench.playerPath(), "iPod_Control/iTunes/iTunesCDB",
+                                compressDatabase(buildDatabase(db))));
+        QVERIFY(bench.check().value(0).startsWith("Updated in "));
+        QCOMPARE(window.MSFlexGridSoundList->Rows(), 2);
+    }
+
     // The database the player's desktop software wrote, as its README lists it.
     void readsTheSharedFixture()
     {

@@ -70,6 +70,16 @@ QStringList entries(const DirList *list)
     return result;
 }
 
+// The entries "depth:text" of the folders from "/" down to `path`, as the list shows them.
+QStringList chain(const QString &path)
+{
+    QStringList result{"0:/"};
+    const QStringList steps = path.split('/', Qt::SkipEmptyParts);
+    for (int i = 0; i < steps.size(); ++i)
+        result << QString("%1:%2").arg(i + 1).arg(steps[i]);
+    return result;
+}
+
 QTreeWidgetItem *entry(DirList *list, const QString &text)
 {
     const QList<QTreeWidgetItem *> found =
@@ -148,58 +158,64 @@ private Q_SLOTS:
 
     void directoryOkStoresTheOpenFolder_data()
     {
-        QTest::addColumn<QString>("workingDir"); // relative to the volume
-        QTest::addColumn<QStringList>("open");   // entries double-clicked in turn
-        QTest::addColumn<QString>("stored");     // relative to the volume
+        QTest::addColumn<QString>("setting");  // DfltDir, relative to the volume
+        QTest::addColumn<QStringList>("open"); // entries double-clicked in turn
+        QTest::addColumn<QString>("stored");   // "<volume>" stands for the volume's path
 
-        QTest::newRow("volume root: one separator") << "" << QStringList{} << "/";
-        QTest::newRow("subfolder opened: one separator") << "" << QStringList{"Music"} << "/Music/";
-        QTest::newRow("nothing opened: the working directory")
-            << "Music/Rock" << QStringList{} << "/Music/Rock/";
-        QTest::newRow("back up to the volume root") << "Music/Rock" << QStringList{"volume"} << "/";
+        QTest::newRow("nothing opened: the setting")
+            << "Music/Rock/" << QStringList{} << "<volume>/Music/Rock/";
+        QTest::newRow("subfolder opened: one separator")
+            << "" << QStringList{"Music"} << "<volume>/Music/";
+        QTest::newRow("back up to the volume")
+            << "Music/Rock/" << QStringList{"volume"} << "<volume>/";
         QTest::newRow("up one, down another")
-            << "Music/Rock" << QStringList{"Music", "Jazz"} << "/Music/Jazz/";
+            << "Music/Rock/" << QStringList{"Music", "Jazz"} << "<volume>/Music/Jazz/";
         QTest::newRow("letter case and blanks kept")
-            << "" << QStringList{"Old Songs", "MiXed"} << "/Old Songs/MiXed/";
+            << "" << QStringList{"Old Songs", "MiXed"} << "<volume>/Old Songs/MiXed/";
+        QTest::newRow("a setting that has gone: its nearest parent")
+            << "Music/Gone/Deeper/" << QStringList{} << "<volume>/Music/";
+        QTest::newRow("the tree's root: one separator") << "Music/" << QStringList{"/"} << "/";
     }
 
     void directoryOkStoresTheOpenFolder()
     {
-        QFETCH(QString, workingDir);
+        QFETCH(QString, setting);
         QFETCH(QStringList, open);
         QFETCH(QString, stored);
-        makeFolders({"Music/Rock", "Music/Jazz", "Old Songs/MiXed"});
-        QVERIFY(QDir::setCurrent(m_volume + "/" + workingDir));
+        makeFolders({"Music/Rock", "Music/Jazz", "Old Songs/MiXed", "Work"});
+        QVERIFY(QDir::setCurrent(m_volume + "/Work")); // not where the dialog opens
 
         FrmMain main(services());
+        main.state().setDfltDir(m_volume + "/" + setting);
         QString prompt;
         bool closed = false;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
             prompt = dialog->findChild<QLabel *>("Label1")->text();
             auto *list = dialog->findChild<DirList *>("Dir1");
             for (const QString &name : open)
-                doubleClick(list, name == "volume" ? m_volume : name);
+                doubleClick(list, name == "volume" ? QFileInfo(m_volume).fileName() : name);
             QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
             closed = !dialog->isVisible();
         }));
         QCOMPARE(prompt, QString("Choose the default directory to export"));
         QVERIFY(closed);
-        QCOMPARE(main.state().DfltDir(), m_volume + stored);
-        QCOMPARE(main.TxtDfltDir->text(), m_volume + stored);
+        stored.replace("<volume>", m_volume);
+        QCOMPARE(main.state().DfltDir(), stored);
+        QCOMPARE(main.TxtDfltDir->text(), stored);
     }
 
-    // The list holds the volume's root, the folders down to the open one and the open
+    // The list holds the tree's root "/", the folders down to the open one and the open
     // folder's subfolders, sorted without regard to case; files and hidden folders are
     // not folders to choose.
-    void directoryListShowsOneVolume()
+    void directoryListShowsTheTreeFromTheRoot()
     {
         makeFolders({"a/b/zeta", "a/b/Alpha", "a/b/.hidden", "a/other", "top"});
         QFile file(m_volume + "/a/b/notes.txt");
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        QVERIFY(QDir::setCurrent(m_volume + "/a/b"));
 
         FrmMain main(services());
+        main.state().setDfltDir(m_volume + "/a/b/");
         QStringList shown;
         QString highlighted;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -207,8 +223,36 @@ private Q_SLOTS:
             shown = entries(list);
             highlighted = list->currentItem() ? list->currentItem()->text(0) : QString();
         }));
-        QCOMPARE(shown, (QStringList{"0:" + m_volume, "1:a", "2:b", "3:Alpha", "3:zeta"}));
+        const QStringList down = chain(m_volume + "/a/b");
+        const QStringList below{QString("%1:Alpha").arg(down.size()),
+                                QString("%1:zeta").arg(down.size())};
+        QCOMPARE(shown, down + below);
+        QCOMPARE(shown.first(), QString("0:/"));
         QCOMPARE(highlighted, QString("b"));
+    }
+
+    // The tree is the whole file system: a folder on another drive (here the mount that
+    // holds the volume's parent) is reached by going up and down again.
+    void directoryDialogReachesAnotherMount()
+    {
+        const QString base = QFileInfo(m_volume).path();
+        QVERIFY(QDir(base).mkpath("elsewhere/Songs"));
+        m_machine->mount("/dev/sdy1", "/", "ext4");
+        makeFolders({"Music"});
+        const auto fs = m_machine->fileSystem();
+        QVERIFY(fs->driveOf(m_volume.toStdString()) !=
+                fs->driveOf(base.toStdString() + "/elsewhere"));
+
+        FrmMain main(services());
+        main.state().setDfltDir(m_volume + "/Music/");
+        QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
+            auto *list = dialog->findChild<DirList *>("Dir1");
+            doubleClick(list, QFileInfo(base).fileName());
+            doubleClick(list, "elsewhere");
+            doubleClick(list, "Songs");
+            QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
+        }));
+        QCOMPARE(main.state().DfltDir(), base + "/elsewhere/Songs/");
     }
 
     void cancelAndCloseChangeNothing_data()
@@ -223,10 +267,8 @@ private Q_SLOTS:
         QFETCH(QString, how);
         makeFolders({"Music"});
         FrmMain main(services());
-        main.state().setDfltDir("/before/");
-        main.TxtDfltDir->setText("/before/");
+        main.state().setDfltDir(m_volume + "/");
         main.state().setDfltDrive("/player/");
-        main.TxtDfltDrive->setText("/player/");
 
         bool stayedOnEsc = false;
         bool closed = false;
@@ -250,8 +292,8 @@ private Q_SLOTS:
                 dialog->close();
         }));
 
-        QCOMPARE(main.state().DfltDir(), QString("/before/"));
-        QCOMPARE(main.TxtDfltDir->text(), QString("/before/"));
+        QCOMPARE(main.state().DfltDir(), m_volume + "/");
+        QCOMPARE(main.TxtDfltDir->text(), m_volume + "/");
         QCOMPARE(main.state().DfltDrive(), QString("/player/"));
         QCOMPARE(main.TxtDfltDrive->text(), QString("/player/"));
     }
@@ -261,6 +303,7 @@ private Q_SLOTS:
     {
         makeFolders({"Music", "Video"});
         FrmMain main(services());
+        main.state().setDfltDir(m_volume + "/");
         QString afterClick, afterEnter;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
             auto *list = dialog->findChild<DirList *>("Dir1");
@@ -276,17 +319,16 @@ private Q_SLOTS:
         QCOMPARE(main.state().DfltDir(), m_volume + "/Video/");
     }
 
-    // Each opening starts at the working directory, not at the folder chosen before.
-    void reopeningStartsAtTheWorkingDirectory()
+    // Each opening starts at the setting: after a choice, at the folder chosen.
+    void reopeningStartsAtTheSetting()
     {
         makeFolders({"Music", "Work"});
         QVERIFY(QDir::setCurrent(m_volume + "/Work"));
         FrmMain main(services());
+        main.state().setDfltDir(m_volume + "/");
 
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
-            auto *list = dialog->findChild<DirList *>("Dir1");
-            doubleClick(list, m_volume);
-            doubleClick(list, "Music");
+            doubleClick(dialog->findChild<DirList *>("Dir1"), "Music");
             QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
         }));
         QCOMPARE(main.state().DfltDir(), m_volume + "/Music/");
@@ -295,7 +337,7 @@ private Q_SLOTS:
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
             reopenedAt = dialog->findChild<DirList *>("Dir1")->path();
         }));
-        QCOMPARE(reopenedAt, m_volume + "/Work");
+        QCOMPARE(reopenedAt, m_volume + "/Music");
     }
 
     // Folders made or removed while the dialog is open show when it becomes active again.
@@ -304,6 +346,7 @@ private Q_SLOTS:
     {
         makeFolders({"Music/Rock"});
         FrmMain main(services());
+        main.state().setDfltDir(m_volume + "/");
         QStringList afterCreate;
         QString afterRemove;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -318,7 +361,7 @@ private Q_SLOTS:
             afterRemove = list->path();
             QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
         }));
-        QCOMPARE(afterCreate, (QStringList{"0:" + m_volume, "1:Music", "2:Rock", "3:New"}));
+        QCOMPARE(afterCreate, chain(m_volume + "/Music/Rock/New"));
         QCOMPARE(afterRemove, m_volume);
         QCOMPARE(main.state().DfltDir(), m_volume + "/");
     }

@@ -1,40 +1,21 @@
 #include "fakemachine.h"
 #include "frmmain.h"
+#include "itunesdbbuilder.h"
 #include "testmain.h"
 #include "trackgrid.h"
 #include "wrapbutton.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sondrel;
 
 namespace {
-
-// A main window on a made-up machine described by "source|mount point|type" lines.
-struct Machine
-{
-    test::FakeMachine fake;
-
-    explicit Machine(const QStringList &table)
-    {
-        for (const QString &line : table) {
-            const QStringList f = line.split('|');
-            fake.mount(f[0], f[1], f[2]);
-        }
-    }
-
-    Services services() const
-    {
-        Services s;
-        const test::FakeMachine *machine = &fake;
-        s.fileSystem = [machine] { return machine->fileSystem(); };
-        return s;
-    }
-};
 
 QStringList gridRow(const TrackGrid *grid, int row)
 {
@@ -80,7 +61,7 @@ private Q_SLOTS:
         QFETCH(QStringList, table);
         QFETCH(QString, drive);
         QFETCH(QString, dir);
-        Machine machine(table);
+        test::FakeMachine machine(table);
         FrmMain window(machine.services());
         QCOMPARE(window.state().DfltDrive(), drive);
         QCOMPARE(window.TxtDfltDrive->text(), drive);
@@ -88,9 +69,33 @@ private Q_SLOTS:
         QCOMPARE(window.TxtDfltDir->text(), dir);
     }
 
+    // On a machine with a music folder and a player, the window starts on both: the
+    // player's drive although a stick was plugged in after it.
+    void startUpOnAUsersMachine()
+    {
+        QTemporaryDir dir;
+        const QString home = dir.filePath("home/me");
+        const QString player = dir.filePath("media/IPOD");
+        const QString stick = dir.filePath("media/STICK");
+        QVERIFY(QDir().mkpath(home + "/Music") && QDir().mkpath(stick));
+        QVERIFY(test::writePlayerFile(player, "iPod_Control/iTunes/iTunesCDB", "mhbd"));
+        test::FakeMachine machine({"/dev/sda1|/|ext4"});
+        machine.blockDevice("sdb", true, {"sdb1"});
+        machine.blockDevice("sdc", true, {"sdc1"});
+        machine.mount("/dev/sdb1", player, "hfsplus");
+        machine.mount("/dev/sdc1", stick, "vfat");
+        machine.setUserFolders(home, home + "/Music");
+
+        FrmMain window(machine.services());
+        QCOMPARE(window.state().DfltDir(), home + "/Music/");
+        QCOMPARE(window.TxtDfltDir->text(), home + "/Music/");
+        QCOMPARE(window.state().DfltDrive(), player + "/");
+        QCOMPARE(window.TxtDfltDrive->text(), player + "/");
+    }
+
     void startUpState()
     {
-        Machine machine({"/dev/sda1|/|ext4"});
+        test::FakeMachine machine({"/dev/sda1|/|ext4"});
         FrmMain window(machine.services());
 
         TrackGrid *grid = window.findChild<TrackGrid *>("MSFlexGridSoundList");
@@ -128,7 +133,7 @@ private Q_SLOTS:
 
     void tabOrder()
     {
-        Machine machine({});
+        test::FakeMachine machine;
         FrmMain window(machine.services());
         window.BtnSelSound->setEnabled(true);
         window.BtnExport->setEnabled(true);
@@ -152,7 +157,7 @@ private Q_SLOTS:
     // the grid for the next control instead of moving from cell to cell.
     void tabKeyWalksTheOrder()
     {
-        Machine machine({});
+        test::FakeMachine machine;
         FrmMain window(machine.services());
         TrackGrid *grid = window.MSFlexGridSoundList;
         grid->setRows(3);
@@ -181,7 +186,7 @@ private Q_SLOTS:
     // buttons in their height.
     void noCaptionIsClipped()
     {
-        Machine machine({});
+        test::FakeMachine machine;
         FrmMain window(machine.services());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -211,7 +216,7 @@ private Q_SLOTS:
 
     void resetTakesTheTrackAreaBack()
     {
-        Machine machine({});
+        test::FakeMachine machine;
         FrmMain window(machine.services());
         TrackGrid *grid = window.MSFlexGridSoundList;
         grid->setRows(4);

@@ -16,16 +16,9 @@
 #include <unistd.h>
 
 using namespace sondrel;
+using sondrel::test::driveList;
 
 namespace {
-
-QString driveList(const FileSystem &fs)
-{
-    QStringList out;
-    for (const Drive &d : fs.drives())
-        out << QStringLiteral("%1=%2").arg(QString::fromStdString(d.path)).arg(int(d.type));
-    return out.join(QLatin1Char(' '));
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -81,17 +74,31 @@ private Q_SLOTS:
             << QStringList{"/dev/sda1|/|ext4", "server:/share|/mnt/share|nfs4",
                            "//srv/music|/mnt/smb|cifs"}
             << "/=2";
+        QTest::newRow("images, boot partitions and snap's mounts are not drives")
+            << QStringList{"/dev/sda2|/|ext4",
+                           "/dev/loop0|/snap/core22/1122|squashfs",
+                           "/dev/sda1|/boot/efi|vfat",
+                           "/dev/sda3|/boot|ext4",
+                           "/dev/loop1|/mnt/image|erofs",
+                           "/dev/loop2|/var/snap/lxd/common/ns|ext4",
+                           "/dev/sda2|/var/lib/snapd/hostfs|ext4",
+                           "/dev/sda4|/home|ext4",
+                           "/dev/sda5|/snapshots|ext4",
+                           "/dev/sda6|/mnt/boot-backup|ext4"}
+            << "/=2 /home=2 /snapshots=2 /mnt/boot-backup=2";
+        // A player formatted on a Mac mounts read-only; a disk image comes from a loop device.
+        QTest::newRow("read-only players and images under /media stay")
+            << QStringList{"/dev/sda1|/|ext4", "/dev/sdx2|/media/me/IPOD|hfsplus",
+                           "/dev/loop7|/media/me/Backup|ext4", "/dev/sdy1|/run/media/me/NANO|vfat",
+                           "/dev/sdz1|/mnt/music|ext4"}
+            << "/=2 /media/me/IPOD=1 /media/me/Backup=1 /run/media/me/NANO=1 /mnt/music=2";
     }
 
     void drivesAndTheirTypes()
     {
         QFETCH(QStringList, table);
         QFETCH(QString, expected);
-        test::FakeMachine machine;
-        for (const QString &line : table) {
-            const QStringList f = line.split(QLatin1Char('|'));
-            machine.mount(f[0], f[1], f[2]);
-        }
+        const test::FakeMachine machine(table);
         QCOMPARE(driveList(*machine.fileSystem()), expected);
     }
 
@@ -121,6 +128,67 @@ private Q_SLOTS:
         machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/no/such/data"));
         QCOMPARE(driveList(*machine.fileSystem()),
                  QStringLiteral("/=2 %1=2 /no/such/data=2").arg(dir.path()));
+    }
+
+    void findsEntriesWithoutRegardToCase_data()
+    {
+        QTest::addColumn<QStringList>("entries"); // in the folder; a trailing "/" makes a folder
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("found");
+        QTest::newRow("exact") << QStringList{"iPod_Control/"} << "iPod_Control"
+                               << "iPod_Control";
+        QTest::newRow("lower case on the disk") << QStringList{"ipod_control/"} << "iPod_Control"
+                                                << "ipod_control";
+        QTest::newRow("a file, upper case") << QStringList{"ITUNESCDB"} << "iTunesCDB"
+                                            << "ITUNESCDB";
+        QTest::newRow("the exact spelling wins")
+            << QStringList{"ITUNES/", "iTunes/", "itunes/"} << "iTunes"
+            << "iTunes";
+        QTest::newRow("else the first in byte order")
+            << QStringList{"itunes/", "ITUNES/"} << "iTunes"
+            << "ITUNES";
+        QTest::newRow("missing") << QStringList{"iTunesDB.bak"} << "iTunesDB"
+                                 << "";
+    }
+
+    void findsEntriesWithoutRegardToCase()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        for (const QString &entry : entries) {
+            if (entry.endsWith('/'))
+                QVERIFY(QDir(dir.path()).mkdir(entry.chopped(1)));
+            else
+                writeFile(dir.filePath(entry), "x");
+        }
+        PosixFileSystem fs;
+        const std::string found = findEntry(fs, dir.path().toStdString() + "/", name.toStdString());
+        QTEST(found.empty() ? QString() : QFileInfo(QString::fromStdString(found)).fileName(),
+              "found");
+        if (!found.empty())
+            QCOMPARE(QFileInfo(QString::fromStdString(found)).path(), dir.path());
+        // Without a trailing separator the folder is found the same.
+        QCOMPARE(findEntry(fs, dir.path().toStdString(), name.toStdString()), found);
+    }
+
+    void findEntryInAMissingFolder()
+    {
+        PosixFileSystem fs;
+        QCOMPARE(findEntry(fs, "/no/such/folder/", "iPod_Control"), std::string());
+    }
+
+    void folderWritable()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("file");
+        writeFile(file, "x");
+        PosixFileSystem fs;
+        QVERIFY(fs.folderWritable(dir.path().toStdString()));
+        QVERIFY(fs.folderWritable(dir.path().toStdString() + "/"));
+        QVERIFY(!fs.folderWritable(file.toStdString()));
+        QVERIFY(!fs.folderWritable(dir.filePath("missing").toStdString()));
+        QVERIFY(!fs.folderWritable(""));
     }
 
     void driveRootHasOneSeparator()

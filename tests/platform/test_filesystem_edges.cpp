@@ -15,16 +15,9 @@
 #include <sys/statvfs.h>
 
 using namespace sondrel;
+using sondrel::test::driveList;
 
 namespace {
-
-QString driveList(const FileSystem &fs)
-{
-    QStringList out;
-    for (const Drive &d : fs.drives())
-        out << QStringLiteral("%1=%2").arg(QString::fromStdString(d.path)).arg(int(d.type));
-    return out.join(QLatin1Char(' '));
-}
 
 dev_t deviceOf(const QString &path)
 {

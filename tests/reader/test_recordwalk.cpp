@@ -15,11 +15,6 @@ Q_DECLARE_METATYPE(sondrel::PlaylistStatus)
 
 namespace {
 
-std::span<const std::uint8_t> bytesOf(const QByteArray &data)
-{
-    return {reinterpret_cast<const std::uint8_t *>(data.constData()), std::size_t(data.size())};
-}
-
 // A track as one line: ID|size|duration|title|location|album|artist|genre|file type|
 // equaliser|comment.
 QString row(const TrackTable &table, int k)

@@ -1,4 +1,5 @@
 #include "filesystem_posix.h"
+#include "itunesdbbuilder.h"
 #include "platformerror.h"
 #include "staging.h"
 #include "testmain.h"
@@ -9,13 +10,11 @@
 #include <QTest>
 
 using namespace sondrel;
+using namespace sondrel::test;
+
+Q_DECLARE_METATYPE(sondrel::InflateStatus)
 
 namespace {
-
-std::vector<std::uint8_t> bytesOf(const QByteArray &data)
-{
-    return {data.begin(), data.end()};
-}
 
 // Records what is written, piece by piece.
 class RecordingFile : public OutputFile
@@ -76,7 +75,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, expected);
-        const std::vector<std::uint8_t> data = bytesOf(bytes);
+        const std::span<const std::uint8_t> data = bytesOf(bytes);
         QCOMPARE(QByteArray::fromStdString(hexText(data)), expected);
 
         RecordingFile file;
@@ -90,7 +89,7 @@ private Q_SLOTS:
         QByteArray bytes(3 * 64 * 1024 + 7, '\0');
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7);
-        const std::vector<std::uint8_t> data = bytesOf(bytes);
+        const std::span<const std::uint8_t> data = bytesOf(bytes);
         RecordingFile file;
         writeHexText(file, data);
         QCOMPARE(file.text.size(), 2 * bytes.size());
@@ -155,11 +154,123 @@ private Q_SLOTS:
         }
         const PosixFileSystem fs;
         const WorkFiles files = workFiles(player.path() + '/', exportDir.path() + '/', '/');
-        const std::vector<std::uint8_t> bytes = stageDatabase(fs, files);
+        const StagedDatabase staged = stageDatabase(fs, files);
+        const std::span<const std::uint8_t> bytes = staged.bytes();
 
         QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())), database);
         QCOMPARE(readAll(exportDir.filePath("Vemo_temp")), database);
         QCOMPARE(readAll(exportDir.filePath("Vemo_temp_hex.txt")), database.toHex().toUpper());
+    }
+
+    // The database files are found whatever the letter case of their names and folders.
+    void findsTheDatabaseFiles_data()
+    {
+        QTest::addColumn<QStringList>("files"); // on the player; a trailing "/" makes a folder
+        QTest::addColumn<QString>("plain");
+        QTest::addColumn<QString>("compressed");
+        QTest::newRow("as the desktop software spells them")
+            << QStringList{"iPod_Control/iTunes/iTunesDB", "iPod_Control/iTunes/iTunesCDB"}
+            << "iPod_Control/iTunes/iTunesDB"
+            << "iPod_Control/iTunes/iTunesCDB";
+        QTest::newRow("formatted on another system")
+            << QStringList{"ipod_control/itunes/itunesdb"} << "ipod_control/itunes/itunesdb"
+            << "";
+        QTest::newRow("compressed only, upper case")
+            << QStringList{"IPOD_CONTROL/ITUNES/ITUNESCDB"} << ""
+            << "IPOD_CONTROL/ITUNES/ITUNESCDB";
+        QTest::newRow("a folder is no database")
+            << QStringList{"iPod_Control/iTunes/iTunesDB/"} << ""
+            << "";
+        QTest::newRow("other names are no database")
+            << QStringList{"iPod_Control/iTunes/iTunesDB.bak", "iPod_Control/Music/iTunesDB"} << ""
+            << "";
+        QTest::newRow("empty player") << QStringList{} << ""
+                                      << "";
+    }
+
+    void findsTheDatabaseFiles()
+    {
+        QFETCH(QStringList, files);
+        QTemporaryDir player;
+        for (const QString &file : files) {
+            if (file.endsWith('/'))
+                QVERIFY(QDir(player.path()).mkpath(file));
+            else
+                writeAll(player.filePath(file), "mhbd");
+        }
+        const PosixFileSystem fs;
+        const PlayerDatabase found = findPlayerDatabase(fs, player.path().toStdString() + "/");
+        const auto relative = [&](const std::string &path) {
+            return path.empty()
+                       ? QString()
+                       : QDir(player.path()).relativeFilePath(QString::fromStdString(path));
+        };
+        QTEST(relative(found.plain), "plain");
+        QTEST(relative(found.compressed), "compressed");
+        QCOMPARE(found.found(), !found.plain.empty() || !found.compressed.empty());
+    }
+
+    // A non-empty compressed database is staged inflated instead of "iTunesDB"; one that
+    // cannot be read leaves no work file.
+    void stagesCompressedDatabases_data()
+    {
+        QTest::addColumn<QByteArray>("compressed"); // "iTunesCDB"
+        QTest::addColumn<QByteArray>("plain");      // "iTunesDB"; none when null
+        QTest::addColumn<InflateStatus>("status");
+        QTest::addColumn<QByteArray>("staged"); // the staged copy; null: no work files
+
+        TestDatabase current;
+        current.dataSets = TestDatabase::modernOrder();
+        current.tracks << TestTrack::make("New", "A", "B", "Pop", ":iPod_Control:Music:F00:N.m4a");
+        const QByteArray database = buildDatabase(current);
+        const QByteArray outdated = buildDatabase(TestDatabase{});
+        const QByteArray cdb = compressDatabase(database);
+        const QByteArray inflated = cdb.left(0x68) + database.mid(0x68); // the header as stored
+
+        QTest::newRow("compressed beside an outdated one")
+            << cdb << outdated << InflateStatus::Inflated << inflated;
+        QTest::newRow("compressed only")
+            << cdb << QByteArray() << InflateStatus::Inflated << inflated;
+        QTest::newRow("empty compressed stub: the other one is read")
+            << QByteArray("") << outdated << InflateStatus::Plain << outdated;
+        QTest::newRow("data sets not compressed after all")
+            << database << outdated << InflateStatus::Plain << database;
+        QTest::newRow("stream cut short")
+            << cdb.left(cdb.size() - 30) << outdated << InflateStatus::Damaged << QByteArray();
+        QByteArray bomb = database.left(0x68) + QByteArray("mhsd") + QByteArray(4 << 20, '\0');
+        QTest::newRow("zip bomb") << compressDatabase(bomb, 9) << outdated
+                                  << InflateStatus::TooLarge << QByteArray();
+    }
+
+    void stagesCompressedDatabases()
+    {
+        QFETCH(QByteArray, compressed);
+        QFETCH(QByteArray, plain);
+        QFETCH(InflateStatus, status);
+        QFETCH(QByteArray, staged);
+        QTemporaryDir player;
+        QTemporaryDir exportDir;
+        writeAll(player.filePath("iPod_Control/iTunes/iTunesCDB"), compressed);
+        if (!plain.isNull())
+            writeAll(player.filePath("iPod_Control/iTunes/iTunesDB"), plain);
+        const PosixFileSystem fs;
+        WorkFiles files = workFiles(player.path() + '/', exportDir.path() + '/', '/');
+        const PlayerDatabase found = findPlayerDatabase(fs, player.path().toStdString() + "/");
+        files.database = found.plain;
+        files.compressed = found.compressed;
+
+        const StagedDatabase result = stageDatabase(fs, files);
+        QCOMPARE(result.status, status);
+        QCOMPARE(result.readable(), !staged.isNull());
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(result.bytes().data()),
+                            qsizetype(result.bytes().size())),
+                 staged.isNull() ? QByteArray() : staged);
+        if (staged.isNull()) {
+            QCOMPARE(QDir(exportDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        } else {
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp")), staged);
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp_hex.txt")), staged.toHex().toUpper());
+        }
     }
 
     void missingExportDirectoryRaises()

@@ -45,8 +45,9 @@ QStringList clickInstall(FrmMain &window, QStringList *titles = nullptr)
     return answerer.texts();
 }
 
-// Presses "Change" and, in the dialog, double-clicks the subfolder `folder` of the folder
-// the list opens at (none when empty), then presses OK or Cancel. Returns the dialog's prompt.
+// Presses "Change" and, in the dialog, double-clicks in turn the entries named by the steps
+// of `folder` ("a/b": the entry "a", then "b"; none when empty), then presses OK or Cancel.
+// Returns the dialog's prompt.
 QString changeDirectory(FrmMain &window, const QString &folder, bool ok = true)
 {
     QString prompt;
@@ -61,16 +62,16 @@ QString changeDirectory(FrmMain &window, const QString &folder, bool ok = true)
         if (dialog->parentWidget() != &window)
             prompt = QStringLiteral("(not owned by the installer window)");
         auto *list = dialog->findChild<DirList *>(QStringLiteral("Dir1"));
-        QTreeWidgetItem *open = list->currentItem();
-        for (int i = 0; open && !folder.isEmpty() && i < open->childCount(); ++i) {
-            if (open->child(i)->text(0) == folder) {
-                list->scrollToItem(open->child(i));
-                const QPoint at = list->visualItemRect(open->child(i)).center();
-                // A double click is a press on the entry followed by a second, double press.
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-                QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+        for (const QString &step : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            const QList<QTreeWidgetItem *> found =
+                list->findItems(step, Qt::MatchExactly | Qt::MatchRecursive);
+            if (found.isEmpty())
                 break;
-            }
+            list->scrollToItem(found.first());
+            const QPoint at = list->visualItemRect(found.first()).center();
+            // A double click is a press on the entry followed by a second, double press.
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         }
         QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("BtnOK")
                                                                 : QStringLiteral("BtnCancel")),
@@ -360,8 +361,8 @@ void TestSetupWindow::failedInstallKeepsInstallerRunning()
     machine.extract();
     QDir().mkpath(machine.path("targets/taken/Sondrel"));
     QDir().mkpath(machine.path("targets/good"));
-    QVERIFY(QDir::setCurrent(machine.path("targets")));
     FrmMain window(machine.services());
+    window.DfltInstallDir = machine.path("targets/");
     window.show();
 
     changeDirectory(window, "taken");
@@ -376,7 +377,7 @@ void TestSetupWindow::failedInstallKeepsInstallerRunning()
     QVERIFY(!window.BtnFinish->isEnabled());
     QVERIFY(window.BtnInstall->isEnabled());
 
-    changeDirectory(window, "good");
+    changeDirectory(window, "targets/good"); // up from "taken", where the dialog opens
     QCOMPARE(window.TxtInstallDir->text(), machine.path("targets/good/"));
     QCOMPARE(clickInstall(window), QStringList{Success});
     QVERIFY(window.BtnFinish->isEnabled());
@@ -407,28 +408,30 @@ void TestSetupWindow::changeSetsDirectory()
 {
     SetupMachine machine;
     QDir().mkpath(machine.path("targets/Program Files"));
-    QVERIFY(QDir::setCurrent(machine.path("targets")));
+    QVERIFY(QDir::setCurrent(machine.path("work")));
     FrmMain window(machine.services());
+    window.DfltInstallDir = machine.path("targets/Sondrel/"); // not made yet: its parent opens
     window.show();
 
     QCOMPARE(changeDirectory(window, "Program Files"), QString("Choose the installation directory"));
     QCOMPARE(window.DfltInstallDir, machine.path("targets/Program Files/"));
     QCOMPARE(window.TxtInstallDir->text(), window.DfltInstallDir);
-    // OK without opening a folder takes the working directory, with one separator added.
+    // OK without opening a folder keeps the setting, with one separator.
     changeDirectory(window, QString());
-    QCOMPARE(window.DfltInstallDir, machine.path("targets/"));
+    QCOMPARE(window.DfltInstallDir, machine.path("targets/Program Files/"));
 }
 
 void TestSetupWindow::changeCancelled()
 {
     SetupMachine machine;
     QDir().mkpath(machine.path("targets/other"));
-    QVERIFY(QDir::setCurrent(machine.path("targets")));
     FrmMain window(machine.services());
+    window.DfltInstallDir = machine.path("targets/");
     window.show();
+    window.TxtInstallDir->setText(window.DfltInstallDir);
     changeDirectory(window, "other", false);
-    QCOMPARE(window.DfltInstallDir, QString("/opt/Sondrel/"));
-    QCOMPARE(window.TxtInstallDir->text(), QString("/opt/Sondrel/"));
+    QCOMPARE(window.DfltInstallDir, machine.path("targets/"));
+    QCOMPARE(window.TxtInstallDir->text(), machine.path("targets/"));
 }
 
 void TestSetupWindow::finishStartsProgram()
@@ -503,7 +506,6 @@ void TestSetupWindow::finishAfterChangeFails()
     machine.extract(false);
     SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1", "placed before");
     QDir().mkpath(machine.path("targets/elsewhere"));
-    QVERIFY(QDir::setCurrent(machine.path("targets")));
     auto services = machine.services();
     services.desktopStarter = createProcessStarter;
     FrmMain window(services);
@@ -511,7 +513,7 @@ void TestSetupWindow::finishAfterChangeFails()
     window.show();
     QCOMPARE(clickInstall(window), QStringList{Success});
 
-    changeDirectory(window, "elsewhere");
+    changeDirectory(window, QFileInfo(machine.root.path()).fileName() + "/targets/elsewhere");
     window.ChkFinish->setChecked(true);
     {
         ModalAnswerer answerer;

@@ -14,6 +14,21 @@ FakeMachine::FakeMachine()
     table.open(QIODevice::WriteOnly);
 }
 
+FakeMachine::FakeMachine(const QStringList &mountTable) : FakeMachine()
+{
+    for (const QString &line : mountTable) {
+        const QStringList fields = line.split(QLatin1Char('|'));
+        mount(fields.value(0), fields.value(1), fields.value(2));
+    }
+}
+
+Services FakeMachine::services() const
+{
+    Services services;
+    services.fileSystem = [this] { return fileSystem(); };
+    return services;
+}
+
 void FakeMachine::mount(const QString &source, const QString &mountPoint, const QString &type)
 {
     QString escaped = mountPoint;
@@ -34,6 +49,12 @@ void FakeMachine::blockDevice(const QString &disk, bool removable, const QString
         block.mkpath(disk + QLatin1Char('/') + partition);
 }
 
+void FakeMachine::setUserFolders(const QString &home, const QString &music)
+{
+    m_home = home;
+    m_music = music;
+}
+
 QString FakeMachine::mountTablePath() const
 {
     return m_dir.filePath(QStringLiteral("mounts"));
@@ -46,8 +67,18 @@ QString FakeMachine::sysfsRoot() const
 
 std::unique_ptr<FileSystem> FakeMachine::fileSystem() const
 {
-    return std::make_unique<PosixFileSystem>(mountTablePath().toStdString(),
-                                             sysfsRoot().toStdString());
+    auto fs = std::make_unique<PosixFileSystem>(mountTablePath().toStdString(),
+                                                sysfsRoot().toStdString());
+    fs->setUserFolders({m_home.toStdString(), m_music.toStdString()});
+    return fs;
+}
+
+QString driveList(const FileSystem &fs)
+{
+    QStringList out;
+    for (const Drive &d : fs.drives())
+        out << QStringLiteral("%1=%2").arg(QString::fromStdString(d.path)).arg(int(d.type));
+    return out.join(QLatin1Char(' '));
 }
 
 } // namespace sondrel::test

@@ -106,6 +106,12 @@ public:
     std::string driveOf(const std::string &path) const override { return m_inner->driveOf(path); }
     std::uint64_t availableSpace(const std::string &path) const override;
     std::string systemFolder() const override { return m_inner->systemFolder(); }
+    std::string musicFolder() const override { return m_inner->musicFolder(); }
+    std::string homeFolder() const override { return m_inner->homeFolder(); }
+    bool folderWritable(const std::string &path) const override
+    {
+        return m_inner->folderWritable(path);
+    }
     char separator() const override { return m_inner->separator(); }
     NameLimit nameLimit() const override
     {

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QtEndian>
 
 #include <utility>
 
@@ -291,6 +292,16 @@ QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout)
     return out;
 }
 
+QByteArray compressDatabase(const QByteArray &database, int level)
+{
+    const qint32 header = qFromLittleEndian<qint32>(database.constData() + 4);
+    // qCompress puts the length in front of the zlib stream (four bytes, big-endian).
+    QByteArray out = database.left(header) + qCompress(database.mid(header), level).mid(4);
+    putLe32(out, 8, qint32(out.size()));
+    putLe32(out, 12, 2);
+    return out;
+}
+
 void putLe32(QByteArray &bytes, int offset, qint32 value)
 {
     if (bytes.size() < offset + 4)
@@ -332,6 +343,11 @@ bool writePlayer(const QString &root, const QByteArray &database, const QList<Te
             return false;
     }
     return true;
+}
+
+bool writePlayerFile(const QString &root, const QString &relative, const QByteArray &bytes)
+{
+    return writeFile(QDir(root).filePath(relative), bytes);
 }
 
 bool writePlayer(const QString &root, const TestDatabase &db)

@@ -36,7 +36,9 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 
 namespace sondrel::test {
 
@@ -157,6 +159,17 @@ struct TestLayout
 // The database's bytes; `layout`, when given, receives the record offsets.
 QByteArray buildDatabase(const TestDatabase &db, TestLayout *layout = nullptr);
 
+// The compressed form of a database, as the newer players keep it in "iTunesCDB": the
+// database header as it is, but with the compressed file's length at offset 8 and 2 at
+// offset 12, followed by the rest of the database deflated into one zlib stream.
+QByteArray compressDatabase(const QByteArray &database, int level = -1);
+
+// The bytes of a buffer as the reader takes them (a view: the buffer must outlive it).
+inline std::span<const std::uint8_t> bytesOf(const QByteArray &data)
+{
+    return {reinterpret_cast<const std::uint8_t *>(data.constData()), std::size_t(data.size())};
+}
+
 // Overwrites 4 bytes at `offset` with `value`, little-endian (the buffer grows if needed).
 void putLe32(QByteArray &bytes, int offset, qint32 value);
 
@@ -170,5 +183,7 @@ bool writePlayer(const QString &root, const TestDatabase &db);
 // Same, with database bytes of the caller's own (the tracks only give the sound files).
 bool writePlayer(const QString &root, const QByteArray &database,
                  const QList<TestTrack> &tracks = {});
+// Writes one file of a player: <root>/<relative>, with the folders on the way.
+bool writePlayerFile(const QString &root, const QString &relative, const QByteArray &bytes);
 
 } // namespace sondrel::test

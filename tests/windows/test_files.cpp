@@ -250,3 +250,56 @@ TEST_CASE("file identity: two spellings of one file agree, two files differ")
     CHECK(fs->identity(temp.path()).has_value()); // folders too
     CHECK_FALSE(fs->identity(temp.file("missing.mp3")).has_value());
 }
+
+namespace {
+
+// The hidden temporary files (".sondrel-*.part") left in a folder.
+int temporaryFilesIn(const FileSystem &fs, const std::string &folder)
+{
+    int n = 0;
+    for (const std::string &name : fs.listFolder(folder))
+        n += name.rfind(".sondrel-", 0) == 0 ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+TEST_CASE("the export's copy: whole or not at all, source and destination faults told apart")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string a = temp.file("a.mp3");
+    const std::string b = temp.file("b.mp3");
+    writeThrough(*fs, a, std::string(3 << 20, 's'));
+    writeThrough(*fs, b, "old");
+
+    CHECK(fs->copyFileSafely(a, b).copied());
+    CHECK(readBytes(b)->size() == std::size_t(3 << 20));
+    CHECK(temporaryFilesIn(*fs, temp.path()) == 0);
+
+    CHECK(fs->copyFileSafely(a, a).outcome == CopyOutcome::SameFile);
+    CHECK(fs->copyFileSafely(temp.file("none.mp3"), b).outcome == CopyOutcome::SourceMissing);
+    CHECK(fs->copyFileSafely(temp.path(), b).outcome == CopyOutcome::SourceNotRegular);
+    fs->createFolder(temp.file("folder.mp3"));
+    CHECK(fs->copyFileSafely(a, temp.file("folder.mp3")).outcome == CopyOutcome::NameRefused);
+    CHECK(fs->copyFileSafely(a, temp.file("gone\\b.mp3")).outcome == CopyOutcome::DestinationFailed);
+
+    // Cancelled between two chunks: the old file stays, no temporary file is left.
+    writeThrough(*fs, b, "old");
+    CopyOptions cancel;
+    cancel.progress = [](std::uint64_t) { return false; };
+    CHECK(fs->copyFileSafely(a, b, cancel).outcome == CopyOutcome::Cancelled);
+    CHECK(readBytes(b) == "old");
+    CHECK(temporaryFilesIn(*fs, temp.path()) == 0);
+
+    // A full path beyond MAX_PATH goes through the long-path form.
+    std::string deep = temp.path();
+    for (char c = 'a'; c < 'g'; ++c) {
+        deep += "\\" + std::string(60, c);
+        fs->createFolder(deep);
+    }
+    REQUIRE(deep.size() > MAX_PATH);
+    CHECK(fs->copyFileSafely(a, deep + "\\long.mp3").copied());
+    CHECK(fs->fileExists(deep + "\\long.mp3"));
+    CHECK(fs->nameLimit().unit == NameUnit::Utf16Units);
+}
