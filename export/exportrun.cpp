@@ -315,16 +315,17 @@ void makeFolders(const FileSystem &fs, const ExportSnapshot &snapshot, const QSt
     }
 }
 
-// The playlist file of playlist p with the tracks of the run that were copied, written
-// whole into the export directory; passed over when it holds none of them.
+// Writes the file of `playlist` into the export directory with those of its tracks that
+// the run placed (`placed`, by item), and notes it in `written`; nothing when it holds
+// none of them. Returns the playlist as passed over when its file cannot be written.
 std::optional<SkippedTrack> writePlaylist(const FileSystem &fs, const ExportSnapshot &snapshot,
                                           const ExportPlaylist &playlist,
-                                          const std::vector<bool> &copied,
+                                          const std::vector<bool> &placed,
                                           std::vector<std::string> &written)
 {
     std::vector<PlaylistLine> lines;
     for (const std::size_t i : playlist.items) {
-        if (!copied[i])
+        if (!placed[i])
             continue;
         const ExportItem &item = snapshot.items[i];
         QStringList path = item.folders;
@@ -366,7 +367,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
     };
     std::deque<Placing> placing;
     std::vector<std::pair<std::size_t, SkippedTrack>> skipped;
-    std::vector<bool> copied(snapshot.items.size(), false);
+    std::vector<bool> placed(snapshot.items.size(), false);
     ExportReport report;
     report.count = int(snapshot.items.size());
 
@@ -388,7 +389,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
             const CopyResult result = done.result.get();
             if (result.copied()) {
                 ++report.copied;
-                copied[done.index] = true;
+                placed[done.index] = true;
                 report.written.push_back(done.destination);
             } else if (result.outcome == CopyOutcome::DestinationFailed) {
                 fail(result);
@@ -469,7 +470,7 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
     if (report.end == ExportReport::End::Finished) {
         for (std::size_t p = 0; p < snapshot.playlists.size(); ++p) {
             if (std::optional<SkippedTrack> failed =
-                    writePlaylist(fs, snapshot, snapshot.playlists[p], copied, report.written))
+                    writePlaylist(fs, snapshot, snapshot.playlists[p], placed, report.written))
                 skipped.push_back({snapshot.items.size() + p, std::move(*failed)});
         }
     }

@@ -68,73 +68,31 @@ private Q_SLOTS:
                  (QStringList{"Unknown Artist", "Unknown Album"}));
     }
 
-    // Equal names are numbered per folder; a folder asked for in another letter case is
-    // the first one; files and folders share the names of their folder.
-    void namesAreUniquePerFolder()
+    // A folder never takes the name of a file of the run, nor a file that of a folder
+    // (numbering per folder and letter case are the export run's tests).
+    void filesAndFoldersShareTheirFoldersNames()
     {
         RunNames names(Linux);
         names.reserve("Sondrel export errors.txt");
-        const QStringList band = names.folders({"Band", "Disc"});
-        QCOMPARE(band, (QStringList{"Band", "Disc"}));
-        QCOMPARE(names.file(band, song("Song")), QString("Song.mp3"));
-        QCOMPARE(names.file(band, song("SONG")), QString("SONG (2).mp3"));
-        QCOMPARE(names.folders({"BAND", "disc"}), band);
-        QCOMPARE(names.file(names.folders({"BAND", "disc"}), song("song")),
-                 QString("song (3).mp3"));
-        // The same name in another folder is free.
-        const QStringList other = names.folders({"Band", "Live"});
-        QCOMPARE(other, (QStringList{"Band", "Live"}));
-        QCOMPARE(names.file(other, song("Song")), QString("Song.mp3"));
         QCOMPARE(names.file({}, song("Song")), QString("Song.mp3"));
-
-        // A folder never takes the name of a file of the run, nor a file that of a folder.
         QCOMPARE(names.folders({"Sondrel export errors.txt", "A"}),
                  (QStringList{"Sondrel export errors.txt (2)", "A"}));
         QCOMPARE(names.folders({"song.MP3", "A"}), (QStringList{"song.MP3 (2)", "A"}));
-        QCOMPARE(names.file({}, song("band", "")), QString("band (2)"));
-        QCOMPARE(names.file({}, song("Band", ".m3u8")), QString("Band.m3u8"));
+        QCOMPARE(names.folders({"SONG.mp3", "a"}), (QStringList{"song.MP3 (2)", "A"}));
+        QCOMPARE(names.file({}, song("song.mp3 (2)", "")), QString("song.mp3 (2) (2)"));
+        QCOMPARE(names.file({"song.MP3 (2)"}, song("A", "")), QString("A (2)"));
     }
 
-    void playlistLines_data()
+    // The durations, the missing artist and the paths are the export run's tests: here
+    // the texts that could break a playlist's lines.
+    void playlistTextsKeepToTheirLines()
     {
-        QTest::addColumn<int>("duration");
-        QTest::addColumn<QString>("artist");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QByteArray>("extinf");
-
-        QTest::newRow("whole seconds rounded down")
-            << 215999 << "Band"
-            << "Song" << QByteArray("#EXTINF:215,Band - Song");
-        QTest::newRow("zero: unknown") << 0 << "Band"
-                                       << "Song" << QByteArray("#EXTINF:-1,Band - Song");
-        QTest::newRow("negative: unknown") << -5000 << "Band"
-                                           << "Song" << QByteArray("#EXTINF:-1,Band - Song");
-        QTest::newRow("no artist: the title alone") << 60000 << ""
-                                                    << "Song" << QByteArray("#EXTINF:60,Song");
-        QTest::newRow("a blank artist is one") << 60000 << " "
-                                               << "Song" << QByteArray("#EXTINF:60,  - Song");
-        QTest::newRow("line breaks stay on the line")
-            << 1000 << "A\r\nB"
-            << "C\nD\tE" << QByteArray("#EXTINF:1,A  B - C D E");
-        QTest::newRow("UTF-8") << 129124 << "supercell"
-                               << QString::fromUtf8("終わりへ向かう始まりの歌")
-                               << QByteArray("#EXTINF:129,supercell - "
-                                             "\xE7\xB5\x82\xE3\x82\x8F\xE3\x82\x8A\xE3\x81\xB8"
-                                             "\xE5\x90\x91\xE3\x81\x8B\xE3\x81\x86\xE5\xA7\x8B"
-                                             "\xE3\x81\xBE\xE3\x82\x8A\xE3\x81\xAE\xE6\xAD\x8C");
-    }
-
-    void playlistLines()
-    {
-        QFETCH(int, duration);
-        QFETCH(QString, artist);
-        QFETCH(QString, title);
-        QFETCH(QByteArray, extinf);
-        const QByteArray text =
-            playlistText({{duration, artist, title, QString::fromUtf8("Band/Disc/Ünïcode.mp3")}});
-        QCOMPARE(text, "#EXTM3U\n" + extinf +
-                           "\nBand/Disc/\xC3\x9Cn\xC3\xAF"
-                           "code.mp3\n");
+        const QByteArray text = playlistText(
+            {{1000, "A\r\nB", "C\nD\tE", "x.mp3"},
+             {129124, " ", QString::fromUtf8("終わり"), QString::fromUtf8("Ü/ï.mp3")}});
+        QCOMPARE(text, QByteArray("#EXTM3U\n#EXTINF:1,A  B - C D E\nx.mp3\n"
+                                  "#EXTINF:129,  - \xE7\xB5\x82\xE3\x82\x8F\xE3\x82\x8A\n"
+                                  "\xC3\x9C/\xC3\xAF.mp3\n"));
     }
 };
 

@@ -581,16 +581,6 @@ private Q_SLOTS:
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         QCOMPARE(left, destination == QLatin1String("no folder") ? QStringList{}
                                                                  : QStringList{"Road.m3u8"});
-
-        // Staged and dropped unplaced: nothing of it stays.
-        Staging staging = fs.stageBytes(dir.filePath(QStringLiteral("Other.m3u8")).toStdString(),
-                                        bytes.constData(), std::size_t(bytes.size()));
-        QVERIFY(staging.copy);
-        staging.copy.reset();
-        QCOMPARE(
-            QDir(dir.path())
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
-            left);
     }
 
     void failuresCarryTheErrorNumber()
