@@ -5,6 +5,7 @@
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "testmain.h"
+#include "tracktables.h"
 #include "trackgrid.h"
 
 #include <QApplication>
@@ -134,15 +135,6 @@ TestDatabase tracksT(int n, int size = 3000)
                          .withContents(bytes);
     }
     return db;
-}
-
-NameFields onlyTitle()
-{
-    return {{"Genre", false, 8},
-            {"Artist", false, 7},
-            {"Title", true, 4},
-            {"Album", false, 6},
-            {"ID", false, 1}};
 }
 
 QByteArray readAll(const QString &path)
@@ -304,7 +296,7 @@ private Q_SLOTS:
     {
         MainWindowScene scene;
         QVERIFY(scene.load(tracksT(12)));
-        scene->state().setNameFields(onlyTitle(), "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(2, 2);
         scene.markRows(10, 11);
         // Titles sort as text: T1, T10, T11, T12, T2, ...
@@ -325,7 +317,7 @@ private Q_SLOTS:
         QVERIFY(scene.load(tracksT(2)));
         scene.markRows(1, 1);
         QCOMPARE(scene.exportMarked(), QStringList{"File exported successfully"});
-        scene->state().setNameFields(onlyTitle(), "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         QCOMPARE(scene.exportMarked(), QStringList{"File exported successfully"});
         QCOMPARE(scene.exportFiles(), (QStringList{"T1.mp3", "__T1__1.mp3"}));
     }
@@ -334,7 +326,7 @@ private Q_SLOTS:
     {
         MainWindowScene scene;
         QVERIFY(scene.load(tracksT(4)));
-        scene->state().setNameFields(onlyTitle(), "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(1, 3);
         scene.faults->faults.push_back({FsOp::SafeCopy, ENOSPC, 2, "", 1000});
         BoxWatch watch;
@@ -359,7 +351,7 @@ private Q_SLOTS:
     {
         MainWindowScene scene;
         QVERIFY(scene.load(tracksT(3)));
-        scene->state().setNameFields(onlyTitle(), "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         QVERIFY(QFile::remove(scene.playerPath() + "/iPod_Control/Music/F00/F2.mp3"));
         scene.markRows(1, 3);
         const QString list = scene.exportPath() + "/Sondrel export errors.txt";
@@ -380,7 +372,7 @@ private Q_SLOTS:
     {
         MainWindowScene scene;
         QVERIFY(scene.load(tracksT(3)));
-        scene->state().setNameFields(onlyTitle(), "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(1, 3);
         QFile earlier(scene.exportPath() + "/T2.mp3");
         QVERIFY(earlier.open(QIODevice::WriteOnly));
@@ -404,7 +396,7 @@ private Q_SLOTS:
     {
         MainWindowScene scene;
         QVERIFY(scene.load(tracksT(3)));
-        scene->state().setNameFields(onlyTitle(), "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(1, 3);
         bool closed = false;
         CopyGate *held = nullptr;

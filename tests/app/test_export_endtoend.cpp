@@ -8,6 +8,7 @@
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "testmain.h"
+#include "tracktables.h"
 #include "trackgrid.h"
 
 #include <QCheckBox>
@@ -231,11 +232,7 @@ private Q_SLOTS:
                              .withContents(noise(300000, quint32(i)));
         MainWindowScene scene;
         QVERIFY(scene.load(db));
-        scene->state().setNameFields({{"Title", true, 4},
-                                      {"Genre", false, 8},
-                                      {"Artist", false, 7},
-                                      {"Album", false, 6},
-                                      {"ID", false, 1}},
+        scene->state().setNameFields(onlyTitleFields(),
                                      "Title");
         const QString music = scene.playerPath() + "/iPod_Control/Music/F00/";
         QVERIFY(QFile::remove(music + "T2.mp3"));
@@ -276,11 +273,7 @@ private Q_SLOTS:
         MainWindowScene scene;
         QVERIFY(scene.load(db));
         scene->state().setDfltDir(volume.mountPoint + "/");
-        scene->state().setNameFields({{"Title", true, 4},
-                                      {"Genre", false, 8},
-                                      {"Artist", false, 7},
-                                      {"Album", false, 6},
-                                      {"ID", false, 1}},
+        scene->state().setNameFields(onlyTitleFields(),
                                      "Title");
         scene.markRows(1, 3);
         QCOMPARE(scene->LblSelFilesNum->text(), QString(" 3 file(s) selected"));

@@ -3,6 +3,7 @@
 #include "expfilename.h"
 #include "namefields.h"
 #include "testmain.h"
+#include "tracktables.h"
 #include "tracktable.h"
 
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <algorithm>
 
 using namespace sondrel;
+using sondrel::test::onlyTitleFields;
 
 namespace {
 
@@ -33,15 +35,6 @@ NameFields titleThenArtist()
     return {{"Title", true, 4},
             {"Artist", true, 7},
             {"Genre", false, 8},
-            {"Album", false, 6},
-            {"ID", false, 1}};
-}
-
-NameFields onlyTitle()
-{
-    return {{"Genre", false, 8},
-            {"Artist", false, 7},
-            {"Title", true, 4},
             {"Album", false, 6},
             {"ID", false, 1}};
 }
@@ -76,10 +69,10 @@ private Q_SLOTS:
                                                 {"Album", true, 6}}
                                   << rock << mp3 << "17_Song_Disc.mp3";
         QTest::newRow("the nine characters")
-            << onlyTitle() << QStringList{"", "", "What? Now: Part 1/2", ""} << mp3
+            << onlyTitleFields() << QStringList{"", "", "What? Now: Part 1/2", ""} << mp3
             << "What- Now- Part 1-2.mp3";
         QTest::newRow("all nine, one by one")
-            << onlyTitle() << QStringList{"", "", "a\\b/c:d*e?f\"g<h>i|j", ""} << mp3
+            << onlyTitleFields() << QStringList{"", "", "a\\b/c:d*e?f\"g<h>i|j", ""} << mp3
             << "a-b-c-d-e-f-g-h-i-j.mp3";
         QTest::newRow("empty first field")
             << defaultNameFields() << QStringList{"", "Band", "Song", "Disc"} << mp3
@@ -93,52 +86,52 @@ private Q_SLOTS:
         QTest::newRow("no extension")
             << defaultNameFields() << rock << ":iPod_Control:Music:F01:ABCD"
             << "Rock_Band_Song_Disc_17";
-        QTest::newRow("empty location") << onlyTitle() << rock << ""
+        QTest::newRow("empty location") << onlyTitleFields() << rock << ""
                                         << "Song";
         QTest::newRow("control characters")
-            << onlyTitle()
+            << onlyTitleFields()
             << QStringList{"", "", QString("Tab\there\nnew") + QChar(31) + QChar(1), ""} << mp3
             << "Tab-here-new--.mp3";
         QTest::newRow("extension goes through the same replacement")
-            << onlyTitle() << rock << ":iPod_Control:Music:F01:AB.m?3"
+            << onlyTitleFields() << rock << ":iPod_Control:Music:F01:AB.m?3"
             << "Song.m-3";
         QTest::newRow("case, spaces and dots kept")
-            << onlyTitle() << QStringList{"", "", " .Mixed Case. ", ""} << mp3
+            << onlyTitleFields() << QStringList{"", "", " .Mixed Case. ", ""} << mp3
             << " .Mixed Case. .mp3";
         QTest::newRow("empty title")
-            << onlyTitle() << QStringList{"", "", "", ""} << mp3 << "Track 17.mp3";
+            << onlyTitleFields() << QStringList{"", "", "", ""} << mp3 << "Track 17.mp3";
         QTest::newRow("only the separator")
             << titleThenArtist() << QStringList{"", "", "", ""} << mp3 << "Track 17.mp3";
-        QTest::newRow("dot dot") << onlyTitle() << QStringList{"", "", "..", ""} << mp3
+        QTest::newRow("dot dot") << onlyTitleFields() << QStringList{"", "", "..", ""} << mp3
                                  << "Track 17.mp3";
         QTest::newRow("blank dot")
-            << onlyTitle() << QStringList{"", "", " .", ""} << mp3 << "Track 17.mp3";
+            << onlyTitleFields() << QStringList{"", "", " .", ""} << mp3 << "Track 17.mp3";
         QTest::newRow("no hidden file")
-            << onlyTitle() << QStringList{"", "", ".intro", ""} << mp3 << "_intro.mp3";
+            << onlyTitleFields() << QStringList{"", "", ".intro", ""} << mp3 << "_intro.mp3";
         QTest::newRow("trailing dots and blanks without extension")
-            << onlyTitle() << QStringList{"", "", "Song. .", ""} << ":F00:ABCD"
+            << onlyTitleFields() << QStringList{"", "", "Song. .", ""} << ":F00:ABCD"
             << "Song";
-        QTest::newRow("extension ending in a dot") << onlyTitle() << rock << ":F00:ABCD."
+        QTest::newRow("extension ending in a dot") << onlyTitleFields() << rock << ":F00:ABCD."
                                                    << "Song";
-        QTest::newRow("device") << onlyTitle() << QStringList{"", "", "con", ""} << mp3
+        QTest::newRow("device") << onlyTitleFields() << QStringList{"", "", "con", ""} << mp3
                                 << "con_.mp3";
         QTest::newRow("device without extension")
-            << onlyTitle() << QStringList{"", "", "Nul", ""} << ":F00:ABCD"
+            << onlyTitleFields() << QStringList{"", "", "Nul", ""} << ":F00:ABCD"
             << "Nul_";
         QTest::newRow("device before the first dot")
-            << onlyTitle() << QStringList{"", "", "NUL.tar", ""} << ":F00:A.gz"
+            << onlyTitleFields() << QStringList{"", "", "NUL.tar", ""} << ":F00:A.gz"
             << "NUL_.tar.gz";
         QTest::newRow("device with trailing blanks")
-            << onlyTitle() << QStringList{"", "", "lpt9 ", ""} << mp3 << "lpt9 _.mp3";
+            << onlyTitleFields() << QStringList{"", "", "lpt9 ", ""} << mp3 << "lpt9 _.mp3";
         QTest::newRow("port numbers only 1 to 9")
-            << onlyTitle() << QStringList{"", "", "COM0", ""} << mp3 << "COM0.mp3";
+            << onlyTitleFields() << QStringList{"", "", "COM0", ""} << mp3 << "COM0.mp3";
         QTest::newRow("no device when longer")
-            << onlyTitle() << QStringList{"", "", "Console", ""} << mp3 << "Console.mp3";
+            << onlyTitleFields() << QStringList{"", "", "Console", ""} << mp3 << "Console.mp3";
         QTest::newRow("dot in a folder is no extension")
-            << onlyTitle() << rock << ":iPod_Control:Mu.sic:F01:ABCD"
+            << onlyTitleFields() << rock << ":iPod_Control:Mu.sic:F01:ABCD"
             << "Song";
         QTest::newRow("extension of the file only")
-            << onlyTitle() << rock << ":iPod_Control:Mu.sic:F01:AB.CD.m4a"
+            << onlyTitleFields() << rock << ":iPod_Control:Mu.sic:F01:AB.CD.m4a"
             << "Song.m4a";
         QTest::newRow("characters beyond ASCII kept")
             << titleThenArtist() << QStringList{"", "Björk", "Jóga", ""} << mp3 << "Jóga_Björk.mp3";
@@ -207,17 +200,17 @@ private Q_SLOTS:
     void nameInTwoParts()
     {
         const TrackTable table = trackSeventeen("Rock", "Band", "Mr. Song", "Disc");
-        const ExportName withExtension = exportName(table, onlyTitle(), 17, ":F00:AB.CD.mp3");
+        const ExportName withExtension = exportName(table, onlyTitleFields(), 17, ":F00:AB.CD.mp3");
         QCOMPARE(withExtension.stem, QString("Mr. Song"));
         QCOMPARE(withExtension.extension, QString(".mp3"));
         QCOMPARE(withExtension.finished({}, 2), QString("Mr. Song (2).mp3"));
 
-        const ExportName bare = exportName(table, onlyTitle(), 17, ":F00:ABCD");
+        const ExportName bare = exportName(table, onlyTitleFields(), 17, ":F00:ABCD");
         QCOMPARE(bare.extension, QString());
         QCOMPARE(bare.finished({}, 3), QString("Mr. Song (3)"));
 
         const ExportName nothing =
-            exportName(trackSeventeen("", "", "", ""), onlyTitle(), 17, ":A.mp3");
+            exportName(trackSeventeen("", "", "", ""), onlyTitleFields(), 17, ":A.mp3");
         QCOMPARE(nothing.finished({}, 2), QString("Track 17 (2).mp3"));
     }
 
@@ -262,7 +255,7 @@ private Q_SLOTS:
         const TrackTable table = trackSeventeen("", "", title, "");
         const NameLimit limit{NameUnit(unit), 255};
         const QString made =
-            exportName(table, onlyTitle(), 17, ":F00:ABCD.mp3").finished(limit, number);
+            exportName(table, onlyTitleFields(), 17, ":F00:ABCD.mp3").finished(limit, number);
         QCOMPARE(made, name);
         QVERIFY(nameLength(made, NameUnit(unit)) <= 255);
     }

@@ -179,15 +179,6 @@ struct Player
     }
 };
 
-NameFields onlyTitle()
-{
-    return {{"Genre", false, 8},
-            {"Artist", false, 7},
-            {"Title", true, 4},
-            {"Album", false, 6},
-            {"ID", false, 1}};
-}
-
 QByteArray bytesOf(char c, int n)
 {
     return QByteArray(n, c);
@@ -207,7 +198,7 @@ const QString ErrorsFile = "Sondrel export errors.txt";
 // "Unmarked" marked, and "Missing" has no file on the player.
 void addBandTracks(Player &p)
 {
-    p.fields = onlyTitle();
+    p.fields = onlyTitleFields();
     const auto add = [&](const QString &title, const QString &artist, const QString &album,
                          std::int32_t duration, const QString &file, Mark mark = Mark::Yes,
                          File written = File::Written) {
@@ -363,7 +354,7 @@ private Q_SLOTS:
     void gridOrderDecidesTheCopyOrder()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("A", ":iPod_Control:Music:F00:A.mp3", "a");
         p.add("B", ":iPod_Control:Music:F00:B.mp3", "b");
         p.add("C", ":iPod_Control:Music:F00:C.mp3", "c");
@@ -380,7 +371,7 @@ private Q_SLOTS:
     void aSecondRunReplacesTheFirstCopies()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("Song", ":iPod_Control:Music:F00:A.mp3", "new sound");
         p.writeExported("Song.mp3", "a much longer file left by an earlier run");
         QCOMPARE(p.copy().copied, 1);
@@ -394,7 +385,7 @@ private Q_SLOTS:
     void equalNamesGetANumber()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("Song", ":iPod_Control:Music:F00:A.mp3", "first");
         p.add("Song", ":iPod_Control:Music:F00:B.mp3", "second");
         p.add("Song", ":iPod_Control:Music:F00:C.mp3", "third");
@@ -412,7 +403,7 @@ private Q_SLOTS:
     void aNumberedNameDoesNotMeetAnotherTrack()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("Song", ":iPod_Control:Music:F00:A.mp3", "1");
         p.add("Song (2)", ":iPod_Control:Music:F00:B.mp3", "2");
         p.add("Song", ":iPod_Control:Music:F00:C.mp3", "3");
@@ -453,7 +444,7 @@ private Q_SLOTS:
         QFETCH(QString, location);
         QFETCH(QString, name);
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add(title, location, "sound");
         QCOMPARE(p.copy().copied, 1);
         QCOMPARE(p.exported(), QStringList{name});
@@ -490,7 +481,7 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         QFETCH(QString, reason);
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("Before", ":iPod_Control:Music:F00:A.mp3", bytesOf('a', 70000));
         const QString location = kind == "nowhere"   ? QString()
                                  : kind == "dot dot" ? ":iPod_Control:..:..:outside.mp3"
@@ -554,7 +545,7 @@ private Q_SLOTS:
         machine.mount("/dev/sdb1", QDir::cleanPath(p.player), "vfat");
         machine.mount("/dev/sdc1", elsewhere.path(), "ext4");
 
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("Own", ":iPod_Control:Music:F00:OWN.mp3", "own");
         p.add("Inside", ":iPod_Control:Music:F00:INSIDE.mp3", "", Mark::Yes, File::Absent);
         p.add("Link", ":iPod_Control:Music:F00:LINK.mp3", "", Mark::Yes, File::Absent);
@@ -577,7 +568,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, throughLink);
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("SONG", ":iPod_Control:Music:F00:SONG.mp3", "the player's own file");
         const QString folder = p.player + "iPod_Control/Music/F00";
         if (throughLink) {
@@ -598,7 +589,7 @@ private Q_SLOTS:
     void letterCaseOfTheLocationIsForgiven()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
         p.tracks[0].location = ":IPOD_CONTROL:music:f00:abcd.MP3";
         p.copy();
@@ -658,7 +649,7 @@ private Q_SLOTS:
     void aFailingExportDriveEndsTheRunAndKeepsEarlierFiles()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
         p.add("Gone", ":iPod_Control:Music:F00:GONE.mp3", "", Mark::Yes, File::Absent);
         p.add("Two", ":iPod_Control:Music:F00:B.mp3", bytesOf('2', 5000));
@@ -685,7 +676,7 @@ private Q_SLOTS:
     void aDestinationFailureWithNothingSkippedLeavesItToTheReport()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("One", ":iPod_Control:Music:F00:A.mp3", "x");
         QVERIFY(QDir(p.exportDir).removeRecursively()); // the export folder went away
         const ExportReport report = p.copy();
@@ -700,7 +691,7 @@ private Q_SLOTS:
     void cancelStopsBetweenChunksAndLeavesNothingHalf()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.add("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
         p.add("Gone", ":iPod_Control:Music:F00:GONE.mp3", "", Mark::Yes, File::Absent);
         p.add("Two", ":iPod_Control:Music:F00:B.mp3", bytesOf('2', 20 << 20));
@@ -732,7 +723,7 @@ private Q_SLOTS:
     void theErrorsListIsReplacedOnlyWhenSomethingIsSkipped()
     {
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         for (int i = 1; i <= 25; ++i)
             p.add(QString("Gone\t%1").arg(i), QString(":iPod_Control:Music:F00:G%1.mp3").arg(i), "",
                   Mark::Yes, File::Absent);
@@ -856,7 +847,7 @@ private Q_SLOTS:
         QFETCH(QString, cause);
         QFETCH(QString, reason);
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.options.writePlaylists = true;
         p.add("One", ":iPod_Control:Music:F00:A.mp3", "one");
         p.add("Two", ":iPod_Control:Music:F00:B.mp3", "two");
@@ -930,7 +921,7 @@ private Q_SLOTS:
         QFETCH(QString, cause);
         QFETCH(int, error);
         Player p;
-        p.fields = onlyTitle();
+        p.fields = onlyTitleFields();
         p.options = {true, true};
         p.add("Gone", ":iPod_Control:Music:F00:X.mp3", "", Mark::Yes, File::Absent);
         p.add("First", ":iPod_Control:Music:F00:A.mp3", "first");

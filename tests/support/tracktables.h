@@ -1,5 +1,6 @@
 #pragma once
 
+#include "namefields.h"
 #include "tracktable.h"
 
 #include <QList>
@@ -41,6 +42,16 @@ inline TrackTable tableOf(const QList<TableTrack> &tracks)
         table.setText(k, FieldAlbumArtist, from.albumArtist);
     }
     return table;
+}
+
+// The Parts' five name fields with only the title chosen: names are "<title>.<type>".
+inline NameFields onlyTitleFields()
+{
+    return {{QStringLiteral("Genre"), false, FieldGenre},
+            {QStringLiteral("Artist"), false, FieldArtist},
+            {QStringLiteral("Title"), true, FieldTitle},
+            {QStringLiteral("Album"), false, FieldAlbum},
+            {QStringLiteral("ID"), false, FieldId}};
 }
 
 } // namespace sondrel::test
