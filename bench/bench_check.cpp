@@ -36,7 +36,8 @@ using namespace sondrel::test;
 namespace {
 
 // Processor time of the calling thread (user and system), in seconds: unlike the time on
-// the clock, it hardly depends on what else the machine is doing.
+// the clock, it hardly depends on what else the machine is doing. A compressed database's
+// work files are written on a second thread, whose time this leaves out.
 double threadSeconds()
 {
     timespec t{};

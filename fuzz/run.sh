@@ -22,6 +22,7 @@ common=(-std=c++20 -fPIC -g -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$root/re
 "$cxx" "${common[@]}" -O1 -fno-omit-frame-pointer \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined $qt_flags \
     "$root/fuzz/fuzz_walk.cpp" "$root/reader/recordwalk.cpp" "$root/reader/compresseddatabase.cpp" \
+    "$root/platform/memory_posix.cpp" \
     $qt_libs -lz -o "$out/fuzz_walk"
 
 # The seed corpus: generated, not stored.

@@ -1,5 +1,6 @@
 #include "filesystem_posix.h"
 
+#include "memory.h"
 #include "platformerror.h"
 
 #include <algorithm>
@@ -771,11 +772,20 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
         raise(errno, path);
     struct stat st {};
     ::fstat(fd, &st);
+    // Read straight into place. The size is a guess only: a file may change while it is
+    // read, and files of /proc and /sys say 0; one byte more than it shows the end.
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(std::size_t(std::max<off_t>(st.st_size, 0)));
-    std::uint8_t chunk[1 << 16];
+    std::size_t size = 0;
+    std::size_t capacity = std::max<std::size_t>(std::size_t(std::max<off_t>(st.st_size, 0)) + 1,
+                                                 std::size_t(1) << 16);
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (size == bytes.size()) {
+            bytes.reserve(capacity);
+            adviseLargeBlock(bytes.data(), capacity);
+            bytes.resize(capacity);
+            capacity *= 2;
+        }
+        const ssize_t got = ::read(fd, bytes.data() + size, bytes.size() - size);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -785,9 +795,10 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
         }
         if (got == 0)
             break;
-        bytes.insert(bytes.end(), chunk, chunk + got);
+        size += std::size_t(got);
     }
     ::close(fd);
+    bytes.resize(size);
     return bytes;
 }
 

@@ -1,5 +1,7 @@
 #include "compresseddatabase.h"
 
+#include "memory.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -96,6 +98,7 @@ std::span<std::uint8_t> InflatedDatabase::room(std::size_t capacity)
         m_data.release();
         m_data.reset(grown);
         m_capacity = capacity;
+        adviseLargeBlock(grown, capacity);
     }
     return {m_data.get() + m_size, m_capacity - m_size};
 }

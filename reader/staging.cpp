@@ -1,6 +1,13 @@
 #include "staging.h"
 
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace sondrel {
 
@@ -33,6 +40,94 @@ std::string joined(const QString &folder, const char *name)
 {
     return folder.toStdString() + name;
 }
+
+// Writes the staged copy and the hex text of an inflating database on a thread of its
+// own, so that inflating and writing share the time instead of adding up. Pieces are
+// copied out of the inflater's buffer (which moves when it grows) into a few buffers of
+// their own; when all of those wait to be written, the inflater waits too.
+class WorkFileWriter
+{
+public:
+    WorkFileWriter(OutputFile &copy, OutputFile &hex)
+        : m_copy(copy), m_hex(hex), m_thread([this] { run(); })
+    {
+    }
+    ~WorkFileWriter() { finish(); }
+
+    // Queues a copy of `piece`. Raises what writing an earlier piece raised.
+    void add(std::span<const std::uint8_t> piece)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_error || m_queue.size() < Buffers; });
+        if (m_error)
+            std::rethrow_exception(m_error);
+        std::vector<std::uint8_t> buffer;
+        if (!m_spare.empty()) {
+            buffer = std::move(m_spare.back());
+            m_spare.pop_back();
+        }
+        lock.unlock();
+        buffer.assign(piece.begin(), piece.end());
+        lock.lock();
+        m_queue.push_back(std::move(buffer));
+        m_changed.notify_all();
+    }
+
+    // Waits until every queued piece is written (or writing failed) and ends the thread.
+    // Raises what writing raised, unless an exception is already on its way.
+    void finish()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_done = true;
+            m_changed.notify_all();
+        }
+        m_thread.join();
+        if (m_error && std::uncaught_exceptions() == 0)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
+    }
+
+private:
+    static constexpr std::size_t Buffers = 8;
+
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [&] { return m_done || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            std::vector<std::uint8_t> piece = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            try {
+                m_copy.write(piece.data(), piece.size());
+                writeHexText(m_hex, piece);
+            } catch (...) {
+                lock.lock();
+                m_error = std::current_exception();
+                m_queue.clear();
+                m_changed.notify_all();
+                return;
+            }
+            lock.lock();
+            m_spare.push_back(std::move(piece));
+            m_changed.notify_all();
+        }
+    }
+
+    OutputFile &m_copy;
+    OutputFile &m_hex;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::vector<std::uint8_t>> m_queue;
+    std::vector<std::vector<std::uint8_t>> m_spare;
+    std::exception_ptr m_error;
+    bool m_done = false;
+    std::thread m_thread; // last: started once everything above is there
+};
 
 } // namespace
 
@@ -89,15 +184,16 @@ StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
         std::vector<std::uint8_t> stored = fs.readFile(files.compressed);
         // An empty one is a stub, unless there is nothing else to read.
         if (!stored.empty() || files.database.empty()) {
-            // Both work files are written while the database inflates, each piece while it
-            // is fresh; a stream that turns out unreadable takes them away again.
+            // Both work files are written while the database inflates; a stream that
+            // turns out unreadable takes them away again.
             const std::unique_ptr<OutputFile> copy = fs.createFile(files.stagedCopy);
             const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
-            staged.inflated =
-                inflateDatabase(stored, limits, [&](std::span<const std::uint8_t> piece) {
-                    copy->write(piece.data(), piece.size());
-                    writeHexText(*hex, piece);
-                });
+            {
+                WorkFileWriter writer(*copy, *hex);
+                staged.inflated = inflateDatabase(
+                    stored, limits, [&](std::span<const std::uint8_t> piece) { writer.add(piece); });
+                writer.finish();
+            }
             staged.status = staged.inflated.status;
             if (staged.status == InflateStatus::Plain) {
                 staged.read = std::move(stored);

@@ -137,6 +137,33 @@ private Q_SLOTS:
         QVERIFY2(qAbs(measured - ownFree) < 0.01 * ownFree + (64 << 20),
                  qPrintable(QStringLiteral("%1 against %2").arg(measured).arg(ownFree)));
     }
+
+    // A file is read whole, whatever its size says: the size is only where reading starts
+    // to look for the end. Files of /proc say 0 and hold text; a large one is read into a
+    // block that may be backed by large pages, which must not change a byte.
+    void readsWholeFilesWhateverTheirSizeSays()
+    {
+        PosixFileSystem fs;
+        const std::vector<std::uint8_t> status = fs.readFile("/proc/self/status");
+        QVERIFY(QByteArray(reinterpret_cast<const char *>(status.data()), qsizetype(status.size()))
+                    .contains("Pid:"));
+
+        QTemporaryDir dir;
+        const QString empty = dir.filePath(QStringLiteral("empty"));
+        const QString large = dir.filePath(QStringLiteral("large"));
+        QByteArray bytes(9 << 20, '\0');
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char(i * 7 + i / 4093);
+        for (const auto &[path, contents] : {std::pair{empty, QByteArray()}, std::pair{large, bytes}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        QVERIFY(fs.readFile(empty.toStdString()).empty());
+        const std::vector<std::uint8_t> read = fs.readFile(large.toStdString());
+        QVERIFY(QByteArray::fromRawData(reinterpret_cast<const char *>(read.data()),
+                                        qsizetype(read.size())) == bytes);
+    }
 };
 
 SONDREL_TEST_MAIN_CORE(TestFileSystemEdges)

@@ -1,3 +1,4 @@
+#include "faultyfilesystem.h"
 #include "filesystem_posix.h"
 #include "itunesdbbuilder.h"
 #include "platformerror.h"
@@ -280,6 +281,47 @@ private Q_SLOTS:
         const PosixFileSystem fs;
         const WorkFiles files = workFiles(player.path() + '/', player.path() + "/gone/", '/');
         QVERIFY_THROWS_EXCEPTION(PlatformError, stageDatabase(fs, files));
+    }
+
+    // The work files of a compressed database are written while it inflates: a disk that
+    // fills up part way stops the inflating with the disk's error, whichever file it hits
+    // and however far the writing has fallen behind, and the check is not left waiting.
+    void fullDiskWhileInflating_data()
+    {
+        QTest::addColumn<QString>("full"); // the work files on the full disk: names beginning so
+        QTest::addColumn<int>("bytesFirst");
+        QTest::newRow("both, at once") << "Vemo_temp" << 0;
+        QTest::newRow("both, part way") << "Vemo_temp" << (3 << 20);
+        QTest::newRow("hex text only, part way") << "Vemo_temp_hex" << (5 << 20);
+    }
+
+    void fullDiskWhileInflating()
+    {
+        QFETCH(QString, full);
+        QFETCH(int, bytesFirst);
+        QTemporaryDir player;
+        QTemporaryDir exportDir;
+        // Many pieces of inflated bytes, more than the writing holds in waiting.
+        const QByteArray database = buildDatabase(TestDatabase{});
+        const QByteArray large = database.left(0x68) + QByteArray("mhsd") + QByteArray(12 << 20, 'x');
+        writeAll(player.filePath("iPod_Control/iTunes/iTunesCDB"), compressDatabase(large, 1));
+        auto plan = std::make_shared<FaultPlan>();
+        plan->faults.push_back({FsOp::Write, ENOSPC, 0, exportDir.filePath(full).toStdString(),
+                                std::uint64_t(bytesFirst)});
+        const FaultyFileSystem fs(plan, std::make_unique<PosixFileSystem>());
+        WorkFiles files = workFiles(player.path() + '/', exportDir.path() + '/', '/');
+        files.database.clear();
+        files.compressed = player.filePath("iPod_Control/iTunes/iTunesCDB").toStdString();
+
+        int raised = 0;
+        try {
+            stageDatabase(fs, files, InflateLimits{1 << 20, 1 << 30});
+        } catch (const PlatformError &error) {
+            raised = error.number();
+        }
+        QCOMPARE(raised, ENOSPC);
+        // The hex text, twice the size of the copy, fills the disk first.
+        QCOMPARE(QFileInfo(exportDir.filePath("Vemo_temp_hex.txt")).size(), qint64(bytesFirst));
     }
 };
 

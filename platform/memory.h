@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+
+namespace sondrel {
+
+// Blocks of this size and more are worth the advice below.
+constexpr std::size_t LargeBlock = std::size_t(4) << 20;
+
+// Asks the system to back a large block that is about to be filled (a database read or
+// inflated whole) with large pages where it offers them, so that filling it costs a few
+// dozen page faults instead of tens of thousands. Only the whole pages inside the block
+// are concerned; the block's contents do not change. Nothing happens where the system
+// has no such advice, or for a block smaller than LargeBlock.
+void adviseLargeBlock(void *data, std::size_t size);
+
+} // namespace sondrel
