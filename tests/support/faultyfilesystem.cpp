@@ -83,12 +83,23 @@ const Fault *FaultyFileSystem::faultFor(FaultPlan &plan, FsOp op, const std::str
     return nullptr;
 }
 
+const Fault *FaultyFileSystem::meet(FsOp op, const std::string &path) const
+{
+    if (m_plan->probe)
+        m_plan->probe(op, path);
+    return faultFor(*m_plan, op, path);
+}
+
+void FaultyFileSystem::pass(FsOp op, const std::string &path) const
+{
+    if (const Fault *fault = meet(op, path))
+        raise(*fault, path);
+}
+
 void FaultyFileSystem::copyFile(const std::string &source, const std::string &destination,
                                 bool overwrite) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::CopyFile, destination);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::CopyFile, destination)) {
+    if (const Fault *fault = meet(FsOp::CopyFile, destination)) {
         if (fault->bytesFirst > 0)
             writeHead(source, destination, fault->bytesFirst);
         raise(*fault, destination);
@@ -99,9 +110,7 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
 Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
                                     const CopyOptions &options) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::SafeCopy, destination);
-    const Fault *fault = faultFor(*m_plan, FsOp::SafeCopy, destination);
+    const Fault *fault = meet(FsOp::SafeCopy, destination);
     if (!fault)
         return m_inner->stageCopy(source, destination, options);
     std::uint64_t through = 0;
@@ -134,9 +143,7 @@ Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string
 Staging FaultyFileSystem::stageBytes(const std::string &destination, const void *data,
                                      std::size_t size) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::SafeWrite, destination);
-    const Fault *fault = faultFor(*m_plan, FsOp::SafeWrite, destination);
+    const Fault *fault = meet(FsOp::SafeWrite, destination);
     if (!fault)
         return m_inner->stageBytes(destination, data, size);
     Staging staging;
@@ -149,27 +156,19 @@ Staging FaultyFileSystem::stageBytes(const std::string &destination, const void 
 
 void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::MoveFile, destination);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::MoveFile, destination))
-        raise(*fault, destination);
+    pass(FsOp::MoveFile, destination);
     m_inner->moveFile(source, destination);
 }
 
 void FaultyFileSystem::replaceFile(const std::string &from, const std::string &to) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::ReplaceFile, to);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::ReplaceFile, to))
-        raise(*fault, to);
+    pass(FsOp::ReplaceFile, to);
     m_inner->replaceFile(from, to);
 }
 
 bool FaultyFileSystem::renameOrCopy(const std::string &source, const std::string &destination) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::RenameOrCopy, destination);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::RenameOrCopy, destination)) {
+    if (const Fault *fault = meet(FsOp::RenameOrCopy, destination)) {
         // A copy that breaks off leaves its first bytes behind.
         if (fault->bytesFirst > 0)
             writeHead(source, destination, fault->bytesFirst);
@@ -183,55 +182,37 @@ bool FaultyFileSystem::renameOrCopy(const std::string &source, const std::string
 
 void FaultyFileSystem::deleteFile(const std::string &path) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::DeleteFile, path);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::DeleteFile, path))
-        raise(*fault, path);
+    pass(FsOp::DeleteFile, path);
     m_inner->deleteFile(path);
 }
 
 void FaultyFileSystem::createFolder(const std::string &path) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::CreateFolder, path);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::CreateFolder, path))
-        raise(*fault, path);
+    pass(FsOp::CreateFolder, path);
     m_inner->createFolder(path);
 }
 
 std::vector<std::string> FaultyFileSystem::listFolder(const std::string &path) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::ListFolder, path);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::ListFolder, path))
-        raise(*fault, path);
+    pass(FsOp::ListFolder, path);
     return m_inner->listFolder(path);
 }
 
 std::vector<std::uint8_t> FaultyFileSystem::readFile(const std::string &path) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::ReadFile, path);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::ReadFile, path))
-        raise(*fault, path);
+    pass(FsOp::ReadFile, path);
     return m_inner->readFile(path);
 }
 
 std::unique_ptr<OutputFile> FaultyFileSystem::createFile(const std::string &path) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::CreateFile, path);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::CreateFile, path))
-        raise(*fault, path);
+    pass(FsOp::CreateFile, path);
     return std::make_unique<FaultyOutputFile>(m_plan, m_inner->createFile(path), path);
 }
 
 std::uint64_t FaultyFileSystem::availableSpace(const std::string &path) const
 {
-    if (m_plan->probe)
-        m_plan->probe(FsOp::AvailableSpace, path);
-    if (const Fault *fault = faultFor(*m_plan, FsOp::AvailableSpace, path))
-        raise(*fault, path);
+    pass(FsOp::AvailableSpace, path);
     return m_plan->availableSpace ? *m_plan->availableSpace : m_inner->availableSpace(path);
 }
 

@@ -122,6 +122,11 @@ public:
     static const Fault *faultFor(FaultPlan &plan, FsOp op, const std::string &path);
 
 private:
+    // Shows the call to the plan's probe; the fault it meets, if any (the call is counted).
+    const Fault *meet(FsOp op, const std::string &path) const;
+    // Raises the fault this call meets, if any.
+    void pass(FsOp op, const std::string &path) const;
+
     std::shared_ptr<FaultPlan> m_plan;
     std::unique_ptr<FileSystem> m_inner;
 };
