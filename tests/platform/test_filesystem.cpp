@@ -40,18 +40,6 @@ class TestFileSystem : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void mountTableIsUnescaped()
-    {
-        const auto entries = parseMountTable(
-            "/dev/sdb1 /media/my\\040player vfat rw 0 0\n"
-            "garbage\n"
-            "/dev/sda2 /home/back\\134slash ext4 rw 0 0\n");
-        QCOMPARE(entries.size(), std::size_t(2));
-        QCOMPARE(entries[0].mountPoint, std::string("/media/my player"));
-        QCOMPARE(entries[0].type, std::string("vfat"));
-        QCOMPARE(entries[1].mountPoint, std::string("/home/back\\slash"));
-    }
-
     void drivesAndTheirTypes_data()
     {
         QTest::addColumn<QStringList>("table"); // source|mount point|type

@@ -54,6 +54,8 @@ private Q_SLOTS:
                                     << "/mnt/two\nlines";
         QTest::newRow("not an escape") << "/dev/sdb1 /mnt/x\\9y vfat rw 0 0" << "/mnt/x\\9y";
         QTest::newRow("escape at the end") << "/dev/sdb1 /mnt/x\\04 vfat rw 0 0" << "/mnt/x\\04";
+        QTest::newRow("a malformed line is passed over")
+            << "garbage\n/dev/sdb1 /media/my\\040player vfat rw 0 0" << "/media/my player";
     }
 
     void mountTableEscapes()
@@ -63,6 +65,7 @@ private Q_SLOTS:
         const auto entries = parseMountTable(line.toStdString() + "\n");
         QCOMPARE(entries.size(), std::size_t(1));
         QCOMPARE(QString::fromStdString(entries[0].mountPoint), mountPoint);
+        QCOMPARE(entries[0].type, std::string("vfat"));
     }
 
     // One device mounted at two places (a bind mount) is a drive at each; one mount point

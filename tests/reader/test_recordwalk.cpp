@@ -16,11 +16,11 @@ Q_DECLARE_METATYPE(sondrel::PlaylistStatus)
 namespace {
 
 // A track as one line: ID|size|duration|title|location|album|artist|genre|file type|
-// equaliser|comment.
-QString row(const TrackTable &table, int k)
+// equaliser|comment (or the fields `first` to `last`).
+QString row(const TrackTable &table, int k, int first = FieldId, int last = FieldComment)
 {
     QStringList cells;
-    for (int field = FieldId; field <= FieldComment; ++field)
+    for (int field = first; field <= last; ++field)
         cells << table.text(k, field);
     return cells.join('|');
 }
@@ -78,10 +78,7 @@ QByteArray hexBytes(const char *hex)
 // The fields that longer track records add: unique ID|track|year|disc|composer|album artist.
 QString laterFields(const TrackTable &table, int k)
 {
-    QStringList cells;
-    for (int field = FieldUniqueId; field <= FieldAlbumArtist; ++field)
-        cells << table.text(k, field);
-    return cells.join('|');
+    return row(table, k, FieldUniqueId, FieldAlbumArtist);
 }
 
 // The table's playlists as "title:track,track".

@@ -41,14 +41,6 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 } // namespace
 
 class TestStaging : public QObject
@@ -61,8 +53,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("nothing") << QByteArray() << QByteArray();
-        QTest::newRow("0, 10, 255") << QByteArray("\x00\x0A\xFF", 3) << QByteArray("000AFF");
-        QTest::newRow("a tag") << QByteArray("mhbd") << QByteArray("6D686264");
         QByteArray all;
         QByteArray allHex;
         for (int b = 0; b < 256; ++b) {
@@ -93,8 +83,6 @@ private Q_SLOTS:
         const std::span<const std::uint8_t> data = bytesOf(bytes);
         RecordingFile file;
         writeHexText(file, data);
-        QCOMPARE(file.text.size(), 2 * bytes.size());
-        QCOMPARE(file.text, QByteArray::fromStdString(hexText(data)));
         QCOMPARE(file.text, bytes.toHex().toUpper());
         QCOMPARE(file.pieces, 4);
         QVERIFY(file.largestPiece <= 128 * 1024);
@@ -148,10 +136,10 @@ private Q_SLOTS:
         QFETCH(bool, leftovers);
         QTemporaryDir player;
         QTemporaryDir exportDir;
-        writeAll(player.filePath("iPod_Control/iTunes/iTunesDB"), database);
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesDB", database));
         if (leftovers) {
-            writeAll(exportDir.filePath("Vemo_temp"), QByteArray(5000, 'x'));
-            writeAll(exportDir.filePath("Vemo_temp_hex.txt"), QByteArray(9000, 'y'));
+            QVERIFY(writePlayerFile(exportDir.path(), "Vemo_temp", QByteArray(5000, 'x')));
+            QVERIFY(writePlayerFile(exportDir.path(), "Vemo_temp_hex.txt", QByteArray(9000, 'y')));
         }
         const PosixFileSystem fs;
         const WorkFiles files = workFiles(player.path() + '/', exportDir.path() + '/', '/');
@@ -197,7 +185,7 @@ private Q_SLOTS:
             if (file.endsWith('/'))
                 QVERIFY(QDir(player.path()).mkpath(file));
             else
-                writeAll(player.filePath(file), "mhbd");
+                QVERIFY(writePlayerFile(player.path(), file, "mhbd"));
         }
         const PosixFileSystem fs;
         const PlayerDatabase found = findPlayerDatabase(fs, player.path().toStdString() + "/");
@@ -251,9 +239,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, staged);
         QTemporaryDir player;
         QTemporaryDir exportDir;
-        writeAll(player.filePath("iPod_Control/iTunes/iTunesCDB"), compressed);
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesCDB", compressed));
         if (!plain.isNull())
-            writeAll(player.filePath("iPod_Control/iTunes/iTunesDB"), plain);
+            QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesDB", plain));
         const PosixFileSystem fs;
         WorkFiles files = workFiles(player.path() + '/', exportDir.path() + '/', '/');
         const PlayerDatabase found = findPlayerDatabase(fs, player.path().toStdString() + "/");
@@ -277,7 +265,7 @@ private Q_SLOTS:
     void missingExportDirectoryRaises()
     {
         QTemporaryDir player;
-        writeAll(player.filePath("iPod_Control/iTunes/iTunesDB"), "mhbd");
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesDB", "mhbd"));
         const PosixFileSystem fs;
         const WorkFiles files = workFiles(player.path() + '/', player.path() + "/gone/", '/');
         QVERIFY_THROWS_EXCEPTION(PlatformError, stageDatabase(fs, files));
@@ -304,7 +292,7 @@ private Q_SLOTS:
         // Many pieces of inflated bytes, more than the writing holds in waiting.
         const QByteArray database = buildDatabase(TestDatabase{});
         const QByteArray large = database.left(0x68) + QByteArray("mhsd") + QByteArray(12 << 20, 'x');
-        writeAll(player.filePath("iPod_Control/iTunes/iTunesCDB"), compressDatabase(large, 1));
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesCDB", compressDatabase(large, 1)));
         auto plan = std::make_shared<FaultPlan>();
         plan->faults.push_back({FsOp::Write, ENOSPC, 0, exportDir.filePath(full).toStdString(),
                                 std::uint64_t(bytesFirst)});
