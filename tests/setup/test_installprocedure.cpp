@@ -101,12 +101,11 @@ private Q_SLOTS:
 
     void missingFile_data();
     void missingFile();
-    void olderCopiesAreReplaced();
 
     void shortcuts_data();
     void shortcuts();
+    void desktopEntries_data();
     void desktopEntries();
-    void existingEntriesAreReplaced();
 
     void failures_data();
     void failures();
@@ -218,7 +217,7 @@ void TestInstallProcedure::installDirectory_data()
     QTest::addColumn<QString>("relative");
     QTest::addColumn<bool>("existsBefore");
     QTest::newRow("missing, one level below an existing folder") << "opt/Sondrel/" << false;
-    QTest::newRow("already there") << "opt/Sondrel/" << true;
+    QTest::newRow("already there, with older copies") << "opt/Sondrel/" << true;
     QTest::newRow("with blanks") << "opt/Program Files/" << false;
 }
 
@@ -229,12 +228,18 @@ void TestInstallProcedure::installDirectory()
     SetupMachine machine;
     machine.extract();
     const QString d = machine.path(relative);
-    if (existsBefore)
+    if (existsBefore) {
         SetupMachine::writeFile(d + "notes.txt", "the user's own file");
+        SetupMachine::writeFile(d + "Sondrel", "old program");
+        SetupMachine::writeFile(d + "READ ME FIRST.TXT", "old read-me");
+        SetupMachine::writeFile(d + "sondrel.png", "old icon");
+    }
 
     QCOMPARE(install(machine, d), Outcome::Completed);
     QVERIFY(QFileInfo(d).isDir());
     QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
+    QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("new read-me"));
+    QCOMPARE(SetupMachine::readFile(d + "sondrel.png"), logo());
     if (existsBefore)
         QCOMPARE(SetupMachine::readFile(d + "notes.txt"), QByteArray("the user's own file"));
 }
@@ -271,21 +276,6 @@ void TestInstallProcedure::missingFile()
     QCOMPARE(*machine.shellsMade, 0);
 }
 
-void TestInstallProcedure::olderCopiesAreReplaced()
-{
-    SetupMachine machine;
-    machine.extract();
-    const QString d = machine.installDir();
-    SetupMachine::writeFile(d + "Sondrel", "old program");
-    SetupMachine::writeFile(d + "READ ME FIRST.TXT", "old read-me");
-    SetupMachine::writeFile(d + "sondrel.png", "old icon");
-
-    QCOMPARE(install(machine, d), Outcome::Completed);
-    QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
-    QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("new read-me"));
-    QCOMPARE(SetupMachine::readFile(d + "sondrel.png"), logo());
-}
-
 void TestInstallProcedure::shortcuts_data()
 {
     QTest::addColumn<bool>("startMenu");
@@ -313,32 +303,28 @@ void TestInstallProcedure::shortcuts()
     QCOMPARE(*machine.shellsMade, 1);
 }
 
+void TestInstallProcedure::desktopEntries_data()
+{
+    QTest::addColumn<bool>("older"); // entries of an earlier install there before
+    QTest::newRow("new entries") << false;
+    QTest::newRow("older entries replaced") << true;
+}
+
 void TestInstallProcedure::desktopEntries()
 {
+    QFETCH(bool, older);
     SetupMachine machine;
     machine.extract();
     const QString d = machine.path("opt/Program Files/");
+    const QStringList entries{machine.programs + "/Sondrel.desktop", machine.desktop + "/Sondrel.desktop"};
+    for (const QString &entry : older ? entries : QStringList())
+        SetupMachine::writeFile(entry, "[Desktop Entry]\nName=Older\n");
 
     QCOMPARE(install(machine, d), Outcome::Completed);
-    for (const QString &entry : {machine.programs + "/Sondrel.desktop", machine.desktop + "/Sondrel.desktop"}) {
+    for (const QString &entry : entries) {
         QCOMPARE(QString::fromUtf8(SetupMachine::readFile(entry)), expectedEntry(d));
         QVERIFY(QFileInfo(entry).permission(QFile::ExeOwner));
     }
-    QVERIFY(expectedEntry(d).contains("Exec=\"" + d + "Sondrel\"\n"));
-}
-
-void TestInstallProcedure::existingEntriesAreReplaced()
-{
-    SetupMachine machine;
-    machine.extract();
-    SetupMachine::writeFile(machine.programs + "/Sondrel.desktop", "[Desktop Entry]\nName=Older\n");
-    SetupMachine::writeFile(machine.desktop + "/Sondrel.desktop", "[Desktop Entry]\nName=Older\n");
-
-    QCOMPARE(install(machine, machine.installDir()), Outcome::Completed);
-    QCOMPARE(QString::fromUtf8(SetupMachine::readFile(machine.programs + "/Sondrel.desktop")),
-             expectedEntry(machine.installDir()));
-    QCOMPARE(QString::fromUtf8(SetupMachine::readFile(machine.desktop + "/Sondrel.desktop")),
-             expectedEntry(machine.installDir()));
 }
 
 // An operation that fails raises the system's error and ends the install at that step;

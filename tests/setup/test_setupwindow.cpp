@@ -106,7 +106,6 @@ private Q_SLOTS:
 
     void completedInstallEnablesFinish();
     void stoppedInstallLeavesFinishDisabled();
-    void installOnlyOnce();
     void failedRegistrationIsReported();
     void failedInstallKeepsInstallerRunning();
     void failedInstallWithoutPermission();
@@ -114,8 +113,8 @@ private Q_SLOTS:
     void changeSetsDirectory();
     void changeCancelled();
 
-    void finishStartsProgram();
-    void finishWithoutStart();
+    void finish_data();
+    void finish();
     void finishStartsPathWithBlanks();
     void finishAfterChangeFails();
     void finishCannotBePressedBeforeInstall();
@@ -303,6 +302,12 @@ void TestSetupWindow::completedInstallEnablesFinish()
     QVERIFY(QFileInfo::exists(machine.desktop + "/Sondrel.desktop"));
     QVERIFY(!QFileInfo::exists(machine.programs + "/Sondrel.desktop"));
     QCOMPARE(SetupMachine::readFile(machine.installDir() + "Sondrel"), QByteArray("new program"));
+
+    // A second press does nothing: no extract message, nothing started, nothing moved.
+    QCOMPARE(clickInstall(window), QStringList());
+    QVERIFY(window.BtnFinish->isEnabled());
+    QCOMPARE(machine.started->size(), std::size_t(1));
+    QCOMPARE(SetupMachine::readFile(machine.installDir() + "Sondrel"), QByteArray("new program"));
 }
 
 void TestSetupWindow::stoppedInstallLeavesFinishDisabled()
@@ -318,22 +323,6 @@ void TestSetupWindow::stoppedInstallLeavesFinishDisabled()
     QCOMPARE(titles, QStringList{"VemoSetup"});
     QVERIFY(!window.BtnFinish->isEnabled());
     QVERIFY(window.isVisible());
-}
-
-void TestSetupWindow::installOnlyOnce()
-{
-    SetupMachine machine;
-    machine.extract();
-    FrmMain window(machine.services());
-    window.DfltInstallDir = machine.installDir();
-    window.show();
-
-    QCOMPARE(clickInstall(window), QStringList{Success});
-    // A second press does nothing: no extract message, nothing started, nothing moved.
-    QCOMPARE(clickInstall(window), QStringList());
-    QVERIFY(window.BtnFinish->isEnabled());
-    QCOMPARE(machine.started->size(), std::size_t(1));
-    QCOMPARE(SetupMachine::readFile(machine.installDir() + "Sondrel"), QByteArray("new program"));
 }
 
 // A failed registration is the run-time error report naming the command and its status;
@@ -434,29 +423,16 @@ void TestSetupWindow::changeCancelled()
     QCOMPARE(window.TxtInstallDir->text(), machine.path("targets/"));
 }
 
-void TestSetupWindow::finishStartsProgram()
+void TestSetupWindow::finish_data()
 {
-    SetupMachine machine;
-    machine.extract();
-    FrmMain window(machine.services());
-    window.DfltInstallDir = machine.installDir();
-    window.show();
-    QCOMPARE(clickInstall(window), QStringList{Success});
-
-    window.ChkFinish->setChecked(true);
-    QTest::mouseClick(window.BtnFinish, Qt::LeftButton);
-    QVERIFY(!window.isVisible());
-    // The registration with the installer's rights, the program for the desktop's user.
-    QCOMPARE(machine.started->size(), std::size_t(1));
-    QCOMPARE(machine.startedForUser->size(), std::size_t(1));
-    const auto &start = machine.startedForUser->back();
-    QCOMPARE(QString::fromStdString(start.program), machine.installDir() + "Sondrel");
-    QVERIFY(start.arguments.empty());
-    QCOMPARE(start.style, WindowStyle::Normal);
+    QTest::addColumn<bool>("start"); // "Start Sondrel" checked
+    QTest::newRow("starting the program") << true;
+    QTest::newRow("without starting it") << false;
 }
 
-void TestSetupWindow::finishWithoutStart()
+void TestSetupWindow::finish()
 {
+    QFETCH(bool, start);
     SetupMachine machine;
     machine.extract();
     FrmMain window(machine.services());
@@ -464,11 +440,19 @@ void TestSetupWindow::finishWithoutStart()
     window.show();
     QCOMPARE(clickInstall(window), QStringList{Success});
 
+    window.ChkFinish->setChecked(start);
     QTest::mouseClick(window.BtnFinish, Qt::LeftButton);
     QVERIFY(!window.isVisible());
-    QCOMPARE(machine.started->size(), std::size_t(1)); // the registration only
-    QVERIFY(machine.startedForUser->empty());
     QVERIFY(QFileInfo::exists(machine.installDir() + "Sondrel"));
+    // The registration with the installer's rights, the program for the desktop's user.
+    QCOMPARE(machine.started->size(), std::size_t(1));
+    QCOMPARE(machine.startedForUser->size(), std::size_t(start ? 1 : 0));
+    if (start) {
+        const auto &program = machine.startedForUser->back();
+        QCOMPARE(QString::fromStdString(program.program), machine.installDir() + "Sondrel");
+        QVERIFY(program.arguments.empty());
+        QCOMPARE(program.style, WindowStyle::Normal);
+    }
 }
 
 // The installed program is started by its path as one argument: blanks in the install
