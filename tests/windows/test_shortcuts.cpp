@@ -73,15 +73,18 @@ TEST_CASE("a shortcut is written with its target, icon, description and working 
     shortcut.iconLocation = program + ", 0";
     shortcut.description = "Sondrel shortcut";
     shortcut.workingDirectory = installDirectory;
+    // The link as read back: `target` with its icon, started in `folder`.
+    const auto check = [&](const std::string &target, const std::string &folder) {
+        const auto read = readShortcut(link);
+        REQUIRE(read);
+        CHECK(read->targetPath == target);
+        CHECK(read->iconFile == target);
+        CHECK(read->iconIndex == 0);
+        CHECK(read->description == "Sondrel shortcut");
+        CHECK(read->workingDirectory == folder);
+    };
     shell->saveShortcut(link, shortcut);
-
-    auto read = readShortcut(link);
-    REQUIRE(read);
-    CHECK(read->targetPath == program);
-    CHECK(read->iconFile == program);
-    CHECK(read->iconIndex == 0);
-    CHECK(read->description == "Sondrel shortcut");
-    CHECK(read->workingDirectory == installDirectory);
+    check(program, installDirectory);
 
     // Saved again over the existing link: the new fields replace the old ones.
     const std::string otherDirectory = temp.file("Sondrel 2\\");
@@ -92,13 +95,7 @@ TEST_CASE("a shortcut is written with its target, icon, description and working 
     shortcut.iconLocation = otherProgram + ", 0";
     shortcut.workingDirectory = otherDirectory;
     shell->saveShortcut(link, shortcut);
-    read = readShortcut(link);
-    REQUIRE(read);
-    CHECK(read->targetPath == otherProgram);
-    CHECK(read->iconFile == otherProgram);
-    CHECK(read->iconIndex == 0);
-    CHECK(read->description == "Sondrel shortcut");
-    CHECK(read->workingDirectory == otherDirectory);
+    check(otherProgram, otherDirectory);
 }
 
 TEST_CASE("a shortcut that cannot be saved raises the error")
