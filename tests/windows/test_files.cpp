@@ -157,7 +157,8 @@ TEST_CASE("a refused operation reports the Win32 error and the path it is about"
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
         cases.push_back({"read-only destination: copy over it",
-                         [&] { fs->copyFile(source, readOnly, true); }, ERROR_ACCESS_DENIED, readOnly});
+                         [&] { fs->copyFile(source, readOnly, true); }, ERROR_ACCESS_DENIED,
+                         readOnly});
     } else {
         CloseHandle(probe);
         MESSAGE("this machine lets the user write read-only files (wine run as root): "
