@@ -63,11 +63,17 @@ TestTrack plainTrack(const QString &title, qint32 size = 1000, qint32 duration =
         .withDuration(duration);
 }
 
-TestDatabase twoTracks()
+// A database of these tracks, its data sets in the oldest order.
+TestDatabase withTracks(const QList<TestTrack> &tracks)
 {
     TestDatabase db;
-    db.tracks << plainTrack("One") << plainTrack("Two");
+    db.tracks = tracks;
     return db;
+}
+
+TestDatabase twoTracks()
+{
+    return withTracks({plainTrack("One"), plainTrack("Two")});
 }
 
 QByteArray hexBytes(const char *hex)
@@ -143,8 +149,7 @@ private Q_SLOTS:
         longHeader.headerLength = 244;
         QTest::newRow("database header of 244 bytes") << longHeader << QStringList{oneTwo, twoTwo};
 
-        TestDatabase empty;
-        QTest::newRow("no tracks") << empty << QStringList{};
+        QTest::newRow("no tracks") << TestDatabase() << QStringList{};
 
         TestDatabase emptyModern;
         emptyModern.dataSets = TestDatabase::modernOrder();
@@ -154,75 +159,59 @@ private Q_SLOTS:
         all.withSize(5).withDuration(6);
         for (int type = 1; type <= 8; ++type)
             all.withString(type, QString("t%1").arg(type));
-        TestDatabase every;
-        every.tracks << all;
-        QTest::newRow("types 1 to 8 to fields 4 to 11") << every
+        QTest::newRow("types 1 to 8 to fields 4 to 11") << withTracks({all})
                                                         << QStringList{"1|5|6|t1|t2|t3|t4|t5|t6|t7|t8"};
 
         TestTrack reversed;
         reversed.withSize(5).withDuration(6);
         for (int type = 8; type >= 1; --type)
             reversed.withString(type, QString("t%1").arg(type));
-        TestDatabase anyOrder;
-        anyOrder.tracks << reversed;
-        QTest::newRow("children in reverse order") << anyOrder
+        QTest::newRow("children in reverse order") << withTracks({reversed})
                                                    << QStringList{"1|5|6|t1|t2|t3|t4|t5|t6|t7|t8"};
 
         TestTrack repeated;
         repeated.withString(1, "first").withString(4, "A").withString(1, "second").withString(1, "last");
-        TestDatabase lastWins;
-        lastWins.tracks << repeated;
-        QTest::newRow("repeated type: the last one wins") << lastWins
+        QTest::newRow("repeated type: the last one wins") << withTracks({repeated})
                                                           << QStringList{"1|0|0|last|||A"};
 
         TestTrack odd;
         odd.withString(100, "playlist").withString(9, "category").withString(0, "zero")
             .withString(-1, "negative").withString(1, "Title").withString(52, "x")
             .withString(12, "composer");
-        TestDatabase skipped;
-        skipped.tracks << odd << plainTrack("Two");
         QTest::newRow("types above 8, 0 and negative are passed over")
-            << skipped << QStringList{"1|0|0|Title", twoTwo};
+            << withTracks({odd, plainTrack("Two")}) << QStringList{"1|0|0|Title", twoTwo};
 
         TestTrack padded = plainTrack("One");
         padded.extra = QByteArray(300, '\x5A');
-        TestDatabase extraAfterTrack;
-        extraAfterTrack.tracks << padded << plainTrack("Two");
-        QTest::newRow("extra bytes after a track") << extraAfterTrack << QStringList{oneTwo, twoTwo};
+        QTest::newRow("extra bytes after a track")
+            << withTracks({padded, plainTrack("Two")}) << QStringList{oneTwo, twoTwo};
 
         TestTrack childExtra;
         childExtra.withString(1, "Padded");
         childExtra.strings.last().extra = QByteArray(12, '\x01');
         childExtra.withString(4, "Next");
-        TestDatabase extraInChild;
-        extraInChild.tracks << childExtra;
-        QTest::newRow("extra bytes after a string") << extraInChild
+        QTest::newRow("extra bytes after a string") << withTracks({childExtra})
                                                     << QStringList{"1|0|0|Padded|||Next"};
 
         TestTrack longHeaderTrack = plainTrack("One");
         longHeaderTrack.headerLength = 0x9C;
-        TestDatabase shortTrackHeader;
-        shortTrackHeader.tracks << longHeaderTrack << plainTrack("Two");
-        QTest::newRow("track header of 156 bytes") << shortTrackHeader << QStringList{oneTwo, twoTwo};
+        QTest::newRow("track header of 156 bytes")
+            << withTracks({longHeaderTrack, plainTrack("Two")}) << QStringList{oneTwo, twoTwo};
 
         TestTrack emptyStrings;
         emptyStrings.withString(1, "").withString(4, "").withString(8, "");
-        TestDatabase zeroLength;
-        zeroLength.tracks << emptyStrings;
-        QTest::newRow("zero-length strings") << zeroLength << QStringList{"1|0|0"};
+        QTest::newRow("zero-length strings") << withTracks({emptyStrings}) << QStringList{"1|0|0"};
 
         TestTrack noStrings;
         noStrings.withSize(-1).withDuration(-5);
-        TestDatabase negatives;
-        negatives.tracks << noStrings;
         // The size is unsigned 32-bit, the duration signed.
-        QTest::newRow("no children, top bits set") << negatives << QStringList{"1|4294967295|-5"};
+        QTest::newRow("no children, top bits set")
+            << withTracks({noStrings}) << QStringList{"1|4294967295|-5"};
 
         TestTrack bigNumbers;
         bigNumbers.withSize(std::numeric_limits<qint32>::max()).withDuration(std::numeric_limits<qint32>::min());
-        TestDatabase extremes;
-        extremes.tracks << bigNumbers;
-        QTest::newRow("extreme numbers") << extremes << QStringList{"1|2147483647|-2147483648"};
+        QTest::newRow("extreme numbers")
+            << withTracks({bigNumbers}) << QStringList{"1|2147483647|-2147483648"};
 
         TestDatabase fewer = twoTracks();
         fewer.announcedTracks = 1;
@@ -230,10 +219,8 @@ private Q_SLOTS:
 
         TestTrack utf8;
         utf8.strings << TestString::utf8(1, QString::fromUtf8("Grüße 日本")) << TestString::utf8(4, "plain");
-        TestDatabase utf8Strings;
-        utf8Strings.tracks << utf8;
         QTest::newRow("UTF-8 strings (2 at offset 24)")
-            << utf8Strings << QStringList{QString::fromUtf8("1|0|0|Grüße 日本|||plain")};
+            << withTracks({utf8}) << QStringList{QString::fromUtf8("1|0|0|Grüße 日本|||plain")};
     }
 
     void fillsTheTable()
@@ -275,8 +262,7 @@ private Q_SLOTS:
         track.withString(StringComposer, "Bach").withString(StringAlbumArtist, "Various");
         TestTrack unset = plainTrack("Two");
         unset.uniqueId = 0;
-        TestDatabase db;
-        db.tracks << track << unset;
+        const TestDatabase db = withTracks({track, unset});
         TrackTable table;
         const WalkOutcome outcome = walk(buildDatabase(db), table);
         QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
@@ -423,8 +409,7 @@ private Q_SLOTS:
         // The same bytes as a title inside a database.
         TestTrack track;
         track.strings << TestString::raw(StringTitle, bytes);
-        TestDatabase db;
-        db.tracks << track;
+        const TestDatabase db = withTracks({track});
         TrackTable table;
         QVERIFY(walk(buildDatabase(db), table).complete());
         QCOMPARE(table.text(1, FieldTitle), expected);
@@ -543,8 +528,8 @@ private Q_SLOTS:
     // A stop during the tracks leaves the earlier tracks complete and the later ones empty.
     void stopDuringTracksKeepsEarlierTracks()
     {
-        TestDatabase db;
-        db.tracks << plainTrack("One") << plainTrack("Two") << plainTrack("Three");
+        const TestDatabase db =
+            withTracks({plainTrack("One"), plainTrack("Two"), plainTrack("Three")});
         TestLayout at;
         QByteArray data = buildDatabase(db, &at);
         data.replace(at.tracks[1], 4, "xxxx");
