@@ -160,7 +160,8 @@ private Q_SLOTS:
                                        "BtnExit", "BtnSelSound", "MSFlexGridSoundList",
                                        "BtnExport", "BtnOpenDir", "BtnChangeDfltDrive"}));
         for (auto *button : window.findChildren<QPushButton *>())
-            QVERIFY2(!button->isDefault() && !button->autoDefault(), qPrintable(button->objectName()));
+            QVERIFY2(!button->isDefault() && !button->autoDefault(),
+                     qPrintable(button->objectName()));
     }
 
     // Every caption fits its control: single-line labels and boxes in their width, wrapped
