@@ -16,7 +16,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 
@@ -24,33 +23,12 @@ using namespace sondrel;
 
 namespace {
 
-// Waits until the dialog is the active window and holds the keyboard focus.
-bool waitUntilActive(QWidget *dialog)
-{
-    return QTest::qWaitForWindowActive(dialog) && QTest::qWaitFor([dialog] {
-               QWidget *focus = QApplication::focusWidget();
-               return focus && focus->window() == dialog;
-           });
-}
-
 const QString TitleMessage = "You need to choose at least the 'Title' field";
 
-// Clicks the main window's "Export name" and runs `act` on the composer it opens;
-// whatever `act` leaves open is closed afterwards. False when no composer came up.
+// Clicks the main window's "Export name" and runs `act` on the composer it opens.
 bool onComposer(FrmMain &main, const std::function<void(FrmChgExpName *)> &act)
 {
-    bool reached = false;
-    QTimer::singleShot(0, [&] {
-        if (auto *dialog = qobject_cast<FrmChgExpName *>(QApplication::activeModalWidget())) {
-            reached = true;
-            if (!waitUntilActive(dialog))
-                qWarning("the composer did not become active");
-            act(dialog);
-        }
-        test::ModalAnswerer::closeLeftovers();
-    });
-    QTest::mouseClick(main.BtnChangeExpName, Qt::LeftButton);
-    return reached;
+    return test::onDialog<FrmChgExpName>(main.BtnChangeExpName, act);
 }
 
 QListWidget *listOf(FrmChgExpName *dialog)
@@ -113,9 +91,6 @@ private Q_SLOTS:
     void firstOpeningShowsTheStartUpList()
     {
         FrmMain main(noDrives(m_machine));
-        QCOMPARE(main.state().ExpName(), QString());
-        QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
-
         QStringList list;
         int highlighted = -1;
         QString focused;
@@ -129,19 +104,18 @@ private Q_SLOTS:
         QCOMPARE(focused, QString("ListFields"));
     }
 
+    // Moves and check-box clicks: "check N" clicks the check box of entry N, which
+    // toggles it, highlights it, and the mark travels with its label.
     void moves_data()
     {
         QTest::addColumn<int>("start");
-        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QStringList>("buttons"); // "BtnUp", "BtnDown" or "check N"
         QTest::addColumn<QStringList>("order");
         QTest::addColumn<int>("highlighted");
 
         QTest::newRow("Up at the top does nothing") << 0 << QStringList{"BtnUp"} << Defaults << 0;
         QTest::newRow("Down at the bottom does nothing")
             << 9 << QStringList{"BtnDown"} << Defaults << 9;
-        QTest::newRow("Title up twice")
-            << 2 << QStringList{"BtnUp", "BtnUp"}
-            << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
         QTest::newRow("Title up three times stops at the top")
             << 2 << QStringList{"BtnUp", "BtnUp", "BtnUp"}
             << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
@@ -152,6 +126,12 @@ private Q_SLOTS:
             << 5;
         QTest::newRow("down then up is no change")
             << 1 << QStringList{"BtnDown", "BtnUp"} << Defaults << 1;
+        QTest::newRow("a check-box click highlights its entry")
+            << 0 << QStringList{"check 3"}
+            << QStringList{"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"} + Later << 3;
+        QTest::newRow("the check mark travels with its label")
+            << 0 << QStringList{"check 3", "BtnUp", "BtnUp"}
+            << QStringList{"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"} + Later << 1;
     }
 
     void moves()
@@ -165,44 +145,18 @@ private Q_SLOTS:
         int at = -1;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
             highlight(listOf(dialog), start);
-            for (const QString &button : buttons)
-                press(dialog, qPrintable(button));
+            for (const QString &button : buttons) {
+                if (button.startsWith("check "))
+                    clickCheckBox(listOf(dialog), button.mid(6).toInt());
+                else
+                    press(dialog, qPrintable(button));
+            }
             after = shown(dialog->fields());
             at = listOf(dialog)->currentRow();
         }));
         QCOMPARE(after, order);
         QCOMPARE(at, highlighted);
         QCOMPARE(shown(main.state().ListFields()), Defaults); // nothing confirmed
-    }
-
-    // A check mark moves with its label.
-    void checkMarkTravelsWithItsEntry()
-    {
-        FrmMain main(noDrives(m_machine));
-        QStringList after;
-        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
-            QListWidget *list = listOf(dialog);
-            clickCheckBox(list, 3); // Album off
-            press(dialog, "BtnUp");
-            press(dialog, "BtnUp");
-            after = shown(dialog->fields());
-        }));
-        QCOMPARE(after, QStringList({"Genre+8", "Album-6", "Artist+7", "Title+4", "ID+1"}) + Later);
-    }
-
-    // Clicking a check box toggles the entry and makes it the highlighted one.
-    void checkBoxClickHighlights()
-    {
-        FrmMain main(noDrives(m_machine));
-        int highlighted = -1;
-        QStringList after;
-        QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
-            clickCheckBox(listOf(dialog), 3);
-            highlighted = listOf(dialog)->currentRow();
-            after = shown(dialog->fields());
-        }));
-        QCOMPARE(highlighted, 3);
-        QCOMPARE(after, QStringList({"Genre+8", "Artist+7", "Title+4", "Album-6", "ID+1"}) + Later);
     }
 
     void okRefusedWithoutTitle_data()

@@ -18,44 +18,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidgetItemIterator>
 
-#include <functional>
-
 using namespace sondrel;
+using sondrel::test::onDialog;
 
 namespace {
-
-// Waits until the dialog is the active window and holds the keyboard focus.
-bool waitUntilActive(QWidget *dialog)
-{
-    return QTest::qWaitForWindowActive(dialog) && QTest::qWaitFor([dialog] {
-               QWidget *focus = QApplication::focusWidget();
-               return focus && focus->window() == dialog;
-           });
-}
-
-// Clicks `opener` and runs `act` on the modal dialog it opens. Whatever `act` leaves
-// open is closed afterwards, so that a failing check cannot hang the test. Returns
-// false when no dialog of that class came up.
-template <typename Dialog>
-bool onDialog(QPushButton *opener, const std::function<void(Dialog *)> &act)
-{
-    bool reached = false;
-    QTimer::singleShot(0, [&] {
-        auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
-        if (dialog) {
-            reached = true;
-            if (!waitUntilActive(dialog))
-                qWarning("the dialog did not become active");
-            act(dialog);
-        }
-        test::ModalAnswerer::closeLeftovers();
-    });
-    QTest::mouseClick(opener, Qt::LeftButton);
-    return reached;
-}
 
 // The list's entries as "depth:text", top to bottom.
 QStringList entries(const DirList *list)
@@ -202,6 +170,13 @@ private Q_SLOTS:
         stored.replace("<volume>", m_volume);
         QCOMPARE(main.state().DfltDir(), stored);
         QCOMPARE(main.TxtDfltDir->text(), stored);
+
+        // The next opening starts at the folder stored.
+        QString reopenedAt;
+        QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
+            reopenedAt = dialog->findChild<DirList *>("Dir1")->path();
+        }));
+        QCOMPARE(FrmChgDir::withSeparator(reopenedAt), stored);
     }
 
     // The list holds the tree's root "/", the folders down to the open one and the open
@@ -317,27 +292,6 @@ private Q_SLOTS:
         QCOMPARE(afterClick, m_volume);
         QCOMPARE(afterEnter, m_volume + "/Video");
         QCOMPARE(main.state().DfltDir(), m_volume + "/Video/");
-    }
-
-    // Each opening starts at the setting: after a choice, at the folder chosen.
-    void reopeningStartsAtTheSetting()
-    {
-        makeFolders({"Music", "Work"});
-        QVERIFY(QDir::setCurrent(m_volume + "/Work"));
-        FrmMain main(services());
-        main.state().setDfltDir(m_volume + "/");
-
-        QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
-            doubleClick(dialog->findChild<DirList *>("Dir1"), "Music");
-            QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
-        }));
-        QCOMPARE(main.state().DfltDir(), m_volume + "/Music/");
-
-        QString reopenedAt;
-        QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
-            reopenedAt = dialog->findChild<DirList *>("Dir1")->path();
-        }));
-        QCOMPARE(reopenedAt, m_volume + "/Music");
     }
 
     // Folders made or removed while the dialog is open show when it becomes active again.

