@@ -21,19 +21,6 @@
 
 using namespace sondrel;
 
-namespace {
-
-// Waits until the dialog is the active window and holds the keyboard focus.
-bool waitUntilActive(QWidget *dialog)
-{
-    return QTest::qWaitForWindowActive(dialog) && QTest::qWaitFor([dialog] {
-               QWidget *focus = QApplication::focusWidget();
-               return focus && focus->window() == dialog;
-           });
-}
-
-} // namespace
-
 class TestDialogsAbout : public QObject
 {
     Q_OBJECT
@@ -59,16 +46,10 @@ private Q_SLOTS:
         main.show();
         QVERIFY(QTest::qWaitForWindowActive(&main));
 
-        bool opened = false, modal = false, ownedByMain = false, exitIgnored = false;
+        bool modal = false, ownedByMain = false, exitIgnored = false;
         QString title, focused;
         QPoint offCentre;
-        QTimer::singleShot(0, [&] {
-            auto *about = qobject_cast<FrmAbout *>(QApplication::activeModalWidget());
-            if (!about)
-                return;
-            opened = true;
-            if (!waitUntilActive(about))
-                return;
+        const bool opened = test::onDialog<FrmAbout>(main.BtnHelp, [&](FrmAbout *about) {
             modal = about->isModal();
             ownedByMain = about->parentWidget() == &main;
             title = about->windowTitle();
@@ -81,7 +62,6 @@ private Q_SLOTS:
             exitIgnored = main.isVisible();
             QTest::mouseClick(about->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
         });
-        QTest::mouseClick(main.BtnHelp, Qt::LeftButton);
 
         QVERIFY(opened);
         QVERIFY(modal);
