@@ -147,15 +147,15 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) c
 
     // The grid control file: an installed copy with the same bytes is kept and the
     // extracted one deleted; a different one (an older build, or what a failed attempt
-    // left) is replaced like a missing one, and the library registered.
+    // left) is replaced like a missing one. The library is registered in every case: an
+    // earlier attempt may have placed it and then failed to register it.
     if (controlExtracted && !sameFile(*fs, controlInWork, controlInSystem)) {
-        if (controlInstalled && fs->sameContents(controlInWork, controlInSystem)) {
+        if (controlInstalled && fs->sameContents(controlInWork, controlInSystem))
             fs->deleteFile(controlInWork);
-        } else {
+        else
             placeFile(*fs, controlInWork, controlInSystem);
-            registerLibrary(*m_services.processStarter(), controlInSystem);
-        }
     }
+    registerLibrary(*m_services.processStarter(), controlInSystem);
 
     // The install directory, one level below an existing folder.
     if (!fs->folderExists(install))

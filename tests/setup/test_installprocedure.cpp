@@ -169,10 +169,10 @@ void TestInstallProcedure::gridControl_data()
     QTest::addColumn<QByteArray>("systemCopy");
     QTest::addColumn<int>("registrations");
 
-    QTest::newRow("in the system folder only: left alone")
-        << QByteArray("old control") << false << Outcome::Completed << QByteArray("old control") << 0;
+    QTest::newRow("in the system folder only: left alone, registered")
+        << QByteArray("old control") << false << Outcome::Completed << QByteArray("old control") << 1;
     QTest::newRow("the same bytes in both: the extracted copy is deleted")
-        << QByteArray("grid control") << true << Outcome::Completed << QByteArray("grid control") << 0;
+        << QByteArray("grid control") << true << Outcome::Completed << QByteArray("grid control") << 1;
     QTest::newRow("an older build installed: replaced and registered")
         << QByteArray("old control") << true << Outcome::Completed << QByteArray("grid control") << 1;
     QTest::newRow("a partial file installed: replaced and registered")
@@ -387,7 +387,7 @@ void TestInstallProcedure::noWritePermission()
 }
 
 // After a failure the user chooses another directory and installs again: the grid control
-// file is already in the system folder, so it is neither moved nor registered again.
+// file is already in the system folder, so it is not moved again, only registered.
 void TestInstallProcedure::installAgainAfterFailure()
 {
     SetupMachine machine;
@@ -395,7 +395,7 @@ void TestInstallProcedure::installAgainAfterFailure()
     QCOMPARE(failingInstall(machine, machine.path("nowhere/Sondrel/")), ENOENT);
     QCOMPARE(install(machine, machine.installDir()), Outcome::Completed);
     QCOMPARE(SetupMachine::readFile(machine.installDir() + "Sondrel"), QByteArray("new program"));
-    QCOMPARE(machine.started->size(), std::size_t(1));
+    QCOMPARE(machine.started->size(), std::size_t(2));
     QCOMPARE(QDir(machine.work).entryList(QDir::Files), QStringList{"VemoSetup"});
 }
 
@@ -433,8 +433,8 @@ void TestInstallProcedure::installTwiceFromTheInstallDirectory()
     }
     QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel.png", "VemoSetup"}));
-    // The library left W on the first run and was registered then only.
-    QCOMPARE(machine.started->size(), std::size_t(1));
+    // The library left W on the first run; each run registers it.
+    QCOMPARE(machine.started->size(), std::size_t(2));
 }
 
 // A step that fails halfway leaves every installed file as it was, the archive's file
@@ -542,6 +542,14 @@ void TestInstallProcedure::failedRegistration()
     QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
     QVERIFY(!QFileInfo::exists(machine.installDir()));
     QCOMPARE(*machine.shellsMade, 0);
+
+    // Pressed again, the library is already in place: it is registered all the same, so
+    // a second failure is reported too, and only a registration that works completes.
+    QVERIFY(installError(machine.services(), machine.installDir()));
+    QCOMPARE(machine.started->size(), std::size_t(2));
+    machine.registrationStatus = 0;
+    QCOMPARE(install(machine, machine.installDir()), Outcome::Completed);
+    QCOMPARE(machine.started->size(), std::size_t(3));
 }
 
 // Run through sudo by the user who extracted the archive: root installs the files (and
