@@ -626,14 +626,21 @@ std::size_t readFully(int fd, char *buffer, std::size_t size, const std::string 
     return done;
 }
 
-// Copies `source` to the new file `destination` with the source's permissions (not its
-// set-user-ID and set-group-ID bits) and flushes it to the disk; a failed copy removes
-// what it wrote.
+// The permissions a file placed by this process keeps of `mode`: never the set-user-ID
+// and set-group-ID bits, and for root never write access for group and others, so that
+// no user can change what root installed (an archive extracted with a lax umask).
+mode_t placedMode(mode_t mode)
+{
+    return mode & (::geteuid() == 0 ? 0755 : 0777);
+}
+
+// Copies `source` to the new file `destination` with the source's permissions (as
+// placedMode keeps them) and flushes it to the disk; a failed copy removes what it wrote.
 void copyFlushed(const std::string &source, const std::string &destination)
 {
     struct stat st {};
     const int in = openForReading(source, st);
-    const mode_t mode = st.st_mode & 0777;
+    const mode_t mode = placedMode(st.st_mode);
     const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (out < 0) {
         const int error = errno;
@@ -685,14 +692,19 @@ bool PosixFileSystem::renameOrCopy(const std::string &source, const std::string 
         copyFlushed(source, destination);
         return true;
     }
-    // A file renamed by root keeps the owner who extracted it; a placed file is root's, as
-    // a copy would be, so that no user can change what root installed.
+    // A file renamed by root keeps the owner who extracted it and that user's permissions;
+    // a placed file is root's and not writable by others, as a copy would be, so that no
+    // user can change what root installed.
     struct stat st {};
-    if (::geteuid() == 0 && ::lstat(destination.c_str(), &st) == 0 &&
-        (st.st_uid != 0 || st.st_gid != 0) && ::lchown(destination.c_str(), 0, 0) != 0) {
-        const int error = errno;
-        ::rename(destination.c_str(), source.c_str());
-        raise(error, destination);
+    if (::geteuid() == 0 && ::lstat(destination.c_str(), &st) == 0) {
+        const bool foreign = st.st_uid != 0 || st.st_gid != 0;
+        const bool lax = S_ISREG(st.st_mode) && placedMode(st.st_mode) != (st.st_mode & 07777);
+        if ((foreign && ::lchown(destination.c_str(), 0, 0) != 0) ||
+            (lax && ::chmod(destination.c_str(), placedMode(st.st_mode)) != 0)) {
+            const int error = errno;
+            ::rename(destination.c_str(), source.c_str());
+            raise(error, destination);
+        }
     }
     return false;
 }
