@@ -178,8 +178,10 @@ public:
     // Brings `source` to `destination`, a free name (a temporary name) on the volume
     // where the file is to stay: renamed there when both lie on one volume; else copied
     // with its permissions and flushed to the disk, `source` being left for the caller to
-    // remove. Returns true when it copied. A file that root places belongs to root, also
-    // when it was renamed. On failure nothing is left at `destination`.
+    // remove. Returns true when it copied. A file that root places belongs to root and is
+    // not writable by others, also when it was renamed; on Windows it is always copied,
+    // so that it takes the owner and access list of its new folder. On failure nothing is
+    // left at `destination`.
     virtual bool renameOrCopy(const std::string &source, const std::string &destination) const = 0;
     // True when the two files hold the same bytes (their sizes are compared first).
     // Raises PlatformError when one of them cannot be read.

@@ -393,11 +393,11 @@ public:
     {
         const std::wstring from = filePath(source);
         const std::wstring to = filePath(destination);
-        if (MoveFileExW(from.c_str(), to.c_str(), 0))
-            return false;
-        if (GetLastError() != ERROR_NOT_SAME_DEVICE)
-            raiseLastError(destination);
-        // Another volume: a copy, on the disk before the caller renames it into place.
+        // Always a copy, also on one volume: a moved file keeps the owner and access list
+        // it had where it was extracted, so that the user who extracted it could still
+        // change what an elevated install placed in the system folder or under Program
+        // Files. A new file takes those of its new folder. It is on the disk before the
+        // caller renames it into place.
         if (!CopyFileW(from.c_str(), to.c_str(), TRUE))
             raiseLastError(destination);
         HANDLE handle = CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
