@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sstream>
 
 #include <cstdlib>
@@ -792,7 +793,14 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
                                                  std::size_t(1) << 16);
     for (;;) {
         if (size == bytes.size()) {
-            bytes.reserve(capacity);
+            // A file larger than the memory to be had (a damaged or hostile one) is an
+            // error of this call like any other, not the end of the program.
+            try {
+                bytes.reserve(capacity);
+            } catch (const std::bad_alloc &) {
+                ::close(fd);
+                raise(ENOMEM, path);
+            }
             adviseLargeBlock(bytes.data(), capacity);
             bytes.resize(capacity);
             capacity *= 2;

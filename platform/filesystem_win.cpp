@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <vector>
 
 #include <objbase.h>
@@ -516,7 +517,16 @@ public:
             raiseLastError(path);
         LARGE_INTEGER size{};
         GetFileSizeEx(handle, &size);
-        std::vector<std::uint8_t> bytes(std::size_t(size.QuadPart));
+        // A file larger than the memory to be had (a damaged or hostile one) is an error
+        // of this call like any other, not the end of the program.
+        std::vector<std::uint8_t> bytes;
+        try {
+            bytes.resize(std::size_t(size.QuadPart));
+        } catch (const std::bad_alloc &) {
+            CloseHandle(handle);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            raiseLastError(path);
+        }
         std::size_t done = 0;
         while (done < bytes.size()) {
             DWORD got = 0;

@@ -166,6 +166,24 @@ private Q_SLOTS:
         const std::vector<std::uint8_t> read = fs.readFile(large.toStdString());
         QVERIFY(QByteArray::fromRawData(reinterpret_cast<const char *>(read.data()),
                                         qsizetype(read.size())) == bytes);
+
+        // A file larger than memory (a sparse terabyte, as a damaged player can show) is
+        // refused with ENOMEM, not by ending the program.
+        QFile overcommit(QStringLiteral("/proc/sys/vm/overcommit_memory"));
+        if (overcommit.open(QIODevice::ReadOnly) && overcommit.readAll().trimmed() == "1")
+            QSKIP("this machine grants any allocation (vm.overcommit_memory = 1)");
+        QFile sparse(dir.filePath(QStringLiteral("sparse")));
+        QVERIFY(sparse.open(QIODevice::WriteOnly));
+        if (!sparse.resize(qint64(1) << 40))
+            QSKIP("this file system holds no sparse terabyte");
+        sparse.close();
+        int raised = 0;
+        try {
+            fs.readFile(sparse.fileName().toStdString());
+        } catch (const PlatformError &error) {
+            raised = error.number();
+        }
+        QCOMPARE(raised, ENOMEM);
     }
 };
 
