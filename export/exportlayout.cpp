@@ -87,6 +87,10 @@ QByteArray playlistText(const std::vector<PlaylistLine> &lines)
         const QString label =
             line.artist.isEmpty() ? line.title : line.artist + QStringLiteral(" - ") + line.title;
         text += "#EXTINF:" + QByteArray::number(seconds) + ',' + oneLine(label).toUtf8() + '\n';
+        // A line that starts with "#" is a comment to every player ("#1 Crush.mp3"): such
+        // a path is written as "./#1 Crush.mp3", the same file.
+        if (line.path.startsWith(QLatin1Char('#')))
+            text += "./";
         text += line.path.toUtf8() + '\n';
     }
     return text;

@@ -89,10 +89,14 @@ private Q_SLOTS:
     {
         const QByteArray text = playlistText(
             {{1000, "A\r\nB", "C\nD\tE", "x.mp3"},
-             {129124, " ", QString::fromUtf8("終わり"), QString::fromUtf8("Ü/ï.mp3")}});
+             {129124, " ", QString::fromUtf8("終わり"), QString::fromUtf8("Ü/ï.mp3")},
+             {0, "", "#1 Crush", "#1 Crush.mp3"},
+             {0, "", "x", "#1 Dads/y.mp3"}});
         QCOMPARE(text, QByteArray("#EXTM3U\n#EXTINF:1,A  B - C D E\nx.mp3\n"
                                   "#EXTINF:129,  - \xE7\xB5\x82\xE3\x82\x8F\xE3\x82\x8A\n"
-                                  "\xC3\x9C/\xC3\xAF.mp3\n"));
+                                  "\xC3\x9C/\xC3\xAF.mp3\n"
+                                  "#EXTINF:-1,#1 Crush\n./#1 Crush.mp3\n"
+                                  "#EXTINF:-1,x\n./#1 Dads/y.mp3\n"));
     }
 };
 
