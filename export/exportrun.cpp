@@ -267,20 +267,10 @@ std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirec
                 listField(QString::fromStdString(track.source)).toUtf8() + '\t' +
                 listField(track.reason).toUtf8() + lineEnd;
     }
-    const std::string temporary = temporaryNameBeside(path, fs.separator());
-    try {
-        const std::unique_ptr<OutputFile> out = fs.createFile(temporary);
-        out->write(text.constData(), std::size_t(text.size()));
-        out->close();
-        fs.replaceFile(temporary, path);
-    } catch (const PlatformError &) {
-        try {
-            if (fs.fileExists(temporary))
-                fs.deleteFile(temporary);
-        } catch (const PlatformError &) {
-        }
-        throw;
-    }
+    // Written like the sound files: flushed before it replaces an earlier list.
+    const CopyResult result = fs.writeFileSafely(path, text.constData(), std::size_t(text.size()));
+    if (!result.copied())
+        throw PlatformError(result.error, result.message + ": " + result.path);
     return path;
 }
 
