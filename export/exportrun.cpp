@@ -11,10 +11,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <future>
 #include <memory>
+#include <new>
 #include <set>
+#include <system_error>
 
 namespace sondrel {
 
@@ -454,6 +457,12 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
             report.end = ExportReport::End::DestinationFailed;
             report.failure = error;
         }
+    } catch (const std::system_error &error) { // no thread to be had for a placing
+        report.end = ExportReport::End::DestinationFailed;
+        report.failure = PlatformError(error.code().value(), error.what());
+    } catch (const std::bad_alloc &) {
+        report.end = ExportReport::End::DestinationFailed;
+        report.failure = PlatformError(ENOMEM, std::strerror(ENOMEM));
     }
     settle(0); // the files copied before a cancel or a failure are whole: they are placed
 

@@ -918,6 +918,25 @@ private Q_SLOTS:
         QVERIFY(!QDir(p.exportDir + "Nobody").exists());
     }
 
+    // Running out of memory or threads part way is the run's failure, reported like the
+    // drive's, with the files placed before kept: never the end of the program.
+    void runningOutOfMemoryEndsTheRunNotTheProgram()
+    {
+        Player p;
+        p.fields = onlyTitleFields();
+        p.add("First", ":iPod_Control:Music:F00:A.mp3", "first");
+        p.add("Second", ":iPod_Control:Music:F00:B.mp3", "second");
+        p.faults->probe = [calls = 0](FsOp op, const std::string &) mutable {
+            if (op == FsOp::SafeCopy && ++calls == 2)
+                throw std::bad_alloc();
+        };
+        const ExportReport report = p.copy();
+        QCOMPARE(report.end, ExportReport::End::DestinationFailed);
+        QCOMPARE(report.failure->number(), ENOMEM);
+        QCOMPARE(report.copied, 1);
+        QCOMPARE(p.tree(), QStringList{"First.mp3"});
+    }
+
     // ---- the folder listing of the service ----
 
     void listFolderGivesTheEntryNames()
