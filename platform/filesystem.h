@@ -65,6 +65,9 @@ enum class CopyOutcome {
     DestinationFailed, // creating, writing, flushing or placing the copy failed
 };
 
+// The description of a source that became shorter while it was copied.
+inline constexpr const char *ShorterWhileCopied = "it became shorter while it was copied";
+
 struct CopyResult
 {
     CopyOutcome outcome = CopyOutcome::Copied;

@@ -489,6 +489,18 @@ void PosixFileSystem::copyFile(const std::string &source, const std::string &des
         raise(errno, destination);
 }
 
+namespace {
+
+// A source that became shorter while it was copied: what was read is not the file.
+Staging shorter(const std::string &source, std::uint64_t bytes)
+{
+    Staging staging{copyFailure(CopyOutcome::SourceUnreadable, 0, source, bytes), nullptr};
+    staging.result.message = ShorterWhileCopied;
+    return staging;
+}
+
+} // namespace
+
 Staging PosixFileSystem::stageCopy(const std::string &source, const std::string &destination,
                                    const CopyOptions &options) const
 {
@@ -497,6 +509,11 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
         return Staging{copyFailure(outcome, error, path, bytes), nullptr};
     };
     // Without blocking: a FIFO with no writer would otherwise hold the open forever.
+    // A link to a device is not even opened (opening some has effects of its own); the
+    // opened file is judged again below, as it may have changed in between.
+    struct stat before {};
+    if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+        return failed(CopyOutcome::SourceNotRegular, 0, source);
     Descriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0) {
         const int error = errno;
@@ -537,6 +554,8 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
         return failed(CopyOutcome::DestinationFailed, copy.error, destination, copy.copied);
     case ByteCopy::Done: break;
     }
+    if (copy.copied < std::uint64_t(std::max<off_t>(st.st_size, 0)))
+        return shorter(source, copy.copied);
     staged->setBytes(copy.copied);
     Staging staging;
     staging.result.bytes = copy.copied;

@@ -327,8 +327,12 @@ public:
             DWORD got = 0;
             if (!ReadFile(in.get(), buffer.data(), want, &got, nullptr))
                 return failed(CopyOutcome::SourceUnreadable, GetLastError(), source, copied);
-            if (got == 0)
-                break; // the source shrank since it was opened
+            if (got == 0) {
+                // The source became shorter since it was opened: what was read is not the file.
+                Staging staging = failed(CopyOutcome::SourceUnreadable, 0, source, copied);
+                staging.result.message = ShorterWhileCopied;
+                return staging;
+            }
             for (DWORD done = 0; done < got;) {
                 DWORD put = 0;
                 if (!WriteFile(staged->handle(), buffer.data() + done, got - done, &put, nullptr))

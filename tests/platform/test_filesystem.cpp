@@ -465,7 +465,8 @@ private Q_SLOTS:
     }
 
     // A source that grows while it is copied is copied as large as it was when opened;
-    // a cancel between chunks removes the part written.
+    // one that becomes shorter is not the file it was: refused, the earlier copy kept. A
+    // cancel between chunks removes the part written.
     void safeCopyTakesTheSizeAtOpenAndCanBeCancelled()
     {
         QTemporaryDir dir;
@@ -483,6 +484,18 @@ private Q_SLOTS:
         };
         QVERIFY(fs.copyFileSafely(from, to, growing).copied());
         QCOMPARE(readBytes(QString::fromStdString(to)), first);
+
+        const std::string shrinking = dir.filePath(QStringLiteral("shrinking.bin")).toStdString();
+        writeFile(QString::fromStdString(shrinking), first);
+        CopyOptions cut;
+        cut.progress = [&](std::uint64_t) {
+            return ::truncate(shrinking.c_str(), 9 << 20) == 0;
+        };
+        const CopyResult shorter = fs.copyFileSafely(shrinking, to, cut);
+        QCOMPARE(shorter.outcome, CopyOutcome::SourceUnreadable);
+        QCOMPARE(shorter.message, std::string(ShorterWhileCopied));
+        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+        QVERIFY(QFile::remove(QString::fromStdString(shrinking)));
 
         int chunks = 0;
         CopyOptions cancel;
