@@ -125,23 +125,36 @@ QString safeComponent(const QString &text, const NameLimit &limit, const QString
     if (name.front() == QLatin1Char('.'))
         name.front() = QLatin1Char('_');
 
-    // The device check reads up to the first dot, which may lie in the ending.
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    const QString part = dot >= 0 ? name.left(dot) : name + end.left(end.indexOf(QLatin1Char('.')));
-    if (deviceName(part)) {
+    // A device name gets "_" after it. The check reads up to the first dot, which may lie
+    // in the ending.
+    const auto guardDevice = [&end](QString &name) {
+        const qsizetype dot = name.indexOf(QLatin1Char('.'));
+        const QString part =
+            dot >= 0 ? name.left(dot) : name + end.left(end.indexOf(QLatin1Char('.')));
+        if (!deviceName(part))
+            return false;
         if (dot >= 0)
             name.insert(dot, QLatin1Char('_'));
         else
             name += QLatin1Char('_');
-    }
+        return true;
+    };
+    guardDevice(name);
 
     const int room = limit.length - nameLength(end, limit.unit);
     if (room < 1) // an ending that leaves no room: it gives way as well
         end = cutTo(end, limit.length / 2, limit.unit);
     if (nameLength(name, limit.unit) + nameLength(end, limit.unit) > limit.length) {
-        name = cutTo(name, limit.length - nameLength(end, limit.unit), limit.unit);
+        const QString whole = name;
+        name = cutTo(whole, limit.length - nameLength(end, limit.unit), limit.unit);
         if (end.isEmpty())
             trimTrailing(name);
+        // The cut may have taken the "_" after a device name ("AUX" and many blanks): one
+        // unit less, and the "_" again.
+        if (QString guarded = name; guardDevice(guarded)) {
+            name = cutTo(whole, limit.length - nameLength(end, limit.unit) - 1, limit.unit);
+            guardDevice(name);
+        }
         if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
             name = QStringLiteral("_");
     }

@@ -239,6 +239,8 @@ private Q_SLOTS:
             << QString(300, 'x') << bytes << 12 << QString(246, 'x') + " (12).mp3";
         QTest::newRow("a cut that ends in blanks keeps the extension")
             << QString(250, 'x') + QString(50, ' ') << bytes << 1 << QString(250, 'x') + " .mp3";
+        QTest::newRow("a device name before many blanks keeps its \"_\"")
+            << "AUX" + QString(300, ' ') << units << 1 << "AUX" + QString(247, ' ') + "_.mp3";
         QTest::newRow("exactly 255 stays")
             << QString(251, 'x') << bytes << 1 << QString(251, 'x') + ".mp3";
     }
