@@ -171,6 +171,13 @@ bool nameError(DWORD error)
            error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
 }
 
+// Errors with which one file of a folder refuses to be replaced (open in another program,
+// read-only) while the folder itself takes files.
+bool busyError(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 // The temporary file of a staged copy, open for its flush.
 class WinStagedCopy : public StagedCopy
 {
@@ -200,15 +207,27 @@ public:
         if (!m_out.close() && error == 0)
             error = GetLastError();
         CopyOutcome outcome = CopyOutcome::DestinationFailed;
-        if (error == 0) {
-            if (MoveFileExW(m_temporary.c_str(), filePath(m_destination).c_str(),
-                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                CopyResult result;
-                result.bytes = m_bytes;
-                return result;
-            }
+        // Hidden while it is written; a rename keeps the attributes, so the placed file
+        // is made visible first.
+        if (error == 0 && !SetFileAttributesW(m_temporary.c_str(), FILE_ATTRIBUTE_NORMAL))
             error = GetLastError();
-            if (nameError(error) || m_destinationIsFolder())
+        if (error == 0) {
+            // A file of that name that is open in another program or read-only refuses the
+            // rename, as does one a virus scanner holds for a moment: tried again a few
+            // times, then only this file is passed over.
+            for (int attempt = 1;; ++attempt) {
+                if (MoveFileExW(m_temporary.c_str(), filePath(m_destination).c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                    CopyResult result;
+                    result.bytes = m_bytes;
+                    return result;
+                }
+                error = GetLastError();
+                if (!busyError(error) || attempt == 5)
+                    break;
+                Sleep(50);
+            }
+            if (nameError(error) || busyError(error) || m_destinationIsFolder())
                 outcome = CopyOutcome::NameRefused;
         }
         DeleteFileW(m_temporary.c_str());
@@ -315,7 +334,7 @@ public:
         const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
         auto staged = std::make_unique<WinStagedCopy>(
             CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
             part, destination, [this, destination] { return folderExists(destination); });
         if (!staged->valid())
             return failed(CopyOutcome::DestinationFailed, GetLastError(), destination);
@@ -356,7 +375,7 @@ public:
     {
         const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
         auto staged = std::make_unique<WinStagedCopy>(
-            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
                         nullptr),
             part, destination, [this, destination] { return folderExists(destination); });
         if (!staged->valid())

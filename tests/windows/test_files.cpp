@@ -262,6 +262,19 @@ TEST_CASE("the export's copy: whole or not at all, source and destination faults
     CHECK(fs->copyFileSafely(a, b).copied());
     CHECK(readBytes(b)->size() == std::size_t(3 << 20));
     CHECK(temporaryFilesIn(*fs, temp.path()) == 0);
+    // The temporary file is hidden while it is written; the placed file is not.
+    {
+        Staging staging = fs->stageCopy(a, b);
+        REQUIRE(staging.copy);
+        CHECK(temporaryFilesIn(*fs, temp.path()) == 1);
+        for (const std::string &name : fs->listFolder(temp.path())) {
+            if (name.rfind(".sondrel-", 0) == 0)
+                CHECK((GetFileAttributesW(wide(temp.file(name)).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+        }
+        CHECK(staging.copy->place().copied());
+        CHECK((GetFileAttributesW(wide(b).c_str()) & FILE_ATTRIBUTE_HIDDEN) == 0);
+    }
+
 
     CHECK(fs->copyFileSafely(a, a).outcome == CopyOutcome::SameFile);
     CHECK(fs->copyFileSafely(temp.file("none.mp3"), b).outcome == CopyOutcome::SourceMissing);
