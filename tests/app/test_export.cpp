@@ -4,6 +4,7 @@
 // after a sort, and a failing export drive that ends the run but not the program.
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
+#include "testfiles.h"
 #include "testmain.h"
 #include "tracktables.h"
 #include "trackgrid.h"
@@ -135,12 +136,6 @@ TestDatabase tracksT(int n, int size = 3000)
                          .withContents(bytes);
     }
     return db;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // The buttons a run locks, by name, with whether each is enabled.

@@ -7,6 +7,7 @@
 #include "frmchgexpname.h"
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
+#include "testfiles.h"
 #include "testmain.h"
 #include "tracktables.h"
 #include "trackgrid.h"
@@ -41,12 +42,6 @@ QByteArray noise(int size, quint32 seed)
     for (char &b : bytes)
         b = char(random.bounded(256));
     return bytes;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // A small ext4 volume, loop-mounted for the life of the object.

@@ -1,6 +1,7 @@
 #include "fakemachine.h"
 #include "filesystem_posix.h"
 #include "platformerror.h"
+#include "testfiles.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 
 using namespace sondrel;
+using sondrel::test::readAll;
 using sondrel::test::driveList;
 
 namespace {
@@ -25,12 +27,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -450,14 +446,14 @@ private Q_SLOTS:
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         QVERIFY2(left.filter(QStringLiteral(".sondrel-")).isEmpty(), qPrintable(left.join(' ')));
         if (result.copied()) {
-            QCOMPARE(readBytes(to), sourceBytes);
+            QCOMPARE(readAll(to), sourceBytes);
             QCOMPARE(result.bytes, std::uint64_t(sourceBytes.size()));
             QCOMPARE(reported, result.bytes);
         } else if (destination == QLatin1String("old")) {
-            QCOMPARE(readBytes(to), QByteArray("an earlier export"));
+            QCOMPARE(readAll(to), QByteArray("an earlier export"));
         }
         if (source == QLatin1String("file"))
-            QCOMPARE(readBytes(from), sound); // the player's file is never written
+            QCOMPARE(readAll(from), sound); // the player's file is never written
         if (!result.copied()) {
             QVERIFY(!result.path.empty());
             QCOMPARE(result.sourceFault(), outcome != int(CopyOutcome::DestinationFailed));
@@ -483,7 +479,7 @@ private Q_SLOTS:
             return true;
         };
         QVERIFY(fs.copyFileSafely(from, to, growing).copied());
-        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+        QCOMPARE(readAll(QString::fromStdString(to)), first);
 
         const std::string shrinking = dir.filePath(QStringLiteral("shrinking.bin")).toStdString();
         writeFile(QString::fromStdString(shrinking), first);
@@ -494,7 +490,7 @@ private Q_SLOTS:
         const CopyResult shorter = fs.copyFileSafely(shrinking, to, cut);
         QCOMPARE(shorter.outcome, CopyOutcome::SourceUnreadable);
         QCOMPARE(shorter.message, std::string(ShorterWhileCopied));
-        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+        QCOMPARE(readAll(QString::fromStdString(to)), first);
         QVERIFY(QFile::remove(QString::fromStdString(shrinking)));
 
         int chunks = 0;
@@ -503,7 +499,7 @@ private Q_SLOTS:
         const CopyResult result = fs.copyFileSafely(from, to, cancel);
         QCOMPARE(result.outcome, CopyOutcome::Cancelled);
         QCOMPARE(chunks, 2);
-        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+        QCOMPARE(readAll(QString::fromStdString(to)), first);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
         // A staged copy that is never placed takes its temporary file with it.
@@ -512,7 +508,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
         staging.copy.reset();
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
-        QCOMPARE(readBytes(QString::fromStdString(to)), first);
+        QCOMPARE(readAll(QString::fromStdString(to)), first);
     }
 
     // From another file system (tmpfs) the kernel's copy call gives way to the others.
@@ -531,7 +527,7 @@ private Q_SLOTS:
         const std::string to = dir.filePath(QStringLiteral("a.bin")).toStdString();
         QVERIFY(
             fs.copyFileSafely(shm.filePath(QStringLiteral("a.bin")).toStdString(), to).copied());
-        QCOMPARE(readBytes(QString::fromStdString(to)), bytes);
+        QCOMPARE(readAll(QString::fromStdString(to)), bytes);
     }
 
     // A file written whole from memory: replaced in one step, never half; a failure
@@ -569,7 +565,7 @@ private Q_SLOTS:
         QCOMPARE(int(result.outcome), outcome);
         QCOMPARE(result.error, error);
         if (result.copied()) {
-            QCOMPARE(readBytes(to), bytes);
+            QCOMPARE(readAll(to), bytes);
             QCOMPARE(result.bytes, std::uint64_t(bytes.size()));
         } else {
             QCOMPARE(result.path, to.toStdString());

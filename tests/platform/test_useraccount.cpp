@@ -3,6 +3,7 @@
 #include "otheruser.h"
 #include "platformerror.h"
 #include "process_posix.h"
+#include "testfiles.h"
 #include "testmain.h"
 #include "useraccount_posix.h"
 
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace sondrel;
+using sondrel::test::readAll;
 using sondrel::test::otherUser;
 using sondrel::test::ownAccount;
 
@@ -37,12 +39,6 @@ std::vector<std::string> entries(const QStringList &list)
     for (const QString &entry : list)
         out.push_back(entry.toStdString());
     return out;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

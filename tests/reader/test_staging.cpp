@@ -3,6 +3,7 @@
 #include "itunesdbbuilder.h"
 #include "platformerror.h"
 #include "staging.h"
+#include "testfiles.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -34,12 +35,6 @@ public:
     int pieces = 0;
     bool closed = false;
 };
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 

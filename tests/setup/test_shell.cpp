@@ -9,17 +9,13 @@
 #include "otheruser.h"
 #include "platformerror.h"
 #include "shell_posix.h"
+#include "testfiles.h"
 #include "testmain.h"
 
 using namespace sondrel;
+using sondrel::test::readAll;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 Shortcut shortcutFor(const std::string &installDir)
 {
