@@ -257,6 +257,12 @@ QString listField(QString text)
     return text;
 }
 
+// A failed copy or write as the run-time error report tells it.
+PlatformError failureOf(const CopyResult &result)
+{
+    return PlatformError(result.error, result.message + ": " + result.path);
+}
+
 // Replaces the errors list in the export directory with the tracks passed over: one
 // line each, title, tab, source path, tab, reason, in UTF-8.
 std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirectory,
@@ -273,7 +279,7 @@ std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirec
     // Written like the sound files: flushed before it replaces an earlier list.
     const CopyResult result = fs.writeFileSafely(path, text.constData(), std::size_t(text.size()));
     if (!result.copied())
-        throw PlatformError(result.error, result.message + ": " + result.path);
+        throw failureOf(result);
     return path;
 }
 
@@ -364,12 +370,14 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
     ExportReport report;
     report.count = int(snapshot.items.size());
 
-    const auto fail = [&](const CopyResult &result) {
+    // The first failure ends the run; later ones (of placings still under way) add nothing.
+    const auto stop = [&](const PlatformError &error) {
         if (!report.failure) {
             report.end = ExportReport::End::DestinationFailed;
-            report.failure.emplace(result.error, result.message + ": " + result.path);
+            report.failure = error;
         }
     };
+    const auto fail = [&](const CopyResult &result) { stop(failureOf(result)); };
     const auto skip = [&](std::size_t index, const std::string &source, const QString &reason) {
         skipped.push_back({index, {snapshot.items[index].title, source, reason}});
     };
@@ -453,16 +461,11 @@ ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
             settle(MaxPlacing - 1);
         }
     } catch (const PlatformError &error) {
-        if (!report.failure) {
-            report.end = ExportReport::End::DestinationFailed;
-            report.failure = error;
-        }
+        stop(error);
     } catch (const std::system_error &error) { // no thread to be had for a placing
-        report.end = ExportReport::End::DestinationFailed;
-        report.failure = PlatformError(error.code().value(), error.what());
+        stop(PlatformError(error.code().value(), error.what()));
     } catch (const std::bad_alloc &) {
-        report.end = ExportReport::End::DestinationFailed;
-        report.failure = PlatformError(ENOMEM, std::strerror(ENOMEM));
+        stop(PlatformError(ENOMEM, std::strerror(ENOMEM)));
     }
     settle(0); // the files copied before a cancel or a failure are whole: they are placed
 
