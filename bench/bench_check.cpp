@@ -12,6 +12,7 @@
 
 #include "frmmain.h"
 #include "itunesdbbuilder.h"
+#include "testmain.h"
 #include "trackgrid.h"
 
 #include <QAbstractButton>
@@ -175,7 +176,7 @@ public:
 // peakBytes rows".
 int runChecks(const QString &drive, const QString &dir, int runs)
 {
-    FrmMain window;
+    FrmMain window({}, test::freshSettings());
     window.state().setDfltDrive(drive);
     window.state().setDfltDir(dir);
     window.show();
@@ -208,7 +209,7 @@ int runChecks(const QString &drive, const QString &dir, int runs)
 
 int showWindow(int seconds)
 {
-    FrmMain window;
+    FrmMain window({}, test::freshSettings());
     window.show();
     QTimer answer;
     answer.setInterval(3000);

@@ -19,6 +19,7 @@
 #include "frmmain.h"
 #include "modalanswerer.h"
 #include "soundfilecheck.h"
+#include "testmain.h"
 #include "trackgrid.h"
 
 #include <QApplication>
@@ -30,7 +31,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -156,7 +156,7 @@ int main(int argc, char **argv)
     }
 
     // The window, with every track marked.
-    FrmMain window;
+    FrmMain window({}, test::freshSettings());
     window.state().setDfltDrive(player + QLatin1Char('/'));
     window.state().setDfltDir(exported + QLatin1Char('/'));
     TrackTable &table = window.trackTable();

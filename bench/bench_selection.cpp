@@ -9,6 +9,7 @@
 #include "fakemachine.h"
 #include "frmmain.h"
 #include "soundfilecheck.h"
+#include "testmain.h"
 #include "trackgrid.h"
 
 #include <QApplication>
@@ -99,7 +100,7 @@ int main(int argc, char **argv)
     test::FakeMachine machine;
     Services services;
     services.fileSystem = [&machine] { return machine.fileSystem(); };
-    FrmMain window(services);
+    FrmMain window(services, test::freshSettings());
     fill(window, n);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))

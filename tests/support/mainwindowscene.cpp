@@ -23,7 +23,8 @@ MainWindowScene::MainWindowScene()
     Services services;
     services.fileSystem = FaultyFileSystem::factory(faults, [this] { return machine.fileSystem(); });
     services.processStarter = RecordingStarter::factory(started);
-    m_window = std::make_unique<FrmMain>(services);
+    m_window = std::make_unique<FrmMain>(
+        services, std::make_unique<KeptSettings>(m_dir.filePath(QStringLiteral("Sondrel.conf"))));
     m_window->state().setDfltDrive(playerPath() + QLatin1Char('/'));
     m_window->state().setDfltDir(exportPath() + QLatin1Char('/'));
     m_window->show();

@@ -1,0 +1,76 @@
+#include "gridcolumns.h"
+
+#include "trackgrid.h"
+
+#include <QHeaderView>
+
+#include <algorithm>
+#include <iterator>
+
+namespace sondrel {
+
+namespace {
+
+// The columns that take the extra width, as header sections (grid columns 3 to 5).
+constexpr int Growing[] = {2, 3, 4};
+
+} // namespace
+
+GridColumns::GridColumns(TrackGrid *grid, std::function<void(const std::vector<int> &)> changed)
+    : QObject(grid), m_grid(grid), m_changed(std::move(changed))
+{
+    connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this,
+            [this](int section, int, int newSize) { resized(section, newSize); });
+}
+
+void GridColumns::restore(const std::vector<int> &kept)
+{
+    const QHeaderView *header = m_grid->horizontalHeader();
+    m_widths.assign(std::size_t(header->count()), 0);
+    for (int section = 0; section < header->count(); ++section) {
+        const std::size_t i = std::size_t(section);
+        m_widths[i] = i < kept.size() && kept[i] > 0 ? kept[i] : header->sectionSize(section);
+    }
+    apply();
+}
+
+void GridColumns::setExtraWidth(int pixels)
+{
+    m_extra = std::max(pixels, 0);
+    apply();
+}
+
+int GridColumns::shareOf(int section) const
+{
+    const auto at = std::find(std::begin(Growing), std::end(Growing), section);
+    if (at == std::end(Growing))
+        return 0;
+    // The pixels that do not divide evenly go to the first columns.
+    const int n = int(std::size(Growing));
+    const int index = int(at - std::begin(Growing));
+    return m_extra / n + (index < m_extra % n ? 1 : 0);
+}
+
+void GridColumns::apply()
+{
+    QHeaderView *header = m_grid->horizontalHeader();
+    m_applying = true;
+    for (int section = 0; section < header->count() && section < int(m_widths.size()); ++section)
+        header->resizeSection(section, m_widths[std::size_t(section)] + shareOf(section));
+    m_applying = false;
+}
+
+void GridColumns::resized(int section, int newSize)
+{
+    if (m_applying || section < 0)
+        return;
+    const QHeaderView *header = m_grid->horizontalHeader();
+    while (m_widths.size() <= std::size_t(section)) // columns added since the widths were read
+        m_widths.push_back(header->sectionSize(int(m_widths.size())));
+    // A growing column dragged narrower than its share keeps one pixel of its own.
+    m_widths[std::size_t(section)] = std::max(newSize - shareOf(section), 1);
+    if (m_changed)
+        m_changed(m_widths);
+}
+
+} // namespace sondrel

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <vector>
+
+namespace sondrel {
+
+class TrackGrid;
+
+// The widths of the track grid's columns: each as the user left it (dragging a border),
+// and Title, Artist and Album widened by equal shares of the width the window has grown
+// by. Widths are in pixels, from the first data column (the mark column) on.
+class GridColumns : public QObject
+{
+public:
+    // `changed` is told the user's widths after each change the user makes.
+    GridColumns(TrackGrid *grid, std::function<void(const std::vector<int> &)> changed);
+
+    // Takes the grid's present widths as the user's, then the kept ones where they are
+    // set (not 0); call once the grid has its columns.
+    void restore(const std::vector<int> &kept);
+    // Shares `pixels` of extra width among Title, Artist and Album.
+    void setExtraWidth(int pixels);
+
+    // The widths as the user set them, without the shares.
+    const std::vector<int> &widths() const { return m_widths; }
+
+private:
+    int shareOf(int section) const;
+    void apply();
+    void resized(int section, int newSize);
+
+    TrackGrid *m_grid;
+    std::function<void(const std::vector<int> &)> m_changed;
+    std::vector<int> m_widths;
+    int m_extra = 0;
+    bool m_applying = false;
+};
+
+} // namespace sondrel
