@@ -350,7 +350,7 @@ void FrmMain::startUp()
     grid->setColWidth(0, 150);
     grid->setColWidth(1, 200);
     grid->setColWidth(2, 550);
-    m_columns = new GridColumns(grid, [this](const std::vector<int> &) { m_keepColumnsSoon.start(); });
+    m_columns = new GridColumns(grid, [this] { m_keepColumnsSoon.start(); });
     m_columns->restore(m_kept->columnWidths());
     m_keepColumnsSoon.setSingleShot(true);
     m_keepColumnsSoon.setInterval(300);

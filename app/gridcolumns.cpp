@@ -16,7 +16,7 @@ constexpr int Growing[] = {2, 3, 4};
 
 } // namespace
 
-GridColumns::GridColumns(TrackGrid *grid, std::function<void(const std::vector<int> &)> changed)
+GridColumns::GridColumns(TrackGrid *grid, std::function<void()> changed)
     : QObject(grid), m_grid(grid), m_changed(std::move(changed))
 {
     connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this,
@@ -32,6 +32,14 @@ void GridColumns::restore(const std::vector<int> &kept)
         m_widths[i] = i < kept.size() && kept[i] > 0 ? kept[i] : header->sectionSize(section);
     }
     apply();
+}
+
+std::vector<int> GridColumns::widths() const
+{
+    std::vector<int> kept = m_widths;
+    for (int &width : kept)
+        width = std::max(width, 1);
+    return kept;
 }
 
 void GridColumns::setExtraWidth(int pixels)
@@ -56,7 +64,7 @@ void GridColumns::apply()
     QHeaderView *header = m_grid->horizontalHeader();
     m_applying = true;
     for (int section = 0; section < header->count() && section < int(m_widths.size()); ++section)
-        header->resizeSection(section, m_widths[std::size_t(section)] + shareOf(section));
+        header->resizeSection(section, std::max(m_widths[std::size_t(section)] + shareOf(section), 1));
     m_applying = false;
 }
 
@@ -67,10 +75,9 @@ void GridColumns::resized(int section, int newSize)
     const QHeaderView *header = m_grid->horizontalHeader();
     while (m_widths.size() <= std::size_t(section)) // columns added since the widths were read
         m_widths.push_back(header->sectionSize(int(m_widths.size())));
-    // A growing column dragged narrower than its share keeps one pixel of its own.
-    m_widths[std::size_t(section)] = std::max(newSize - shareOf(section), 1);
+    m_widths[std::size_t(section)] = newSize - shareOf(section);
     if (m_changed)
-        m_changed(m_widths);
+        m_changed();
 }
 
 } // namespace sondrel

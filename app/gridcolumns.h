@@ -15,8 +15,8 @@ class TrackGrid;
 class GridColumns : public QObject
 {
 public:
-    // `changed` is told the user's widths after each change the user makes.
-    GridColumns(TrackGrid *grid, std::function<void(const std::vector<int> &)> changed);
+    // `changed` is called after each change the user makes.
+    GridColumns(TrackGrid *grid, std::function<void()> changed);
 
     // Takes the grid's present widths as the user's, then the kept ones where they are
     // set (not 0); call once the grid has its columns.
@@ -24,8 +24,9 @@ public:
     // Shares `pixels` of extra width among Title, Artist and Album.
     void setExtraWidth(int pixels);
 
-    // The widths as the user set them, without the shares.
-    const std::vector<int> &widths() const { return m_widths; }
+    // The widths as the user set them, without the shares, as they are kept (at least
+    // one pixel each).
+    std::vector<int> widths() const;
 
 private:
     int shareOf(int section) const;
@@ -33,7 +34,9 @@ private:
     void resized(int section, int newSize);
 
     TrackGrid *m_grid;
-    std::function<void(const std::vector<int> &)> m_changed;
+    std::function<void()> m_changed;
+    // A growing column dragged narrower than its share has a width below its share here,
+    // so that the border stays where the user left it.
     std::vector<int> m_widths;
     int m_extra = 0;
     bool m_applying = false;
