@@ -108,8 +108,8 @@ void copyExactly(int in, std::uint64_t size, int out, const std::string &source,
 {
     std::vector<char> buffer(std::size_t(1) << 18);
     for (std::uint64_t done = 0; done < size;) {
-        const ssize_t got =
-            ::read(in, buffer.data(), std::size_t(std::min<std::uint64_t>(buffer.size(), size - done)));
+        const ssize_t got = ::read(
+            in, buffer.data(), std::size_t(std::min<std::uint64_t>(buffer.size(), size - done)));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -149,8 +149,8 @@ Descriptor openFolder(const std::string &folder, int flags, const std::string &p
 void makeNewFile(int folder, const std::string &name, mode_t mode, const std::string &path,
                  const std::function<void(int)> &fill)
 {
-    Descriptor out(::openat(folder, name.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    Descriptor out(
+        ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.get() < 0)
         raise(errno, path);
     try {
@@ -222,9 +222,8 @@ public:
     void write(const std::string &name, const void *data, std::size_t size) const override
     {
         const std::string destination = inFolder(name);
-        place(name, 0644, destination, [&](int out) {
-            writeAll(out, static_cast<const char *>(data), size, destination);
-        });
+        place(name, 0644, destination,
+              [&](int out) { writeAll(out, static_cast<const char *>(data), size, destination); });
     }
 
 private:
@@ -334,7 +333,8 @@ RootFolderCheck openRootFolder(const std::string &path)
             break;
         }
         // The folder itself is judged, as opened; what the name showed a moment ago may differ.
-        Descriptor next(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        Descriptor next(
+            ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (next.get() < 0 || ::fstat(next.get(), &st) != 0)
             raise(errno, joined(name));
         if (!rootsAlone(st, false))
@@ -365,7 +365,8 @@ void copyIntoNewFile(const std::string &source, const std::string &destination)
     const auto [sourceFolder, sourceName] = splitPath(source);
     const auto [folder, name] = splitPath(destination);
     struct stat st {};
-    const Descriptor in = openSource(openFolder(sourceFolder, 0, source).get(), sourceName, source, st);
+    const Descriptor in =
+        openSource(openFolder(sourceFolder, 0, source).get(), sourceName, source, st);
     const Descriptor into = openFolder(folder, noLink, destination);
     makeNewFile(into.get(), name, placedMode(st.st_mode), destination, [&](int out) {
         copyExactly(in.get(), std::uint64_t(st.st_size), out, source, destination);

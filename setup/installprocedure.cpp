@@ -92,7 +92,8 @@ class Destination
 {
 public:
     // `folder` ends with the separator.
-    Destination(const FileSystem &fs, const std::string &folder, std::unique_ptr<RootFolder> forRoot)
+    Destination(const FileSystem &fs, const std::string &folder,
+                std::unique_ptr<RootFolder> forRoot)
         : m_fs(fs), m_forRoot(std::move(forRoot)), m_folder(m_forRoot ? m_forRoot->path() : folder)
     {
         if (m_folder.empty() || m_folder.back() != fs.separator())

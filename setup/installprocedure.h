@@ -48,11 +48,11 @@ struct InstallRequest
 // moves the program and the read-me into the install directory and writes the shortcuts
 // asked for. Before anything changes it checks that every file it needs is there and, run
 // as root, that no user but root can change the folders it places files in; root places
-// every file as a new file of its own, never the user's. Each
-// file takes the place of an installed one in one rename, so that a failed step leaves
-// the installed file as it was; a file already in its place (the archive extracted into
-// the install directory) stays where it is. It keeps nothing between runs and undoes
-// nothing: the steps done before a stop or a failure stay done.
+// every file as a new file of its own, never the user's. Each file takes the place of an
+// installed one in one rename, so that a failed step leaves the installed file as it was;
+// a file already in its place (the archive extracted into the install directory) stays
+// where it is. It keeps nothing between runs and undoes nothing: the steps done before a
+// stop or a failure stay done.
 class InstallProcedure
 {
 public:
