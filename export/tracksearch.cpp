@@ -3,6 +3,7 @@
 #include "tracktable.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace sondrel {
 
@@ -26,22 +27,14 @@ bool isMark(char32_t c)
     }
 }
 
-// Most fields are plain ASCII, whose folded form is its lower case: those are folded
-// byte by byte, without the detour through decomposition.
-void appendFolded(std::string &out, QStringView text)
+// The folded form of one character (a UTF-16 unit, or a surrogate pair): its canonical
+// decomposition without combining marks, case folded. Decomposition and simple case
+// folding both map single characters, and the marks that canonical ordering would move
+// are dropped, so a text folds as its characters do, one by one.
+std::string foldedCharacter(QStringView character)
 {
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](QChar c) { return c.unicode() < 0x80; });
-    if (ascii) {
-        for (const QChar c : text) {
-            const char byte = char(c.unicode());
-            out += byte >= 'A' && byte <= 'Z' ? char(byte - 'A' + 'a') : byte;
-        }
-        return;
-    }
-    const QString decomposed = text.toString().normalized(QString::NormalizationForm_D);
+    const QString decomposed = character.toString().normalized(QString::NormalizationForm_D);
     QString unmarked;
-    unmarked.reserve(decomposed.size());
     for (qsizetype i = 0; i < decomposed.size(); ++i) {
         const QChar c = decomposed[i];
         const bool pair = c.isHighSurrogate() && i + 1 < decomposed.size() &&
@@ -51,7 +44,46 @@ void appendFolded(std::string &out, QStringView text)
             unmarked += QStringView(decomposed).mid(i, pair ? 2 : 1);
         i += pair ? 1 : 0;
     }
-    out += unmarked.toCaseFolded().toStdString();
+    return unmarked.toCaseFolded().toStdString();
+}
+
+// The folded forms of the 16-bit characters met so far, so that folding the fields of a
+// whole library decomposes each character once.
+class FoldedCharacters
+{
+public:
+    const std::string &of(QChar c)
+    {
+        std::int32_t &at = m_index[c.unicode()];
+        if (at < 0) {
+            at = std::int32_t(m_forms.size());
+            m_forms.push_back(foldedCharacter(QStringView(&c, 1)));
+        }
+        return m_forms[std::size_t(at)];
+    }
+
+private:
+    std::vector<std::int32_t> m_index = std::vector<std::int32_t>(0x10000, -1);
+    std::vector<std::string> m_forms;
+};
+
+// ASCII, most of the text, folds to its lower case without a look-up.
+void appendFolded(std::string &out, QStringView text, FoldedCharacters *known)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() < 0x80) {
+            const char byte = char(c.unicode());
+            out += byte >= 'A' && byte <= 'Z' ? char(byte - 'A' + 'a') : byte;
+        } else if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += foldedCharacter(text.mid(i, 2));
+            ++i;
+        } else if (known) {
+            out += known->of(c);
+        } else {
+            out += foldedCharacter(text.mid(i, 1));
+        }
+    }
 }
 
 } // namespace
@@ -60,7 +92,7 @@ std::string foldedForSearch(QStringView text)
 {
     std::string folded;
     folded.reserve(std::size_t(text.size()));
-    appendFolded(folded, text);
+    appendFolded(folded, text, nullptr);
     return folded;
 }
 
@@ -102,9 +134,10 @@ TrackSearch::TrackSearch(const TrackTable &table)
 {
     m_start.reserve(std::size_t(table.count()) + 1);
     m_start.push_back(0);
+    FoldedCharacters known;
     for (int k = 1; k <= table.count(); ++k) {
         for (const int field : SearchedFields) {
-            appendFolded(m_text, table.text(k, field));
+            appendFolded(m_text, table.text(k, field), &known);
             m_text += FieldEnd;
         }
         m_start.push_back(m_text.size());

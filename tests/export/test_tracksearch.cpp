@@ -72,6 +72,10 @@ private Q_SLOTS:
         QTest::newRow("beyond the 16-bit range")
             << QStringList{QString("Clef ") + QString::fromUcs4(U"\U0001D11E")}
             << QString::fromUcs4(U"\U0001D11E") << true;
+        QTest::newRow("a sign that decomposes to a letter with a mark")
+            << QStringList{QString("10 ") + QChar(0x212B)} << "10 a" << true; // Angstrom sign
+        QTest::newRow("Hangul syllables found by their syllable")
+            << QStringList{"", "방탄소년단"} << "소년" << true;
         QTest::newRow("a letter that differs is no accent")
             << QStringList{"Hæna"} << "haena" << false;
         QTest::newRow("blank query: every track") << halo << "   " << true;
