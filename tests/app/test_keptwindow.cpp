@@ -35,12 +35,6 @@ bool chooseExportDirectory(MainWindowScene &scene, const QString &folder)
     return onDialog<FrmChgDir>(scene->BtnChangeDfltDir, pressOk);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 QList<int> sectionSizes(const TrackGrid *grid)
 {
     QList<int> sizes;
@@ -142,7 +136,7 @@ private Q_SLOTS:
         QFETCH(bool, maximized);
         MainWindowScene scene;
         scene->close();
-        QVERIFY(writeFile(scene.settingsFile(), "[window]\n" + kept + "\n"));
+        QVERIFY(writeAll(scene.settingsFile(), "[window]\n" + kept + "\n"));
         scene.restart();
         QCOMPARE(scene->isMaximized(), maximized);
         const QRect shown = maximized ? scene->normalGeometry() : scene->geometry();

@@ -1,6 +1,7 @@
 // The settings kept between runs: read back as written, and a damaged store read as far
 // as it validates, never failing.
 #include "keptsettings.h"
+#include "testfiles.h"
 #include "testmain.h"
 
 #include <QDir>
@@ -26,12 +27,6 @@ QString shown(const std::optional<NameFields> &fields)
 }
 
 const QString DefaultFields = "Genre+ Artist+ Title+ Album+ ID+ Track- Disc- Year- AlbumArtist- Composer-";
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 } // namespace
 
@@ -148,7 +143,7 @@ private Q_SLOTS:
         QFETCH(QString, options);
         QFETCH(std::optional<KeptWindow>, window);
         QFETCH(QList<int>, widths);
-        QVERIFY(writeFile(file(), contents));
+        QVERIFY(test::writeAll(file(), contents));
 
         KeptSettings kept(file());
         QCOMPARE(kept.exportDirectory(), directory);
