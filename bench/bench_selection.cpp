@@ -55,18 +55,7 @@ void fill(FrmMain &window, int n)
         table.setText(k, FieldAlbum, QStringLiteral("Album %1").arg(random.bounded(2000)));
         table.setText(k, FieldGenre, QStringLiteral("Genre %1").arg(random.bounded(20)));
     }
-    TrackGrid *grid = window.MSFlexGridSoundList;
-    grid->setRows(n + 1);
-    {
-        TrackGrid::Batch batch(*grid);
-        for (int j = 1; j <= n; ++j) {
-            const auto cells = gridCells(table, j);
-            for (int c = 2; c <= 10; ++c)
-                grid->setTextMatrix(j, c, cells[std::size_t(c - 2)]);
-        }
-    }
-    grid->setCol(10);
-    grid->setRow(n);
+    fillTrackGrid(window);
     window.BtnSelSound->setEnabled(true);
     window.BtnExport->setEnabled(true);
 }
