@@ -8,7 +8,8 @@
 //   bench_check [runs]          builds the players in a temporary folder and reports
 //   bench_check --run DRIVE DIR RUNS   (internal) checks one player RUNS times
 //   bench_check --make FOLDER TRACKS [eight]   makes FOLDER/player and FOLDER/export, for profiling
-//   bench_check --show SECONDS         opens the window on the machine's own drives, presses
+//   bench_check --show SECONDS [DRIVE DIR]   opens the window on the machine's own drives
+//                                      (or on DRIVE and DIR), presses
 //                                      "Check for sound files", answers each message after three
 //                                      seconds and stays open SECONDS (for screenshots)
 
@@ -38,8 +39,8 @@ using namespace sondrel::test;
 namespace {
 
 // Processor time of the calling thread (user and system), in seconds: unlike the time on
-// the clock, it hardly depends on what else the machine is doing. A compressed database's
-// work files are written on a second thread, whose time this leaves out.
+// the clock, it hardly depends on what else the machine is doing. The work files are
+// written on a second thread, whose time this leaves out (processSeconds counts it).
 double threadSeconds()
 {
     timespec t{};
@@ -234,9 +235,13 @@ int runChecks(const QString &drive, const QString &dir, int runs)
     return 0;
 }
 
-int showWindow(int seconds)
+int showWindow(int seconds, const QString &drive, const QString &dir)
 {
     FrmMain window;
+    if (!drive.isEmpty()) {
+        window.state().setDfltDrive(drive);
+        window.state().setDfltDir(dir);
+    }
     window.show();
     QTimer answer;
     answer.setInterval(3000);
@@ -399,8 +404,8 @@ int main(int argc, char **argv)
     const QStringList args = QApplication::arguments();
     if (args.size() == 5 && args[1] == QLatin1String("--run"))
         return runChecks(args[2], args[3], args[4].toInt());
-    if (args.size() == 3 && args[1] == QLatin1String("--show"))
-        return showWindow(args[2].toInt());
+    if ((args.size() == 3 || args.size() == 5) && args[1] == QLatin1String("--show"))
+        return showWindow(args[2].toInt(), args.value(3), args.value(4));
     if ((args.size() == 4 || args.size() == 5) && args[1] == QLatin1String("--make")) {
         const QDir folder(args[2]);
         const bool eight = args.size() == 5 && args[4] == QLatin1String("eight");
