@@ -39,6 +39,20 @@ enum GridColumn {
 // shows without scrolling.
 constexpr int GridCurrentColumn = ColumnFileType;
 
+// A track's ID as the grid shows it, in plain decimal. Made each time a row's ID is read
+// (every row of a marked range), so without the locale machinery of QString::number.
+QString idCell(int id)
+{
+    if (id <= 0)
+        return id == 0 ? QString() : QString::number(id);
+    char16_t digits[10];
+    char16_t *const end = digits + std::size(digits);
+    char16_t *first = end;
+    for (unsigned n = unsigned(id); n != 0; n /= 10)
+        *--first = char16_t(u'0' + n % 10);
+    return QString(reinterpret_cast<const QChar *>(first), end - first);
+}
+
 void showProgress(QLabel *label, const QString &caption)
 {
     label->setText(caption);
@@ -84,7 +98,7 @@ QString TrackTableCells::text(int row, int col) const
     const int j = row + 1;
     const Track &track = m_table.track(j);
     switch (col) {
-    case ColumnId: return m_table.text(j, FieldId);
+    case ColumnId: return idCell(track.id);
     case ColumnTitle: return m_table.text(j, FieldTitle);
     case ColumnArtist: return m_table.text(j, FieldArtist);
     case ColumnAlbum: return m_table.text(j, FieldAlbum);

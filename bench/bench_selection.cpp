@@ -1,6 +1,6 @@
 // Marking and sorting a large track list in the main window.
 //
-//   bench_selection [rows]      (default 40000)
+//   bench_selection [rows] [runs]      (default 40000 rows, 15 runs)
 //
 // Prints the time of (1) toggling the mark of a range holding every row and drawing
 // the new totals, (2) toggling the same range back, (3) sorting all rows by the Title
@@ -112,7 +112,7 @@ int main(int argc, char **argv)
     QApplication::processEvents();
 
     TrackGrid *grid = window.MSFlexGridSoundList;
-    const int runs = 15;
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 15;
     std::vector<double> mark, unmark, sort;
     std::vector<double> markCpu, unmarkCpu, sortCpu;
     for (int i = 0; i < runs; ++i) {

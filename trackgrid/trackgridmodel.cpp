@@ -33,19 +33,6 @@ GridSortKey GridSortKey::of(const QString &text, const QLocale &locale)
     return {Text, 0, text};
 }
 
-bool operator<(const GridSortKey &a, const GridSortKey &b)
-{
-    if (a.kind != b.kind)
-        return a.kind < b.kind;
-    if (a.kind == GridSortKey::Number)
-        return a.number < b.number;
-    if (a.kind == GridSortKey::Text) {
-        const int folded = a.text.compare(b.text, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : a.text < b.text;
-    }
-    return false;
-}
-
 TrackGridModel::TrackGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 TrackGridModel::~TrackGridModel() = default;
@@ -151,6 +138,14 @@ bool TrackGridModel::setCell(int row, int col, const QString &text)
     return true;
 }
 
+bool TrackGridModel::isWritten(int row, int col) const
+{
+    if (row < 1 || row >= gridRows() || col < 0 || col >= m_cols)
+        return row == 0 && col >= 0 && col < m_cols;
+    const Written &written = m_written[std::size_t(col)];
+    return !written.set.empty() && written.set[std::size_t(shown()[std::size_t(row - 1)])];
+}
+
 int TrackGridModel::sourceRow(int row) const
 {
     if (row < 1 || row >= gridRows())
@@ -212,14 +207,24 @@ void TrackGridModel::sortByColumn(int col)
 {
     if (col < 0 || col >= m_cols || m_sourceRows < 2)
         return;
+    // The keys in the list's present order, and the positions sorted: the merging then
+    // reads the keys mostly in sequence, whatever order the rows are in.
     const QLocale locale;
-    std::vector<GridSortKey> keys(static_cast<std::size_t>(m_sourceRows));
-    for (int r = 0; r < m_sourceRows; ++r)
-        keys[std::size_t(r)] = keyOf(r, col, locale);
+    const std::size_t n = m_order.size();
+    std::vector<GridSortKey> keys;
+    keys.reserve(n);
+    for (const int r : m_order)
+        keys.push_back(keyOf(r, col, locale));
+    std::vector<int> positions(n);
+    std::iota(positions.begin(), positions.end(), 0);
+    std::stable_sort(positions.begin(), positions.end(),
+                     [&](int a, int b) { return keys[std::size_t(a)] < keys[std::size_t(b)]; });
 
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::stable_sort(m_order.begin(), m_order.end(),
-                     [&](int a, int b) { return keys[std::size_t(a)] < keys[std::size_t(b)]; });
+    std::vector<int> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = m_order[std::size_t(positions[i])];
+    m_order = std::move(order);
     if (m_filtered) {
         m_shown.clear();
         for (const int r : m_order)

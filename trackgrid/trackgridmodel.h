@@ -45,6 +45,8 @@ public:
     QString cell(int row, int col) const;
     // Returns false when the cell lies outside the grid.
     bool setCell(int row, int col, const QString &text);
+    // True when the cell's text was written into it (setCell), not made by the source.
+    bool isWritten(int row, int col) const;
 
     // The source row that shown row `row` (1..) stands for; -1 outside the data rows.
     int sourceRow(int row) const;

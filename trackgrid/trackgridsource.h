@@ -23,7 +23,18 @@ struct TRACKGRID_EXPORT GridSortKey
     // `locale` or in the C locale; text otherwise.
     static GridSortKey of(const QString &text, const QLocale &locale);
 
-    friend TRACKGRID_EXPORT bool operator<(const GridSortKey &a, const GridSortKey &b);
+    friend bool operator<(const GridSortKey &a, const GridSortKey &b)
+    {
+        if (a.kind != b.kind)
+            return a.kind < b.kind;
+        if (a.kind == Number)
+            return a.number < b.number;
+        if (a.kind == Text) {
+            const int folded = a.text.compare(b.text, Qt::CaseInsensitive);
+            return folded != 0 ? folded < 0 : a.text < b.text;
+        }
+        return false;
+    }
 };
 
 // Where the grid's data rows come from when it shows a table it does not hold: the grid
