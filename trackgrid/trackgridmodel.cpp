@@ -207,14 +207,19 @@ void TrackGridModel::sortByColumn(int col)
 {
     if (col < 0 || col >= m_cols || m_sourceRows < 2)
         return;
-    // The keys in the list's present order, and the positions sorted: the merging then
-    // reads the keys mostly in sequence, whatever order the rows are in.
+    // The keys are made in the source's order (which reads the source in sequence), then
+    // put in the list's present order and the positions sorted: the merging then reads
+    // the keys mostly in sequence, whatever order the rows are in.
     const QLocale locale;
     const std::size_t n = m_order.size();
+    std::vector<GridSortKey> bySource(n);
+    for (std::size_t r = 0; r < n; ++r)
+        bySource[r] = keyOf(int(r), col, locale);
     std::vector<GridSortKey> keys;
     keys.reserve(n);
     for (const int r : m_order)
-        keys.push_back(keyOf(r, col, locale));
+        keys.push_back(std::move(bySource[std::size_t(r)]));
+    bySource = {};
     std::vector<int> positions(n);
     std::iota(positions.begin(), positions.end(), 0);
     std::stable_sort(positions.begin(), positions.end(),
