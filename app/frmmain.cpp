@@ -1,6 +1,7 @@
 #include "frmmain.h"
 
 #include "exportaction.h"
+#include "findaction.h"
 #include "frmabout.h"
 #include "frmchgdir.h"
 #include "frmchgdrive.h"
@@ -297,6 +298,14 @@ void FrmMain::connectActions()
     connect(BtnUpdate, &QPushButton::clicked, this, [this] { checkForSoundFiles(*this); });
     connect(BtnOpenDir, &QPushButton::clicked, this, [this] { openExportDirectory(*this); });
     connect(BtnSelSound, &QPushButton::clicked, this, [this] { toggleSelectedRows(*this); });
+    connect(BtnMarkShown, &QPushButton::clicked, this, [this] { markShownRows(*this, true); });
+    connect(BtnUnmarkShown, &QPushButton::clicked, this, [this] { markShownRows(*this, false); });
+    connect(TxtFind, &QLineEdit::textChanged, this,
+            [this](const QString &text) { showFoundTracks(*this, m_finder.setQuery(text)); });
+    connect(CboPlaylist, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_finder.setPlaylist(index - 1); // after "All tracks"
+        showFoundTracks(*this);
+    });
     connect(MSFlexGridSoundList, &TrackGrid::DblClick, this, [this] { sortTrackGrid(*this); });
     connect(BtnExport, &QPushButton::clicked, this, [this] { exportSelectedFiles(*this); });
 }
@@ -364,7 +373,7 @@ void FrmMain::startUp()
         const NameFields start = fields.value_or(defaultNameFields());
         m_state.setNameFields(start, expNameOf(start), options);
     }
-    CboPlaylist->addItem(QStringLiteral("All tracks (0)"));
+    showTrackListChoices(*this);
     update();
 }
 
@@ -496,6 +505,7 @@ void FrmMain::ResetTrackList()
     LblStatusiPod->hide();
     MSFlexGridSoundList->setRows(1);
     m_state.clearMarks();
+    showTrackListChoices(*this);
     for (QPushButton *button : {BtnSelSound, BtnMarkShown, BtnUnmarkShown, BtnExport})
         button->setEnabled(false);
 }

@@ -13,6 +13,7 @@
 #include "appstate.h"
 #include "keptsettings.h"
 #include "services.h"
+#include "trackfinder.h"
 #include "ui.h"
 
 class QCheckBox;
@@ -48,6 +49,9 @@ public:
     const TrackTable &trackTable() const { return m_state.tracks(); }
     const Services &services() const { return m_services; }
     KeptSettings &keptSettings() const { return *m_kept; }
+    // What the find row shows of the track table.
+    TrackFinder &finder() { return m_finder; }
+    const TrackFinder &finder() const { return m_finder; }
 
     // Empties the grid, clears the marks and totals, disables selection and export.
     void ResetTrackList();
@@ -123,6 +127,7 @@ private:
     Services m_services;
     std::unique_ptr<KeptSettings> m_kept;
     AppState m_state;
+    TrackFinder m_finder;
     Anchors m_anchors;
     GridColumns *m_columns = nullptr;
     // The place and size are kept once the window manager has placed the window, a

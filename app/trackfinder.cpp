@@ -63,9 +63,11 @@ void TrackFinder::setPlaylist(int index)
     m_playlistTracks.clear();
     m_inPlaylist.clear();
     m_playlist = -1;
+    m_inPlaylistOrder = false;
     if (!m_table || index < 0 || std::size_t(index) >= m_table->playlists().size())
         return;
     m_playlist = index;
+    m_inPlaylistOrder = true;
     m_playlistTracks = distinctTracks(m_table->playlists()[std::size_t(index)], m_table->count());
     m_inPlaylist.assign(std::size_t(m_table->count()) + 1, false);
     for (const int k : m_playlistTracks)

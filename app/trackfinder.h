@@ -34,8 +34,12 @@ public:
     // The find box's text; true when the tracks it shows are among those shown before,
     // so that only those need to be asked again.
     bool setQuery(const QString &text);
-    // The playlist shown, by its index in the table's playlists; -1 for all tracks.
+    // The playlist shown, by its index in the table's playlists; -1 for all tracks. It
+    // shows in its own order until the list is sorted.
     void setPlaylist(int index);
+    // The list was sorted by a column: the rows shown follow its order from now on.
+    void sorted() { m_inPlaylistOrder = false; }
+    bool inPlaylistOrder() const { return m_inPlaylistOrder; }
 
     // Whether a find text or a playlist narrows the list.
     bool filtering() const { return !m_words.isEmpty() || m_playlist >= 0; }
@@ -50,6 +54,7 @@ private:
     std::optional<TrackSearch> m_search;
     SearchWords m_words;
     int m_playlist = -1;
+    bool m_inPlaylistOrder = false;
     std::vector<int> m_playlistTracks;
     std::vector<bool> m_inPlaylist; // by track number
 };
