@@ -17,18 +17,17 @@
 #include "startupsettings.h"
 #include "trackgrid.h"
 #include "ui.h"
+#include "windowplace.h"
 #include "wrapbutton.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShortcut>
 
 namespace sondrel {
@@ -51,31 +50,6 @@ const char *const GridHeaders[] = {
 constexpr int FindRow = 360;
 constexpr int DesignedWidth = 11625;
 constexpr int DesignedHeight = 8070 + FindRow;
-
-// A kept place counts only when the top of the window (its title bar) shows on a screen
-// over at least this many pixels.
-constexpr int VisibleTitleWidth = 100;
-constexpr int TitleBarHeight = 20;
-
-// The screen on which a window at `area` would show its title bar; none when it is off
-// every screen (a monitor unplugged since).
-const QScreen *screenShowing(const QRect &area)
-{
-    const QRect titleBar(area.left(), area.top(), area.width(), TitleBarHeight);
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersected(titleBar).width() >=
-            std::min(VisibleTitleWidth, area.width()))
-            return screen;
-    }
-    return nullptr;
-}
-
-// Wayland leaves the placing of windows to the compositor: there only the size is taken.
-bool platformPlacesWindows()
-{
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-
 } // namespace
 
 FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget *parent)
@@ -99,10 +73,15 @@ FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget 
     connectFindKeys();
     showState();
     startUp();
-    placeWindow();
+    m_place = new WindowPlace(this, *m_kept);
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain()
+{
+    // Both use the kept settings, which go before the window's children.
+    delete m_place;
+    delete m_columns;
+}
 
 void FrmMain::buildSettingsArea()
 {
@@ -359,12 +338,7 @@ void FrmMain::startUp()
     grid->setColWidth(0, 150);
     grid->setColWidth(1, 200);
     grid->setColWidth(2, 550);
-    m_columns = new GridColumns(grid, [this] { m_keepColumnsSoon.start(); });
-    m_columns->restore(m_kept->columnWidths());
-    m_keepColumnsSoon.setSingleShot(true);
-    m_keepColumnsSoon.setInterval(300);
-    connect(&m_keepColumnsSoon, &QTimer::timeout, this,
-            [this] { m_kept->setColumnWidths(m_columns->widths()); });
+    m_columns = new GridColumns(grid, *m_kept);
 
     // The name fields chosen at start, unless the user chose others in an earlier run.
     const std::optional<NameFields> fields = m_kept->nameFields();
@@ -377,45 +351,6 @@ void FrmMain::startUp()
     update();
 }
 
-// The window opens where and as large as the user left it, when that is on a screen;
-// else at its designed place and size.
-void FrmMain::placeWindow()
-{
-    m_keepWindowSoon.setSingleShot(true);
-    m_keepWindowSoon.setInterval(300);
-    connect(&m_keepWindowSoon, &QTimer::timeout, this, &FrmMain::keepWindow);
-    const std::optional<KeptWindow> kept = m_kept->window();
-    if (!kept)
-        return;
-    if (const QScreen *screen = screenShowing(kept->geometry)) {
-        const QSize size = kept->geometry.size().expandedTo(minimumSize()).boundedTo(
-            screen->availableGeometry().size().expandedTo(minimumSize()));
-        if (platformPlacesWindows())
-            setGeometry(QRect(kept->geometry.topLeft(), size));
-        else
-            resize(size);
-    }
-    if (kept->maximized)
-        setWindowState(windowState() | Qt::WindowMaximized);
-}
-
-void FrmMain::keepWindow()
-{
-    if (isMinimized() || isFullScreen() || !isVisible())
-        return;
-    const KeptWindow now{isMaximized() ? normalGeometry() : geometry(), isMaximized()};
-    if (now.geometry.isValid() && m_kept->window() != now)
-        m_kept->setWindow(now);
-}
-
-void FrmMain::showEvent(QShowEvent *event)
-{
-    QWidget::showEvent(event);
-    // Moves and sizes in the first moments are the window manager placing the window.
-    if (!m_keepsGeometry)
-        QTimer::singleShot(500, this, [this] { m_keepsGeometry = true; });
-}
-
 void FrmMain::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -423,22 +358,6 @@ void FrmMain::resizeEvent(QResizeEvent *event)
     m_anchors.apply(extra);
     if (m_columns)
         m_columns->setExtraWidth(extra.width());
-    if (m_keepsGeometry)
-        m_keepWindowSoon.start();
-}
-
-void FrmMain::moveEvent(QMoveEvent *event)
-{
-    QWidget::moveEvent(event);
-    if (m_keepsGeometry)
-        m_keepWindowSoon.start();
-}
-
-void FrmMain::changeEvent(QEvent *event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && m_keepsGeometry)
-        m_keepWindowSoon.start();
 }
 
 // Ctrl+F goes to the find box; in it, Esc clears it and Enter or Down go on to the grid.

@@ -3,8 +3,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <QTimer>
-
 #include <functional>
 #include <memory>
 #include <utility>
@@ -26,6 +24,7 @@ class QPushButton;
 namespace sondrel {
 
 class GridColumns;
+class WindowPlace;
 class RoundedOutline;
 class TrackGrid;
 
@@ -105,9 +104,6 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
-    void moveEvent(QMoveEvent *event) override;
-    void changeEvent(QEvent *event) override;
-    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -121,8 +117,6 @@ private:
     void showState();
     void showTotals();
     void startUp();
-    void placeWindow();
-    void keepWindow();
 
     Services m_services;
     std::unique_ptr<KeptSettings> m_kept;
@@ -130,11 +124,7 @@ private:
     TrackFinder m_finder;
     Anchors m_anchors;
     GridColumns *m_columns = nullptr;
-    // The place and size are kept once the window manager has placed the window, a
-    // moment after it is first shown; the column widths a moment after a drag.
-    bool m_keepsGeometry = false;
-    QTimer m_keepWindowSoon;
-    QTimer m_keepColumnsSoon;
+    WindowPlace *m_place = nullptr;
     std::function<void()> m_stopExport;
     std::vector<std::pair<QWidget *, bool>> m_lockedDuringExport; // and their states before
 };

@@ -1,7 +1,9 @@
 #include "gridcolumns.h"
 
+#include "keptsettings.h"
 #include "trackgrid.h"
 
+#include <QEvent>
 #include <QHeaderView>
 
 #include <algorithm>
@@ -16,22 +18,33 @@ constexpr int Growing[] = {2, 3, 4};
 
 } // namespace
 
-GridColumns::GridColumns(TrackGrid *grid, std::function<void()> changed)
-    : QObject(grid), m_grid(grid), m_changed(std::move(changed))
+GridColumns::GridColumns(TrackGrid *grid, KeptSettings &kept)
+    : QObject(grid), m_grid(grid), m_kept(kept)
 {
-    connect(grid->horizontalHeader(), &QHeaderView::sectionResized, this,
-            [this](int section, int, int newSize) { resized(section, newSize); });
-}
-
-void GridColumns::restore(const std::vector<int> &kept)
-{
-    const QHeaderView *header = m_grid->horizontalHeader();
+    const QHeaderView *header = grid->horizontalHeader();
+    const std::vector<int> widths = kept.columnWidths();
     m_widths.assign(std::size_t(header->count()), 0);
     for (int section = 0; section < header->count(); ++section) {
         const std::size_t i = std::size_t(section);
-        m_widths[i] = i < kept.size() && kept[i] > 0 ? kept[i] : header->sectionSize(section);
+        m_widths[i] = i < widths.size() && widths[i] > 0 ? widths[i] : header->sectionSize(section);
     }
     apply();
+
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(300);
+    connect(&m_soon, &QTimer::timeout, this, [this] { m_kept.setColumnWidths(this->widths()); });
+    connect(header, &QHeaderView::sectionResized, this,
+            [this](int section, int, int newSize) { resized(section, newSize); });
+    grid->window()->installEventFilter(this);
+}
+
+bool GridColumns::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_grid->window() && event->type() == QEvent::Close && m_soon.isActive()) {
+        m_soon.stop();
+        m_kept.setColumnWidths(widths());
+    }
+    return false;
 }
 
 std::vector<int> GridColumns::widths() const
@@ -76,8 +89,7 @@ void GridColumns::resized(int section, int newSize)
     while (m_widths.size() <= std::size_t(section)) // columns added since the widths were read
         m_widths.push_back(header->sectionSize(int(m_widths.size())));
     m_widths[std::size_t(section)] = newSize - shareOf(section);
-    if (m_changed)
-        m_changed();
+    m_soon.start();
 }
 
 } // namespace sondrel

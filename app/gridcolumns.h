@@ -1,26 +1,26 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
-#include <functional>
 #include <vector>
 
 namespace sondrel {
 
+class KeptSettings;
 class TrackGrid;
 
 // The widths of the track grid's columns: each as the user left it (dragging a border),
 // and Title, Artist and Album widened by equal shares of the width the window has grown
-// by. Widths are in pixels, from the first data column (the mark column) on.
+// by. Widths are in pixels, from the first data column (the mark column) on. Made once
+// the grid has its columns, it takes the kept widths (those set) over the grid's, and
+// keeps each width the user sets a moment after the drag, and at the latest when the
+// window is closed.
 class GridColumns : public QObject
 {
 public:
-    // `changed` is called after each change the user makes.
-    GridColumns(TrackGrid *grid, std::function<void()> changed);
+    GridColumns(TrackGrid *grid, KeptSettings &kept);
 
-    // Takes the grid's present widths as the user's, then the kept ones where they are
-    // set (not 0); call once the grid has its columns.
-    void restore(const std::vector<int> &kept);
     // Shares `pixels` of extra width among Title, Artist and Album.
     void setExtraWidth(int pixels);
 
@@ -28,13 +28,18 @@ public:
     // one pixel each).
     std::vector<int> widths() const;
 
+protected:
+    // The window's closing.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     int shareOf(int section) const;
     void apply();
     void resized(int section, int newSize);
 
     TrackGrid *m_grid;
-    std::function<void()> m_changed;
+    KeptSettings &m_kept;
+    QTimer m_soon;
     // A growing column dragged narrower than its share has a width below its share here,
     // so that the border stays where the user left it.
     std::vector<int> m_widths;
