@@ -115,6 +115,27 @@ private Q_SLOTS:
         QTEST(column(grid, 2), "sorted");
     }
 
+    // Rows shown in an order of their own (a playlist's): each once, rows the source
+    // lacks passed over, the filter applied; narrowing keeps that order, a sort puts them
+    // in the list's.
+    void showsRowsInAGivenOrder()
+    {
+        TrackGrid grid;
+        QAbstractItemModelTester tester(grid.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        grid.setCols(5);
+        const auto rows = std::make_shared<Rows>();
+        grid.setSource(rows);
+        grid.filterRowsInOrder({3, 0, 3, 9, -1, 1, 2},
+                               [&](int r) { return !rows->text(r, 3).isEmpty(); });
+        QCOMPARE(column(grid, 2), (QStringList{"4", "1", "2"}));
+        grid.filterRows([](int r) { return r != 0; }, true);
+        QCOMPARE(column(grid, 2), (QStringList{"4", "2"}));
+        grid.setCol(3);
+        grid.setSort(1);
+        QCOMPARE(column(grid, 2), (QStringList{"2", "4"}));
+    }
+
     // What is written stands in front of the source; a new row count keeps the rows as
     // they show, without the source; one row drops them all.
     void writtenCellsAndRowCounts()
