@@ -53,22 +53,14 @@ private Q_SLOTS:
         QTest::newRow("one word of two missing") << halo << "halo adele" << false;
         QTest::newRow("a word does not run over two fields")
             << QStringList{"Rock", "Star"} << "rockstar" << false;
-        QTest::newRow("album artist") << QStringList{"A", "B", "C", "Various Artists"} << "various"
-                                      << true;
-        QTest::newRow("composer") << QStringList{"Requiem", "", "", "", "W. A. Mozart"} << "mozart"
-                                  << true;
-        QTest::newRow("genre") << QStringList{"So What", "", "", "", "", "Jazz"} << "jazz" << true;
-        QTest::newRow("comment") << QStringList{"", "", "", "", "", "", "Live at Leeds"} << "leeds"
-                                 << true;
-        QTest::newRow("words over five fields")
-            << QStringList{"Requiem", "Wiener", "Mozart Box", "Various", "Mozart", "Classical", "CD 3"}
-            << "requiem wien box vari classic" << true;
+        QTest::newRow("a word in each of the seven fields")
+            << QStringList{"Requiem", "Wiener", "Mozart Box", "Various", "W. A. Mozart", "Classical", "CD 3"}
+            << "requiem wien box vari w. classic cd" << true;
         QTest::newRow("the file type is not searched")
             << QStringList{"Song", "", "", "", "", "", "", "MPEG audio file"} << "mpeg" << false;
         QTest::newRow("Greek capitals find the final sigma")
             << QStringList{"Στην Αθήνας"} << "ΑΘΗΝΑΣ" << true;
         QTest::newRow("dotted capital I") << QStringList{"İstanbul"} << "istanbul" << true;
-        QTest::newRow("Cyrillic, other case") << QStringList{"", "Кино"} << "КИНО" << true;
         QTest::newRow("beyond the 16-bit range")
             << QStringList{QString("Clef ") + QString::fromUcs4(U"\U0001D11E")}
             << QString::fromUcs4(U"\U0001D11E") << true;
@@ -116,12 +108,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("before");
         QTest::addColumn<bool>("narrows");
         QTest::newRow("one more letter") << "sigur r" << "sigur" << true;
-        QTest::newRow("a letter more at the end of a word") << "sigu" << "sig" << true;
         QTest::newRow("a word more") << "halo beyonce" << "beyonce" << true;
-        QTest::newRow("from nothing") << "a" << "" << true;
         QTest::newRow("a letter less") << "sig" << "sigu" << false;
         QTest::newRow("a letter changed") << "sigr" << "sigu" << false;
-        QTest::newRow("a word less") << "halo" << "halo beyonce" << false;
         QTest::newRow("case and accents alone") << "Rós" << "ROS" << true;
     }
 
