@@ -5,9 +5,11 @@
 #include "trackgrid.h"
 #include "trackgridmodel.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -30,6 +32,9 @@ void showTrackListChoices(FrmMain &window)
                 window.CboPlaylist->addItem(playlistCaption(playlist));
         }
         window.CboPlaylist->setCurrentIndex(0);
+        // The list opens wide enough for long titles, whatever the box's width.
+        QAbstractItemView *list = window.CboPlaylist->view();
+        list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width());
     }
     finder.setQuery(window.TxtFind->text());
     showFoundTracks(window);
