@@ -45,6 +45,7 @@ void TrackFinder::reset(const TrackTable *table)
     m_table = table;
     m_search.reset();
     m_words = {};
+    m_matched.clear();
     setPlaylist(-1);
 }
 
@@ -53,8 +54,12 @@ bool TrackFinder::setQuery(const QString &text)
     SearchWords words = searchWords(text);
     const bool narrowing = words.narrows(m_words);
     m_words = std::move(words);
-    if (!m_words.isEmpty() && !m_search && m_table)
-        m_search.emplace(*m_table);
+    m_matched.clear();
+    if (!m_words.isEmpty() && m_table) {
+        if (!m_search)
+            m_search.emplace(*m_table);
+        m_matched = m_search->matchAll(m_words);
+    }
     return narrowing;
 }
 
@@ -78,7 +83,7 @@ bool TrackFinder::shows(int k) const
 {
     if (m_playlist >= 0 && (std::size_t(k) >= m_inPlaylist.size() || k < 0 || !m_inPlaylist[std::size_t(k)]))
         return false;
-    return m_words.isEmpty() || (m_search && m_search->matches(k, m_words));
+    return m_words.isEmpty() || (k >= 1 && std::size_t(k) <= m_matched.size() && m_matched[std::size_t(k - 1)]);
 }
 
 } // namespace sondrel

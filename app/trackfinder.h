@@ -53,6 +53,7 @@ private:
     const TrackTable *m_table = nullptr;
     std::optional<TrackSearch> m_search;
     SearchWords m_words;
+    std::vector<char> m_matched; // by track number - 1, while there are words
     int m_playlist = -1;
     bool m_inPlaylistOrder = false;
     std::vector<int> m_playlistTracks;

@@ -157,13 +157,41 @@ bool TrackSearch::matches(int k, const SearchWords &words) const
 
 std::vector<int> TrackSearch::filter(std::span<const int> tracks, const SearchWords &words) const
 {
+    const std::vector<char> matched = matchAll(words);
     std::vector<int> found;
     found.reserve(tracks.size());
     for (const int k : tracks) {
-        if (matches(k, words))
+        if (k >= 1 && k <= count() && matched[std::size_t(k - 1)])
             found.push_back(k);
     }
     return found;
+}
+
+std::vector<char> TrackSearch::matchAll(const SearchWords &words) const
+{
+    const int n = count();
+    if (words.isEmpty())
+        return std::vector<char>(std::size_t(n), 1);
+    // The first (longest) word through the whole text: from each place it occurs, the
+    // search goes on at the next track's text.
+    std::vector<char> matched(std::size_t(n), 0);
+    const std::string_view text = m_text;
+    const std::string &first = words.words.front();
+    std::size_t k = 0; // the track whose text holds the place found
+    for (std::size_t at = text.find(first); at != std::string_view::npos;
+         at = text.find(first, m_start[k + 1])) {
+        while (m_start[k + 1] <= at)
+            ++k;
+        matched[k] = 1;
+    }
+    // The other words only in the texts of the tracks found so far.
+    if (words.words.size() > 1) {
+        for (std::size_t i = 0; i < matched.size(); ++i) {
+            if (matched[i])
+                matched[i] = matches(int(i) + 1, words);
+        }
+    }
+    return matched;
 }
 
 } // namespace sondrel
