@@ -1,0 +1,311 @@
+#include "exportrecord.h"
+
+#include "platformerror.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace sondrel {
+
+namespace {
+
+constexpr char Magic[] = "sondrel-record";
+constexpr int Version = 1;
+// Our columns, in order; the header names them after the name and the version.
+constexpr const char *Columns[] = {"path",        "kind", "key", "source size",
+                                   "source time", "size", "time"};
+constexpr std::size_t ColumnCount = std::size(Columns);
+
+constexpr FileTime Second = 1000000000;
+
+// A field as written: backslash, tab, line feed and carriage return escaped.
+void appendEscaped(QByteArray &out, std::string_view text)
+{
+    for (const char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+}
+
+std::string unescaped(std::string_view field)
+{
+    if (field.find('\\') == std::string_view::npos)
+        return std::string(field);
+    std::string out;
+    out.reserve(field.size());
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\' || i + 1 == field.size()) {
+            out += field[i];
+            continue;
+        }
+        const char next = field[++i];
+        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
+template <typename Number> bool numberOf(std::string_view field, Number &value)
+{
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), value);
+    return error == std::errc() && end == field.data() + field.size();
+}
+
+// The tab-separated fields of one line.
+std::vector<std::string_view> fieldsOf(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+        if (tab == std::string_view::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+std::string keyOf(const std::string &kind, const QString &key)
+{
+    return kind + '\t' + key.toStdString();
+}
+
+} // namespace
+
+bool sameTime(FileTime a, FileTime b)
+{
+    const FileTime apart = a > b ? a - b : b - a;
+    constexpr FileTime Hour = 3600 * Second;
+    return apart <= 2 * Second || (apart >= Hour - 2 * Second && apart <= Hour + 2 * Second);
+}
+
+bool asRecorded(const RecordLine &line, std::uint64_t size, FileTime time)
+{
+    return size == line.size && sameTime(time, line.time);
+}
+
+QString ExportRecord::folded(const std::string &path)
+{
+    return QString::fromStdString(path).toCaseFolded();
+}
+
+std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> bytes)
+{
+    const std::string_view text(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    ExportRecord record;
+    const std::size_t headerEnd = text.find('\n');
+    const std::string_view first = text.substr(0, headerEnd);
+    const std::string_view magic(Magic);
+    if (headerEnd == std::string_view::npos) {
+        // A header that a crash cut short, or nothing at all: an empty record.
+        const std::string whole = std::string(magic) + '\t';
+        if (whole.rfind(first, 0) == 0 || first.rfind(whole, 0) == 0)
+            return record;
+        return std::nullopt;
+    }
+    const std::vector<std::string_view> header = fieldsOf(first);
+    int version = 0;
+    if (header.size() < 2 || header[0] != magic || !numberOf(header[1], version) || version < 1)
+        return std::nullopt;
+    for (std::size_t i = 2 + ColumnCount; i < header.size(); ++i)
+        record.m_laterColumns.emplace_back(header[i]);
+
+    record.m_lines.reserve(std::size_t(std::count(text.begin(), text.end(), '\n')));
+    for (std::size_t start = headerEnd + 1; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) // a last line without its end: cut short
+            break;
+        const std::vector<std::string_view> fields = fieldsOf(text.substr(start, end - start));
+        start = end + 1;
+        RecordLine line;
+        if (fields.size() < ColumnCount || fields[0].empty() || fields[1].empty() ||
+            !numberOf(fields[3], line.sourceSize) || !numberOf(fields[4], line.sourceTime) ||
+            !numberOf(fields[5], line.size) || !numberOf(fields[6], line.time))
+            continue;
+        line.path = unescaped(fields[0]);
+        line.kind = unescaped(fields[1]);
+        line.key = QString::fromStdString(unescaped(fields[2]));
+        for (std::size_t i = ColumnCount; i < fields.size(); ++i)
+            line.extra.emplace_back(fields[i]);
+        record.put(std::move(line));
+    }
+    return record;
+}
+
+QByteArray ExportRecord::header() const
+{
+    QByteArray out = QByteArray(Magic) + '\t' + QByteArray::number(Version);
+    for (const char *column : Columns)
+        out += QByteArray("\t") + column;
+    for (const std::string &column : m_laterColumns)
+        out += '\t' + QByteArray::fromStdString(column);
+    return out + '\n';
+}
+
+QByteArray ExportRecord::lineText(const RecordLine &line)
+{
+    QByteArray out;
+    out.reserve(int(line.path.size()) + 80);
+    appendEscaped(out, line.path);
+    out += '\t';
+    appendEscaped(out, line.kind);
+    out += '\t';
+    appendEscaped(out, line.key.toStdString());
+    for (const std::int64_t n : {std::int64_t(line.sourceSize), line.sourceTime,
+                                 std::int64_t(line.size), line.time})
+        out += '\t' + QByteArray::number(qint64(n));
+    for (const std::string &field : line.extra)
+        out += '\t' + QByteArray::fromStdString(field); // kept as read, escapes and all
+    return out + '\n';
+}
+
+QByteArray ExportRecord::text() const
+{
+    QByteArray out = header();
+    forEach([&](const RecordLine &line) { out += lineText(line); });
+    return out;
+}
+
+void ExportRecord::forEach(const std::function<void(const RecordLine &)> &visit) const
+{
+    for (const std::optional<RecordLine> &line : m_lines) {
+        if (line)
+            visit(*line);
+    }
+}
+
+const RecordLine *ExportRecord::find(const std::string &path) const
+{
+    const auto found = m_byPath.constFind(folded(path));
+    return found == m_byPath.cend() ? nullptr : &*m_lines[*found];
+}
+
+std::vector<const RecordLine *> ExportRecord::byKey(const std::string &kind,
+                                                    const QString &key) const
+{
+    std::vector<const RecordLine *> lines;
+    const auto found = m_byKey.constFind(QString::fromStdString(keyOf(kind, key)));
+    if (found == m_byKey.cend())
+        return lines;
+    for (const std::size_t i : *found) {
+        if (m_lines[i] && m_lines[i]->kind == kind && m_lines[i]->key == key)
+            lines.push_back(&*m_lines[i]);
+    }
+    return lines;
+}
+
+void ExportRecord::put(RecordLine line)
+{
+    remove(line.path);
+    const std::size_t index = m_lines.size();
+    m_byPath.insert(folded(line.path), index);
+    m_byKey[QString::fromStdString(keyOf(line.kind, line.key))].push_back(index);
+    m_lines.push_back(std::move(line));
+}
+
+void ExportRecord::remove(const std::string &path)
+{
+    const auto found = m_byPath.find(folded(path));
+    if (found == m_byPath.end())
+        return;
+    m_lines[*found].reset(); // its index under the key finds an empty place
+    m_byPath.erase(found);
+}
+
+bool ExportRecord::keepOnly(const std::function<bool(const RecordLine &)> &keep)
+{
+    std::vector<std::string> dropped;
+    forEach([&](const RecordLine &line) {
+        if (!keep(line))
+            dropped.push_back(line.path);
+    });
+    for (const std::string &path : dropped)
+        remove(path);
+    return !dropped.empty();
+}
+
+RecordFile::RecordFile(const FileSystem &fs, const std::string &exportDirectory)
+    : m_fs(fs), m_path(exportDirectory + ExportRecordFileName)
+{
+}
+
+RecordFile::Opened RecordFile::open()
+{
+    m_lock = m_fs.lockFile(m_path);
+    if (!m_lock)
+        return Opened::Held;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = m_lock->read();
+    } catch (const PlatformError &) {
+        m_rewrite = true; // unreadable: as empty, and written anew at the end
+        m_beforeFirstLine = m_record.header();
+        return Opened::Ready;
+    }
+    std::optional<ExportRecord> read = ExportRecord::parse(bytes);
+    if (!read) {
+        m_lock.reset();
+        return Opened::Foreign;
+    }
+    m_record = std::move(*read);
+    const QByteArray header = m_record.header();
+    const QByteArray start = QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()),
+                                                     qsizetype(bytes.size()));
+    if (header.startsWith(start)) // new, or its header cut short
+        m_beforeFirstLine = header.mid(start.size());
+    else if (!start.endsWith('\n')) // its last line cut short: the next one starts anew
+        m_beforeFirstLine = "\n";
+    return Opened::Ready;
+}
+
+void RecordFile::append(const std::vector<RecordLine> &lines)
+{
+    if (lines.empty())
+        return;
+    QByteArray text = m_beforeFirstLine;
+    for (const RecordLine &line : lines)
+        text += ExportRecord::lineText(line);
+    m_lock->append(text.constData(), std::size_t(text.size()));
+    m_beforeFirstLine.clear();
+    m_lock->flush();
+    m_changed = true;
+    for (const RecordLine &line : lines)
+        m_record.put(line);
+}
+
+void RecordFile::forget(const std::string &path)
+{
+    if (m_record.find(path)) {
+        m_record.remove(path);
+        m_changed = true;
+    }
+}
+
+void RecordFile::close(const std::function<bool(const RecordLine &)> &present)
+{
+    if (!m_lock)
+        return;
+    // The lock is released on every way out, also when the rewrite fails.
+    const std::unique_ptr<LockedFile> lock = std::move(m_lock);
+    if (m_record.keepOnly(present))
+        m_changed = true;
+    if (m_record.size() == 0) {
+        if (m_fs.fileExists(m_path))
+            m_fs.deleteFile(m_path);
+        return;
+    }
+    if (!m_changed && !m_rewrite)
+        return;
+    const QByteArray text = m_record.text();
+    const CopyResult written =
+        m_fs.writeFileSafely(m_path, text.constData(), std::size_t(text.size()));
+    if (!written.copied())
+        throw PlatformError(written.error, written.message + ": " + written.path);
+    m_fs.setHidden(m_path);
+}
+
+} // namespace sondrel
