@@ -169,6 +169,9 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 while (item.step == ExportStep::Compare) {
                     const std::string there =
                         names.path(FolderNames::relative(item.folders, item.name));
+                    if (const std::optional<FileIdentity> own = fs.identity(source);
+                        own && own == fs.identity(there))
+                        break; // the source itself (an export directory inside the player)
                     bool same = false;
                     try {
                         same = fs.sameContents(source, there);
@@ -194,6 +197,7 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 }
                 if (item.step == ExportStep::AlreadyThere)
                     continue;
+                item.step = item.step == ExportStep::Compare ? ExportStep::Copy : item.step;
 
                 // A source that is no file fails before the folders are needed: none is
                 // made for it.

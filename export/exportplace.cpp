@@ -107,6 +107,8 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
     // The file of this kind and key that the record names, when it is still as written
     // (it is replaced in place) or gone (its name is still ours).
     for (const RecordLine *line : record.record().byKey(kind, key)) {
+        if (names.placedByRun(line->path))
+            continue; // another file of this key that this run wrote (two playlists of a title)
         const std::optional<std::string> spelt = names.onDisk(line->path);
         const std::optional<FileStatus> there =
             spelt ? fs.status(names.path(*spelt)) : std::nullopt;
@@ -123,7 +125,7 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
     const auto nextFree = [&] {
         for (;; ++n) {
             const QString name = wanted.finished(snapshot.limit, n);
-            if (names.look({}, name).use == FolderNames::Use::Free) {
+            if (names.lookOwn({}, name).use == FolderNames::Use::Free) {
                 names.claim({}, name);
                 return name.toStdString();
             }

@@ -137,17 +137,21 @@ QStringList FolderNames::folders(const QStringList &wanted)
         const QString key = name.toCaseFolded();
         auto given = parent.subfolders.constFind(key);
         if (given == parent.subfolders.cend()) {
+            // A folder already there under the name (a file there makes the folder take the
+            // next " (n)"; a folder there under that one is the run's of an earlier run,
+            // or one the user keeps music in: files are never replaced in it).
             QString chosen;
-            const std::vector<Entry> there = parent.entries.value(key);
-            for (const Entry &entry : there) { // the exact spelling first, then byte order
-                if (entry.folder && (chosen.isEmpty() || entry.name == name))
-                    chosen = entry.name;
-            }
-            for (int n = 2; chosen.isEmpty(); ++n) {
+            for (int n = 1; chosen.isEmpty(); ++n) {
                 const QString candidate =
-                    n == 2 ? name : safeComponent(name, m_limit, QStringLiteral(" (%1)").arg(n - 1));
+                    n == 1 ? name : safeComponent(name, m_limit, QStringLiteral(" (%1)").arg(n));
                 const QString folded = candidate.toCaseFolded();
-                if (!parent.entries.contains(folded) && !parent.claimed.contains(folded) &&
+                const std::vector<Entry> there = parent.entries.value(folded);
+                for (const Entry &entry : there) { // the exact spelling first, then byte order
+                    if (entry.folder && (chosen.isEmpty() || entry.name == candidate))
+                        chosen = entry.name;
+                }
+                if (chosen.isEmpty() && there.empty() && !parent.claimed.contains(folded) &&
+                    !(path.isEmpty() && m_reserved.contains(folded)) &&
                     !m_record.find(relative(path, candidate)))
                     chosen = candidate;
             }
@@ -160,6 +164,13 @@ QStringList FolderNames::folders(const QStringList &wanted)
 }
 
 FolderNames::Look FolderNames::look(const QStringList &folders, const QString &name)
+{
+    if (folders.isEmpty() && m_reserved.contains(name.toCaseFolded()))
+        return {Use::Taken, {}};
+    return lookOwn(folders, name);
+}
+
+FolderNames::Look FolderNames::lookOwn(const QStringList &folders, const QString &name)
 {
     Folder &f = folder(folders);
     const QString folded = name.toCaseFolded();
@@ -182,6 +193,7 @@ void FolderNames::claim(const QStringList &folders, const QString &name)
 
 void FolderNames::placed(const QStringList &folders, const QString &name)
 {
+    m_placed.insert(ExportRecord::folded(relative(folders, name)));
     for (qsizetype depth = 1; depth <= folders.size(); ++depth) {
         Folder &parent = folder(folders.mid(0, depth - 1));
         std::vector<Entry> &entries = parent.entries[folders[depth - 1].toCaseFolded()];
@@ -267,7 +279,7 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
                          FolderNames &names, CaseInsensitiveFolders &playerFolders)
 {
     const std::optional<std::uint64_t> sizeLimit = fs.fileSizeLimit(snapshot.exportDirectory);
-    names.claim({}, QString::fromLatin1(ExportErrorsFileName));
+    names.reserve(QString::fromLatin1(ExportErrorsFileName));
     std::uint64_t bytes = 0;
     for (ExportItem &item : snapshot.items) {
         if (!item.refusal.isEmpty()) {

@@ -49,11 +49,23 @@ public:
         QString name; // as on the disk, for a UsersFile
     };
     Look look(const QStringList &folders, const QString &name);
+    // The same for a file of the run's own (a playlist, the errors list): a name kept for
+    // such files by reserve() is free for it.
+    Look lookOwn(const QStringList &folders, const QString &name);
+
+    // Keeps `name` in the export directory for a file of the run's own: no track or folder
+    // gets it.
+    void reserve(const QString &name) { m_reserved.insert(name.toCaseFolded()); }
 
     // Keeps a name for this run, so that no other file or folder of the run gets it.
     void claim(const QStringList &folders, const QString &name);
     // A file of the run is now at this name.
     void placed(const QStringList &folders, const QString &name);
+    // True when this run placed a file at `relative`.
+    bool placedByRun(const std::string &relative) const
+    {
+        return m_placed.contains(ExportRecord::folded(relative));
+    }
 
     // The path of a file or folder below the export directory, with the platform's
     // separator; `relative` has "/" between its names.
@@ -94,6 +106,8 @@ private:
     std::string m_exportDirectory;
     const ExportRecord &m_record;
     NameLimit m_limit;
+    QSet<QString> m_reserved;
+    QSet<QString> m_placed; // case-folded paths
     std::unordered_map<QString, Folder> m_folders; // by the case-folded path, "/" between names
 };
 

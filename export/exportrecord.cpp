@@ -235,7 +235,13 @@ RecordFile::RecordFile(const FileSystem &fs, const std::string &exportDirectory)
 
 RecordFile::Opened RecordFile::open()
 {
-    m_lock = m_fs.lockFile(m_path);
+    try {
+        m_lock = m_fs.lockFile(m_path);
+    } catch (const PlatformError &) {
+        if (m_fs.folderExists(m_path))
+            return Opened::Foreign; // a folder of the user's at the record's name
+        throw;
+    }
     if (!m_lock)
         return Opened::Held;
     std::vector<std::uint8_t> bytes;
