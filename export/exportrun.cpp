@@ -226,7 +226,9 @@ ExportRun::ExportRun(const FileSystem &fs, ExportHost &host) : m_fs(fs), m_host(
 
 ExportRun::~ExportRun()
 {
-    if (m_record) { // checked but never run: the lock goes, and a record made for it
+    // Checked but never run: the lock goes, and a record made for it. A run left by an
+    // exception (killed) leaves its record as it is, for the next run to read.
+    if (m_record && !m_copying) {
         try {
             m_record->close([](const RecordLine &) { return true; });
         } catch (const PlatformError &) {
@@ -307,6 +309,7 @@ ExportRun::Outcome ExportRun::check(const TrackTable &table, const ExportRequest
 
 ExportReport ExportRun::copy(ExportProgress &progress, const ExportHooks &hooks)
 {
+    m_copying = true;
     ExportReport report = copyPlanned(m_fs, m_snapshot, *m_record, *m_names, progress, hooks);
     finishRun(m_fs, m_snapshot, *m_record, *m_names, report);
     m_record.reset();

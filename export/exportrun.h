@@ -287,6 +287,7 @@ public:
 private:
     const FileSystem &m_fs;
     ExportHost &m_host;
+    bool m_copying = false; // copy() was entered
     ExportSnapshot m_snapshot;
     std::unique_ptr<RecordFile> m_record;
     std::unique_ptr<FolderNames> m_names;
