@@ -296,10 +296,11 @@ void RecordFile::close(const std::function<bool(const RecordLine &)> &present)
     if (!m_lock)
         return;
     // The lock is released on every way out, also when the rewrite fails.
-    const std::unique_ptr<LockedFile> lock = std::move(m_lock);
+    std::unique_ptr<LockedFile> lock = std::move(m_lock);
     if (m_record.keepOnly(present))
         m_changed = true;
     if (m_record.size() == 0) {
+        lock.reset(); // a file held open is not removed on Windows
         if (m_fs.fileExists(m_path))
             m_fs.deleteFile(m_path);
         return;
@@ -307,11 +308,7 @@ void RecordFile::close(const std::function<bool(const RecordLine &)> &present)
     if (!m_changed && !m_rewrite)
         return;
     const QByteArray text = m_record.text();
-    const CopyResult written =
-        m_fs.writeFileSafely(m_path, text.constData(), std::size_t(text.size()));
-    if (!written.copied())
-        throw PlatformError(written.error, written.message + ": " + written.path);
-    m_fs.setHidden(m_path);
+    lock->replace(text.constData(), std::size_t(text.size()));
 }
 
 } // namespace sondrel

@@ -182,6 +182,11 @@ public:
     virtual void append(const void *data, std::size_t size) = 0;
     // Flushes what was added to the disk.
     virtual void flush() = 0;
+    // Writes the whole file anew: `size` bytes into a hidden temporary file beside it,
+    // flushed and renamed over it (and hidden again on Windows, where a file held open
+    // cannot be renamed over, so the lock ends just before). The object holds no lock
+    // afterwards. On failure the file stays as it was.
+    virtual void replace(const void *data, std::size_t size) = 0;
 };
 
 // The file-system service of both programs. Paths are UTF-8 text in the platform's

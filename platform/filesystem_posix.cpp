@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <cstring>
 #include <new>
 
@@ -727,8 +728,10 @@ namespace {
 class PosixLockedFile : public LockedFile
 {
 public:
-    PosixLockedFile(int fd, std::string path, bool created)
-        : m_fd(fd), m_path(std::move(path)), m_created(created)
+    using Stager = std::function<Staging(const void *, std::size_t)>;
+
+    PosixLockedFile(int fd, std::string path, bool created, Stager stage)
+        : m_fd(fd), m_path(std::move(path)), m_created(created), m_stage(std::move(stage))
     {
     }
 
@@ -775,10 +778,22 @@ public:
             raise(errno, m_path);
     }
 
+    void replace(const void *data, std::size_t size) override
+    {
+        // Renamed over while the lock is held: a run that opens the name afterwards finds
+        // the new file; the lock on the old one ends as the object closes it.
+        Staging staging = m_stage(data, size);
+        CopyResult result = staging.copy ? staging.copy->place() : staging.result;
+        m_fd.close();
+        if (!result.copied())
+            raise(result.error, m_path);
+    }
+
 private:
     Descriptor m_fd;
     std::string m_path;
     bool m_created;
+    Stager m_stage;
 };
 
 } // namespace
@@ -814,7 +829,9 @@ std::unique_ptr<LockedFile> PosixFileSystem::lockFile(const std::string &path) c
         if (::stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
             named.st_ino != st.st_ino)
             continue;
-        return std::make_unique<PosixLockedFile>(open.release(), path, created);
+        return std::make_unique<PosixLockedFile>(
+            open.release(), path, created,
+            [this, path](const void *data, std::size_t size) { return stageBytes(path, data, size); });
     }
     raise(EAGAIN, path);
 }

@@ -298,14 +298,21 @@ private:
 class WinLockedFile : public LockedFile
 {
 public:
-    WinLockedFile(HANDLE handle, std::string path, bool created)
-        : m_file(handle), m_path(std::move(path)), m_created(created)
+    using Stager = std::function<Staging(const void *, std::size_t)>;
+
+    WinLockedFile(HANDLE handle, std::string path, bool created, Stager stage)
+        : m_file(handle), m_path(std::move(path)), m_created(created), m_stage(std::move(stage))
     {
     }
-    ~WinLockedFile() override
+    ~WinLockedFile() override { unlock(); }
+
+    void unlock()
     {
+        if (!m_file.valid())
+            return;
         OVERLAPPED at = lockPosition();
         UnlockFileEx(m_file.get(), 0, 1, 0, &at);
+        m_file.close();
     }
 
     // The locked byte.
@@ -363,10 +370,26 @@ public:
             raiseLastError(m_path);
     }
 
+    void replace(const void *data, std::size_t size) override
+    {
+        Staging staging = m_stage(data, size);
+        CopyResult result = staging.copy ? staging.copy->flush() : staging.result;
+        // A file held open, even shared for deleting, is not renamed over: the lock ends
+        // first, a moment before the new file takes the name.
+        unlock();
+        if (result.copied())
+            result = staging.copy->rename(m_path, true);
+        if (!result.copied())
+            raise(DWORD(result.error), m_path);
+        const std::wstring name = filePath(m_path);
+        SetFileAttributesW(name.c_str(), GetFileAttributesW(name.c_str()) | FILE_ATTRIBUTE_HIDDEN);
+    }
+
 private:
     Handle m_file;
     std::string m_path;
     bool m_created;
+    Stager m_stage;
 };
 
 class WinFileSystem : public FileSystem
@@ -716,7 +739,9 @@ public:
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
         const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-        auto file = std::make_unique<WinLockedFile>(handle, path, created);
+        auto file = std::make_unique<WinLockedFile>(
+            handle, path, created,
+            [this, path](const void *data, std::size_t size) { return stageBytes(path, data, size); });
         OVERLAPPED at = WinLockedFile::lockPosition();
         if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
                         &at)) {

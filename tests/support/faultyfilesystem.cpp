@@ -137,6 +137,11 @@ public:
         pass(FsOp::Sync);
         m_inner->flush();
     }
+    void replace(const void *data, std::size_t size) override
+    {
+        pass(FsOp::SafeWrite);
+        m_inner->replace(data, size);
+    }
 
 private:
     void pass(FsOp op)

@@ -15,7 +15,7 @@ namespace sondrel::test {
 enum class FsOp {
     CopyFile,
     SafeCopy,  // stageCopy, the first part of copyFileSafely
-    SafeWrite, // stageBytes, the first part of writeFileSafely
+    SafeWrite, // stageBytes, the first part of writeFileSafely; LockedFile::replace
     MoveFile,
     ReplaceFile,
     RenameOrCopy, // with bytesFirst: a copy that breaks off after that many bytes
