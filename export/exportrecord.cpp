@@ -56,22 +56,17 @@ template <typename Number> bool numberOf(std::string_view field, Number &value)
 }
 
 // The tab-separated fields of one line.
-std::vector<std::string_view> fieldsOf(std::string_view line)
+void fieldsOf(std::string_view line, std::vector<std::string_view> &fields)
 {
-    std::vector<std::string_view> fields;
+    fields.clear();
     std::size_t start = 0;
     for (;;) {
         const std::size_t tab = line.find('\t', start);
         fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
         if (tab == std::string_view::npos)
-            return fields;
+            return;
         start = tab + 1;
     }
-}
-
-std::string keyOf(const std::string &kind, const QString &key)
-{
-    return kind + '\t' + key.toStdString();
 }
 
 } // namespace
@@ -107,19 +102,24 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
             return record;
         return std::nullopt;
     }
-    const std::vector<std::string_view> header = fieldsOf(first);
+    std::vector<std::string_view> header;
+    fieldsOf(first, header);
     int version = 0;
     if (header.size() < 2 || header[0] != magic || !numberOf(header[1], version) || version < 1)
         return std::nullopt;
     for (std::size_t i = 2 + ColumnCount; i < header.size(); ++i)
         record.m_laterColumns.emplace_back(header[i]);
 
-    record.m_lines.reserve(std::size_t(std::count(text.begin(), text.end(), '\n')));
+    const std::size_t lines = std::size_t(std::count(text.begin(), text.end(), '\n'));
+    record.m_lines.reserve(lines);
+    record.m_byPath.reserve(qsizetype(lines));
+    record.m_byKey.reserve(qsizetype(lines));
+    std::vector<std::string_view> fields;
     for (std::size_t start = headerEnd + 1; start < text.size();) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) // a last line without its end: cut short
             break;
-        const std::vector<std::string_view> fields = fieldsOf(text.substr(start, end - start));
+        fieldsOf(text.substr(start, end - start), fields);
         start = end + 1;
         RecordLine line;
         if (fields.size() < ColumnCount || fields[0].empty() || fields[1].empty() ||
@@ -188,7 +188,7 @@ std::vector<const RecordLine *> ExportRecord::byKey(const std::string &kind,
                                                     const QString &key) const
 {
     std::vector<const RecordLine *> lines;
-    const auto found = m_byKey.constFind(QString::fromStdString(keyOf(kind, key)));
+    const auto found = m_byKey.constFind(key);
     if (found == m_byKey.cend())
         return lines;
     for (const std::size_t i : *found) {
@@ -200,10 +200,15 @@ std::vector<const RecordLine *> ExportRecord::byKey(const std::string &kind,
 
 void ExportRecord::put(RecordLine line)
 {
-    remove(line.path);
     const std::size_t index = m_lines.size();
-    m_byPath.insert(folded(line.path), index);
-    m_byKey[QString::fromStdString(keyOf(line.kind, line.key))].push_back(index);
+    const QString path = folded(line.path);
+    if (const auto found = m_byPath.find(path); found != m_byPath.end()) {
+        m_lines[*found].reset(); // a later line of the path replaces the earlier one
+        *found = index;
+    } else {
+        m_byPath.insert(path, index);
+    }
+    m_byKey[line.key].push_back(index);
     m_lines.push_back(std::move(line));
 }
 

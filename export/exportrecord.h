@@ -82,7 +82,7 @@ public:
 private:
     std::vector<std::optional<RecordLine>> m_lines; // dropped lines leave a gap
     QHash<QString, std::size_t> m_byPath;
-    QHash<QString, std::vector<std::size_t>> m_byKey; // "<kind>\t<key>"
+    QHash<QString, std::vector<std::size_t>> m_byKey; // by key, of any kind
     std::vector<std::string> m_laterColumns;          // header names after ours
 };
 
