@@ -3,6 +3,7 @@
 #include "exportplan.h"
 #include "platformerror.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace sondrel {
@@ -58,6 +59,8 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
     }
     std::vector<Placed> done;
     std::vector<RecordLine> lines;
+    // One renamed copy of each folder, whose folder is flushed once for the batch.
+    std::vector<std::pair<QStringList, StagedCopy *>> folders;
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (flushes[i].copied())
             lines.push_back(lineOf(m_snapshot.items[batch[i].index], flushes[i]));
@@ -90,11 +93,16 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
         if (placed.result.copied()) {
             placed.result.bytes = flushes[i].bytes;
             m_names.placed(item.folders, item.name);
+            if (std::none_of(folders.begin(), folders.end(),
+                             [&](const auto &folder) { return folder.first == item.folders; }))
+                folders.push_back({item.folders, batch[i].copy.get()});
         } else if (placed.path.empty()) {
             placed.path = m_names.path(FolderNames::relative(item.folders, item.name));
         }
         done.push_back(std::move(placed));
     }
+    for (const auto &[path, copy] : folders)
+        copy->flushFolder();
     return done;
 }
 
@@ -160,8 +168,10 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
         placed.relative = nextFree();
         placed.path = names.path(placed.relative);
     }
-    if (placed.result.copied())
+    if (placed.result.copied()) {
+        staging.copy->flushFolder();
         names.placed({}, QString::fromStdString(placed.relative));
+    }
     return placed;
 }
 

@@ -29,6 +29,8 @@ CopyResult StagedCopy::place()
     if (!flushed.copied())
         return flushed;
     CopyResult placed = rename(destination(), true);
+    if (placed.copied())
+        flushFolder();
     placed.sourceModified = flushed.sourceModified;
     placed.modified = flushed.modified;
     return placed;

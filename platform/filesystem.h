@@ -144,9 +144,14 @@ public:
     // over a file there when `replace`; otherwise only onto a free name (renameat2 with
     // RENAME_NOREPLACE; MoveFileExW without MOVEFILE_REPLACE_EXISTING), and a name taken
     // by anything gives NameTaken with the file still staged for another name. Any other
-    // failure removes it. Never raises.
+    // failure removes it. Never raises. The folder's new entry is on the disk only after
+    // flushFolder() (Windows: at once, MOVEFILE_WRITE_THROUGH).
     virtual CopyResult rename(const std::string &destination, bool replace) = 0;
-    // flush(), then rename() over the destination it was staged for.
+    // Flushes the entries of the folder of the temporary file, where the renames live (one
+    // flush for several copies renamed there). A file system that cannot flush a folder
+    // (some network and FUSE ones) still did the renames.
+    virtual void flushFolder() = 0;
+    // flush(), then rename() over the destination it was staged for, then flushFolder().
     CopyResult place();
 };
 

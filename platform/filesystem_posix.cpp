@@ -211,10 +211,19 @@ CopyResult copyFailure(CopyOutcome outcome, int error, const std::string &path,
     return result;
 }
 
+// Flushes the entries of the folder of `path`.
+void flushFolderOf(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    Descriptor entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (entries.get() >= 0)
+        ::fsync(entries.get());
+}
+
 // Renames `from` to `to`, over a file there when `replace`, else only onto a free name
-// (EEXIST when it is taken), and flushes the folder's entries, where the rename lives. A
-// file system that cannot flush a folder (some network and FUSE ones) still did the
-// rename. Returns 0 or the rename's error number.
+// (EEXIST when it is taken). Returns 0 or the rename's error number.
 int renameInto(const std::string &from, const std::string &to, bool replace)
 {
     int done = replace ? ::rename(from.c_str(), to.c_str())
@@ -228,20 +237,17 @@ int renameInto(const std::string &from, const std::string &to, bool replace)
             return EEXIST;
         done = ::rename(from.c_str(), to.c_str());
     }
-    if (done != 0)
-        return errno;
-    const std::size_t slash = to.find_last_of('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
-    Descriptor entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (entries.get() >= 0)
-        ::fsync(entries.get());
-    return 0;
+    return done != 0 ? errno : 0;
 }
 
+// Renames `from` over `to` and flushes the folder's entries, where the rename lives.
+// Returns 0 or the rename's error number.
 int renameOver(const std::string &from, const std::string &to)
 {
-    return renameInto(from, to, true);
+    const int error = renameInto(from, to, true);
+    if (error == 0)
+        flushFolderOf(to);
+    return error;
 }
 
 // The temporary file of a staged copy: open until its flush, then closed until renamed.
@@ -266,6 +272,7 @@ public:
 
     const std::string &temporaryPath() const override { return m_temporary; }
     const std::string &destination() const override { return m_destination; }
+    void flushFolder() override { flushFolderOf(m_temporary); }
 
     CopyResult flush(CopyTime time) override
     {
@@ -663,27 +670,11 @@ void PosixFileSystem::createFolder(const std::string &path) const
         raise(errno, folder);
 }
 
-std::vector<std::string> PosixFileSystem::listFolder(const std::string &path) const
-{
-    ::DIR *dir = ::opendir(path.empty() ? "." : path.c_str());
-    if (!dir)
-        raise(errno, path);
-    std::vector<std::string> names;
-    errno = 0;
-    while (const dirent *entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-        errno = 0;
-    }
-    const int error = errno;
-    ::closedir(dir);
-    if (error != 0)
-        raise(error, path);
-    return names;
-}
+namespace {
 
-std::vector<FolderEntry> PosixFileSystem::listEntries(const std::string &path) const
+// The entries of a folder; with `kinds`, whether each is a folder (links and file systems
+// that do not tell the type are looked at).
+std::vector<FolderEntry> readFolder(const std::string &path, bool kinds)
 {
     ::DIR *dir = ::opendir(path.empty() ? "." : path.c_str());
     if (!dir)
@@ -694,10 +685,9 @@ std::vector<FolderEntry> PosixFileSystem::listEntries(const std::string &path) c
     while (const dirent *entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") {
-            // Links and file systems that do not tell the type are looked at.
-            const bool folder = entry->d_type == DT_DIR ||
-                                ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
-                                 isDirectory(base + name));
+            const bool folder = kinds && (entry->d_type == DT_DIR ||
+                                          ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
+                                           isDirectory(base + name)));
             entries.push_back({name, folder});
         }
         errno = 0;
@@ -707,6 +697,21 @@ std::vector<FolderEntry> PosixFileSystem::listEntries(const std::string &path) c
     if (error != 0)
         raise(error, path);
     return entries;
+}
+
+} // namespace
+
+std::vector<std::string> PosixFileSystem::listFolder(const std::string &path) const
+{
+    std::vector<std::string> names;
+    for (FolderEntry &entry : readFolder(path, false))
+        names.push_back(std::move(entry.name));
+    return names;
+}
+
+std::vector<FolderEntry> PosixFileSystem::listEntries(const std::string &path) const
+{
+    return readFolder(path, true);
 }
 
 std::optional<FileStatus> PosixFileSystem::status(const std::string &path) const

@@ -218,6 +218,7 @@ public:
 
     const std::string &temporaryPath() const override { return m_temporary; }
     const std::string &destination() const override { return m_destination; }
+    void flushFolder() override {} // each rename was written through
 
     CopyResult flush(CopyTime time) override
     {
@@ -661,28 +662,9 @@ public:
 
     std::vector<std::string> listFolder(const std::string &path) const override
     {
-        std::string pattern = path;
-        if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
-            pattern += '\\';
-        pattern += '*';
-        const QuietDriveErrors quiet;
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW(filePath(pattern).c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            if (GetLastError() == ERROR_FILE_NOT_FOUND)
-                return {};
-            raiseLastError(path);
-        }
         std::vector<std::string> names;
-        do {
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-                names.push_back(win::utf8(name));
-        } while (FindNextFileW(search, &found));
-        const DWORD error = GetLastError();
-        FindClose(search);
-        if (error != ERROR_NO_MORE_FILES)
-            raise(error, path);
+        for (FolderEntry &entry : listEntries(path))
+            names.push_back(std::move(entry.name));
         return names;
     }
 

@@ -86,6 +86,11 @@ public:
 
     const std::string &temporaryPath() const override { return m_inner->temporaryPath(); }
     const std::string &destination() const override { return m_inner->destination(); }
+    void flushFolder() override
+    {
+        if (m_inner)
+            m_inner->flushFolder();
+    }
 
     CopyResult flush(CopyTime time) override
     {
