@@ -1,8 +1,10 @@
 #include "filesystem_posix.h"
 
+#include "descriptor_posix.h"
 #include "memory.h"
 #include "platformerror.h"
 #include "posix_files.h"
+#include "rootfolder_posix.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,39 +67,6 @@ public:
 private:
     int m_fd;
     std::string m_path;
-};
-
-// Closes a file descriptor when it goes out of scope.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return m_fd; }
-    // Gives the descriptor up without closing it.
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    // Closes now; the error number of a failed close, or 0.
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-private:
-    int m_fd;
 };
 
 // How a run of copyBytes ended, and on which side it failed.
@@ -539,87 +508,22 @@ std::size_t readFully(int fd, char *buffer, std::size_t size, const std::string 
     return done;
 }
 
-// The permissions a file placed by this process keeps of `mode`: never the set-user-ID
-// and set-group-ID bits, and for root never write access for group and others, so that
-// no user can change what root installed (an archive extracted with a lax umask).
-mode_t placedMode(mode_t mode)
-{
-    return mode & (::geteuid() == 0 ? 0755 : 0777);
-}
-
-// Copies `source` to the new file `destination` with the source's permissions (as
-// placedMode keeps them) and flushes it to the disk; a failed copy removes what it wrote.
-void copyFlushed(const std::string &source, const std::string &destination)
-{
-    struct stat st {};
-    const int in = openForReading(source, st);
-    const mode_t mode = placedMode(st.st_mode);
-    const int out = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        raise(error, destination);
-    }
-    try {
-        std::vector<char> buffer(1 << 18);
-        for (;;) {
-            const std::size_t got = readFully(in, buffer.data(), buffer.size(), source);
-            std::size_t done = 0;
-            while (done < got) {
-                const ssize_t put = ::write(out, buffer.data() + done, got - done);
-                if (put < 0 && errno == EINTR)
-                    continue;
-                if (put < 0)
-                    raise(errno, destination);
-                done += std::size_t(put);
-            }
-            if (got < buffer.size())
-                break;
-        }
-        // The mode as the source has it, whatever the umask took away.
-        if (::fchmod(out, mode) != 0 || ::fsync(out) != 0)
-            raise(errno, destination);
-    } catch (...) {
-        ::close(in);
-        ::close(out);
-        ::unlink(destination.c_str());
-        throw;
-    }
-    ::close(in);
-    if (::close(out) != 0) {
-        const int error = errno;
-        ::unlink(destination.c_str());
-        raise(error, destination);
-    }
-}
-
 } // namespace
 
 bool PosixFileSystem::renameOrCopy(const std::string &source, const std::string &destination) const
 {
     if (::access(destination.c_str(), F_OK) == 0)
         raise(EEXIST, destination);
-    if (::rename(source.c_str(), destination.c_str()) != 0) {
+    // Root never renames the user's own file into place: whoever holds it open for writing
+    // could still change it, whatever owner and mode it were given. It makes a new file.
+    if (::geteuid() != 0) {
+        if (::rename(source.c_str(), destination.c_str()) == 0)
+            return false;
         if (errno != EXDEV)
             raise(errno, destination);
-        copyFlushed(source, destination);
-        return true;
     }
-    // A file renamed by root keeps the owner who extracted it and that user's permissions;
-    // a placed file is root's and not writable by others, as a copy would be, so that no
-    // user can change what root installed.
-    struct stat st {};
-    if (::geteuid() == 0 && ::lstat(destination.c_str(), &st) == 0) {
-        const bool foreign = st.st_uid != 0 || st.st_gid != 0;
-        const bool lax = S_ISREG(st.st_mode) && placedMode(st.st_mode) != (st.st_mode & 07777);
-        if ((foreign && ::lchown(destination.c_str(), 0, 0) != 0) ||
-            (lax && ::chmod(destination.c_str(), placedMode(st.st_mode)) != 0)) {
-            const int error = errno;
-            ::rename(destination.c_str(), source.c_str());
-            raise(error, destination);
-        }
-    }
-    return false;
+    copyIntoNewFile(source, destination);
+    return true;
 }
 
 bool PosixFileSystem::sameContents(const std::string &a, const std::string &b) const

@@ -85,6 +85,53 @@ void writeFile(const FileSystem &fs, const std::string &path, const QByteArray &
     }
 }
 
+// One folder that the install puts files in. Run as root, it is the folder checked and held
+// open for root, into which every file goes as a new file of root's; otherwise it is
+// reached by its path through the file-system service, as an install without root does.
+class Destination
+{
+public:
+    // `folder` ends with the separator.
+    Destination(const FileSystem &fs, const std::string &folder,
+                std::unique_ptr<RootFolder> forRoot)
+        : m_fs(fs), m_forRoot(std::move(forRoot)), m_folder(m_forRoot ? m_forRoot->path() : folder)
+    {
+        if (m_folder.empty() || m_folder.back() != fs.separator())
+            m_folder += fs.separator();
+    }
+
+    bool forRoot() const { return bool(m_forRoot); }
+    std::string path(const std::string &name) const { return m_folder + name; }
+
+    // Makes the folder when it is missing, one level below an existing folder.
+    void create() const
+    {
+        if (m_forRoot)
+            m_forRoot->create();
+        else if (!m_fs.folderExists(m_folder))
+            m_fs.createFolder(m_folder);
+    }
+    void moveIn(const std::string &source, const std::string &name) const
+    {
+        if (m_forRoot)
+            m_forRoot->moveIn(source, name);
+        else
+            placeFile(m_fs, source, path(name));
+    }
+    void write(const std::string &name, const QByteArray &bytes) const
+    {
+        if (m_forRoot)
+            m_forRoot->write(name, bytes.constData(), std::size_t(bytes.size()));
+        else
+            writeFile(m_fs, path(name), bytes);
+    }
+
+private:
+    const FileSystem &m_fs;
+    std::unique_ptr<RootFolder> m_forRoot;
+    std::string m_folder;
+};
+
 // Registers the library placed at `library`, waiting for the command to end; a command
 // that reports a failure fails the install.
 void registerLibrary(ProcessStarter &starter, const std::string &library)
@@ -112,6 +159,15 @@ QString successMessage()
     return QStringLiteral("Installation completed successfully!");
 }
 
+QString unsafeFolderMessage(const QString &folder)
+{
+    return QStringLiteral("Sondrel was not installed: \"%1\" does not belong to root, or other "
+                          "users can change it, so what root installs there would not be safe.\n\n"
+                          "Nothing was changed. Please choose an installation directory that only "
+                          "root can change, such as /opt/Sondrel/.")
+        .arg(folder);
+}
+
 QString installedProgram(const QString &installDirectory)
 {
     return installDirectory + QString::fromStdString(installLayout().programFile);
@@ -119,7 +175,8 @@ QString installedProgram(const QString &installDirectory)
 
 InstallProcedure::InstallProcedure(SetupServices services) : m_services(std::move(services)) {}
 
-InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) const
+InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request,
+                                                QString *refusedFolder) const
 {
     const InstallLayout names = installLayout();
 
@@ -132,11 +189,10 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) c
     // W, S and the shortcut folders carry no trailing separator; D always has one.
     const auto inWork = [&](const std::string &name) { return work + sep + name; };
     const std::string controlInWork = inWork(names.gridControlFile);
-    const std::string controlInSystem = system + sep + names.gridControlFile;
 
     // Nothing changes before every file the install needs is known to be there: the grid
     // control file unless the system folder has one already, the program and the read-me.
-    const bool controlInstalled = fs->fileExists(controlInSystem);
+    const bool controlInstalled = fs->fileExists(system + sep + names.gridControlFile);
     const bool controlExtracted = fs->fileExists(controlInWork);
     if (!controlInstalled && !controlExtracted)
         return Outcome::FilesMissing;
@@ -145,27 +201,44 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) c
             return Outcome::FilesMissing;
     }
 
+    // Run as root, nothing changes either unless the system folder and D can be reached
+    // through folders and links that only root can change; they are held open from here on.
+    RootFolderCheck systemCheck = fs->rootFolder(system);
+    RootFolderCheck installCheck = fs->rootFolder(install);
+    for (const RootFolderCheck *check : {&systemCheck, &installCheck}) {
+        if (!check->unsafe.empty()) {
+            if (refusedFolder)
+                *refusedFolder = QString::fromStdString(check->unsafe);
+            return Outcome::UnsafeFolder;
+        }
+    }
+    const Destination inSystem(*fs, system + sep, std::move(systemCheck.folder));
+    const Destination inInstall(*fs, install, std::move(installCheck.folder));
+    const std::string controlInSystem = inSystem.path(names.gridControlFile);
+
     // The grid control file: an installed copy with the same bytes is kept and the
     // extracted one deleted; a different one (an older build, or what a failed attempt
-    // left) is replaced like a missing one. The library is registered in every case: an
-    // earlier attempt may have placed it and then failed to register it.
+    // left) is replaced like a missing one. Root places a new copy even of the same bytes:
+    // the installed one may be a user's own file that an earlier install renamed into
+    // place. The library is registered in every case: an earlier attempt may have placed
+    // it and then failed to register it.
     if (controlExtracted && !sameFile(*fs, controlInWork, controlInSystem)) {
-        if (controlInstalled && fs->sameContents(controlInWork, controlInSystem))
+        if (!inSystem.forRoot() && controlInstalled &&
+            fs->sameContents(controlInWork, controlInSystem))
             fs->deleteFile(controlInWork);
         else
-            placeFile(*fs, controlInWork, controlInSystem);
+            inSystem.moveIn(controlInWork, names.gridControlFile);
     }
     registerLibrary(*m_services.processStarter(), controlInSystem);
 
     // The install directory, one level below an existing folder.
-    if (!fs->folderExists(install))
-        fs->createFolder(install);
+    inInstall.create();
 
     // The program and the read-me replace older copies; extracted into the install
     // directory itself, they are in place already.
     for (const std::string &name : {names.programFile, names.readMeFile}) {
-        if (!sameFile(*fs, inWork(name), install + name))
-            placeFile(*fs, inWork(name), install + name);
+        if (!sameFile(*fs, inWork(name), inInstall.path(name)))
+            inInstall.moveIn(inWork(name), name);
     }
 
     // The shortcut folders are looked up whether or not a shortcut is wanted.
@@ -182,7 +255,7 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request) c
     shortcut.workingDirectory = install;
 
     if ((request.startMenu || request.desktop) && !names.iconFile.empty())
-        writeFile(*fs, install + names.iconFile, logoImage());
+        inInstall.write(names.iconFile, logoImage());
     if (request.startMenu)
         shell->saveShortcut(programs + sep + names.shortcutFile, shortcut);
     if (request.desktop)

@@ -32,6 +32,9 @@ struct SetupServices
 QString extractMessage();
 // The message of a completed install.
 QString successMessage();
+// The message of an install refused before it changed anything, run as root, because
+// `folder` (a folder or link on the way to the system folder or D) is not root's alone.
+QString unsafeFolderMessage(const QString &folder);
 
 // What the user asked for when pressing "Install Sondrel".
 struct InstallRequest
@@ -43,25 +46,29 @@ struct InstallRequest
 
 // The install: moves the grid control file into the system folder and registers it,
 // moves the program and the read-me into the install directory and writes the shortcuts
-// asked for. Before anything changes it checks that every file it needs is there. Each
-// file takes the place of an installed one in one rename, so that a failed step leaves
-// the installed file as it was; a file already in its place (the archive extracted into
-// the install directory) stays where it is. It keeps nothing between runs and undoes
-// nothing: the steps done before a stop or a failure stay done.
+// asked for. Before anything changes it checks that every file it needs is there and, run
+// as root, that no user but root can change the folders it places files in; root places
+// every file as a new file of its own, never the user's. Each file takes the place of an
+// installed one in one rename, so that a failed step leaves the installed file as it was;
+// a file already in its place (the archive extracted into the install directory) stays
+// where it is. It keeps nothing between runs and undoes nothing: the steps done before a
+// stop or a failure stay done.
 class InstallProcedure
 {
 public:
     enum class Outcome {
         Completed,    // every file placed, the shortcuts written
         FilesMissing, // a file of the archive was not in the working directory
+        UnsafeFolder, // run as root: a folder or link on the way is not root's alone
     };
 
     explicit InstallProcedure(SetupServices services = {});
 
     // Runs the install up to (not including) its closing message. Raises PlatformError
     // when an operation of the machine fails or the registration of the library reports
-    // a failure; the install then ends at that step.
-    Outcome run(const InstallRequest &request) const;
+    // a failure; the install then ends at that step. An UnsafeFolder outcome names the
+    // folder or link at fault in `refusedFolder`.
+    Outcome run(const InstallRequest &request, QString *refusedFolder = nullptr) const;
 
 private:
     SetupServices m_services;

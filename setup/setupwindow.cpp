@@ -144,6 +144,7 @@ void FrmMain::changeDirectory()
 void FrmMain::install()
 {
     InstallProcedure::Outcome outcome = InstallProcedure::Outcome::FilesMissing;
+    QString refusedFolder;
     const InstallRequest request{DfltInstallDir, ChkStartMenu->isChecked(), ChkDesktop->isChecked()};
     // A failed operation shows the run-time error report and ends only this attempt: the
     // user can choose another directory and install again.
@@ -151,11 +152,15 @@ void FrmMain::install()
             // The hourglass while files move and the registration runs; it is gone before
             // any message shows.
             const WaitCursor hourglass;
-            outcome = InstallProcedure(m_services).run(request);
+            outcome = InstallProcedure(m_services).run(request, &refusedFolder);
         }))
         return;
     if (outcome == InstallProcedure::Outcome::FilesMissing) {
         showMessage(this, extractMessage());
+        return;
+    }
+    if (outcome == InstallProcedure::Outcome::UnsafeFolder) {
+        showMessage(this, unsafeFolderMessage(refusedFolder));
         return;
     }
     showMessage(this, successMessage());

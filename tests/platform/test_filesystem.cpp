@@ -1,5 +1,6 @@
 #include "fakemachine.h"
 #include "filesystem_posix.h"
+#include "otheruser.h"
 #include "platformerror.h"
 #include "testfiles.h"
 #include "testmain.h"
@@ -261,12 +262,12 @@ private Q_SLOTS:
 
     // The first half of putting a file in place: a rename on one file system, a flushed
     // copy with the same permissions across two (here the temporary folder and /dev/shm,
-    // where they differ). Placed by root, the file is not writable by group and others,
-    // whatever the archive was extracted with.
+    // where they differ). Run by root it is always a copy, a new file of root's that is not
+    // writable by group and others, whoever extracted the file and with what umask.
     void renameOrCopy_data()
     {
         QTest::addColumn<bool>("otherFileSystem");
-        QTest::newRow("one file system: renamed") << false;
+        QTest::newRow("one file system: renamed, by root copied") << false;
         QTest::newRow("two file systems: copied") << true;
     }
 
@@ -288,14 +289,18 @@ private Q_SLOTS:
                                                   QFile::WriteGroup | QFile::ReadOther |
                                                   QFile::WriteOther | QFile::ExeOther));
         const std::string temporary = temporaryNameBeside(dir.filePath(QStringLiteral("Sondrel")).toStdString(), '/');
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(QFile::encodeName(source).constData(), test::OtherUid, test::OtherUid), 0);
 
-        QCOMPARE(fs.renameOrCopy(source.toStdString(), temporary), otherFileSystem);
+        QCOMPARE(fs.renameOrCopy(source.toStdString(), temporary), otherFileSystem || root);
         QCOMPARE(fs.readFile(temporary).size(), std::size_t(13));
         struct stat st {};
         QCOMPARE(::stat(temporary.c_str(), &st), 0);
-        QCOMPARE(st.st_mode & 07777, mode_t(::geteuid() == 0 ? 0705 : 0727));
+        QCOMPARE(st.st_mode & 07777, mode_t(root ? 0705 : 0727));
+        QCOMPARE(st.st_uid, ::geteuid());
         // A copy leaves the source for the caller to remove once the copy is in place.
-        QCOMPARE(QFile::exists(source), otherFileSystem);
+        QCOMPARE(QFile::exists(source), otherFileSystem || root);
 
         // A name in use is never written over.
         writeFile(source, "again");

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <optional>
 #include <unistd.h>
 
@@ -120,6 +121,11 @@ private Q_SLOTS:
     void failedRegistration();
     void underSudo_data();
     void underSudo();
+
+    void unsafeFolders_data();
+    void unsafeFolders();
+    void heldOpenFile_data();
+    void heldOpenFile();
 };
 
 void TestInstallProcedure::completeInstall()
@@ -159,6 +165,11 @@ void TestInstallProcedure::texts()
              "Please extract ALL the files included in Sondrel.zip files to the same directory.");
     QCOMPARE(setup::successMessage(), "Installation completed successfully!");
     QCOMPARE(setup::installedProgram("/opt/My Programs/"), "/opt/My Programs/Sondrel");
+    QCOMPARE(setup::unsafeFolderMessage("/home/me"),
+             "Sondrel was not installed: \"/home/me\" does not belong to root, or other users can "
+             "change it, so what root installs there would not be safe.\n\nNothing was changed. "
+             "Please choose an installation directory that only root can change, such as "
+             "/opt/Sondrel/.");
 }
 
 void TestInstallProcedure::gridControl_data()
@@ -601,6 +612,113 @@ void TestInstallProcedure::underSudo()
         usersFiles << machine.desktop + "/Sondrel.desktop";
     for (const QString &path : usersFiles)
         QCOMPARE(QFileInfo(path).ownerId(), uint(tester->uid));
+}
+
+// Run as root, the install goes only through folders and links that root alone can change,
+// for the library as for D; any other refuses it before anything changes, naming the folder
+// or link at fault. A link of root's is followed. (The window shows the refusal of a folder
+// the user owns.)
+void TestInstallProcedure::unsafeFolders_data()
+{
+    QTest::addColumn<QString>("layout"); // below the machine's root, as buildTree takes it
+    QTest::addColumn<QString>("installDir");
+    QTest::addColumn<QString>("refused"); // empty: installed, into `placed`
+    QTest::addColumn<QString>("placed");
+
+    QTest::newRow("D is a link the user planted")
+        << "elsewhere=0755 opt/Sondrel->../elsewhere@user" << "opt/Sondrel/" << "opt/Sondrel" << "";
+    QTest::newRow("the library's folder open to its group")
+        << "" << "opt/Sondrel/" << "system" << "";
+    QTest::newRow("D through root's link: installed where it leads")
+        << "srv=0755 opt/Sondrel->../srv" << "opt/Sondrel/" << "" << "srv";
+}
+
+void TestInstallProcedure::unsafeFolders()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, installDir);
+    QFETCH(QString, refused);
+    QFETCH(QString, placed);
+    if (::geteuid() != 0)
+        QSKIP("needs root: only an install run as root checks its folders");
+    SetupMachine machine;
+    machine.extract();
+    const QString root = QFileInfo(machine.root.path()).canonicalFilePath();
+    test::buildTree(root, layout);
+    if (refused == "system")
+        QVERIFY(QFile::setPermissions(machine.system, QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ExeOwner | QFile::ReadGroup |
+                                                          QFile::WriteGroup | QFile::ExeGroup));
+    const QStringList before = machine.snapshot();
+
+    QString named;
+    const Outcome outcome = InstallProcedure(machine.services())
+                                .run(InstallRequest{root + '/' + installDir, true, true}, &named);
+    if (!refused.isEmpty()) {
+        QCOMPARE(outcome, Outcome::UnsafeFolder);
+        QCOMPARE(named, root + '/' + refused);
+        QCOMPARE(machine.snapshot(), before);
+        QVERIFY(machine.started->empty());
+        QCOMPARE(*machine.shellsMade, 0);
+        return;
+    }
+    QCOMPARE(outcome, Outcome::Completed);
+    QVERIFY(named.isEmpty());
+    QCOMPARE(SetupMachine::readFile(machine.path(placed + "/Sondrel")), QByteArray("new program"));
+    // The shortcut keeps the directory as the user chose it.
+    QVERIFY(SetupMachine::readFile(machine.desktop + "/Sondrel.desktop")
+                .contains(QFile::encodeName(root + '/' + installDir + "Sondrel")));
+}
+
+// An extracted file that its owner holds open for writing during the install: root places a
+// new file of its own, so that writing through that descriptor afterwards changes nothing
+// installed. A library that an earlier install renamed into place from the user's folder
+// is replaced too, even with the same bytes.
+void TestInstallProcedure::heldOpenFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("installedBefore"); // the held file is the installed library
+
+    QTest::newRow("the program") << "Sondrel" << false;
+    QTest::newRow("the library") << "libtrackgrid.so.1" << false;
+    QTest::newRow("the library installed earlier as the user's own file")
+        << "libtrackgrid.so.1" << true;
+}
+
+void TestInstallProcedure::heldOpenFile()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, installedBefore);
+    if (::geteuid() != 0)
+        QSKIP("needs root: only root can place a file that another user extracted");
+    SetupMachine machine;
+    machine.extract();
+    for (const QString &extracted : QDir(machine.work).entryList(QDir::Files)) {
+        const QByteArray path = QFile::encodeName(machine.work + '/' + extracted);
+        QCOMPARE(::chown(path.constData(), test::OtherUid, test::OtherUid), 0);
+        QCOMPARE(::chmod(path.constData(), 0666), 0);
+    }
+    const QString installed =
+        (name == "Sondrel" ? machine.installDir() : machine.system + '/') + name;
+    const QString held = installedBefore ? installed : machine.work + '/' + name;
+    if (installedBefore) {
+        QVERIFY(QFile::copy(machine.work + '/' + name, held));
+        QCOMPARE(::chown(QFile::encodeName(held).constData(), test::OtherUid, test::OtherUid), 0);
+    }
+    const int fd = ::open(QFile::encodeName(held).constData(), O_WRONLY);
+    QVERIFY(fd >= 0);
+    const QByteArray bytes = SetupMachine::readFile(held);
+
+    QCOMPARE(install(machine, machine.installDir()), Outcome::Completed);
+    QCOMPARE(::pwrite(fd, "changed", 7, 0), ssize_t(7));
+    ::close(fd);
+    QCOMPARE(SetupMachine::readFile(installed), bytes);
+    for (const QString &file : {installed, machine.installDir() + "sondrel.png"}) {
+        const QFileInfo info(file);
+        QCOMPARE(info.ownerId(), 0u);
+        QCOMPARE(info.groupId(), 0u);
+        QVERIFY(!(info.permissions() & (QFile::WriteGroup | QFile::WriteOther)));
+    }
 }
 
 SONDREL_TEST_MAIN(TestInstallProcedure)

@@ -14,6 +14,7 @@
 
 #include "frmchgdir.h"
 #include "modalanswerer.h"
+#include "otheruser.h"
 #include "setupmachine.h"
 #include "setupwindow.h"
 #include "testmain.h"
@@ -109,6 +110,7 @@ private Q_SLOTS:
     void failedRegistrationIsReported();
     void failedInstallKeepsInstallerRunning();
     void failedInstallWithoutPermission();
+    void unsafeFolderIsRefused();
 
     void changeSetsDirectory();
     void changeCancelled();
@@ -390,6 +392,33 @@ void TestSetupWindow::failedInstallWithoutPermission()
     QCOMPARE(report.size(), 1);
     QVERIFY2(report.front().startsWith("Run-time error '13':"), qPrintable(report.front()));
     QVERIFY(window.isVisible());
+    QCOMPARE(clickInstall(window), QStringList{Success});
+}
+
+// Run as root, a directory in a folder that another user owns is refused with the message
+// naming that folder; nothing is installed, and another directory can be chosen.
+void TestSetupWindow::unsafeFolderIsRefused()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root: only an install run as root checks its folders");
+    SetupMachine machine;
+    machine.extract();
+    const QString home = QFileInfo(machine.path("home")).canonicalFilePath();
+    QCOMPARE(::chown(QFile::encodeName(home).constData(), test::OtherUid, test::OtherUid), 0);
+    FrmMain window(machine.services());
+    window.DfltInstallDir = home + "/Sondrel/";
+    window.show();
+    const QStringList before = machine.snapshot();
+
+    QStringList titles;
+    QCOMPARE(clickInstall(window, &titles), QStringList{setup::unsafeFolderMessage(home)});
+    QCOMPARE(titles, QStringList{"VemoSetup"});
+    QCOMPARE(machine.snapshot(), before);
+    QVERIFY(machine.started->empty());
+    QVERIFY(!window.BtnFinish->isEnabled());
+    QVERIFY(window.BtnInstall->isEnabled());
+
+    window.DfltInstallDir = machine.installDir();
     QCOMPARE(clickInstall(window), QStringList{Success});
 }
 
