@@ -2,6 +2,7 @@
 
 #include "platformerror.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -113,7 +114,7 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
     const std::size_t lines = std::size_t(std::count(text.begin(), text.end(), '\n'));
     record.m_lines.reserve(lines);
     record.m_byPath.reserve(qsizetype(lines));
-    record.m_byKey.reserve(qsizetype(lines));
+    record.m_firstByKey.reserve(qsizetype(lines));
     std::vector<std::string_view> fields;
     for (std::size_t start = headerEnd + 1; start < text.size();) {
         std::size_t end = text.find('\n', start);
@@ -128,7 +129,9 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
             continue;
         line.path = unescaped(fields[0]);
         line.kind = unescaped(fields[1]);
-        line.key = QString::fromStdString(unescaped(fields[2]));
+        line.key = fields[2].find('\\') == std::string_view::npos
+                       ? QString::fromUtf8(fields[2].data(), qsizetype(fields[2].size()))
+                       : QString::fromStdString(unescaped(fields[2]));
         for (std::size_t i = ColumnCount; i < fields.size(); ++i)
             line.extra.emplace_back(fields[i]);
         record.put(std::move(line));
@@ -188,10 +191,15 @@ std::vector<const RecordLine *> ExportRecord::byKey(const std::string &kind,
                                                     const QString &key) const
 {
     std::vector<const RecordLine *> lines;
-    const auto found = m_byKey.constFind(key);
-    if (found == m_byKey.cend())
+    const auto first = m_firstByKey.constFind(key);
+    if (first == m_firstByKey.cend())
         return lines;
-    for (const std::size_t i : *found) {
+    std::vector<std::size_t> indices{*first};
+    for (auto more = m_moreByKey.constFind(key); more != m_moreByKey.cend() && more.key() == key;
+         ++more)
+        indices.push_back(*more);
+    std::sort(indices.begin(), indices.end());
+    for (const std::size_t i : indices) {
         if (m_lines[i] && m_lines[i]->kind == kind && m_lines[i]->key == key)
             lines.push_back(&*m_lines[i]);
     }
@@ -208,7 +216,11 @@ void ExportRecord::put(RecordLine line)
     } else {
         m_byPath.insert(path, index);
     }
-    m_byKey[line.key].push_back(index);
+    // Most keys have one line: the first is kept apart from the others.
+    if (const auto first = m_firstByKey.constFind(line.key); first == m_firstByKey.cend())
+        m_firstByKey.insert(line.key, index);
+    else
+        m_moreByKey.insert(line.key, index);
     m_lines.push_back(std::move(line));
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QMultiHash>
 #include <QString>
 
 #include <cstdint>
@@ -82,7 +83,8 @@ public:
 private:
     std::vector<std::optional<RecordLine>> m_lines; // dropped lines leave a gap
     QHash<QString, std::size_t> m_byPath;
-    QHash<QString, std::vector<std::size_t>> m_byKey; // by key, of any kind
+    QHash<QString, std::size_t> m_firstByKey;     // the first line of a key, of any kind
+    QMultiHash<QString, std::size_t> m_moreByKey; // its later lines
     std::vector<std::string> m_laterColumns;          // header names after ours
 };
 
