@@ -454,6 +454,7 @@ private Q_SLOTS:
 
     void whatASecondRunDoes()
     {
+        const QString already = "0 of 2 files exported; 2 were already there.";
         QFETCH(QString, change);
         QFETCH(QStringList, tree);
         QFETCH(QString, message);
@@ -486,6 +487,9 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(p.exportDir + "Song.mp3"));
         if (change == "pattern")
             p.fields = {{"Genre", true, FieldGenre}, {"Title", true, FieldTitle}};
+        // The free space is needed only for what the run writes.
+        if (message == already)
+            p.faults->availableSpace = 0;
 
         QCOMPARE(closingMessage(p.copy()), message);
         tree.sort();
@@ -494,6 +498,7 @@ private Q_SLOTS:
         if (change == "both")
             QCOMPARE(p.exportedBytes("Song (2).mp3"), QByteArray("song 2, longer"));
         // And a third run finds everything there.
+        p.faults->availableSpace.reset();
         QCOMPARE(p.copy().copied, 0);
         QCOMPARE(p.tree(), tree);
     }
