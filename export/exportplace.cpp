@@ -16,9 +16,12 @@ Placer::Placer(const FileSystem &fs, RecordFile &record, FolderNames &names,
 
 Placer::~Placer()
 {
+    // Nothing is dropped while a thread of the run still works on it.
+    if (m_placing.valid())
+        m_placing.wait();
     for (Pending &pending : m_pending) {
         if (pending.flushed.valid())
-            pending.flushed.wait(); // the copy is dropped only when its flush is over
+            pending.flushed.wait();
     }
 }
 
@@ -43,39 +46,68 @@ RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) con
     return line;
 }
 
-std::vector<Placer::Placed> Placer::settle(std::size_t most)
+void Placer::start()
 {
-    // The copies whose flush is done, from the front: all of them once more than `most`
-    // are under way or when waiting for every one.
-    std::vector<Pending> batch;
-    std::vector<CopyResult> flushes;
+    // The copies whose flush is done, from the front (at least the front one).
+    Batch batch;
     while (!m_pending.empty() &&
-           (m_pending.size() > most ||
-            m_pending.front().flushed.wait_for(std::chrono::seconds(0)) ==
-                std::future_status::ready)) {
-        flushes.push_back(m_pending.front().flushed.get());
-        batch.push_back(std::move(m_pending.front()));
+           (batch.copies.empty() || m_pending.front().flushed.wait_for(std::chrono::seconds(0)) ==
+                                        std::future_status::ready)) {
+        const CopyResult flushed = m_pending.front().flushed.get();
+        const ExportItem &item = m_snapshot.items[m_pending.front().index];
+        batch.flushes.push_back(flushed);
+        batch.paths.push_back(m_names.path(FolderNames::relative(item.folders, item.name)));
+        batch.replace.push_back(item.step == ExportStep::Replace);
+        if (flushed.copied())
+            batch.lines.push_back(lineOf(item, flushed));
+        batch.copies.push_back(std::move(m_pending.front()));
         m_pending.pop_front();
     }
-    std::vector<Placed> done;
-    std::vector<RecordLine> lines;
-    // One renamed copy of each folder, whose folder is flushed once for the batch.
-    std::vector<std::pair<QStringList, StagedCopy *>> folders;
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (flushes[i].copied())
-            lines.push_back(lineOf(m_snapshot.items[batch[i].index], flushes[i]));
-    }
-    m_record.append(lines); // raises: the batch is dropped with its temporary files
+    if (batch.copies.empty())
+        return;
+    m_batch = std::move(batch);
+    // Their lines with one flush of the record, then the renames, then one flush of each
+    // folder's entries: on a thread of its own while the next copies are made.
+    m_placing = std::async(std::launch::async, [this] {
+        Batch &b = m_batch;
+        m_record.append(b.lines);
+        std::vector<std::string> folders;
+        std::vector<StagedCopy *> flushing;
+        for (std::size_t i = 0; i < b.copies.size(); ++i) {
+            b.renames.push_back(b.flushes[i]);
+            if (!b.flushes[i].copied())
+                continue;
+            b.renames[i] = b.copies[i].copy->rename(b.paths[i], b.replace[i]);
+            const std::string folder = b.paths[i].substr(0, b.paths[i].find_last_of(m_fs.separator()));
+            if (b.renames[i].copied() &&
+                std::find(folders.begin(), folders.end(), folder) == folders.end()) {
+                folders.push_back(folder);
+                flushing.push_back(b.copies[i].copy.get());
+            }
+        }
+        for (StagedCopy *copy : flushing)
+            copy->flushFolder();
+    });
+}
 
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        ExportItem &item = m_snapshot.items[batch[i].index];
-        Placed placed{batch[i].index, flushes[i], {}};
-        const bool replace = item.step == ExportStep::Replace;
-        while (placed.result.copied()) {
-            placed.path = m_names.path(FolderNames::relative(item.folders, item.name));
-            placed.result = batch[i].copy->rename(placed.path, replace);
-            if (placed.result.outcome != CopyOutcome::NameTaken)
-                break;
+std::vector<Placer::Placed> Placer::finish()
+{
+    std::vector<Placed> done;
+    if (!m_placing.valid())
+        return done;
+    std::future<void> placing = std::move(m_placing);
+    try {
+        placing.get();
+    } catch (...) { // what the record raised: the batch is dropped with its files
+        m_batch = {};
+        throw;
+    }
+    Batch batch = std::move(m_batch);
+    m_batch = {};
+    for (std::size_t i = 0; i < batch.copies.size(); ++i) {
+        ExportItem &item = m_snapshot.items[batch.copies[i].index];
+        Placed placed{batch.copies[i].index, batch.renames[i], batch.paths[i]};
+        while (placed.result.outcome == CopyOutcome::NameTaken) {
             // Made by someone else since the plan: the next free number, recorded first.
             m_record.forget(FolderNames::relative(item.folders, item.name));
             for (int n = item.number + 1;; ++n) {
@@ -87,22 +119,40 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
                     break;
                 }
             }
-            m_record.append({lineOf(item, flushes[i])});
-            placed.result = flushes[i];
+            m_record.append({lineOf(item, batch.flushes[i])});
+            placed.path = m_names.path(FolderNames::relative(item.folders, item.name));
+            placed.result = batch.copies[i].copy->rename(placed.path, false);
+            if (placed.result.copied())
+                batch.copies[i].copy->flushFolder();
         }
         if (placed.result.copied()) {
-            placed.result.bytes = flushes[i].bytes;
+            placed.result.bytes = batch.flushes[i].bytes;
             m_names.placed(item.folders, item.name);
-            if (std::none_of(folders.begin(), folders.end(),
-                             [&](const auto &folder) { return folder.first == item.folders; }))
-                folders.push_back({item.folders, batch[i].copy.get()});
-        } else if (placed.path.empty()) {
-            placed.path = m_names.path(FolderNames::relative(item.folders, item.name));
         }
         done.push_back(std::move(placed));
     }
-    for (const auto &[path, copy] : folders)
-        copy->flushFolder();
+    return done;
+}
+
+std::vector<Placer::Placed> Placer::settle(std::size_t most)
+{
+    std::vector<Placed> done;
+    const auto take = [&](std::vector<Placed> more) {
+        for (Placed &placed : more)
+            done.push_back(std::move(placed));
+    };
+    // A batch that is done makes way for the next; while more than `most` copies wait,
+    // the run waits for the batch under way and starts the next one.
+    if (m_placing.valid() &&
+        m_placing.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        take(finish());
+    if (!m_placing.valid() && !m_pending.empty() &&
+        m_pending.front().flushed.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        start();
+    while (m_pending.size() > most || (most == 0 && m_placing.valid())) {
+        take(finish());
+        start();
+    }
     return done;
 }
 

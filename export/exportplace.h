@@ -21,8 +21,10 @@ class FolderNames;
 // The last steps of the run's copies. Each staged copy gets its source's time and is
 // flushed to the disk on a thread of its own while the next one is copied; then, for all
 // whose flush is done, their lines go into the record with one flush of it, and only then
-// is each renamed to its name, so that the record never misses a placed file. A name that
-// turns out taken at that moment makes the copy take the next free " (n)" (its line first).
+// is each renamed to its name, so that the record never misses a placed file. These batches
+// are placed one after the other on a thread of their own, while the copies go on. A name
+// that turns out taken at that moment makes the copy take the next free " (n)" (its line
+// first).
 class Placer
 {
 public:
@@ -39,9 +41,10 @@ public:
 
     // Takes the staged copy of item `index`; it may be the item's recorded copy to replace.
     void add(std::size_t index, std::unique_ptr<StagedCopy> copy);
-    // Places the copies whose flush is done, in order; first waits while more than `most`
-    // are under way. Raises PlatformError when the record cannot be written: the copies
-    // not yet renamed are dropped with their temporary files.
+    // The copies placed since the last call, in order. Starts placing those whose flush
+    // is done; while more than `most` wait, waits for them (0: for every one). Raises
+    // PlatformError when the record cannot be written: the copies not yet renamed are
+    // dropped with their temporary files.
     std::vector<Placed> settle(std::size_t most);
 
 private:
@@ -51,13 +54,30 @@ private:
         std::unique_ptr<StagedCopy> copy;
         std::future<CopyResult> flushed;
     };
+    // Copies placed together: one flush of the record for all their lines.
+    struct Batch
+    {
+        std::vector<Pending> copies;
+        std::vector<CopyResult> flushes;
+        std::vector<std::string> paths;
+        std::vector<bool> replace;
+        std::vector<RecordLine> lines;
+        std::vector<CopyResult> renames; // filled by the placing thread
+    };
     RecordLine lineOf(const ExportItem &item, const CopyResult &flushed) const;
+    // Starts placing the flushed copies at the front (waits for the front one's flush).
+    void start();
+    // Waits for the batch under way and takes its results (a name taken at that moment
+    // gets the next free number here); nothing when none is under way.
+    std::vector<Placed> finish();
 
     const FileSystem &m_fs;
     RecordFile &m_record;
     FolderNames &m_names;
     ExportSnapshot &m_snapshot;
     std::deque<Pending> m_pending;
+    Batch m_batch;                // under way on the placing thread
+    std::future<void> m_placing;  // its end
 };
 
 // A file of the run's own besides the copies (a playlist, the errors list, the library

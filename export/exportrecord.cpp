@@ -289,6 +289,7 @@ void RecordFile::append(const std::vector<RecordLine> &lines)
 {
     if (lines.empty())
         return;
+    const std::lock_guard<std::mutex> one(m_appending);
     QByteArray text = m_beforeFirstLine;
     for (const RecordLine &line : lines)
         text += ExportRecord::lineText(line);
@@ -302,6 +303,7 @@ void RecordFile::append(const std::vector<RecordLine> &lines)
 
 void RecordFile::forget(const std::string &path)
 {
+    const std::lock_guard<std::mutex> one(m_appending);
     if (m_record.find(path)) {
         m_record.remove(path);
         m_changed = true;

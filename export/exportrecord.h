@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -109,7 +110,8 @@ public:
     const ExportRecord &record() const { return m_record; }
 
     // Adds the lines to the file and flushes them to the disk, one flush for all of them,
-    // and puts them into record(). Raises PlatformError on failure.
+    // and puts them into record(). Raises PlatformError on failure. Two threads may add
+    // at the same time.
     void append(const std::vector<RecordLine> &lines);
     // Forgets the line of a path that turned out not to be ours.
     void forget(const std::string &path);
@@ -123,6 +125,7 @@ private:
     const FileSystem &m_fs;
     std::string m_path;
     std::unique_ptr<LockedFile> m_lock;
+    std::mutex m_appending;
     ExportRecord m_record;
     QByteArray m_beforeFirstLine; // what an append must write first: the rest of the header
     bool m_changed = false;       // lines appended or forgotten since it was read

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 
 namespace sondrel::test {
 
@@ -186,7 +187,10 @@ FaultyFileSystem::Factory FaultyFileSystem::factory(std::shared_ptr<FaultPlan> p
 
 const Fault *FaultyFileSystem::faultFor(FaultPlan &plan, FsOp op, const std::string &path)
 {
+    static std::mutex counting;
+    std::unique_lock<std::mutex> one(counting);
     const int call = ++plan.calls[op];
+    one.unlock();
     if (plan.kill && plan.kill->first == op && plan.kill->second == call) {
         plan.killed = true;
         throw Killed{};

@@ -2,6 +2,7 @@
 
 #include "filesystem.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -72,8 +73,9 @@ struct FaultPlan
     // call throws Killed before it does anything, and from then on no temporary file is
     // removed, as after a power cut or a killed process.
     std::optional<std::pair<FsOp, int>> kill;
-    bool killed = false;
-    // How many times each operation has been called so far.
+    std::atomic<bool> killed{false};
+    // How many times each operation has been called so far (the export's copies call from
+    // several threads: counted under a lock).
     std::map<FsOp, int> calls;
 };
 
