@@ -3,6 +3,7 @@
 #include "frmmain.h"
 #include "selection.h"
 #include "trackgrid.h"
+#include "trackgridmodel.h"
 
 #include <algorithm>
 #include <vector>
@@ -14,6 +15,20 @@ namespace {
 enum { MarkColumn = 1, IdColumn = 2 };
 
 const QString Marked = QStringLiteral("X");
+
+// The track a data row shows: the number in its ID column. For a row of the grid's
+// source that number is the source's own key of the column, so the text is not made.
+int trackOfRow(const TrackGrid &grid, int r)
+{
+    const TrackGridModel &model = *grid.gridModel();
+    if (model.source() && !model.isWritten(r, IdColumn)) {
+        GridSortKey key;
+        if (model.source()->sortKey(model.sourceRow(r), IdColumn, key) &&
+            key.kind == GridSortKey::Number)
+            return int(key.number);
+    }
+    return trackNumberOf(grid.TextMatrix(r, IdColumn));
+}
 
 } // namespace
 
@@ -33,7 +48,7 @@ void toggleSelectedRows(FrmMain &window)
     std::vector<int> tracks;
     for (int r = from;; r += step) {
         rows.push_back(r);
-        tracks.push_back(trackNumberOf(grid.TextMatrix(r, IdColumn)));
+        tracks.push_back(trackOfRow(grid, r));
         if (r == to)
             break;
     }
@@ -53,7 +68,7 @@ std::vector<int> markedTracksInGridOrder(const FrmMain &window)
     std::vector<int> marked;
     marked.reserve(std::size_t(window.state().totals().count));
     for (int r = 1; r < grid.Rows(); ++r) {
-        const int k = trackNumberOf(grid.TextMatrix(r, IdColumn));
+        const int k = trackOfRow(grid, r);
         if (window.state().isMarked(k))
             marked.push_back(k);
     }

@@ -1,11 +1,10 @@
 #include "soundfilecheck.h"
 
+#include "databasereader.h"
 #include "durationtext.h"
 #include "frmmain.h"
 #include "messages.h"
 #include "numberformat.h"
-#include "recordwalk.h"
-#include "staging.h"
 #include "trackgrid.h"
 
 #include <QElapsedTimer>
@@ -19,46 +18,45 @@ namespace sondrel {
 
 namespace {
 
-constexpr int GridFirstColumn = 2;
-constexpr int GridLastColumn = 15;
+// The grid's columns for the track table's fields.
+enum GridColumn {
+    ColumnId = 2,
+    ColumnTitle,
+    ColumnArtist,
+    ColumnAlbum,
+    ColumnGenre,
+    ColumnComment,
+    ColumnDuration,
+    ColumnSize,
+    ColumnFileType,
+    ColumnTrackNumber,
+    ColumnDiscNumber,
+    ColumnYear,
+    ColumnAlbumArtist,
+    ColumnComposer,
+};
 // Where the current cell is left after the fill: on "File Type", the last column that
 // shows without scrolling.
-constexpr int GridCurrentColumn = 10;
+constexpr int GridCurrentColumn = ColumnFileType;
 
-// Removes a work file if it is there; a failure here is not reported again.
-void removeIfPresent(const FileSystem &fs, const std::string &path)
+// A track's ID as the grid shows it, in plain decimal. Made each time a row's ID is read
+// (every row of a marked range), so without the locale machinery of QString::number.
+QString idCell(int id)
 {
-    try {
-        if (fs.fileExists(path))
-            fs.deleteFile(path);
-    } catch (const PlatformError &) {
-    }
+    if (id <= 0)
+        return id == 0 ? QString() : QString::number(id);
+    char16_t digits[10];
+    char16_t *const end = digits + std::size(digits);
+    char16_t *first = end;
+    for (unsigned n = unsigned(id); n != 0; n /= 10)
+        *--first = char16_t(u'0' + n % 10);
+    return QString(reinterpret_cast<const QChar *>(first), end - first);
 }
 
 void showProgress(QLabel *label, const QString &caption)
 {
     label->setText(caption);
     label->repaint();
-}
-
-// Writes one row per track (columns 2 to 15) and leaves the current cell on row n,
-// column 10.
-void fillGrid(FrmMain &window, int n)
-{
-    TrackGrid *grid = window.MSFlexGridSoundList;
-    grid->setRows(n + 1);
-    showProgress(window.LblStatusiPod, QStringLiteral(" Updating grid..."));
-    TrackGrid::Batch batch(*grid);
-    const TrackTable &table = window.trackTable();
-    for (int j = 1; j <= n; ++j) {
-        const std::array<QString, GridCells> cells = gridCells(table, j);
-        for (int c = GridFirstColumn; c <= GridLastColumn; ++c)
-            grid->setTextMatrix(j, c, cells[std::size_t(c - GridFirstColumn)]);
-    }
-    if (n > 0) {
-        grid->setCol(GridCurrentColumn);
-        grid->setRow(n);
-    }
 }
 
 } // namespace
@@ -90,22 +88,58 @@ QString numberCell(std::uint32_t number)
     return text;
 }
 
-std::array<QString, GridCells> gridCells(const TrackTable &table, int j)
+int TrackTableCells::rows() const
 {
-    return {table.text(j, FieldId),
-            table.text(j, FieldTitle),
-            table.text(j, FieldArtist),
-            table.text(j, FieldAlbum),
-            table.text(j, FieldGenre),
-            table.text(j, FieldComment),
-            durationCell(table.track(j).duration),
-            sizeCell(table.track(j).size),
-            table.text(j, FieldFileType),
-            numberCell(table.track(j).trackNumber),
-            numberCell(table.track(j).discNumber),
-            numberCell(table.track(j).year),
-            table.text(j, FieldAlbumArtist),
-            table.text(j, FieldComposer)};
+    return m_table.count();
+}
+
+QString TrackTableCells::text(int row, int col) const
+{
+    const int j = row + 1;
+    const Track &track = m_table.track(j);
+    switch (col) {
+    case ColumnId: return idCell(track.id);
+    case ColumnTitle: return m_table.text(j, FieldTitle);
+    case ColumnArtist: return m_table.text(j, FieldArtist);
+    case ColumnAlbum: return m_table.text(j, FieldAlbum);
+    case ColumnGenre: return m_table.text(j, FieldGenre);
+    case ColumnComment: return m_table.text(j, FieldComment);
+    case ColumnDuration: return durationCell(track.duration);
+    case ColumnSize: return sizeCell(track.size);
+    case ColumnFileType: return m_table.text(j, FieldFileType);
+    case ColumnTrackNumber: return numberCell(track.trackNumber);
+    case ColumnDiscNumber: return numberCell(track.discNumber);
+    case ColumnYear: return numberCell(track.year);
+    case ColumnAlbumArtist: return m_table.text(j, FieldAlbumArtist);
+    case ColumnComposer: return m_table.text(j, FieldComposer);
+    default: return QString();
+    }
+}
+
+bool TrackTableCells::sortKey(int row, int col, GridSortKey &key) const
+{
+    const Track &track = m_table.track(row + 1);
+    const auto number = [&](std::uint32_t n) {
+        key = n ? GridSortKey::of(double(n)) : GridSortKey::empty();
+        return true;
+    };
+    switch (col) {
+    case ColumnId: return number(std::uint32_t(track.id));
+    case ColumnTrackNumber: return number(track.trackNumber);
+    case ColumnDiscNumber: return number(track.discNumber);
+    case ColumnYear: return number(track.year);
+    default: return false;
+    }
+}
+
+void fillTrackGrid(FrmMain &window)
+{
+    TrackGrid *grid = window.MSFlexGridSoundList;
+    grid->setSource(std::make_shared<TrackTableCells>(window.trackTable()));
+    if (const int n = window.trackTable().count(); n > 0) {
+        grid->setCol(GridCurrentColumn);
+        grid->setRow(n);
+    }
 }
 
 bool ProgressPacer::due(int j, int n, qint64 nowMs)
@@ -126,18 +160,14 @@ void checkForSoundFiles(FrmMain &window)
     window.LblStatusiPod->setText(QStringLiteral(" Updating..."));
 
     std::unique_ptr<FileSystem> fs;
-    WorkFiles files;
-    bool staging = false; // from the copy on, work files may exist
+    std::unique_ptr<DatabaseReader> reader; // after fs, which it uses: it goes first
     try {
         fs = window.services().fileSystem();
         if (!fs)
             return;
-        files = workFiles(window.state().DfltDrive(), window.state().DfltDir(), fs->separator());
-        const PlayerDatabase found =
-            findPlayerDatabase(*fs, window.state().DfltDrive().toStdString());
-        files.database = found.plain;
-        files.compressed = found.compressed;
-        if (!found.found()) {
+        reader = std::make_unique<DatabaseReader>(*fs, window.state().DfltDrive().toStdString(),
+                                                  window.state().DfltDir().toStdString());
+        if (!reader->find()) {
             showMessage(&window,
                         QStringLiteral("This is not the iPod drive. Select the right one."));
             window.ResetTrackList();
@@ -146,60 +176,40 @@ void checkForSoundFiles(FrmMain &window)
         window.LblStatusiPod->show();
         window.repaint();
 
-        int n = 0;
-        {
-            staging = true;
-            const StagedDatabase staged = stageDatabase(*fs, files);
-            if (!staged.readable()) {
-                // Nothing was staged; files of those names from an earlier run go as well.
-                showMessage(&window, QStringLiteral("Sondrel couldn't read the iPod database..."));
-                window.ResetTrackList();
-                removeIfPresent(*fs, files.hexFile);
-                removeIfPresent(*fs, files.stagedCopy);
-                return;
-            }
-            const std::span<const std::uint8_t> database = staged.bytes();
-            ProgressPacer pacer;
-            const auto progress = [&](int j, int count) {
-                if (pacer.due(j, count, clock.elapsed()))
-                    showProgress(
-                        window.LblStatusiPod,
-                        QStringLiteral(" Updating files information (%1 of %2)").arg(j).arg(count));
-            };
-            const WalkOutcome outcome = walkDatabase(database, window.trackTable(), progress);
-            if (!outcome.complete()) {
-                showMessage(&window, QStringLiteral("Sondrel couldn't read the iPod database..."));
-                window.ResetTrackList();
-                fs->deleteFile(files.hexFile);
-                fs->deleteFile(files.stagedCopy);
-                return;
-            }
-            n = outcome.tracks;
-            // Damaged playlists are dropped there; the tracks stay.
-            readPlaylists(database, window.trackTable());
+        ProgressPacer pacer;
+        const auto progress = [&](int j, int count) {
+            if (pacer.due(j, count, clock.elapsed()))
+                showProgress(window.LblStatusiPod,
+                             QStringLiteral(" Updating files information (%1 of %2)").arg(j).arg(count));
+        };
+        const ReadOutcome outcome = reader->read(window.trackTable(), progress);
+        if (!outcome.read()) {
+            showMessage(&window, QStringLiteral("Sondrel couldn't read the iPod database..."));
+            window.ResetTrackList();
+            reader->removeWorkFiles();
+            return;
         }
 
-        fillGrid(window, n);
-        window.LblStatusiPod->setText(QString::number(n) + QStringLiteral(" files in your iPod"));
-        fs->deleteFile(files.hexFile);
-        fs->deleteFile(files.stagedCopy);
-        staging = false;
+        showProgress(window.LblStatusiPod, QStringLiteral(" Updating grid..."));
+        fillTrackGrid(window);
+        window.LblStatusiPod->setText(QString::number(outcome.tracks()) +
+                                      QStringLiteral(" files in your iPod"));
+        reader->removeWorkFiles();
         hourglass.restore();
 
         const double seconds = double(clock.nsecsElapsed()) / 1e9;
         showMessage(
             &window,
             QStringLiteral("Updated in %1 seconds").arg(generalNumber(roundHalfEven(seconds, 2))));
+        reader.reset();
         fs.reset();
         window.BtnSelSound->setEnabled(true);
         window.BtnExport->setEnabled(true);
         window.MSFlexGridSoundList->SetFocus();
     } catch (const PlatformError &error) {
         showRunTimeError(&window, error);
-        if (fs && staging) {
-            removeIfPresent(*fs, files.hexFile);
-            removeIfPresent(*fs, files.stagedCopy);
-        }
+        if (reader)
+            reader->discardWorkFiles();
         window.ResetTrackList();
         hourglass.restore();
     }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "trackgridsource.h"
+
 #include <QString>
 #include <QtGlobal>
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 
 namespace sondrel {
@@ -12,18 +12,35 @@ namespace sondrel {
 class FrmMain;
 class TrackTable;
 
-// The "Check for sound files" action: stages the player's database in the export
-// directory, walks it into the window's track table, fills the grid and reports the
-// count and the time taken. Every path removes the two work files it created; a
-// platform failure shows the run-time error report and leaves the window usable.
+// The "Check for sound files" action: reads the player's database into the window's
+// track table (staging it in the export directory), shows the table in the grid and
+// reports the count and the time taken. Every path removes the two work files it
+// created; a platform failure shows the run-time error report and leaves the window
+// usable.
 void checkForSoundFiles(FrmMain &window);
 
-// The texts of grid columns 2 to 15 for track j: ID, title, artist, album, genre,
-// comment, duration ("hh:mm:ss", or "N.A." when negative), size in Kb in the
-// "Standard" form, file type, track number, disc number, year (the three numbers plain,
-// empty when not set), album artist, composer.
-constexpr std::size_t GridCells = 14;
-std::array<QString, GridCells> gridCells(const TrackTable &table, int j);
+// Shows the window's track table in the grid, one row per track in table order, and
+// leaves the current cell on the last row, column 10 ("File Type").
+void fillTrackGrid(FrmMain &window);
+
+// The track table as the grid shows it: source row j - 1 is track j, and grid columns 2
+// to 15 are its ID, title, artist, album, genre, comment, duration ("hh:mm:ss", or
+// "N.A." when negative), size in Kb in the "Standard" form, file type, track number,
+// disc number, year (the three numbers plain, empty when not set), album artist and
+// composer. Each text is made when the grid asks for it; the ID and the three numbers
+// sort by their values without being written out.
+class TrackTableCells : public TrackGridSource
+{
+public:
+    explicit TrackTableCells(const TrackTable &table) : m_table(table) {}
+
+    int rows() const override;
+    QString text(int row, int col) const override;
+    bool sortKey(int row, int col, GridSortKey &key) const override;
+
+private:
+    const TrackTable &m_table;
+};
 
 // The duration cell for a number of milliseconds.
 QString durationCell(std::int32_t milliseconds);

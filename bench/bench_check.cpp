@@ -1,12 +1,15 @@
 // The whole "Check for sound files" action (staging, record walk, grid fill) on
-// generated players of 5,000 and 40,000 tracks, and on the 40,000-track database
-// compressed as the newer players keep it ("iTunesCDB"), headless. Each case runs in a
-// child process of its own so that the peak resident memory of one does not hide another.
+// generated players of 5,000, 40,000 and 200,000 tracks, on the 40,000-track database
+// compressed as the newer players keep it ("iTunesCDB"), and on a 40,000-track player
+// whose tracks carry the eight string fields of the track table and nothing else, each
+// of them filled ("eight"), headless. Each case runs in a child process of its own so
+// that the peak resident memory of one does not hide another.
 //
 //   bench_check [runs]          builds the players in a temporary folder and reports
 //   bench_check --run DRIVE DIR RUNS   (internal) checks one player RUNS times
-//   bench_check --make FOLDER TRACKS   makes FOLDER/player and FOLDER/export, for profiling
-//   bench_check --show SECONDS         opens the window on the machine's own drives, presses
+//   bench_check --make FOLDER TRACKS [eight]   makes FOLDER/player and FOLDER/export, for profiling
+//   bench_check --show SECONDS [DRIVE DIR]   opens the window on the machine's own drives
+//                                      (or on DRIVE and DIR), presses
 //                                      "Check for sound files", answers each message after three
 //                                      seconds and stays open SECONDS (for screenshots)
 
@@ -36,12 +39,21 @@ using namespace sondrel::test;
 namespace {
 
 // Processor time of the calling thread (user and system), in seconds: unlike the time on
-// the clock, it hardly depends on what else the machine is doing. A compressed database's
-// work files are written on a second thread, whose time this leaves out.
+// the clock, it hardly depends on what else the machine is doing. The work files are
+// written on a second thread, whose time this leaves out (processSeconds counts it).
 double threadSeconds()
 {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Processor time of the whole process, every thread counted (the work files written beside
+// the walk included), in seconds.
+double processSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
@@ -60,9 +72,11 @@ qint64 peakResidentBytes()
 // Plausible track data: a few thousand artists and albums, two dozen genres, titles of
 // a few words with some accented and Japanese ones, comments of varied length, track,
 // disc and year numbers, and the playlists: the master one and one per 1,600 tracks.
-TestDatabase makePlayer(int tracks)
+// `eight`: every track has exactly the eight string fields 1 to 8 (title, location, album,
+// artist, genre, file type, equaliser, comment), all of them filled, and none other.
+TestDatabase makePlayer(int tracks, bool eight = false)
 {
-    std::mt19937 random(20240611u + unsigned(tracks));
+    std::mt19937 random(20240611u + unsigned(tracks) + (eight ? 7u : 0u));
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
     static const char *const words[] = {
         "love",  "night", "river",    "golden", "heart",  "fire",   "summer",  "road",
@@ -119,6 +133,18 @@ TestDatabase makePlayer(int tracks)
         TestTrack t = TestTrack::make(title, artist, album, QString::fromLatin1(genres[pick(24)]),
                                       location, QString::fromLatin1(fileTypes[kind]));
         t.withSize(1'000'000 + pick(12'000'000)).withDuration(60'000 + pick(540'000));
+        const auto numbers = [&] {
+            t.trackNumber = 1 + pick(16);
+            t.discNumber = pick(4) == 0 ? 1 + pick(2) : 0;
+            t.year = pick(5) == 0 ? 0 : 1960 + pick(65);
+        };
+        if (eight) {
+            t.withString(StringEqualiser, phrase(1));
+            t.withComment(phrase(8 + pick(18)));
+            numbers();
+            db.tracks << t;
+            continue;
+        }
         t.withComment(pick(3) == 0 ? QString() : phrase(8 + pick(18)));
         if (pick(2) == 0)
             t.withString(13, phrase(2 + pick(3))); // grouping
@@ -128,9 +154,7 @@ TestDatabase makePlayer(int tracks)
         t.withString(24, album);                   // sort album
         if (pick(3) == 0)
             t.withString(StringAlbumArtist, artists[pick(artistCount)]);
-        t.trackNumber = 1 + pick(16);
-        t.discNumber = pick(4) == 0 ? 1 + pick(2) : 0;
-        t.year = pick(5) == 0 ? 0 : 1960 + pick(65);
+        numbers();
         db.tracks << t;
     }
     // The master playlist (every track) and a few dozen playlists of up to 2,000 tracks.
@@ -153,6 +177,7 @@ public:
     QElapsedTimer *clock = nullptr;
     qint64 shownAtNs = -1;
     double shownAtThreadSeconds = 0;
+    double shownAtProcessSeconds = 0;
     QString text;
 
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -162,6 +187,7 @@ public:
                 if (shownAtNs < 0) {
                     shownAtNs = clock->nsecsElapsed();
                     shownAtThreadSeconds = threadSeconds();
+                    shownAtProcessSeconds = processSeconds();
                     text = box->text();
                 }
                 QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
@@ -172,7 +198,7 @@ public:
 };
 
 // The child: runs the action `runs` times and prints "seconds... processorSeconds...
-// peakBytes rows".
+// peakBytes rows processSeconds...".
 int runChecks(const QString &drive, const QString &dir, int runs)
 {
     FrmMain window;
@@ -185,11 +211,13 @@ int runChecks(const QString &drive, const QString &dir, int runs)
     qApp->installEventFilter(&answer);
     QStringList seconds;
     QStringList processor;
+    QStringList process;
     for (int i = 0; i < runs; ++i) {
         QElapsedTimer clock;
         answer.clock = &clock;
         answer.shownAtNs = -1;
         const double startThread = threadSeconds();
+        const double startProcess = processSeconds();
         clock.start();
         window.BtnUpdate->click();
         if (!answer.text.startsWith(QStringLiteral("Updated in "))) {
@@ -198,17 +226,22 @@ int runChecks(const QString &drive, const QString &dir, int runs)
         }
         seconds << QString::number(double(answer.shownAtNs) / 1e9, 'f', 4);
         processor << QString::number(answer.shownAtThreadSeconds - startThread, 'f', 4);
+        process << QString::number(answer.shownAtProcessSeconds - startProcess, 'f', 4);
         QApplication::processEvents();
     }
-    std::printf("%s %s %lld %d\n", qPrintable(seconds.join(QLatin1Char(','))),
+    std::printf("%s %s %lld %d %s\n", qPrintable(seconds.join(QLatin1Char(','))),
                 qPrintable(processor.join(QLatin1Char(','))), qint64(peakResidentBytes()),
-                window.MSFlexGridSoundList->Rows() - 1);
+                window.MSFlexGridSoundList->Rows() - 1, qPrintable(process.join(QLatin1Char(','))));
     return 0;
 }
 
-int showWindow(int seconds)
+int showWindow(int seconds, const QString &drive, const QString &dir)
 {
     FrmMain window;
+    if (!drive.isEmpty()) {
+        window.state().setDfltDrive(drive);
+        window.state().setDfltDir(dir);
+    }
     window.show();
     QTimer answer;
     answer.setInterval(3000);
@@ -232,27 +265,33 @@ double median(std::vector<double> v)
 // One case: a player of `tracks` tracks, its database stored plain or compressed.
 struct Case
 {
-    Case(int count, bool stored) : tracks(count), compressed(stored) {}
+    Case(int count, bool stored, bool eightFields = false)
+        : tracks(count), compressed(stored), eight(eightFields)
+    {
+    }
 
     int tracks;
     bool compressed;
+    bool eight;
     QString player;
     QString exportDir;
     qint64 databaseSize = 0; // the ordinary (inflated) database
     qint64 storedSize = 0;   // the file on the player
     std::vector<double> seconds;
     std::vector<double> processorSeconds;
+    std::vector<double> processSeconds; // every thread
     qint64 peak = 0;
     QByteArray rows;
 };
 
 bool prepare(Case &c, const QString &folder)
 {
-    const QString name =
-        QString::number(c.tracks) + (c.compressed ? QStringLiteral("c") : QString());
+    const QString name = QString::number(c.tracks) +
+                         (c.compressed ? QStringLiteral("c") : QString()) +
+                         (c.eight ? QStringLiteral("e") : QString());
     c.player = folder + QStringLiteral("/player") + name;
     c.exportDir = folder + QStringLiteral("/export") + name;
-    const QByteArray db = buildDatabase(makePlayer(c.tracks));
+    const QByteArray db = buildDatabase(makePlayer(c.tracks, c.eight));
     const QByteArray stored = c.compressed ? compressDatabase(db) : db;
     c.databaseSize = db.size();
     c.storedSize = stored.size();
@@ -280,16 +319,20 @@ bool measure(Case &c, int runs)
         c.processorSeconds.push_back(t.toDouble());
     c.peak = std::max(c.peak, out.value(2).toLongLong());
     c.rows = out.value(3);
+    for (const QByteArray &t : out.value(4).split(','))
+        c.processSeconds.push_back(t.toDouble());
     return true;
 }
 
 void print(const Case &c, qint64 limit)
 {
     std::printf(
-        "%8d %-10s %7.1f MB %7.3f s %7.3f s %7.3f s %7.3f s %7.1f MB %7.1f MB   (%s rows)\n",
-        c.tracks, c.compressed ? "iTunesCDB" : "iTunesDB", c.storedSize / 1048576.0,
+        "%8d %-10s %7.1f MB %7.3f s %7.3f s %7.3f s %7.3f s %7.3f s %7.1f MB %7.1f MB   (%s rows)\n",
+        c.tracks, c.compressed ? "iTunesCDB" : c.eight ? "eight" : "iTunesDB",
+        c.storedSize / 1048576.0,
         median(c.seconds), *std::min_element(c.seconds.begin(), c.seconds.end()),
         *std::max_element(c.seconds.begin(), c.seconds.end()), median(c.processorSeconds),
+        median(c.processSeconds),
         c.peak / 1048576.0, limit / 1048576.0, c.rows.constData());
 }
 
@@ -302,20 +345,24 @@ int report(int runs)
     std::printf("Check for sound files, whole action, headless. Each case runs in processes of its "
                 "own;\nthe two 40,000-track cases take turns, %d processes of %d runs each.\n",
                 Rounds, runs);
-    std::printf("%8s %-10s %10s %9s %9s %9s %9s %10s %10s\n", "tracks", "database", "file",
-                "median", "min", "max", "cpu med", "peak RSS", "RSS limit");
+    std::printf("%8s %-10s %10s %9s %9s %9s %9s %9s %10s %10s\n", "tracks", "database", "file",
+                "median", "min", "max", "cpu med", "all cpu", "peak RSS", "RSS limit");
 
     Case small(5000, false);
     Case plain(40000, false);
     Case compressed(40000, true);
-    for (Case *c : {&small, &plain, &compressed})
+    Case eight(40000, false, true);
+    Case large(200000, false);
+    for (Case *c : {&small, &plain, &compressed, &eight, &large})
         if (!prepare(*c, work.path()))
             return 1;
     if (!measure(small, runs))
         return 1;
     for (int round = 0; round < Rounds; ++round)
-        if (!measure(plain, runs) || !measure(compressed, runs))
+        if (!measure(plain, runs) || !measure(compressed, runs) || !measure(eight, runs))
             return 1;
+    if (!measure(large, std::max(3, runs / 2)))
+        return 1;
 
     const auto ownLimit = [](const Case &c) { return 3 * c.databaseSize + 64 * 1024 * 1024; };
     // A compressed database may cost its inflated size once more (1.2 times) over the same
@@ -324,6 +371,8 @@ int report(int runs)
     print(small, ownLimit(small));
     print(plain, ownLimit(plain));
     print(compressed, compressedLimit);
+    print(eight, ownLimit(eight));
+    print(large, ownLimit(large));
     const double wallRatio = median(compressed.seconds) / median(plain.seconds);
     const double processorRatio =
         median(compressed.processorSeconds) / median(plain.processorSeconds);
@@ -331,6 +380,9 @@ int report(int runs)
                 "peak RSS %+.1f MB; %.1f MB inflated\n",
                 wallRatio, processorRatio, (compressed.peak - plain.peak) / 1048576.0,
                 plain.databaseSize / 1048576.0);
+    std::printf("200,000 against 40,000 tracks: %.2f x the time (processor time: %.2f x)\n",
+                median(large.seconds) / median(plain.seconds),
+                median(large.processorSeconds) / median(plain.processorSeconds));
     const bool met = small.peak <= ownLimit(small) && median(plain.seconds) <= 1.0 &&
                      plain.peak <= ownLimit(plain) && wallRatio <= 1.5 &&
                      compressed.peak <= compressedLimit;
@@ -352,12 +404,13 @@ int main(int argc, char **argv)
     const QStringList args = QApplication::arguments();
     if (args.size() == 5 && args[1] == QLatin1String("--run"))
         return runChecks(args[2], args[3], args[4].toInt());
-    if (args.size() == 3 && args[1] == QLatin1String("--show"))
-        return showWindow(args[2].toInt());
-    if (args.size() == 4 && args[1] == QLatin1String("--make")) {
+    if ((args.size() == 3 || args.size() == 5) && args[1] == QLatin1String("--show"))
+        return showWindow(args[2].toInt(), args.value(3), args.value(4));
+    if ((args.size() == 4 || args.size() == 5) && args[1] == QLatin1String("--make")) {
         const QDir folder(args[2]);
+        const bool eight = args.size() == 5 && args[4] == QLatin1String("eight");
         return writePlayer(folder.filePath(QStringLiteral("player")),
-                           makePlayer(args[3].toInt())) &&
+                           makePlayer(args[3].toInt(), eight)) &&
                        folder.mkpath(QStringLiteral("export"))
                    ? 0
                    : 1;

@@ -342,12 +342,7 @@ int main(int argc, char **argv)
                                      ExportOptions{true, true});
     }
     TrackGrid *grid = window.MSFlexGridSoundList;
-    grid->setRows(files + 1);
-    for (int j = 1; j <= files; ++j) {
-        const auto cells = gridCells(table, j);
-        for (int c = 2; c <= 10; ++c)
-            grid->setTextMatrix(j, c, cells[std::size_t(c - 2)]);
-    }
+    fillTrackGrid(window);
     window.BtnSelSound->setEnabled(true);
     window.BtnExport->setEnabled(true);
     window.show();

@@ -29,11 +29,11 @@ std::uint32_t le32(const std::uint8_t *p)
            std::uint32_t(p[3]) << 24;
 }
 
-// Inflates the zlib stream `in` onto the end of `out`, handing each piece to `sink` too.
+// Inflates the zlib stream `in` onto the end of `out`, showing each piece to `follower`.
 // Stops with TooLarge as soon as more than `limit` bytes have come out; the buffer never
 // grows past one byte more than that. Bytes after the end of the stream are not looked at.
 InflateStatus inflateStream(std::span<const std::uint8_t> in, std::uint64_t limit,
-                            InflatedDatabase &out, const InflateSink &sink)
+                            InflatedDatabase &out, const InflateFollower &follower)
 {
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK)
@@ -60,6 +60,8 @@ InflateStatus inflateStream(std::span<const std::uint8_t> in, std::uint64_t limi
         }
         if (out.bytes().size() == capacity)
             capacity = std::min(most, 2 * capacity);
+        if (out.full() && follower.moving)
+            follower.moving();
         const std::span<std::uint8_t> room = out.room(capacity);
         stream.next_out = room.data();
         stream.avail_out = uInt(std::min(PieceSize, room.size()));
@@ -71,8 +73,8 @@ InflateStatus inflateStream(std::span<const std::uint8_t> in, std::uint64_t limi
             status = InflateStatus::TooLarge;
             break;
         }
-        if (sink && got > 0)
-            sink(room.first(got));
+        if (follower.grown && got > 0)
+            follower.grown(out.bytes());
         if (result == Z_STREAM_END) {
             status = InflateStatus::Inflated;
             break;
@@ -111,7 +113,7 @@ void InflatedDatabase::clear()
 }
 
 InflatedDatabase inflateDatabase(std::span<const std::uint8_t> stored, const InflateLimits &limits,
-                                 const InflateSink &sink)
+                                 const InflateFollower &follower)
 {
     InflatedDatabase out;
     if (stored.size() < HeaderMin || std::memcmp(stored.data(), "mhbd", 4) != 0)
@@ -130,14 +132,17 @@ InflatedDatabase inflateDatabase(std::span<const std::uint8_t> stored, const Inf
     try {
         std::memcpy(out.room(header).data(), stored.data(), header);
         out.keep(header);
-        if (sink)
-            sink(stored.first(header));
-        out.status = inflateStream(stream, limit, out, sink);
+        if (follower.grown)
+            follower.grown(out.bytes());
+        out.status = inflateStream(stream, limit, out, follower);
     } catch (const std::bad_alloc &) {
         out.status = InflateStatus::TooLarge; // too large for this machine's memory
     }
-    if (out.status != InflateStatus::Inflated)
+    if (out.status != InflateStatus::Inflated) {
+        if (follower.moving && !out.bytes().empty())
+            follower.moving(); // the bytes go away
         out.clear();
+    }
     return out;
 }
 

@@ -42,6 +42,8 @@ public:
     std::span<std::uint8_t> room(std::size_t capacity);
     // Keeps the first `count` bytes of the room last given.
     void keep(std::size_t count) { m_size += count; }
+    // True when the next room() that asks for more moves the bytes.
+    bool full() const { return m_size == m_capacity; }
     void clear();
 
 private:
@@ -54,8 +56,16 @@ private:
     std::size_t m_capacity = 0;
 };
 
-// Called with each piece of the inflated database as soon as it has come out, in order.
-using InflateSink = std::function<void(std::span<const std::uint8_t> piece)>;
+// Follows a database while it inflates. `grown` receives every byte inflated so far (the
+// header first) each time more has come out, while the newest bytes are still in the
+// processor's cache; `moving` is called before the buffer moves to a larger place, after
+// which the spans given before are no longer valid. Either may raise, which ends the
+// inflating with that exception.
+struct InflateFollower
+{
+    std::function<void(std::span<const std::uint8_t> sofar)> grown;
+    std::function<void()> moving;
+};
 
 // Inflates the bytes of a compressed database ("iTunesCDB" of the newer players). Such a
 // file is the database header "mhbd" as it is stored (its header length at offset 4),
@@ -67,10 +77,10 @@ using InflateSink = std::function<void(std::span<const std::uint8_t> piece)>;
 // is no usable header, the file is an ordinary database after all (Plain, no bytes) for
 // the record walk to judge.
 //
-// `sink`, when given, receives the header and then each piece of inflated bytes while it
-// is still in the processor's cache; on any status but Inflated what it received is to be
-// thrown away.
+// `follower`, when given, follows the bytes as they come out; on any status but Inflated
+// what it saw is to be thrown away.
 InflatedDatabase inflateDatabase(std::span<const std::uint8_t> stored,
-                                 const InflateLimits &limits = {}, const InflateSink &sink = {});
+                                 const InflateLimits &limits = {},
+                                 const InflateFollower &follower = {});
 
 } // namespace sondrel

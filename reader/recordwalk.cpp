@@ -1,7 +1,10 @@
 #include "recordwalk.h"
 
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 #include <utility>
 
 namespace sondrel {
@@ -55,6 +58,75 @@ QString *stringSlot(Track &track, std::int32_t type)
     return nullptr;
 }
 
+// String child types whose texts many tracks share: album, artist, genre, file type,
+// equaliser, composer, album artist. Titles, locations and comments are mostly unique.
+bool isSharedType(std::int32_t type)
+{
+    return (type >= 3 && type <= 7) || type == 12 || type == 22;
+}
+
+// The texts of a walk by the bytes they were decoded from, so that equal strings share one
+// text: an open-addressing table over a copy of each distinct string's bytes, kept
+// together so that a look-up stays in a small part of memory whatever the database's size.
+class SharedTexts
+{
+public:
+    template <typename Decode>
+    QString text(std::span<const std::uint8_t> raw, bool utf8, const Decode &decode)
+    {
+        const std::string_view bytes(reinterpret_cast<const char *>(raw.data()), raw.size());
+        const std::size_t hash = std::hash<std::string_view>()(bytes) ^ (utf8 ? 1 : 0);
+        if (2 * (m_used + 1) > m_slots.size())
+            grow();
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot &slot = m_slots[i];
+            if (!slot.used) {
+                slot.used = true;
+                slot.hash = hash;
+                slot.offset = m_bytes.size();
+                slot.length = bytes.size();
+                m_bytes.append(bytes);
+                slot.text = decode();
+                ++m_used;
+                return slot.text;
+            }
+            if (slot.hash == hash && slot.length == bytes.size() &&
+                std::memcmp(m_bytes.data() + slot.offset, bytes.data(), bytes.size()) == 0)
+                return slot.text;
+        }
+    }
+
+private:
+    struct Slot
+    {
+        std::size_t hash = 0;
+        std::size_t offset = 0;
+        std::size_t length = 0;
+        QString text;
+        bool used = false;
+    };
+
+    void grow()
+    {
+        std::vector<Slot> slots(std::max<std::size_t>(1024, 2 * m_slots.size()));
+        const std::size_t mask = slots.size() - 1;
+        for (Slot &slot : m_slots) {
+            if (!slot.used)
+                continue;
+            std::size_t i = slot.hash & mask;
+            while (slots[i].used)
+                i = (i + 1) & mask;
+            slots[i] = std::move(slot);
+        }
+        m_slots = std::move(slots);
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_used = 0;
+    std::string m_bytes; // every distinct string's bytes, one after the other
+};
+
 // The database's bytes, read only where a range check allows it.
 class RecordReader
 {
@@ -89,16 +161,31 @@ protected:
             return -1;
         return value;
     }
-    // The text of the string child at `child` (total length `total`, at least the string
-    // header): `bytes` from offset 40, UTF-8 when offset 24 holds 2, else UTF-16LE.
+    // The string of the string child at `child` (total length `total`, at least the
+    // string header): `bytes` from offset 40, UTF-8 when offset 24 holds 2, else UTF-16LE.
     // False when the string runs past the child.
-    bool stringOf(std::size_t child, std::size_t total, QString &text) const
+    bool rawStringOf(std::size_t child, std::size_t total, std::span<const std::uint8_t> &raw,
+                     bool &utf8) const
     {
         const std::int64_t bytes = length(child + 28, 0, total - StringHeader);
         if (bytes < 0)
             return false;
-        const std::span<const std::uint8_t> raw(m_data + child + StringHeader, std::size_t(bytes));
-        text = number(child + 24) == 2 ? decodeUtf8(raw) : decodeUtf16Le(raw);
+        raw = {m_data + child + StringHeader, std::size_t(bytes)};
+        utf8 = number(child + 24) == 2;
+        return true;
+    }
+    static QString decode(std::span<const std::uint8_t> raw, bool utf8)
+    {
+        return utf8 ? decodeUtf8(raw) : decodeUtf16Le(raw);
+    }
+    // The text of the string child at `child`; false as above.
+    bool stringOf(std::size_t child, std::size_t total, QString &text) const
+    {
+        std::span<const std::uint8_t> raw;
+        bool utf8 = false;
+        if (!rawStringOf(child, total, raw, utf8))
+            return false;
+        text = decode(raw, utf8);
         return true;
     }
 
@@ -132,6 +219,7 @@ private:
 
     TrackTable &m_table;
     const WalkProgress &m_progress;
+    SharedTexts m_shared;
     int m_track = 0;
     int m_tracks = 0;
 };
@@ -237,10 +325,19 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
         const std::int64_t childTotal = length(child + 8, ChildMin, trackEnd - child);
         if (childTotal < 0)
             return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
-        if (QString *text = stringSlot(track, number(child + 12))) {
+        const std::int32_t type = number(child + 12);
+        if (QString *text = stringSlot(track, type)) {
+            std::span<const std::uint8_t> raw;
+            bool utf8 = false;
             if (std::size_t(childTotal) < StringHeader ||
-                !stringOf(child, std::size_t(childTotal), *text))
+                !rawStringOf(child, std::size_t(childTotal), raw, utf8))
                 return stop(WalkStatus::Damaged, WalkRecord::StringChild, child);
+            // Texts that repeat from track to track (album, artist, genre...) are decoded
+            // once and shared, which saves most of the table's allocations and memory.
+            if (isSharedType(type))
+                *text = m_shared.text(raw, utf8, [&] { return decode(raw, utf8); });
+            else
+                *text = decode(raw, utf8);
         }
         child += std::size_t(childTotal);
     }

@@ -1,8 +1,9 @@
 #include "staging.h"
 
-#include <array>
+#include "hextext.h"
+
+#include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -13,38 +14,39 @@ namespace sondrel {
 
 namespace {
 
-// "00" to "FF", two characters per byte value.
-constexpr std::array<char, 512> makeHexPairs()
-{
-    constexpr char digits[] = "0123456789ABCDEF";
-    std::array<char, 512> pairs{};
-    for (int b = 0; b < 256; ++b) {
-        pairs[std::size_t(2 * b)] = digits[b >> 4];
-        pairs[std::size_t(2 * b + 1)] = digits[b & 15];
-    }
-    return pairs;
-}
-
-constexpr std::array<char, 512> HexPairs = makeHexPairs();
-
-void encode(const std::uint8_t *in, std::size_t count, char *out)
-{
-    for (std::size_t i = 0; i < count; ++i) {
-        const char *pair = &HexPairs[std::size_t(in[i]) * 2];
-        out[2 * i] = pair[0];
-        out[2 * i + 1] = pair[1];
-    }
-}
-
 std::string joined(const QString &folder, const char *name)
 {
     return folder.toStdString() + name;
 }
 
-// Writes the staged copy and the hex text of an inflating database on a thread of its
-// own, so that inflating and writing share the time instead of adding up. Pieces are
-// copied out of the inflater's buffer (which moves when it grows) into a few buffers of
-// their own; when all of those wait to be written, the inflater waits too.
+// Writes hex text in pieces of a fixed size through one buffer of its own, so that a
+// large database never needs a second buffer of twice its size.
+class HexPieces
+{
+public:
+    static constexpr std::size_t Piece = 64 * 1024; // bytes of the database per write
+
+    void write(OutputFile &out, std::span<const std::uint8_t> bytes)
+    {
+        m_buffer.resize(2 * std::min(Piece, bytes.size()));
+        for (std::size_t done = 0; done < bytes.size();) {
+            const std::size_t count = std::min(Piece, bytes.size() - done);
+            encodeHex(bytes.data() + done, count, m_buffer.data());
+            out.write(m_buffer.data(), 2 * count);
+            done += count;
+        }
+    }
+
+private:
+    std::vector<char> m_buffer;
+};
+
+} // namespace
+
+// Writes the staged copy and the hex text on a thread of its own, straight from the
+// database's bytes in memory, while the caller inflates or walks them. The caller says how
+// far the bytes go (follow) and, before they move, waits until every byte is written
+// (settle), so that nothing is copied on the way.
 class WorkFileWriter
 {
 public:
@@ -52,84 +54,113 @@ public:
         : m_copy(copy), m_hex(hex), m_thread([this] { run(); })
     {
     }
-    ~WorkFileWriter() { finish(); }
-
-    // Queues a copy of `piece`. Raises what writing an earlier piece raised.
-    void add(std::span<const std::uint8_t> piece)
+    ~WorkFileWriter()
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_error || m_queue.size() < Buffers; });
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+            m_stopping.store(true, std::memory_order_relaxed);
+            m_changed.notify_all();
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    // The bytes to write are the first `sofar.size()` bytes of the database, now at
+    // `sofar.data()`; those already written are not written again. Raises what writing
+    // has raised.
+    void follow(std::span<const std::uint8_t> sofar)
+    {
+        const std::lock_guard lock(m_mutex);
         if (m_error)
             std::rethrow_exception(m_error);
-        std::vector<std::uint8_t> buffer;
-        if (!m_spare.empty()) {
-            buffer = std::move(m_spare.back());
-            m_spare.pop_back();
-        }
-        lock.unlock();
-        buffer.assign(piece.begin(), piece.end());
-        lock.lock();
-        m_queue.push_back(std::move(buffer));
+        m_base = sofar.data();
+        m_size = sofar.size();
         m_changed.notify_all();
     }
 
-    // Waits until every queued piece is written (or writing failed) and ends the thread.
-    // Raises what writing raised, unless an exception is already on its way.
+    // Waits until every byte given is written, or writing has failed (and raises that).
+    void settle()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_error || m_written == m_size; });
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+    // No more bytes come: waits until they are written and ends the thread. Raises what
+    // writing raised.
     void finish()
     {
-        if (!m_thread.joinable())
-            return;
         {
-            std::lock_guard lock(m_mutex);
-            m_done = true;
+            const std::lock_guard lock(m_mutex);
+            m_last = true;
             m_changed.notify_all();
         }
-        m_thread.join();
-        if (m_error && std::uncaught_exceptions() == 0)
-            std::rethrow_exception(std::exchange(m_error, nullptr));
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_error)
+            std::rethrow_exception(m_error);
+    }
+
+    void raiseIfFailed() const
+    {
+        if (!m_failed.load(std::memory_order_acquire))
+            return;
+        const std::lock_guard lock(m_mutex);
+        std::rethrow_exception(m_error);
     }
 
 private:
-    static constexpr std::size_t Buffers = 8;
-
     void run()
     {
+        HexPieces hex;
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [&] { return m_done || !m_queue.empty(); });
-            if (m_queue.empty())
+            m_changed.wait(lock, [&] { return m_stop || m_last || m_written < m_size; });
+            if (m_stop || m_written == m_size)
                 return;
-            std::vector<std::uint8_t> piece = std::move(m_queue.front());
-            m_queue.pop_front();
+            const std::uint8_t *const base = m_base;
+            const std::size_t from = m_written;
+            const std::size_t to = m_size;
             lock.unlock();
             try {
-                m_copy.write(piece.data(), piece.size());
-                writeHexText(m_hex, piece);
+                // The copy and the hex text piece by piece, while each piece is in the cache.
+                for (std::size_t at = from; at < to;) {
+                    const std::size_t count = std::min(HexPieces::Piece, to - at);
+                    m_copy.write(base + at, count);
+                    hex.write(m_hex, {base + at, count});
+                    at += count;
+                    if (m_stopping.load(std::memory_order_relaxed))
+                        return;
+                }
             } catch (...) {
                 lock.lock();
                 m_error = std::current_exception();
-                m_queue.clear();
+                m_failed.store(true, std::memory_order_release);
                 m_changed.notify_all();
                 return;
             }
             lock.lock();
-            m_spare.push_back(std::move(piece));
+            m_written = to;
             m_changed.notify_all();
         }
     }
 
     OutputFile &m_copy;
     OutputFile &m_hex;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<std::vector<std::uint8_t>> m_queue;
-    std::vector<std::vector<std::uint8_t>> m_spare;
+    const std::uint8_t *m_base = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_written = 0;
+    bool m_last = false;
+    bool m_stop = false;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_failed{false};
     std::exception_ptr m_error;
-    bool m_done = false;
     std::thread m_thread; // last: started once everything above is there
 };
-
-} // namespace
 
 WorkFiles workFiles(const QString &playerDrive, const QString &exportDirectory, char separator)
 {
@@ -144,20 +175,13 @@ WorkFiles workFiles(const QString &playerDrive, const QString &exportDirectory, 
 std::string hexText(std::span<const std::uint8_t> bytes)
 {
     std::string text(bytes.size() * 2, '\0');
-    encode(bytes.data(), bytes.size(), text.data());
+    encodeHex(bytes.data(), bytes.size(), text.data());
     return text;
 }
 
 void writeHexText(OutputFile &out, std::span<const std::uint8_t> bytes)
 {
-    constexpr std::size_t Piece = 64 * 1024; // bytes of the database per write
-    std::vector<char> buffer(2 * Piece);
-    for (std::size_t done = 0; done < bytes.size();) {
-        const std::size_t count = std::min(Piece, bytes.size() - done);
-        encode(bytes.data() + done, count, buffer.data());
-        out.write(buffer.data(), 2 * count);
-        done += count;
-    }
+    HexPieces().write(out, bytes);
 }
 
 PlayerDatabase findPlayerDatabase(const FileSystem &fs, const std::string &playerDrive)
@@ -176,44 +200,79 @@ PlayerDatabase findPlayerDatabase(const FileSystem &fs, const std::string &playe
     return found;
 }
 
-StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
-                             const InflateLimits &limits)
+StagedDatabase::StagedDatabase() = default;
+StagedDatabase::StagedDatabase(StagedDatabase &&) noexcept = default;
+StagedDatabase &StagedDatabase::operator=(StagedDatabase &&) noexcept = default;
+StagedDatabase::~StagedDatabase() = default;
+
+void StagedDatabase::raiseIfWritingFailed() const
+{
+    if (m_writer)
+        m_writer->raiseIfFailed();
+}
+
+void StagedDatabase::finish()
+{
+    if (!m_writer)
+        return;
+    // The thread ends whatever happens; the files are closed only after a complete write.
+    const std::unique_ptr<WorkFileWriter> writer = std::move(m_writer);
+    writer->finish();
+    m_copy->close();
+    m_hex->close();
+}
+
+StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
+                            const InflateLimits &limits)
 {
     StagedDatabase staged;
-    if (!files.compressed.empty()) {
-        std::vector<std::uint8_t> stored = fs.readFile(files.compressed);
-        // An empty one is a stub, unless there is nothing else to read.
-        if (!stored.empty() || files.database.empty()) {
-            // Both work files are written while the database inflates; a stream that
-            // turns out unreadable takes them away again.
-            const std::unique_ptr<OutputFile> copy = fs.createFile(files.stagedCopy);
-            const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
-            {
-                WorkFileWriter writer(*copy, *hex);
-                staged.inflated = inflateDatabase(
-                    stored, limits, [&](std::span<const std::uint8_t> piece) { writer.add(piece); });
-                writer.finish();
-            }
-            staged.status = staged.inflated.status;
-            if (staged.status == InflateStatus::Plain) {
-                staged.read = std::move(stored);
-                copy->write(staged.read.data(), staged.read.size());
-                writeHexText(*hex, staged.read);
-            }
-            copy->close();
-            hex->close();
-            if (!staged.readable()) {
+    const bool writing = !files.stagedCopy.empty();
+    std::vector<std::uint8_t> stored;
+    // An empty compressed database is a stub, unless there is nothing else to read.
+    const bool compressed = !files.compressed.empty() &&
+                            (!(stored = fs.readFile(files.compressed)).empty() ||
+                             files.database.empty());
+    if (!compressed)
+        stored = fs.readFile(files.database);
+    if (writing) {
+        staged.m_copy = fs.createFile(files.stagedCopy);
+        staged.m_hex = fs.createFile(files.hexFile);
+        staged.m_writer = std::make_unique<WorkFileWriter>(*staged.m_copy, *staged.m_hex);
+    }
+    WorkFileWriter *const writer = staged.m_writer.get();
+    if (compressed) {
+        // Both work files are written while the database inflates; a stream that turns
+        // out unreadable takes them away again.
+        InflateFollower follower;
+        if (writer) {
+            follower.grown = [writer](std::span<const std::uint8_t> sofar) { writer->follow(sofar); };
+            follower.moving = [writer] { writer->settle(); };
+        }
+        staged.m_inflated = inflateDatabase(stored, limits, follower);
+        staged.status = staged.m_inflated.status;
+        if (!staged.readable()) {
+            staged.finish();
+            if (writing) {
                 fs.deleteFile(files.hexFile);
                 fs.deleteFile(files.stagedCopy);
             }
             return staged;
         }
     }
-    fs.copyFile(files.database, files.stagedCopy, true);
-    staged.read = fs.readFile(files.stagedCopy);
-    const std::unique_ptr<OutputFile> hex = fs.createFile(files.hexFile);
-    writeHexText(*hex, staged.read);
-    hex->close();
+    if (staged.status == InflateStatus::Plain)
+        staged.m_read = std::move(stored); // the buffer stays where it is
+    else
+        std::vector<std::uint8_t>().swap(stored); // the compressed bytes are not needed any more
+    if (writer)
+        writer->follow(staged.bytes());
+    return staged;
+}
+
+StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
+                             const InflateLimits &limits)
+{
+    StagedDatabase staged = startStaging(fs, files, limits);
+    staged.finish();
     return staged;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -49,35 +50,68 @@ std::string hexText(std::span<const std::uint8_t> bytes);
 // database never needs a second buffer of twice its size. Raises PlatformError.
 void writeHexText(OutputFile &out, std::span<const std::uint8_t> bytes);
 
-// What staging leaves for the record walk.
-struct StagedDatabase
+class WorkFileWriter;
+
+// The staged database: its bytes in memory for the record walk, and the two work files,
+// which a thread of their own goes on writing while the walk reads the bytes.
+class StagedDatabase
 {
+public:
+    StagedDatabase();
+    StagedDatabase(StagedDatabase &&) noexcept;
+    StagedDatabase &operator=(StagedDatabase &&) noexcept;
+    // Stops the writing where it is when finish() was not called (on the way out of a
+    // failure: the work files are removed then anyway).
+    ~StagedDatabase();
+
     // Inflated when it came from a compressed database, Plain otherwise; Damaged or
     // TooLarge when the compressed database cannot be read (no work file is left then).
     InflateStatus status = InflateStatus::Plain;
-    std::vector<std::uint8_t> read; // the staged copy, read back (Plain)
-    InflatedDatabase inflated;      // the inflated database (Inflated)
 
     bool readable() const
     {
         return status == InflateStatus::Plain || status == InflateStatus::Inflated;
     }
-    // The staged copy's bytes.
+    // The database's bytes, as the staged copy holds them.
     std::span<const std::uint8_t> bytes() const
     {
         if (status == InflateStatus::Inflated)
-            return inflated.bytes();
-        return read;
+            return m_inflated.bytes();
+        return m_read;
     }
+
+    // Raises what writing the work files has raised so far (a full disk), so that a
+    // long walk beside them can stop early. Does not wait.
+    void raiseIfWritingFailed() const;
+    // Waits until both work files are written and closed. Raises PlatformError when
+    // writing or closing them failed.
+    void finish();
+
+private:
+    friend StagedDatabase startStaging(const FileSystem &, const WorkFiles &,
+                                       const InflateLimits &);
+
+    std::vector<std::uint8_t> m_read; // the database as read (Plain)
+    InflatedDatabase m_inflated;      // the inflated database (Inflated)
+    std::unique_ptr<OutputFile> m_copy;
+    std::unique_ptr<OutputFile> m_hex;
+    std::unique_ptr<WorkFileWriter> m_writer;
 };
 
-// Stages the player's database: copies it to the staged copy (replacing a file of that
-// name), reads the copy and writes its hex text to the hex file. A non-empty compressed
-// database is read instead of "iTunesDB" (newer players leave a stub or an outdated one
-// beside it) and inflated first: the staged copy and the hex text then hold the inflated
-// database, so that everything after staging is the same for both kinds; they are
-// written while it inflates, and removed again when it cannot be inflated.
+// Stages the player's database: reads it into memory and writes it to the staged copy
+// (replacing a file of that name) and its hex text to the hex file. A non-empty
+// compressed database is read instead of "iTunesDB" (newer players leave a stub or an
+// outdated one beside it) and inflated first: the staged copy and the hex text then hold
+// the inflated database, so that everything after staging is the same for both kinds;
+// they are written while it inflates, and removed again when it cannot be inflated.
+// Returns as soon as the bytes are in memory, while the work files are still being
+// written on a second thread: finish() waits for them. Without a staged copy's path
+// (`files.stagedCopy` empty) the database is only read, and no file is written.
 // Raises PlatformError when the operating system refuses any step.
+StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
+                            const InflateLimits &limits = {});
+
+// startStaging() and finish(): the work files are complete when it returns.
 StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
                              const InflateLimits &limits = {});
 

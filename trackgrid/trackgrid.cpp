@@ -82,6 +82,20 @@ void TrackGrid::setRows(int rows)
     select(range.row, range.rowSel);
 }
 
+void TrackGrid::setSource(std::shared_ptr<const TrackGridSource> source)
+{
+    const RowRange range = rowRange();
+    m_model->setSource(std::move(source));
+    select(range.row, range.rowSel);
+}
+
+void TrackGrid::filterRows(const std::function<bool(int sourceRow)> &keep, bool narrowing)
+{
+    const RowRange range = rowRange();
+    m_model->filter(keep, narrowing);
+    select(range.row, range.rowSel);
+}
+
 int TrackGrid::Cols() const
 {
     return m_model->gridCols();

@@ -2,11 +2,15 @@
 
 #include <QTableView>
 
+#include <functional>
+#include <memory>
+
 #include "trackgrid_export.h"
 
 namespace sondrel {
 
 class TrackGridModel;
+class TrackGridSource;
 
 // The track grid: a table of text cells addressed by row and column from 0. Row 0 is
 // the one fixed (header) row, column 0 the one fixed column; the data rows start at 1.
@@ -16,6 +20,10 @@ class TrackGridModel;
 // that the rows shown selected are always exactly the rows from Row to RowSel. A click
 // with Ctrl is a plain click (the selection is one range). Built over a compact model,
 // so that tens of thousands of rows fill and sort in a fraction of a second.
+//
+// The data rows are either written cell by cell (setRows, TextMatrix) or the rows of a
+// source (setSource) whose cells are made only when they are drawn or read; the model
+// (gridModel) maps shown rows to source rows and can show a filtered part of them.
 class TRACKGRID_EXPORT TrackGrid : public QTableView
 {
     Q_OBJECT
@@ -28,6 +36,14 @@ public:
     // n + 1 gives n empty data rows.
     int Rows() const;
     void setRows(int rows);
+    // Shows the rows of `source` (1.. in the source's order, unsorted and unfiltered),
+    // nothing written into them. Writing Rows afterwards drops the source.
+    void setSource(std::shared_ptr<const TrackGridSource> source);
+    // Shows only the rows `keep` accepts (by source row); see TrackGridModel::filter.
+    // Row and RowSel stay within the rows shown.
+    void filterRows(const std::function<bool(int sourceRow)> &keep, bool narrowing = false);
+    // The model behind the grid: shown rows to source rows, the whole sorted order.
+    TrackGridModel *gridModel() const { return m_model; }
     int Cols() const;
     void setCols(int cols);
     // The grid always has exactly one fixed row; only 1 is accepted.

@@ -1,5 +1,6 @@
 #include "faultyfilesystem.h"
 #include "filesystem_posix.h"
+#include "hextext.h"
 #include "itunesdbbuilder.h"
 #include "platformerror.h"
 #include "staging.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +17,7 @@ using namespace sondrel;
 using namespace sondrel::test;
 
 Q_DECLARE_METATYPE(sondrel::InflateStatus)
+Q_DECLARE_METATYPE(sondrel::HexPath)
 
 namespace {
 
@@ -81,6 +84,38 @@ private Q_SLOTS:
         QCOMPARE(file.text, bytes.toHex().toUpper());
         QCOMPARE(file.pieces, 4);
         QVERIFY(file.largestPiece <= 128 * 1024);
+    }
+
+    // Every way of encoding gives the same text as a plain byte-by-byte reference, at
+    // every length around the vector widths and at every offset into a buffer.
+    void hexPathsMatchThePlainText_data()
+    {
+        QTest::addColumn<HexPath>("path");
+        QTest::addColumn<int>("length");
+        const std::pair<const char *, HexPath> paths[] = {
+            {"plain", HexPath::Plain}, {"SSSE3", HexPath::Ssse3}, {"AVX2", HexPath::Avx2}};
+        for (const auto &[name, path] : paths)
+            for (const int length : {0, 1, 15, 16, 17, 31, 32, 33, 63, 64, 65, 95, 4099})
+                QTest::addRow("%s, %d bytes", name, length) << path << length;
+    }
+
+    void hexPathsMatchThePlainText()
+    {
+        QFETCH(HexPath, path);
+        QFETCH(int, length);
+        if (!hexPathAvailable(path))
+            QSKIP("This processor lacks these instructions.");
+        QRandomGenerator random(quint32(length) * 7919u + quint32(path));
+        QByteArray bytes(length + 3, '\0');
+        for (char &b : bytes)
+            b = char(random.bounded(256));
+        for (int offset = 0; offset < 3; ++offset) { // unaligned starts too
+            const QByteArray in = bytes.mid(offset, length);
+            QByteArray out(2 * length + 1, '#'); // the byte after the text stays
+            encodeHexWith(path, reinterpret_cast<const std::uint8_t *>(in.constData()),
+                          std::size_t(length), out.data());
+            QCOMPARE(out, in.toHex().toUpper() + '#');
+        }
     }
 
     void workFilePaths_data()

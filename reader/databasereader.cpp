@@ -1,0 +1,95 @@
+#include "databasereader.h"
+
+#include "platformerror.h"
+
+#include <QString>
+
+namespace sondrel {
+
+DatabaseReader::DatabaseReader(const FileSystem &fs, const std::string &playerDrive)
+    : m_fs(fs), m_playerDrive(playerDrive)
+{
+}
+
+DatabaseReader::DatabaseReader(const FileSystem &fs, const std::string &playerDrive,
+                               const std::string &workFolder)
+    : m_fs(fs), m_playerDrive(playerDrive),
+      m_files(workFiles(QString::fromStdString(playerDrive), QString::fromStdString(workFolder),
+                        fs.separator()))
+{
+}
+
+DatabaseReader::~DatabaseReader()
+{
+    discardWorkFiles();
+}
+
+bool DatabaseReader::find()
+{
+    const PlayerDatabase found = findPlayerDatabase(m_fs, m_playerDrive);
+    m_files.database = found.plain;
+    m_files.compressed = found.compressed;
+    return found.found();
+}
+
+ReadOutcome DatabaseReader::read(TrackTable &table, const WalkProgress &progress,
+                                 const InflateLimits &limits)
+{
+    ReadOutcome outcome;
+    outcome.status = ReadStatus::Unreadable;
+    // From here on files of those names may be there, whether from this run or another.
+    m_workFilesMayExist = !m_files.stagedCopy.empty();
+    StagedDatabase staged = startStaging(m_fs, m_files, limits);
+    outcome.inflate = staged.status;
+    if (!staged.readable()) {
+        m_workFilesMayExist = false; // staging has removed them
+        return outcome;
+    }
+    const std::span<const std::uint8_t> database = staged.bytes();
+    // A full disk stops the walk at the next track: its error is what the caller reports.
+    outcome.walk = walkDatabase(database, table, [&](int j, int n) {
+        staged.raiseIfWritingFailed();
+        if (progress)
+            progress(j, n);
+    });
+    if (outcome.walk.complete()) {
+        outcome.playlists = readPlaylists(database, table);
+        outcome.status = ReadStatus::Read;
+    }
+    staged.finish();
+    return outcome;
+}
+
+void DatabaseReader::removeWorkFiles()
+{
+    if (!m_workFilesMayExist)
+        return;
+    m_fs.deleteFile(m_files.hexFile);
+    m_fs.deleteFile(m_files.stagedCopy);
+    m_workFilesMayExist = false;
+}
+
+void DatabaseReader::discardWorkFiles() noexcept
+{
+    if (!m_workFilesMayExist)
+        return;
+    for (const std::string *path : {&m_files.hexFile, &m_files.stagedCopy}) {
+        try {
+            if (m_fs.fileExists(*path))
+                m_fs.deleteFile(*path);
+        } catch (const PlatformError &) {
+        }
+    }
+    m_workFilesMayExist = false;
+}
+
+ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
+                               TrackTable &table, const WalkProgress &progress)
+{
+    DatabaseReader reader(fs, playerDrive);
+    if (!reader.find())
+        return {};
+    return reader.read(table, progress);
+}
+
+} // namespace sondrel
