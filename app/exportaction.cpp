@@ -94,11 +94,30 @@ void exportSelectedFiles(FrmMain &window)
     request.fields = state.ListFields();
     request.options = state.exportOptions();
     WindowExportHost host(window);
-    if (ExportRun(*fs, host).check(request) != ExportRun::Outcome::Ready)
+    ExportRun run(*fs, host);
+    // The plan (the record, the folders, the files to compare) runs on a thread of its own
+    // while this one keeps the window painted; the buttons that change what is exported
+    // are locked meanwhile, and closing the window waits for it.
+    const ExportRun::Worker offThread = [&](const std::function<void()> &work) {
+        const std::unique_ptr<QThread> planning(QThread::create(work));
+        QEventLoop loop;
+        QObject::connect(planning.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        window.setExportRunning([&] { planning->wait(); });
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        planning->start();
+        loop.exec();
+        planning->wait();
+        QApplication::restoreOverrideCursor();
+        window.setExportRunning({});
+    };
+    if (run.check(state.tracks(), request, offThread) != ExportRun::Outcome::Ready)
         return;
+    if (!window.isVisible()) { // the window was closed while the run was planned
+        host.setBusy(false);
+        return;
+    }
 
-    const ExportSnapshot snapshot =
-        takeSnapshot(state.tracks(), request, fs->separator(), fs->nameLimit());
+    const std::uint64_t total = run.bytesToCopy();
     QLabel *status = window.LblStatusExport;
     status->setText(QString());
     status->show();
@@ -125,7 +144,7 @@ void exportSelectedFiles(FrmMain &window)
             status->setText(shown);
         }
         // The bar itself, not the dialog's setValue(), which would process events.
-        bar->setValue(barValue(progress.bytes(), snapshot.bytes));
+        bar->setValue(barValue(progress.bytes(), total));
     };
     QTimer repaint;
     repaint.setInterval(40);
@@ -133,7 +152,7 @@ void exportSelectedFiles(FrmMain &window)
 
     ExportReport report;
     const std::unique_ptr<QThread> worker(
-        QThread::create([&] { report = copyTracks(*fs, snapshot, progress); }));
+        QThread::create([&] { report = run.copy(progress); }));
     QEventLoop loop;
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
     window.setExportRunning([&] {
@@ -160,18 +179,7 @@ void exportSelectedFiles(FrmMain &window)
         host.setBusy(false);
         return;
     }
-    const QString closing = closingMessage(report);
-    if (report.failure) {
-        host.setBusy(false);
-        host.failure(*report.failure);
-    }
-    if (!closing.isEmpty())
-        host.message(closing);
-    if (report.errorsFileFailure && !report.failure) {
-        host.setBusy(false);
-        host.failure(*report.errorsFileFailure);
-    }
-    host.setBusy(false);
+    run.tell(report);
 }
 
 } // namespace sondrel

@@ -4,7 +4,8 @@ namespace sondrel {
 
 class FrmMain;
 
-// "Export selected file(s)": the checks, then the copies of the window's marked tracks
+// "Export selected file(s)": the checks (with the plan against the export directory's
+// record, on a thread of its own), then the copies of the window's marked tracks
 // from the player drive into the export directory (into artist and album folders, and
 // followed by the player's playlists, when the composer's options ask for them) on a
 // thread of their own, while a progress window with Cancel and the status line show how

@@ -120,6 +120,11 @@ QString safeComponent(const QString &text, const NameLimit &limit, const QString
     trimTrailing(end);
     if (end.isEmpty())
         trimTrailing(name);
+    // Players drop a leading blank of a playlist line, which would then name no file.
+    qsizetype start = 0;
+    while (start < name.size() && name[start] == QLatin1Char(' '))
+        ++start;
+    name.remove(0, start);
     if (name.isEmpty())
         name = QStringLiteral("_");
     if (name.front() == QLatin1Char('.'))

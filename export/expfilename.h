@@ -12,7 +12,8 @@ class TrackTable;
 // One name in a folder, made valid on Linux and on Windows alike (exported folders
 // travel between them): `text` followed by `ending`, which is kept whole (an extension,
 // " (2).mp3"). The characters \ / : * ? " < > | and every control character (below
-// code 32) become "-"; trailing dots and blanks go; a leading "." becomes "_" (no hidden
+// code 32) become "-"; trailing dots and blanks go, and leading blanks (players drop them
+// from playlist lines); then a leading "." becomes "_" (no hidden
 // files); where the part before the first dot, trailing blanks ignored, is a Windows
 // device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any letter case) "_" is
 // appended to that part; the text is cut at a character boundary so that the whole

@@ -40,45 +40,6 @@ QStringList artistAlbumFolders(const TrackTable &table, int k, const NameLimit &
     return {safeComponent(artist, limit), safeComponent(album, limit)};
 }
 
-RunNames::Folder &RunNames::folder(const QStringList &path)
-{
-    return m_folders[path.join(QLatin1Char('/')).toCaseFolded()];
-}
-
-void RunNames::reserve(const QString &name)
-{
-    folder({}).taken.insert(name.toCaseFolded());
-}
-
-QStringList RunNames::folders(const QStringList &wanted)
-{
-    QStringList path;
-    for (const QString &name : wanted) {
-        Folder &parent = folder(path);
-        const QString key = name.toCaseFolded();
-        auto given = parent.subfolders.constFind(key);
-        if (given == parent.subfolders.cend()) {
-            QString chosen = name;
-            for (int n = 2; parent.taken.contains(chosen.toCaseFolded()); ++n)
-                chosen = safeComponent(name, m_limit, QStringLiteral(" (%1)").arg(n));
-            parent.taken.insert(chosen.toCaseFolded());
-            given = parent.subfolders.insert(key, chosen);
-        }
-        path << *given;
-    }
-    return path;
-}
-
-QString RunNames::file(const QStringList &folders, const ExportName &name)
-{
-    Folder &in = folder(folders);
-    QString chosen = name.finished(m_limit);
-    for (int n = 2; in.taken.contains(chosen.toCaseFolded()); ++n)
-        chosen = name.finished(m_limit, n);
-    in.taken.insert(chosen.toCaseFolded());
-    return chosen;
-}
-
 QByteArray playlistText(const std::vector<PlaylistLine> &lines)
 {
     QByteArray text("#EXTM3U\n");

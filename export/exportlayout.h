@@ -4,8 +4,6 @@
 #include "filesystem.h"
 
 #include <QByteArray>
-#include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -21,34 +19,6 @@ class TrackTable;
 // name by safeComponent within `limit`. A value with no name of its own (empty, or only
 // blanks and dots) gives "Unknown Artist" or "Unknown Album".
 QStringList artistAlbumFolders(const TrackTable &table, int k, const NameLimit &limit);
-
-// The names one run gives below the export directory: every name is unique in its folder
-// without regard to letter case (many export drives do not tell case apart), a later one
-// numbered " (2)", " (3)", ... Files and folders share a folder's names; a folder asked
-// for again, in any letter case, is the one given first.
-class RunNames
-{
-public:
-    explicit RunNames(const NameLimit &limit) : m_limit(limit) {}
-
-    // Keeps `name` in the export directory itself for a file of the run's own.
-    void reserve(const QString &name);
-    // The folders given for `wanted`, a path of valid names from the export directory down.
-    QStringList folders(const QStringList &wanted);
-    // The file name given for `name` in `folders` (a path that folders() gave).
-    QString file(const QStringList &folders, const ExportName &name);
-
-private:
-    struct Folder
-    {
-        QSet<QString> taken;                // case-folded names of its files and folders
-        QHash<QString, QString> subfolders; // a folder by its case-folded wanted name
-    };
-    Folder &folder(const QStringList &path);
-
-    NameLimit m_limit;
-    QHash<QString, Folder> m_folders; // by the case-folded path, "/" between names
-};
 
 // One track of a playlist file.
 struct PlaylistLine

@@ -1,6 +1,10 @@
 #include "exportrun.h"
 
+#include "exportcopy.h"
+#include "exportfinish.h"
 #include "exportlayout.h"
+#include "exportplan.h"
+#include "exportrecord.h"
 #include "filesystem.h"
 #include "numberformat.h"
 #include "platformerror.h"
@@ -10,14 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <deque>
-#include <future>
 #include <memory>
-#include <new>
-#include <set>
-#include <system_error>
 
 namespace sondrel {
 
@@ -132,7 +130,114 @@ std::string resolvePlayerPath(const FileSystem &fs, CaseInsensitiveFolders &fold
     return path;
 }
 
-ExportRun::Outcome ExportRun::check(const ExportRequest &request)
+QString recordKey(const TrackTable &table, int k)
+{
+    const std::uint64_t id = table.track(k).persistentId;
+    if (id == 0)
+        return table.text(k, FieldLocation);
+    return QStringLiteral("%1").arg(qulonglong(id), 16, 16, QLatin1Char('0')).toUpper();
+}
+
+ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
+                            const NameLimit &limit)
+{
+    ExportSnapshot snapshot;
+    snapshot.exportDirectory = request.exportDirectory.toStdString();
+    snapshot.playerRoot = request.playerDrive.toStdString();
+    snapshot.options = request.options;
+    snapshot.limit = limit;
+    snapshot.items.reserve(request.marked.size());
+    for (const int k : request.marked) {
+        ExportItem item;
+        item.track = k;
+        const bool known = table.contains(k);
+        item.title = known ? table.text(k, FieldTitle) : QString();
+        item.size = known ? table.track(k).size : 0;
+        item.duration = known ? table.track(k).duration : 0;
+        item.artist = known ? table.text(k, FieldArtist) : QString();
+        item.key = known ? recordKey(table, k) : QString();
+        const QString location = known ? table.text(k, FieldLocation) : QString();
+        if (location.isEmpty()) {
+            item.refusal = QStringLiteral("missing on the iPod");
+        } else if (std::optional<std::vector<std::string>> names =
+                       locationNames(location, separator)) {
+            item.names = std::move(*names);
+            item.source = joined(snapshot.playerRoot, item.names, separator);
+        } else {
+            item.refusal = QStringLiteral("could not be read: the iPod's database gives an "
+                                          "unusable location");
+        }
+        if (request.options.artistAlbumFolders)
+            item.wantedFolders = artistAlbumFolders(table, k, limit);
+        item.exportName = exportName(table, request.fields, k, location);
+        snapshot.bytes += item.size;
+        snapshot.items.push_back(std::move(item));
+    }
+
+    if (request.options.writePlaylists) {
+        QHash<int, std::size_t> itemOf; // by track number
+        for (std::size_t i = 0; i < snapshot.items.size(); ++i)
+            itemOf.insert(snapshot.items[i].track, i);
+        for (const Playlist &playlist : table.playlists()) {
+            ExportPlaylist written;
+            written.title = playlist.title;
+            bool marked = false;
+            for (const int k : playlist.tracks) {
+                if (!table.contains(k))
+                    continue;
+                PlaylistTrack track;
+                if (const auto found = itemOf.constFind(k); found != itemOf.cend()) {
+                    track.item = *found;
+                    marked = true;
+                }
+                track.key = recordKey(table, k);
+                track.duration = table.track(k).duration;
+                track.artist = table.text(k, FieldArtist);
+                track.title = table.text(k, FieldTitle);
+                written.tracks.push_back(std::move(track));
+            }
+            if (marked)
+                snapshot.playlists.push_back(std::move(written));
+        }
+    }
+    return snapshot;
+}
+
+QString exportStatusText(int n, int count, const QString &title)
+{
+    return QStringLiteral(" Exporting file %1 of %2 (").arg(n).arg(count) + title +
+           QLatin1Char(')');
+}
+
+QString recordHeldMessage(const QString &directory)
+{
+    return QStringLiteral("Another export into ") + directory +
+           QStringLiteral(" is running. Please wait until it has finished.");
+}
+
+QString recordForeignMessage(const QString &path)
+{
+    return QStringLiteral("The file ") + path +
+           QStringLiteral(" is in the way of Sondrel's record of this directory and was left "
+                          "as it is. Please move it elsewhere or choose another directory.");
+}
+
+ExportRun::ExportRun(const FileSystem &fs, ExportHost &host) : m_fs(fs), m_host(host) {}
+
+ExportRun::~ExportRun()
+{
+    // Checked but never run: the lock goes, and a record made for it. A run left by an
+    // exception (killed) leaves its record as it is, for the next run to read.
+    if (m_record && !m_copying) {
+        try {
+            m_record->close([](const RecordLine &) { return true; });
+        } catch (const PlatformError &) {
+        }
+    }
+}
+
+ExportRun::Outcome ExportRun::check(const TrackTable &table, const ExportRequest &request,
+                                    const Worker &worker)
 {
     const std::string exportDirectory = request.exportDirectory.toStdString();
     if (!m_fs.folderExists(exportDirectory)) {
@@ -144,10 +249,47 @@ ExportRun::Outcome ExportRun::check(const ExportRequest &request)
         return Outcome::PlayerMissing;
     }
     try {
-        // The free space of the file system that holds the export directory, in bytes.
+        m_record = std::make_unique<RecordFile>(m_fs, exportDirectory);
+        switch (m_record->open()) {
+        case RecordFile::Opened::Held:
+            m_record.reset();
+            m_host.message(recordHeldMessage(request.exportDirectory));
+            return Outcome::RecordHeld;
+        case RecordFile::Opened::Foreign:
+            m_record.reset();
+            m_host.message(recordForeignMessage(QString::fromStdString(exportDirectory) +
+                                                QString::fromLatin1(ExportRecordFileName)));
+            return Outcome::RecordForeign;
+        case RecordFile::Opened::Ready:
+            break;
+        }
+
+        // The plan reads the record, lists the folders and looks at sources and copies.
+        m_snapshot = takeSnapshot(table, request, m_fs.separator(), m_fs.nameLimit());
+        m_names = std::make_unique<FolderNames>(m_fs, exportDirectory, m_record->record(),
+                                                m_snapshot.limit);
+        std::optional<PlatformError> planFailure;
+        const auto plan = [&] {
+            try {
+                CaseInsensitiveFolders playerFolders(m_fs);
+                m_bytesToCopy =
+                    planExport(m_fs, m_snapshot, m_record->record(), *m_names, playerFolders);
+            } catch (const PlatformError &error) {
+                planFailure = error;
+            }
+        };
+        if (worker)
+            worker(plan);
+        else
+            plan();
+        if (planFailure)
+            throw *planFailure;
+
+        // The free space of the file system that holds the export directory, in bytes,
+        // against what this run will write.
         const QString drive = QString::fromStdString(m_fs.driveOf(exportDirectory));
         const std::uint64_t available = m_fs.availableSpace(exportDirectory);
-        if (available < request.totals.bytes) {
+        if (available < m_bytesToCopy) {
             m_host.message(freeSpaceMessage(drive, available));
             return Outcome::NotEnoughSpace;
         }
@@ -165,345 +307,50 @@ ExportRun::Outcome ExportRun::check(const ExportRequest &request)
     return Outcome::Ready;
 }
 
-ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
-                            const NameLimit &limit)
+ExportReport ExportRun::copy(ExportProgress &progress, const ExportHooks &hooks)
 {
-    ExportSnapshot snapshot;
-    snapshot.exportDirectory = request.exportDirectory.toStdString();
-    snapshot.playerRoot = request.playerDrive.toStdString();
-    snapshot.options = request.options;
-    snapshot.items.reserve(request.marked.size());
-    RunNames names(limit);
-    names.reserve(QString::fromLatin1(ExportErrorsFileName));
-    for (const int k : request.marked) {
-        ExportItem item;
-        item.track = k;
-        const bool known = table.contains(k);
-        item.title = known ? table.text(k, FieldTitle) : QString();
-        item.size = known ? table.track(k).size : 0;
-        item.duration = known ? table.track(k).duration : 0;
-        item.artist = known ? table.text(k, FieldArtist) : QString();
-        const QString location = known ? table.text(k, FieldLocation) : QString();
-        if (location.isEmpty()) {
-            item.refusal = QStringLiteral("missing on the iPod");
-        } else if (std::optional<std::vector<std::string>> names =
-                       locationNames(location, separator)) {
-            item.names = std::move(*names);
-            item.source = joined(snapshot.playerRoot, item.names, separator);
-        } else {
-            item.refusal = QStringLiteral("could not be read: the iPod's database gives an "
-                                          "unusable location");
-        }
-        if (request.options.artistAlbumFolders)
-            item.folders = names.folders(artistAlbumFolders(table, k, limit));
-        item.name = names.file(item.folders, exportName(table, request.fields, k, location));
-        snapshot.bytes += item.size;
-        snapshot.items.push_back(std::move(item));
-    }
-
-    if (request.options.writePlaylists) {
-        QHash<int, std::size_t> itemOf; // by track number
-        for (std::size_t i = 0; i < snapshot.items.size(); ++i)
-            itemOf.insert(snapshot.items[i].track, i);
-        for (const Playlist &playlist : table.playlists()) {
-            ExportPlaylist written;
-            written.title = playlist.title;
-            for (const int k : playlist.tracks) {
-                if (const auto found = itemOf.constFind(k); found != itemOf.cend())
-                    written.items.push_back(*found);
-            }
-            if (written.items.empty())
-                continue;
-            written.name = names.file(
-                {}, {playlist.title, QStringLiteral(".m3u8"), QStringLiteral("Playlist")});
-            snapshot.playlists.push_back(std::move(written));
-        }
-    }
-    return snapshot;
-}
-
-QString exportStatusText(int n, int count, const QString &title)
-{
-    return QStringLiteral(" Exporting file %1 of %2 (").arg(n).arg(count) + title +
-           QLatin1Char(')');
-}
-
-namespace {
-
-QString skipReason(const CopyResult &result)
-{
-    const QString system = QString::fromStdString(result.message);
-    switch (result.outcome) {
-    case CopyOutcome::SourceMissing:
-        return QStringLiteral("missing on the iPod");
-    case CopyOutcome::SourceNotRegular:
-        return QStringLiteral("not a regular file");
-    case CopyOutcome::SameFile:
-        return QStringLiteral("same file as the destination");
-    case CopyOutcome::NameRefused:
-        return QStringLiteral("name refused by the export folder: ") + system;
-    default:
-        return QStringLiteral("could not be read: ") + system;
-    }
-}
-
-// A field of the errors list: tabs and line breaks would break its lines.
-QString listField(QString text)
-{
-    for (QChar &c : text) {
-        if (c.unicode() < 32)
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
-
-// A failed copy or write as the run-time error report tells it.
-PlatformError failureOf(const CopyResult &result)
-{
-    return PlatformError(result.error, result.message + ": " + result.path);
-}
-
-// Replaces the errors list in the export directory with the tracks passed over: one
-// line each, title, tab, source path, tab, reason, in UTF-8.
-std::string writeErrorsFile(const FileSystem &fs, const std::string &exportDirectory,
-                            const std::vector<SkippedTrack> &skipped)
-{
-    const std::string path = exportDirectory + ExportErrorsFileName;
-    const char *const lineEnd = fs.separator() == '\\' ? "\r\n" : "\n";
-    QByteArray text;
-    for (const SkippedTrack &track : skipped) {
-        text += listField(track.title).toUtf8() + '\t' +
-                listField(QString::fromStdString(track.source)).toUtf8() + '\t' +
-                listField(track.reason).toUtf8() + lineEnd;
-    }
-    // Written like the sound files: flushed before it replaces an earlier list.
-    const CopyResult result = fs.writeFileSafely(path, text.constData(), std::size_t(text.size()));
-    if (!result.copied())
-        throw failureOf(result);
-    return path;
-}
-
-// The path of a snapshot's folder, `folders` below the export directory, with its
-// separator at the end.
-std::string folderPath(const ExportSnapshot &snapshot, const QStringList &folders, char separator)
-{
-    std::string path = snapshot.exportDirectory;
-    for (const QString &folder : folders)
-        path += folder.toStdString() + separator;
-    return path;
-}
-
-// Makes the folders of `folders` that are not there yet, from the top; `made` remembers
-// those known to be there. Raises PlatformError for a folder that cannot be made.
-void makeFolders(const FileSystem &fs, const ExportSnapshot &snapshot, const QStringList &folders,
-                 std::set<std::string> &made)
-{
-    for (qsizetype depth = 1; depth <= folders.size(); ++depth) {
-        const std::string path = folderPath(snapshot, folders.first(depth), fs.separator());
-        if (made.count(path))
-            continue;
-        if (!fs.folderExists(path)) {
-            try {
-                fs.createFolder(path);
-            } catch (const PlatformError &) {
-                if (!fs.folderExists(path)) // not made by someone else meanwhile
-                    throw;
-            }
-        }
-        made.insert(path);
-    }
-}
-
-// Writes the file of `playlist` into the export directory with those of its tracks that
-// the run placed (`placed`, by item), and notes it in `written`; nothing when it holds
-// none of them. Returns the playlist as passed over when its file cannot be written.
-std::optional<SkippedTrack> writePlaylist(const FileSystem &fs, const ExportSnapshot &snapshot,
-                                          const ExportPlaylist &playlist,
-                                          const std::vector<bool> &placed,
-                                          std::vector<std::string> &written)
-{
-    std::vector<PlaylistLine> lines;
-    for (const std::size_t i : playlist.items) {
-        if (!placed[i])
-            continue;
-        const ExportItem &item = snapshot.items[i];
-        QStringList path = item.folders;
-        path << item.name;
-        lines.push_back({item.duration, item.artist, item.title, path.join(QLatin1Char('/'))});
-    }
-    if (lines.empty())
-        return std::nullopt;
-    const QByteArray text = playlistText(lines);
-    const std::string destination = snapshot.exportDirectory + playlist.name.toStdString();
-    const CopyResult result =
-        fs.writeFileSafely(destination, text.constData(), std::size_t(text.size()));
-    if (result.copied()) {
-        written.push_back(destination);
-        return std::nullopt;
-    }
-    const QString system = QString::fromStdString(result.message);
-    return SkippedTrack{playlist.title + QStringLiteral(".m3u8"), destination,
-                        result.outcome == CopyOutcome::NameRefused
-                            ? QStringLiteral("name refused by the export folder: ") + system
-                            : QStringLiteral("could not be written: ") + system};
-}
-
-} // namespace
-
-ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
-                        ExportProgress &progress)
-{
-    // A copied file is flushed to the disk and renamed on a thread of its own while the
-    // next one is copied: the disk flushes several at once (as it does for cp and one
-    // sync), and the player is still read one file after the other.
-    constexpr std::size_t MaxPlacing = 8;
-    struct Placing
-    {
-        std::size_t index;
-        std::string source;
-        std::string destination;
-        std::future<CopyResult> result;
-    };
-    std::deque<Placing> placing;
-    std::vector<std::pair<std::size_t, SkippedTrack>> skipped;
-    std::vector<bool> placed(snapshot.items.size(), false);
-    ExportReport report;
-    report.count = int(snapshot.items.size());
-
-    // The first failure ends the run; later ones (of placings still under way) add nothing.
-    const auto stop = [&](const PlatformError &error) {
-        if (!report.failure) {
-            report.end = ExportReport::End::DestinationFailed;
-            report.failure = error;
-        }
-    };
-    const auto fail = [&](const CopyResult &result) { stop(failureOf(result)); };
-    const auto skip = [&](std::size_t index, const std::string &source, const QString &reason) {
-        skipped.push_back({index, {snapshot.items[index].title, source, reason}});
-    };
-    // Takes the results of the placings done, and waits while more than `most` are under way.
-    const auto settle = [&](std::size_t most) {
-        while (!placing.empty() &&
-               (placing.size() > most || placing.front().result.wait_for(std::chrono::seconds(0)) ==
-                                             std::future_status::ready)) {
-            Placing &done = placing.front();
-            const CopyResult result = done.result.get();
-            if (result.copied()) {
-                ++report.copied;
-                placed[done.index] = true;
-                report.written.push_back(done.destination);
-            } else if (result.outcome == CopyOutcome::DestinationFailed) {
-                fail(result);
-            } else {
-                skip(done.index, done.source, skipReason(result));
-            }
-            placing.pop_front();
-        }
-    };
-
-    try {
-        CaseInsensitiveFolders folders(fs);
-        std::set<std::string> made; // the folders known to be there
-        const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
-        std::uint64_t before = 0; // bytes of the tracks done, as the database gives them
-        for (std::size_t i = 0; i < snapshot.items.size() && !report.failure; ++i) {
-            const ExportItem &item = snapshot.items[i];
-            if (progress.cancelled()) {
-                report.end = ExportReport::End::Cancelled;
-                break;
-            }
-            ++report.reached;
-            progress.reach(report.reached, report.count, item.title);
-            progress.setBytes(before);
-
-            if (!item.refusal.isEmpty()) {
-                skip(i, item.source, item.refusal);
-            } else {
-                const std::string source =
-                    resolvePlayerPath(fs, folders, snapshot.playerRoot, item.names);
-                // A link may lead anywhere: the file itself must lie on the player's drive.
-                if (fs.fileExists(source) && fs.driveOf(source) != playerDrive) {
-                    skip(i, source,
-                         QStringLiteral("could not be read: it lies outside the iPod's drive"));
-                } else {
-                    // A source that is no file fails before the folders are needed: none
-                    // is made for it.
-                    if (!item.folders.isEmpty() && fs.fileExists(source))
-                        makeFolders(fs, snapshot, item.folders, made);
-                    CopyOptions options;
-                    options.progress = [&](std::uint64_t copied) {
-                        progress.setBytes(before + std::min(copied, item.size));
-                        return !progress.cancelled();
-                    };
-                    const std::string destination =
-                        folderPath(snapshot, item.folders, fs.separator()) +
-                        item.name.toStdString();
-                    Staging staging = fs.stageCopy(source, destination, options);
-                    if (staging.copy) {
-                        placing.push_back({i, source, destination,
-                                           std::async(std::launch::async,
-                                                      [copy = std::move(staging.copy)] {
-                                                          return copy->place();
-                                                      })});
-                    } else if (staging.result.outcome == CopyOutcome::Cancelled) {
-                        report.end = ExportReport::End::Cancelled;
-                        break;
-                    } else if (staging.result.outcome == CopyOutcome::DestinationFailed) {
-                        fail(staging.result);
-                        break;
-                    } else {
-                        skip(i, source, skipReason(staging.result));
-                    }
-                }
-            }
-            before += item.size;
-            progress.setBytes(before);
-            settle(MaxPlacing - 1);
-        }
-    } catch (const PlatformError &error) {
-        stop(error);
-    } catch (const std::system_error &error) { // no thread to be had for a placing
-        stop(PlatformError(error.code().value(), error.what()));
-    } catch (const std::bad_alloc &) {
-        stop(PlatformError(ENOMEM, std::strerror(ENOMEM)));
-    }
-    settle(0); // the files copied before a cancel or a failure are whole: they are placed
-
-    if (report.end == ExportReport::End::Finished) {
-        for (std::size_t p = 0; p < snapshot.playlists.size(); ++p) {
-            if (std::optional<SkippedTrack> failed =
-                    writePlaylist(fs, snapshot, snapshot.playlists[p], placed, report.written))
-                skipped.push_back({snapshot.items.size() + p, std::move(*failed)});
-        }
-    }
-
-    std::stable_sort(skipped.begin(), skipped.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    for (auto &[index, track] : skipped)
-        report.skipped.push_back(std::move(track));
-    if (!report.skipped.empty()) {
-        try {
-            report.errorsFile = writeErrorsFile(fs, snapshot.exportDirectory, report.skipped);
-        } catch (const PlatformError &error) {
-            report.errorsFileFailure = error;
-        }
-    }
+    m_copying = true;
+    ExportReport report = copyPlanned(m_fs, m_snapshot, *m_record, *m_names, progress, hooks);
+    finishRun(m_fs, m_snapshot, *m_record, *m_names, report);
+    m_record.reset();
     return report;
+}
+
+void ExportRun::tell(const ExportReport &report)
+{
+    const QString closing = closingMessage(report);
+    if (report.failure) {
+        m_host.setBusy(false);
+        m_host.failure(*report.failure);
+    }
+    if (!closing.isEmpty())
+        m_host.message(closing);
+    for (const std::optional<PlatformError> &later :
+         {report.errorsFileFailure, report.recordFailure}) {
+        if (later && !report.failure) {
+            m_host.setBusy(false);
+            m_host.failure(*later);
+        }
+    }
+    m_host.setBusy(false);
 }
 
 QString closingMessage(const ExportReport &report)
 {
     const bool whole = report.end == ExportReport::End::Finished && report.skipped.empty();
-    if (whole) {
+    if (whole && report.already == 0) {
         return report.count == 1 ? QStringLiteral("File exported successfully")
                                  : QStringLiteral("Files exported successfully");
     }
     QString text;
     if (report.end == ExportReport::End::Cancelled)
         text = QStringLiteral("Export cancelled: ");
-    else if (report.skipped.empty())
+    else if (report.skipped.empty() && !whole)
         return QString(); // the failure report says it all
-    text += QStringLiteral("%1 of %2 files exported.").arg(report.copied).arg(report.count);
+    text += QStringLiteral("%1 of %2 files exported").arg(report.copied).arg(report.count);
+    if (report.already > 0)
+        text += QStringLiteral("; %1 were already there").arg(report.already);
+    text += QLatin1Char('.');
     constexpr std::size_t Shown = 20;
     for (std::size_t i = 0; i < report.skipped.size() && i < Shown; ++i)
         text += QLatin1Char('\n') + report.skipped[i].title + QStringLiteral(": ") +

@@ -12,6 +12,8 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -27,7 +29,7 @@ struct ExportRequest
 {
     QString playerDrive;     // the player's drive root, ending with the separator
     QString exportDirectory; // ending with the separator
-    std::vector<int> marked; // the marked tracks, in the grid's order
+    std::vector<int> marked; // the marked tracks' numbers, in the order they are copied
     SelectionTotals totals;  // of the marked tracks
     NameFields fields;       // the export-name fields in list order
     ExportOptions options;   // folders and playlists
@@ -81,32 +83,20 @@ private:
 std::string resolvePlayerPath(const FileSystem &fs, CaseInsensitiveFolders &folders,
                               const std::string &root, const std::vector<std::string> &names);
 
-// The checks of a click on "Export selected file(s)", in their order: the export
-// directory, the player, the free space for the marked total, at least one marked track.
-class ExportRun
-{
-public:
-    enum class Outcome {
-        DirectoryMissing,
-        PlayerMissing,
-        NotEnoughSpace,
-        NothingSelected,
-        Failed,
-        Ready, // every check passed; the pointer is the hourglass until the run ends
-    };
-
-    ExportRun(const FileSystem &fs, ExportHost &host) : m_fs(fs), m_host(host) {}
-
-    // Runs the checks; each failed one has shown its message.
-    Outcome check(const ExportRequest &request);
-
-private:
-    const FileSystem &m_fs;
-    ExportHost &m_host;
-};
-
 // The list of the tracks a run passed over, in the export directory.
 inline constexpr char ExportErrorsFileName[] = "Sondrel export errors.txt";
+
+// What a run does with a marked track, as its plan decides from the export directory's
+// record and the files there.
+enum class ExportStep {
+    Copy,         // copied under a free name, or again under the name the record gives it
+    Replace,      // the recorded copy is as placed but its source changed: copied anew over it
+    AlreadyThere, // the recorded copy and its source are as recorded (or the user changed
+                  // the copy and its source is as recorded): nothing to copy
+    Compare,      // a file the record does not name is at its name, as large as the source:
+                  // compared in full, it is the copy (and recorded) or the name is passed by
+    Skip,         // passed over before copying; `refusal` tells why
+};
 
 // One marked track as the run copies it.
 struct ExportItem
@@ -115,20 +105,41 @@ struct ExportItem
     QString title;
     std::vector<std::string> names; // the location's folder and file names
     std::string source;             // the file as the location names it on the player
-    QString refusal;                // why the location names no file to copy, if it does not
-    QStringList folders;            // below the export directory (artist, album), or none
-    QString name;                   // the export file name, unique in its folder
+    QString refusal;                // why it is passed over, if it is
+    QString key;                    // in the record: the persistent ID, else the location
+    QStringList wantedFolders;      // with artist and album folders: those two, valid names
+    ExportName exportName;          // the file name before it is numbered
     std::uint64_t size = 0;         // as the database gives it
     std::int32_t duration = 0;      // milliseconds, for the playlists
     QString artist;                 // for the playlists
+
+    // Decided by the plan.
+    ExportStep step = ExportStep::Copy;
+    QStringList folders; // below the export directory, as spelt on the disk
+    QString name;        // in that folder
+    int number = 1;      // n of " (n)" in the name
+    std::string resolvedSource;             // the source as found on the player, once looked at
+    std::optional<FileStatus> sourceStatus; // once looked at
+    // Set by the copies: its copy is in the folder (copied, or already there).
+    bool present = false;
+};
+
+// A track of a playlist: one of the run's items, or a track whose recorded copy it lists.
+struct PlaylistTrack
+{
+    static constexpr std::size_t NoItem = std::size_t(-1);
+    std::size_t item = NoItem;
+    QString key;
+    std::int32_t duration = 0;
+    QString artist;
+    QString title;
 };
 
 // A playlist of the player as a run writes it.
 struct ExportPlaylist
 {
     QString title;
-    QString name;                   // its file name in the export directory, unique in the run
-    std::vector<std::size_t> items; // its marked tracks as indices of the snapshot's items
+    std::vector<PlaylistTrack> tracks; // all of the player's playlist, in its order
 };
 
 // Everything a run copies, taken at the click, so that the copying thread reads no
@@ -137,21 +148,24 @@ struct ExportSnapshot
 {
     std::string exportDirectory;   // ends with the separator
     std::string playerRoot;        // ends with the separator
-    std::vector<ExportItem> items; // the marked tracks in grid order
+    std::vector<ExportItem> items; // the marked tracks in the request's order
     std::uint64_t bytes = 0;       // the sum of their sizes
     ExportOptions options;
+    NameLimit limit;
     std::vector<ExportPlaylist> playlists; // with playlists: those holding a marked track
 };
 
 // The snapshot of a request: each marked track's title, its source built from its
-// location, with artist and album folders its two folders (artistAlbumFolders), and its
-// export file name within `limit`, unique in its folder without regard to letter case
-// (many export drives do not tell case apart) by " (2)", " (3)", ... With playlists, every
-// playlist of the table that holds a marked track, in table order, with its marked tracks
-// in playlist order and a name "<title>.m3u8" that is unique in the export directory in the
-// same way. Touches no file.
+// location, its key in the record, with artist and album folders its two folders
+// (artistAlbumFolders), and its export name before numbering. With playlists, every
+// playlist of the table that holds a marked track, in table order, with all its tracks.
+// Touches no file; the names are the plan's.
 ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
                             const NameLimit &limit);
+
+// The key of track k in the record: its persistent ID as 16 hexadecimal digits, or its
+// location when the database gives it none.
+QString recordKey(const TrackTable &table, int k);
 
 // The progress text of the status line and the progress window.
 QString exportStatusText(int n, int count, const QString &title);
@@ -203,31 +217,94 @@ struct ExportReport
     End end = End::Finished;
     int count = 0;   // marked tracks
     int reached = 0; // tracks reached, copied or passed over
-    int copied = 0;
+    int copied = 0;  // placed by this run
+    int already = 0; // already there, copied by an earlier run
     std::vector<SkippedTrack> skipped;
     std::optional<PlatformError> failure;
     std::string errorsFile;                         // the list written, when one was
     std::optional<PlatformError> errorsFileFailure; // why the list could not be written
     std::vector<std::string> written;               // the files placed, playlists last
+    std::optional<PlatformError> recordFailure;     // why the record could not be written
 };
 
-// Copies the snapshot's tracks, in order, on the calling thread, into their folders,
-// which are made as they are needed. A track whose source is missing, no regular file, the
-// destination's own file or unreadable, or whose name the export folder refuses, is passed
-// over and the run goes on; a failure of the destination (a folder that cannot be made
-// too) ends the run, as does a cancel. Files placed before stay. A run that reaches its
-// end then writes the snapshot's playlists, each with the tracks copied in this run (one
-// that holds none is not written), like the copies: a playlist that cannot be written is
-// passed over as "<title>.m3u8". When something was passed over, the list of those
-// tracks and playlists replaces the errors file in the export directory.
-ExportReport copyTracks(const FileSystem &fs, const ExportSnapshot &snapshot,
-                        ExportProgress &progress);
+// What a later step may do to each copy between its copy and its flush (tags).
+struct ExportHooks
+{
+    // Called on the copying thread with the staged copy of an item, before its time is
+    // set, it is flushed and renamed; it may change the bytes at copy.temporaryPath(). A
+    // text returned is a note on the item (listed like a track passed over, the copy
+    // still placed).
+    std::function<std::optional<QString>(const ExportItem &item, StagedCopy &copy)> retouch;
+};
+
+class RecordFile;
+class FolderNames;
+
+// One export into one directory, from the checks to the closing message; the window and
+// the command line run it alike.
+//
+// check() runs the checks of a click on "Export selected file(s)", in their order: the
+// export directory, the player, the record of the export directory (a run already under
+// way into it, or a file of that name that is not a record), the plan (see planExport),
+// the free space for what the plan will write, at least one marked track. The record stays
+// locked from there to the end of copy(). copy() copies what the plan says, in order;
+// tell() shows how it went.
+class ExportRun
+{
+public:
+    enum class Outcome {
+        DirectoryMissing,
+        PlayerMissing,
+        RecordHeld,    // another run writes into the directory
+        RecordForeign, // a file of the user's at the record's name
+        NotEnoughSpace,
+        NothingSelected,
+        Failed,
+        Ready, // every check passed; the pointer is the hourglass until the run ends
+    };
+    // Runs a piece of work and returns when it is done (the window runs the plan on a
+    // thread of its own and keeps painting meanwhile).
+    using Worker = std::function<void(const std::function<void()> &work)>;
+
+    ExportRun(const FileSystem &fs, ExportHost &host);
+    ~ExportRun();
+
+    // Runs the checks; each failed one has shown its message.
+    Outcome check(const TrackTable &table, const ExportRequest &request, const Worker &worker = {});
+    // What the run will write, in bytes (after a check that passed).
+    std::uint64_t bytesToCopy() const { return m_bytesToCopy; }
+    const ExportSnapshot &snapshot() const { return m_snapshot; }
+
+    // Copies, on the calling thread, what the plan says, in order, into the folders, which
+    // are made as they are needed; see copyPlanned. Then, when the run reached its end, the
+    // playlists; then the errors list; then the record is written anew and released.
+    ExportReport copy(ExportProgress &progress, const ExportHooks &hooks = {});
+
+    // Shows how the run went: the run-time error report of a failure, then the closing
+    // message, then the report of an errors list or record that could not be written.
+    void tell(const ExportReport &report);
+
+private:
+    const FileSystem &m_fs;
+    ExportHost &m_host;
+    bool m_copying = false; // copy() was entered
+    ExportSnapshot m_snapshot;
+    std::unique_ptr<RecordFile> m_record;
+    std::unique_ptr<FolderNames> m_names;
+    std::uint64_t m_bytesToCopy = 0;
+};
+
+// The message for a run refused because another one writes into `directory`.
+QString recordHeldMessage(const QString &directory);
+// The message for a run refused because the file at the record's path `path` is not one.
+QString recordForeignMessage(const QString &path);
 
 // The message that closes a run (after the run-time error report of a failure, if
 // any): the success messages when every track was copied; "Export cancelled: n of N
 // files exported." after a cancel; otherwise "n of N files exported." with the first
-// tracks passed over and where the full list is. Empty when there is nothing to add to
-// a failure report.
+// tracks passed over and where the full list is. When some tracks were already there,
+// "n of N files exported; m were already there." stands for the count. Empty when there
+// is nothing to add to a failure report.
 QString closingMessage(const ExportReport &report);
 
 } // namespace sondrel

@@ -31,6 +31,8 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
 
     int get() const { return m_fd; }
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(m_fd, -1); }
     // Closes now; the error number of a failed close, or 0.
     int close()
     {

@@ -23,6 +23,19 @@ bool sameIgnoringCase(const std::string &a, const std::string &b)
 
 } // namespace
 
+CopyResult StagedCopy::place()
+{
+    const CopyResult flushed = flush();
+    if (!flushed.copied())
+        return flushed;
+    CopyResult placed = rename(destination(), true);
+    if (placed.copied())
+        flushFolder();
+    placed.sourceModified = flushed.sourceModified;
+    placed.modified = flushed.modified;
+    return placed;
+}
+
 std::string temporaryNameBeside(const std::string &path, char separator)
 {
     static thread_local std::mt19937_64 random{std::random_device{}()};

@@ -62,7 +62,30 @@ enum class CopyOutcome {
     SameFile,          // the source is the very file at the destination
     SourceUnreadable,  // opening or reading the source failed
     NameRefused,       // the destination's folder refused the file's name
+    TooLarge,          // the destination's file system takes no file this large (FAT)
     DestinationFailed, // creating, writing, flushing or placing the copy failed
+    NameTaken,         // placing without replacing: something is at the name already
+};
+
+// The largest file that FAT12, FAT16 and FAT32 take: 4 GiB - 1.
+inline constexpr std::uint64_t FatFileSizeLimit = 0xFFFFFFFFull;
+
+// A modification time: nanoseconds since 1970-01-01 00:00 UTC.
+using FileTime = std::int64_t;
+
+// What a path names, links followed.
+struct FileStatus
+{
+    enum class Kind { File, Folder, Other } kind = Kind::Other;
+    std::uint64_t size = 0;
+    FileTime modified = 0;
+};
+
+// One entry of a folder.
+struct FolderEntry
+{
+    std::string name;
+    bool folder = false; // a folder, or a link to one
 };
 
 // The description of a source that became shorter while it was copied.
@@ -75,12 +98,16 @@ struct CopyResult
     std::string message;     // the system's description of that error
     std::string path;        // the path the failure is about
     std::uint64_t bytes = 0; // bytes copied
+    // A copy's source as it was opened, and the flushed copy (StagedCopy::flush).
+    FileTime sourceModified = 0;
+    FileTime modified = 0;
 
     bool copied() const { return outcome == CopyOutcome::Copied; }
     bool sourceFault() const
     {
         return outcome != CopyOutcome::Copied && outcome != CopyOutcome::Cancelled &&
-               outcome != CopyOutcome::DestinationFailed;
+               outcome != CopyOutcome::DestinationFailed && outcome != CopyOutcome::TooLarge &&
+               outcome != CopyOutcome::NameTaken;
     }
 };
 
@@ -91,15 +118,41 @@ struct CopyOptions
     std::function<bool(std::uint64_t copied)> progress;
 };
 
+// How the time of a flushed copy is set.
+enum class CopyTime {
+    Now,        // left as the writes made it
+    FromSource, // the source's modification time (stageCopy only)
+};
+
 // A copy whose bytes are all in its hidden temporary file beside the destination, not
-// yet flushed nor placed. Dropped without place(), it removes its temporary file.
+// yet flushed nor placed. Dropped before it is renamed, it removes its temporary file.
+// Its steps come in this order: the bytes may be changed through temporaryPath(), then
+// flush(), then rename() (again, onto another name, after NameTaken).
 class StagedCopy
 {
 public:
     virtual ~StagedCopy() = default;
-    // Flushes the temporary file to the disk and renames it over the destination; on
-    // failure removes it. Any thread may call it, once. Never raises.
-    virtual CopyResult place() = 0;
+    // The hidden temporary file that holds the bytes, until the copy is renamed.
+    virtual const std::string &temporaryPath() const = 0;
+    // The path the copy was staged for.
+    virtual const std::string &destination() const = 0;
+    // Sets the modification time, flushes the temporary file to the disk and closes it;
+    // the result tells the copy's size and its time as the disk keeps it. On failure it
+    // removes the file. Any thread may call it, once. Never raises.
+    virtual CopyResult flush(CopyTime time = CopyTime::Now) = 0;
+    // Renames the flushed file to `destination`, in the folder of the temporary file:
+    // over a file there when `replace`; otherwise only onto a free name (renameat2 with
+    // RENAME_NOREPLACE; MoveFileExW without MOVEFILE_REPLACE_EXISTING), and a name taken
+    // by anything gives NameTaken with the file still staged for another name. Any other
+    // failure removes it. Never raises. The folder's new entry is on the disk only after
+    // flushFolder() (Windows: at once, MOVEFILE_WRITE_THROUGH).
+    virtual CopyResult rename(const std::string &destination, bool replace) = 0;
+    // Flushes the entries of the folder of the temporary file, where the renames live (one
+    // flush for several copies renamed there). A file system that cannot flush a folder
+    // (some network and FUSE ones) still did the renames.
+    virtual void flushFolder() = 0;
+    // flush(), then rename() over the destination it was staged for, then flushFolder().
+    CopyResult place();
 };
 
 struct Staging
@@ -116,6 +169,29 @@ public:
     virtual void write(const void *data, std::size_t size) = 0;
     // Flushes and closes; a failure to flush (disk full) raises here.
     virtual void close() = 0;
+};
+
+// A file held open under an exclusive lock that no other open of it, in this process or
+// another, can take at the same time (flock on Linux; LockFileEx on Windows, on a byte far
+// beyond any content, so that it keeps no one from reading). The lock goes with the object.
+// Every call raises PlatformError on failure.
+class LockedFile
+{
+public:
+    virtual ~LockedFile() = default;
+    // True when the open made the file (it was not there).
+    virtual bool created() const = 0;
+    // The whole file as it is now.
+    virtual std::vector<std::uint8_t> read() = 0;
+    // Adds bytes at the end of the file, not yet flushed.
+    virtual void append(const void *data, std::size_t size) = 0;
+    // Flushes what was added to the disk.
+    virtual void flush() = 0;
+    // Writes the whole file anew: `size` bytes into a hidden temporary file beside it,
+    // flushed and renamed over it (and hidden again on Windows, where a file held open
+    // cannot be renamed over, so the lock ends just before). The object holds no lock
+    // afterwards. On failure the file stays as it was.
+    virtual void replace(const void *data, std::size_t size) = 0;
 };
 
 // A folder that an install run as root places files in (Linux). It is reached by following
@@ -240,6 +316,18 @@ public:
     // The names of the entries of a folder (files and folders, without "." and ".."),
     // in no particular order.
     virtual std::vector<std::string> listFolder(const std::string &path) const = 0;
+    // The same with whether each is a folder.
+    virtual std::vector<FolderEntry> listEntries(const std::string &path) const = 0;
+    // What is at `path` (links followed): its kind, size and modification time; nothing
+    // when there is nothing or it cannot be looked at.
+    virtual std::optional<FileStatus> status(const std::string &path) const = 0;
+    // Opens the file at `path`, making it empty when there is none (hidden on Windows),
+    // and locks it without waiting; nothing when someone else holds its lock. Raises
+    // PlatformError when it cannot be opened (a folder at the path, a read-only drive).
+    virtual std::unique_ptr<LockedFile> lockFile(const std::string &path) const = 0;
+    // Gives the file the hidden attribute (Windows); on Linux the leading "." of its name
+    // hides it and nothing is done. Raises PlatformError on failure.
+    virtual void setHidden(const std::string &path) const = 0;
 
     // The whole file, read as raw bytes.
     virtual std::vector<std::uint8_t> readFile(const std::string &path) const = 0;
@@ -250,6 +338,10 @@ public:
     virtual std::string driveOf(const std::string &path) const = 0;
     // Bytes free for the caller on the drive that holds the path.
     virtual std::uint64_t availableSpace(const std::string &path) const = 0;
+    // The largest file the file system that holds the path takes: 4 GiB - 1 on FAT12, FAT16
+    // and FAT32 (statfs; GetVolumeInformationW); nothing where files are not limited so
+    // (exFAT, NTFS, ext4...) or the file system cannot be asked.
+    virtual std::optional<std::uint64_t> fileSizeLimit(const std::string &path) const = 0;
     // The system folder (where the grid control file is placed), without a trailing separator.
     virtual std::string systemFolder() const = 0;
 

@@ -3,21 +3,21 @@
 #include "descriptor_posix.h"
 #include "memory.h"
 #include "platformerror.h"
+#include "posix_files.h"
 #include "rootfolder_posix.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <functional>
 #include <cstring>
-#include <fstream>
 #include <new>
-#include <sstream>
-
-#include <cstdlib>
 
 #include <QStandardPaths>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -25,64 +25,11 @@
 
 namespace sondrel {
 
+using posix::isDirectory;
+using posix::raise;
+using posix::stripTrailingSlashes;
+
 namespace {
-
-[[noreturn]] void raise(int error, const std::string &path)
-{
-    throw PlatformError(error, std::string(std::strerror(error)) + ": " + path);
-}
-
-// Undoes the octal escapes (\040 for a blank, \011, \012, \134) of the mount table.
-std::string unescapeMountField(const std::string &field)
-{
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::all_of(field.begin() + long(i) + 1, field.begin() + long(i) + 4,
-                        [](char c) { return c >= '0' && c <= '7'; })) {
-            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
-std::string readSmallFile(const std::string &path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool readsOne(const std::string &path)
-{
-    const std::string text = readSmallFile(path);
-    return !text.empty() && text[0] == '1';
-}
-
-bool isDirectory(const std::string &path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// True when something other than a folder is at the path (a missing path is not).
-bool isNonFolder(const std::string &path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-std::string stripTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
 
 class PosixOutputFile : public OutputFile
 {
@@ -233,23 +180,46 @@ CopyResult copyFailure(CopyOutcome outcome, int error, const std::string &path,
     return result;
 }
 
-// Renames `from` over `to` and flushes the folder's entries, where the rename lives. A
-// file system that cannot flush a folder (some network and FUSE ones) still did the
-// rename. Returns 0 or the rename's error number.
-int renameOver(const std::string &from, const std::string &to)
+// Flushes the entries of the folder of `path`.
+void flushFolderOf(const std::string &path)
 {
-    if (::rename(from.c_str(), to.c_str()) != 0)
-        return errno;
-    const std::size_t slash = to.find_last_of('/');
+    const std::size_t slash = path.find_last_of('/');
     const std::string folder =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     Descriptor entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (entries.get() >= 0)
         ::fsync(entries.get());
-    return 0;
 }
 
-// The temporary file of a staged copy, open for its flush.
+// Renames `from` to `to`, over a file there when `replace`, else only onto a free name
+// (EEXIST when it is taken). Returns 0 or the rename's error number.
+int renameInto(const std::string &from, const std::string &to, bool replace)
+{
+    int done = replace ? ::rename(from.c_str(), to.c_str())
+                       : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                                     RENAME_NOREPLACE);
+    if (done != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without RENAME_NOREPLACE (some FUSE and network ones): looked at
+        // first, which leaves a moment in which another program may make the name.
+        struct stat st {};
+        if (::lstat(to.c_str(), &st) == 0)
+            return EEXIST;
+        done = ::rename(from.c_str(), to.c_str());
+    }
+    return done != 0 ? errno : 0;
+}
+
+// Renames `from` over `to` and flushes the folder's entries, where the rename lives.
+// Returns 0 or the rename's error number.
+int renameOver(const std::string &from, const std::string &to)
+{
+    const int error = renameInto(from, to, true);
+    if (error == 0)
+        flushFolderOf(to);
+    return error;
+}
+
+// The temporary file of a staged copy: open until its flush, then closed until renamed.
 class PosixStagedCopy : public StagedCopy
 {
 public:
@@ -259,7 +229,7 @@ public:
     }
     ~PosixStagedCopy() override
     {
-        if (!m_placed && m_out.get() >= 0) {
+        if (!m_renamed && (m_out.get() >= 0 || m_flushed)) {
             m_out.close();
             ::unlink(m_temporary.c_str());
         }
@@ -267,27 +237,58 @@ public:
 
     int fd() const { return m_out.get(); }
     void setBytes(std::uint64_t bytes) { m_bytes = bytes; }
+    void setSourceTime(const struct timespec &time) { m_sourceTime = time; }
 
-    CopyResult place() override
+    const std::string &temporaryPath() const override { return m_temporary; }
+    const std::string &destination() const override { return m_destination; }
+    void flushFolder() override { flushFolderOf(m_temporary); }
+
+    CopyResult flush(CopyTime time) override
     {
-        m_placed = true;
-        int error = ::fsync(m_out.get()) != 0 ? errno : 0;
+        int error = 0;
+        if (time == CopyTime::FromSource) {
+            const struct timespec times[2] = {{0, UTIME_OMIT}, m_sourceTime};
+            if (::futimens(m_out.get(), times) != 0)
+                error = errno;
+        }
+        struct stat st {};
+        if (error == 0 && ::fstat(m_out.get(), &st) != 0)
+            error = errno;
+        if (error == 0 && ::fsync(m_out.get()) != 0)
+            error = errno;
         const int closed = m_out.close();
         if (error == 0)
             error = closed;
-        CopyOutcome outcome = CopyOutcome::DestinationFailed;
-        if (error == 0) {
-            error = renameOver(m_temporary, m_destination);
-            if (error == 0) {
-                CopyResult result;
-                result.bytes = m_bytes;
-                return result;
-            }
-            if (nameError(error))
-                outcome = CopyOutcome::NameRefused;
+        if (error != 0) {
+            ::unlink(m_temporary.c_str());
+            return copyFailure(error == EFBIG ? CopyOutcome::TooLarge
+                                              : CopyOutcome::DestinationFailed,
+                               error, m_destination, m_bytes);
         }
+        m_flushed = true;
+        CopyResult result;
+        result.bytes = std::uint64_t(st.st_size);
+        result.sourceModified = posix::nanoseconds(m_sourceTime);
+        result.modified = posix::nanoseconds(st.st_mtim);
+        return result;
+    }
+
+    CopyResult rename(const std::string &destination, bool replace) override
+    {
+        const int error = renameInto(m_temporary, destination, replace);
+        if (error == 0) {
+            m_renamed = true;
+            CopyResult result;
+            result.bytes = m_bytes;
+            return result;
+        }
+        if (error == EEXIST && !replace)
+            return copyFailure(CopyOutcome::NameTaken, error, destination, m_bytes);
         ::unlink(m_temporary.c_str());
-        return copyFailure(outcome, error, m_destination, m_bytes);
+        m_renamed = true; // nothing is left to remove
+        return copyFailure(nameError(error) ? CopyOutcome::NameRefused
+                                            : CopyOutcome::DestinationFailed,
+                           error, destination, m_bytes);
     }
 
 private:
@@ -295,133 +296,13 @@ private:
     std::string m_temporary;
     std::string m_destination;
     std::uint64_t m_bytes = 0;
-    bool m_placed = false;
+    struct timespec m_sourceTime {};
+    bool m_flushed = false;
+    bool m_renamed = false;
 };
 
 } // namespace
 
-std::vector<MountEntry> parseMountTable(const std::string &text)
-{
-    std::vector<MountEntry> entries;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        MountEntry entry;
-        if (!(fields >> entry.source >> entry.mountPoint >> entry.type))
-            continue;
-        entry.source = unescapeMountField(entry.source);
-        entry.mountPoint = unescapeMountField(entry.mountPoint);
-        entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
-PosixFileSystem::PosixFileSystem(std::string mountTable, std::string sysfsRoot,
-                                 std::string systemFolder)
-    : m_mountTable(std::move(mountTable)), m_sysfsRoot(std::move(sysfsRoot)),
-      m_systemFolder(std::move(systemFolder))
-{
-}
-
-const std::vector<MountEntry> &PosixFileSystem::mounts() const
-{
-    if (!m_mounts)
-        m_mounts = parseMountTable(readSmallFile(m_mountTable));
-    return *m_mounts;
-}
-
-namespace {
-
-// What is mounted but is no drive to a user: read-only images (snap packages and other
-// squashfs or erofs images), the boot partitions and the mounts of snap's own machinery.
-// Decided by type and place only; a read-only mount (a player formatted on a Mac, a disk
-// image under /media) is still a drive.
-bool isSystemMount(const MountEntry &entry)
-{
-    if (entry.type == "squashfs" || entry.type == "erofs")
-        return true;
-    const std::string mp = stripTrailingSlashes(entry.mountPoint);
-    for (const std::string prefix : {"/boot", "/snap", "/var/snap", "/var/lib/snapd"}) {
-        if (mp == prefix || mp.rfind(prefix + "/", 0) == 0)
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
-bool PosixFileSystem::isRemovable(const MountEntry &entry) const
-{
-    const std::string &mp = entry.mountPoint;
-    if (mp.rfind("/media/", 0) == 0 || mp.rfind("/run/media/", 0) == 0)
-        return true;
-
-    // The block device's own name ("sdb1"); a link such as /dev/disk/by-label/X is followed.
-    std::string device = entry.source;
-    if (char *real = ::realpath(device.c_str(), nullptr)) {
-        device = real;
-        std::free(real);
-    }
-    const std::string name = device.substr(device.rfind('/') + 1);
-    if (name.empty())
-        return false;
-
-    const std::string block = m_sysfsRoot + "/block/";
-    if (readsOne(block + name + "/removable"))
-        return true;
-    // A partition: its folder sits inside the folder of the whole disk.
-    if (::DIR *dir = ::opendir(block.c_str())) {
-        bool removable = false;
-        while (const dirent *disk = ::readdir(dir)) {
-            const std::string diskName = disk->d_name;
-            if (diskName == "." || diskName == "..")
-                continue;
-            if (isDirectory(block + diskName + "/" + name)) {
-                removable = readsOne(block + diskName + "/removable");
-                break;
-            }
-        }
-        ::closedir(dir);
-        return removable;
-    }
-    return false;
-}
-
-std::vector<Drive> PosixFileSystem::drives() const
-{
-    std::vector<Drive> result;
-    for (const MountEntry &entry : mounts()) {
-        if (entry.source.rfind("/dev/", 0) != 0 || isSystemMount(entry))
-            continue;
-        // A single file mounted over another (containers mount /etc/hosts so) is no drive:
-        // a drive's root is a folder.
-        if (isNonFolder(entry.mountPoint))
-            continue;
-        Drive drive;
-        drive.path = stripTrailingSlashes(entry.mountPoint);
-        if (entry.type == "iso9660" || entry.type == "udf")
-            drive.type = DriveType::Optical;
-        else if (isRemovable(entry))
-            drive.type = DriveType::Removable;
-        else
-            drive.type = DriveType::Fixed;
-        // A mount point mounted over again keeps its place; the later mount is what shows.
-        auto same = std::find_if(result.begin(), result.end(),
-                                 [&](const Drive &d) { return d.path == drive.path; });
-        if (same != result.end())
-            *same = drive;
-        else
-            result.push_back(drive);
-    }
-    return result;
-}
-
-std::string PosixFileSystem::driveRoot(const Drive &drive) const
-{
-    const std::string path = stripTrailingSlashes(drive.path);
-    return path == "/" ? path : path + "/";
-}
 
 bool PosixFileSystem::fileExists(const std::string &path) const
 {
@@ -527,14 +408,17 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
     case ByteCopy::Source:
         return failed(CopyOutcome::SourceUnreadable, copy.error, source, copy.copied);
     case ByteCopy::Destination:
-        return failed(CopyOutcome::DestinationFailed, copy.error, destination, copy.copied);
+        return failed(copy.error == EFBIG ? CopyOutcome::TooLarge : CopyOutcome::DestinationFailed,
+                      copy.error, destination, copy.copied);
     case ByteCopy::Done: break;
     }
     if (copy.copied < std::uint64_t(std::max<off_t>(st.st_size, 0)))
         return shorter(source, copy.copied);
     staged->setBytes(copy.copied);
+    staged->setSourceTime(st.st_mtim);
     Staging staging;
     staging.result.bytes = copy.copied;
+    staging.result.sourceModified = posix::nanoseconds(st.st_mtim);
     staging.copy = std::move(staged);
     return staging;
 }
@@ -554,7 +438,9 @@ Staging PosixFileSystem::stageBytes(const std::string &destination, const void *
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0) // the staged copy removes its temporary file as it goes
-            return Staging{copyFailure(CopyOutcome::DestinationFailed, errno, destination, done),
+            return Staging{copyFailure(errno == EFBIG ? CopyOutcome::TooLarge
+                                                      : CopyOutcome::DestinationFailed,
+                                       errno, destination, done),
                            nullptr};
         done += std::size_t(put);
     }
@@ -688,24 +574,175 @@ void PosixFileSystem::createFolder(const std::string &path) const
         raise(errno, folder);
 }
 
-std::vector<std::string> PosixFileSystem::listFolder(const std::string &path) const
+namespace {
+
+// The entries of a folder; with `kinds`, whether each is a folder (links and file systems
+// that do not tell the type are looked at).
+std::vector<FolderEntry> readFolder(const std::string &path, bool kinds)
 {
     ::DIR *dir = ::opendir(path.empty() ? "." : path.c_str());
     if (!dir)
         raise(errno, path);
-    std::vector<std::string> names;
+    const std::string base = path.empty() || path.back() == '/' ? path : path + '/';
+    std::vector<FolderEntry> entries;
     errno = 0;
     while (const dirent *entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name != "." && name != "..") {
+            const bool folder = kinds && (entry->d_type == DT_DIR ||
+                                          ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
+                                           isDirectory(base + name)));
+            entries.push_back({name, folder});
+        }
         errno = 0;
     }
     const int error = errno;
     ::closedir(dir);
     if (error != 0)
         raise(error, path);
+    return entries;
+}
+
+} // namespace
+
+std::vector<std::string> PosixFileSystem::listFolder(const std::string &path) const
+{
+    std::vector<std::string> names;
+    for (FolderEntry &entry : readFolder(path, false))
+        names.push_back(std::move(entry.name));
     return names;
+}
+
+std::vector<FolderEntry> PosixFileSystem::listEntries(const std::string &path) const
+{
+    return readFolder(path, true);
+}
+
+std::optional<FileStatus> PosixFileSystem::status(const std::string &path) const
+{
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    FileStatus status;
+    status.kind = S_ISREG(st.st_mode)   ? FileStatus::Kind::File
+                  : S_ISDIR(st.st_mode) ? FileStatus::Kind::Folder
+                                        : FileStatus::Kind::Other;
+    status.size = std::uint64_t(std::max<off_t>(st.st_size, 0));
+    status.modified = posix::nanoseconds(st.st_mtim);
+    return status;
+}
+
+namespace {
+
+class PosixLockedFile : public LockedFile
+{
+public:
+    using Stager = std::function<Staging(const void *, std::size_t)>;
+
+    PosixLockedFile(int fd, std::string path, bool created, Stager stage)
+        : m_fd(fd), m_path(std::move(path)), m_created(created), m_stage(std::move(stage))
+    {
+    }
+
+    bool created() const override { return m_created; }
+
+    std::vector<std::uint8_t> read() override
+    {
+        struct stat st {};
+        if (::fstat(m_fd.get(), &st) != 0)
+            raise(errno, m_path);
+        std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t got =
+                ::pread(m_fd.get(), bytes.data() + done, bytes.size() - done, off_t(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                raise(errno, m_path);
+            if (got == 0)
+                break;
+            done += std::size_t(got);
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+    void append(const void *data, std::size_t size) override
+    {
+        const char *p = static_cast<const char *>(data);
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t put = ::write(m_fd.get(), p + done, size - done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                raise(errno, m_path);
+            done += std::size_t(put);
+        }
+    }
+
+    void flush() override
+    {
+        if (::fdatasync(m_fd.get()) != 0)
+            raise(errno, m_path);
+    }
+
+    void replace(const void *data, std::size_t size) override
+    {
+        // Renamed over while the lock is held: a run that opens the name afterwards finds
+        // the new file; the lock on the old one ends as the object closes it.
+        Staging staging = m_stage(data, size);
+        CopyResult result = staging.copy ? staging.copy->place() : staging.result;
+        m_fd.close();
+        if (!result.copied())
+            raise(result.error, m_path);
+    }
+
+private:
+    Descriptor m_fd;
+    std::string m_path;
+    bool m_created;
+    Stager m_stage;
+};
+
+} // namespace
+
+std::unique_ptr<LockedFile> PosixFileSystem::lockFile(const std::string &path) const
+{
+    // The file at the path may be replaced by its holder (a rewrite through a temporary
+    // file) between the open and the lock: then the lock is on a file that no longer has
+    // the name, and the name is opened again.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        bool created = false;
+        int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            created = fd >= 0;
+            if (fd < 0 && errno == EEXIST)
+                continue;
+        }
+        if (fd < 0)
+            raise(errno, path);
+        Descriptor open(fd);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            raise(errno, path);
+        if (!S_ISREG(st.st_mode))
+            raise(EISDIR, path);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK)
+                return nullptr;
+            raise(errno, path);
+        }
+        struct stat named {};
+        if (::stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
+            named.st_ino != st.st_ino)
+            continue;
+        return std::make_unique<PosixLockedFile>(
+            open.release(), path, created,
+            [this, path](const void *data, std::size_t size) { return stageBytes(path, data, size); });
+    }
+    raise(EAGAIN, path);
 }
 
 std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
@@ -760,32 +797,7 @@ std::unique_ptr<OutputFile> PosixFileSystem::createFile(const std::string &path)
     return std::make_unique<PosixOutputFile>(fd, path);
 }
 
-std::string PosixFileSystem::driveOf(const std::string &path) const
-{
-    std::string target = path;
-    if (char *real = ::realpath(path.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    std::string best = "/";
-    for (const MountEntry &entry : mounts()) {
-        const std::string mp = stripTrailingSlashes(entry.mountPoint);
-        const bool holds = mp == "/" || target == mp ||
-                           (target.rfind(mp, 0) == 0 && target.size() > mp.size() &&
-                            target[mp.size()] == '/');
-        if (holds && mp.size() >= best.size())
-            best = mp;
-    }
-    return best;
-}
 
-std::uint64_t PosixFileSystem::availableSpace(const std::string &path) const
-{
-    struct statvfs st {};
-    if (::statvfs(path.c_str(), &st) != 0)
-        raise(errno, path);
-    return std::uint64_t(st.f_bavail) * std::uint64_t(st.f_frsize);
-}
 
 std::string PosixFileSystem::systemFolder() const
 {

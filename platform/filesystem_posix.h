@@ -58,10 +58,15 @@ public:
     void deleteFile(const std::string &path) const override;
     void createFolder(const std::string &path) const override;
     std::vector<std::string> listFolder(const std::string &path) const override;
+    std::vector<FolderEntry> listEntries(const std::string &path) const override;
+    std::optional<FileStatus> status(const std::string &path) const override;
+    std::unique_ptr<LockedFile> lockFile(const std::string &path) const override;
+    void setHidden(const std::string &) const override {}
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
     std::string driveOf(const std::string &path) const override;
     std::uint64_t availableSpace(const std::string &path) const override;
+    std::optional<std::uint64_t> fileSizeLimit(const std::string &path) const override;
     std::string systemFolder() const override;
     std::string musicFolder() const override;
     std::string homeFolder() const override;

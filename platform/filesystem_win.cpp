@@ -178,69 +178,219 @@ bool busyError(DWORD error)
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
-// The temporary file of a staged copy, open for its flush.
+// Errors with which a file system refuses a file this large (FAT32 past 4 GiB - 1).
+bool tooLargeError(DWORD error)
+{
+    return error == ERROR_FILE_TOO_LARGE || error == 665; // ERROR_FILE_SYSTEM_LIMITATION
+}
+
+// Nanoseconds since 1970 and the FILETIME (100 ns since 1601) of the same moment.
+constexpr std::int64_t EpochDifference = 116444736000000000LL; // 1601 to 1970, in 100 ns
+
+FileTime fromFiletime(const FILETIME &time)
+{
+    const std::int64_t ticks =
+        std::int64_t((std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    return (ticks - EpochDifference) * 100;
+}
+
+// The temporary file of a staged copy: open until its flush, then closed until renamed.
 class WinStagedCopy : public StagedCopy
 {
 public:
-    WinStagedCopy(HANDLE handle, std::wstring temporary, std::string destination,
-                  std::function<bool()> destinationIsFolder)
-        : m_out(handle), m_temporary(std::move(temporary)), m_destination(std::move(destination)),
-          m_destinationIsFolder(std::move(destinationIsFolder))
+    WinStagedCopy(HANDLE handle, std::string temporary, std::string destination)
+        : m_out(handle), m_temporary(std::move(temporary)), m_wideTemporary(filePath(m_temporary)),
+          m_destination(std::move(destination))
     {
     }
     ~WinStagedCopy() override
     {
-        if (!m_placed && m_out.valid()) {
+        if (!m_renamed && (m_out.valid() || m_flushed)) {
             m_out.close();
-            DeleteFileW(m_temporary.c_str());
+            DeleteFileW(m_wideTemporary.c_str());
         }
     }
 
     bool valid() const { return m_out.valid(); }
     HANDLE handle() const { return m_out.get(); }
     void setBytes(std::uint64_t bytes) { m_bytes = bytes; }
+    void setSourceTime(const FILETIME &time) { m_sourceTime = time; }
 
-    CopyResult place() override
+    const std::string &temporaryPath() const override { return m_temporary; }
+    const std::string &destination() const override { return m_destination; }
+    void flushFolder() override {} // each rename was written through
+
+    CopyResult flush(CopyTime time) override
     {
-        m_placed = true;
-        DWORD error = FlushFileBuffers(m_out.get()) ? 0 : GetLastError();
+        DWORD error = 0;
+        if (time == CopyTime::FromSource && !SetFileTime(m_out.get(), nullptr, nullptr, &m_sourceTime))
+            error = GetLastError();
+        if (error == 0 && !FlushFileBuffers(m_out.get()))
+            error = GetLastError();
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (error == 0 && !GetFileInformationByHandle(m_out.get(), &info))
+            error = GetLastError();
         if (!m_out.close() && error == 0)
             error = GetLastError();
-        CopyOutcome outcome = CopyOutcome::DestinationFailed;
         // Hidden while it is written; a rename keeps the attributes, so the placed file
         // is made visible first.
-        if (error == 0 && !SetFileAttributesW(m_temporary.c_str(), FILE_ATTRIBUTE_NORMAL))
+        if (error == 0 && !SetFileAttributesW(m_wideTemporary.c_str(), FILE_ATTRIBUTE_NORMAL))
             error = GetLastError();
-        if (error == 0) {
-            // A file of that name that is open in another program or read-only refuses the
-            // rename, as does one a virus scanner holds for a moment: tried again a few
-            // times, then only this file is passed over.
-            for (int attempt = 1;; ++attempt) {
-                if (MoveFileExW(m_temporary.c_str(), filePath(m_destination).c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                    CopyResult result;
-                    result.bytes = m_bytes;
-                    return result;
-                }
-                error = GetLastError();
-                if (!busyError(error) || attempt == 5)
-                    break;
-                Sleep(50);
-            }
-            if (nameError(error) || busyError(error) || m_destinationIsFolder())
-                outcome = CopyOutcome::NameRefused;
+        if (error != 0) {
+            DeleteFileW(m_wideTemporary.c_str());
+            return copyFailure(tooLargeError(error) ? CopyOutcome::TooLarge
+                                                    : CopyOutcome::DestinationFailed,
+                               error, m_destination, m_bytes);
         }
-        DeleteFileW(m_temporary.c_str());
-        return copyFailure(outcome, error, m_destination, m_bytes);
+        m_flushed = true;
+        CopyResult result;
+        result.bytes = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        result.sourceModified = fromFiletime(m_sourceTime);
+        result.modified = fromFiletime(info.ftLastWriteTime);
+        return result;
+    }
+
+    CopyResult rename(const std::string &destination, bool replace) override
+    {
+        const std::wstring to = filePath(destination);
+        const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+        DWORD error = 0;
+        // A file of that name that is open in another program or read-only refuses the
+        // rename, as does one a virus scanner holds for a moment: tried again a few
+        // times, then only this file is passed over.
+        for (int attempt = 1;; ++attempt) {
+            if (MoveFileExW(m_wideTemporary.c_str(), to.c_str(), flags)) {
+                m_renamed = true;
+                CopyResult result;
+                result.bytes = m_bytes;
+                return result;
+            }
+            error = GetLastError();
+            if (!busyError(error) || attempt == 5 || !replace)
+                break;
+            Sleep(50);
+        }
+        const DWORD there = GetFileAttributesW(to.c_str());
+        if (!replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
+                         there != INVALID_FILE_ATTRIBUTES))
+            return copyFailure(CopyOutcome::NameTaken, error, destination, m_bytes);
+        const bool folderThere =
+            there != INVALID_FILE_ATTRIBUTES && (there & FILE_ATTRIBUTE_DIRECTORY);
+        DeleteFileW(m_wideTemporary.c_str());
+        m_renamed = true; // nothing is left to remove
+        const bool refused = nameError(error) || busyError(error) || folderThere;
+        return copyFailure(refused ? CopyOutcome::NameRefused : CopyOutcome::DestinationFailed,
+                           error, destination, m_bytes);
     }
 
 private:
     Handle m_out;
-    std::wstring m_temporary;
+    std::string m_temporary;
+    std::wstring m_wideTemporary;
     std::string m_destination;
-    std::function<bool()> m_destinationIsFolder;
     std::uint64_t m_bytes = 0;
-    bool m_placed = false;
+    FILETIME m_sourceTime{};
+    bool m_flushed = false;
+    bool m_renamed = false;
+};
+
+// A file held under LockFileEx on one byte far beyond any content: a lock that others
+// test by taking it, and that keeps no one from reading the file.
+class WinLockedFile : public LockedFile
+{
+public:
+    using Stager = std::function<Staging(const void *, std::size_t)>;
+
+    WinLockedFile(HANDLE handle, std::string path, bool created, Stager stage)
+        : m_file(handle), m_path(std::move(path)), m_created(created), m_stage(std::move(stage))
+    {
+    }
+    ~WinLockedFile() override { unlock(); }
+
+    void unlock()
+    {
+        if (!m_file.valid())
+            return;
+        OVERLAPPED at = lockPosition();
+        UnlockFileEx(m_file.get(), 0, 1, 0, &at);
+        m_file.close();
+    }
+
+    // The locked byte.
+    static OVERLAPPED lockPosition()
+    {
+        OVERLAPPED at{};
+        at.Offset = 0;
+        at.OffsetHigh = 0x7FFFFFFF;
+        return at;
+    }
+
+    bool created() const override { return m_created; }
+
+    std::vector<std::uint8_t> read() override
+    {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(m_file.get(), &size))
+            raiseLastError(m_path);
+        std::vector<std::uint8_t> bytes(std::size_t(size.QuadPart));
+        LARGE_INTEGER start{};
+        if (!SetFilePointerEx(m_file.get(), start, nullptr, FILE_BEGIN))
+            raiseLastError(m_path);
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD got = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            if (!ReadFile(m_file.get(), bytes.data() + done, chunk, &got, nullptr))
+                raiseLastError(m_path);
+            if (got == 0)
+                break;
+            done += got;
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+    void append(const void *data, std::size_t size) override
+    {
+        LARGE_INTEGER none{};
+        if (!SetFilePointerEx(m_file.get(), none, nullptr, FILE_END))
+            raiseLastError(m_path);
+        const char *p = static_cast<const char *>(data);
+        for (std::size_t done = 0; done < size;) {
+            DWORD put = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(size - done, 1u << 30));
+            if (!WriteFile(m_file.get(), p + done, chunk, &put, nullptr))
+                raiseLastError(m_path);
+            done += put;
+        }
+    }
+
+    void flush() override
+    {
+        if (!FlushFileBuffers(m_file.get()))
+            raiseLastError(m_path);
+    }
+
+    void replace(const void *data, std::size_t size) override
+    {
+        Staging staging = m_stage(data, size);
+        CopyResult result = staging.copy ? staging.copy->flush() : staging.result;
+        // A file held open, even shared for deleting, is not renamed over: the lock ends
+        // first, a moment before the new file takes the name.
+        unlock();
+        if (result.copied())
+            result = staging.copy->rename(m_path, true);
+        if (!result.copied())
+            raise(DWORD(result.error), m_path);
+        const std::wstring name = filePath(m_path);
+        SetFileAttributesW(name.c_str(), GetFileAttributesW(name.c_str()) | FILE_ATTRIBUTE_HIDDEN);
+    }
+
+private:
+    Handle m_file;
+    std::string m_path;
+    bool m_created;
+    Stager m_stage;
 };
 
 class WinFileSystem : public FileSystem
@@ -331,11 +481,11 @@ public:
             return failed(CopyOutcome::SameFile, 0, destination);
         const std::uint64_t size = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 
-        const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
+        const std::string part = temporaryNameBeside(destination, '\\');
         auto staged = std::make_unique<WinStagedCopy>(
-            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            CreateFileW(filePath(part).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
-            part, destination, [this, destination] { return folderExists(destination); });
+            part, destination);
         if (!staged->valid())
             return failed(CopyOutcome::DestinationFailed, GetLastError(), destination);
 
@@ -354,9 +504,12 @@ public:
             }
             for (DWORD done = 0; done < got;) {
                 DWORD put = 0;
-                if (!WriteFile(staged->handle(), buffer.data() + done, got - done, &put, nullptr))
-                    return failed(CopyOutcome::DestinationFailed, GetLastError(), destination,
-                                  copied);
+                if (!WriteFile(staged->handle(), buffer.data() + done, got - done, &put, nullptr)) {
+                    const DWORD error = GetLastError();
+                    return failed(tooLargeError(error) ? CopyOutcome::TooLarge
+                                                       : CopyOutcome::DestinationFailed,
+                                  error, destination, copied);
+                }
                 done += put;
             }
             copied += got;
@@ -364,8 +517,10 @@ public:
                 return failed(CopyOutcome::Cancelled, 0, destination, copied);
         }
         staged->setBytes(copied);
+        staged->setSourceTime(info.ftLastWriteTime);
         Staging staging;
         staging.result.bytes = copied;
+        staging.result.sourceModified = fromFiletime(info.ftLastWriteTime);
         staging.copy = std::move(staged);
         return staging;
     }
@@ -373,11 +528,11 @@ public:
     Staging stageBytes(const std::string &destination, const void *data,
                        std::size_t size) const override
     {
-        const std::wstring part = filePath(temporaryNameBeside(destination, '\\'));
+        const std::string part = temporaryNameBeside(destination, '\\');
         auto staged = std::make_unique<WinStagedCopy>(
-            CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN,
-                        nullptr),
-            part, destination, [this, destination] { return folderExists(destination); });
+            CreateFileW(filePath(part).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_HIDDEN, nullptr),
+            part, destination);
         if (!staged->valid())
             return Staging{copyFailure(CopyOutcome::DestinationFailed, GetLastError(), destination),
                            nullptr};
@@ -511,6 +666,14 @@ public:
 
     std::vector<std::string> listFolder(const std::string &path) const override
     {
+        std::vector<std::string> names;
+        for (FolderEntry &entry : listEntries(path))
+            names.push_back(std::move(entry.name));
+        return names;
+    }
+
+    std::vector<FolderEntry> listEntries(const std::string &path) const override
+    {
         std::string pattern = path;
         if (!pattern.empty() && pattern.back() != '\\' && pattern.back() != '/')
             pattern += '\\';
@@ -523,17 +686,66 @@ public:
                 return {};
             raiseLastError(path);
         }
-        std::vector<std::string> names;
+        std::vector<FolderEntry> entries;
         do {
             const std::wstring name = found.cFileName;
             if (name != L"." && name != L"..")
-                names.push_back(win::utf8(name));
+                entries.push_back(
+                    {win::utf8(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
         } while (FindNextFileW(search, &found));
         const DWORD error = GetLastError();
         FindClose(search);
         if (error != ERROR_NO_MORE_FILES)
             raise(error, path);
-        return names;
+        return entries;
+    }
+
+    std::optional<FileStatus> status(const std::string &path) const override
+    {
+        const QuietDriveErrors quiet;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (path.empty() ||
+            !GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data))
+            return std::nullopt;
+        FileStatus status;
+        const bool folder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+        status.kind = folder ? FileStatus::Kind::Folder : FileStatus::Kind::File;
+        status.size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        status.modified = fromFiletime(data.ftLastWriteTime);
+        return status;
+    }
+
+    std::unique_ptr<LockedFile> lockFile(const std::string &path) const override
+    {
+        // Shared for deleting, so that its holder can replace it through a temporary file.
+        const std::wstring name = filePath(path);
+        HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            raiseLastError(path);
+        const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+        auto file = std::make_unique<WinLockedFile>(
+            handle, path, created,
+            [this, path](const void *data, std::size_t size) { return stageBytes(path, data, size); });
+        OVERLAPPED at = WinLockedFile::lockPosition();
+        if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                        &at)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)
+                return nullptr;
+            raise(error, path);
+        }
+        return file;
+    }
+
+    void setHidden(const std::string &path) const override
+    {
+        const std::wstring name = filePath(path);
+        const DWORD attributes = GetFileAttributesW(name.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            !SetFileAttributesW(name.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN))
+            raiseLastError(path);
     }
 
     std::vector<std::uint8_t> readFile(const std::string &path) const override
@@ -590,6 +802,22 @@ public:
         if (!GetDiskFreeSpaceExW(filePath(root).c_str(), &freeForCaller, nullptr, nullptr))
             raiseLastError(root);
         return freeForCaller.QuadPart;
+    }
+
+    std::optional<std::uint64_t> fileSizeLimit(const std::string &path) const override
+    {
+        const QuietDriveErrors quiet;
+        wchar_t volume[MAX_PATH + 1] = {};
+        if (!GetVolumePathNameW(filePath(path).c_str(), volume, MAX_PATH + 1))
+            return std::nullopt;
+        wchar_t system[MAX_PATH + 1] = {};
+        if (!GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system,
+                                   MAX_PATH + 1))
+            return std::nullopt;
+        // "FAT", "FAT12", "FAT16" and "FAT32"; not "exFAT".
+        if (std::wstring(system).rfind(L"FAT", 0) != 0)
+            return std::nullopt;
+        return FatFileSizeLimit;
     }
 
     std::string systemFolder() const override

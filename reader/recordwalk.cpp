@@ -43,6 +43,9 @@ constexpr OptionalNumber OptionalNumbers[] = {
     {92, &Track::discNumber},
 };
 
+// The track's persistent ID, a little-endian 64-bit number, where longer headers hold it.
+constexpr std::size_t PersistentIdOffset = 112;
+
 // Where the text of a string child of type `type` goes; nothing for the types not kept.
 QString *stringSlot(Track &track, std::int32_t type)
 {
@@ -305,6 +308,11 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
     for (const OptionalNumber &optional : OptionalNumbers) {
         if (std::size_t(header) >= optional.offset + 4)
             track.*optional.field = std::uint32_t(number(pos + optional.offset));
+    }
+    if (std::size_t(header) >= PersistentIdOffset + 8) {
+        track.persistentId = std::uint64_t(std::uint32_t(number(pos + PersistentIdOffset))) |
+                             std::uint64_t(std::uint32_t(number(pos + PersistentIdOffset + 4)))
+                                 << 32;
     }
 
     const std::size_t trackEnd = pos + std::size_t(total);

@@ -45,6 +45,9 @@ struct Track
     std::uint32_t discNumber = 0;
     QString composer;
     QString albumArtist;
+    // The database's 64-bit ID of the track, which stays the same across syncs (the unique
+    // ID does not); 0 when the record is too short to hold it.
+    std::uint64_t persistentId = 0;
 };
 
 // A playlist of the player, its tracks as track numbers (1..n) in the player's order.

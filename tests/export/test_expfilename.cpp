@@ -92,9 +92,9 @@ private Q_SLOTS:
         QTest::newRow("extension goes through the same replacement")
             << onlyTitleFields() << rock << ":iPod_Control:Music:F01:AB.m?3"
             << "Song.m-3";
-        QTest::newRow("case, spaces and dots kept")
+        QTest::newRow("case, inner spaces and dots kept; a leading blank goes, then the dot")
             << onlyTitleFields() << QStringList{"", "", " .Mixed Case. ", ""} << mp3
-            << " .Mixed Case. .mp3";
+            << "_Mixed Case. .mp3";
         QTest::newRow("empty title")
             << onlyTitleFields() << QStringList{"", "", "", ""} << mp3 << "Track 17.mp3";
         QTest::newRow("only the separator")
@@ -276,6 +276,10 @@ private Q_SLOTS:
                                       << "Greatest Hits Vol. 2";
         QTest::newRow("leading dot") << ".38 Special"
                                      << "_38 Special";
+        QTest::newRow("leading blanks: players drop them") << "  The Band"
+                                                          << "The Band";
+        QTest::newRow("leading blanks before a dot") << " .38 Special"
+                                                    << "_38 Special";
         QTest::newRow("device") << "AUX"
                                 << "AUX_";
         QTest::newRow("the nine and control") << QString("AC/DC: *?") + QChar(7) << "AC-DC- ---";

@@ -1,9 +1,14 @@
 // Where a run puts its files when it sorts them into artist and album folders, how names
 // stay unique per folder, and the text of the playlist files.
 #include "exportlayout.h"
+#include "exportplan.h"
+#include "exportrecord.h"
+#include "filesystem_posix.h"
 #include "testmain.h"
 #include "tracktables.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sondrel;
@@ -68,19 +73,34 @@ private Q_SLOTS:
                  (QStringList{"Unknown Artist", "Unknown Album"}));
     }
 
-    // A folder never takes the name of a file of the run, nor a file that of a folder
-    // (numbering per folder and letter case are the export run's tests).
+    // Names of one run in one folder: a folder never takes the name of a file of the run
+    // or of the folder, nor the errors list's; a file never that of a folder (numbering
+    // against the files on the disk and the record is the export run's test).
     void filesAndFoldersShareTheirFoldersNames()
     {
-        RunNames names(Linux);
+        QTemporaryDir dir;
+        const std::string root = dir.path().toStdString() + "/";
+        PosixFileSystem fs;
+        const ExportRecord record;
+        FolderNames names(fs, root, record, Linux);
         names.reserve("Sondrel export errors.txt");
-        QCOMPARE(names.file({}, song("Song")), QString("Song.mp3"));
+        const auto file = [&](const QStringList &folders, const ExportName &name) {
+            for (int n = 1;; ++n) {
+                const QString given = name.finished(Linux, n);
+                if (names.look(folders, given).use == FolderNames::Use::Free) {
+                    names.claim(folders, given);
+                    return given;
+                }
+            }
+        };
+        QCOMPARE(file({}, song("Song")), QString("Song.mp3"));
         QCOMPARE(names.folders({"Sondrel export errors.txt", "A"}),
                  (QStringList{"Sondrel export errors.txt (2)", "A"}));
         QCOMPARE(names.folders({"song.MP3", "A"}), (QStringList{"song.MP3 (2)", "A"}));
         QCOMPARE(names.folders({"SONG.mp3", "a"}), (QStringList{"song.MP3 (2)", "A"}));
-        QCOMPARE(names.file({}, song("song.mp3 (2)", "")), QString("song.mp3 (2) (2)"));
-        QCOMPARE(names.file({"song.MP3 (2)"}, song("A", "")), QString("A (2)"));
+        QCOMPARE(file({}, song("song.mp3 (2)", "")), QString("song.mp3 (2) (2)"));
+        QCOMPARE(file({"song.MP3 (2)"}, song("A", "")), QString("A (2)"));
+        QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }
 
     // The durations, the missing artist and the paths are the export run's tests: here

@@ -81,10 +81,13 @@ QByteArray hexBytes(const char *hex)
     return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
 }
 
-// The fields that longer track records add: unique ID|track|year|disc|composer|album artist.
+// The fields that longer track records add: unique ID|track|year|disc|composer|album
+// artist|persistent ID (hexadecimal, empty while 0).
 QString laterFields(const TrackTable &table, int k)
 {
-    return row(table, k, FieldUniqueId, FieldAlbumArtist);
+    const std::uint64_t id = table.track(k).persistentId;
+    return row(table, k, FieldUniqueId, FieldAlbumArtist) + '|' +
+           (id ? QString::number(id, 16) : QString());
 }
 
 // The table's playlists as "title:track,track".
@@ -242,12 +245,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("headerLength");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("shortest header: unique ID only") << 44 << "4242||||Bach|Various";
-        QTest::newRow("header to the track number") << 48 << "4242|7|||Bach|Various";
-        QTest::newRow("one byte short of the year") << 55 << "4242|7|||Bach|Various";
-        QTest::newRow("header to the year") << 56 << "4242|7|1999||Bach|Various";
-        QTest::newRow("one byte short of the disc") << 95 << "4242|7|1999||Bach|Various";
-        QTest::newRow("header to the disc") << 96 << "4242|7|1999|2|Bach|Various";
+        QTest::newRow("shortest header: unique ID only") << 44 << "4242||||Bach|Various|";
+        QTest::newRow("header to the track number") << 48 << "4242|7|||Bach|Various|";
+        QTest::newRow("one byte short of the year") << 55 << "4242|7|||Bach|Various|";
+        QTest::newRow("header to the year") << 56 << "4242|7|1999||Bach|Various|";
+        QTest::newRow("one byte short of the disc") << 95 << "4242|7|1999||Bach|Various|";
+        QTest::newRow("header to the disc") << 96 << "4242|7|1999|2|Bach|Various|";
+        QTest::newRow("one byte short of the persistent ID")
+            << 119 << "4242|7|1999|2|Bach|Various|";
+        QTest::newRow("header to the persistent ID: all 64 bits")
+            << 120 << "4242|7|1999|2|Bach|Various|f123456789abcdef";
     }
 
     void readsLaterFields()
@@ -259,6 +266,7 @@ private Q_SLOTS:
         track.trackNumber = 7;
         track.year = 1999;
         track.discNumber = 2;
+        track.persistentId = 0xF123456789ABCDEFull;
         track.withString(StringComposer, "Bach").withString(StringAlbumArtist, "Various");
         TestTrack unset = plainTrack("Two");
         unset.uniqueId = 0;
@@ -267,7 +275,7 @@ private Q_SLOTS:
         const WalkOutcome outcome = walk(buildDatabase(db), table);
         QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
         QTEST(laterFields(table, 1), "expected");
-        QCOMPARE(laterFields(table, 2), "|||||");
+        QCOMPARE(laterFields(table, 2), "||||||");
     }
 
     void readsPlaylists_data()
@@ -594,8 +602,9 @@ private Q_SLOTS:
                                                 "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| "),
                               QString::fromUtf8("2|9601059|339590|君の知らない物語|:iPod_Control:Music:F01:RSEG.m4a|"
                                                 "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| ")}));
-        QCOMPARE(laterFields(table, 1), "186|1||||");
-        QCOMPARE(laterFields(table, 2), "203|2||||");
+        // The persistent IDs as the desktop software wrote them (offset 112).
+        QCOMPARE(laterFields(table, 1), "186|1|||||f99c9d1a363112d2");
+        QCOMPARE(laterFields(table, 2), "203|2|||||d628800ca2342d7d");
         // Its only playlist is the master playlist (in data sets of type 2 and 3).
         QCOMPARE(readPlaylists(bytesOf(data), table), PlaylistStatus::Read);
         QVERIFY(table.playlists().empty());

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 
 namespace sondrel::test {
 
@@ -58,6 +59,118 @@ private:
     std::uint64_t m_written = 0;
 };
 
+// The failure a fault makes of a copy's step.
+CopyResult failedStep(const Fault &fault, const std::string &path)
+{
+    CopyResult result;
+    result.outcome = fault.outcome;
+    result.error = fault.error;
+    result.message = std::strerror(fault.error);
+    result.path = path;
+    return result;
+}
+
+// A staged copy whose flush and rename meet the plan's faults; after a kill it leaves its
+// temporary file behind.
+class FaultyStagedCopy : public StagedCopy
+{
+public:
+    FaultyStagedCopy(std::shared_ptr<FaultPlan> plan, std::unique_ptr<StagedCopy> inner)
+        : m_plan(std::move(plan)), m_inner(std::move(inner))
+    {
+    }
+    ~FaultyStagedCopy() override
+    {
+        if (m_plan->killed)
+            (void)m_inner.release(); // as a killed process would, it removes nothing
+    }
+
+    const std::string &temporaryPath() const override { return m_inner->temporaryPath(); }
+    const std::string &destination() const override { return m_inner->destination(); }
+    void flushFolder() override
+    {
+        if (m_inner)
+            m_inner->flushFolder();
+    }
+
+    CopyResult flush(CopyTime time) override
+    {
+        if (m_plan->probe)
+            m_plan->probe(FsOp::Flush, destination());
+        if (const Fault *fault = FaultyFileSystem::faultFor(*m_plan, FsOp::Flush, destination())) {
+            m_inner.reset();
+            return failedStep(*fault, destination());
+        }
+        return m_inner->flush(time);
+    }
+
+    CopyResult rename(const std::string &to, bool replace) override
+    {
+        if (m_plan->probe)
+            m_plan->probe(FsOp::Rename, to);
+        if (const Fault *fault = FaultyFileSystem::faultFor(*m_plan, FsOp::Rename, to)) {
+            if (fault->outcome != CopyOutcome::NameTaken)
+                m_inner.reset();
+            return failedStep(*fault, to);
+        }
+        return m_inner->rename(to, replace);
+    }
+
+private:
+    std::shared_ptr<FaultPlan> m_plan;
+    std::unique_ptr<StagedCopy> m_inner;
+};
+
+// A locked file whose appends and flushes meet the plan's faults.
+class FaultyLockedFile : public LockedFile
+{
+public:
+    FaultyLockedFile(std::shared_ptr<FaultPlan> plan, std::unique_ptr<LockedFile> inner,
+                     std::string path)
+        : m_plan(std::move(plan)), m_inner(std::move(inner)), m_path(std::move(path))
+    {
+    }
+
+    bool created() const override { return m_inner->created(); }
+    std::vector<std::uint8_t> read() override { return m_inner->read(); }
+    void append(const void *data, std::size_t size) override
+    {
+        pass(FsOp::Append);
+        m_inner->append(data, size);
+    }
+    void flush() override
+    {
+        pass(FsOp::Sync);
+        m_inner->flush();
+    }
+    void replace(const void *data, std::size_t size) override
+    {
+        pass(FsOp::SafeWrite);
+        m_inner->replace(data, size);
+    }
+
+private:
+    void pass(FsOp op)
+    {
+        if (m_plan->probe)
+            m_plan->probe(op, m_path);
+        if (const Fault *fault = FaultyFileSystem::faultFor(*m_plan, op, m_path))
+            raise(*fault, m_path);
+    }
+
+    std::shared_ptr<FaultPlan> m_plan;
+    std::unique_ptr<LockedFile> m_inner;
+    std::string m_path;
+};
+
+// A staging whose copy meets the plan's faults.
+Staging wrapped(const std::shared_ptr<FaultPlan> &plan, Staging staging)
+{
+    if (staging.copy)
+        staging.copy = std::make_unique<FaultyStagedCopy>(plan, std::move(staging.copy));
+    return staging;
+}
+
 } // namespace
 
 FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan, std::unique_ptr<FileSystem> inner)
@@ -74,7 +187,14 @@ FaultyFileSystem::Factory FaultyFileSystem::factory(std::shared_ptr<FaultPlan> p
 
 const Fault *FaultyFileSystem::faultFor(FaultPlan &plan, FsOp op, const std::string &path)
 {
+    static std::mutex counting;
+    std::unique_lock<std::mutex> one(counting);
     const int call = ++plan.calls[op];
+    one.unlock();
+    if (plan.kill && plan.kill->first == op && plan.kill->second == call) {
+        plan.killed = true;
+        throw Killed{};
+    }
     for (const Fault &fault : plan.faults) {
         if (fault.op == op && (fault.call == 0 || fault.call == call) &&
             path.rfind(fault.pathPrefix, 0) == 0)
@@ -112,7 +232,7 @@ Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string
 {
     const Fault *fault = meet(FsOp::SafeCopy, destination);
     if (!fault)
-        return m_inner->stageCopy(source, destination, options);
+        return wrapped(m_plan, m_inner->stageCopy(source, destination, options));
     std::uint64_t through = 0;
     if (fault->bytesFirst > 0) {
         CopyOptions stopping;
@@ -124,7 +244,7 @@ Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string
         };
         Staging staging = m_inner->stageCopy(source, destination, stopping);
         if (staging.result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
-            return staging; // done before the fault, or ended on its own
+            return wrapped(m_plan, std::move(staging)); // done before the fault, or ended on its own
     }
     Staging staging;
     CopyResult &result = staging.result;
@@ -145,7 +265,7 @@ Staging FaultyFileSystem::stageBytes(const std::string &destination, const void 
 {
     const Fault *fault = meet(FsOp::SafeWrite, destination);
     if (!fault)
-        return m_inner->stageBytes(destination, data, size);
+        return wrapped(m_plan, m_inner->stageBytes(destination, data, size));
     Staging staging;
     staging.result.outcome = fault->outcome;
     staging.result.error = fault->error;
@@ -196,6 +316,21 @@ std::vector<std::string> FaultyFileSystem::listFolder(const std::string &path) c
 {
     pass(FsOp::ListFolder, path);
     return m_inner->listFolder(path);
+}
+
+std::vector<FolderEntry> FaultyFileSystem::listEntries(const std::string &path) const
+{
+    pass(FsOp::ListFolder, path);
+    return m_inner->listEntries(path);
+}
+
+std::unique_ptr<LockedFile> FaultyFileSystem::lockFile(const std::string &path) const
+{
+    pass(FsOp::Lock, path);
+    std::unique_ptr<LockedFile> inner = m_inner->lockFile(path);
+    if (!inner)
+        return nullptr;
+    return std::make_unique<FaultyLockedFile>(m_plan, std::move(inner), path);
 }
 
 std::vector<std::uint8_t> FaultyFileSystem::readFile(const std::string &path) const

@@ -2,6 +2,7 @@
 
 #include "filesystem.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -15,7 +16,7 @@ namespace sondrel::test {
 enum class FsOp {
     CopyFile,
     SafeCopy,  // stageCopy, the first part of copyFileSafely
-    SafeWrite, // stageBytes, the first part of writeFileSafely
+    SafeWrite, // stageBytes, the first part of writeFileSafely; LockedFile::replace
     MoveFile,
     ReplaceFile,
     RenameOrCopy, // with bytesFirst: a copy that breaks off after that many bytes
@@ -26,6 +27,16 @@ enum class FsOp {
     CreateFile,
     Write, // a write into a file made by CreateFile
     AvailableSpace,
+    Flush,  // StagedCopy::flush: the time set, the bytes flushed
+    Rename, // StagedCopy::rename, also the one of a copy placed whole
+    Lock,   // lockFile
+    Append, // LockedFile::append
+    Sync,   // LockedFile::flush
+};
+
+// Thrown by the call at which a plan kills the run: nothing after it reaches the disk.
+struct Killed
+{
 };
 
 // One failure made to happen on purpose.
@@ -56,7 +67,15 @@ struct FaultPlan
     std::function<void(FsOp, const std::string &path)> probe;
     // renameOrCopy copies as it does between two file systems, also on one.
     bool otherFileSystem = false;
-    // How many times each operation has been called so far.
+    // The largest file every service reports the export drive to take, when set.
+    std::optional<std::uint64_t> fileSizeLimit;
+    // The run is killed at this call of this operation (counted from 1 like a fault's): the
+    // call throws Killed before it does anything, and from then on no temporary file is
+    // removed, as after a power cut or a killed process.
+    std::optional<std::pair<FsOp, int>> kill;
+    std::atomic<bool> killed{false};
+    // How many times each operation has been called so far (the export's copies call from
+    // several threads: counted under a lock).
     std::map<FsOp, int> calls;
 };
 
@@ -104,10 +123,21 @@ public:
     void deleteFile(const std::string &path) const override;
     void createFolder(const std::string &path) const override;
     std::vector<std::string> listFolder(const std::string &path) const override;
+    std::vector<FolderEntry> listEntries(const std::string &path) const override;
+    std::optional<FileStatus> status(const std::string &path) const override
+    {
+        return m_inner->status(path);
+    }
+    std::unique_ptr<LockedFile> lockFile(const std::string &path) const override;
+    void setHidden(const std::string &path) const override { m_inner->setHidden(path); }
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
     std::string driveOf(const std::string &path) const override { return m_inner->driveOf(path); }
     std::uint64_t availableSpace(const std::string &path) const override;
+    std::optional<std::uint64_t> fileSizeLimit(const std::string &path) const override
+    {
+        return m_plan->fileSizeLimit ? m_plan->fileSizeLimit : m_inner->fileSizeLimit(path);
+    }
     std::string systemFolder() const override { return m_inner->systemFolder(); }
     std::string musicFolder() const override { return m_inner->musicFolder(); }
     std::string homeFolder() const override { return m_inner->homeFolder(); }
@@ -121,7 +151,8 @@ public:
         return m_plan->nameLimit ? *m_plan->nameLimit : m_inner->nameLimit();
     }
 
-    // The fault this call of `op` on `path` meets, if any; counts the call.
+    // The fault this call of `op` on `path` meets, if any; counts the call, and throws
+    // Killed at the call that the plan kills.
     static const Fault *faultFor(FaultPlan &plan, FsOp op, const std::string &path);
 
 private:

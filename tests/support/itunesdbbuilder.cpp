@@ -73,6 +73,10 @@ void appendTrack(QByteArray &out, const TestTrack &t, qint32 id, TestLayout *lay
         if (t.headerLength >= offset + 4)
             putLe32(out, start + offset, value);
     }
+    if (t.headerLength >= 120) {
+        putLe32(out, start + 112, qint32(quint32(t.persistentId)));
+        putLe32(out, start + 116, qint32(quint32(t.persistentId >> 32)));
+    }
     QList<int> children;
     for (const TestString &s : t.strings) {
         children << int(out.size());

@@ -27,7 +27,8 @@
 // The database layout is the player's: a database header "mhbd", data sets "mhsd"
 // (optionally an album list before the track list, as current desktop software writes
 // them), the track list "mhlt", one "mhit" per track with its unique ID (offset 16),
-// file size (36), duration (40), track number (44), year (52) and disc number (92) as
+// file size (36), duration (40), track number (44), year (52), disc number (92) and
+// persistent ID (112, 64 bits) as
 // far as its header length reaches, and string children "mhod" (UTF-16LE by default)
 // in any order; the playlist lists "mhlp" hold playlists "mhyp" with a title child and
 // items "mhip" (the track's unique ID at offset 24, each with a position child).
@@ -85,6 +86,7 @@ struct TestTrack
     qint32 trackNumber = 0;
     qint32 year = 0;
     qint32 discNumber = 0;
+    quint64 persistentId = 0; // offset 112, as far as the header length reaches
 
     // Title, artist, album, genre and location (UTF-16LE), plus a file type when given.
     static TestTrack make(const QString &title, const QString &artist, const QString &album,

@@ -1,5 +1,6 @@
 #include "mainwindowscene.h"
 
+#include "exportrecord.h"
 #include "modalanswerer.h"
 #include "trackgrid.h"
 
@@ -133,7 +134,9 @@ QStringList MainWindowScene::totals() const
 
 QStringList MainWindowScene::exportFiles() const
 {
-    return QDir(exportPath()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList files = QDir(exportPath()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    files.removeOne(ExportRecordFileName);
+    return files;
 }
 
 } // namespace sondrel::test

@@ -74,7 +74,8 @@ public:
     // The hidden totals and the three captions: count, bytes, milliseconds, then the
     // captions of the count, the size and the duration.
     QStringList totals() const;
-    // The names of the files in the export folder (hidden ones too), sorted.
+    // The names of the files in the export folder (hidden ones too, but for the record),
+    // sorted.
     QStringList exportFiles() const;
 
     FakeMachine machine;

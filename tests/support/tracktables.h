@@ -21,6 +21,7 @@ struct TableTrack
     QString album;
     QString genre;
     QString albumArtist;
+    std::uint64_t persistentId = 0;
 };
 
 // A track table of the given tracks, as the reader leaves it: IDs 1..n in list order.
@@ -34,6 +35,7 @@ inline TrackTable tableOf(const QList<TableTrack> &tracks)
         track.id = k;
         track.size = from.size;
         track.duration = from.duration;
+        track.persistentId = from.persistentId;
         table.setText(k, FieldTitle, from.title);
         table.setText(k, FieldLocation, from.location);
         table.setText(k, FieldArtist, from.artist);

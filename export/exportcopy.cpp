@@ -1,0 +1,259 @@
+#include "exportcopy.h"
+
+#include "exportplace.h"
+#include "exportplan.h"
+#include "platformerror.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <set>
+#include <system_error>
+
+namespace sondrel {
+
+QString skipReason(const CopyResult &result)
+{
+    const QString system = QString::fromStdString(result.message);
+    switch (result.outcome) {
+    case CopyOutcome::SourceMissing:
+        return QStringLiteral("missing on the iPod");
+    case CopyOutcome::SourceNotRegular:
+        return QStringLiteral("not a regular file");
+    case CopyOutcome::SameFile:
+        return QStringLiteral("same file as the destination");
+    case CopyOutcome::NameRefused:
+        return QStringLiteral("name refused by the export folder: ") + system;
+    case CopyOutcome::TooLarge:
+        return tooLargeReason();
+    default:
+        return QStringLiteral("could not be read: ") + system;
+    }
+}
+
+namespace {
+
+// A failed copy or write as the run-time error report tells it.
+PlatformError failureOf(const CopyResult &result)
+{
+    return PlatformError(result.error, result.message + ": " + result.path);
+}
+
+// Makes the folders of `folders` that are not there yet, from the top; `made` remembers
+// those known to be there. Raises PlatformError for a folder that cannot be made.
+void makeFolders(const FileSystem &fs, const FolderNames &names, const QStringList &folders,
+                 std::set<std::string> &made)
+{
+    for (qsizetype depth = 1; depth <= folders.size(); ++depth) {
+        const std::string path = names.folderPath(folders.first(depth));
+        if (made.count(path))
+            continue;
+        if (!fs.folderExists(path)) {
+            try {
+                fs.createFolder(path);
+            } catch (const PlatformError &) {
+                if (!fs.folderExists(path)) // not made by someone else meanwhile
+                    throw;
+            }
+        }
+        made.insert(path);
+    }
+}
+
+// The next name of `item` after its current one that is free, or a file of the user's of
+// the source's size (to compare); sets the item's name, number and step.
+void nextName(const FileSystem &fs, FolderNames &names, const ExportSnapshot &snapshot,
+              ExportItem &item)
+{
+    for (int n = item.number + 1;; ++n) {
+        const QString name = item.exportName.finished(snapshot.limit, n);
+        const FolderNames::Look there = names.look(item.folders, name);
+        if (there.use == FolderNames::Use::Taken)
+            continue;
+        if (there.use == FolderNames::Use::UsersFile) {
+            const std::optional<FileStatus> copy =
+                fs.status(names.path(FolderNames::relative(item.folders, there.name)));
+            if (!copy || !item.sourceStatus || copy->size != item.sourceStatus->size)
+                continue;
+        }
+        item.number = n;
+        item.name = there.use == FolderNames::Use::Free ? name : there.name;
+        item.step = there.use == FolderNames::Use::Free ? ExportStep::Copy : ExportStep::Compare;
+        names.claim(item.folders, item.name);
+        return;
+    }
+}
+
+} // namespace
+
+ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &record,
+                         FolderNames &names, ExportProgress &progress, const ExportHooks &hooks)
+{
+    // A copy is given its time and flushed on a thread of its own while the next one is
+    // copied: the disk flushes several at once (as it does for cp and one sync), and the
+    // player is still read one file after the other.
+    constexpr std::size_t MaxPlacing = 8;
+    std::vector<std::pair<std::size_t, SkippedTrack>> skipped;
+    ExportReport report;
+    report.count = int(snapshot.items.size());
+
+    // The first failure ends the run; later ones (of placings still under way) add nothing.
+    const auto stop = [&](const PlatformError &error) {
+        if (!report.failure) {
+            report.end = ExportReport::End::DestinationFailed;
+            report.failure = error;
+        }
+    };
+    const auto skip = [&](std::size_t index, const std::string &source, const QString &reason) {
+        skipped.push_back({index, {snapshot.items[index].title, source, reason}});
+    };
+    const auto sourceOf = [&](const ExportItem &item) {
+        return item.resolvedSource.empty() ? item.source : item.resolvedSource;
+    };
+
+    {
+        Placer placer(fs, record, names, snapshot);
+        const auto settle = [&](std::size_t most) {
+            for (Placer::Placed &placed : placer.settle(most)) {
+                ExportItem &item = snapshot.items[placed.index];
+                if (placed.result.copied()) {
+                    ++report.copied;
+                    item.present = true;
+                    report.written.push_back(placed.path);
+                } else if (placed.result.outcome == CopyOutcome::DestinationFailed) {
+                    stop(failureOf(placed.result));
+                } else {
+                    skip(placed.index, sourceOf(item), skipReason(placed.result));
+                }
+            }
+        };
+
+        try {
+            CaseInsensitiveFolders folders(fs);
+            std::set<std::string> made; // the folders known to be there
+            const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
+            std::uint64_t before = 0; // bytes of the copies done
+            for (std::size_t i = 0; i < snapshot.items.size() && !report.failure; ++i) {
+                ExportItem &item = snapshot.items[i];
+                if (progress.cancelled()) {
+                    report.end = ExportReport::End::Cancelled;
+                    break;
+                }
+                ++report.reached;
+                progress.reach(report.reached, report.count, item.title);
+                progress.setBytes(before);
+
+                if (item.step == ExportStep::Skip) {
+                    skip(i, sourceOf(item), item.refusal);
+                    continue;
+                }
+                if (item.step == ExportStep::AlreadyThere) {
+                    ++report.already;
+                    item.present = true;
+                    continue;
+                }
+                if (item.resolvedSource.empty()) {
+                    item.resolvedSource =
+                        resolvePlayerPath(fs, folders, snapshot.playerRoot, item.names);
+                }
+                const std::string &source = item.resolvedSource;
+                // A link may lead anywhere: the file itself must lie on the player's drive.
+                if (fs.fileExists(source) && fs.driveOf(source) != playerDrive) {
+                    skip(i, source,
+                         QStringLiteral("could not be read: it lies outside the iPod's drive"));
+                    continue;
+                }
+                // A file of the user's at the name: the very copy when it holds the source's
+                // bytes (an export made before the record); otherwise the next name.
+                while (item.step == ExportStep::Compare) {
+                    const std::string there =
+                        names.path(FolderNames::relative(item.folders, item.name));
+                    if (const std::optional<FileIdentity> own = fs.identity(source);
+                        own && own == fs.identity(there))
+                        break; // the source itself (an export directory inside the player)
+                    bool same = false;
+                    try {
+                        same = fs.sameContents(source, there);
+                    } catch (const PlatformError &) {
+                    }
+                    if (!same) {
+                        nextName(fs, names, snapshot, item);
+                        continue;
+                    }
+                    const std::optional<FileStatus> copy = fs.status(there);
+                    RecordLine line;
+                    line.path = FolderNames::relative(item.folders, item.name);
+                    line.kind = RecordTrack;
+                    line.key = item.key;
+                    line.sourceSize = item.sourceStatus ? item.sourceStatus->size : 0;
+                    line.sourceTime = item.sourceStatus ? item.sourceStatus->modified : 0;
+                    line.size = copy ? copy->size : 0;
+                    line.time = copy ? copy->modified : 0;
+                    record.append({line});
+                    item.step = ExportStep::AlreadyThere;
+                    ++report.already;
+                    item.present = true;
+                }
+                if (item.step == ExportStep::AlreadyThere)
+                    continue;
+                item.step = item.step == ExportStep::Compare ? ExportStep::Copy : item.step;
+
+                // A source that is no file fails before the folders are needed: none is
+                // made for it.
+                if (!item.folders.isEmpty() && fs.fileExists(source))
+                    makeFolders(fs, names, item.folders, made);
+                const std::uint64_t bytes = item.sourceStatus ? item.sourceStatus->size : item.size;
+                CopyOptions options;
+                options.progress = [&](std::uint64_t copied) {
+                    progress.setBytes(before + std::min(copied, bytes));
+                    return !progress.cancelled();
+                };
+                const std::string destination =
+                    names.path(FolderNames::relative(item.folders, item.name));
+                Staging staging = fs.stageCopy(source, destination, options);
+                if (staging.copy) {
+                    if (hooks.retouch) {
+                        if (std::optional<QString> note = hooks.retouch(item, *staging.copy))
+                            skip(i, source, *note);
+                    }
+                    placer.add(i, std::move(staging.copy));
+                } else if (staging.result.outcome == CopyOutcome::Cancelled) {
+                    report.end = ExportReport::End::Cancelled;
+                    break;
+                } else if (staging.result.outcome == CopyOutcome::DestinationFailed) {
+                    stop(failureOf(staging.result));
+                    break;
+                } else {
+                    skip(i, source, skipReason(staging.result));
+                }
+                before += bytes;
+                progress.setBytes(before);
+                settle(MaxPlacing - 1);
+            }
+            // The files copied before a cancel or a failure are whole: they are placed.
+            settle(0);
+        } catch (const PlatformError &error) {
+            stop(error);
+        } catch (const std::system_error &error) { // no thread to be had for a flush
+            stop(PlatformError(error.code().value(), error.what()));
+        } catch (const std::bad_alloc &) {
+            stop(PlatformError(ENOMEM, std::strerror(ENOMEM)));
+        }
+        if (report.failure) {
+            try {
+                settle(0);
+            } catch (const PlatformError &) {
+                // the record failed: what is left is dropped with its temporary files
+            }
+        }
+    }
+
+    std::stable_sort(skipped.begin(), skipped.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (auto &[index, track] : skipped)
+        report.skipped.push_back(std::move(track));
+    return report;
+}
+
+} // namespace sondrel

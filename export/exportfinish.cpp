@@ -1,0 +1,127 @@
+#include "exportfinish.h"
+
+#include "exportlayout.h"
+#include "exportplace.h"
+#include "exportplan.h"
+#include "exportrecord.h"
+#include "platformerror.h"
+
+namespace sondrel {
+
+namespace {
+
+// A field of the errors list: tabs and line breaks would break its lines.
+QString listField(QString text)
+{
+    for (QChar &c : text) {
+        if (c.unicode() < 32)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+QString writeFailure(const CopyResult &result)
+{
+    const QString system = QString::fromStdString(result.message);
+    return result.outcome == CopyOutcome::NameRefused
+               ? QStringLiteral("name refused by the export folder: ") + system
+               : QStringLiteral("could not be written: ") + system;
+}
+
+// The path from the export directory of the copy a playlist lists for `track`: the run's
+// own, else the newest recorded copy that is still there, spelt as on the disk.
+std::optional<std::string> copyOf(const ExportSnapshot &snapshot, RecordFile &record,
+                                  FolderNames &names, const PlaylistTrack &track)
+{
+    if (track.item != PlaylistTrack::NoItem && snapshot.items[track.item].present) {
+        const ExportItem &item = snapshot.items[track.item];
+        return FolderNames::relative(item.folders, item.name);
+    }
+    const std::vector<const RecordLine *> lines = record.record().byKey(RecordTrack, track.key);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (std::optional<std::string> spelt = names.onDisk((*line)->path))
+            return spelt;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &record,
+               FolderNames &names, ExportReport &report)
+{
+    const auto note = [&](const PlacedFile &placed) {
+        if (placed.result.copied())
+            report.written.push_back(placed.path);
+    };
+    try {
+        if (report.end == ExportReport::End::Finished) {
+            for (const ExportPlaylist &playlist : snapshot.playlists) {
+                std::vector<PlaylistLine> lines;
+                for (const PlaylistTrack &track : playlist.tracks) {
+                    if (std::optional<std::string> path = copyOf(snapshot, record, names, track))
+                        lines.push_back({track.duration, track.artist, track.title,
+                                         QString::fromStdString(*path)});
+                }
+                if (lines.empty())
+                    continue;
+                const PlacedFile placed = placeFile(
+                    fs, record, names, snapshot, RecordPlaylist, playlist.title,
+                    {playlist.title, QStringLiteral(".m3u8"), QStringLiteral("Playlist")},
+                    playlistText(lines));
+                note(placed);
+                if (!placed.result.copied() && placed.result.outcome != CopyOutcome::Cancelled)
+                    report.skipped.push_back({playlist.title + QStringLiteral(".m3u8"),
+                                              placed.path, writeFailure(placed.result)});
+            }
+        }
+
+        if (!report.skipped.empty()) {
+            const char *const lineEnd = fs.separator() == '\\' ? "\r\n" : "\n";
+            QByteArray text;
+            for (const SkippedTrack &track : report.skipped) {
+                text += listField(track.title).toUtf8() + '\t' +
+                        listField(QString::fromStdString(track.source)).toUtf8() + '\t' +
+                        listField(track.reason).toUtf8() + lineEnd;
+            }
+            const QString errors = QString::fromLatin1(ExportErrorsFileName);
+            const PlacedFile placed = placeFile(
+                fs, record, names, snapshot, RecordErrors, QString(),
+                {errors.left(errors.lastIndexOf(QLatin1Char('.'))), QStringLiteral(".txt"),
+                 errors},
+                text);
+            if (placed.result.copied())
+                report.errorsFile = placed.path;
+            else
+                report.errorsFileFailure =
+                    PlatformError(placed.result.error, placed.result.message + ": " + placed.path);
+        } else if (report.end == ExportReport::End::Finished) {
+            // Nothing passed over: the list of an earlier run is out of date.
+            for (const RecordLine *line : record.record().byKey(RecordErrors, QString())) {
+                const std::optional<std::string> spelt = names.onDisk(line->path);
+                const std::optional<FileStatus> there =
+                    spelt ? fs.status(names.path(*spelt)) : std::nullopt;
+                if (there && asRecorded(*line, there->size, there->modified)) {
+                    const std::string path = line->path;
+                    fs.deleteFile(names.path(*spelt));
+                    record.forget(path);
+                }
+            }
+        }
+    } catch (const PlatformError &error) {
+        // The record could not be written: the files it does not name stay hidden
+        // temporary files, removed by the next run.
+        if (!report.failure) {
+            report.end = ExportReport::End::DestinationFailed;
+            report.failure = error;
+        }
+    }
+
+    try {
+        record.close([&](const RecordLine &line) { return names.mayBePresent(line.path); });
+    } catch (const PlatformError &error) {
+        report.recordFailure = error;
+    }
+}
+
+} // namespace sondrel
