@@ -51,7 +51,8 @@ void showFoundTracks(FrmMain &window, bool narrowing)
         // The highlight stays on its track while that is shown, else goes to the first row.
         const int highlighted = model.sourceRow(grid.RowSel());
         if (!finder.filtering()) {
-            grid.filterRows({});
+            if (model.filtered())
+                grid.filterRows({});
         } else if (narrowing) {
             grid.filterRows(keep, true);
         } else if (finder.inPlaylistOrder()) {
