@@ -89,7 +89,7 @@ void exportSelectedFiles(FrmMain &window)
     ExportRequest request;
     request.playerDrive = state.DfltDrive();
     request.exportDirectory = state.DfltDir();
-    request.marked = markedTracksInGridOrder(window);
+    request.marked = markedTracksInListOrder(window);
     request.totals = state.totals();
     request.fields = state.ListFields();
     request.options = state.exportOptions();

@@ -35,15 +35,6 @@ QString shownExpName(const QString &pattern, const ExportOptions &options, char 
     return QStringLiteral("AlbumArtist") + slash + QStringLiteral("Album") + slash + pattern;
 }
 
-bool titleChosen(const NameFields &fields)
-{
-    for (const NameField &field : fields) {
-        if (field.label == QLatin1String("Title") && field.chosen)
-            return true;
-    }
-    return false;
-}
-
 int moveFieldUp(NameFields &fields, int k)
 {
     if (k <= 0 || k >= int(fields.size()))

@@ -22,8 +22,6 @@ QString expNameOf(const NameFields &fields);
 // The pattern as the main window shows it: with artist and album folders,
 // "AlbumArtist/Album/" (with the platform's separator) in front of it.
 QString shownExpName(const QString &pattern, const ExportOptions &options, char separator);
-// A pattern may be confirmed only while its "Title" entry is chosen.
-bool titleChosen(const NameFields &fields);
 // Moves entry k one place towards the top (moveFieldUp) or the bottom (moveFieldDown),
 // with its flag and field number; at the end of the list nothing moves. Returns the
 // entry's position afterwards.

@@ -1,10 +1,13 @@
 #include "frmmain.h"
 
 #include "exportaction.h"
+#include "findaction.h"
 #include "frmabout.h"
 #include "frmchgdir.h"
 #include "frmchgdrive.h"
 #include "frmchgexpname.h"
+#include "gridcolumns.h"
+#include "keptsettings.h"
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
@@ -14,13 +17,18 @@
 #include "startupsettings.h"
 #include "trackgrid.h"
 #include "ui.h"
+#include "windowplace.h"
 #include "wrapbutton.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace sondrel {
 
@@ -37,29 +45,43 @@ const char *const GridHeaders[] = {
     "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
     "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer"};
 
+// The window at its smallest: the classic window with the find row added above the grid,
+// which moves everything below it down.
+constexpr int FindRow = 360;
+constexpr int DesignedWidth = 11625;
+constexpr int DesignedHeight = 8070 + FindRow;
 } // namespace
 
-FrmMain::FrmMain(Services services, QWidget *parent)
-    : QWidget(parent), m_services(std::move(services))
+FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget *parent)
+    : QWidget(parent), m_services(std::move(services)),
+      m_kept(std::move(kept))
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Sondrel"));
-    setWindowFlags(classicWindowFlags(WindowKind::Main));
+    setWindowFlags(classicWindowFlags(WindowKind::SizableMain));
     setFont(tahoma());
-    sizeTwips(this, 11625, 8070);
+    setMinimumSize(twips(DesignedWidth), twips(DesignedHeight));
     // The client area, not the frame, sits at its stored place on the screen.
-    setGeometry(QRect(QPoint(twips(165), twips(450)), size()));
+    setGeometry(QRect(QPoint(twips(165), twips(450)), minimumSize()));
 
     buildSettingsArea();
     buildTrackArea();
     buildExportArea();
+    anchorControls();
     setTabOrder();
     connectActions();
+    connectFindKeys();
     showState();
     startUp();
+    m_place = new WindowPlace(this, *m_kept);
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain()
+{
+    // Both use the kept settings, which go before the window's children.
+    delete m_place;
+    delete m_columns;
+}
 
 void FrmMain::buildSettingsArea()
 {
@@ -96,32 +118,58 @@ void FrmMain::buildSettingsArea()
 void FrmMain::buildTrackArea()
 {
     FrameiPod = makeControl<QGroupBox>(this, "FrameiPod", QStringLiteral("  iPod sound files  "));
-    placeTwips(FrameiPod, 120, 1440, 11415, 5295);
+    placeTwips(FrameiPod, 120, 1440, 11415, 5295 + FindRow);
+
+    // The find row above the grid.
+    LblFind = makeControl<QLabel>(FrameiPod, "LblFind", QStringLiteral("Find:"));
+    LblFind->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeTwips(LblFind, 120, 240, 495, 285);
+    TxtFind = makeControl<QLineEdit>(FrameiPod, "TxtFind");
+    TxtFind->setClearButtonEnabled(true);
+    LblFind->setBuddy(TxtFind);
+    placeTwips(TxtFind, 660, 240, 3855, 285);
+    LblShow = makeControl<QLabel>(FrameiPod, "LblShow", QStringLiteral("Show:"));
+    LblShow->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeTwips(LblShow, 4680, 240, 615, 285);
+    CboPlaylist = makeControl<QComboBox>(FrameiPod, "CboPlaylist");
+    CboPlaylist->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    LblShow->setBuddy(CboPlaylist);
+    placeTwips(CboPlaylist, 5340, 240, 3855, 285);
 
     MSFlexGridSoundList = makeControl<TrackGrid>(FrameiPod, "MSFlexGridSoundList");
-    placeTwips(MSFlexGridSoundList, 120, 240, 11175, 4575);
+    placeTwips(MSFlexGridSoundList, 120, 240 + FindRow, 11175, 4575);
 
     Label2 = makeControl<QLabel>(FrameiPod, "Label2", QStringLiteral(" iPod :"));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    placeTwips(Label2, 360, 4920, 495, 255);
+    placeTwips(Label2, 360, 4920 + FindRow, 495, 255);
 
     LblStatusiPod = makeControl<QLabel>(FrameiPod, "LblStatusiPod", QStringLiteral(" Updating..."));
-    placeTwips(LblStatusiPod, 960, 4920, 3495, 255);
+    placeTwips(LblStatusiPod, 960, 4920 + FindRow, 3495, 255);
     LblStatusiPod->hide();
+
+    // "<n> of <N> tracks shown" while a filter is on.
+    LblShown = makeControl<QLabel>(FrameiPod, "LblShown");
+    placeTwips(LblShown, 4560, 4920 + FindRow, 2760, 255);
     styleAsFrame(FrameiPod);
 
     // On the window itself, over the frame, at the right of the status line.
-    BtnSelSound = makeButton(this, "BtnSelSound", QStringLiteral("(Un)&Select file"));
-    BtnSelSound->setFont(tahoma(6.75));
-    placeTwips(BtnSelSound, 9840, 6360, 1095, 195);
-    BtnSelSound->setEnabled(false);
-    BtnSelSound->raise();
+    const auto smallButton = [this](const char *name, const QString &caption, int left) {
+        QPushButton *button = makeButton(this, name, caption);
+        button->setFont(tahoma(6.75));
+        placeTwips(button, left, 6360 + FindRow, 1095, 195);
+        button->setEnabled(false);
+        button->raise();
+        return button;
+    };
+    BtnMarkShown = smallButton("BtnMarkShown", QStringLiteral("Mark shown"), 7560);
+    BtnUnmarkShown = smallButton("BtnUnmarkShown", QStringLiteral("Unmark shown"), 8700);
+    BtnSelSound = smallButton("BtnSelSound", QStringLiteral("(Un)&Select file"), 9840);
 }
 
 void FrmMain::buildExportArea()
 {
     FrameExport = makeControl<QGroupBox>(this, "FrameExport", QStringLiteral("  Export files  "));
-    placeTwips(FrameExport, 120, 6840, 11415, 1095);
+    placeTwips(FrameExport, 120, 6840 + FindRow, 11415, 1095);
 
     Label3 = makeControl<QLabel>(FrameExport, "Label3", QStringLiteral(" Export :"));
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -155,11 +203,30 @@ void FrmMain::buildExportArea()
     styleAsFrame(FrameExport);
 }
 
+// A larger window gives its extra room to the track frame and its grid; the settings
+// and export areas keep their layout, the buttons at the right staying at the right.
+void FrmMain::anchorControls()
+{
+    for (QWidget *topRight : std::initializer_list<QWidget *>{BtnHelp, BtnExit})
+        m_anchors.add(topRight, FollowsRight);
+    m_anchors.add(FrameiPod, GrowsWide | GrowsTall);
+    m_anchors.add(MSFlexGridSoundList, GrowsWide | GrowsTall);
+    for (QWidget *statusLine : std::initializer_list<QWidget *>{Label2, LblStatusiPod, LblShown})
+        m_anchors.add(statusLine, FollowsBottom);
+    for (QWidget *button : std::initializer_list<QWidget *>{BtnMarkShown, BtnUnmarkShown, BtnSelSound})
+        m_anchors.add(button, FollowsRight | FollowsBottom);
+    m_anchors.add(FrameExport, FollowsBottom | GrowsWide);
+    m_anchors.add(LblStatusExport, GrowsWide);
+    for (QWidget *button : std::initializer_list<QWidget *>{BtnExport, BtnOpenDir})
+        m_anchors.add(button, FollowsRight);
+}
+
 void FrmMain::setTabOrder()
 {
-    QWidget *const order[] = {BtnChangeDfltDrive, TxtDfltDrive, BtnChangeDfltDir, TxtDfltDir,
-                              BtnChangeExpName,   TxtExpName,   BtnUpdate,        BtnHelp,
-                              BtnExit,            BtnSelSound,  MSFlexGridSoundList,
+    QWidget *const order[] = {BtnChangeDfltDrive, TxtDfltDrive,        BtnChangeDfltDir, TxtDfltDir,
+                              BtnChangeExpName,   TxtExpName,          BtnUpdate,        BtnHelp,
+                              BtnExit,            TxtFind,             CboPlaylist,      BtnMarkShown,
+                              BtnUnmarkShown,     BtnSelSound,         MSFlexGridSoundList,
                               BtnExport,          BtnOpenDir};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -185,14 +252,21 @@ void FrmMain::connectActions()
         runGuarded(this, [this] {
             FrmChgDir dialog(
                 QStringLiteral("Choose the default directory to export"), m_state.DfltDir(),
-                [this](const QString &directory) { m_state.setDfltDir(directory); }, this);
+                [this](const QString &directory) {
+                    m_state.setDfltDir(directory);
+                    m_kept->setExportDirectory(directory);
+                },
+                this);
             dialog.exec();
         });
         backToMain();
     });
     connect(BtnChangeExpName, &QPushButton::clicked, this, [this, backToMain] {
         FrmChgExpName dialog(this);
-        dialog.exec();
+        if (dialog.exec() == QDialog::Accepted) {
+            m_kept->setNameFields(m_state.ListFields());
+            m_kept->setExportOptions(m_state.exportOptions());
+        }
         backToMain();
     });
     connect(BtnHelp, &QPushButton::clicked, this, [this, backToMain] {
@@ -203,6 +277,14 @@ void FrmMain::connectActions()
     connect(BtnUpdate, &QPushButton::clicked, this, [this] { checkForSoundFiles(*this); });
     connect(BtnOpenDir, &QPushButton::clicked, this, [this] { openExportDirectory(*this); });
     connect(BtnSelSound, &QPushButton::clicked, this, [this] { toggleSelectedRows(*this); });
+    connect(BtnMarkShown, &QPushButton::clicked, this, [this] { markShownRows(*this, true); });
+    connect(BtnUnmarkShown, &QPushButton::clicked, this, [this] { markShownRows(*this, false); });
+    connect(TxtFind, &QLineEdit::textChanged, this,
+            [this](const QString &text) { showFoundTracks(*this, m_finder.setQuery(text)); });
+    connect(CboPlaylist, &QComboBox::currentIndexChanged, this, [this](int index) {
+        m_finder.setPlaylist(index - 1); // after "All tracks"
+        showFoundTracks(*this);
+    });
     connect(MSFlexGridSoundList, &TrackGrid::DblClick, this, [this] { sortTrackGrid(*this); });
     connect(BtnExport, &QPushButton::clicked, this, [this] { exportSelectedFiles(*this); });
 }
@@ -240,7 +322,7 @@ void FrmMain::startUp()
     const PlatformDefaults defaults = platformDefaults();
     StartUpSettings settings{defaults.playerDrive, defaults.exportDirectory};
     if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem())
-        settings = startUpSettings(startUpFacts(*fs));
+        settings = startUpSettings(*fs, *m_kept);
     m_state.setDfltDir(QString::fromStdString(settings.dfltDir));
     m_state.setDfltDrive(QString::fromStdString(settings.dfltDrive));
 
@@ -256,9 +338,60 @@ void FrmMain::startUp()
     grid->setColWidth(0, 150);
     grid->setColWidth(1, 200);
     grid->setColWidth(2, 550);
+    m_columns = new GridColumns(grid, *m_kept);
 
-    // All five name fields are chosen: the state starts with them so.
+    // The name fields chosen at start, unless the user chose others in an earlier run.
+    const std::optional<NameFields> fields = m_kept->nameFields();
+    const ExportOptions options = m_kept->exportOptions();
+    if (fields || options != ExportOptions{}) {
+        const NameFields start = fields.value_or(defaultNameFields());
+        m_state.setNameFields(start, expNameOf(start), options);
+    }
+    showTrackListChoices(*this);
     update();
+}
+
+void FrmMain::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const QSize extra = size() - minimumSize();
+    m_anchors.apply(extra);
+    if (m_columns)
+        m_columns->setExtraWidth(extra.width());
+}
+
+// Ctrl+F goes to the find box; in it, Esc clears it and Enter or Down go on to the grid.
+void FrmMain::connectFindKeys()
+{
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        TxtFind->setFocus(Qt::ShortcutFocusReason);
+        TxtFind->selectAll();
+    });
+    TxtFind->installEventFilter(this);
+}
+
+bool FrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == TxtFind && event->type() == QEvent::KeyPress) {
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Escape:
+            TxtFind->clear();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Down: {
+            TrackGrid *grid = MSFlexGridSoundList;
+            if (grid->Rows() > 1 && grid->Row() < 1)
+                grid->setRow(1);
+            grid->SetFocus();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FrmMain::setExportRunning(std::function<void()> stop)
@@ -268,7 +401,7 @@ void FrmMain::setExportRunning(std::function<void()> stop)
     if (running && m_lockedDuringExport.empty()) {
         for (QWidget *control : std::initializer_list<QWidget *>{
                  BtnChangeDfltDrive, BtnChangeDfltDir, BtnChangeExpName, BtnUpdate, BtnSelSound,
-                 BtnExport}) {
+                 BtnMarkShown, BtnUnmarkShown, BtnExport}) {
             m_lockedDuringExport.emplace_back(control, control->isEnabled());
             control->setEnabled(false);
         }
@@ -291,8 +424,9 @@ void FrmMain::ResetTrackList()
     LblStatusiPod->hide();
     MSFlexGridSoundList->setRows(1);
     m_state.clearMarks();
-    BtnSelSound->setEnabled(false);
-    BtnExport->setEnabled(false);
+    showTrackListChoices(*this);
+    for (QPushButton *button : {BtnSelSound, BtnMarkShown, BtnUnmarkShown, BtnExport})
+        button->setEnabled(false);
 }
 
 } // namespace sondrel

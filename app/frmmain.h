@@ -4,13 +4,18 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "appstate.h"
+#include "keptsettings.h"
 #include "services.h"
+#include "trackfinder.h"
+#include "ui.h"
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -18,18 +23,23 @@ class QPushButton;
 
 namespace sondrel {
 
+class GridColumns;
+class WindowPlace;
 class RoundedOutline;
 class TrackGrid;
 
-// Sondrel's main window: the three settings, the track grid, the totals and the
-// export buttons. It owns the state of the run (settings, track table, marks) and
-// shows it: every change of the state is drawn into the controls that show it.
+// Sondrel's main window: the three settings, the track grid with its find row, the
+// totals and the export buttons. It owns the state of the run (settings, track table,
+// marks) and shows it: every change of the state is drawn into the controls that show
+// it. It starts with the settings the user chose in earlier runs and keeps each new
+// choice (export directory, names and options, its place and size, column widths) in
+// `kept` (the program gives it the user's own settings).
 class FrmMain : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit FrmMain(Services services = {}, QWidget *parent = nullptr);
+    FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget *parent = nullptr);
     ~FrmMain() override;
 
     AppState &state() { return m_state; }
@@ -37,6 +47,10 @@ public:
     TrackTable &trackTable() { return m_state.tracks(); }
     const TrackTable &trackTable() const { return m_state.tracks(); }
     const Services &services() const { return m_services; }
+    KeptSettings &keptSettings() const { return *m_kept; }
+    // What the find row shows of the track table.
+    TrackFinder &finder() { return m_finder; }
+    const TrackFinder &finder() const { return m_finder; }
 
     // Empties the grid, clears the marks and totals, disables selection and export.
     void ResetTrackList();
@@ -62,9 +76,16 @@ public:
 
     // Track area.
     QGroupBox *FrameiPod;
+    QLabel *LblFind;
+    QLineEdit *TxtFind;
+    QLabel *LblShow;
+    QComboBox *CboPlaylist;
     TrackGrid *MSFlexGridSoundList;
     QLabel *Label2;
     QLabel *LblStatusiPod;
+    QLabel *LblShown;
+    QPushButton *BtnMarkShown;
+    QPushButton *BtnUnmarkShown;
     QPushButton *BtnSelSound;
 
     // Export area.
@@ -82,19 +103,28 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildSettingsArea();
     void buildTrackArea();
     void buildExportArea();
+    void anchorControls();
     void setTabOrder();
     void connectActions();
+    void connectFindKeys();
     void showState();
     void showTotals();
     void startUp();
 
     Services m_services;
+    std::unique_ptr<KeptSettings> m_kept;
     AppState m_state;
+    TrackFinder m_finder;
+    Anchors m_anchors;
+    GridColumns *m_columns = nullptr;
+    WindowPlace *m_place = nullptr;
     std::function<void()> m_stopExport;
     std::vector<std::pair<QWidget *, bool>> m_lockedDuringExport; // and their states before
 };

@@ -10,7 +10,7 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/logo.png")));
     sondrel::loadFallbackFonts();
 
-    sondrel::FrmMain window;
+    sondrel::FrmMain window({}, std::make_unique<sondrel::KeptSettings>());
     window.show();
     return QApplication::exec();
 }

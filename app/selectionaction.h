@@ -12,11 +12,15 @@ class FrmMain;
 // left as it is.
 void toggleSelectedRows(FrmMain &window);
 
-// The marked tracks, in the order their rows stand in the grid.
-std::vector<int> markedTracksInGridOrder(const FrmMain &window);
+// "Mark shown" (`marked`) and "Unmark shown": marks or unmarks the tracks of every shown
+// row and shows the new marks; the window's totals follow the state.
+void markShownRows(FrmMain &window, bool marked);
 
-// A double-click on the grid: the data rows are sorted by the current column; marks,
-// IDs and totals move with their rows.
+// Every marked track, shown or not, in the order of the whole list as it is sorted.
+std::vector<int> markedTracksInListOrder(const FrmMain &window);
+
+// A double-click on the grid: the whole list is sorted by the current column, and the
+// shown rows with it; marks, IDs and totals move with their rows.
 void sortTrackGrid(FrmMain &window);
 
 } // namespace sondrel

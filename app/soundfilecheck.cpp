@@ -2,6 +2,7 @@
 
 #include "databasereader.h"
 #include "durationtext.h"
+#include "findaction.h"
 #include "frmmain.h"
 #include "messages.h"
 #include "numberformat.h"
@@ -192,6 +193,7 @@ void checkForSoundFiles(FrmMain &window)
 
         showProgress(window.LblStatusiPod, QStringLiteral(" Updating grid..."));
         fillTrackGrid(window);
+        showTrackListChoices(window);
         window.LblStatusiPod->setText(QString::number(outcome.tracks()) +
                                       QStringLiteral(" files in your iPod"));
         reader->removeWorkFiles();
@@ -203,8 +205,9 @@ void checkForSoundFiles(FrmMain &window)
             QStringLiteral("Updated in %1 seconds").arg(generalNumber(roundHalfEven(seconds, 2))));
         reader.reset();
         fs.reset();
-        window.BtnSelSound->setEnabled(true);
-        window.BtnExport->setEnabled(true);
+        for (QPushButton *button : {window.BtnSelSound, window.BtnMarkShown,
+                                    window.BtnUnmarkShown, window.BtnExport})
+            button->setEnabled(true);
         window.MSFlexGridSoundList->SetFocus();
     } catch (const PlatformError &error) {
         showRunTimeError(&window, error);

@@ -15,6 +15,7 @@
 
 #include "frmmain.h"
 #include "itunesdbbuilder.h"
+#include "testmain.h"
 #include "trackgrid.h"
 
 #include <QAbstractButton>
@@ -201,7 +202,7 @@ public:
 // peakBytes rows processSeconds...".
 int runChecks(const QString &drive, const QString &dir, int runs)
 {
-    FrmMain window;
+    FrmMain window({}, test::freshSettings());
     window.state().setDfltDrive(drive);
     window.state().setDfltDir(dir);
     window.show();
@@ -237,7 +238,7 @@ int runChecks(const QString &drive, const QString &dir, int runs)
 
 int showWindow(int seconds, const QString &drive, const QString &dir)
 {
-    FrmMain window;
+    FrmMain window({}, test::freshSettings());
     if (!drive.isEmpty()) {
         window.state().setDfltDrive(drive);
         window.state().setDfltDir(dir);

@@ -29,6 +29,7 @@
 #include "frmmain.h"
 #include "modalanswerer.h"
 #include "soundfilecheck.h"
+#include "testmain.h"
 #include "trackgrid.h"
 
 #include <QApplication>
@@ -40,7 +41,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -311,7 +311,7 @@ int main(int argc, char **argv)
     }
 
     // The window, with every track marked.
-    FrmMain window;
+    FrmMain window({}, test::freshSettings());
     window.state().setDfltDrive(player + QLatin1Char('/'));
     window.state().setDfltDir(exported + QLatin1Char('/'));
     TrackTable &table = window.trackTable();

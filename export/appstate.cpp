@@ -27,25 +27,39 @@ void AppState::setNameFields(const NameFields &fields, const QString &expName,
     Q_EMIT nameFieldsChanged();
 }
 
+void AppState::flip(int k)
+{
+    const Track &track = m_tracks.track(k);
+    const std::uint64_t milliseconds = countedDuration(track.duration);
+    auto mark = m_marks[std::size_t(k - 1)];
+    if (mark) {
+        m_totals.count -= 1;
+        m_totals.bytes -= track.size;
+        m_totals.milliseconds -= milliseconds;
+    } else {
+        m_totals.count += 1;
+        m_totals.bytes += track.size;
+        m_totals.milliseconds += milliseconds;
+    }
+    mark.flip();
+}
+
 void AppState::toggleMarks(std::span<const int> tracks)
 {
     m_marks.resize(std::size_t(m_tracks.count()), false);
     for (const int k : tracks) {
-        if (!m_tracks.contains(k))
-            continue;
-        const Track &track = m_tracks.track(k);
-        const std::uint64_t milliseconds = countedDuration(track.duration);
-        auto mark = m_marks[std::size_t(k - 1)];
-        if (mark) {
-            m_totals.count -= 1;
-            m_totals.bytes -= track.size;
-            m_totals.milliseconds -= milliseconds;
-        } else {
-            m_totals.count += 1;
-            m_totals.bytes += track.size;
-            m_totals.milliseconds += milliseconds;
-        }
-        mark.flip();
+        if (m_tracks.contains(k))
+            flip(k);
+    }
+    Q_EMIT marksChanged();
+}
+
+void AppState::setMarks(std::span<const int> tracks, bool marked)
+{
+    m_marks.resize(std::size_t(m_tracks.count()), false);
+    for (const int k : tracks) {
+        if (m_tracks.contains(k) && m_marks[std::size_t(k - 1)] != marked)
+            flip(k);
     }
     Q_EMIT marksChanged();
 }

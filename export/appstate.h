@@ -69,6 +69,9 @@ public:
     // Flips the mark of each track of `tracks`, in that order, and keeps the totals
     // exact; numbers that name no track of the table are passed over.
     void toggleMarks(std::span<const int> tracks);
+    // Marks (`marked`) or unmarks each track of `tracks`; tracks already so, and numbers
+    // that name no track of the table, are passed over.
+    void setMarks(std::span<const int> tracks, bool marked);
     // No track marked, all totals 0.
     void clearMarks();
     const SelectionTotals &totals() const { return m_totals; }
@@ -81,6 +84,9 @@ Q_SIGNALS:
     void marksChanged();
 
 private:
+    // Flips the mark of track k (of the table) and its share of the totals.
+    void flip(int k);
+
     QString m_dfltDrive;
     QString m_dfltDir;
     NameFields m_listFields;

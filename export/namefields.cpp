@@ -12,4 +12,13 @@ QString nameFieldText(const TrackTable &table, int k, int field)
     return text;
 }
 
+bool titleChosen(const NameFields &fields)
+{
+    for (const NameField &field : fields) {
+        if (field.label == QLatin1String("Title") && field.chosen)
+            return true;
+    }
+    return false;
+}
+
 } // namespace sondrel

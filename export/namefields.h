@@ -49,6 +49,21 @@ struct ExportOptions
     friend bool operator==(const ExportOptions &, const ExportOptions &) = default;
 };
 
+// Every export option under the name it is kept by between runs; an option is kept once
+// it has its line here.
+struct ExportOptionKey
+{
+    const char *key;
+    bool ExportOptions::*option;
+};
+inline constexpr ExportOptionKey ExportOptionKeys[] = {
+    {"artistAlbumFolders", &ExportOptions::artistAlbumFolders},
+    {"writePlaylists", &ExportOptions::writePlaylists},
+};
+
+// A pattern may be confirmed only while its "Title" entry is chosen.
+bool titleChosen(const NameFields &fields);
+
 // The text of field `field` of track k as it goes into an export name: the track number
 // with at least two digits ("07"), every other field as the table gives it (numbers
 // plain, a field not set empty).

@@ -96,6 +96,14 @@ void TrackGrid::filterRows(const std::function<bool(int sourceRow)> &keep, bool 
     select(range.row, range.rowSel);
 }
 
+void TrackGrid::filterRowsInOrder(const std::vector<int> &rows,
+                                  const std::function<bool(int sourceRow)> &keep)
+{
+    const RowRange range = rowRange();
+    m_model->filterInOrder(rows, keep);
+    select(range.row, range.rowSel);
+}
+
 int TrackGrid::Cols() const
 {
     return m_model->gridCols();

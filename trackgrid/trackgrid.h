@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "trackgrid_export.h"
 
@@ -42,6 +43,9 @@ public:
     // Shows only the rows `keep` accepts (by source row); see TrackGridModel::filter.
     // Row and RowSel stay within the rows shown.
     void filterRows(const std::function<bool(int sourceRow)> &keep, bool narrowing = false);
+    // The same over `rows`, shown in the order given; see TrackGridModel::filterInOrder.
+    void filterRowsInOrder(const std::vector<int> &rows,
+                           const std::function<bool(int sourceRow)> &keep);
     // The model behind the grid: shown rows to source rows, the whole sorted order.
     TrackGridModel *gridModel() const { return m_model; }
     int Cols() const;

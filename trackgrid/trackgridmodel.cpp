@@ -155,26 +155,42 @@ int TrackGridModel::sourceRow(int row) const
 
 void TrackGridModel::filter(const std::function<bool(int sourceRow)> &keep, bool narrowing)
 {
-    beginResetModel();
     if (!keep) {
+        beginResetModel();
         m_filtered = false;
         m_shown.clear();
         m_kept.clear();
-    } else {
-        const std::vector<int> &candidates = narrowing ? shown() : m_order;
-        std::vector<int> kept;
-        kept.reserve(candidates.size());
-        std::vector<bool> keptRows(std::size_t(m_sourceRows), false);
-        for (const int r : candidates) {
-            if (keep(r)) {
-                kept.push_back(r);
-                keptRows[std::size_t(r)] = true;
-            }
-        }
-        m_shown = std::move(kept);
-        m_kept = std::move(keptRows);
-        m_filtered = true;
+        endResetModel();
+        return;
     }
+    show(narrowing ? shown() : m_order, keep);
+}
+
+void TrackGridModel::filterInOrder(const std::vector<int> &rows,
+                                   const std::function<bool(int sourceRow)> &keep)
+{
+    show(rows, keep);
+}
+
+void TrackGridModel::show(const std::vector<int> &candidates,
+                          const std::function<bool(int sourceRow)> &keep)
+{
+    beginResetModel();
+    std::vector<int> kept;
+    kept.reserve(candidates.size());
+    std::vector<bool> keptRows(std::size_t(m_sourceRows), false);
+    for (const int r : candidates) {
+        if (r < 0 || r >= m_sourceRows || keptRows[std::size_t(r)])
+            continue;
+        if (!keep || keep(r)) {
+            kept.push_back(r);
+            keptRows[std::size_t(r)] = true;
+        }
+    }
+    // (The candidates may be the rows shown now: they are replaced only here.)
+    m_shown = std::move(kept);
+    m_kept = std::move(keptRows);
+    m_filtered = true;
     endResetModel();
 }
 

@@ -59,6 +59,9 @@ public:
     // shows every row. With `narrowing`, only the rows shown now are asked (for a filter
     // that can only take rows away, such as one more character typed), which is quicker.
     void filter(const std::function<bool(int sourceRow)> &keep, bool narrowing = false);
+    // The same over `rows` (source rows, each once), shown in the order given (a
+    // playlist's, say) until the next sort, which puts them in the list's order.
+    void filterInOrder(const std::vector<int> &rows, const std::function<bool(int sourceRow)> &keep);
     bool filtered() const { return m_filtered; }
 
     // Ascending by one column, rows moving whole, equal keys keeping their order. The
@@ -86,6 +89,8 @@ private:
     const std::vector<int> &shown() const { return m_filtered ? m_shown : m_order; }
     // Source rows 0..rows - 1 in order, nothing written, no filter.
     void resetRows(int rows);
+    // Shows the rows of `candidates` that `keep` accepts (all without it), in that order.
+    void show(const std::vector<int> &candidates, const std::function<bool(int sourceRow)> &keep);
     QString dataCell(int sourceRow, int col) const;
     GridSortKey keyOf(int sourceRow, int col, const QLocale &locale) const;
 

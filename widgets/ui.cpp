@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QWidget>
 
+#include <algorithm>
 #include <cmath>
 
 namespace sondrel {
@@ -41,8 +42,31 @@ Qt::WindowFlags classicWindowFlags(WindowKind kind)
 {
     Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-    return kind == WindowKind::Main ? flags | Qt::Window | Qt::WindowMinimizeButtonHint
-                                    : flags | Qt::Dialog;
+    switch (kind) {
+    case WindowKind::Main: return flags | Qt::Window | Qt::WindowMinimizeButtonHint;
+    case WindowKind::SizableMain:
+        return flags | Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+    case WindowKind::Dialog: break;
+    }
+    return flags | Qt::Dialog;
+}
+
+void Anchors::add(QWidget *control, unsigned follow)
+{
+    m_entries.push_back({control, control->geometry(), follow});
+}
+
+void Anchors::apply(QSize extra) const
+{
+    const int dx = std::max(extra.width(), 0);
+    const int dy = std::max(extra.height(), 0);
+    for (const Entry &entry : m_entries) {
+        QRect place = entry.designed;
+        place.translate(entry.follow & FollowsRight ? dx : 0, entry.follow & FollowsBottom ? dy : 0);
+        place.setWidth(place.width() + (entry.follow & GrowsWide ? dx : 0));
+        place.setHeight(place.height() + (entry.follow & GrowsTall ? dy : 0));
+        entry.control->setGeometry(place);
+    }
 }
 
 void styleAsFrame(QGroupBox *box)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <utility>
+#include <vector>
 
 class QGroupBox;
 class QLineEdit;
@@ -50,9 +51,39 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &captio
 QLineEdit *makeSettingBox(QWidget *parent, const char *name, const QString &text = QString());
 
 // Title-bar buttons: main windows have a minimize and a close button, dialogs only the
-// close button; none can be maximized.
-enum class WindowKind { Main, Dialog };
+// close button; only a sizable main window can be maximized.
+enum class WindowKind { Main, SizableMain, Dialog };
 Qt::WindowFlags classicWindowFlags(WindowKind kind);
+
+// How a control follows a window that is larger than its designed (minimum) size: it
+// keeps its designed place and size, moves with the right or the bottom edge, or grows
+// with the width or the height. Controls inside a frame follow the frame's growth, which
+// is the window's.
+enum Follow : unsigned {
+    Stays = 0,
+    FollowsRight = 1,  // moves right by the extra width
+    FollowsBottom = 2, // moves down by the extra height
+    GrowsWide = 4,     // grows by the extra width
+    GrowsTall = 8,     // grows by the extra height
+};
+
+class Anchors
+{
+public:
+    // The control follows from its present (designed) geometry on.
+    void add(QWidget *control, unsigned follow);
+    // Places every control for a window `extra` pixels larger than designed.
+    void apply(QSize extra) const;
+
+private:
+    struct Entry
+    {
+        QWidget *control;
+        QRect designed;
+        unsigned follow;
+    };
+    std::vector<Entry> m_entries;
+};
 
 // Makes Tahoma and MS Sans Serif available where the system lacks them, from the
 // metric-compatible fonts of Wine when they are installed. Call once after the

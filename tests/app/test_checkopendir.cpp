@@ -39,7 +39,7 @@ private Q_SLOTS:
         Services services;
         services.fileSystem = [&] { return machine.fileSystem(); };
         services.processStarter = RecordingStarter::factory(starts);
-        FrmMain window(services);
+        FrmMain window(services, test::freshSettings());
         window.state().setDfltDir(dir);
 
         ModalAnswerer answerer;
@@ -67,7 +67,7 @@ private Q_SLOTS:
         services.fileSystem = [&] { return machine.fileSystem(); };
         services.processStarter = RecordingStarter::factory(
             starts, {PlatformError(ENOENT, "No such file or directory: xdg-open")});
-        FrmMain window(services);
+        FrmMain window(services, test::freshSettings());
         QVERIFY(window.BtnOpenDir->isEnabled());
 
         ModalAnswerer answerer;

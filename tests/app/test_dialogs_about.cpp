@@ -42,7 +42,7 @@ private Q_SLOTS:
     // focus on OK; the main window takes no input meanwhile; OK gives it the focus back.
     void helpOpensTheAboutBoxModal()
     {
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.show();
         QVERIFY(QTest::qWaitForWindowActive(&main));
 
@@ -116,7 +116,7 @@ private Q_SLOTS:
     // Each "?" makes a new box.
     void eachHelpMakesANewBox()
     {
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         QList<const QObject *> seen;
         for (int i = 0; i < 2; ++i) {
             QTimer::singleShot(0, [&] {
@@ -137,7 +137,7 @@ private Q_SLOTS:
     {
         QTemporaryDir exportDir;
         QVERIFY(exportDir.isValid());
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(exportDir.path() + "/");
         main.TxtDfltDir->setText(main.state().DfltDir());
         TrackGrid *grid = main.MSFlexGridSoundList;

@@ -90,7 +90,7 @@ private Q_SLOTS:
 
     void firstOpeningShowsTheStartUpList()
     {
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         QStringList list;
         int highlighted = -1;
         QString focused;
@@ -140,7 +140,7 @@ private Q_SLOTS:
         QFETCH(QStringList, buttons);
         QFETCH(QStringList, order);
         QFETCH(int, highlighted);
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         QStringList after;
         int at = -1;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
@@ -171,7 +171,7 @@ private Q_SLOTS:
     void okRefusedWithoutTitle()
     {
         QFETCH(QList<int>, unchecked);
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         test::ModalAnswerer answerer;
         bool stayedOpen = false;
         QStringList listAfter, expected = Defaults;
@@ -223,7 +223,7 @@ private Q_SLOTS:
         QFETCH(int, moveDownFrom);
         QFETCH(QString, expName);
         QFETCH(QStringList, list);
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         test::ModalAnswerer answerer;
         bool closed = false;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
@@ -264,7 +264,7 @@ private Q_SLOTS:
     void cancelDiscards()
     {
         QFETCH(bool, closeBox);
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
             clickCheckBox(listOf(dialog), 0); // Genre off
             press(dialog, "BtnOK");
@@ -305,7 +305,7 @@ private Q_SLOTS:
 
     void layout()
     {
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         QString title, label;
         QRect area;
         QPoint screenCorner;
@@ -359,7 +359,7 @@ private Q_SLOTS:
         QFETCH(bool, folders);
         QFETCH(bool, playlists);
         QFETCH(QString, shownName);
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         test::ModalAnswerer answerer;
         ExportOptions opened{true, true}, reopened;
         for (bool refused : {false, true}) {
@@ -389,7 +389,7 @@ private Q_SLOTS:
     // buttons inside the client area; no caption is clipped.
     void tenEntriesAndOptionsFit()
     {
-        FrmMain main(noDrives(m_machine));
+        FrmMain main(noDrives(m_machine), test::freshSettings());
         QStringList problems;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
             QListWidget *list = listOf(dialog);

@@ -153,7 +153,7 @@ private Q_SLOTS:
         makeFolders({"Music/Rock", "Music/Jazz", "Old Songs/MiXed", "Work"});
         QVERIFY(QDir::setCurrent(m_volume + "/Work")); // not where the dialog opens
 
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(m_volume + "/" + setting);
         QString prompt;
         bool closed = false;
@@ -189,7 +189,7 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
 
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(m_volume + "/a/b/");
         QStringList shown;
         QString highlighted;
@@ -218,7 +218,7 @@ private Q_SLOTS:
         QVERIFY(fs->driveOf(m_volume.toStdString()) !=
                 fs->driveOf(base.toStdString() + "/elsewhere"));
 
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(m_volume + "/Music/");
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
             auto *list = dialog->findChild<DirList *>("Dir1");
@@ -241,7 +241,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         makeFolders({"Music"});
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(m_volume + "/");
         main.state().setDfltDrive("/player/");
 
@@ -277,7 +277,7 @@ private Q_SLOTS:
     void clickHighlightsEnterOpens()
     {
         makeFolders({"Music", "Video"});
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(m_volume + "/");
         QString afterClick, afterEnter;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -299,7 +299,7 @@ private Q_SLOTS:
     void activationReadsTheDiskAgain()
     {
         makeFolders({"Music/Rock"});
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.state().setDfltDir(m_volume + "/");
         QStringList afterCreate;
         QString afterRemove;
@@ -322,7 +322,7 @@ private Q_SLOTS:
 
     void directoryDialogLayout()
     {
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         main.show();
         QString title;
         QStringList focusOrder;
@@ -417,7 +417,7 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(m_volume + "/Music"));
         const QString base = QFileInfo(m_volume).path() + "/";
 
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         QStringList listed;
         QString startedOn;
         QVERIFY(onDialog<FrmChgDrive>(main.BtnChangeDfltDrive, [&](FrmChgDrive *dialog) {
@@ -440,7 +440,7 @@ private Q_SLOTS:
     void driveListReadAgainOnActivation()
     {
         m_machine->mount("/dev/sdy1", m_volume + "/Player", "vfat");
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         QStringList before, after;
         QString shownAfter;
         QVERIFY(onDialog<FrmChgDrive>(main.BtnChangeDfltDrive, [&](FrmChgDrive *dialog) {
@@ -464,7 +464,7 @@ private Q_SLOTS:
     {
         m_machine = std::make_unique<test::FakeMachine>();
         m_machine->mount("tmpfs", m_volume, "tmpfs");
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         const QString before = main.state().DfltDrive();
         int listed = -1;
         bool closed = false;
@@ -481,7 +481,7 @@ private Q_SLOTS:
 
     void driveDialogLayout()
     {
-        FrmMain main(services());
+        FrmMain main(services(), test::freshSettings());
         QString title, prompt;
         QSize size;
         QString focused;

@@ -1,7 +1,8 @@
 // "Export selected file(s)" in the main window: the checks and their messages, the
 // progress window and the status line while the copies run on their own thread, the
 // locked buttons, Cancel, closing the window mid-run, the closing messages, the order
-// after a sort, and a failing export drive that ends the run but not the program.
+// after a sort with marked tracks the find box hides, and a failing export drive that
+// ends the run but not the program.
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "testfiles.h"
@@ -13,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMutex>
 #include <QProgressBar>
@@ -143,8 +145,9 @@ QStringList lockable(MainWindowScene &scene)
 {
     QStringList out;
     for (QPushButton *button : {scene->BtnChangeDfltDrive, scene->BtnChangeDfltDir,
-                                scene->BtnChangeExpName, scene->BtnUpdate, scene->BtnSelSound,
-                                scene->BtnExport, scene->BtnOpenDir, scene->BtnExit})
+                                scene->BtnChangeExpName, scene->BtnUpdate, scene->BtnMarkShown,
+                                scene->BtnUnmarkShown, scene->BtnSelSound, scene->BtnExport,
+                                scene->BtnOpenDir, scene->BtnExit})
         out << button->objectName() + (button->isEnabled() ? "=on" : "=off");
     return out;
 }
@@ -239,8 +242,8 @@ private Q_SLOTS:
         BoxWatch watch;
         QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});
         const QString locked = "BtnChangeDfltDrive=off BtnChangeDfltDir=off BtnChangeExpName=off "
-                               "BtnUpdate=off BtnSelSound=off BtnExport=off BtnOpenDir=on "
-                               "BtnExit=on";
+                               "BtnUpdate=off BtnMarkShown=off BtnUnmarkShown=off BtnSelSound=off "
+                               "BtnExport=off BtnOpenDir=on BtnExit=on";
         const QString busy = QString::number(int(Qt::BusyCursor));
         QCOMPARE(seen, (QStringList{"1|1|Sondrel|1| Exporting file 1 of 2 (T2)| Exporting file 1 "
                                     "of 2 (T2)|Cancel",
@@ -273,18 +276,35 @@ private Q_SLOTS:
         QCOMPARE(values, (QList<int>{0, 10000, 5000, 10000}));
     }
 
-    void exportAfterASortFollowsTheNewOrder()
+    // Every marked track is copied, those the find box hides too, in the order of the
+    // whole list as it is sorted.
+    void exportFollowsTheSortedList_data()
     {
+        QTest::addColumn<QString>("findBeforeSort");
+        QTest::addColumn<QString>("findAfterSort");
+        QTest::newRow("after a sort") << "" << "";
+        QTest::newRow("marked tracks hidden after the sort") << "" << "t1";
+        QTest::newRow("sorted while some are hidden") << "T1" << "T1";
+        QTest::newRow("sorted while some are hidden, all shown again") << "t1" << "";
+    }
+
+    void exportFollowsTheSortedList()
+    {
+        QFETCH(QString, findBeforeSort);
+        QFETCH(QString, findAfterSort);
         MainWindowScene scene;
         QVERIFY(scene.load(tracksT(12)));
         scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(2, 2);
         scene.markRows(10, 11);
+        scene->TxtFind->setText(findBeforeSort);
         // Titles sort as text: T1, T10, T11, T12, T2, ...
         TrackGrid *grid = scene.grid();
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, scene.cellCentre(1, 3));
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, scene.cellCentre(1, 3));
         QCOMPARE(grid->TextMatrix(2, 3), QString("T10"));
+        scene->TxtFind->setText(findAfterSort);
+        QCOMPARE(scene.markedTitles().contains("T2"), findAfterSort.isEmpty());
 
         CopyGate gate(scene, {});
         QCOMPARE(scene.exportMarked(), QStringList{"Files exported successfully"});

@@ -62,7 +62,7 @@ private Q_SLOTS:
         QFETCH(QString, drive);
         QFETCH(QString, dir);
         test::FakeMachine machine(table);
-        FrmMain window(machine.services());
+        FrmMain window(machine.services(), test::freshSettings());
         QCOMPARE(window.state().DfltDrive(), drive);
         QCOMPARE(window.TxtDfltDrive->text(), drive);
         QCOMPARE(window.state().DfltDir(), dir);
@@ -86,7 +86,7 @@ private Q_SLOTS:
         machine.mount("/dev/sdc1", stick, "vfat");
         machine.setUserFolders(home, home + "/Music");
 
-        FrmMain window(machine.services());
+        FrmMain window(machine.services(), test::freshSettings());
         QCOMPARE(window.state().DfltDir(), home + "/Music/");
         QCOMPARE(window.TxtDfltDir->text(), home + "/Music/");
         QCOMPARE(window.state().DfltDrive(), player + "/");
@@ -96,7 +96,7 @@ private Q_SLOTS:
     void startUpState()
     {
         test::FakeMachine machine({"/dev/sda1|/|ext4"});
-        FrmMain window(machine.services());
+        FrmMain window(machine.services(), test::freshSettings());
 
         TrackGrid *grid = window.findChild<TrackGrid *>("MSFlexGridSoundList");
         QVERIFY(grid);
@@ -128,7 +128,9 @@ private Q_SLOTS:
             QCOMPARE(raw->text(), QString("0"));
         }
         QCOMPARE(window.windowTitle(), QString("Sondrel"));
-        QCOMPARE(window.size(), QSize(775, 538));
+        // The classic window's size with the find row above the grid, at the least.
+        QCOMPARE(window.size(), QSize(775, 538 + 24));
+        QCOMPARE(window.minimumSize(), window.size());
     }
 
     // The focus starts on "iPod Drive" and Tab walks the controls in order, leaving the
@@ -137,27 +139,29 @@ private Q_SLOTS:
     void tabKeyWalksTheOrder()
     {
         test::FakeMachine machine;
-        FrmMain window(machine.services());
+        FrmMain window(machine.services(), test::freshSettings());
         TrackGrid *grid = window.MSFlexGridSoundList;
         grid->setRows(3);
         grid->setTextMatrix(1, 2, "1");
         grid->setTextMatrix(2, 2, "2");
-        window.BtnSelSound->setEnabled(true);
-        window.BtnExport->setEnabled(true);
+        for (QPushButton *button : {window.BtnMarkShown, window.BtnUnmarkShown, window.BtnSelSound,
+                                    window.BtnExport})
+            button->setEnabled(true);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QVERIFY(QTest::qWaitFor([] { return QApplication::focusWidget() != nullptr; }));
         QCOMPARE(QApplication::focusWidget()->objectName(), QString("BtnChangeDfltDrive"));
 
         QStringList visited;
-        for (int i = 0; i < 13; ++i) {
+        for (int i = 0; i < 17; ++i) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             visited << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
                                                     : QString());
         }
         QCOMPARE(visited, (QStringList{"TxtDfltDrive", "BtnChangeDfltDir", "TxtDfltDir",
                                        "BtnChangeExpName", "TxtExpName", "BtnUpdate", "BtnHelp",
-                                       "BtnExit", "BtnSelSound", "MSFlexGridSoundList",
+                                       "BtnExit", "TxtFind", "CboPlaylist", "BtnMarkShown",
+                                       "BtnUnmarkShown", "BtnSelSound", "MSFlexGridSoundList",
                                        "BtnExport", "BtnOpenDir", "BtnChangeDfltDrive"}));
         for (auto *button : window.findChildren<QPushButton *>())
             QVERIFY2(!button->isDefault() && !button->autoDefault(),
@@ -169,7 +173,7 @@ private Q_SLOTS:
     void noCaptionIsClipped()
     {
         test::FakeMachine machine;
-        FrmMain window(machine.services());
+        FrmMain window(machine.services(), test::freshSettings());
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         for (auto *label : window.findChildren<QLabel *>()) {
@@ -199,7 +203,7 @@ private Q_SLOTS:
     void resetTakesTheTrackAreaBack()
     {
         test::FakeMachine machine;
-        FrmMain window(machine.services());
+        FrmMain window(machine.services(), test::freshSettings());
         TrackGrid *grid = window.MSFlexGridSoundList;
         grid->setRows(4);
         for (int r = 1; r <= 3; ++r) {

@@ -200,7 +200,7 @@ void TestDistArchive::readMe()
     const QString text = QString::fromUtf8(SetupMachine::readFile(work.filePath("READ ME FIRST.TXT")));
     for (const char *topic : {"What Sondrel does", "How to install", "What Sondrel needs to run",
                               "How to use Sondrel", "VemoSetup", "/opt/Sondrel/", "Qt 6",
-                              "administrator"})
+                              "administrator", "~/.config/Sondrel/Sondrel.conf"})
         QVERIFY2(text.contains(topic), topic);
 }
 

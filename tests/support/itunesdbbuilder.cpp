@@ -1,5 +1,7 @@
 #include "itunesdbbuilder.h"
 
+#include "testfiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -324,26 +326,13 @@ QString locationPath(const QString &root, const QString &location)
     return QDir(root).filePath(relative);
 }
 
-namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return false;
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size() && file.flush();
-}
-
-} // namespace
-
 bool writePlayer(const QString &root, const QByteArray &database, const QList<TestTrack> &tracks)
 {
-    if (!writeFile(QDir(root).filePath(QStringLiteral("iPod_Control/iTunes/iTunesDB")), database))
+    if (!writeAll(QDir(root).filePath(QStringLiteral("iPod_Control/iTunes/iTunesDB")), database))
         return false;
     for (const TestTrack &t : tracks) {
         const QString location = t.location();
-        if (!location.isEmpty() && !writeFile(locationPath(root, location), t.contents))
+        if (!location.isEmpty() && !writeAll(locationPath(root, location), t.contents))
             return false;
     }
     return true;
@@ -351,7 +340,7 @@ bool writePlayer(const QString &root, const QByteArray &database, const QList<Te
 
 bool writePlayerFile(const QString &root, const QString &relative, const QByteArray &bytes)
 {
-    return writeFile(QDir(root).filePath(relative), bytes);
+    return writeAll(QDir(root).filePath(relative), bytes);
 }
 
 bool writePlayer(const QString &root, const TestDatabase &db)

@@ -20,13 +20,29 @@ MainWindowScene::MainWindowScene()
     machine.mount(QStringLiteral("/dev/sdb1"), playerPath(), QStringLiteral("vfat"));
     machine.blockDevice(QStringLiteral("sdb"), true, {QStringLiteral("sdb1")});
     machine.mount(QStringLiteral("/dev/sdc1"), exportPath(), QStringLiteral("ext4"));
+    open();
+    m_window->state().setDfltDrive(playerPath() + QLatin1Char('/'));
+    m_window->state().setDfltDir(exportPath() + QLatin1Char('/'));
+}
 
+void MainWindowScene::restart()
+{
+    m_window->close();
+    m_window.reset();
+    open();
+}
+
+QString MainWindowScene::settingsFile() const
+{
+    return m_dir.filePath(QStringLiteral("Sondrel.conf"));
+}
+
+void MainWindowScene::open()
+{
     Services services;
     services.fileSystem = FaultyFileSystem::factory(faults, [this] { return machine.fileSystem(); });
     services.processStarter = RecordingStarter::factory(started);
-    m_window = std::make_unique<FrmMain>(services);
-    m_window->state().setDfltDrive(playerPath() + QLatin1Char('/'));
-    m_window->state().setDfltDir(exportPath() + QLatin1Char('/'));
+    m_window = std::make_unique<FrmMain>(services, std::make_unique<KeptSettings>(settingsFile()));
     m_window->show();
     m_window->activateWindow();
 }

@@ -41,6 +41,12 @@ public:
     QString exportPath() const; // without a trailing separator
     QString path(const QString &relative) const; // a path inside the scene's folder
 
+    // The settings file the scene's windows keep their settings in.
+    QString settingsFile() const;
+    // Closes the window and opens a new one on the same machine and kept settings, as a
+    // second run of the program would: its two path settings are those start-up picks.
+    void restart();
+
     FrmMain &window() const { return *m_window; }
     FrmMain *operator->() const { return m_window.get(); }
     TrackGrid *grid() const;
@@ -77,6 +83,8 @@ public:
     RecordingStarter::Log started = std::make_shared<std::vector<StartedProcess>>();
 
 private:
+    void open();
+
     QTemporaryDir m_dir;
     std::unique_ptr<FrmMain> m_window;
 };

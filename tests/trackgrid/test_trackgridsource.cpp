@@ -39,6 +39,21 @@ private:
     const int stars[5] = {2, 0, 1, 3, 1};
 };
 
+// A grid of five columns over the five rows, its model checked at every change.
+struct SourceGrid
+{
+    SourceGrid()
+    {
+        grid.setCols(5);
+        grid.setSource(rows);
+    }
+
+    TrackGrid grid;
+    QAbstractItemModelTester tester{grid.model(),
+                                    QAbstractItemModelTester::FailureReportingMode::QtTest};
+    std::shared_ptr<Rows> rows = std::make_shared<Rows>();
+};
+
 QStringList column(const TrackGrid &grid, int col)
 {
     QStringList out;
@@ -93,12 +108,9 @@ private Q_SLOTS:
         QFETCH(bool, titledOnly);
         QFETCH(bool, thenOdd);
         QFETCH(int, sortColumn);
-        TrackGrid grid;
-        QAbstractItemModelTester tester(grid.model(),
-                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
-        grid.setCols(5);
-        const auto rows = std::make_shared<Rows>();
-        grid.setSource(rows);
+        SourceGrid shown;
+        TrackGrid &grid = shown.grid;
+        const std::shared_ptr<Rows> &rows = shown.rows;
         QCOMPARE(column(grid, 3), (QStringList{"b", "A", "", "c", "a"}));
         grid.setTextMatrix(1, 1, "X"); // ID 1
         if (titledOnly)
@@ -113,6 +125,24 @@ private Q_SLOTS:
         QCOMPARE(ids(grid.gridModel()->shownRows()), column(grid, 2));
         grid.filterRows({}); // every row again, in the sorted order
         QTEST(column(grid, 2), "sorted");
+    }
+
+    // Rows shown in an order of their own (a playlist's): each once, rows the source
+    // lacks passed over, the filter applied; narrowing keeps that order, a sort puts them
+    // in the list's.
+    void showsRowsInAGivenOrder()
+    {
+        SourceGrid shown;
+        TrackGrid &grid = shown.grid;
+        const std::shared_ptr<Rows> &rows = shown.rows;
+        grid.filterRowsInOrder({3, 0, 3, 9, -1, 1, 2},
+                               [&](int r) { return !rows->text(r, 3).isEmpty(); });
+        QCOMPARE(column(grid, 2), (QStringList{"4", "1", "2"}));
+        grid.filterRows([](int r) { return r != 0; }, true);
+        QCOMPARE(column(grid, 2), (QStringList{"4", "2"}));
+        grid.setCol(3);
+        grid.setSort(1);
+        QCOMPARE(column(grid, 2), (QStringList{"2", "4"}));
     }
 
     // What is written stands in front of the source; a new row count keeps the rows as

@@ -1,5 +1,6 @@
 #include "startupsettings.h"
 
+#include "keptsettings.h"
 #include "staging.h"
 
 namespace sondrel {
@@ -39,7 +40,9 @@ StartUpSettings startUpSettings(const StartUpFacts &facts)
     const auto usable = [&](const std::string &folder) {
         return !folder.empty() && facts.writable && facts.writable(folder);
     };
-    if (usable(facts.musicFolder))
+    if (usable(facts.keptDir))
+        settings.dfltDir = withSeparator(facts.keptDir, facts.separator);
+    else if (usable(facts.musicFolder))
         settings.dfltDir = withSeparator(facts.musicFolder, facts.separator);
     else if (usable(facts.homeFolder))
         settings.dfltDir = withSeparator(facts.homeFolder, facts.separator);
@@ -62,6 +65,13 @@ StartUpFacts startUpFacts(const FileSystem &fs)
     };
     facts.writable = [&fs](const std::string &folder) { return fs.folderWritable(folder); };
     return facts;
+}
+
+StartUpSettings startUpSettings(const FileSystem &fs, const KeptSettings &kept)
+{
+    StartUpFacts facts = startUpFacts(fs);
+    facts.keptDir = kept.exportDirectory().toStdString();
+    return startUpSettings(facts);
 }
 
 } // namespace sondrel
