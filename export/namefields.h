@@ -39,12 +39,15 @@ inline NameFields defaultNameFields()
     };
 }
 
-// How an export run lays out what it writes, besides the names; both off at start, so
-// that every file goes straight into the export directory and no playlist is written.
+// How an export run lays out what it writes, besides the names; all off at start, so
+// that every file goes straight into the export directory untouched, and no playlist
+// or library file is written.
 struct ExportOptions
 {
     bool artistAlbumFolders = false; // each file into <album artist, else artist>/<album>/
     bool writePlaylists = false;     // one "<title>.m3u8" per playlist holding exported tracks
+    bool historyTags = false;        // ratings and play counts written into the copies' tags
+    bool libraryFile = false;        // "Sondrel Library.xml" written for other players
 
     friend bool operator==(const ExportOptions &, const ExportOptions &) = default;
 };
@@ -59,6 +62,8 @@ struct ExportOptionKey
 inline constexpr ExportOptionKey ExportOptionKeys[] = {
     {"artistAlbumFolders", &ExportOptions::artistAlbumFolders},
     {"writePlaylists", &ExportOptions::writePlaylists},
+    {"historyTags", &ExportOptions::historyTags},
+    {"libraryFile", &ExportOptions::libraryFile},
 };
 
 // A pattern may be confirmed only while its "Title" entry is chosen.

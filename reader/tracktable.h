@@ -48,6 +48,14 @@ struct Track
     // The database's 64-bit ID of the track, which stays the same across syncs (the unique
     // ID does not); 0 when the record is too short to hold it.
     std::uint64_t persistentId = 0;
+    // The player's history of the track, from longer track records and the player's
+    // "Play Counts" file; 0 means "not set" (unrated, never played, never skipped).
+    std::uint8_t rating = 0;        // stars x 20, 0 to 100
+    std::uint32_t playCount = 0;
+    std::uint32_t skipCount = 0;
+    std::uint32_t lastPlayed = 0;   // Mac time: seconds from 1904-01-01, local time
+    std::uint32_t lastSkipped = 0;  // Mac time
+    std::uint32_t dateAdded = 0;    // Mac time
 };
 
 // A playlist of the player, its tracks as track numbers (1..n) in the player's order.
