@@ -1,5 +1,6 @@
 #pragma once
 
+#include "trackcolumns.h"
 #include "trackgridsource.h"
 
 #include <QString>
@@ -23,12 +24,9 @@ void checkForSoundFiles(FrmMain &window);
 // leaves the current cell on the last row, column 10 ("File Type").
 void fillTrackGrid(FrmMain &window);
 
-// The track table as the grid shows it: source row j - 1 is track j, and grid columns 2
-// to 15 are its ID, title, artist, album, genre, comment, duration ("hh:mm:ss", or
-// "N.A." when negative), size in Kb in the "Standard" form, file type, track number,
-// disc number, year (the three numbers plain, empty when not set), album artist and
-// composer. Each text is made when the grid asks for it; the ID and the three numbers
-// sort by their values without being written out.
+// The track table as the grid shows it: source row j - 1 is track j, and its columns are
+// the track columns (trackColumnText). Each text is made when the grid asks for it; the
+// ID and the three numbers sort by their values without being written out.
 class TrackTableCells : public TrackGridSource
 {
 public:
@@ -41,13 +39,6 @@ public:
 private:
     const TrackTable &m_table;
 };
-
-// The duration cell for a number of milliseconds.
-QString durationCell(std::int32_t milliseconds);
-// The size cell for a number of bytes: Kb rounded to two decimals, digits grouped.
-QString sizeCell(std::uint64_t bytes);
-// The cell of a track, disc or year number: plain decimal, empty for 0 (not set).
-QString numberCell(std::uint32_t number);
 
 // Decides which progress captions are painted: the first one, then at most one per
 // interval, and always the last ("(n of n)"), so that painting never slows the walk.

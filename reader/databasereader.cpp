@@ -83,13 +83,18 @@ void DatabaseReader::discardWorkFiles() noexcept
     m_workFilesMayExist = false;
 }
 
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress)
+{
+    if (!reader.find())
+        return {};
+    return reader.read(table, progress);
+}
+
 ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
                                TrackTable &table, const WalkProgress &progress)
 {
     DatabaseReader reader(fs, playerDrive);
-    if (!reader.find())
-        return {};
-    return reader.read(table, progress);
+    return readPlayer(reader, table, progress);
 }
 
 } // namespace sondrel

@@ -80,7 +80,12 @@ private:
     bool m_workFilesMayExist = false;
 };
 
-// find() and read() in one, without work files: NoDatabase when the drive holds none.
+// The reading of a player's database that the window's check and the command line share:
+// find(), then read() into `table`. NoDatabase when the drive holds none.
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
+                       const WalkProgress &progress = {});
+
+// readPlayer() without work files: the database is read into memory only.
 ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
                                TrackTable &table, const WalkProgress &progress = {});
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "namefields.h"
+#include "filesystem.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <span>
+
+namespace sondrel {
+
+class TrackTable;
+
+// The name track k is exported under, from the export directory: with artist and album
+// folders those two first, "/" between the names. It is the name a run gives a new copy;
+// a run adds " (n)" when the name is taken in the folder.
+QString listedExportName(const TrackTable &table, int k, const NameFields &fields,
+                         const ExportOptions &options, const NameLimit &limit);
+
+// The listing of `tracks` in UTF-8: each column of the grid, as the grid shows it, under
+// its caption, then "Export Name". TSV: a line of captions, then one line per track, tabs
+// and line ends inside a text written as blanks. JSON: an array with one object per track,
+// its members named by the captions.
+QByteArray trackListingTsv(const TrackTable &table, std::span<const int> tracks,
+                           const NameFields &fields, const ExportOptions &options,
+                           const NameLimit &limit);
+QByteArray trackListingJson(const TrackTable &table, std::span<const int> tracks,
+                            const NameFields &fields, const ExportOptions &options,
+                            const NameLimit &limit);
+
+} // namespace sondrel
