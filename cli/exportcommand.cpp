@@ -138,22 +138,30 @@ int exitOf(ExportRun::Outcome outcome)
     return ExitCannotWrite;
 }
 
-// What a dry run would do, one line per file, on the standard output.
-int showPlan(const ExportRun &run)
+// What a dry run would do, one line per file, on the standard output. A source the plan
+// did not need to look at is looked at here, so that a missing one shows as passed over.
+int showPlan(const FileSystem &fs, const ExportRun &run)
 {
     const ExportSnapshot &snapshot = run.snapshot();
+    CaseInsensitiveFolders playerFolders(fs);
     const QChar separator = QDir::separator();
     QByteArray out;
     int copies = 0, already = 0, passed = 0;
     for (const ExportItem &item : snapshot.items) {
-        const QString source =
-            QString::fromStdString(item.resolvedSource.empty() ? item.source : item.resolvedSource);
+        std::string resolved = item.resolvedSource;
+        std::optional<FileStatus> status = item.sourceStatus;
+        if (item.step == ExportStep::Copy && resolved.empty()) {
+            resolved = resolvePlayerPath(fs, playerFolders, snapshot.playerRoot, item.names);
+            status = fs.status(resolved);
+        }
+        const QString source = QString::fromStdString(resolved.empty() ? item.source : resolved);
+        const bool missing = item.step == ExportStep::Copy && !status;
         QString destination = QString::fromStdString(snapshot.exportDirectory);
         for (const QString &folder : item.folders)
             destination += folder + separator;
         destination += item.name;
         QString line;
-        switch (item.step) {
+        switch (missing ? ExportStep::Skip : item.step) {
         case ExportStep::Copy:
             line = QStringLiteral("copy: ") + source + QStringLiteral(" -> ") + destination;
             ++copies;
@@ -171,7 +179,8 @@ int showPlan(const ExportRun &run)
             ++already;
             break;
         case ExportStep::Skip:
-            line = QStringLiteral("pass over: ") + item.title + QStringLiteral(": ") + item.refusal;
+            line = QStringLiteral("pass over: ") + item.title + QStringLiteral(": ") +
+                   (missing ? QStringLiteral("missing on the iPod") : item.refusal);
             ++passed;
             break;
         }
@@ -369,7 +378,7 @@ int runExportCommand(const QStringList &arguments)
         const ExportRun::Outcome outcome = run.preview(table, request);
         if (outcome != ExportRun::Outcome::Ready)
             return exitOf(outcome);
-        return showPlan(run);
+        return showPlan(*fs, run);
     }
 
     const std::string directory = request.exportDirectory.toStdString();
