@@ -133,8 +133,11 @@ ParsedCommand parseCommand(const QStringList &arguments)
     const QCommandLineOption version = parser.addVersionOption();
 
     ParsedCommand parsed;
-    parsed.help = parser.helpText();
     const QString program = QStringLiteral("sondrel-export");
+    // The usage line names the program as it is called, not by the path it was started by.
+    parsed.help = parser.helpText();
+    if (const qsizetype end = parsed.help.indexOf(QLatin1Char('\n')); end > 0)
+        parsed.help.replace(0, end, QStringLiteral("Usage: %1 [options]").arg(program));
     parsed.usage = QStringLiteral("Usage: %1 [options]\nRun \"%1 --help\" for every option.")
                        .arg(program);
     CommandOptions &options = parsed.options;

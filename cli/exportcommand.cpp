@@ -147,6 +147,7 @@ int showPlan(const FileSystem &fs, const ExportRun &run)
     const QChar separator = QDir::separator();
     QByteArray out;
     int copies = 0, already = 0, passed = 0;
+    std::uint64_t bytes = 0;
     for (const ExportItem &item : snapshot.items) {
         std::string resolved = item.resolvedSource;
         std::optional<FileStatus> status = item.sourceStatus;
@@ -156,6 +157,9 @@ int showPlan(const FileSystem &fs, const ExportRun &run)
         }
         const QString source = QString::fromStdString(resolved.empty() ? item.source : resolved);
         const bool missing = item.step == ExportStep::Copy && !status;
+        if (!missing && (item.step == ExportStep::Copy || item.step == ExportStep::Replace ||
+                         item.step == ExportStep::Compare))
+            bytes += status ? status->size : item.size;
         QString destination = QString::fromStdString(snapshot.exportDirectory);
         for (const QString &folder : item.folders)
             destination += folder + separator;
@@ -195,7 +199,7 @@ int showPlan(const FileSystem &fs, const ExportRun &run)
     out += QStringLiteral("%1 of %2 files to copy (%3) into %4; %5 already there, %6 passed over.\n")
                .arg(copies)
                .arg(snapshot.items.size())
-               .arg(byteText(double(run.bytesToCopy())), QString::fromStdString(snapshot.exportDirectory))
+               .arg(byteText(double(bytes)), QString::fromStdString(snapshot.exportDirectory))
                .arg(already)
                .arg(passed)
                .toUtf8();
