@@ -162,8 +162,7 @@ private Q_SLOTS:
                                 "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\tRock_Ann_Hi_Road_1.mp3\n";
         QTest::newRow("dry run into a new folder")
             << QStringList{"--player", "$P", "--to", "$E/new", "--dry-run", "--folders"} << false << 1
-            << QStringList{} << "copy: " + m_player + "/iPod_Control/Music/F00/AB.mp3 -> " + m_export +
-                                    "/new/Ann/Road/Rock_Ann_Hi_Road_1.mp3";
+            << QStringList{} << "copy: $P/iPod_Control/Music/F00/AB.mp3 -> $E/new/Ann/Road/Rock_Ann_Hi_Road_1.mp3";
     }
 
     void exitStatus()
@@ -180,8 +179,11 @@ private Q_SLOTS:
         }
         const Run result = run(arguments);
         QTEST(result.code, "code");
-        QTEST(contentsOf(m_export), "written");
+        QFETCH(QStringList, written);
+        written.sort();
+        QCOMPARE(contentsOf(m_export), written);
         QFETCH(QString, said);
+        said = expanded({said}).first();
         if (!said.isEmpty())
             QVERIFY2(result.err.contains(said) || result.out.contains(said),
                      qPrintable(result.err + result.out));
