@@ -307,7 +307,9 @@ int runExportCommand(const QStringList &arguments)
     // The player's database, read into memory.
     const QString player = command.player ? folderArgument(*command.player, separator)
                                           : QString::fromStdString(start.dfltDrive);
-    TrackTable table;
+    // The table goes with the process: taking 40,000 tracks apart string by string would
+    // only make the end wait.
+    TrackTable &table = *new TrackTable;
     try {
         if (!fs->folderExists(player.toStdString())) {
             say(player + QStringLiteral(" holds no iPod database"));
@@ -337,7 +339,6 @@ int runExportCommand(const QStringList &arguments)
     }
     if (interruptionRequested())
         return ExitInterrupted;
-
     QString unknown;
     const std::vector<int> tracks = selectTracks(table, command, unknown);
     if (!unknown.isNull()) {
@@ -350,9 +351,11 @@ int runExportCommand(const QStringList &arguments)
 
     if (command.mode == CommandOptions::Mode::List) {
         const NameLimit limit = fs->nameLimit();
-        write(stdout, command.format == CommandOptions::Format::Json
-                          ? trackListingJson(table, tracks, fields, options, limit)
-                          : trackListingTsv(table, tracks, fields, options, limit));
+        writeTrackListing(stdout,
+                          command.format == CommandOptions::Format::Json ? ListingFormat::Json
+                                                                         : ListingFormat::Tsv,
+                          table, tracks, fields, options, limit);
+        std::fflush(stdout);
         if (tracks.empty())
             say(QStringLiteral("No files were selected"));
         return ExitDone;

@@ -3,9 +3,9 @@
 #include "namefields.h"
 #include "filesystem.h"
 
-#include <QByteArray>
 #include <QString>
 
+#include <cstdio>
 #include <span>
 
 namespace sondrel {
@@ -18,15 +18,16 @@ class TrackTable;
 QString listedExportName(const TrackTable &table, int k, const NameFields &fields,
                          const ExportOptions &options, const NameLimit &limit);
 
-// The listing of `tracks` in UTF-8: each column of the grid, as the grid shows it, under
-// its caption, then "Export Name". TSV: a line of captions, then one line per track, tabs
-// and line ends inside a text written as blanks. JSON: an array with one object per track,
-// its members named by the captions.
-QByteArray trackListingTsv(const TrackTable &table, std::span<const int> tracks,
-                           const NameFields &fields, const ExportOptions &options,
-                           const NameLimit &limit);
-QByteArray trackListingJson(const TrackTable &table, std::span<const int> tracks,
-                            const NameFields &fields, const ExportOptions &options,
-                            const NameLimit &limit);
+// The forms of the listing.
+enum class ListingFormat {
+    Tsv,  // a line of captions, then one line per track, tabs and line ends in a text as blanks
+    Json, // an array with one object per track, its members named by the captions
+};
+
+// Writes the listing of `tracks` to `out` in UTF-8, as it is made: each column of the grid,
+// as the grid shows it, under its caption, then "Export Name".
+void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &table,
+                       std::span<const int> tracks, const NameFields &fields,
+                       const ExportOptions &options, const NameLimit &limit);
 
 } // namespace sondrel

@@ -1,6 +1,5 @@
 #include "trackcolumns.h"
 
-#include "nextsteps.h"
 #include "numberformat.h"
 #include "tracktable.h"
 
@@ -41,7 +40,27 @@ QString durationCell(std::int32_t milliseconds)
 {
     if (milliseconds < 0)
         return QStringLiteral("N.A.");
-    return SecToHms(milliseconds / 1000.0).value_or(QString());
+    // SecToHms's text, written out by hand: it is made for every row of a listing.
+    const std::int32_t seconds = milliseconds / 1000;
+    const std::int32_t hours = seconds / 3600;
+    char16_t text[16];
+    char16_t *end = text + std::size(text);
+    char16_t *first = end;
+    const auto twoDigits = [&](std::int32_t n) {
+        *--first = char16_t(u'0' + n % 10);
+        *--first = char16_t(u'0' + n / 10);
+    };
+    twoDigits(seconds % 60);
+    *--first = u':';
+    twoDigits(seconds / 60 % 60);
+    *--first = u':';
+    if (hours < 100) {
+        twoDigits(hours);
+    } else {
+        for (std::int32_t h = hours; h > 0; h /= 10)
+            *--first = char16_t(u'0' + h % 10);
+    }
+    return QString(reinterpret_cast<const QChar *>(first), end - first);
 }
 
 QString sizeCell(std::uint64_t bytes)
