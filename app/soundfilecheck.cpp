@@ -93,18 +93,16 @@ void checkForSoundFiles(FrmMain &window)
         reader = std::make_unique<DatabaseReader>(*fs, window.state().DfltDrive().toStdString(),
                                                   window.state().DfltDir().toStdString());
         ProgressPacer pacer;
-        bool shown = false;
+        const auto found = [&] { // the status line comes up before the reading
+            window.LblStatusiPod->show();
+            window.repaint();
+        };
         const auto progress = [&](int j, int count) {
-            if (!shown) { // the database was found: the status line comes up
-                shown = true;
-                window.LblStatusiPod->show();
-                window.repaint();
-            }
             if (pacer.due(j, count, clock.elapsed()))
                 showProgress(window.LblStatusiPod,
                              QStringLiteral(" Updating files information (%1 of %2)").arg(j).arg(count));
         };
-        const ReadOutcome outcome = readPlayer(*reader, window.trackTable(), progress);
+        const ReadOutcome outcome = readPlayer(*reader, window.trackTable(), progress, found);
         if (outcome.status == ReadStatus::NoDatabase) {
             showMessage(&window,
                         QStringLiteral("This is not the iPod drive. Select the right one."));
@@ -117,7 +115,6 @@ void checkForSoundFiles(FrmMain &window)
             reader->removeWorkFiles();
             return;
         }
-        window.LblStatusiPod->show();
 
         showProgress(window.LblStatusiPod, QStringLiteral(" Updating grid..."));
         fillTrackGrid(window);

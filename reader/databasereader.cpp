@@ -83,10 +83,13 @@ void DatabaseReader::discardWorkFiles() noexcept
     m_workFilesMayExist = false;
 }
 
-ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress)
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress,
+                       const std::function<void()> &found)
 {
     if (!reader.find())
         return {};
+    if (found)
+        found();
     return reader.read(table, progress);
 }
 

@@ -6,6 +6,7 @@
 #include "staging.h"
 #include "tracktable.h"
 
+#include <functional>
 #include <string>
 
 namespace sondrel {
@@ -81,9 +82,10 @@ private:
 };
 
 // The reading of a player's database that the window's check and the command line share:
-// find(), then read() into `table`. NoDatabase when the drive holds none.
+// find(), then, once `found` has been called, read() into `table`. NoDatabase when the
+// drive holds none.
 ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
-                       const WalkProgress &progress = {});
+                       const WalkProgress &progress = {}, const std::function<void()> &found = {});
 
 // readPlayer() without work files: the database is read into memory only.
 ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,

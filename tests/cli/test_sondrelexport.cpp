@@ -160,6 +160,12 @@ private Q_SLOTS:
             << QStringList{} << "ID\tTitle\tArtist\tAlbum\tGenre\tComment\tDuration\tSize (Kb)\t"
                                 "File Type\tTrack\tDisc\tYear\tAlbum Artist\tComposer\tExport Name\n"
                                 "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\tRock_Ann_Hi_Road_1.mp3\n";
+        QTest::newRow("list as JSON") << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "ete"}
+            << false << 0 << QStringList{}
+            << "\"Title\": \"Été\", \"Artist\": \"Björk\", \"Album\": \"Vespertine\"";
+        QTest::newRow("an export directory that cannot be made")
+            << QStringList{"--player", "$P", "--to", "$P/iPod_Control/iTunes/iTunesDB/music"} << false << 73
+            << QStringList{} << "iTunesDB/music/ cannot be made";
         QTest::newRow("dry run into a new folder")
             << QStringList{"--player", "$P", "--to", "$E/new", "--dry-run", "--folders"} << false << 1
             << QStringList{} << "copy: $P/iPod_Control/Music/F00/AB.mp3 -> $E/new/Ann/Road/Rock_Ann_Hi_Road_1.mp3";
