@@ -43,7 +43,8 @@ QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
 
 const char *const GridHeaders[] = {
     "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
-    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer"};
+    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer",
+    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added"};
 
 // The window at its smallest: the classic window with the find row added above the grid,
 // which moves everything below it down.
