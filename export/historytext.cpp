@@ -4,7 +4,10 @@
 #include <QTime>
 
 #include <algorithm>
-#include <unordered_map>
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <vector>
 
 namespace sondrel {
 
@@ -27,28 +30,20 @@ char16_t *digits(char16_t *out, int value, int width)
     return out + width;
 }
 
-// "yyyy-MM-dd" + `between` + "HH:mm[:ss]" + `end`, without the locale machinery of
-// QDateTime::toString: a library file writes three dates for each of 40,000 tracks.
-QString dateTimeText(const QDate &date, int secondOfDay, char16_t between, bool seconds,
-                     char16_t end)
+// "yyyy-MM-dd HH:mm", without the locale machinery of QDateTime::toString: the grid
+// makes one for each date cell it draws.
+QString dateTimeText(const QDate &date, int secondOfDay)
 {
-    char16_t buffer[24];
-    char16_t *out = buffer;
-    out = digits(out, std::clamp(date.year(), 0, 9999), 4);
+    char16_t buffer[16];
+    char16_t *out = digits(buffer, std::clamp(date.year(), 0, 9999), 4);
     *out++ = u'-';
     out = digits(out, date.month(), 2);
     *out++ = u'-';
     out = digits(out, date.day(), 2);
-    *out++ = between;
+    *out++ = u' ';
     out = digits(out, secondOfDay / 3600, 2);
     *out++ = u':';
     out = digits(out, secondOfDay / 60 % 60, 2);
-    if (seconds) {
-        *out++ = u':';
-        out = digits(out, secondOfDay % 60, 2);
-    }
-    if (end)
-        *out++ = end;
     return QString(reinterpret_cast<const QChar *>(buffer), out - buffer);
 }
 
@@ -79,29 +74,57 @@ QString macTimeText(std::uint32_t macTime)
     QDate date;
     int second = 0;
     wallClock(macTime, date, second);
-    return dateTimeText(date, second, u' ', false, 0);
+    return dateTimeText(date, second);
+}
+
+void writeMacTimeIsoUtc(std::uint32_t macTime, char *out)
+{
+    // The local time's distance from UTC, asked of the time-zone rules once per day: at
+    // its first and its last second. A day on which the two differ (a change to or from
+    // summer time) asks for each time of its own.
+    const auto offsetAt = [](std::uint32_t time) {
+        return std::int32_t(qint64(time) - MacEpochOffset - macTimeLocal(time).toSecsSinceEpoch());
+    };
+    constexpr std::int32_t Unknown = INT32_MIN;
+    thread_local std::vector<std::array<std::int32_t, 2>> days; // by day from 1904-01-01
+    const std::uint32_t day = macTime / SecondsPerDay;
+    if (days.empty())
+        days.assign(std::size_t(UINT32_MAX / SecondsPerDay) + 1, {Unknown, Unknown});
+    std::array<std::int32_t, 2> &known = days[day];
+    if (known[0] == Unknown) {
+        const std::uint32_t first = day * SecondsPerDay;
+        known = {offsetAt(first == 0 ? 1 : first), offsetAt(first + (SecondsPerDay - 1))};
+    }
+    const qint64 offset = known[0] == known[1] ? known[0] : offsetAt(macTime);
+    const qint64 utc = qint64(macTime) - offset; // still counted from 1904
+    const qint64 utcDay = utc / SecondsPerDay - (utc % SecondsPerDay < 0 ? 1 : 0);
+    int year = 0, month = 0, dayOfMonth = 0;
+    QDate(1904, 1, 1).addDays(utcDay).getDate(&year, &month, &dayOfMonth);
+    const int second = int(utc - utcDay * SecondsPerDay);
+    char16_t text[20];
+    char16_t *end = digits(text, std::clamp(year, 0, 9999), 4);
+    *end++ = u'-';
+    end = digits(end, month, 2);
+    *end++ = u'-';
+    end = digits(end, dayOfMonth, 2);
+    *end++ = u'T';
+    end = digits(end, second / 3600, 2);
+    *end++ = u':';
+    end = digits(end, second / 60 % 60, 2);
+    *end++ = u':';
+    end = digits(end, second % 60, 2);
+    *end++ = u'Z';
+    for (int i = 0; i < 20; ++i)
+        out[i] = char(text[i]);
 }
 
 QString macTimeIsoUtc(std::uint32_t macTime)
 {
     if (macTime == 0)
         return QString();
-    // The local time's distance from UTC, asked of the time-zone rules once per quarter
-    // of an hour of local time (every zone changes its offset on such a boundary).
-    thread_local std::unordered_map<std::uint32_t, qint64> offsets;
-    const std::uint32_t quarter = macTime / 900;
-    auto found = offsets.find(quarter);
-    if (found == offsets.end()) {
-        if (offsets.size() > 100'000)
-            offsets.clear();
-        const QDateTime local = macTimeLocal(macTime);
-        const qint64 wall = qint64(macTime) - MacEpochOffset;
-        found = offsets.emplace(quarter, wall - local.toSecsSinceEpoch()).first;
-    }
-    const qint64 utc = qint64(macTime) - found->second; // still counted from 1904
-    QDate date = QDate(1904, 1, 1).addDays(utc / SecondsPerDay - (utc % SecondsPerDay < 0));
-    const int second = int(((utc % SecondsPerDay) + SecondsPerDay) % SecondsPerDay);
-    return dateTimeText(date, second, u'T', true, u'Z');
+    char text[20];
+    writeMacTimeIsoUtc(macTime, text);
+    return QString::fromLatin1(text, 20);
 }
 
 } // namespace sondrel

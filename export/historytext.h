@@ -30,5 +30,8 @@ QString macTimeText(std::uint32_t macTime);
 
 // A Mac time as an ISO 8601 UTC text, "2024-01-06T05:12:19Z"; empty for 0.
 QString macTimeIsoUtc(std::uint32_t macTime);
+// The same text, not 0, written as its 20 ASCII characters at `out` (for files written in
+// bulk, without a QString for each date).
+void writeMacTimeIsoUtc(std::uint32_t macTime, char *out);
 
 } // namespace sondrel

@@ -7,68 +7,97 @@
 #include <QCryptographicHash>
 #include <QHash>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace sondrel {
 
 namespace {
 
-// True for a UTF-16 unit that may stand in XML text as it is: no markup character, no
-// control character but tab, line feed and carriage return, no surrogate (pairs are
-// looked at one by one) and not U+FFFE or U+FFFF.
-bool plainUnit(char16_t u)
-{
-    if (u < 0x20)
-        return u == 0x9 || u == 0xA || u == 0xD;
-    if (u == u'&' || u == u'<' || u == u'>')
-        return false;
-    return u < 0xD800 || (u > 0xDFFF && u < 0xFFFE);
-}
-
-// The library file, built as bytes: a writer of XML elements would cost several times as
-// much for 40,000 tracks.
+// The library file, built as bytes into one buffer: a writer of XML elements, or a
+// QByteArray appended to piece by piece, would cost several times as much for 40,000
+// tracks. Indented by tabs, as the desktop software writes it.
 class Plist
 {
 public:
-    explicit Plist(qsizetype reserve) { m_out.reserve(reserve); }
+    explicit Plist(std::size_t reserve)
+    {
+        m_out.resize(qsizetype(reserve));
+        m_at = m_out.data();
+        m_end = m_at + m_out.size();
+    }
 
-    QByteArray take() { return std::move(m_out); }
+    // The bytes, without copying them: a copy of 40 MB costs as much as making them.
+    QByteArray take()
+    {
+        m_out.resize(m_at - m_out.constData());
+        m_at = m_end = nullptr;
+        return std::move(m_out);
+    }
 
-    void raw(const char *text) { m_out.append(text); }
-    void raw(const QByteArray &text) { m_out.append(text); }
+    void raw(const char *text, std::size_t n)
+    {
+        room(n);
+        std::memcpy(m_at, text, n);
+        m_at += n;
+    }
+    // A literal: its length known here, the copy is made inline.
+    template <std::size_t N>
+    void raw(const char (&text)[N])
+    {
+        room(N - 1);
+        std::memcpy(m_at, text, N - 1);
+        m_at += N - 1;
+    }
+    void raw(const QByteArray &text) { raw(text.constData(), std::size_t(text.size())); }
+    void put(char c)
+    {
+        room(1);
+        *m_at++ = c;
+    }
 
-    // `text` escaped, the characters XML forbids dropped.
+    // `text` as UTF-8, escaped, the characters XML forbids dropped: controls but tab, line
+    // feed and carriage return, unpaired surrogates, U+FFFE and U+FFFF.
     void text(const QString &text)
     {
         const char16_t *p = reinterpret_cast<const char16_t *>(text.utf16());
         const qsizetype n = text.size();
-        qsizetype i = 0;
-        while (i < n && plainUnit(p[i]))
-            ++i;
-        if (i == n) {
-            m_out.append(text.toUtf8());
-            return;
-        }
-        QString clean;
-        clean.reserve(n + 16);
-        for (i = 0; i < n; ++i) {
+        room(std::size_t(n) * 5); // "&amp;" is the longest a unit becomes
+        char *out = m_at;
+        for (qsizetype i = 0; i < n; ++i) {
             const char16_t u = p[i];
-            if (plainUnit(u)) {
-                clean.append(QChar(u));
-            } else if (u == u'&') {
-                clean.append(QLatin1String("&amp;"));
-            } else if (u == u'<') {
-                clean.append(QLatin1String("&lt;"));
-            } else if (u == u'>') {
-                clean.append(QLatin1String("&gt;"));
-            } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 &&
-                       p[i + 1] <= 0xDFFF) {
-                clean.append(QChar(u));
-                clean.append(QChar(p[++i]));
+            if (u < 0x80) {
+                if (u == u'&') {
+                    std::memcpy(out, "&amp;", 5);
+                    out += 5;
+                } else if (u == u'<') {
+                    std::memcpy(out, "&lt;", 4);
+                    out += 4;
+                } else if (u == u'>') {
+                    std::memcpy(out, "&gt;", 4);
+                    out += 4;
+                } else if (u >= 0x20 || u == 0x9 || u == 0xA || u == 0xD) {
+                    *out++ = char(u);
+                }
+            } else if (u < 0x800) {
+                *out++ = char(0xC0 | u >> 6);
+                *out++ = char(0x80 | (u & 0x3F));
+            } else if (u >= 0xD800 && u <= 0xDFFF) {
+                if (u <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+                    const char32_t c = 0x10000 + (char32_t(u - 0xD800) << 10) + (p[++i] - 0xDC00);
+                    *out++ = char(0xF0 | c >> 18);
+                    *out++ = char(0x80 | (c >> 12 & 0x3F));
+                    *out++ = char(0x80 | (c >> 6 & 0x3F));
+                    *out++ = char(0x80 | (c & 0x3F));
+                }
+            } else if (u < 0xFFFE) {
+                *out++ = char(0xE0 | u >> 12);
+                *out++ = char(0x80 | (u >> 6 & 0x3F));
+                *out++ = char(0x80 | (u & 0x3F));
             }
-            // anything else XML does not allow: dropped
         }
-        m_out.append(clean.toUtf8());
+        m_at = out;
     }
 
     void number(std::uint64_t n)
@@ -80,75 +109,116 @@ public:
             *--first = char('0' + n % 10);
             n /= 10;
         } while (n != 0);
-        m_out.append(first, end - first);
+        raw(first, std::size_t(end - first));
     }
 
-    void key(const char *name)
+    template <std::size_t N>
+    void key(const char (&name)[N])
     {
-        m_out.append(m_indent);
-        m_out.append("<key>");
-        m_out.append(name);
-        m_out.append("</key>");
+        indent();
+        raw("<key>");
+        raw(name);
+        raw("</key>");
     }
 
-    void string(const char *name, const QString &value)
+    template <std::size_t N>
+    void string(const char (&name)[N], const QString &value)
     {
         if (value.isEmpty())
             return;
         key(name);
-        m_out.append("<string>");
+        raw("<string>");
         text(value);
-        m_out.append("</string>\n");
+        raw("</string>\n");
     }
-    void ascii(const char *name, const QByteArray &value)
+    template <std::size_t N>
+    void ascii(const char (&name)[N], const QByteArray &value)
     {
         key(name);
-        m_out.append("<string>");
-        m_out.append(value);
-        m_out.append("</string>\n");
+        raw("<string>");
+        raw(value);
+        raw("</string>\n");
     }
-    void integer(const char *name, std::uint64_t value)
+    template <std::size_t N>
+    void integer(const char (&name)[N], std::uint64_t value)
     {
         if (value == 0)
             return;
         key(name);
-        m_out.append("<integer>");
+        raw("<integer>");
         number(value);
-        m_out.append("</integer>\n");
+        raw("</integer>\n");
     }
-    void date(const char *name, std::uint32_t macTime)
+    template <std::size_t N>
+    void date(const char (&name)[N], std::uint32_t macTime)
     {
         if (macTime == 0)
             return;
         key(name);
-        m_out.append("<date>");
-        m_out.append(macTimeIsoUtc(macTime).toLatin1());
-        m_out.append("</date>\n");
+        raw("<date>");
+        char text[20];
+        writeMacTimeIsoUtc(macTime, text);
+        raw(text, sizeof text);
+        raw("</date>\n");
     }
-    void flag(const char *name, bool value)
+    template <std::size_t N>
+    void flag(const char (&name)[N], bool value)
     {
         key(name);
-        m_out.append(value ? "<true/>\n" : "<false/>\n");
+        if (value)
+            raw("<true/>\n");
+        else
+            raw("<false/>\n");
+    }
+    // "<key>n</key>" for a dictionary keyed by numbers.
+    void numberKey(std::uint64_t n)
+    {
+        indent();
+        raw("<key>");
+        number(n);
+        raw("</key>\n");
     }
 
-    void open(const char *tag)
+    template <std::size_t N>
+    void open(const char (&tag)[N])
     {
-        m_out.append(m_indent);
-        m_out.append(tag);
-        m_out.append('\n');
-        m_indent.append('\t');
+        indent();
+        raw(tag);
+        put('\n');
+        ++m_depth;
     }
-    void close(const char *tag)
+    template <std::size_t N>
+    void close(const char (&tag)[N])
     {
-        m_indent.chop(1);
-        m_out.append(m_indent);
-        m_out.append(tag);
-        m_out.append('\n');
+        --m_depth;
+        indent();
+        raw(tag);
+        put('\n');
     }
 
 private:
+    void indent()
+    {
+        room(std::size_t(m_depth));
+        std::memset(m_at, '\t', std::size_t(m_depth));
+        m_at += m_depth;
+    }
+
+    // Room for `n` more bytes, the buffer doubled when it has not.
+    void room(std::size_t n)
+    {
+        if (std::size_t(m_end - m_at) >= n)
+            return;
+        const qsizetype used = m_at - m_out.constData();
+        m_out.resize(std::max(2 * m_out.size(), used + qsizetype(n)));
+        m_at = m_out.data() + used;
+        m_end = m_out.data() + m_out.size();
+    }
+
     QByteArray m_out;
-    QByteArray m_indent;
+    char *m_at = nullptr;
+    char *m_end = nullptr;
+    int m_depth = 0; // tabs before a line
 };
 
 QByteArray hex16(std::uint64_t id)
@@ -236,7 +306,7 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<std::string> &c
             all.push_back(k);
     }
 
-    Plist out(qsizetype(all.size()) * 1400 + 4096);
+    Plist out(all.size() * 1400 + 4096);
     out.raw("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
             "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
             "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
@@ -256,8 +326,7 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<std::string> &c
     out.open("<dict>");
     for (const int k : all) {
         const Track &t = table.track(k);
-        out.key(QByteArray::number(k).constData());
-        out.raw("\n");
+        out.numberKey(std::uint64_t(k));
         out.open("<dict>");
         out.integer("Track ID", std::uint64_t(k));
         out.string("Name", t.texts[FieldTitle - FieldTitle]);
