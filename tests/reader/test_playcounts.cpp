@@ -62,9 +62,7 @@ private Q_SLOTS:
         QTest::addColumn<History>("expected");
         QTest::newRow("full") << 0x248 << History{40, 10, 3, 3'600'000'000u, 3'500'000'000u, 3'400'000'000u};
         QTest::newRow("243: no skips") << 243 << History{40, 10, 0, 3'600'000'000u, 0, 3'400'000'000u};
-        QTest::newRow("104: no date added") << 104 << History{40, 10, 0, 3'600'000'000u, 0, 0};
         QTest::newRow("84: plays, no last play") << 84 << History{40, 10, 0, 0, 0, 0};
-        QTest::newRow("44: the rating only") << 44 << History{40, 0, 0, 0, 0, 0};
     }
     void historyFieldsOfTheTrackRecord()
     {
@@ -94,9 +92,6 @@ private Q_SLOTS:
         QTest::newRow("entries of 16 bytes: no skips")
             << buildPlayCounts(entries, 16) << merged
             << History{100, 12, 3, 3'700'000'000u, 3'500'000'000u, 3'400'000'000u} << kept2;
-        QTest::newRow("entries of 8 bytes: no rating")
-            << buildPlayCounts(entries, 8) << merged
-            << History{40, 12, 3, 3'700'000'000u, 3'500'000'000u, 3'400'000'000u} << kept2;
         QTest::newRow("more entries than tracks")
             << buildPlayCounts(entries + entries) << merged
             << History{100, 12, 7, 3'700'000'000u, 3'700'000'001u, 3'400'000'000u} << kept2;
