@@ -53,6 +53,11 @@ bool TrackTableCells::sortKey(int row, int col, GridSortKey &key) const
     case ColumnTrackNumber: return number(track.trackNumber);
     case ColumnDiscNumber: return number(track.discNumber);
     case ColumnYear: return number(track.year);
+    case ColumnRating: return number(track.rating);
+    case ColumnPlays: return number(track.playCount);
+    case ColumnSkips: return number(track.skipCount);
+    case ColumnLastPlayed: return number(track.lastPlayed);
+    case ColumnDateAdded: return number(track.dateAdded);
     default: return false;
     }
 }

@@ -25,8 +25,9 @@ void checkForSoundFiles(FrmMain &window);
 void fillTrackGrid(FrmMain &window);
 
 // The track table as the grid shows it: source row j - 1 is track j, and its columns are
-// the track columns (trackColumnText). Each text is made when the grid asks for it; the
-// ID and the three numbers sort by their values without being written out.
+// the track columns (trackColumnText), the player's history among them. Each text is made
+// when the grid asks for it; the ID, the numbers and the history sort by their values
+// without being written out, empty first.
 class TrackTableCells : public TrackGridSource
 {
 public:

@@ -1,5 +1,6 @@
 #include "trackcolumns.h"
 
+#include "historytext.h"
 #include "numberformat.h"
 #include "tracktable.h"
 
@@ -12,7 +13,8 @@ namespace {
 
 const char *const Captions[] = {
     "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
-    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer"};
+    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer",
+    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added"};
 static_assert(std::size(Captions) == TrackColumnEnd);
 
 // A track's ID in plain decimal. Made each time a row's ID is read (every row of a marked
@@ -101,6 +103,11 @@ QString trackColumnText(const TrackTable &table, int k, int col)
     case ColumnYear: return numberCell(track.year);
     case ColumnAlbumArtist: return table.text(k, FieldAlbumArtist);
     case ColumnComposer: return table.text(k, FieldComposer);
+    case ColumnRating: return ratingStars(track.rating);
+    case ColumnPlays: return numberCell(track.playCount);
+    case ColumnSkips: return numberCell(track.skipCount);
+    case ColumnLastPlayed: return macTimeText(track.lastPlayed);
+    case ColumnDateAdded: return macTimeText(track.dateAdded);
     default: return QString();
     }
 }

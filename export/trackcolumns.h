@@ -9,9 +9,10 @@ namespace sondrel {
 class TrackTable;
 
 // The columns in which the track table is shown: the main window's grid (whose columns 0
-// and 1 are the row header and the mark) and the command line's listing. Columns 2 to 15
+// and 1 are the row header and the mark) and the command line's listing. Columns 2 to 20
 // are a track's ID, title, artist, album, genre, comment, duration, size in Kb, file
-// type, track number, disc number, year, album artist and composer.
+// type, track number, disc number, year, album artist and composer, then its history:
+// rating, plays, skips, last played and date added.
 enum TrackColumn {
     ColumnId = 2,
     ColumnTitle,
@@ -27,6 +28,11 @@ enum TrackColumn {
     ColumnYear,
     ColumnAlbumArtist,
     ColumnComposer,
+    ColumnRating,
+    ColumnPlays,
+    ColumnSkips,
+    ColumnLastPlayed,
+    ColumnDateAdded,
     TrackColumnEnd, // one past the last column
 };
 inline constexpr int FirstTrackColumn = ColumnId;
@@ -36,8 +42,9 @@ QString trackColumnCaption(int col);
 
 // The text of column `col` for track k: the ID, the track, disc and year numbers plain
 // (empty when not set), the duration as "hh:mm:ss" ("N.A." when negative), the size in Kb
-// in the "Standard" form, every other field as stored. Empty for a column that shows no
-// field.
+// in the "Standard" form, the rating as stars, plays and skips plain and the two dates as
+// "yyyy-MM-dd HH:mm" (each empty when not set), every other field as stored. Empty for a
+// column that shows no field.
 QString trackColumnText(const TrackTable &table, int k, int col);
 
 // The duration cell for a number of milliseconds.

@@ -1,6 +1,7 @@
 #include "databasereader.h"
 
 #include "platformerror.h"
+#include "playcounts.h"
 
 #include <QString>
 
@@ -90,7 +91,9 @@ ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProg
         return {};
     if (found)
         found();
-    return reader.read(table, progress);
+    const ReadOutcome outcome = reader.read(table, progress);
+    mergePlayerPlayCounts(reader.fileSystem(), reader.playerDrive(), outcome, table);
+    return outcome;
 }
 
 ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,

@@ -73,6 +73,8 @@ public:
     void discardWorkFiles() noexcept;
 
     const WorkFiles &files() const { return m_files; }
+    const FileSystem &fileSystem() const { return m_fs; }
+    const std::string &playerDrive() const { return m_playerDrive; }
 
 private:
     const FileSystem &m_fs;
@@ -82,8 +84,8 @@ private:
 };
 
 // The reading of a player's database that the window's check and the command line share:
-// find(), then, once `found` has been called, read() into `table`. NoDatabase when the
-// drive holds none.
+// find(), then, once `found` has been called, read() into `table`, and the player's "Play
+// Counts" merged into it (mergePlayerPlayCounts). NoDatabase when the drive holds none.
 ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
                        const WalkProgress &progress = {}, const std::function<void()> &found = {});
 

@@ -91,6 +91,8 @@ private Q_SLOTS:
         db.dataSets = TestDatabase::modernOrder();
         db.tracks << TestTrack::make("Hi", "Ann", "Road", "Rock", ":iPod_Control:Music:F00:AB.mp3")
                          .withContents("first file");
+        db.tracks.last().rating = 60;
+        db.tracks.last().playCount = 2;
         db.tracks << TestTrack::make("Été", "Björk", "Vespertine", "Pop",
                                      ":iPod_Control:Music:F01:CD.m4a")
                          .withContents("second file");
@@ -107,6 +109,9 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(root));
         QVERIFY(writePlayer(m_player, db));
         QVERIFY(QFile::remove(m_player + "/iPod_Control/Music/F02/EF.mp3"));
+        // Three plays of "Hi" since the last sync.
+        QVERIFY(writePlayerFile(m_player, "iPod_Control/iTunes/Play Counts",
+                                buildPlayCounts({{3}, {}, {}})));
         QVERIFY(writePlayer(m_folder, db));
         QVERIFY(QDir(m_folder).rename("iPod_Control", "ipod_control"));
         db.announcedTracks = 5;
@@ -158,8 +163,10 @@ private Q_SLOTS:
             << QStringList{} << "Sondrel couldn't read the iPod database";
         QTest::newRow("list") << QStringList{"--player", "$P", "--list", "--find", "hi"} << false << 0
             << QStringList{} << "ID\tTitle\tArtist\tAlbum\tGenre\tComment\tDuration\tSize (Kb)\t"
-                                "File Type\tTrack\tDisc\tYear\tAlbum Artist\tComposer\tExport Name\n"
-                                "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\tRock_Ann_Hi_Road_1.mp3\n";
+                                "File Type\tTrack\tDisc\tYear\tAlbum Artist\tComposer\tRating\tPlays\t"
+                                "Skips\tLast Played\tDate Added\tExport Name\n"
+                                "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\t★★★\t5\t\t\t\t"
+                                "Rock_Ann_Hi_Road_1.mp3\n";
         QTest::newRow("list as JSON") << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "ete"}
             << false << 0 << QStringList{}
             << "\"Title\": \"Été\", \"Artist\": \"Björk\", \"Album\": \"Vespertine\"";
