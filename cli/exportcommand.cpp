@@ -7,6 +7,7 @@
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "keptsettings.h"
+#include "libraryfile.h"
 #include "progressline.h"
 #include "selection.h"
 #include "startupsettings.h"
@@ -193,6 +194,12 @@ int showPlan(const FileSystem &fs, const ExportRun &run)
     for (const ExportPlaylist &playlist : snapshot.playlists) {
         out += (QStringLiteral("playlist: ") + QString::fromStdString(snapshot.exportDirectory) +
                 playlist.title + QStringLiteral(".m3u8"))
+                   .toUtf8() +
+               '\n';
+    }
+    if (snapshot.options.libraryFile) {
+        out += (QStringLiteral("library file: ") + QString::fromStdString(snapshot.exportDirectory) +
+                QString::fromLatin1(LibraryFileName))
                    .toUtf8() +
                '\n';
     }
