@@ -1,5 +1,6 @@
 #include "demoplayer.h"
 
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 #include <QtEndian>
@@ -87,6 +88,9 @@ QList<DemoAlbum> albums()
 
     return {
         {"The Blue Rivers", "Night Roads", "Rock", 1994, 12, Script::English, "Tom Rivers"},
+        {"Анна Соколова", "Белые ночи", "Folk", 2008, 11, Script::Cyrillic, "Анна Соколова"},
+        {"Νίκος Παπαδόπουλος", "Θάλασσα και Ήλιος", "Έντεχνο", 1985, 12, Script::Greek,
+         "Μίκης Θεοδωράκης"},
         {"The Blue Rivers", "Stone & Water", "Rock", 1997, 11, Script::English, "Tom Rivers"},
         {"Silver Echo", "Radio Ghosts", "Pop", 2003, 10},
         {"Zoë Ångström", "Café Solitude", "Jazz", 2011, 9, Script::Latin, "Zoë Ångström"},
@@ -94,12 +98,9 @@ QList<DemoAlbum> albums()
         {"Les Étoiles Filantes", "Été éternel", "Pop", 1979, 10, Script::Latin},
         {"Łukasz Dvořák Trio", "Łódź nocą", "Jazz", 2016, 8, Script::Latin, "Łukasz Dvořák"},
         {"Björk Søndergård", "Nordlys", "Electronic", 2020, 11, Script::Latin},
-        {"Νίκος Παπαδόπουλος", "Θάλασσα και Ήλιος", "Έντεχνο", 1985, 12, Script::Greek,
-         "Μίκης Θεοδωράκης"},
         {"Ορχήστρα Αθηνών", "Νύχτες του Αυγούστου", "Classical", 1999, 10, Script::Greek,
          "Μάνος Χατζιδάκις"},
         {"Χορωδία Κρήτης", "Τραγούδια της Κρήτης", "World", 1996, 10, Script::Greek},
-        {"Анна Соколова", "Белые ночи", "Folk", 2008, 11, Script::Cyrillic, "Анна Соколова"},
         {"Кино и Вино", "Город звёзд", "Rock", 1990, 12, Script::Cyrillic},
         {"Московский камерный оркестр", "Времена года", "Classical", 1972, 12, Script::Cyrillic,
          "Пётр Ильич Чайковский", "", 1, months},
@@ -199,12 +200,11 @@ TestDatabase makeDemoPlayer()
     db.dataSets = TestDatabase::modernOrder();
     QSet<QString> names;
     QList<int> greek, cyrillic, rock;
-    int soundtrack = 0; // the soundtrack album's first track
+    QHash<QString, int> firstTrack; // of each album, by its title
     for (const DemoAlbum &album : albums()) {
         const QStringList pool = words(album.script);
         const int perDisc = (album.tracks + album.discs - 1) / album.discs;
-        if (u(album.genre) == QLatin1String("Soundtrack"))
-            soundtrack = int(db.tracks.size());
+        firstTrack.insert(u(album.album), int(db.tracks.size()));
         for (int n = 0; n < album.tracks; ++n) {
             const int index = int(db.tracks.size());
             QString title = n < album.titles.size() ? album.titles[n] : QString();
@@ -258,10 +258,10 @@ TestDatabase makeDemoPlayer()
             if (s.type == StringTitle)
                 s = TestString::utf16(StringTitle, title);
     };
-    retitle(0, demo::duplicateTitle());  // "Night Roads" track 1
-    retitle(12, demo::duplicateTitle()); // "Stone & Water" track 1
-    retitle(25, demo::forbiddenTitle()); // "Radio Ghosts" (Silver Echo)
-    retitle(soundtrack + 4, demo::longTitle());
+    retitle(firstTrack[u("Night Roads")], demo::duplicateTitle());
+    retitle(firstTrack[u("Stone & Water")], demo::duplicateTitle());
+    retitle(firstTrack[u("Radio Ghosts")] + 2, demo::forbiddenTitle());
+    retitle(firstTrack[u("The Long Way Home (Original Soundtrack)")] + 4, demo::longTitle());
 
     TestPlaylist master = db.masterPlaylist();
     master.title = QStringLiteral("Sondrel Demo");
