@@ -1,5 +1,5 @@
-// Any folder as the player: "Other folder..." in the drive dialog and the command line's
-// --player, a folder without a database, and a player folder that may not be written.
+// Any folder as the player: "Other folder..." in the drive dialog, a folder without a
+// database, a player folder that may not be written, and the command line's folders.
 
 #include "frmchgdir.h"
 #include "frmchgdrive.h"
@@ -12,6 +12,7 @@
 #include <QDateTime>
 #include <QDirIterator>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -38,22 +39,10 @@ QStringList snapshot(const QString &root)
     return entries;
 }
 
-// chmod -R a-w (or u+w back) on a folder and everything in it.
-void setWritable(const QString &root, bool writable)
+// chmod -R on a folder: "a-w" makes nothing in it writable, "u+w" gives it back.
+void chmodAll(const QString &root, const QString &mode)
 {
-    const QFileDevice::Permissions write =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    const auto apply = [&](const QString &path) {
-        const QFileDevice::Permissions now = QFile::permissions(path);
-        QFile::setPermissions(path, writable ? now | QFileDevice::WriteOwner : now & ~write);
-    };
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    QStringList paths{root};
-    while (it.hasNext())
-        paths << it.next();
-    for (const QString &path : paths)
-        apply(path);
+    QProcess::execute("chmod", {"-R", mode, root});
 }
 
 } // namespace
@@ -94,14 +83,14 @@ private Q_SLOTS:
         const QString folder = scene.path("copy of my player");
         QVERIFY(QDir().mkpath(folder + "/iPod_Control/Music"));
         TestDatabase db;
-        for (int i = 0; i < 3; ++i)
-            db.tracks << TestTrack::make(QStringList{"Hi", "Ωδή", "Звезда"}[i], "Artist", "Album",
-                                         "Rock", QString(":iPod_Control:Music:F0%1:T.mp3").arg(i))
-                             .withContents(QByteArray("sound ") + char('a' + i));
+        for (const QString &title : QStringList{"Hi", "Ωδή", "Звезда"})
+            db.tracks << TestTrack::make(title, "Artist", "Album", "Rock",
+                                         ":iPod_Control:Music:F00:" + title + ".mp3")
+                             .withContents(title.toUtf8());
         if (database)
             QVERIFY(writePlayer(folder, db));
         if (readOnly)
-            setWritable(folder, false);
+            chmodAll(folder, "a-w");
         const QStringList before = snapshot(folder);
 
         bool folderDialog = false;
@@ -125,40 +114,19 @@ private Q_SLOTS:
             QCOMPARE(scene.exportFiles().size(), titles.size());
         }
         QCOMPARE(snapshot(folder), before);
-        setWritable(folder, true);
+        chmodAll(folder, "u+w");
     }
 
-    // Cancel in the folder dialog changes nothing.
-    void otherFolderCancelled()
-    {
-        MainWindowScene scene;
-        const QString drive = scene->state().DfltDrive();
-        bool folderDialog = false;
-        QVERIFY(onDialog<FrmChgDrive>(scene->BtnChangeDfltDrive, [&](FrmChgDrive *dialog) {
-            folderDialog = onDialog<FrmChgDir>(dialog->BtnOtherFolder, [&](FrmChgDir *dir) {
-                dir->Dir1->setPath(scene.path("export"));
-                QTest::mouseClick(dir->BtnCancel, Qt::LeftButton);
-            });
-        }));
-        QVERIFY(folderDialog);
-        QCOMPARE(scene->state().DfltDrive(), drive);
-        QCOMPARE(scene->TxtDfltDrive->text(), drive);
-    }
-
-    // The command line's folders, as the window then shows them.
+    // The command line's folders: absolute, cleaned, with one trailing separator.
     void commandLine_data()
     {
-        QTest::addColumn<QStringList>("arguments"); // "<root>" is the scene's folder
-        QTest::addColumn<QString>("player");        // "" : the one the window had
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("player"); // "<here>": the working folder
         QTest::addColumn<QString>("exportDir");
-
-        QTest::newRow("--player") << QStringList{"--player", "<root>/copy"} << "<root>/copy/" << "";
-        QTest::newRow("one separator kept")
-            << QStringList{"--player=<root>/copy//"} << "<root>/copy/" << "";
-        QTest::newRow("relative to the working folder")
-            << QStringList{"--player", "copy/../copy", "--to", "out"} << "<root>/copy/"
-            << "<root>/out/";
-        QTest::newRow("neither") << QStringList{} << "" << "";
+        QTest::newRow("absolute") << QStringList{"--player=/media/copy//", "--to", "/srv/out"}
+                                  << "/media/copy/" << "/srv/out/";
+        QTest::newRow("relative") << QStringList{"--player", "a/../copy", "--to=./out/"}
+                                  << "<here>/copy/" << "<here>/out/";
     }
 
     void commandLine()
@@ -166,25 +134,12 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(QString, player);
         QFETCH(QString, exportDir);
-
-        MainWindowScene scene;
-        const QString root = QFileInfo(scene.playerPath()).canonicalPath();
-        const QString drive = scene->state().DfltDrive();
-        const QString dir = scene->state().DfltDir();
-        const QString startDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(root));
         QCommandLineParser parser;
         addStartOptions(parser);
-        const bool parsed = parser.parse(QStringList{"Sondrel"} + arguments.replaceInStrings("<root>", root));
+        QVERIFY(parser.parse(QStringList{"Sondrel"} + arguments));
         const StartOptions options = startOptions(parser);
-        QDir::setCurrent(startDir);
-        QVERIFY(parsed);
-
-        applyStartOptions(scene.window(), options);
-        QCOMPARE(scene->TxtDfltDrive->text(),
-                 player.isEmpty() ? drive : QString(player).replace("<root>", root));
-        QCOMPARE(scene->TxtDfltDir->text(),
-                 exportDir.isEmpty() ? dir : QString(exportDir).replace("<root>", root));
+        QCOMPARE(options.player, player.replace("<here>", QDir::currentPath()));
+        QCOMPARE(options.exportDir, exportDir.replace("<here>", QDir::currentPath()));
     }
 };
 
