@@ -2,7 +2,10 @@
 // generated players of 5,000, 40,000 and 200,000 tracks, on the 40,000-track database
 // compressed as the newer players keep it ("iTunesCDB"), and on a 40,000-track player
 // whose tracks carry the eight string fields of the track table and nothing else, each
-// of them filled ("eight"), headless. Each case runs in a child process of its own so
+// of them filled ("eight"), headless. Every player carries the tracks' history, and a plain
+// one its "Play Counts" file, so that reading and merging them is measured too; run
+// `bench_check --make F 40000` and time `--run F/player/ F/export/ 7` with this build and
+// with one from before the history was read to see what they cost. Each case runs in a child process of its own so
 // that the peak resident memory of one does not hide another.
 //
 //   bench_check [runs]          builds the players in a temporary folder and reports
@@ -68,6 +71,16 @@ qint64 peakResidentBytes()
         if (line.startsWith("VmHWM:"))
             return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
     return -1;
+}
+
+// Writes the player: its database, and beside a plain one its "Play Counts" file.
+bool writeBenchPlayer(const QString &root, const QByteArray &stored, bool compressed, int tracks)
+{
+    const QString file = compressed ? QStringLiteral("iPod_Control/iTunes/iTunesCDB")
+                                    : QStringLiteral("iPod_Control/iTunes/iTunesDB");
+    return writePlayerFile(root, file, stored) &&
+           (compressed || writePlayerFile(root, QStringLiteral("iPod_Control/iTunes/Play Counts"),
+                                          makeLargePlayCounts(tracks)));
 }
 
 // Answers every message box as soon as it shows and notes when the first one showed.
@@ -195,9 +208,8 @@ bool prepare(Case &c, const QString &folder)
     const QByteArray stored = c.compressed ? compressDatabase(db) : db;
     c.databaseSize = db.size();
     c.storedSize = stored.size();
-    const QString file = c.compressed ? QStringLiteral("iPod_Control/iTunes/iTunesCDB")
-                                      : QStringLiteral("iPod_Control/iTunes/iTunesDB");
-    return writePlayerFile(c.player, file, stored) && QDir().mkpath(c.exportDir);
+    return writeBenchPlayer(c.player, stored, c.compressed, c.tracks) &&
+           QDir().mkpath(c.exportDir);
 }
 
 // Runs `runs` checks of the case in a child process of its own and adds their figures.
@@ -309,8 +321,9 @@ int main(int argc, char **argv)
     if ((args.size() == 4 || args.size() == 5) && args[1] == QLatin1String("--make")) {
         const QDir folder(args[2]);
         const bool eight = args.size() == 5 && args[4] == QLatin1String("eight");
-        return writePlayer(folder.filePath(QStringLiteral("player")),
-                           makeLargePlayer(args[3].toInt(), eight)) &&
+        const int tracks = args[3].toInt();
+        return writeBenchPlayer(folder.filePath(QStringLiteral("player")),
+                                buildDatabase(makeLargePlayer(tracks, eight)), false, tracks) &&
                        folder.mkpath(QStringLiteral("export"))
                    ? 0
                    : 1;

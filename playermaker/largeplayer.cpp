@@ -71,6 +71,17 @@ TestDatabase makeLargePlayer(int tracks, bool eight)
             t.trackNumber = 1 + pick(16);
             t.discNumber = pick(4) == 0 ? 1 + pick(2) : 0;
             t.year = pick(5) == 0 ? 0 : 1960 + pick(65);
+            // The history: most tracks added over twelve years, many played, some rated.
+            t.dateAdded = 3'300'000'000u + unsigned(pick(378'000'000));
+            if (pick(3) != 0) {
+                t.playCount = 1 + unsigned(pick(200));
+                t.lastPlayed = t.dateAdded + unsigned(pick(10'000'000));
+            }
+            if (pick(4) == 0) {
+                t.skipCount = 1 + unsigned(pick(20));
+                t.lastSkipped = t.dateAdded + unsigned(pick(10'000'000));
+            }
+            t.rating = std::uint8_t(20 * pick(6));
         };
         if (eight) {
             t.withString(StringEqualiser, phrase(1));
@@ -102,6 +113,21 @@ TestDatabase makeLargePlayer(int tracks, bool eight)
         db.playlists << playlist;
     }
     return db;
+}
+
+QByteArray makeLargePlayCounts(int tracks)
+{
+    std::mt19937 random(7u + unsigned(tracks));
+    QList<TestPlayCount> entries(tracks);
+    for (TestPlayCount &entry : entries) {
+        if (random() % 10 == 0) {
+            entry.plays = 1 + random() % 5;
+            entry.lastPlayed = 3'700'000'000u + random() % 600'000;
+        }
+        if (random() % 50 == 0)
+            entry.rating = 20 * (1 + random() % 5);
+    }
+    return buildPlayCounts(entries);
 }
 
 } // namespace sondrel::test
