@@ -2,6 +2,7 @@
 
 #include "exportplace.h"
 #include "exportplan.h"
+#include "historytags.h"
 #include "platformerror.h"
 
 #include <algorithm>
@@ -191,6 +192,10 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     line.size = copy ? copy->size : 0;
                     line.time = copy ? copy->modified : 0;
                     record.append({line});
+                    if (item.history) { // now ours: tagged, it takes the place of the file
+                        item.step = ExportStep::Replace;
+                        break;
+                    }
                     item.step = ExportStep::AlreadyThere;
                     ++report.already;
                     item.present = true;
@@ -212,7 +217,23 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 const std::string destination =
                     names.path(FolderNames::relative(item.folders, item.name));
                 Staging staging = fs.stageCopy(source, destination, options);
+                item.sourceBytes = staging.result.bytes;
+                std::optional<QString> tagsNote;
+                if (staging.copy && item.history) {
+                    if (std::optional<QString> refusal = writeHistoryTags(
+                            *staging.copy, historyFormat(item.names.back()), *item.history)) {
+                        // Discarded, and copied again untagged: the track is still exported.
+                        staging.copy.reset();
+                        progress.setBytes(before);
+                        staging = fs.stageCopy(source, destination, options);
+                        item.sourceBytes = staging.result.bytes;
+                        item.tagsRefused = true;
+                        tagsNote = QStringLiteral("tags not written: ") + *refusal;
+                    }
+                }
                 if (staging.copy) {
+                    if (tagsNote)
+                        skip(i, source, *tagsNote);
                     if (hooks.retouch) {
                         if (std::optional<QString> note = hooks.retouch(item, *staging.copy))
                             skip(i, source, *note);

@@ -39,10 +39,12 @@ RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) con
     line.path = FolderNames::relative(item.folders, item.name);
     line.kind = RecordTrack;
     line.key = item.key;
-    line.sourceSize = flushed.bytes;
+    line.sourceSize = item.sourceBytes; // the copy's own size differs once tagged
     line.sourceTime = flushed.sourceModified;
     line.size = flushed.bytes;
     line.time = flushed.modified;
+    line.tagged = item.tagsRefused ? std::nullopt : item.history;
+    line.tagsRefused = item.tagsRefused;
     return line;
 }
 
