@@ -381,7 +381,7 @@ int main(int argc, char **argv)
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--record"))
         return benchRecord(argc > 2 ? atoi(argv[2]) : 40000, argc > 3 ? atoi(argv[3]) : 20);
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--tags"))
-        return benchTags(argc > 2 ? std::max(1, atoi(argv[2])) : 500,
+        return benchTags(argc > 2 ? std::max(1, atoi(argv[2])) : 200,
                          argc > 3 ? std::max(1, atoi(argv[3])) : 4,
                          argc > 4 ? std::max(1, atoi(argv[4])) : 5,
                          argc > 5 ? std::max(0, atoi(argv[5])) : 0,
