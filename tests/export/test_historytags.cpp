@@ -237,10 +237,10 @@ private Q_SLOTS:
 
         const QByteArray frames = mpegFrames(40);
         const QByteArray more = mpegFrames(3000); // more than the 1 MiB moved at once
-        QTest::newRow("MP3 without ID3v2, with ID3v1: a 2.3 tag added")
-            << "A.mp3" << frames + id3v1() << 60 << 12 << 3 << Wmp + " 128 12" << "0.6" << "12.0" << 1;
+        QTest::newRow("MP3 without ID3v2, with ID3v1: a 2.3 tag added, 2.75 stars as 3")
+            << "A.mp3" << frames + id3v1() << 55 << 12 << 3 << Wmp + " 128 12" << "0.6" << "12.0" << 1;
         QTest::newRow("2.4 tag, two POPM frames, no room: stays 2.4, one POPM")
-            << "A.mp3" << id3v2(4, 2, 0) + more << 80 << 3 << 4 << Wmp + " 196 3" << "0.8" << "3.0" << 1;
+            << "A.mp3" << id3v2(4, 2, 0) + more << 75 << 3 << 4 << Wmp + " 196 3" << "0.8" << "3.0" << 1;
         QTest::newRow("2.3 tag with room, five stars: written in place")
             << "A.mp3" << id3v2(3, 1, 1000) + frames + id3v1() << 100 << 0 << 3
             << Wmp + " 255 0" << "1.0" << "0.0" << 0;
@@ -291,7 +291,8 @@ private Q_SLOTS:
             if (source.startsWith("ID3"))
                 QCOMPARE(back.title, QString("Old title"));
         }
-        QVERIFY(p.recordLine().endsWith(QStringLiteral("\t%1\t%2").arg(rating / 20).arg(plays).toUtf8()));
+        const int stars = qRound(fmpsRating.toDouble() * 5); // ratings between stars rounded
+        QVERIFY(p.recordLine().endsWith(QStringLiteral("\t%1\t%2").arg(stars).arg(plays).toUtf8()));
         // The record holds the source's size and the copy's own.
         QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(source.size()).toUtf8()));
         QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(copy.size()).toUtf8()));
@@ -357,30 +358,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(p.exportDir).entryList(QDir::Files), QStringList{"Song.mp3"});
         QCOMPARE(readBack(p.copyPath()).playcount,
                  first == "tagged" || copied ? playcount : QString());
-    }
-
-    void values_data()
-    {
-        QTest::addColumn<int>("rating");
-        QTest::addColumn<int>("stars");
-        QTest::addColumn<QString>("fmps");
-        QTest::newRow("unrated") << 0 << 0 << "0.0";
-        QTest::newRow("one") << 20 << 1 << "0.2";
-        QTest::newRow("three, not a whole star") << 55 << 3 << "0.6";
-        QTest::newRow("five") << 100 << 5 << "1.0";
-        QTest::newRow("above five") << 255 << 5 << "1.0";
-    }
-
-    void values()
-    {
-        QFETCH(int, rating);
-        QFETCH(int, stars);
-        QFETCH(QString, fmps);
-        QCOMPARE(starsOf(std::uint8_t(rating)), stars);
-        QCOMPARE(fmpsRating(stars), fmps);
-        QCOMPARE(historyFormat("ABCD.M4B"), HistoryFormat::Mp4);
-        QCOMPARE(historyFormat("ABCD.aif"), HistoryFormat::Aiff);
-        QCOMPARE(historyFormat("ABCD.ogg"), HistoryFormat::None);
     }
 };
 
