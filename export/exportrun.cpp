@@ -158,8 +158,9 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
         item.key = known ? recordKey(table, k) : QString();
         const QString location = known ? table.text(k, FieldLocation) : QString();
         if (known && request.options.historyTags) {
-            item.history = historyTagsFor(historyFormat(location.section(QLatin1Char(':'), -1).toStdString()),
-                                          table.track(k).rating, table.track(k).playCount);
+            const std::string file = location.section(QLatin1Char(':'), -1).toStdString();
+            item.history = historyTagsFor(historyFormat(file), table.track(k).rating,
+                                          table.track(k).playCount);
         }
         if (location.isEmpty()) {
             item.refusal = QStringLiteral("missing on the iPod");

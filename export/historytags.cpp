@@ -109,31 +109,30 @@ public:
     {
         if (m_failure)
             return;
-        attempt(
-            [&] {
-                const std::uint64_t end = m_copy.size();
-                const std::uint64_t from = std::min<std::uint64_t>(start, end);
-                const std::uint64_t tail = std::min<std::uint64_t>(from + replace, end);
-                const std::uint64_t to = from + data.size(); // where the tail goes
-                if (to != tail) {
-                    if (m_buffer.empty())
-                        m_buffer.resize(std::size_t(1) << 20);
-                    const std::uint64_t count = end - tail;
-                    for (std::uint64_t moved = 0; moved < count;) {
-                        const std::uint64_t n = std::min<std::uint64_t>(m_buffer.size(), count - moved);
-                        // Growing: the last blocks first, so that none is overwritten unread.
-                        const std::uint64_t offset = to > tail ? count - moved - n : moved;
-                        if (m_copy.readAt(tail + offset, m_buffer.data(), std::size_t(n)) != n)
-                            throw PlatformError(0, "the copy became shorter while it was tagged");
-                        m_copy.writeAt(to + offset, m_buffer.data(), std::size_t(n));
-                        moved += n;
-                    }
-                    if (to < tail)
-                        m_copy.resize(end - (tail - to));
+        attempt([&] {
+            const std::uint64_t end = m_copy.size();
+            const std::uint64_t from = std::min<std::uint64_t>(start, end);
+            const std::uint64_t tail = std::min<std::uint64_t>(from + replace, end);
+            const std::uint64_t to = from + data.size(); // where the tail goes
+            if (to != tail) {
+                if (m_buffer.empty())
+                    m_buffer.resize(std::size_t(1) << 20);
+                const std::uint64_t count = end - tail;
+                for (std::uint64_t moved = 0; moved < count;) {
+                    const std::uint64_t n = std::min<std::uint64_t>(m_buffer.size(), count - moved);
+                    // Growing: the last blocks first, so that none is overwritten unread.
+                    const std::uint64_t offset = to > tail ? count - moved - n : moved;
+                    if (m_copy.readAt(tail + offset, m_buffer.data(), std::size_t(n)) != n)
+                        throw PlatformError(0, "the copy became shorter while it was tagged");
+                    m_copy.writeAt(to + offset, m_buffer.data(), std::size_t(n));
+                    moved += n;
                 }
-                m_copy.writeAt(from, data.data(), data.size());
-                m_position = to;
-            });
+                if (to < tail)
+                    m_copy.resize(end - (tail - to));
+            }
+            m_copy.writeAt(from, data.data(), data.size());
+            m_position = to;
+        });
         m_length.reset();
     }
 
@@ -199,7 +198,8 @@ TagLib::ID3v2::Version versionOf(bool hasTag, const TagLib::ID3v2::Tag *tag)
                                                                : TagLib::ID3v2::v3;
 }
 
-void setUserText(TagLib::ID3v2::Tag *tag, const char *description, const std::optional<QString> &value)
+void setUserText(TagLib::ID3v2::Tag *tag, const char *description,
+                 const std::optional<QString> &value)
 {
     const TagLib::String wanted = TagLib::String(description).upper();
     const TagLib::ID3v2::FrameList frames = tag->frameList("TXXX"); // a copy: frames go
@@ -279,8 +279,7 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             TagLib::RIFF::AIFF::File file(&stream, false);
             valid = file.isValid();
             if (valid) {
-                const TagLib::ID3v2::Version version =
-                    versionOf(file.hasID3v2Tag(), file.tag());
+                const TagLib::ID3v2::Version version = versionOf(file.hasID3v2Tag(), file.tag());
                 setId3(file.tag(), tags);
                 saved = file.save(version);
             }

@@ -18,6 +18,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/popularimeterframe.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/wavfile.h>
 
 using namespace sondrel;
 using namespace sondrel::test;
@@ -60,14 +61,16 @@ QByteArray mpegFrames(int count)
 QByteArray id3v2(int version, int popms, int padding)
 {
     const auto frame = [&](const char *id, const QByteArray &data) {
-        return QByteArray(id) + (version == 4 ? synchsafe(quint32(data.size())) : be32(quint32(data.size()))) +
+        return QByteArray(id) +
+               (version == 4 ? synchsafe(quint32(data.size())) : be32(quint32(data.size()))) +
                QByteArray(2, 0) + data;
     };
     QByteArray frames = frame("TIT2", QByteArray(1, 0) + "Old title");
     for (int i = 0; i < popms; ++i)
         frames += frame("POPM", QByteArray("other@player") + '\0' + char(50 + i) + be32(7));
     frames += QByteArray(padding, 0);
-    return QByteArray("ID3") + char(version) + QByteArray(2, 0) + synchsafe(quint32(frames.size())) + frames;
+    return QByteArray("ID3") + char(version) + QByteArray(2, 0) +
+           synchsafe(quint32(frames.size())) + frames;
 }
 
 QByteArray id3v1()
@@ -86,6 +89,25 @@ int id3v2Size(const QByteArray &bytes)
     return 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9));
 }
 
+QByteArray le32(quint32 n)
+{
+    const char b[] = {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+    return QByteArray(b, 4);
+}
+
+// The RIFF INFO list of a WAV file, which must stay as it is.
+const QByteArray WavInfo = "LIST" + le32(4 + 8 + 6) + "INFO" + "INAM" + le32(6) + "Name\0\0";
+
+// A small WAV: its format, its sound data and an INFO list.
+QByteArray wav()
+{
+    const QByteArray format =
+        le32(1 | 2 << 16) + le32(44100) + le32(44100 * 4) + le32(4 | 16 << 16);
+    const QByteArray chunks =
+        "fmt " + le32(16) + format + "data" + le32(4000) + QByteArray(4000, 'w') + WavInfo;
+    return "RIFF" + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
+}
+
 QByteArray atom(const char *name, const QByteArray &payload)
 {
     return be32(quint32(8 + payload.size())) + name + payload;
@@ -95,8 +117,7 @@ QByteArray atom(const char *name, const QByteArray &payload)
 QByteArray m4a()
 {
     const QByteArray hdlr = atom("hdlr", QByteArray(8, 0) + "mdir" + QByteArray(13, 0));
-    const QByteArray title =
-        atom("\xa9nam", atom("data", be32(1) + be32(0) + "M4A title"));
+    const QByteArray title = atom("\xa9nam", atom("data", be32(1) + be32(0) + "M4A title"));
     const QByteArray meta = atom("meta", QByteArray(4, 0) + hdlr + atom("ilst", title));
     const QByteArray moov = atom("moov", atom("mvhd", QByteArray(100, 0)) + atom("udta", meta));
     return atom("ftyp", QByteArray("M4A ") + be32(0) + "M4A mp42") + moov +
@@ -136,7 +157,10 @@ struct Player
         table.track(1).rating = rating;
         table.track(1).playCount = plays;
     }
-    QString sourcePath() const { return dir.filePath("player/iPod_Control/Music/F00/") + location.section(':', -1); }
+    QString sourcePath() const
+    {
+        return dir.filePath("player/iPod_Control/Music/F00/") + location.section(':', -1);
+    }
     QString copyPath() const { return exportDir + "Song." + location.section('.', -1); }
 
     ExportReport run()
@@ -188,21 +212,27 @@ ReadBack readBack(const QString &path)
     if (path.endsWith(".m4a")) {
         TagLib::MP4::File file(name.constData());
         const auto item = [&](const char *key) {
-            return file.tag()->contains(key) ? qs(file.tag()->item(key).toStringList().toString()) : QString();
+            return file.tag()->contains(key) ? qs(file.tag()->item(key).toStringList().toString())
+                                             : QString();
         };
         out.rating = item(Mp4RatingItem);
         out.playcount = item(Mp4PlaycountItem);
         out.title = qs(file.tag()->title());
         return out;
     }
-    TagLib::MPEG::File file(name.constData());
-    if (!file.hasID3v2Tag())
+    TagLib::MPEG::File mp3(name.constData());
+    TagLib::RIFF::WAV::File wav(name.constData());
+    const bool isWav = path.endsWith(".wav");
+    if (!(isWav ? wav.hasID3v2Tag() : mp3.hasID3v2Tag()))
         return out;
-    TagLib::ID3v2::Tag *tag = file.ID3v2Tag();
+    TagLib::ID3v2::Tag *tag = isWav ? wav.ID3v2Tag() : mp3.ID3v2Tag();
     out.version = int(tag->header()->majorVersion());
     for (TagLib::ID3v2::Frame *frame : tag->frameList("POPM")) {
         auto *popm = static_cast<TagLib::ID3v2::PopularimeterFrame *>(frame);
-        out.popm << QStringLiteral("%1 %2 %3").arg(qs(popm->email())).arg(popm->rating()).arg(popm->counter());
+        out.popm << QStringLiteral("%1 %2 %3")
+                        .arg(qs(popm->email()))
+                        .arg(popm->rating())
+                        .arg(popm->counter());
     }
     using Txxx = TagLib::ID3v2::UserTextIdentificationFrame;
     if (Txxx *frame = Txxx::find(tag, "FMPS_Rating"))
@@ -238,19 +268,39 @@ private Q_SLOTS:
         const QByteArray frames = mpegFrames(40);
         const QByteArray more = mpegFrames(3000); // more than the 1 MiB moved at once
         QTest::newRow("MP3 without ID3v2, with ID3v1: a 2.3 tag added, 2.75 stars as 3")
-            << "A.mp3" << frames + id3v1() << 55 << 12 << 3 << Wmp + " 128 12" << "0.6" << "12.0" << 1;
+            << "A.mp3" << frames + id3v1() << 55 << 12 << 3 << Wmp + " 128 12"
+            << "0.6"
+            << "12.0" << 1;
         QTest::newRow("2.4 tag, two POPM frames, no room: stays 2.4, one POPM")
-            << "A.mp3" << id3v2(4, 2, 0) + more << 75 << 3 << 4 << Wmp + " 196 3" << "0.8" << "3.0" << 1;
+            << "A.mp3" << id3v2(4, 2, 0) + more << 75 << 3 << 4 << Wmp + " 196 3"
+            << "0.8"
+            << "3.0" << 1;
         QTest::newRow("2.3 tag with room, five stars: written in place")
-            << "A.mp3" << id3v2(3, 1, 1000) + frames + id3v1() << 100 << 0 << 3
-            << Wmp + " 255 0" << "1.0" << "0.0" << 0;
+            << "A.mp3" << id3v2(3, 1, 1000) + frames + id3v1() << 100 << 0 << 3 << Wmp + " 255 0"
+            << "1.0"
+            << "0.0" << 0;
         QTest::newRow("a tag whose large padding goes: the file shrinks")
-            << "A.mp3" << id3v2(3, 0, 60000) + more << 20 << 1 << 3 << Wmp + " 1 1" << "0.2" << "1.0" << -1;
+            << "A.mp3" << id3v2(3, 0, 60000) + more << 20 << 1 << 3 << Wmp + " 1 1"
+            << "0.2"
+            << "1.0" << -1;
         QTest::newRow("played, unrated: no FMPS_Rating")
-            << "A.mp3" << frames << 0 << 5 << 3 << Wmp + " 0 5" << "" << "5.0" << 1;
-        QTest::newRow("M4A: freeform items") << "A.m4a" << m4a() << 40 << 7 << 0 << "" << "0.4" << "7.0" << 1;
-        QTest::newRow("unrated, never played: untouched") << "A.mp3" << id3v2(3, 1, 0) + frames << 0 << 0 << 0 << "" << "" << "" << 0;
-        QTest::newRow("protected .m4p: untouched") << "A.m4p" << m4a() << 100 << 9 << 0 << "" << "" << "" << 0;
+            << "A.mp3" << frames << 0 << 5 << 3 << Wmp + " 0 5"
+            << ""
+            << "5.0" << 1;
+        QTest::newRow("WAV: an ID3 chunk, its INFO list kept")
+            << "A.wav" << wav() << 60 << 2 << 3 << Wmp + " 128 2"
+            << "0.6"
+            << "2.0" << 1;
+        QTest::newRow("M4A: freeform items") << "A.m4a" << m4a() << 40 << 7 << 0 << ""
+                                             << "0.4"
+                                             << "7.0" << 1;
+        QTest::newRow("unrated, never played: untouched")
+            << "A.mp3" << id3v2(3, 1, 0) + frames << 0 << 0 << 0 << ""
+            << ""
+            << "" << 0;
+        QTest::newRow("protected .m4p: untouched") << "A.m4p" << m4a() << 100 << 9 << 0 << ""
+                                                   << ""
+                                                   << "" << 0;
     }
 
     void tagsReadBack()
@@ -287,6 +337,11 @@ private Q_SLOTS:
         } else {
             QCOMPARE(back.version, version);
             QCOMPARE(back.popm, QStringList{popm});
+        }
+        if (name.endsWith(".wav")) {
+            QVERIFY(copy.contains(WavInfo));
+            QVERIFY(copy.contains("data" + le32(4000) + QByteArray(4000, 'w')));
+        } else if (name.endsWith(".mp3")) {
             QCOMPARE(copy.mid(id3v2Size(copy)), source.mid(id3v2Size(source)));
             if (source.startsWith("ID3"))
                 QCOMPARE(back.title, QString("Old title"));
@@ -309,8 +364,10 @@ private Q_SLOTS:
         QCOMPARE(p.bytes(p.copyPath()), broken);
         QCOMPARE(closingMessage(report),
                  "1 of 1 files exported.\nSong: tags not written: TagLib could not read the file"
-                 "\nThe full list is in " + p.exportDir + ExportErrorsFileName + ".");
-        QVERIFY(p.bytes(p.exportDir + ExportErrorsFileName).contains("\ttags not written: TagLib could not read the file"));
+                 "\nThe full list is in " +
+                     p.exportDir + ExportErrorsFileName + ".");
+        QVERIFY(p.bytes(p.exportDir + ExportErrorsFileName)
+                    .contains("\ttags not written: TagLib could not read the file"));
         QVERIFY(p.recordLine().endsWith("\t-\t-"));
 
         p.setHistory(80, 3);
@@ -323,15 +380,16 @@ private Q_SLOTS:
     // place; with the option off nothing changes.
     void taggedAgainWhenTheHistoryChanged_data()
     {
-        QTest::addColumn<QString>("first"); // "tagged", "untagged", "by hand" (before the record)
-        QTest::addColumn<int>("plays");      // of the second run
+        QTest::addColumn<QString>("first");   // "tagged", "untagged", "by hand" (before the record)
+        QTest::addColumn<int>("plays");       // of the second run
         QTest::addColumn<bool>("secondTags"); // the option in the second run
-        QTest::addColumn<int>("copied");     // by the second run
+        QTest::addColumn<int>("copied");      // by the second run
         QTest::addColumn<QString>("playcount");
         QTest::newRow("the same history: already there") << "tagged" << 4 << true << 0 << "4.0";
         QTest::newRow("played since") << "tagged" << 6 << true << 1 << "6.0";
         QTest::newRow("option off: left as it is") << "tagged" << 6 << false << 0 << "4.0";
-        QTest::newRow("copied untagged before, the option on now") << "untagged" << 4 << true << 1 << "4.0";
+        QTest::newRow("copied untagged before, the option on now")
+            << "untagged" << 4 << true << 1 << "4.0";
         QTest::newRow("the source's bytes put there before the record: taken, then tagged")
             << "by hand" << 4 << true << 1 << "4.0";
     }
