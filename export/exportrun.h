@@ -91,7 +91,8 @@ inline constexpr char ExportErrorsFileName[] = "Sondrel export errors.txt";
 // record and the files there.
 enum class ExportStep {
     Copy,         // copied under a free name, or again under the name the record gives it
-    Replace,      // the recorded copy is as placed but its source changed: copied anew over it
+    Replace,      // the recorded copy is as placed but its source changed (or, with history
+                  // tags, it was tagged otherwise): copied anew over it
     AlreadyThere, // the recorded copy and its source are as recorded (or the user changed
                   // the copy and its source is as recorded): nothing to copy
     Compare,      // a file the record does not name is at its name, as large as the source:
