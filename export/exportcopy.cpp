@@ -2,7 +2,6 @@
 
 #include "exportplace.h"
 #include "exportplan.h"
-#include "historytags.h"
 #include "platformerror.h"
 
 #include <algorithm>
@@ -122,6 +121,8 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     ++report.copied;
                     item.present = true;
                     report.written.push_back(placed.path);
+                    if (item.tagsRefused) // still exported, untagged
+                        skip(placed.index, sourceOf(item), item.tagsNote);
                 } else if (placed.result.outcome == CopyOutcome::DestinationFailed) {
                     stop(failureOf(placed.result));
                 } else {
@@ -218,22 +219,7 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     names.path(FolderNames::relative(item.folders, item.name));
                 Staging staging = fs.stageCopy(source, destination, options);
                 item.sourceBytes = staging.result.bytes;
-                std::optional<QString> tagsNote;
-                if (staging.copy && item.history) {
-                    if (std::optional<QString> refusal = writeHistoryTags(
-                            *staging.copy, historyFormat(item.names.back()), *item.history)) {
-                        // Discarded, and copied again untagged: the track is still exported.
-                        staging.copy.reset();
-                        progress.setBytes(before);
-                        staging = fs.stageCopy(source, destination, options);
-                        item.sourceBytes = staging.result.bytes;
-                        item.tagsRefused = true;
-                        tagsNote = QStringLiteral("tags not written: ") + *refusal;
-                    }
-                }
                 if (staging.copy) {
-                    if (tagsNote)
-                        skip(i, source, *tagsNote);
                     if (hooks.retouch) {
                         if (std::optional<QString> note = hooks.retouch(item, *staging.copy))
                             skip(i, source, *note);

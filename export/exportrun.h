@@ -127,9 +127,10 @@ struct ExportItem
     // Set by the copies: its copy is in the folder (copied, or already there).
     bool present = false;
     // Set by the copies: the source's size as copied; TagLib refused its copy, which was
-    // copied again untagged.
+    // copied again untagged, and the note it is listed with.
     std::uint64_t sourceBytes = 0;
     bool tagsRefused = false;
+    QString tagsNote;
 };
 
 // A track of a playlist: one of the run's items, or a track whose recorded copy it lists.
@@ -235,8 +236,8 @@ struct ExportReport
     std::optional<PlatformError> recordFailure;     // why the record could not be written
 };
 
-// What a later step may do to each copy between its copy and its flush (the history
-// tags of ExportOptions::historyTags are written before it).
+// What a later step may do to each copy between its copy and its flush (before the
+// history tags of ExportOptions::historyTags are written).
 struct ExportHooks
 {
     // Called on the copying thread with the staged copy of an item, before its time is
