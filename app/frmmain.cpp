@@ -43,7 +43,8 @@ QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
 
 const char *const GridHeaders[] = {
     "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
-    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer"};
+    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer",
+    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added"};
 
 // The window at its smallest: the classic window with the find row added above the grid,
 // which moves everything below it down.
@@ -338,6 +339,10 @@ void FrmMain::startUp()
     grid->setColWidth(0, 150);
     grid->setColWidth(1, 200);
     grid->setColWidth(2, 550);
+    // Wide enough for their captions and for a date and time ("2024-01-06 05:12").
+    grid->setColWidth(14, 1275); // Album Artist
+    grid->setColWidth(19, 1650); // Last Played
+    grid->setColWidth(20, 1650); // Date Added
     m_columns = new GridColumns(grid, *m_kept);
 
     // The name fields chosen at start, unless the user chose others in an earlier run.

@@ -4,8 +4,10 @@
 #include "durationtext.h"
 #include "findaction.h"
 #include "frmmain.h"
+#include "historytext.h"
 #include "messages.h"
 #include "numberformat.h"
+#include "playcounts.h"
 #include "trackgrid.h"
 
 #include <QElapsedTimer>
@@ -35,6 +37,11 @@ enum GridColumn {
     ColumnYear,
     ColumnAlbumArtist,
     ColumnComposer,
+    ColumnRating,
+    ColumnPlays,
+    ColumnSkips,
+    ColumnLastPlayed,
+    ColumnDateAdded,
 };
 // Where the current cell is left after the fill: on "File Type", the last column that
 // shows without scrolling.
@@ -113,6 +120,11 @@ QString TrackTableCells::text(int row, int col) const
     case ColumnYear: return numberCell(track.year);
     case ColumnAlbumArtist: return m_table.text(j, FieldAlbumArtist);
     case ColumnComposer: return m_table.text(j, FieldComposer);
+    case ColumnRating: return ratingStars(track.rating);
+    case ColumnPlays: return numberCell(track.playCount);
+    case ColumnSkips: return numberCell(track.skipCount);
+    case ColumnLastPlayed: return macTimeText(track.lastPlayed);
+    case ColumnDateAdded: return macTimeText(track.dateAdded);
     default: return QString();
     }
 }
@@ -129,6 +141,11 @@ bool TrackTableCells::sortKey(int row, int col, GridSortKey &key) const
     case ColumnTrackNumber: return number(track.trackNumber);
     case ColumnDiscNumber: return number(track.discNumber);
     case ColumnYear: return number(track.year);
+    case ColumnRating: return number(track.rating);
+    case ColumnPlays: return number(track.playCount);
+    case ColumnSkips: return number(track.skipCount);
+    case ColumnLastPlayed: return number(track.lastPlayed);
+    case ColumnDateAdded: return number(track.dateAdded);
     default: return false;
     }
 }
@@ -184,6 +201,8 @@ void checkForSoundFiles(FrmMain &window)
                              QStringLiteral(" Updating files information (%1 of %2)").arg(j).arg(count));
         };
         const ReadOutcome outcome = reader->read(window.trackTable(), progress);
+        mergePlayerPlayCounts(*fs, window.state().DfltDrive().toStdString(), outcome,
+                              window.trackTable());
         if (!outcome.read()) {
             showMessage(&window, QStringLiteral("Sondrel couldn't read the iPod database..."));
             window.ResetTrackList();

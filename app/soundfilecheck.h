@@ -24,11 +24,13 @@ void checkForSoundFiles(FrmMain &window);
 void fillTrackGrid(FrmMain &window);
 
 // The track table as the grid shows it: source row j - 1 is track j, and grid columns 2
-// to 15 are its ID, title, artist, album, genre, comment, duration ("hh:mm:ss", or
+// to 20 are its ID, title, artist, album, genre, comment, duration ("hh:mm:ss", or
 // "N.A." when negative), size in Kb in the "Standard" form, file type, track number,
-// disc number, year (the three numbers plain, empty when not set), album artist and
-// composer. Each text is made when the grid asks for it; the ID and the three numbers
-// sort by their values without being written out.
+// disc number, year (the three numbers plain, empty when not set), album artist,
+// composer, and its history: rating as stars, plays, skips, last played and date added
+// ("yyyy-MM-dd HH:mm"), each empty when not set. Each text is made when the grid asks
+// for it; the ID, the numbers and the history sort by their values without being
+// written out, empty first.
 class TrackTableCells : public TrackGridSource
 {
 public:

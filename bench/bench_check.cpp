@@ -2,7 +2,10 @@
 // generated players of 5,000, 40,000 and 200,000 tracks, on the 40,000-track database
 // compressed as the newer players keep it ("iTunesCDB"), and on a 40,000-track player
 // whose tracks carry the eight string fields of the track table and nothing else, each
-// of them filled ("eight"), headless. Each case runs in a child process of its own so
+// of them filled ("eight"), headless. Every player carries the tracks' history, and a plain
+// one its "Play Counts" file, so that reading and merging them is measured too; run
+// `bench_check --make F 40000` and time `--run F/player/ F/export/ 7` with this build and
+// with one from before the history was read to see what they cost. Each case runs in a child process of its own so
 // that the peak resident memory of one does not hide another.
 //
 //   bench_check [runs]          builds the players in a temporary folder and reports
@@ -72,7 +75,8 @@ qint64 peakResidentBytes()
 
 // Plausible track data: a few thousand artists and albums, two dozen genres, titles of
 // a few words with some accented and Japanese ones, comments of varied length, track,
-// disc and year numbers, and the playlists: the master one and one per 1,600 tracks.
+// disc and year numbers, the history (date added, plays, skips, ratings), and the
+// playlists: the master one and one per 1,600 tracks.
 // `eight`: every track has exactly the eight string fields 1 to 8 (title, location, album,
 // artist, genre, file type, equaliser, comment), all of them filled, and none other.
 TestDatabase makePlayer(int tracks, bool eight = false)
@@ -138,6 +142,17 @@ TestDatabase makePlayer(int tracks, bool eight = false)
             t.trackNumber = 1 + pick(16);
             t.discNumber = pick(4) == 0 ? 1 + pick(2) : 0;
             t.year = pick(5) == 0 ? 0 : 1960 + pick(65);
+            // The history: most tracks added over twelve years, many played, some rated.
+            t.dateAdded = 3'300'000'000u + unsigned(pick(378'000'000));
+            if (pick(3) != 0) {
+                t.playCount = 1 + unsigned(pick(200));
+                t.lastPlayed = t.dateAdded + unsigned(pick(10'000'000));
+            }
+            if (pick(4) == 0) {
+                t.skipCount = 1 + unsigned(pick(20));
+                t.lastSkipped = t.dateAdded + unsigned(pick(10'000'000));
+            }
+            t.rating = std::uint8_t(20 * pick(6));
         };
         if (eight) {
             t.withString(StringEqualiser, phrase(1));
@@ -169,6 +184,32 @@ TestDatabase makePlayer(int tracks, bool eight = false)
         db.playlists << playlist;
     }
     return db;
+}
+
+// The player's "Play Counts" file for `tracks` tracks: the plays of a week since the last sync.
+QByteArray makePlayCounts(int tracks)
+{
+    std::mt19937 random(7u + unsigned(tracks));
+    QList<TestPlayCount> entries(tracks);
+    for (TestPlayCount &entry : entries) {
+        if (random() % 10 == 0) {
+            entry.plays = 1 + random() % 5;
+            entry.lastPlayed = 3'700'000'000u + random() % 600'000;
+        }
+        if (random() % 50 == 0)
+            entry.rating = 20 * (1 + random() % 5);
+    }
+    return buildPlayCounts(entries);
+}
+
+// Writes the player: its database, and beside a plain one its "Play Counts" file.
+bool writeBenchPlayer(const QString &root, const QByteArray &stored, bool compressed, int tracks)
+{
+    const QString file = compressed ? QStringLiteral("iPod_Control/iTunes/iTunesCDB")
+                                    : QStringLiteral("iPod_Control/iTunes/iTunesDB");
+    return writePlayerFile(root, file, stored) &&
+           (compressed || writePlayerFile(root, QStringLiteral("iPod_Control/iTunes/Play Counts"),
+                                          makePlayCounts(tracks)));
 }
 
 // Answers every message box as soon as it shows and notes when the first one showed.
@@ -296,9 +337,8 @@ bool prepare(Case &c, const QString &folder)
     const QByteArray stored = c.compressed ? compressDatabase(db) : db;
     c.databaseSize = db.size();
     c.storedSize = stored.size();
-    const QString file = c.compressed ? QStringLiteral("iPod_Control/iTunes/iTunesCDB")
-                                      : QStringLiteral("iPod_Control/iTunes/iTunesDB");
-    return writePlayerFile(c.player, file, stored) && QDir().mkpath(c.exportDir);
+    return writeBenchPlayer(c.player, stored, c.compressed, c.tracks) &&
+           QDir().mkpath(c.exportDir);
 }
 
 // Runs `runs` checks of the case in a child process of its own and adds their figures.
@@ -410,8 +450,9 @@ int main(int argc, char **argv)
     if ((args.size() == 4 || args.size() == 5) && args[1] == QLatin1String("--make")) {
         const QDir folder(args[2]);
         const bool eight = args.size() == 5 && args[4] == QLatin1String("eight");
-        return writePlayer(folder.filePath(QStringLiteral("player")),
-                           makePlayer(args[3].toInt(), eight)) &&
+        const int tracks = args[3].toInt();
+        return writeBenchPlayer(folder.filePath(QStringLiteral("player")),
+                                buildDatabase(makePlayer(tracks, eight)), false, tracks) &&
                        folder.mkpath(QStringLiteral("export"))
                    ? 0
                    : 1;

@@ -4,6 +4,7 @@
 #include "exportplace.h"
 #include "exportplan.h"
 #include "exportrecord.h"
+#include "libraryfile.h"
 #include "platformerror.h"
 
 namespace sondrel {
@@ -73,6 +74,13 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
                 if (!placed.result.copied() && placed.result.outcome != CopyOutcome::Cancelled)
                     report.skipped.push_back({playlist.title + QStringLiteral(".m3u8"),
                                               placed.path, writeFailure(placed.result)});
+            }
+            if (snapshot.library) {
+                const PlacedFile placed = writeLibraryFile(fs, snapshot, record, names);
+                note(placed);
+                if (!placed.result.copied() && placed.result.outcome != CopyOutcome::Cancelled)
+                    report.skipped.push_back({QString::fromLatin1(LibraryFileName), placed.path,
+                                              writeFailure(placed.result)});
             }
         }
 

@@ -11,7 +11,8 @@ class RecordFile;
 // playlists, each with every track of the player's playlist that has a copy in the folder,
 // from this run or an earlier one (as the record shows), in the playlist's order; one that
 // holds none is not written; one that cannot be written is passed over as
-// "<title>.m3u8". Then, when something was passed over, the list of those tracks and
+// "<title>.m3u8". With the library file option, "Sondrel Library.xml" follows (see
+// writeLibraryFile). Then, when something was passed over, the list of those tracks and
 // playlists is written (it replaces the errors list of an earlier run); when a whole run
 // passed nothing over, an earlier errors list of Sondrel's is removed. Playlists and the
 // list go through the record (placeFile). Last, the record is written anew without the

@@ -205,6 +205,8 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
                 snapshot.playlists.push_back(std::move(written));
         }
     }
+    if (request.options.libraryFile)
+        snapshot.library = std::make_shared<const TrackTable>(table);
     return snapshot;
 }
 

@@ -162,13 +162,16 @@ struct ExportSnapshot
     ExportOptions options;
     NameLimit limit;
     std::vector<ExportPlaylist> playlists; // with playlists: those holding a marked track
+    // With the library file: the player's whole table (tracks and playlists) as it was at
+    // the click; nothing otherwise.
+    std::shared_ptr<const TrackTable> library;
 };
 
 // The snapshot of a request: each marked track's title, its source built from its
 // location, its key in the record, with artist and album folders its two folders
 // (artistAlbumFolders), and its export name before numbering. With playlists, every
 // playlist of the table that holds a marked track, in table order, with all its tracks.
-// Touches no file; the names are the plan's.
+// With the library file, a copy of the whole table. Touches no file; the names are the plan's.
 ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &request, char separator,
                             const NameLimit &limit);
 

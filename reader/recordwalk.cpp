@@ -41,7 +41,17 @@ constexpr OptionalNumber OptionalNumbers[] = {
     {44, &Track::trackNumber},
     {52, &Track::year},
     {92, &Track::discNumber},
+    {80, &Track::playCount},
+    {88, &Track::lastPlayed},
+    {104, &Track::dateAdded},
 };
+
+// The rating, one byte (stars x 20), where longer headers hold it.
+constexpr std::size_t RatingOffset = 31;
+// The skip count and the last skip, which only headers of 244 bytes or more hold.
+constexpr std::size_t SkipsHeaderMin = 244;
+constexpr std::size_t SkipCountOffset = 156;
+constexpr std::size_t LastSkippedOffset = 160;
 
 // The track's persistent ID, a little-endian 64-bit number, where longer headers hold it.
 constexpr std::size_t PersistentIdOffset = 112;
@@ -308,6 +318,12 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
     for (const OptionalNumber &optional : OptionalNumbers) {
         if (std::size_t(header) >= optional.offset + 4)
             track.*optional.field = std::uint32_t(number(pos + optional.offset));
+    }
+    if (std::size_t(header) > RatingOffset)
+        track.rating = m_data[pos + RatingOffset];
+    if (std::size_t(header) >= SkipsHeaderMin) {
+        track.skipCount = std::uint32_t(number(pos + SkipCountOffset));
+        track.lastSkipped = std::uint32_t(number(pos + LastSkippedOffset));
     }
     if (std::size_t(header) >= PersistentIdOffset + 8) {
         track.persistentId = std::uint64_t(std::uint32_t(number(pos + PersistentIdOffset))) |

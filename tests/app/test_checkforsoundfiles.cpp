@@ -257,6 +257,37 @@ private Q_SLOTS:
         QCOMPARE(bench.column(3), (QStringList{"S2", "S3", "S1", "S0"}));
     }
 
+    // The history columns after "Composer", with the player's Play Counts merged: stars,
+    // plays, skips, last played and date added, empty when not set; each sorts by its
+    // value, empty first.
+    void historyColumns()
+    {
+        MainWindowScene bench;
+        TestDatabase db;
+        for (int i = 0; i < 3; ++i)
+            db.tracks << song(QString("S%1").arg(i), 1000, 1000);
+        db.tracks[0].rating = 100;
+        db.tracks[0].playCount = 4;
+        db.tracks[0].dateAdded = 3'787'362'739u; // 2024-01-06 05:12:19
+        db.tracks[1].skipCount = 2;
+        db.tracks[1].lastPlayed = 3'029'529'540u; // 1999-12-31 23:59
+        db.tracks[2].dateAdded = 3'029'529'540u;
+        QVERIFY(writePlayerFile(bench.playerPath(), "iPod_Control/iTunes/Play Counts",
+                                buildPlayCounts({{1, 0, 0, 1, 0}, {0, 0, 60, 0, 0}, {0, 0, 0, 0, 0}})));
+        QVERIFY(bench.load(db));
+        QCOMPARE(bench.column(16), (QStringList{"★★★★★", "★★★", ""}));
+        QCOMPARE(bench.column(17), (QStringList{"5", "", ""}));
+        QCOMPARE(bench.column(18), (QStringList{"1", "2", ""}));
+        QCOMPARE(bench.column(19), (QStringList{"", "1999-12-31 23:59", ""}));
+        QCOMPARE(bench.column(20), (QStringList{"2024-01-06 05:12", "", "1999-12-31 23:59"}));
+
+        TrackGrid *grid = bench.grid();
+        grid->scrollTo(grid->model()->index(0, 19));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, bench.cellCentre(1, 20));
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, bench.cellCentre(1, 20));
+        QCOMPARE(bench.column(3), (QStringList{"S1", "S2", "S0"}));
+    }
+
     // The playlists of the player come with its tracks; damaged ones are dropped without
     // a word and the tracks are listed all the same.
     void readsPlaylistsWithTheTracks()

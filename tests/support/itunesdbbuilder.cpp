@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QtEndian>
 
+#include <algorithm>
 #include <utility>
 
 namespace sondrel::test {
@@ -72,6 +73,18 @@ void appendTrack(QByteArray &out, const TestTrack &t, qint32 id, TestLayout *lay
     for (const auto &[offset, value] : optional) {
         if (t.headerLength >= offset + 4)
             putLe32(out, start + offset, value);
+    }
+    if (t.headerLength >= 32)
+        out[start + 31] = char(t.rating);
+    const std::pair<int, quint32> history[] = {
+        {80, t.playCount}, {88, t.lastPlayed}, {104, t.dateAdded}};
+    for (const auto &[offset, value] : history) {
+        if (t.headerLength >= offset + 4)
+            putLe32(out, start + offset, qint32(value));
+    }
+    if (t.headerLength >= 244) {
+        putLe32(out, start + 156, qint32(t.skipCount));
+        putLe32(out, start + 160, qint32(t.lastSkipped));
     }
     if (t.headerLength >= 120) {
         putLe32(out, start + 112, qint32(quint32(t.persistentId)));
@@ -305,6 +318,28 @@ QByteArray compressDatabase(const QByteArray &database, int level)
     QByteArray out = database.left(header) + qCompress(database.mid(header), level).mid(4);
     putLe32(out, 8, qint32(out.size()));
     putLe32(out, 12, 2);
+    return out;
+}
+
+QByteArray buildPlayCounts(const QList<TestPlayCount> &entries, qint32 entryLength,
+                           qint32 headerLength)
+{
+    QByteArray out("mhdp");
+    putLe32(out, 4, headerLength);
+    putLe32(out, 8, entryLength);
+    putLe32(out, 12, qint32(entries.size()));
+    out.resize(std::max<qsizetype>(headerLength, 16), '\0');
+    for (const TestPlayCount &e : entries) {
+        const int at = int(out.size());
+        out.append(QByteArray(entryLength, '\0'));
+        const std::pair<int, quint32> fields[] = {{0, e.plays},  {4, e.lastPlayed},
+                                                  {12, e.rating}, {20, e.skips},
+                                                  {24, e.lastSkipped}};
+        for (const auto &[offset, value] : fields) {
+            if (entryLength >= offset + 4)
+                putLe32(out, at + offset, qint32(value));
+        }
+    }
     return out;
 }
 

@@ -27,8 +27,9 @@
 // The database layout is the player's: a database header "mhbd", data sets "mhsd"
 // (optionally an album list before the track list, as current desktop software writes
 // them), the track list "mhlt", one "mhit" per track with its unique ID (offset 16),
-// file size (36), duration (40), track number (44), year (52), disc number (92) and
-// persistent ID (112, 64 bits) as
+// file size (36), duration (40), track number (44), year (52), disc number (92),
+// persistent ID (112, 64 bits) and history (rating 31, plays 80, last played 88, date
+// added 104, skips 156, last skipped 160) as
 // far as its header length reaches, and string children "mhod" (UTF-16LE by default)
 // in any order; the playlist lists "mhlp" hold playlists "mhyp" with a title child and
 // items "mhip" (the track's unique ID at offset 24, each with a position child).
@@ -87,6 +88,13 @@ struct TestTrack
     qint32 year = 0;
     qint32 discNumber = 0;
     quint64 persistentId = 0; // offset 112, as far as the header length reaches
+    // The history, as far as the header length reaches (the skips only from 244 bytes on).
+    quint8 rating = 0;       // offset 31: stars x 20
+    quint32 playCount = 0;   // 80
+    quint32 lastPlayed = 0;  // 88, Mac time
+    quint32 dateAdded = 0;   // 104, Mac time
+    quint32 skipCount = 0;   // 156
+    quint32 lastSkipped = 0; // 160, Mac time
 
     // Title, artist, album, genre and location (UTF-16LE), plus a file type when given.
     static TestTrack make(const QString &title, const QString &artist, const QString &album,
@@ -171,6 +179,22 @@ inline std::span<const std::uint8_t> bytesOf(const QByteArray &data)
 {
     return {reinterpret_cast<const std::uint8_t *>(data.constData()), std::size_t(data.size())};
 }
+
+// One entry of the player's "Play Counts" file: what happened since the last sync.
+struct TestPlayCount
+{
+    quint32 plays = 0;
+    quint32 lastPlayed = 0; // Mac time
+    quint32 rating = 0;     // stars x 20
+    quint32 skips = 0;
+    quint32 lastSkipped = 0; // Mac time
+};
+
+// The bytes of a "Play Counts" file ("mhdp"): a header of `headerLength` bytes, then one
+// entry of `entryLength` bytes per element (plays at 0, last played at 4, rating at 12,
+// skips at 20, last skipped at 24, each only when the entry reaches past it).
+QByteArray buildPlayCounts(const QList<TestPlayCount> &entries, qint32 entryLength = 28,
+                           qint32 headerLength = 0x60);
 
 // Overwrites 4 bytes at `offset` with `value`, little-endian (the buffer grows if needed).
 void putLe32(QByteArray &bytes, int offset, qint32 value);
