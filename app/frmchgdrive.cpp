@@ -1,5 +1,6 @@
 #include "frmchgdrive.h"
 
+#include "frmchgdir.h"
 #include "frmmain.h"
 #include "platformerror.h"
 #include "ui.h"
@@ -7,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,8 +52,12 @@ FrmChgDrive::FrmChgDrive(FrmMain *main) : ClassicDialog(main), m_main(main)
                                  QStringLiteral("Choose the drive where iPod is connected"));
     placeTwips(Label1, 120, 120, 4455, 255);
 
+    // The drive list leaves room at its right for "Other folder...".
     Drive1 = makeControl<QComboBox>(this, "Drive1");
-    placeTwips(Drive1, 120, 480, 4455, 315);
+    placeTwips(Drive1, 120, 480, 3015, 315);
+
+    BtnOtherFolder = makeButton(this, "BtnOtherFolder", QStringLiteral("Other folder..."));
+    placeTwips(BtnOtherFolder, 3240, 450, 1335, 375);
 
     BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 919, 960, 1215, 375);
@@ -59,12 +65,14 @@ FrmChgDrive::FrmChgDrive(FrmMain *main) : ClassicDialog(main), m_main(main)
     BtnCancel = makeButton(this, "BtnCancel", QStringLiteral("Cancel"));
     placeTwips(BtnCancel, 2546, 960, 1215, 375);
 
-    QWidget::setTabOrder(Drive1, BtnCancel);
+    QWidget::setTabOrder(Drive1, BtnOtherFolder);
+    QWidget::setTabOrder(BtnOtherFolder, BtnCancel);
     QWidget::setTabOrder(BtnCancel, BtnOK);
     Drive1->setFocus();
 
     connect(BtnOK, &QPushButton::clicked, this, &FrmChgDrive::confirm);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BtnOtherFolder, &QPushButton::clicked, this, &FrmChgDrive::chooseOtherFolder);
 
     refreshDrives();
 }
@@ -104,6 +112,25 @@ void FrmChgDrive::confirm()
         m_main->state().setDfltDrive(Drive1->currentData().toString());
     }
     accept();
+}
+
+// The directory dialog opens at the folder chosen last (the player drive, when it is a
+// folder that is still there; else the working directory). Its Cancel comes back here.
+void FrmChgDrive::chooseOtherFolder()
+{
+    const QString current = m_main->state().DfltDrive();
+    const QString start = QFileInfo(current).isDir() ? current : QDir::currentPath();
+    bool chosen = false;
+    FrmChgDir dialog(
+        QStringLiteral("Choose the folder that holds the player"), start,
+        [this, &chosen](const QString &folder) {
+            m_main->state().setDfltDrive(folder);
+            chosen = true;
+        },
+        this);
+    dialog.exec();
+    if (chosen)
+        accept();
 }
 
 bool FrmChgDrive::event(QEvent *event)

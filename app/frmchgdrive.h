@@ -22,6 +22,9 @@ QString driveSetting(const FileSystem &fileSystem, const Drive &drive);
 // The drive dialog: chooses the drive on which the player is mounted and writes its
 // root into the main window's DfltDrive on OK. The list starts on
 // the drive that holds the working directory and is read again at each activation.
+// "Other folder..." chooses any folder instead (a player copied to disk, a mounted disk
+// image) in the directory dialog; its OK makes that folder the player drive and closes
+// this dialog too.
 class FrmChgDrive : public ClassicDialog
 {
     Q_OBJECT
@@ -31,6 +34,7 @@ public:
 
     QLabel *Label1;
     QComboBox *Drive1;
+    QPushButton *BtnOtherFolder;
     QPushButton *BtnOK;
     QPushButton *BtnCancel;
 
@@ -41,6 +45,7 @@ protected:
 private:
     void refreshDrives();
     void confirm();
+    void chooseOtherFolder();
 
     FrmMain *m_main;
 };

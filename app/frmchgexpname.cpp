@@ -59,14 +59,17 @@ constexpr int ListHeight = 2415;
 constexpr int OptionsTop = ListTop + ListHeight + 120;
 constexpr int OptionHeight = 255;
 constexpr int OptionStep = 300;
-constexpr int ButtonsTop = OptionsTop + 2 * OptionStep + 60;
+constexpr int ButtonsTop = OptionsTop + 4 * OptionStep + 60;
 constexpr int ClientHeight = ButtonsTop + 375 + 120;
+// As wide as the longest option's caption needs, with room for wider fonts.
+constexpr int OptionWidth = 3600;
+constexpr int ClientWidth = 600 + OptionWidth + 120;
 
 QCheckBox *optionBox(QWidget *parent, const char *name, const QString &caption, int top)
 {
     auto *box = makeControl<QCheckBox>(parent, name, caption);
     box->setFont(tahoma());
-    placeTwips(box, 600, top, 2535, OptionHeight);
+    placeTwips(box, 600, top, OptionWidth, OptionHeight);
     return box;
 }
 
@@ -111,6 +114,12 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
         optionBox(this, "ChkFolders", QStringLiteral("Artist and album folders"), OptionsTop);
     ChkPlaylists = optionBox(this, "ChkPlaylists", QStringLiteral("Write playlists (.m3u8)"),
                              OptionsTop + OptionStep);
+    ChkHistoryTags = optionBox(this, "ChkHistoryTags",
+                               QStringLiteral("Write ratings and play counts into the files"),
+                               OptionsTop + 2 * OptionStep);
+    ChkLibraryFile = optionBox(this, "ChkLibraryFile",
+                               QStringLiteral("Write a library file for other players"),
+                               OptionsTop + 3 * OptionStep);
 
     BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 120, ButtonsTop, 1215, 375);
@@ -125,7 +134,9 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     QWidget::setTabOrder(BtnDown, BtnUp);
     QWidget::setTabOrder(BtnUp, ChkFolders);
     QWidget::setTabOrder(ChkFolders, ChkPlaylists);
-    QWidget::setTabOrder(ChkPlaylists, BtnOK);
+    QWidget::setTabOrder(ChkPlaylists, ChkHistoryTags);
+    QWidget::setTabOrder(ChkHistoryTags, ChkLibraryFile);
+    QWidget::setTabOrder(ChkLibraryFile, BtnOK);
     QWidget::setTabOrder(BtnOK, BtnCancel);
     ListFields->setFocus();
 
@@ -140,7 +151,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     // Sizable; its client area opens at a fixed place from the screen's top left.
     const QPoint screenCorner = main->screen()->geometry().topLeft();
     setGeometry(QRect(screenCorner + QPoint(twips(4185), twips(2325)),
-                      QSize(twips(3255), twips(ClientHeight))));
+                      QSize(twips(ClientWidth), twips(ClientHeight))));
 
     // Each opening shows the list and options as last confirmed, with the first entry
     // highlighted.
@@ -148,6 +159,8 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ListFields->setCurrentRow(0);
     ChkFolders->setChecked(main->state().exportOptions().artistAlbumFolders);
     ChkPlaylists->setChecked(main->state().exportOptions().writePlaylists);
+    ChkHistoryTags->setChecked(main->state().exportOptions().historyTags);
+    ChkLibraryFile->setChecked(main->state().exportOptions().libraryFile);
 }
 
 ExportOptions FrmChgExpName::options() const
@@ -155,6 +168,8 @@ ExportOptions FrmChgExpName::options() const
     ExportOptions options;
     options.artistAlbumFolders = ChkFolders->isChecked();
     options.writePlaylists = ChkPlaylists->isChecked();
+    options.historyTags = ChkHistoryTags->isChecked();
+    options.libraryFile = ChkLibraryFile->isChecked();
     return options;
 }
 

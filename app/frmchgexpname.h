@@ -29,7 +29,7 @@ int moveFieldUp(NameFields &fields, int k);
 int moveFieldDown(NameFields &fields, int k);
 
 // The export-name composer: a working copy of the main window's name-field list that
-// the user checks, unchecks and reorders, and the export run's two options. OK copies
+// the user checks, unchecks and reorders, and the export run's options. OK copies
 // them back into the main window (list, ExpName, options, TxtExpName) when "Title" is
 // chosen; Cancel discards them.
 class FrmChgExpName : public ClassicDialog
@@ -49,6 +49,8 @@ public:
     QPushButton *BtnDown;
     QCheckBox *ChkFolders;
     QCheckBox *ChkPlaylists;
+    QCheckBox *ChkHistoryTags;
+    QCheckBox *ChkLibraryFile;
     QPushButton *BtnOK;
     QPushButton *BtnCancel;
 

@@ -20,6 +20,12 @@
 // record says every file is there): the second run's time against the first's (target:
 // at most 3%).
 //
+//   bench_export --tags [files] [MB] [pairs] [padding] [folder]
+//                                             the export of rated and played MP3 files (an
+//                                             ID3v2.3 tag of `padding` spare bytes, default 0:
+//                                             every tag grows the file) with ratings and play
+//                                             counts written into the copies' tags, against
+//                                             the same export without (target >= 0.8)
 //   bench_export --record [lines] [runs]      reading a record of 40,000 lines (target <= 100 ms)
 //   bench_export --plan [tracks] [folders]    the checks of an export of 40,000 small files:
 //                                             with no record, then over the finished export
@@ -39,6 +45,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -253,6 +260,121 @@ int benchPlan(int tracks, bool folders)
     return 0;
 }
 
+// An ID3v2.3 tag with a title, an artist and an album, and `padding` spare bytes.
+QByteArray id3v23Tag(int k, int padding)
+{
+    QByteArray frames;
+    for (const auto &[id, text] : {std::pair{"TIT2", QStringLiteral("Title %1").arg(k)},
+                                   std::pair{"TPE1", QStringLiteral("Artist %1").arg(k % 50)},
+                                   std::pair{"TALB", QStringLiteral("Album %1").arg(k % 200)}}) {
+        const QByteArray data = '\0' + text.toLatin1();
+        const int n = int(data.size());
+        frames += QByteArray(id) + char(n >> 24) + char(n >> 16) + char(n >> 8) + char(n) +
+                  QByteArray(2, 0) + data;
+    }
+    frames += QByteArray(padding, 0);
+    const int n = int(frames.size());
+    return QByteArray("ID3\x03\0\0", 6) + char((n >> 21) & 0x7f) + char((n >> 14) & 0x7f) +
+           char((n >> 7) & 0x7f) + char(n & 0x7f) + frames;
+}
+
+// The same export of `files` MP3 files of `megabytes` each, without and with the history
+// written into the copies' tags, alternating, each into an emptied folder with the disk
+// flushed before; the sources in the page cache for both.
+int benchTags(int files, int megabytes, int pairs, int padding, const QString &folder)
+{
+    QTemporaryDir dir(folder.isEmpty() ? QDir::tempPath() + QStringLiteral("/bench-XXXXXX")
+                                       : folder + QStringLiteral("/bench-XXXXXX"));
+    const QString player = dir.filePath(QStringLiteral("player/"));
+    const QString exported = dir.filePath(QStringLiteral("export/"));
+    QDir().mkpath(exported);
+    // MPEG frames of 417 bytes (128 kbit/s at 44.1 kHz) with random contents.
+    QByteArray frames(int(qint64(megabytes) << 20) / 417 * 417, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32 *>(frames.data()), frames.size() / 4);
+    for (qsizetype at = 0; at + 4 <= frames.size(); at += 417) {
+        frames[at] = char(0xFF), frames[at + 1] = char(0xFB), frames[at + 2] = char(0x90);
+        frames[at + 3] = 0;
+    }
+    TrackTable table;
+    table.reset(files);
+    qint64 bytes = 0;
+    for (int k = 1; k <= files; ++k) {
+        const QString name = QStringLiteral("T%1.mp3").arg(k);
+        const QString sub = QStringLiteral("F%1").arg((k - 1) % 50, 2, 10, QLatin1Char('0'));
+        QDir().mkpath(player + QStringLiteral("iPod_Control/Music/") + sub);
+        QFile file(player + QStringLiteral("iPod_Control/Music/") + sub + QLatin1Char('/') + name);
+        const QByteArray contents = id3v23Tag(k, padding) + frames;
+        if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+            return 1;
+        bytes += contents.size();
+        Track &t = table.track(k);
+        t.id = k;
+        t.size = std::uint64_t(contents.size());
+        t.persistentId = 0x1000000000000000ull + std::uint64_t(k);
+        t.rating = std::uint8_t(20 * (1 + k % 5));
+        t.playCount = std::uint32_t(k % 40 + 1);
+        table.setText(k, FieldTitle, QStringLiteral("Title %1").arg(k));
+        table.setText(k, FieldLocation, QStringLiteral(":iPod_Control:Music:") + sub +
+                                            QLatin1Char(':') + name);
+    }
+    flushDisks();
+    QDirIterator sources(player, QDir::Files, QDirIterator::Subdirectories);
+    while (sources.hasNext()) { // into the page cache, for both
+        QFile file(sources.next());
+        if (file.open(QIODevice::ReadOnly))
+            while (!file.read(1 << 20).isEmpty()) {
+            }
+    }
+    ExportRequest request;
+    request.playerDrive = player;
+    request.exportDirectory = exported;
+    for (int k = 1; k <= files; ++k)
+        request.marked.push_back(k);
+    request.totals.count = std::uint64_t(files);
+    request.fields = defaultNameFields();
+    const std::unique_ptr<FileSystem> fs = createFileSystem();
+    QuietHost host;
+    const auto run = [&](bool tags) {
+        emptyFolder(exported);
+        flushDisks();
+        request.options.historyTags = tags;
+        QElapsedTimer timer;
+        timer.start();
+        ExportRun exportRun(*fs, host);
+        if (exportRun.check(table, request) != ExportRun::Outcome::Ready)
+            std::printf("the checks did not pass\n");
+        ExportProgress progress;
+        const ExportReport report = exportRun.copy(progress);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (report.copied != files || !report.skipped.empty())
+            std::printf("%s\n", qPrintable(closingMessage(report).left(200)));
+        return seconds;
+    };
+    run(false); // warm-up of both, not counted
+    run(true);
+    std::vector<double> plain, tagged, ratios;
+    for (int i = 0; i < pairs; ++i) {
+        const bool tagsFirst = i % 2 == 1;
+        const double first = run(tagsFirst);
+        const double second = run(!tagsFirst);
+        plain.push_back(tagsFirst ? second : first);
+        tagged.push_back(tagsFirst ? first : second);
+        ratios.push_back(plain.back() / tagged.back());
+        std::printf("pair %d: without tags %.3f s, with tags %.3f s\n", i + 1, plain.back(),
+                    tagged.back());
+    }
+    const double mb = double(bytes) / (1 << 20);
+    std::printf("%d MP3 files, %.0f MB, ID3v2.3 tags with %d bytes of padding\n", files, mb,
+                padding);
+    std::printf("without tags: median %.3f s = %.0f MB/s\n", median(plain), mb / median(plain));
+    std::printf("with tags:    median %.3f s = %.0f MB/s\n", median(tagged), mb / median(tagged));
+    std::printf("throughput with tags / without: %.2f of the medians, %.2f median of the pairs "
+                "(target >= 0.80)\n",
+                median(plain) / median(tagged), median(ratios));
+    return 0;
+}
+
 // sondrel-export of a whole player into an empty folder, against cp + sync of its files.
 int benchCommandLine(int files, int megabytes, int pairs, const QString &under)
 {
@@ -362,6 +484,12 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Sondrel"));
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--record"))
         return benchRecord(argc > 2 ? atoi(argv[2]) : 40000, argc > 3 ? atoi(argv[3]) : 20);
+    if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--tags"))
+        return benchTags(argc > 2 ? std::max(1, atoi(argv[2])) : 200,
+                         argc > 3 ? std::max(1, atoi(argv[3])) : 4,
+                         argc > 4 ? std::max(1, atoi(argv[4])) : 5,
+                         argc > 5 ? std::max(0, atoi(argv[5])) : 0,
+                         argc > 6 ? QString::fromLocal8Bit(argv[6]) : QString());
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--cli"))
         return benchCommandLine(argc > 2 ? std::max(1, atoi(argv[2])) : 1000,
                                 argc > 3 ? std::max(0, atoi(argv[3])) : 2,

@@ -121,6 +121,8 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     ++report.copied;
                     item.present = true;
                     report.written.push_back(placed.path);
+                    if (item.tagsRefused) // still exported, untagged
+                        skip(placed.index, sourceOf(item), item.tagsNote);
                 } else if (placed.result.outcome == CopyOutcome::DestinationFailed) {
                     stop(failureOf(placed.result));
                 } else {
@@ -191,6 +193,10 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     line.size = copy ? copy->size : 0;
                     line.time = copy ? copy->modified : 0;
                     record.append({line});
+                    if (item.history) { // now ours: tagged, it takes the place of the file
+                        item.step = ExportStep::Replace;
+                        break;
+                    }
                     item.step = ExportStep::AlreadyThere;
                     ++report.already;
                     item.present = true;
@@ -212,6 +218,7 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 const std::string destination =
                     names.path(FolderNames::relative(item.folders, item.name));
                 Staging staging = fs.stageCopy(source, destination, options);
+                item.sourceBytes = staging.result.bytes;
                 if (staging.copy) {
                     if (hooks.retouch) {
                         if (std::optional<QString> note = hooks.retouch(item, *staging.copy))

@@ -1,6 +1,7 @@
 #include "exportplace.h"
 
 #include "exportplan.h"
+#include "historytags.h"
 #include "platformerror.h"
 
 #include <algorithm>
@@ -28,9 +29,33 @@ Placer::~Placer()
 void Placer::add(std::size_t index, std::unique_ptr<StagedCopy> copy)
 {
     StagedCopy *staged = copy.get();
-    m_pending.push_back({index, std::move(copy), std::async(std::launch::async, [staged] {
-                             return staged->flush(CopyTime::FromSource);
+    const ExportItem &item = m_snapshot.items[index];
+    const std::optional<HistoryTags> tags = item.history;
+    const HistoryFormat format = tags ? historyFormat(item.names.back()) : HistoryFormat::None;
+    m_pending.push_back({index, std::move(copy),
+                         std::async(std::launch::async, [staged, tags, format] {
+                             Flushed flushed;
+                             if (tags)
+                                 flushed.tagsRefused = writeHistoryTags(*staged, format, *tags);
+                             if (!flushed.tagsRefused)
+                                 flushed.result = staged->flush(CopyTime::FromSource);
+                             return flushed;
                          })});
+}
+
+CopyResult Placer::untagged(Pending &pending, const QString &refusal)
+{
+    ExportItem &item = m_snapshot.items[pending.index];
+    const std::string destination = pending.copy->destination();
+    pending.copy.reset(); // its temporary file goes
+    Staging again = m_fs.stageCopy(item.resolvedSource, destination);
+    if (!again.copy)
+        return again.result;
+    item.sourceBytes = again.result.bytes;
+    item.tagsRefused = true;
+    item.tagsNote = QStringLiteral("tags not written: ") + refusal;
+    pending.copy = std::move(again.copy);
+    return pending.copy->flush(CopyTime::FromSource);
 }
 
 RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) const
@@ -39,10 +64,12 @@ RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) con
     line.path = FolderNames::relative(item.folders, item.name);
     line.kind = RecordTrack;
     line.key = item.key;
-    line.sourceSize = flushed.bytes;
+    line.sourceSize = item.sourceBytes; // the copy's own size differs once tagged
     line.sourceTime = flushed.sourceModified;
     line.size = flushed.bytes;
     line.time = flushed.modified;
+    line.tagged = item.tagsRefused ? std::nullopt : item.history;
+    line.tagsRefused = item.tagsRefused;
     return line;
 }
 
@@ -53,7 +80,9 @@ void Placer::start()
     while (!m_pending.empty() &&
            (batch.copies.empty() || m_pending.front().flushed.wait_for(std::chrono::seconds(0)) ==
                                         std::future_status::ready)) {
-        const CopyResult flushed = m_pending.front().flushed.get();
+        Flushed done = m_pending.front().flushed.get();
+        const CopyResult flushed = done.tagsRefused ? untagged(m_pending.front(), *done.tagsRefused)
+                                                    : done.result;
         const ExportItem &item = m_snapshot.items[m_pending.front().index];
         batch.flushes.push_back(flushed);
         batch.paths.push_back(m_names.path(FolderNames::relative(item.folders, item.name)));

@@ -11,6 +11,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +19,10 @@ namespace sondrel {
 
 class FolderNames;
 
-// The last steps of the run's copies. Each staged copy gets its source's time and is
-// flushed to the disk on a thread of its own while the next one is copied; then, for all
+// The last steps of the run's copies. Each staged copy gets the history tags of its item
+// (when it has them), its source's time and is flushed to the disk on a thread of its own
+// while the next one is copied (a copy TagLib refuses is copied again untagged, noted in
+// the item's `tagsNote`); then, for all
 // whose flush is done, their lines go into the record with one flush of it, and only then
 // is each renamed to its name, so that the record never misses a placed file. These batches
 // are placed one after the other on a thread of their own, while the copies go on. A name
@@ -48,11 +51,17 @@ public:
     std::vector<Placed> settle(std::size_t most);
 
 private:
+    // A copy's last steps on its own thread: its history tags, then its time and flush.
+    struct Flushed
+    {
+        CopyResult result;
+        std::optional<QString> tagsRefused; // why TagLib refused the copy (not flushed then)
+    };
     struct Pending
     {
         std::size_t index;
         std::unique_ptr<StagedCopy> copy;
-        std::future<CopyResult> flushed;
+        std::future<Flushed> flushed;
     };
     // Copies placed together: one flush of the record for all their lines.
     struct Batch
@@ -65,6 +74,8 @@ private:
         std::vector<CopyResult> renames; // filled by the placing thread
     };
     RecordLine lineOf(const ExportItem &item, const CopyResult &flushed) const;
+    // Discards a copy that TagLib refused, copies its source again untagged and flushes it.
+    CopyResult untagged(Pending &pending, const QString &refusal);
     // Starts placing the flushed copies at the front (waits for the front one's flush).
     void start();
     // Waits for the batch under way and takes its results (a name taken at that moment

@@ -336,8 +336,13 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
             names.claim(item.folders, item.name);
         };
         if (asPlaced) {
+            // With history tags, a copy tagged otherwise than today's history is ours to
+            // tag again (one TagLib refused is not tried again while its source is the same).
+            const bool retag = snapshot.options.historyTags && !asPlaced->tagsRefused &&
+                               asPlaced->tagged != item.history;
             keep(asPlaced, asPlacedNumber,
-                 sourceAsRecorded(*asPlaced) ? ExportStep::AlreadyThere : ExportStep::Replace);
+                 sourceAsRecorded(*asPlaced) && !retag ? ExportStep::AlreadyThere
+                                                       : ExportStep::Replace);
         } else if (gone) {
             item.number = goneNumber;
             item.name = split(gone->path).second;

@@ -13,9 +13,13 @@ namespace {
 constexpr char Magic[] = "sondrel-record";
 constexpr int Version = 1;
 // Our columns, in order; the header names them after the name and the version.
-constexpr const char *Columns[] = {"path",        "kind", "key", "source size",
-                                   "source time", "size", "time"};
+constexpr const char *Columns[] = {"path", "kind",      "key",     "source size", "source time",
+                                   "size", "time", "tag stars", "tag plays"};
 constexpr std::size_t ColumnCount = std::size(Columns);
+// The columns every line has; the tag columns came later (a line without them has none).
+constexpr std::size_t FirstColumns = 7;
+// In the tag columns: the tags could not be written into the copy.
+constexpr char TagsRefused[] = "-";
 
 constexpr FileTime Second = 1000000000;
 
@@ -108,8 +112,18 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
     int version = 0;
     if (header.size() < 2 || header[0] != magic || !numberOf(header[1], version) || version < 1)
         return std::nullopt;
-    for (std::size_t i = 2 + ColumnCount; i < header.size(); ++i)
-        record.m_laterColumns.emplace_back(header[i]);
+    // The tag columns where the header names them (a record of an earlier version has
+    // none); every other column after the first ones is kept as it is.
+    constexpr std::size_t None = std::size_t(-1);
+    std::size_t starsAt = None, playsAt = None;
+    for (std::size_t i = 2 + FirstColumns; i < header.size(); ++i) {
+        if (header[i] == Columns[FirstColumns] && starsAt == None)
+            starsAt = i - 2;
+        else if (header[i] == Columns[FirstColumns + 1] && playsAt == None)
+            playsAt = i - 2;
+        else
+            record.m_laterColumns.emplace_back(header[i]);
+    }
 
     const std::size_t lines = std::size_t(std::count(text.begin(), text.end(), '\n'));
     record.m_lines.reserve(lines);
@@ -123,7 +137,7 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
         fieldsOf(text.substr(start, end - start), fields);
         start = end + 1;
         RecordLine line;
-        if (fields.size() < ColumnCount || fields[0].empty() || fields[1].empty() ||
+        if (fields.size() < FirstColumns || fields[0].empty() || fields[1].empty() ||
             !numberOf(fields[3], line.sourceSize) || !numberOf(fields[4], line.sourceTime) ||
             !numberOf(fields[5], line.size) || !numberOf(fields[6], line.time))
             continue;
@@ -132,8 +146,18 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
         line.key = fields[2].find('\\') == std::string_view::npos
                        ? QString::fromUtf8(fields[2].data(), qsizetype(fields[2].size()))
                        : QString::fromStdString(unescaped(fields[2]));
-        for (std::size_t i = ColumnCount; i < fields.size(); ++i)
-            line.extra.emplace_back(fields[i]);
+        if (starsAt < fields.size() && playsAt < fields.size()) {
+            const std::string_view stars = fields[starsAt], plays = fields[playsAt];
+            HistoryTags tags;
+            if (stars == TagsRefused && plays == TagsRefused)
+                line.tagsRefused = true;
+            else if (numberOf(stars, tags.stars) && numberOf(plays, tags.plays))
+                line.tagged = tags;
+        }
+        for (std::size_t i = FirstColumns; i < fields.size(); ++i) {
+            if (i != starsAt && i != playsAt)
+                line.extra.emplace_back(fields[i]);
+        }
         record.put(std::move(line));
     }
     return record;
@@ -161,6 +185,14 @@ QByteArray ExportRecord::lineText(const RecordLine &line)
     for (const std::int64_t n : {std::int64_t(line.sourceSize), line.sourceTime,
                                  std::int64_t(line.size), line.time})
         out += '\t' + QByteArray::number(qint64(n));
+    if (line.tagsRefused) {
+        out += QByteArray("\t") + TagsRefused + '\t' + TagsRefused;
+    } else if (line.tagged) {
+        out += '\t' + QByteArray::number(line.tagged->stars) + '\t' +
+               QByteArray::number(line.tagged->plays);
+    } else {
+        out += "\t\t";
+    }
     for (const std::string &field : line.extra)
         out += '\t' + QByteArray::fromStdString(field); // kept as read, escapes and all
     return out + '\n';

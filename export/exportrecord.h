@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filesystem.h"
+#include "historytags.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -38,6 +39,11 @@ struct RecordLine
     FileTime sourceTime = 0;
     std::uint64_t size = 0; // of the placed file
     FileTime time = 0;
+    // The player's history written into a track's copy (ratings and play counts): nothing
+    // when its tags were left as they were. `tagsRefused`: they could not be written, and
+    // the copy was placed untagged.
+    std::optional<HistoryTags> tagged;
+    bool tagsRefused = false;
     std::vector<std::string> extra;
 };
 

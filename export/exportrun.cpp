@@ -157,6 +157,11 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
         item.artist = known ? table.text(k, FieldArtist) : QString();
         item.key = known ? recordKey(table, k) : QString();
         const QString location = known ? table.text(k, FieldLocation) : QString();
+        if (known && request.options.historyTags) {
+            const std::string file = location.section(QLatin1Char(':'), -1).toStdString();
+            item.history = historyTagsFor(historyFormat(file), table.track(k).rating,
+                                          table.track(k).playCount);
+        }
         if (location.isEmpty()) {
             item.refusal = QStringLiteral("missing on the iPod");
         } else if (std::optional<std::vector<std::string>> names =

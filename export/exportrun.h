@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "expfilename.h"
 #include "filesystem.h"
+#include "historytags.h"
 #include "namefields.h"
 #include "platformerror.h"
 
@@ -90,7 +91,8 @@ inline constexpr char ExportErrorsFileName[] = "Sondrel export errors.txt";
 // record and the files there.
 enum class ExportStep {
     Copy,         // copied under a free name, or again under the name the record gives it
-    Replace,      // the recorded copy is as placed but its source changed: copied anew over it
+    Replace,      // the recorded copy is as placed but its source changed (or, with history
+                  // tags, it was tagged otherwise): copied anew over it
     AlreadyThere, // the recorded copy and its source are as recorded (or the user changed
                   // the copy and its source is as recorded): nothing to copy
     Compare,      // a file the record does not name is at its name, as large as the source:
@@ -112,6 +114,8 @@ struct ExportItem
     std::uint64_t size = 0;         // as the database gives it
     std::int32_t duration = 0;      // milliseconds, for the playlists
     QString artist;                 // for the playlists
+    // With history tags: what its copy is tagged with (see historyTagsFor).
+    std::optional<HistoryTags> history;
 
     // Decided by the plan.
     ExportStep step = ExportStep::Copy;
@@ -122,6 +126,11 @@ struct ExportItem
     std::optional<FileStatus> sourceStatus; // once looked at
     // Set by the copies: its copy is in the folder (copied, or already there).
     bool present = false;
+    // Set by the copies: the source's size as copied; TagLib refused its copy, which was
+    // copied again untagged, and the note it is listed with.
+    std::uint64_t sourceBytes = 0;
+    bool tagsRefused = false;
+    QString tagsNote;
 };
 
 // A track of a playlist: one of the run's items, or a track whose recorded copy it lists.
@@ -230,13 +239,13 @@ struct ExportReport
     std::optional<PlatformError> recordFailure;     // why the record could not be written
 };
 
-// What a later step may do to each copy between its copy and its flush (tags).
+// What a later step may do to each copy between its copy and its flush (before the
+// history tags of ExportOptions::historyTags are written).
 struct ExportHooks
 {
     // Called on the copying thread with the staged copy of an item, before its time is
-    // set, it is flushed and renamed; it may change the bytes at copy.temporaryPath(). A
-    // text returned is a note on the item (listed like a track passed over, the copy
-    // still placed).
+    // set, it is flushed and renamed; it may change the staged bytes. A text returned is a
+    // note on the item (listed like a track passed over, the copy still placed).
     std::function<std::optional<QString>(const ExportItem &item, StagedCopy &copy)> retouch;
 };
 

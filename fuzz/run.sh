@@ -27,8 +27,8 @@ common=(-std=c++20 -fPIC -g -DQT_NO_CAST_FROM_ASCII -DQT_NO_KEYWORDS -I"$root/re
 
 # The seed corpus: generated, not stored.
 # shellcheck disable=SC2086
-"$cxx" "${common[@]}" -O1 -I"$root/tests/support" $qt_flags \
-    "$root/fuzz/make_seeds.cpp" "$root/tests/support/itunesdbbuilder.cpp" $qt_libs -o "$out/make_seeds"
+"$cxx" "${common[@]}" -O1 -I"$root/playermaker" $qt_flags \
+    "$root/fuzz/make_seeds.cpp" "$root/playermaker/itunesdbbuilder.cpp" $qt_libs -o "$out/make_seeds"
 "$out/make_seeds" "$out/seeds"
 # Real databases, when the shared fixtures are at hand, are read as seeds in place.
 extra=()

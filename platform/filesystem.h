@@ -126,12 +126,24 @@ enum class CopyTime {
 
 // A copy whose bytes are all in its hidden temporary file beside the destination, not
 // yet flushed nor placed. Dropped before it is renamed, it removes its temporary file.
-// Its steps come in this order: the bytes may be changed through temporaryPath(), then
-// flush(), then rename() (again, onto another name, after NameTaken).
+// Its steps come in this order: the bytes may be read and changed in place (readAt,
+// writeAt, resize), then flush(), then rename() (again, onto another name, after
+// NameTaken).
 class StagedCopy
 {
 public:
     virtual ~StagedCopy() = default;
+    // The staged bytes, read and changed before flush() through the copy's own open file,
+    // so that nothing else opens the temporary file (Windows would refuse a second open of
+    // it for writing). Each raises PlatformError on failure.
+    // Reads up to `size` bytes from `offset` into `data`; fewer at the end of the file.
+    virtual std::size_t readAt(std::uint64_t offset, void *data, std::size_t size) = 0;
+    // Writes `size` bytes at `offset`, extending the file when they reach past its end.
+    virtual void writeAt(std::uint64_t offset, const void *data, std::size_t size) = 0;
+    // Cuts the file to `size` bytes, or extends it with zero bytes.
+    virtual void resize(std::uint64_t size) = 0;
+    // The file's size now.
+    virtual std::uint64_t size() = 0;
     // The hidden temporary file that holds the bytes, until the copy is renamed.
     virtual const std::string &temporaryPath() const = 0;
     // The path the copy was staged for.

@@ -243,6 +243,47 @@ public:
     const std::string &destination() const override { return m_destination; }
     void flushFolder() override { flushFolderOf(m_temporary); }
 
+    std::size_t readAt(std::uint64_t offset, void *data, std::size_t size) override
+    {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t got = ::pread(m_out.get(), static_cast<char *>(data) + done,
+                                        size - done, off_t(offset + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                raise(errno, m_temporary);
+            if (got == 0)
+                break;
+            done += std::size_t(got);
+        }
+        return done;
+    }
+    void writeAt(std::uint64_t offset, const void *data, std::size_t size) override
+    {
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t put = ::pwrite(m_out.get(), static_cast<const char *>(data) + done,
+                                         size - done, off_t(offset + done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                raise(errno, m_temporary);
+            done += std::size_t(put);
+        }
+    }
+    void resize(std::uint64_t size) override
+    {
+        if (::ftruncate(m_out.get(), off_t(size)) != 0)
+            raise(errno, m_temporary);
+    }
+    std::uint64_t size() override
+    {
+        struct stat st {};
+        if (::fstat(m_out.get(), &st) != 0)
+            raise(errno, m_temporary);
+        return std::uint64_t(st.st_size);
+    }
+
     CopyResult flush(CopyTime time) override
     {
         int error = 0;
@@ -394,7 +435,7 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
 
     const std::string temporary = temporaryNameBeside(destination, '/');
     auto staged = std::make_unique<PosixStagedCopy>(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
+        ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
         destination);
     if (staged->fd() < 0) {
         // The folder is missing or read-only, the disk full: the destination's side. A too
@@ -428,7 +469,7 @@ Staging PosixFileSystem::stageBytes(const std::string &destination, const void *
 {
     const std::string temporary = temporaryNameBeside(destination, '/');
     auto staged = std::make_unique<PosixStagedCopy>(
-        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
+        ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
         destination);
     if (staged->fd() < 0)
         return Staging{copyFailure(CopyOutcome::DestinationFailed, errno, destination), nullptr};

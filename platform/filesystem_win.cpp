@@ -220,6 +220,51 @@ public:
     const std::string &destination() const override { return m_destination; }
     void flushFolder() override {} // each rename was written through
 
+    std::size_t readAt(std::uint64_t offset, void *data, std::size_t size) override
+    {
+        std::size_t done = 0;
+        while (done < size) {
+            OVERLAPPED at = atOffset(offset + done);
+            const DWORD want = DWORD(std::min<std::size_t>(size - done, std::size_t(1) << 30));
+            DWORD got = 0;
+            if (!ReadFile(m_out.get(), static_cast<char *>(data) + done, want, &got, &at)) {
+                const DWORD error = GetLastError();
+                if (error == ERROR_HANDLE_EOF)
+                    break;
+                raise(error, m_temporary);
+            }
+            if (got == 0)
+                break;
+            done += got;
+        }
+        return done;
+    }
+    void writeAt(std::uint64_t offset, const void *data, std::size_t size) override
+    {
+        for (std::size_t done = 0; done < size;) {
+            OVERLAPPED at = atOffset(offset + done);
+            const DWORD want = DWORD(std::min<std::size_t>(size - done, std::size_t(1) << 30));
+            DWORD put = 0;
+            if (!WriteFile(m_out.get(), static_cast<const char *>(data) + done, want, &put, &at))
+                raise(GetLastError(), m_temporary);
+            done += put;
+        }
+    }
+    void resize(std::uint64_t size) override
+    {
+        LARGE_INTEGER end{};
+        end.QuadPart = LONGLONG(size);
+        if (!SetFilePointerEx(m_out.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(m_out.get()))
+            raise(GetLastError(), m_temporary);
+    }
+    std::uint64_t size() override
+    {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(m_out.get(), &size))
+            raise(GetLastError(), m_temporary);
+        return std::uint64_t(size.QuadPart);
+    }
+
     CopyResult flush(CopyTime time) override
     {
         DWORD error = 0;
@@ -284,6 +329,15 @@ public:
     }
 
 private:
+    // A position for ReadFile and WriteFile on the (synchronous) handle.
+    static OVERLAPPED atOffset(std::uint64_t offset)
+    {
+        OVERLAPPED at{};
+        at.Offset = DWORD(offset & 0xFFFFFFFFu);
+        at.OffsetHigh = DWORD(offset >> 32);
+        return at;
+    }
+
     Handle m_out;
     std::string m_temporary;
     std::wstring m_wideTemporary;
@@ -483,7 +537,7 @@ public:
 
         const std::string part = temporaryNameBeside(destination, '\\');
         auto staged = std::make_unique<WinStagedCopy>(
-            CreateFileW(filePath(part).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            CreateFileW(filePath(part).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
             part, destination);
         if (!staged->valid())
@@ -530,7 +584,7 @@ public:
     {
         const std::string part = temporaryNameBeside(destination, '\\');
         auto staged = std::make_unique<WinStagedCopy>(
-            CreateFileW(filePath(part).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+            CreateFileW(filePath(part).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                         FILE_ATTRIBUTE_HIDDEN, nullptr),
             part, destination);
         if (!staged->valid())

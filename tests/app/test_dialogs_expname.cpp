@@ -320,7 +320,7 @@ private Q_SLOTS:
             screenCorner = dialog->screen()->geometry().topLeft();
             sizable = dialog->minimumSize() != dialog->maximumSize();
             QWidget *w = listOf(dialog);
-            for (int i = 0; i < 7; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 9; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 focusOrder << w->objectName();
@@ -335,10 +335,11 @@ private Q_SLOTS:
         QCOMPARE(title, QString("Sondrel"));
         QCOMPARE(label, QString("Choose and order fileds for the file name"));
         QCOMPARE(area.topLeft(), screenCorner + QPoint(279, 155));
-        QCOMPARE(area.width(), 217);
+        QCOMPARE(area.width(), 288); // the options' captions need it
         QVERIFY(sizable);
         QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "ChkFolders",
-                                          "ChkPlaylists", "BtnOK", "BtnCancel"}));
+                                          "ChkPlaylists", "ChkHistoryTags", "ChkLibraryFile",
+                                          "BtnOK", "BtnCancel"}));
         QVERIFY(noDefaultButton);
         QCOMPARE(arrows, QSize(36, 36));
     }
@@ -349,19 +350,27 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("folders");
         QTest::addColumn<bool>("playlists");
+        QTest::addColumn<bool>("tags");
+        QTest::addColumn<bool>("library");
         QTest::addColumn<QString>("shownName");
-        QTest::newRow("folders") << true << false << "AlbumArtist/Album/Genre_Artist_Title_Album_ID";
-        QTest::newRow("playlists") << false << true << "Genre_Artist_Title_Album_ID";
+        const QString plain = "Genre_Artist_Title_Album_ID";
+        QTest::newRow("folders") << true << false << false << false << "AlbumArtist/Album/" + plain;
+        QTest::newRow("playlists") << false << true << false << false << plain;
+        QTest::newRow("history tags") << false << false << true << false << plain;
+        QTest::newRow("library file") << false << false << false << true << plain;
     }
 
     void options()
     {
         QFETCH(bool, folders);
         QFETCH(bool, playlists);
+        QFETCH(bool, tags);
+        QFETCH(bool, library);
         QFETCH(QString, shownName);
         FrmMain main(noDrives(m_machine), test::freshSettings());
         test::ModalAnswerer answerer;
-        ExportOptions opened{true, true}, reopened;
+        ExportOptions opened{true, true, true, true}, reopened;
+        const ExportOptions chosen{folders, playlists, tags, library};
         for (bool refused : {false, true}) {
             QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
                 (refused ? reopened : opened) = dialog->options();
@@ -369,16 +378,20 @@ private Q_SLOTS:
                     QTest::mouseClick(dialog->ChkFolders, Qt::LeftButton);
                 if (refused || playlists)
                     QTest::mouseClick(dialog->ChkPlaylists, Qt::LeftButton);
+                if (refused || tags)
+                    QTest::mouseClick(dialog->ChkHistoryTags, Qt::LeftButton);
+                if (refused || library)
+                    QTest::mouseClick(dialog->ChkLibraryFile, Qt::LeftButton);
                 if (refused)
                     clickCheckBox(listOf(dialog), 2); // Title off
                 press(dialog, "BtnOK");
             }));
-            QCOMPARE(main.state().exportOptions(), (ExportOptions{folders, playlists}));
+            QCOMPARE(main.state().exportOptions(), chosen);
             QCOMPARE(main.TxtExpName->text(), shownName);
         }
         QCOMPARE(answerer.texts(), QStringList{TitleMessage});
         QCOMPARE(opened, ExportOptions{});
-        QCOMPARE(reopened, (ExportOptions{folders, playlists}));
+        QCOMPARE(reopened, chosen);
         QVERIFY(main.TxtExpName->fontMetrics().horizontalAdvance(shownName) < main.TxtExpName->width() - 4);
         ExportOptions withFolders;
         withFolders.artistAlbumFolders = true;
@@ -398,15 +411,19 @@ private Q_SLOTS:
                 list->verticalScrollBar()->maximum() > 0 ||
                 list->sizeHintForColumn(0) > list->viewport()->width())
                 problems << "the entries do not all show";
-            QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists, dialog->BtnOK};
+            QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists,
+                                      dialog->ChkHistoryTags, dialog->ChkLibraryFile, dialog->BtnOK};
             for (std::size_t i = 1; i < std::size(order); ++i) {
                 if (order[i]->geometry().top() <= order[i - 1]->geometry().bottom() ||
                     !dialog->rect().contains(order[i]->geometry()))
                     problems << order[i]->objectName() + " is out of place";
             }
-            for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists}) {
-                if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height())
-                    problems << box->objectName() + " is clipped";
+            for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists,
+                                   dialog->ChkHistoryTags, dialog->ChkLibraryFile}) {
+                if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height() ||
+                    !dialog->rect().contains(box->geometry()))
+                    problems << box->objectName() + QStringLiteral(" is clipped (%1 > %2)")
+                                                        .arg(box->sizeHint().width()).arg(box->width());
             }
         }));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));

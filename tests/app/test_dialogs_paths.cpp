@@ -493,7 +493,7 @@ private Q_SLOTS:
             QWidget *w = dialog->findChild<QComboBox *>("Drive1");
             focused =
                 QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-            for (int i = 0; i < 3; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 4; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 focusOrder << w->objectName();
@@ -503,7 +503,7 @@ private Q_SLOTS:
         QCOMPARE(prompt, QString("Choose the drive where iPod is connected"));
         QCOMPARE(size, QSize(312, 95));
         QCOMPARE(focused, QString("Drive1"));
-        QCOMPARE(focusOrder, (QStringList{"Drive1", "BtnCancel", "BtnOK"}));
+        QCOMPARE(focusOrder, (QStringList{"Drive1", "BtnOtherFolder", "BtnCancel", "BtnOK"}));
     }
 };
 

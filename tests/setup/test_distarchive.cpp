@@ -201,7 +201,7 @@ void TestDistArchive::readMe()
     extractInto(work.path());
     const QString text = QString::fromUtf8(SetupMachine::readFile(work.filePath("READ ME FIRST.TXT")));
     for (const char *topic : {"What Sondrel does", "How to install", "What Sondrel needs to run",
-                              "How to use Sondrel", "VemoSetup", "/opt/Sondrel/", "Qt 6",
+                              "How to use Sondrel", "VemoSetup", "/opt/Sondrel/", "Qt 6", "libtag1v5",
                               "administrator", "~/.config/Sondrel/Sondrel.conf"})
         QVERIFY2(text.contains(topic), topic);
 }

@@ -87,6 +87,16 @@ public:
 
     const std::string &temporaryPath() const override { return m_inner->temporaryPath(); }
     const std::string &destination() const override { return m_inner->destination(); }
+    std::size_t readAt(std::uint64_t offset, void *data, std::size_t size) override
+    {
+        return m_inner->readAt(offset, data, size);
+    }
+    void writeAt(std::uint64_t offset, const void *data, std::size_t size) override
+    {
+        m_inner->writeAt(offset, data, size);
+    }
+    void resize(std::uint64_t size) override { m_inner->resize(size); }
+    std::uint64_t size() override { return m_inner->size(); }
     void flushFolder() override
     {
         if (m_inner)

@@ -105,6 +105,28 @@ TEST_CASE("a copy carries its source's modification time; status and entries tel
     CHECK(entries[2].folder);
 }
 
+TEST_CASE("a staged copy's bytes are read and changed in place through its own open file")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string source = temp.file("source.mp3");
+    writeBytes(source, "0123456789");
+    const std::string destination = temp.file("copy.mp3");
+    Staging staging = fs->stageCopy(source, destination);
+    REQUIRE(staging.copy);
+    StagedCopy &copy = *staging.copy;
+    char read[16] = {};
+    CHECK(copy.readAt(6, read, sizeof read) == 4); // fewer at the end
+    CHECK(std::string(read, 4) == "6789");
+    copy.writeAt(8, "abcd", 4); // past the end: it grows
+    CHECK(copy.size() == 12);
+    copy.resize(10);
+    CHECK(copy.size() == 10);
+    REQUIRE(copy.place().copied());
+    CHECK(readBytes(destination) == "01234567ab");
+    CHECK(readBytes(source) == "0123456789");
+}
+
 TEST_CASE("the record's lock: a second open is refused, and the file is replaced whole")
 {
     auto fs = createFileSystem();

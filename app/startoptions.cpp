@@ -1,0 +1,70 @@
+#include "startoptions.h"
+
+#include "frmchgdir.h"
+#include "frmmain.h"
+#include "keptsettings.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+namespace sondrel {
+
+namespace {
+
+const QString PlayerOption = QStringLiteral("player");
+const QString ToOption = QStringLiteral("to");
+const QString SettingsOption = QStringLiteral("settings");
+
+// A folder as the settings hold it: absolute, cleaned, native, with one trailing separator.
+QString folderSetting(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    return FrmChgDir::withSeparator(
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath())));
+}
+
+} // namespace
+
+void addStartOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Copies sound files off a portable music player."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {PlayerOption,
+         QStringLiteral("The player: a mount point, or any folder that holds iPod_Control."),
+         QStringLiteral("PATH")},
+        {ToOption, QStringLiteral("The export directory for this run."), QStringLiteral("DIR")},
+        {SettingsOption,
+         QStringLiteral("Keep the settings in this file instead of the user's own."),
+         QStringLiteral("FILE")},
+    });
+}
+
+StartOptions startOptions(const QCommandLineParser &parser)
+{
+    StartOptions options;
+    options.player = folderSetting(parser.value(PlayerOption));
+    options.exportDir = folderSetting(parser.value(ToOption));
+    if (const QString file = parser.value(SettingsOption); !file.isEmpty())
+        options.settingsFile = QFileInfo(file).absoluteFilePath();
+    return options;
+}
+
+std::unique_ptr<KeptSettings> keptSettingsFor(const StartOptions &options)
+{
+    return options.settingsFile.isEmpty() ? std::make_unique<KeptSettings>()
+                                          : std::make_unique<KeptSettings>(options.settingsFile);
+}
+
+void applyStartOptions(FrmMain &window, const StartOptions &options)
+{
+    if (!options.player.isEmpty())
+        window.state().setDfltDrive(options.player);
+    if (!options.exportDir.isEmpty())
+        window.state().setDfltDir(options.exportDir);
+}
+
+} // namespace sondrel

@@ -1,0 +1,423 @@
+// Ratings and play counts in the copies' tags: real MP3 and M4A files made here, exported by
+// the run and read back through TagLib; a file TagLib refuses; a copy tagged again when the
+// player's history changed.
+#include "exportrecord.h"
+#include "exportrun.h"
+#include "filesystem_posix.h"
+#include "historytags.h"
+#include "testmain.h"
+#include "tracktables.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <taglib/id3v2tag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/popularimeterframe.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/wavfile.h>
+
+using namespace sondrel;
+using namespace sondrel::test;
+
+namespace {
+
+class Host : public ExportHost
+{
+public:
+    void message(const QString &) override {}
+    void failure(const PlatformError &) override {}
+    void setBusy(bool) override {}
+};
+
+QByteArray be32(quint32 n)
+{
+    const char b[] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    return QByteArray(b, 4);
+}
+QByteArray synchsafe(quint32 n)
+{
+    const char b[] = {char((n >> 21) & 0x7f), char((n >> 14) & 0x7f), char((n >> 7) & 0x7f),
+                      char(n & 0x7f)};
+    return QByteArray(b, 4);
+}
+
+// MPEG-1 layer III frames, 128 kbit/s at 44.1 kHz, each 417 bytes, each with bytes of its own.
+QByteArray mpegFrames(int count)
+{
+    QByteArray out;
+    for (int i = 0; i < count; ++i) {
+        QByteArray frame(417, char(i * 7));
+        frame[0] = char(0xFF), frame[1] = char(0xFB), frame[2] = char(0x90), frame[3] = 0;
+        out += frame;
+    }
+    return out;
+}
+
+// An ID3v2 tag of `version` (3 or 4) with a title, `popms` POPM frames and `padding` zeros.
+QByteArray id3v2(int version, int popms, int padding)
+{
+    const auto frame = [&](const char *id, const QByteArray &data) {
+        return QByteArray(id) +
+               (version == 4 ? synchsafe(quint32(data.size())) : be32(quint32(data.size()))) +
+               QByteArray(2, 0) + data;
+    };
+    QByteArray frames = frame("TIT2", QByteArray(1, 0) + "Old title");
+    for (int i = 0; i < popms; ++i)
+        frames += frame("POPM", QByteArray("other@player") + '\0' + char(50 + i) + be32(7));
+    frames += QByteArray(padding, 0);
+    return QByteArray("ID3") + char(version) + QByteArray(2, 0) +
+           synchsafe(quint32(frames.size())) + frames;
+}
+
+QByteArray id3v1()
+{
+    QByteArray tag = "TAG" + QByteArray("Song v1").leftJustified(30, 0) +
+                     QByteArray("Artist v1").leftJustified(30, 0) + QByteArray(30 + 4 + 30, 0);
+    return tag + char(12);
+}
+
+// The size of the ID3v2 tag at the start of `bytes`, 0 when there is none.
+int id3v2Size(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("ID3"))
+        return 0;
+    const auto b = [&](int i) { return int(quint8(bytes[i])); };
+    return 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9));
+}
+
+QByteArray le32(quint32 n)
+{
+    const char b[] = {char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
+    return QByteArray(b, 4);
+}
+
+// The RIFF INFO list of a WAV file, which must stay as it is.
+const QByteArray WavInfo = "LIST" + le32(4 + 8 + 6) + "INFO" + "INAM" + le32(6) + "Name\0\0";
+
+// A small WAV: its format, its sound data and an INFO list.
+QByteArray wav()
+{
+    const QByteArray format =
+        le32(1 | 2 << 16) + le32(44100) + le32(44100 * 4) + le32(4 | 16 << 16);
+    const QByteArray chunks =
+        "fmt " + le32(16) + format + "data" + le32(4000) + QByteArray(4000, 'w') + WavInfo;
+    return "RIFF" + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
+}
+
+QByteArray atom(const char *name, const QByteArray &payload)
+{
+    return be32(quint32(8 + payload.size())) + name + payload;
+}
+
+// A small M4A: its file type, a movie header with a title item, and its sound data.
+QByteArray m4a()
+{
+    const QByteArray hdlr = atom("hdlr", QByteArray(8, 0) + "mdir" + QByteArray(13, 0));
+    const QByteArray title = atom("\xa9nam", atom("data", be32(1) + be32(0) + "M4A title"));
+    const QByteArray meta = atom("meta", QByteArray(4, 0) + hdlr + atom("ilst", title));
+    const QByteArray moov = atom("moov", atom("mvhd", QByteArray(100, 0)) + atom("udta", meta));
+    return atom("ftyp", QByteArray("M4A ") + be32(0) + "M4A mp42") + moov +
+           atom("mdat", QByteArray(4000, 'a'));
+}
+
+// A player folder with one track, an export folder, and runs of it into that folder.
+struct Player
+{
+    QTemporaryDir dir;
+    QString exportDir = dir.filePath("export") + "/";
+    QString location;
+    TrackTable table;
+    ExportOptions options;
+    PosixFileSystem fs;
+
+    Player(const QString &name, const QByteArray &bytes, std::uint8_t rating, std::uint32_t plays)
+        : location(":iPod_Control:Music:F00:" + name)
+    {
+        QDir(dir.path()).mkpath("player/iPod_Control/Music/F00");
+        QDir(dir.path()).mkpath("export");
+        QFile source(sourcePath());
+        if (source.open(QIODevice::WriteOnly))
+            source.write(bytes);
+        TableTrack track;
+        track.title = "Song";
+        track.size = std::uint64_t(bytes.size());
+        track.location = location;
+        track.persistentId = 0x1234;
+        table = tableOf({track});
+        setHistory(rating, plays);
+        options.historyTags = true;
+    }
+
+    void setHistory(std::uint8_t rating, std::uint32_t plays)
+    {
+        table.track(1).rating = rating;
+        table.track(1).playCount = plays;
+    }
+    QString sourcePath() const
+    {
+        return dir.filePath("player/iPod_Control/Music/F00/") + location.section(':', -1);
+    }
+    QString copyPath() const { return exportDir + "Song." + location.section('.', -1); }
+
+    ExportReport run()
+    {
+        ExportRequest request;
+        request.playerDrive = dir.filePath("player") + "/";
+        request.exportDirectory = exportDir;
+        request.marked = {1};
+        request.totals.count = 1;
+        request.fields = onlyTitleFields();
+        request.options = options;
+        Host host;
+        ExportRun run(fs, host);
+        if (run.check(table, request) != ExportRun::Outcome::Ready)
+            return {};
+        ExportProgress progress;
+        return run.copy(progress);
+    }
+
+    QByteArray bytes(const QString &path) const
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    QByteArray recordLine() const
+    {
+        return bytes(exportDir + ExportRecordFileName).split('\n').value(1);
+    }
+};
+
+// What a copy's tags tell: version, POPM frames as "email rating counter", the TXXX and
+// freeform values.
+struct ReadBack
+{
+    int version = 0;
+    QStringList popm;
+    QString rating, playcount, title;
+};
+
+QString qs(const TagLib::String &s)
+{
+    return QString::fromStdString(s.to8Bit(true));
+}
+
+ReadBack readBack(const QString &path)
+{
+    ReadBack out;
+    const QByteArray name = QFile::encodeName(path);
+    if (path.endsWith(".m4a")) {
+        TagLib::MP4::File file(name.constData());
+        const auto item = [&](const char *key) {
+            return file.tag()->contains(key) ? qs(file.tag()->item(key).toStringList().toString())
+                                             : QString();
+        };
+        out.rating = item(Mp4RatingItem);
+        out.playcount = item(Mp4PlaycountItem);
+        out.title = qs(file.tag()->title());
+        return out;
+    }
+    TagLib::MPEG::File mp3(name.constData());
+    TagLib::RIFF::WAV::File wav(name.constData());
+    const bool isWav = path.endsWith(".wav");
+    if (!(isWav ? wav.hasID3v2Tag() : mp3.hasID3v2Tag()))
+        return out;
+    TagLib::ID3v2::Tag *tag = isWav ? wav.ID3v2Tag() : mp3.ID3v2Tag();
+    out.version = int(tag->header()->majorVersion());
+    for (TagLib::ID3v2::Frame *frame : tag->frameList("POPM")) {
+        auto *popm = static_cast<TagLib::ID3v2::PopularimeterFrame *>(frame);
+        out.popm << QStringLiteral("%1 %2 %3")
+                        .arg(qs(popm->email()))
+                        .arg(popm->rating())
+                        .arg(popm->counter());
+    }
+    using Txxx = TagLib::ID3v2::UserTextIdentificationFrame;
+    if (Txxx *frame = Txxx::find(tag, "FMPS_Rating"))
+        out.rating = qs(frame->fieldList().back());
+    if (Txxx *frame = Txxx::find(tag, "FMPS_Playcount"))
+        out.playcount = qs(frame->fieldList().back());
+    out.title = qs(tag->title());
+    return out;
+}
+
+const QString Wmp = QStringLiteral("Windows Media Player 9 Series");
+
+} // namespace
+
+class TestHistoryTags : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    // Each copy read back through TagLib; the sound bytes and an ID3v1 tag stay byte for byte.
+    void tagsReadBack_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<int>("rating");
+        QTest::addColumn<int>("plays");
+        QTest::addColumn<int>("version"); // of the copy's ID3v2 tag
+        QTest::addColumn<QString>("popm");
+        QTest::addColumn<QString>("fmpsRating");
+        QTest::addColumn<QString>("fmpsPlaycount");
+        QTest::addColumn<int>("growth"); // the copy against its source: -1, 0 (in place), 1
+
+        const QByteArray frames = mpegFrames(40);
+        const QByteArray more = mpegFrames(3000); // more than the 1 MiB moved at once
+        QTest::newRow("MP3 without ID3v2, with ID3v1: a 2.3 tag added, 2.75 stars as 3")
+            << "A.mp3" << frames + id3v1() << 55 << 12 << 3 << Wmp + " 128 12"
+            << "0.6"
+            << "12.0" << 1;
+        QTest::newRow("2.4 tag, two POPM frames, no room: stays 2.4, one POPM")
+            << "A.mp3" << id3v2(4, 2, 0) + more << 75 << 3 << 4 << Wmp + " 196 3"
+            << "0.8"
+            << "3.0" << 1;
+        QTest::newRow("2.3 tag with room, five stars: written in place")
+            << "A.mp3" << id3v2(3, 1, 1000) + frames + id3v1() << 100 << 0 << 3 << Wmp + " 255 0"
+            << "1.0"
+            << "0.0" << 0;
+        QTest::newRow("a tag whose large padding goes: the file shrinks")
+            << "A.mp3" << id3v2(3, 0, 60000) + more << 20 << 1 << 3 << Wmp + " 1 1"
+            << "0.2"
+            << "1.0" << -1;
+        QTest::newRow("played, unrated: no FMPS_Rating")
+            << "A.mp3" << frames << 0 << 5 << 3 << Wmp + " 0 5"
+            << ""
+            << "5.0" << 1;
+        QTest::newRow("WAV: an ID3 chunk, its INFO list kept")
+            << "A.wav" << wav() << 60 << 2 << 3 << Wmp + " 128 2"
+            << "0.6"
+            << "2.0" << 1;
+        QTest::newRow("M4A: freeform items") << "A.m4a" << m4a() << 40 << 7 << 0 << ""
+                                             << "0.4"
+                                             << "7.0" << 1;
+        QTest::newRow("unrated, never played: untouched")
+            << "A.mp3" << id3v2(3, 1, 0) + frames << 0 << 0 << 0 << ""
+            << ""
+            << "" << 0;
+        QTest::newRow("protected .m4p: untouched") << "A.m4p" << m4a() << 100 << 9 << 0 << ""
+                                                   << ""
+                                                   << "" << 0;
+    }
+
+    void tagsReadBack()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, source);
+        QFETCH(int, rating);
+        QFETCH(int, plays);
+        QFETCH(int, version);
+        QFETCH(QString, popm);
+        QFETCH(QString, fmpsRating);
+        QFETCH(QString, fmpsPlaycount);
+        QFETCH(int, growth);
+        Player p(name, source, std::uint8_t(rating), std::uint32_t(plays));
+        const ExportReport report = p.run();
+        QCOMPARE(report.copied, 1);
+        QVERIFY(report.skipped.empty());
+        QCOMPARE(p.bytes(p.sourcePath()), source); // the player's file as it was
+
+        const QByteArray copy = p.bytes(p.copyPath());
+        QCOMPARE((copy.size() > source.size()) - (copy.size() < source.size()), growth);
+        const bool untouched = fmpsPlaycount.isEmpty();
+        if (untouched) {
+            QCOMPARE(copy, source);
+            QVERIFY(p.recordLine().endsWith("\t\t"));
+            return;
+        }
+        const ReadBack back = readBack(p.copyPath());
+        QCOMPARE(back.rating, fmpsRating);
+        QCOMPARE(back.playcount, fmpsPlaycount);
+        if (name.endsWith(".m4a")) {
+            QCOMPARE(back.title, QString("M4A title"));
+            QVERIFY(copy.endsWith(atom("mdat", QByteArray(4000, 'a'))));
+        } else {
+            QCOMPARE(back.version, version);
+            QCOMPARE(back.popm, QStringList{popm});
+        }
+        if (name.endsWith(".wav")) {
+            QVERIFY(copy.contains(WavInfo));
+            QVERIFY(copy.contains("data" + le32(4000) + QByteArray(4000, 'w')));
+        } else if (name.endsWith(".mp3")) {
+            QCOMPARE(copy.mid(id3v2Size(copy)), source.mid(id3v2Size(source)));
+            if (source.startsWith("ID3"))
+                QCOMPARE(back.title, QString("Old title"));
+        }
+        const int stars = qRound(fmpsRating.toDouble() * 5); // ratings between stars rounded
+        QVERIFY(p.recordLine().endsWith(QStringLiteral("\t%1\t%2").arg(stars).arg(plays).toUtf8()));
+        // The record holds the source's size and the copy's own.
+        QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(source.size()).toUtf8()));
+        QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(copy.size()).toUtf8()));
+    }
+
+    // A copy TagLib cannot read is copied again untagged: exported, and listed as such.
+    // It is not tried again while its source stays the same.
+    void aFileTagLibRefuses()
+    {
+        const QByteArray broken = atom("ftyp", "M4A " + be32(0)) + be32(3) + "moov";
+        Player p("A.m4a", broken, 60, 2);
+        ExportReport report = p.run();
+        QCOMPARE(report.copied, 1);
+        QCOMPARE(p.bytes(p.copyPath()), broken);
+        QCOMPARE(closingMessage(report),
+                 "1 of 1 files exported.\nSong: tags not written: TagLib could not read the file"
+                 "\nThe full list is in " +
+                     p.exportDir + ExportErrorsFileName + ".");
+        QVERIFY(p.bytes(p.exportDir + ExportErrorsFileName)
+                    .contains("\ttags not written: TagLib could not read the file"));
+        QVERIFY(p.recordLine().endsWith("\t-\t-"));
+
+        p.setHistory(80, 3);
+        report = p.run();
+        QCOMPARE(report.copied, 0);
+        QCOMPARE(report.already, 1);
+    }
+
+    // A copy "already there" is tagged again when the player's history changed, in its own
+    // place; with the option off nothing changes.
+    void taggedAgainWhenTheHistoryChanged_data()
+    {
+        QTest::addColumn<QString>("first");   // "tagged", "untagged", "by hand" (before the record)
+        QTest::addColumn<int>("plays");       // of the second run
+        QTest::addColumn<bool>("secondTags"); // the option in the second run
+        QTest::addColumn<int>("copied");      // by the second run
+        QTest::addColumn<QString>("playcount");
+        QTest::newRow("the same history: already there") << "tagged" << 4 << true << 0 << "4.0";
+        QTest::newRow("played since") << "tagged" << 6 << true << 1 << "6.0";
+        QTest::newRow("option off: left as it is") << "tagged" << 6 << false << 0 << "4.0";
+        QTest::newRow("copied untagged before, the option on now")
+            << "untagged" << 4 << true << 1 << "4.0";
+        QTest::newRow("the source's bytes put there before the record: taken, then tagged")
+            << "by hand" << 4 << true << 1 << "4.0";
+    }
+
+    void taggedAgainWhenTheHistoryChanged()
+    {
+        QFETCH(QString, first);
+        QFETCH(int, plays);
+        QFETCH(bool, secondTags);
+        QFETCH(int, copied);
+        QFETCH(QString, playcount);
+        Player p("A.mp3", mpegFrames(20), 60, 4);
+        if (first == "by hand") {
+            QFile::copy(p.sourcePath(), p.copyPath());
+        } else {
+            p.options.historyTags = first == "tagged";
+            QCOMPARE(p.run().copied, 1);
+        }
+        p.setHistory(60, std::uint32_t(plays));
+        p.options.historyTags = secondTags;
+        const ExportReport report = p.run();
+        QCOMPARE(report.copied, copied);
+        QCOMPARE(report.already, 1 - copied);
+        QCOMPARE(QDir(p.exportDir).entryList(QDir::Files), QStringList{"Song.mp3"});
+        QCOMPARE(readBack(p.copyPath()).playcount,
+                 first == "tagged" || copied ? playcount : QString());
+    }
+};
+
+SONDREL_TEST_MAIN_CORE(TestHistoryTags)
+#include "test_historytags.moc"
