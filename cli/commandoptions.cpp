@@ -112,6 +112,11 @@ ParsedCommand parseCommand(const QStringList &arguments)
                                                   "Genre, Artist, Title, Album, ID, Track, Disc, "
                                                   "Year, AlbumArtist, Composer."),
                                    QStringLiteral("fields"));
+    const QCommandLineOption settings(QStringLiteral("settings"),
+                                      QStringLiteral("Read the kept settings from this file "
+                                                     "instead of the user's own (as Sondrel "
+                                                     "--settings)."),
+                                      QStringLiteral("file"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Print what would be written where; write "
                                                    "nothing."));
@@ -128,7 +133,7 @@ ParsedCommand parseCommand(const QStringList &arguments)
         parser.addOption(flags.back().first);
         parser.addOption(flags.back().second);
     }
-    parser.addOptions({dryRun, quiet});
+    parser.addOptions({settings, dryRun, quiet});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -173,7 +178,8 @@ ParsedCommand parseCommand(const QStringList &arguments)
         }
         return true;
     };
-    if (!single(player, options.player) || !single(to, options.to))
+    if (!single(player, options.player) || !single(to, options.to) ||
+        !single(settings, options.settings))
         return parsed;
     if (parser.isSet(list))
         options.mode = CommandOptions::Mode::List;

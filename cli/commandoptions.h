@@ -32,6 +32,7 @@ struct CommandOptions
     Format format = Format::Tsv;
     std::optional<QString> player; // as given
     std::optional<QString> to;     // as given
+    std::optional<QString> settings; // a file of kept settings instead of the user's own
     QString find;                  // words; empty finds every track
     QStringList playlists;         // titles, exactly as given
     std::optional<NameFields> names;

@@ -60,16 +60,6 @@ public:
     void setBusy(bool) override {}
 };
 
-// A path given on the command line as the platform writes a folder: absolute, with its
-// separator at the end.
-QString folderArgument(const QString &given, char separator)
-{
-    QString path = QDir::toNativeSeparators(QDir::cleanPath(QDir::current().absoluteFilePath(given)));
-    if (!path.endsWith(QLatin1Char(separator)))
-        path += QLatin1Char(separator);
-    return path;
-}
-
 // Makes the folder and those above it that are missing.
 void makeFolders(const FileSystem &fs, const std::string &folder)
 {
@@ -307,12 +297,14 @@ int runExportCommand(const QStringList &arguments)
     catchInterruptions();
 
     const std::unique_ptr<FileSystem> fs = createFileSystem();
-    const char separator = fs->separator();
-    const KeptSettings kept;
+    const std::unique_ptr<KeptSettings> keptStore = command.settings
+                                                         ? std::make_unique<KeptSettings>(*command.settings)
+                                                         : std::make_unique<KeptSettings>();
+    const KeptSettings &kept = *keptStore;
     const StartUpSettings start = startUpSettings(*fs, kept);
 
     // The player's database, read into memory.
-    const QString player = command.player ? folderArgument(*command.player, separator)
+    const QString player = command.player ? folderFromCommandLine(*command.player)
                                           : QString::fromStdString(start.dfltDrive);
     // The table goes with the process: taking 40,000 tracks apart string by string would
     // only make the end wait.
@@ -375,7 +367,7 @@ int runExportCommand(const QStringList &arguments)
     ExportRequest request;
     request.playerDrive = player;
     request.exportDirectory =
-        command.to ? folderArgument(*command.to, separator) : QString::fromStdString(start.dfltDir);
+        command.to ? folderFromCommandLine(*command.to) : QString::fromStdString(start.dfltDir);
     request.marked = tracks;
     for (const int k : tracks) {
         const Track &track = table.track(k);
