@@ -236,6 +236,16 @@ TestDatabase makeDemoPlayer()
             track.discNumber = album.discs > 1 ? n / perDisc + 1 : 0;
             track.year = album.year;
             track.persistentId = 0x5D0E000000000000ull + quint64(index) * 7919u;
+            // A listening history to show: most tracks rated and played, some never,
+            // added over two years and last played over the last one (Mac times).
+            constexpr quint32 Added2023 = 3755376000u; // 2023-01-01 00:00 (UTC)
+            track.rating = quint8((index * 7) % 6 * 20);
+            track.playCount = index % 5 == 4 ? 0 : quint32(index * 37 % 61);
+            track.skipCount = quint32(index * 13 % 7 < 2 ? index % 4 : 0);
+            track.dateAdded = Added2023 + quint32(index) * 211u * 1187u;
+            track.lastPlayed = track.playCount
+                ? Added2023 + 365u * 86400u + quint32(index) * 7919u * 37u % (300u * 86400u)
+                : 0;
             if (album.composer[0])
                 track.withString(StringComposer, u(album.composer));
             if (album.albumArtist[0])
