@@ -15,6 +15,7 @@
 #include "selectionaction.h"
 #include "soundfilecheck.h"
 #include "startupsettings.h"
+#include "trackcolumns.h"
 #include "trackgrid.h"
 #include "ui.h"
 #include "windowplace.h"
@@ -40,11 +41,6 @@ QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
     label->setFrameStyle(QFrame::Box | QFrame::Plain);
     return label;
 }
-
-const char *const GridHeaders[] = {
-    "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
-    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer",
-    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added"};
 
 // The window at its smallest: the classic window with the find row added above the grid,
 // which moves everything below it down.
@@ -330,11 +326,11 @@ void FrmMain::startUp()
     TrackGrid *grid = MSFlexGridSoundList;
     grid->setFixedRows(1);
     grid->setRows(1);
-    grid->setCols(int(std::size(GridHeaders)));
+    grid->setCols(TrackColumnEnd);
     grid->setRow(0);
     for (int c = 1; c < grid->Cols(); ++c) {
         grid->setCol(c);
-        grid->setText(QLatin1String(GridHeaders[c]));
+        grid->setText(trackColumnCaption(c));
     }
     grid->setColWidth(0, 150);
     grid->setColWidth(1, 200);

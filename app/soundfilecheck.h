@@ -1,5 +1,6 @@
 #pragma once
 
+#include "trackcolumns.h"
 #include "trackgridsource.h"
 
 #include <QString>
@@ -23,14 +24,10 @@ void checkForSoundFiles(FrmMain &window);
 // leaves the current cell on the last row, column 10 ("File Type").
 void fillTrackGrid(FrmMain &window);
 
-// The track table as the grid shows it: source row j - 1 is track j, and grid columns 2
-// to 20 are its ID, title, artist, album, genre, comment, duration ("hh:mm:ss", or
-// "N.A." when negative), size in Kb in the "Standard" form, file type, track number,
-// disc number, year (the three numbers plain, empty when not set), album artist,
-// composer, and its history: rating as stars, plays, skips, last played and date added
-// ("yyyy-MM-dd HH:mm"), each empty when not set. Each text is made when the grid asks
-// for it; the ID, the numbers and the history sort by their values without being
-// written out, empty first.
+// The track table as the grid shows it: source row j - 1 is track j, and its columns are
+// the track columns (trackColumnText), the player's history among them. Each text is made
+// when the grid asks for it; the ID, the numbers and the history sort by their values
+// without being written out, empty first.
 class TrackTableCells : public TrackGridSource
 {
 public:
@@ -43,13 +40,6 @@ public:
 private:
     const TrackTable &m_table;
 };
-
-// The duration cell for a number of milliseconds.
-QString durationCell(std::int32_t milliseconds);
-// The size cell for a number of bytes: Kb rounded to two decimals, digits grouped.
-QString sizeCell(std::uint64_t bytes);
-// The cell of a track, disc or year number: plain decimal, empty for 0 (not set).
-QString numberCell(std::uint32_t number);
 
 // Decides which progress captions are painted: the first one, then at most one per
 // interval, and always the last ("(n of n)"), so that painting never slows the walk.

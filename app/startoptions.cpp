@@ -1,8 +1,8 @@
 #include "startoptions.h"
 
-#include "frmchgdir.h"
 #include "frmmain.h"
 #include "keptsettings.h"
+#include "startupsettings.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -15,15 +15,6 @@ namespace {
 const QString PlayerOption = QStringLiteral("player");
 const QString ToOption = QStringLiteral("to");
 const QString SettingsOption = QStringLiteral("settings");
-
-// A folder as the settings hold it: absolute, cleaned, native, with one trailing separator.
-QString folderSetting(const QString &path)
-{
-    if (path.isEmpty())
-        return {};
-    return FrmChgDir::withSeparator(
-        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath())));
-}
 
 } // namespace
 
@@ -46,8 +37,8 @@ void addStartOptions(QCommandLineParser &parser)
 StartOptions startOptions(const QCommandLineParser &parser)
 {
     StartOptions options;
-    options.player = folderSetting(parser.value(PlayerOption));
-    options.exportDir = folderSetting(parser.value(ToOption));
+    options.player = folderFromCommandLine(parser.value(PlayerOption));
+    options.exportDir = folderFromCommandLine(parser.value(ToOption));
     if (const QString file = parser.value(SettingsOption); !file.isEmpty())
         options.settingsFile = QFileInfo(file).absoluteFilePath();
     return options;

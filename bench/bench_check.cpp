@@ -10,6 +10,9 @@
 //
 //   bench_check [runs]          builds the players in a temporary folder and reports
 //   bench_check --run DRIVE DIR RUNS   (internal) checks one player RUNS times
+//   bench_check --cli [runs]    the 40,000-track player listed by `sondrel-export --list`
+//                               (a whole process each time, its output thrown away) against
+//                               the window's whole check of it
 //   bench_check --make FOLDER TRACKS [eight]   makes FOLDER/player and FOLDER/export, for profiling
 //   bench_check --show SECONDS [DRIVE DIR]   opens the window on the machine's own drives
 //                                      (or on DRIVE and DIR), presses
@@ -36,6 +39,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+
+#include <sys/resource.h>
 
 using namespace sondrel;
 using namespace sondrel::test;
@@ -305,6 +310,68 @@ int report(int runs)
     return 0;
 }
 
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0) : QByteArray("?");
+}
+
+// The command line's listing of the 40,000-track player, process start to end, against
+// the window's whole check of the same player.
+int reportCommandLine(int runs)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        return 1;
+    Case plain(40000, false);
+    if (!prepare(plain, work.path()) || !measure(plain, runs))
+        return 1;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
+    std::vector<double> listing;
+    std::vector<double> listingCpu; // user and system time of the process
+    QByteArray lines;
+    const auto childrenSeconds = [] {
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+               double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    for (int i = 0; i < runs; ++i) {
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        if (i > 0)
+            child.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        const double cpuBefore = childrenSeconds();
+        clock.start();
+        child.start(QStringLiteral(SONDREL_EXPORT_PROGRAM),
+                    {QStringLiteral("--player"), plain.player, QStringLiteral("--list")});
+        if (!child.waitForFinished(600'000) || child.exitCode() != 0) {
+            std::fprintf(stderr, "sondrel-export --list failed\n");
+            return 1;
+        }
+        listing.push_back(double(clock.nsecsElapsed()) / 1e9);
+        listingCpu.push_back(childrenSeconds() - cpuBefore);
+        if (i == 0)
+            lines = QByteArray::number(child.readAllStandardOutput().count('\n') - 1);
+    }
+    const double ratio = median(listing) / median(plain.seconds);
+    std::printf("40,000 tracks, %d runs each (load average now %s)\n"
+                "window's whole check:   median %.3f s, processor time (all threads) %.3f s (%s rows)\n"
+                "sondrel-export --list:  median %.3f s, min %.3f s, processor time %.3f s, "
+                "process start to end (%s lines)\n"
+                "--list / check: %.2f x the time, %.2f x the processor time (target <= 0.8 x): %s\n",
+                runs, loadAverage().constData(), median(plain.seconds), median(plain.processSeconds),
+                plain.rows.constData(), median(listing),
+                *std::min_element(listing.begin(), listing.end()), median(listingCpu),
+                lines.constData(), ratio, median(listingCpu) / median(plain.processSeconds),
+                ratio <= 0.8 ? "met" : "NOT met");
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -316,6 +383,8 @@ int main(int argc, char **argv)
     const QStringList args = QApplication::arguments();
     if (args.size() == 5 && args[1] == QLatin1String("--run"))
         return runChecks(args[2], args[3], args[4].toInt());
+    if ((args.size() == 2 || args.size() == 3) && args[1] == QLatin1String("--cli"))
+        return reportCommandLine(args.size() == 3 ? std::max(1, args[2].toInt()) : 7);
     if ((args.size() == 3 || args.size() == 5) && args[1] == QLatin1String("--show"))
         return showWindow(args[2].toInt(), args.value(3), args.value(4));
     if ((args.size() == 4 || args.size() == 5) && args[1] == QLatin1String("--make")) {

@@ -29,8 +29,13 @@
 //   bench_export --record [lines] [runs]      reading a record of 40,000 lines (target <= 100 ms)
 //   bench_export --plan [tracks] [folders]    the checks of an export of 40,000 small files:
 //                                             with no record, then over the finished export
+//   bench_export --cli [files] [megabytes per file] [pairs] [work folder]
+//                                             `sondrel-export` of a player with its database
+//                                             (a whole process, its reading included) against
+//                                             cp + sync (target: >= 0.9 x)
 #include "exportrecord.h"
 #include "exportrun.h"
+#include "itunesdbbuilder.h"
 #include "filesystem.h"
 #include "frmmain.h"
 #include "modalanswerer.h"
@@ -370,6 +375,105 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
     return 0;
 }
 
+// sondrel-export of a whole player into an empty folder, against cp + sync of its files.
+int benchCommandLine(int files, int megabytes, int pairs, const QString &under)
+{
+    QTemporaryDir work(under + QStringLiteral("/bench-XXXXXX"));
+    if (!work.isValid())
+        return 1;
+    const QString player = work.filePath(QStringLiteral("player"));
+    const QString exported = work.filePath(QStringLiteral("export"));
+    const QString copied = work.filePath(QStringLiteral("cp"));
+    QDir().mkpath(exported);
+    QDir().mkpath(copied);
+    const qint64 size = qint64(megabytes) << 20;
+    test::TestDatabase db;
+    QByteArray block(int(std::max<qint64>(size, 4)), Qt::Uninitialized);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+    QStringList sources;
+    for (int i = 0; i < files; ++i) {
+        const QString location = QStringLiteral(":iPod_Control:Music:F%1:T%2.mp3")
+                                      .arg(i % 50, 2, 10, QLatin1Char('0'))
+                                      .arg(i, 4, 10, QLatin1Char('0'));
+        db.tracks << test::TestTrack::make(QStringLiteral("Title %1").arg(i),
+                                           QStringLiteral("Artist %1").arg(i % 50),
+                                           QStringLiteral("Album %1").arg(i % 200),
+                                           QStringLiteral("Genre"), location)
+                         .withSize(qint32(size));
+        block[0] = char(i);
+        const QString relative = location.mid(1).replace(QLatin1Char(':'), QLatin1Char('/'));
+        if (!test::writePlayerFile(player, relative, block.left(int(size))))
+            return 1;
+        sources << player + QLatin1Char('/') + relative;
+    }
+    if (!test::writePlayerFile(player, QStringLiteral("iPod_Control/iTunes/iTunesDB"),
+                               test::buildDatabase(db)))
+        return 1;
+    flushDisks();
+    for (const QString &path : sources) { // into the page cache, for both
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly))
+            while (!file.read(1 << 20).isEmpty()) {
+            }
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), work.filePath(QStringLiteral("config")));
+    const auto timed = [&](const QString &program, const QStringList &arguments) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        QElapsedTimer timer;
+        timer.start();
+        process.start(program, arguments);
+        if (!process.waitForFinished(3'600'000) || process.exitCode() != 0)
+            std::printf("%s failed (%d)\n", qPrintable(program), process.exitCode());
+        return double(timer.nsecsElapsed()) / 1e9;
+    };
+    const auto runExport = [&] {
+        emptyFolder(exported);
+        flushDisks();
+        return timed(QStringLiteral(SONDREL_EXPORT_PROGRAM),
+                     {QStringLiteral("--player"), player, QStringLiteral("--to"), exported,
+                      QStringLiteral("--quiet")});
+    };
+    const auto runCp = [&] {
+        emptyFolder(copied);
+        flushDisks();
+        QElapsedTimer timer;
+        timer.start();
+        timed(QStringLiteral("cp"), QStringList(sources) << copied);
+        timed(QStringLiteral("sync"), {});
+        return double(timer.nsecsElapsed()) / 1e9;
+    };
+    runExport(); // warm-up of both, not counted
+    runCp();
+    std::vector<double> exportTimes, cpTimes;
+    for (int i = 0; i < pairs; ++i) {
+        if (i % 2 == 0) {
+            exportTimes.push_back(runExport());
+            cpTimes.push_back(runCp());
+        } else {
+            cpTimes.push_back(runCp());
+            exportTimes.push_back(runExport());
+        }
+        std::printf("pair %d: sondrel-export %.3f s, cp + sync %.3f s\n", i + 1,
+                    exportTimes.back(), cpTimes.back());
+    }
+    const double totalMb = double(size) * files / (1 << 20);
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < exportTimes.size(); ++i)
+        ratios.push_back(cpTimes[i] / exportTimes[i]);
+    std::printf("%d files x %d MB = %.0f MB\nsondrel-export: median %.3f s = %.0f MB/s\n"
+                "cp + sync: median %.3f s = %.0f MB/s\n"
+                "sondrel-export / (cp + sync) throughput: %.2f of the medians, %.2f median of "
+                "the pairs (target >= 0.90)\n",
+                files, megabytes, totalMb, median(exportTimes), totalMb / median(exportTimes),
+                median(cpTimes), totalMb / median(cpTimes),
+                median(cpTimes) / median(exportTimes), median(ratios));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -386,6 +490,11 @@ int main(int argc, char **argv)
                          argc > 4 ? std::max(1, atoi(argv[4])) : 5,
                          argc > 5 ? std::max(0, atoi(argv[5])) : 0,
                          argc > 6 ? QString::fromLocal8Bit(argv[6]) : QString());
+    if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--cli"))
+        return benchCommandLine(argc > 2 ? std::max(1, atoi(argv[2])) : 1000,
+                                argc > 3 ? std::max(0, atoi(argv[3])) : 2,
+                                argc > 4 ? std::max(1, atoi(argv[4])) : 5,
+                                argc > 5 ? QString::fromLocal8Bit(argv[5]) : QDir::tempPath());
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--plan"))
         return benchPlan(argc > 2 ? atoi(argv[2]) : 40000,
                          argc > 3 && QLatin1String(argv[3]) == QLatin1String("folders"));

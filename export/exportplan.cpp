@@ -107,7 +107,7 @@ void FolderNames::clearLeftovers(const QStringList &folders)
     for (qsizetype depth = 0; depth <= folders.size(); ++depth) {
         const QStringList path = folders.mid(0, depth);
         Folder &f = folder(path);
-        if (f.leftoversCleared)
+        if (f.leftoversCleared || m_keepLeftovers)
             continue;
         f.leftoversCleared = true;
         for (auto it = f.entries.begin(); it != f.entries.end();) {

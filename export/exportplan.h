@@ -84,6 +84,8 @@ public:
     // Lists the folders into which the run writes: its leftover temporary files
     // (".sondrel-*.part") are removed.
     void clearLeftovers(const QStringList &folders);
+    // For a run that is only shown: the leftovers stay where they are.
+    void keepLeftovers() { m_keepLeftovers = true; }
 
 private:
     struct Entry
@@ -106,6 +108,7 @@ private:
     std::string m_exportDirectory;
     const ExportRecord &m_record;
     NameLimit m_limit;
+    bool m_keepLeftovers = false;
     QSet<QString> m_reserved;
     QSet<QString> m_placed; // case-folded paths
     std::unordered_map<QString, Folder> m_folders; // by the case-folded path, "/" between names

@@ -314,6 +314,67 @@ ExportRun::Outcome ExportRun::check(const TrackTable &table, const ExportRequest
     return Outcome::Ready;
 }
 
+ExportRun::Outcome ExportRun::preview(const TrackTable &table, const ExportRequest &request)
+{
+    const std::string exportDirectory = request.exportDirectory.toStdString();
+    if (!m_fs.folderExists(request.playerDrive.toStdString())) {
+        m_host.message(QStringLiteral("The iPod is not connected."));
+        return Outcome::PlayerMissing;
+    }
+    try {
+        const std::string recordPath = exportDirectory + ExportRecordFileName;
+        m_seenRecord = std::make_unique<ExportRecord>();
+        if (m_fs.folderExists(recordPath)) {
+            m_host.message(recordForeignMessage(QString::fromStdString(recordPath)));
+            return Outcome::RecordForeign;
+        }
+        if (m_fs.fileExists(recordPath)) {
+            std::vector<std::uint8_t> bytes;
+            try {
+                bytes = m_fs.readFile(recordPath);
+            } catch (const PlatformError &) {
+                // unreadable: as empty, as a run reads it
+            }
+            std::optional<ExportRecord> read = ExportRecord::parse(bytes);
+            if (!read) {
+                m_host.message(recordForeignMessage(QString::fromStdString(recordPath)));
+                return Outcome::RecordForeign;
+            }
+            *m_seenRecord = std::move(*read);
+        }
+
+        m_snapshot = takeSnapshot(table, request, m_fs.separator(), m_fs.nameLimit());
+        m_names = std::make_unique<FolderNames>(m_fs, exportDirectory, *m_seenRecord,
+                                                m_snapshot.limit);
+        m_names->keepLeftovers();
+        CaseInsensitiveFolders playerFolders(m_fs);
+        m_bytesToCopy = planExport(m_fs, m_snapshot, *m_seenRecord, *m_names, playerFolders);
+
+        // The free space where the directory is, or would be made.
+        std::string existing = exportDirectory;
+        while (!m_fs.folderExists(existing)) {
+            const std::size_t cut = existing.find_last_of(m_fs.separator(), existing.size() - 2);
+            if (existing.size() < 2 || cut == std::string::npos)
+                break;
+            existing.resize(cut + 1);
+        }
+        const std::uint64_t available = m_fs.availableSpace(existing);
+        if (available < m_bytesToCopy) {
+            m_host.message(
+                freeSpaceMessage(QString::fromStdString(m_fs.driveOf(existing)), available));
+            return Outcome::NotEnoughSpace;
+        }
+    } catch (const PlatformError &error) {
+        m_host.failure(error);
+        return Outcome::Failed;
+    }
+    if (request.totals.count == 0 || request.marked.empty()) {
+        m_host.message(QStringLiteral("No files were selected"));
+        return Outcome::NothingSelected;
+    }
+    return Outcome::Ready;
+}
+
 ExportReport ExportRun::copy(ExportProgress &progress, const ExportHooks &hooks)
 {
     m_copying = true;

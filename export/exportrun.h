@@ -249,6 +249,7 @@ struct ExportHooks
     std::function<std::optional<QString>(const ExportItem &item, StagedCopy &copy)> retouch;
 };
 
+class ExportRecord;
 class RecordFile;
 class FolderNames;
 
@@ -283,6 +284,13 @@ public:
 
     // Runs the checks; each failed one has shown its message.
     Outcome check(const TrackTable &table, const ExportRequest &request, const Worker &worker = {});
+    // The checks of check() for a run that is only shown, writing nothing: no record, no
+    // lock, no folder, and leftover temporary files stay. The record is read as it is (a
+    // directory that is not there yet holds none) and the plan made from it as check()
+    // makes it; a run under way into the directory is not seen. DirectoryMissing is
+    // never the outcome: the run would make the directory.
+    Outcome preview(const TrackTable &table, const ExportRequest &request);
+
     // What the run will write, in bytes (after a check that passed).
     std::uint64_t bytesToCopy() const { return m_bytesToCopy; }
     const ExportSnapshot &snapshot() const { return m_snapshot; }
@@ -302,6 +310,7 @@ private:
     bool m_copying = false; // copy() was entered
     ExportSnapshot m_snapshot;
     std::unique_ptr<RecordFile> m_record;
+    std::unique_ptr<ExportRecord> m_seenRecord; // read by preview()
     std::unique_ptr<FolderNames> m_names;
     std::uint64_t m_bytesToCopy = 0;
 };

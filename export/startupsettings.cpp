@@ -3,6 +3,9 @@
 #include "keptsettings.h"
 #include "staging.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace sondrel {
 
 namespace {
@@ -65,6 +68,16 @@ StartUpFacts startUpFacts(const FileSystem &fs)
     };
     facts.writable = [&fs](const std::string &folder) { return fs.folderWritable(folder); };
     return facts;
+}
+
+QString folderFromCommandLine(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    QString folder = QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (!folder.endsWith(QDir::separator()))
+        folder += QDir::separator();
+    return folder;
 }
 
 StartUpSettings startUpSettings(const FileSystem &fs, const KeptSettings &kept)

@@ -2,6 +2,8 @@
 
 #include "filesystem.h"
 
+#include <QString>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -49,6 +51,11 @@ StartUpSettings startUpSettings(const StartUpFacts &facts);
 // The facts of the machine behind a file-system service. The two checks ask the service
 // when they are called, so the service must outlive the facts' use.
 StartUpFacts startUpFacts(const FileSystem &fs);
+
+// A folder given on a command line (Sondrel's or sondrel-export's) as the settings hold
+// it: absolute (from the current folder), cleaned, in the platform's form, with one
+// trailing separator; empty for an empty path.
+QString folderFromCommandLine(const QString &path);
 
 // The player drive and the export directory the main window starts with on this machine,
 // with these kept settings: what a run without the window takes as its defaults too.

@@ -232,6 +232,10 @@ public:
     virtual void moveIn(const std::string &source, const std::string &name) const = 0;
     // Puts `size` bytes into the folder as the file `name` (mode 0644) the same way.
     virtual void write(const std::string &name, const void *data, std::size_t size) const = 0;
+    // Puts a symbolic link `name` to `target` into the folder, made by root under a temporary
+    // name and renamed over `name`; but only where nothing or a link is at `name`: a file or
+    // folder of that name is left as it is, and the call returns false.
+    virtual bool link(const std::string &name, const std::string &target) const = 0;
 };
 
 // What FileSystem::rootFolder found.

@@ -8,4 +8,8 @@ void adviseLargeBlock(void *, std::size_t)
 {
 }
 
+void preferLargePagesForHeap()
+{
+}
+
 } // namespace sondrel

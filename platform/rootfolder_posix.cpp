@@ -226,6 +226,27 @@ public:
               [&](int out) { writeAll(out, static_cast<const char *>(data), size, destination); });
     }
 
+    bool link(const std::string &name, const std::string &target) const override
+    {
+        const std::string destination = inFolder(name);
+        struct stat there {};
+        if (::fstatat(m_folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISLNK(there.st_mode))
+            return false;
+        const std::string temporary = temporaryNameBeside(name, '/');
+        if (::symlinkat(target.c_str(), m_folder.get(), temporary.c_str()) != 0)
+            raise(errno, destination);
+        if ((runAsRoot() &&
+             ::fchownat(m_folder.get(), temporary.c_str(), 0, 0, AT_SYMLINK_NOFOLLOW) != 0) ||
+            ::renameat(m_folder.get(), temporary.c_str(), m_folder.get(), name.c_str()) != 0) {
+            const int error = errno;
+            ::unlinkat(m_folder.get(), temporary.c_str(), 0);
+            raise(error, destination);
+        }
+        ::fsync(m_folder.get());
+        return true;
+    }
+
 private:
     // The path of `name` in the folder, which must exist by now.
     std::string inFolder(const std::string &name) const

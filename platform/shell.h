@@ -49,12 +49,16 @@ std::unique_ptr<ProcessStarter> createDesktopStarter();
 struct InstallLayout
 {
     std::string programFile;     // "Sondrel.exe" on Windows
+    std::string commandFile;     // the command-line export: "sondrel-export.exe" on Windows
     std::string readMeFile;      // "READ ME FIRST.TXT"
     std::string gridControlFile; // the track grid's library: "trackgrid.dll" on Windows
     std::string shortcutFile;    // "Sondrel.exe.lnk" on Windows
     // An image file written beside the program for its shortcuts; empty where the program
     // file carries its own icon.
     std::string iconFile;
+    // Where an install run as root links the command-line export so that a shell finds it
+    // ("/usr/local/bin"); empty where nothing is linked (Windows).
+    std::string commandLinkFolder;
 };
 
 InstallLayout installLayout();

@@ -279,7 +279,8 @@ std::unique_ptr<ProcessStarter> createDesktopStarter()
 
 InstallLayout installLayout()
 {
-    return {"Sondrel", "READ ME FIRST.TXT", "libtrackgrid.so.1", "Sondrel.desktop", "sondrel.png"};
+    return {"Sondrel",         "sondrel-export", "READ ME FIRST.TXT", "libtrackgrid.so.1",
+            "Sondrel.desktop", "sondrel.png",    "/usr/local/bin"};
 }
 
 // The loader's cache is rebuilt by ldconfig, named by its full path: an ordinary user's

@@ -238,7 +238,8 @@ std::unique_ptr<Shell> createShell()
 
 InstallLayout installLayout()
 {
-    return {"Sondrel.exe", "READ ME FIRST.TXT", "trackgrid.dll", "Sondrel.exe.lnk", ""};
+    return {"Sondrel.exe", "sondrel-export.exe", "READ ME FIRST.TXT", "trackgrid.dll",
+            "Sondrel.exe.lnk", "", ""};
 }
 
 std::unique_ptr<ProcessStarter> createDesktopStarter()

@@ -1,6 +1,7 @@
 #include "databasereader.h"
 
 #include "platformerror.h"
+#include "playcounts.h"
 
 #include <QString>
 
@@ -83,13 +84,23 @@ void DatabaseReader::discardWorkFiles() noexcept
     m_workFilesMayExist = false;
 }
 
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress,
+                       const std::function<void()> &found)
+{
+    if (!reader.find())
+        return {};
+    if (found)
+        found();
+    const ReadOutcome outcome = reader.read(table, progress);
+    mergePlayerPlayCounts(reader.fileSystem(), reader.playerDrive(), outcome, table);
+    return outcome;
+}
+
 ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
                                TrackTable &table, const WalkProgress &progress)
 {
     DatabaseReader reader(fs, playerDrive);
-    if (!reader.find())
-        return {};
-    return reader.read(table, progress);
+    return readPlayer(reader, table, progress);
 }
 
 } // namespace sondrel

@@ -6,6 +6,7 @@
 #include "staging.h"
 #include "tracktable.h"
 
+#include <functional>
 #include <string>
 
 namespace sondrel {
@@ -72,6 +73,8 @@ public:
     void discardWorkFiles() noexcept;
 
     const WorkFiles &files() const { return m_files; }
+    const FileSystem &fileSystem() const { return m_fs; }
+    const std::string &playerDrive() const { return m_playerDrive; }
 
 private:
     const FileSystem &m_fs;
@@ -80,7 +83,13 @@ private:
     bool m_workFilesMayExist = false;
 };
 
-// find() and read() in one, without work files: NoDatabase when the drive holds none.
+// The reading of a player's database that the window's check and the command line share:
+// find(), then, once `found` has been called, read() into `table`, and the player's "Play
+// Counts" merged into it (mergePlayerPlayCounts). NoDatabase when the drive holds none.
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
+                       const WalkProgress &progress = {}, const std::function<void()> &found = {});
+
+// readPlayer() without work files: the database is read into memory only.
 ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
                                TrackTable &table, const WalkProgress &progress = {});
 

@@ -191,12 +191,12 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request,
     const std::string controlInWork = inWork(names.gridControlFile);
 
     // Nothing changes before every file the install needs is known to be there: the grid
-    // control file unless the system folder has one already, the program and the read-me.
+    // control file unless the system folder has one already, the programs and the read-me.
     const bool controlInstalled = fs->fileExists(system + sep + names.gridControlFile);
     const bool controlExtracted = fs->fileExists(controlInWork);
     if (!controlInstalled && !controlExtracted)
         return Outcome::FilesMissing;
-    for (const std::string &name : {names.programFile, names.readMeFile}) {
+    for (const std::string &name : {names.programFile, names.commandFile, names.readMeFile}) {
         if (!fs->fileExists(inWork(name)))
             return Outcome::FilesMissing;
     }
@@ -234,11 +234,22 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request,
     // The install directory, one level below an existing folder.
     inInstall.create();
 
-    // The program and the read-me replace older copies; extracted into the install
+    // The programs and the read-me replace older copies; extracted into the install
     // directory itself, they are in place already.
-    for (const std::string &name : {names.programFile, names.readMeFile}) {
+    for (const std::string &name : {names.programFile, names.commandFile, names.readMeFile}) {
         if (!sameFile(*fs, inWork(name), inInstall.path(name)))
             inInstall.moveIn(inWork(name), name);
+    }
+
+    // The command-line export where the shell finds it: linked by root only, into a folder
+    // of root's alone (a folder others can change would let them redirect the command).
+    if (inInstall.forRoot()) {
+        const std::string linkFolder = m_services.commandLinkFolder();
+        if (!linkFolder.empty() && fs->folderExists(linkFolder)) {
+            const RootFolderCheck links = fs->rootFolder(linkFolder);
+            if (links.folder)
+                links.folder->link(names.commandFile, inInstall.path(names.commandFile));
+        }
     }
 
     // The shortcut folders are looked up whether or not a shortcut is wanted.

@@ -156,12 +156,14 @@ void TestDistArchive::topLevelFiles()
     extractInto(work.path());
     const QDir w(work.path());
     QCOMPARE(w.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name),
-             (QStringList{"READ ME FIRST.TXT", "Sondrel", "VemoSetup", "libtrackgrid.so.1"}));
+             (QStringList{"READ ME FIRST.TXT", "Sondrel", "VemoSetup", "libtrackgrid.so.1",
+                          "sondrel-export"}));
     // Regular files only: no links, which not every unzip tool makes.
     for (const QFileInfo &entry : w.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
         QVERIFY2(entry.isFile() && !entry.isSymLink(), qPrintable(entry.fileName()));
     QVERIFY(QFileInfo(w.filePath("Sondrel")).isExecutable());
     QVERIFY(QFileInfo(w.filePath("VemoSetup")).isExecutable());
+    QVERIFY(QFileInfo(w.filePath("sondrel-export")).isExecutable());
 }
 
 // The program carries no search path of the build tree; the installer links nothing of
@@ -225,6 +227,13 @@ void TestDistArchive::installFromTheArchive()
     QCOMPARE(machine.started->size(), std::size_t(1));
     QCOMPARE(machine.started->front().program, std::string("/sbin/ldconfig"));
     QVERIFY(machine.started->front().waited);
+
+    // The command-line export runs from where it was installed, without a display.
+    QProcess command;
+    command.start(d + "sondrel-export", {"--version"});
+    QVERIFY(command.waitForFinished(30000));
+    QCOMPARE(command.exitCode(), 0);
+    QVERIFY(command.readAllStandardOutput().startsWith("sondrel-export "));
 
     // Where the loader finds the system folder's library, the installed program starts.
     QCOMPARE(keepsRunning(d + "Sondrel", machine.system, d), QString("running"));

@@ -126,7 +126,50 @@ private Q_SLOTS:
     void unsafeFolders();
     void heldOpenFile_data();
     void heldOpenFile();
+    void commandLink_data();
+    void commandLink();
 };
+
+void TestInstallProcedure::commandLink_data()
+{
+    QTest::addColumn<QString>("before"); // at <link folder>/sondrel-export: "", "link", "file"
+    QTest::addColumn<bool>("othersMayWrite");
+    QTest::addColumn<bool>("linked");
+    QTest::newRow("nothing there: linked") << "" << false << true;
+    QTest::newRow("an older link: replaced") << "link" << false << true;
+    QTest::newRow("a file that is no link: left as it is") << "file" << false << false;
+    QTest::newRow("a folder others may write in: no link") << "" << true << false;
+}
+
+void TestInstallProcedure::commandLink()
+{
+    if (::geteuid() != 0)
+        QSKIP("only an install run as root links the command");
+    QFETCH(QString, before);
+    QFETCH(bool, othersMayWrite);
+    QFETCH(bool, linked);
+    SetupMachine machine;
+    machine.extract();
+    const QString link = machine.linkFolder + "/sondrel-export";
+    if (before == "link")
+        QVERIFY(QFile::link("/old/sondrel-export", link));
+    if (before == "file")
+        SetupMachine::writeFile(link, "the user's own");
+    if (othersMayWrite)
+        QVERIFY(QFile::setPermissions(machine.linkFolder, QFileDevice::Permissions(0x7777)));
+
+    QCOMPARE(install(machine, machine.installDir()), Outcome::Completed);
+    const QFileInfo placed(link);
+    if (linked) {
+        QVERIFY(placed.isSymLink());
+        QCOMPARE(placed.symLinkTarget(), machine.installDir() + "sondrel-export");
+    } else if (before == "file") {
+        QCOMPARE(SetupMachine::readFile(link), QByteArray("the user's own"));
+    } else {
+        QVERIFY(!placed.exists() && !placed.isSymLink());
+    }
+    QVERIFY(leftovers(machine).isEmpty());
+}
 
 void TestInstallProcedure::completeInstall()
 {
@@ -143,8 +186,9 @@ void TestInstallProcedure::completeInstall()
     QVERIFY(!logo().isEmpty());
     // The files are moved, not copied: only the installer is left behind.
     QCOMPARE(QDir(machine.work).entryList(QDir::Files), QStringList{"VemoSetup"});
+    QCOMPARE(SetupMachine::readFile(d + "sondrel-export"), QByteArray("new command"));
     QCOMPARE(QDir(d).entryList(QDir::Files),
-             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel.png"}));
+             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel-export", "sondrel.png"}));
     QVERIFY(QFileInfo(machine.programs + "/Sondrel.desktop").isFile());
     QVERIFY(QFileInfo(machine.desktop + "/Sondrel.desktop").isFile());
 
@@ -443,7 +487,7 @@ void TestInstallProcedure::installTwiceFromTheInstallDirectory()
         QVERIFY(leftovers(machine).isEmpty());
     }
     QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden),
-             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel.png", "VemoSetup"}));
+             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel-export", "sondrel.png", "VemoSetup"}));
     // The library left W on the first run; each run registers it.
     QCOMPARE(machine.started->size(), std::size_t(2));
 }

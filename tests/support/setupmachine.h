@@ -25,9 +25,9 @@ class SetupMachine
 public:
     SetupMachine()
         : work(path("work")), system(path("system")), programs(path("home/.local/share/applications")),
-          desktop(path("home/Desktop")), installParent(path("opt"))
+          desktop(path("home/Desktop")), installParent(path("opt")), linkFolder(path("usr/local/bin"))
     {
-        for (const QString &folder : {work, system, programs, desktop, installParent})
+        for (const QString &folder : {work, system, programs, desktop, installParent, linkFolder})
             QDir().mkpath(folder);
     }
 
@@ -55,8 +55,10 @@ public:
     {
         if (control)
             writeFile(work + QStringLiteral("/libtrackgrid.so.1"), "grid control");
-        if (program)
+        if (program) {
             writeFile(work + QStringLiteral("/Sondrel"), "new program");
+            writeFile(work + QStringLiteral("/sondrel-export"), "new command");
+        }
         if (readMe)
             writeFile(work + QStringLiteral("/READ ME FIRST.TXT"), "new read-me");
         writeFile(work + QStringLiteral("/VemoSetup"), "installer");
@@ -97,6 +99,8 @@ public:
         };
         const std::string w = work.toStdString();
         s.workingDirectory = [w] { return w; };
+        const std::string links = linkFolder.toStdString();
+        s.commandLinkFolder = [links] { return links; };
         return s;
     }
 
@@ -106,6 +110,7 @@ public:
     QString programs;
     QString desktop;
     QString installParent;
+    QString linkFolder; // where root links the command-line export
     // What the installer started with its own rights (the registration), and for the user.
     std::shared_ptr<std::vector<StartedProcess>> started = std::make_shared<std::vector<StartedProcess>>();
     std::shared_ptr<std::vector<StartedProcess>> startedForUser =

@@ -1,4 +1,5 @@
 // Links every Windows implementation into one program, so that a missing symbol shows.
+#include "console.h"
 #include "filesystem.h"
 #include "process.h"
 #include "shell.h"
@@ -11,10 +12,12 @@ int wmain()
     const auto defaults = sondrel::platformDefaults();
     auto shell = sondrel::createShell();
     const auto layout = sondrel::installLayout();
+    sondrel::catchInterruptions();
     // The grid library is a plain DLL: nothing registers it.
     const auto registration = sondrel::registrationCommand(layout.gridControlFile);
     return fs && starter && desktopStarter && shell && !defaults.playerDrive.empty() &&
-                   !registration && !sondrel::currentDirectory().empty()
+                   !registration && !sondrel::currentDirectory().empty() &&
+                   !sondrel::interruptionRequested()
                ? 0
                : 1;
 }

@@ -1,0 +1,202 @@
+#include "tracklisting.h"
+
+#include "expfilename.h"
+#include "exportlayout.h"
+#include "trackcolumns.h"
+#include "tracktable.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sondrel {
+
+namespace {
+
+// A piece of the listing in UTF-8, written through a cursor: a listing of 40,000 tracks
+// appends some seven million characters.
+class Listing
+{
+public:
+    explicit Listing(ListingFormat format) : m_json(format == ListingFormat::Json) {}
+
+    void raw(std::string_view text)
+    {
+        char *at = room(text.size());
+        std::memcpy(at, text.data(), text.size());
+        m_size += text.size();
+    }
+
+    // A text in UTF-8: in TSV tabs and line ends become blanks; in JSON it is a string.
+    void text(QStringView text)
+    {
+        const char16_t *units = text.utf16();
+        const qsizetype n = text.size();
+        // At most six bytes a unit ("\u001f"), and the quotes.
+        char *const start = room(std::size_t(n) * 6 + 2);
+        char *out = start;
+        if (m_json)
+            *out++ = '"';
+        for (qsizetype i = 0; i < n; ++i) {
+            char32_t c = units[i];
+            if (c < 0x80) {
+                const char ascii = char(c);
+                if (!m_json) {
+                    *out++ = ascii == '\t' || ascii == '\n' || ascii == '\r' ? ' ' : ascii;
+                } else if (ascii == '"' || ascii == '\\') {
+                    *out++ = '\\';
+                    *out++ = ascii;
+                } else if (c < 0x20) {
+                    static const char hex[] = "0123456789abcdef";
+                    std::memcpy(out, "\\u00", 4);
+                    out[4] = hex[c >> 4];
+                    out[5] = hex[c & 15];
+                    out += 6;
+                } else {
+                    *out++ = ascii;
+                }
+                continue;
+            }
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                if (c <= 0xDBFF && i + 1 < n && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF)
+                    c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+                else
+                    c = 0xFFFD; // a lone half of a pair
+            }
+            if (c < 0x800) {
+                *out++ = char(0xC0 | (c >> 6));
+            } else if (c < 0x10000) {
+                *out++ = char(0xE0 | (c >> 12));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            } else {
+                *out++ = char(0xF0 | (c >> 18));
+                *out++ = char(0x80 | ((c >> 12) & 0x3F));
+                *out++ = char(0x80 | ((c >> 6) & 0x3F));
+            }
+            *out++ = char(0x80 | (c & 0x3F));
+        }
+        if (m_json)
+            *out++ = '"';
+        m_size += std::size_t(out - start);
+    }
+
+    std::string_view bytes() const { return {m_data.get(), m_size}; }
+    void reserve(std::size_t bytes) { room(bytes); }
+
+private:
+    // Room for `more` bytes at the end.
+    char *room(std::size_t more)
+    {
+        if (m_size + more > m_capacity) {
+            const std::size_t capacity = std::max(m_capacity * 2, m_size + more + 4096);
+            std::unique_ptr<char[]> grown(new char[capacity]);
+            if (m_size)
+                std::memcpy(grown.get(), m_data.get(), m_size);
+            m_data = std::move(grown);
+            m_capacity = capacity;
+        }
+        return m_data.get() + m_size;
+    }
+
+    bool m_json;
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
+const QString ExportNameCaption = QStringLiteral("Export Name");
+
+} // namespace
+
+QString listedExportName(const TrackTable &table, int k, const NameFields &fields,
+                         const ExportOptions &options, const NameLimit &limit)
+{
+    const QString name =
+        exportName(table, fields, k, table.text(k, FieldLocation)).finished(limit);
+    if (!options.artistAlbumFolders)
+        return name;
+    return (artistAlbumFolders(table, k, limit) << name).join(QLatin1Char('/'));
+}
+
+void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &table,
+                       std::span<const int> tracks, const NameFields &fields,
+                       const ExportOptions &options, const NameLimit &limit)
+{
+    const bool json = format == ListingFormat::Json;
+    const auto write = [out](std::string_view bytes) {
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+    };
+    // The lines of `part`, the first of them after `first` (for JSON, the first of all).
+    const auto lines = [&](std::span<const int> part, bool first) {
+        auto listing = std::make_unique<Listing>(format);
+        Listing &l = *listing;
+        l.reserve(part.size() * 320); // a track's line is some 280 bytes
+        for (const int k : part) {
+            if (json) {
+                l.raw(first ? "\n  {" : ",\n  {");
+                first = false;
+            }
+            for (int col = FirstTrackColumn; col < TrackColumnEnd; ++col) {
+                if (json) {
+                    l.text(trackColumnCaption(col));
+                    l.raw(": ");
+                }
+                l.text(trackColumnText(table, k, col));
+                l.raw(json ? ", " : "\t");
+            }
+            if (json) {
+                l.text(ExportNameCaption);
+                l.raw(": ");
+            }
+            l.text(listedExportName(table, k, fields, options, limit));
+            l.raw(json ? "}" : "\n");
+        }
+        return listing;
+    };
+
+    Listing head(format);
+    if (json) {
+        head.raw("[");
+    } else {
+        for (int col = FirstTrackColumn; col < TrackColumnEnd; ++col) {
+            head.text(trackColumnCaption(col));
+            head.raw("\t");
+        }
+        head.text(ExportNameCaption);
+        head.raw("\n");
+    }
+    write(head.bytes());
+
+    // The tracks' lines are made on a few threads at once, each a part of the tracks, and
+    // written in order.
+    const std::size_t threads =
+        tracks.size() < 4096 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::vector<std::unique_ptr<Listing>> parts(threads);
+    std::vector<std::thread> workers;
+    const std::size_t each = (tracks.size() + threads - 1) / std::max<std::size_t>(threads, 1);
+    for (std::size_t t = 0; t < threads; ++t) {
+        const std::size_t from = std::min(tracks.size(), t * each);
+        const std::span<const int> part = tracks.subspan(from, std::min(each, tracks.size() - from));
+        if (t + 1 == threads)
+            parts[t] = lines(part, t == 0);
+        else
+            workers.emplace_back([&, t, part] { parts[t] = lines(part, t == 0); });
+    }
+    for (std::size_t t = 0; t < threads; ++t) {
+        if (t < workers.size())
+            workers[t].join();
+        write(parts[t]->bytes());
+        parts[t].reset();
+    }
+
+    if (json)
+        write(tracks.empty() ? "]\n" : "\n]\n");
+}
+
+} // namespace sondrel

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "namefields.h"
+#include "filesystem.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <span>
+
+namespace sondrel {
+
+class TrackTable;
+
+// The name track k is exported under, from the export directory: with artist and album
+// folders those two first, "/" between the names. It is the name a run gives a new copy;
+// a run adds " (n)" when the name is taken in the folder.
+QString listedExportName(const TrackTable &table, int k, const NameFields &fields,
+                         const ExportOptions &options, const NameLimit &limit);
+
+// The forms of the listing.
+enum class ListingFormat {
+    Tsv,  // a line of captions, then one line per track, tabs and line ends in a text as blanks
+    Json, // an array with one object per track, its members named by the captions
+};
+
+// Writes the listing of `tracks` to `out` in UTF-8, as it is made: each column of the grid,
+// as the grid shows it, under its caption, then "Export Name".
+void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &table,
+                       std::span<const int> tracks, const NameFields &fields,
+                       const ExportOptions &options, const NameLimit &limit);
+
+} // namespace sondrel

@@ -1,0 +1,55 @@
+#include "console.h"
+
+#include <atomic>
+#include <csignal>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace sondrel {
+
+namespace {
+
+// Set by the handler, read by the program: lock-free, so it may be written from a signal.
+std::atomic<bool> requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void onInterruption(int)
+{
+    requested.store(true);
+}
+
+} // namespace
+
+void catchInterruptions()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterruption;
+    sigemptyset(&action.sa_mask);
+    // System calls go on after the handler: reads and writes of a copy are not cut short;
+    // the copy looks at the flag between its chunks.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interruptionRequested()
+{
+    return requested.load();
+}
+
+void resetInterruption()
+{
+    requested.store(false);
+}
+
+} // namespace sondrel
+
+namespace sondrel {
+
+bool errorStreamIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+
+} // namespace sondrel
