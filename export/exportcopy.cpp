@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <set>
 #include <system_error>
 
 namespace sondrel {
@@ -40,30 +39,9 @@ PlatformError failureOf(const CopyResult &result)
     return PlatformError(result.error, result.message + ": " + result.path);
 }
 
-// Makes the folders of `folders` that are not there yet, from the top; `made` remembers
-// those known to be there. Raises PlatformError for a folder that cannot be made.
-void makeFolders(const FileSystem &fs, const FolderNames &names, const QStringList &folders,
-                 std::set<std::string> &made)
-{
-    for (qsizetype depth = 1; depth <= folders.size(); ++depth) {
-        const std::string path = names.folderPath(folders.first(depth));
-        if (made.count(path))
-            continue;
-        if (!fs.folderExists(path)) {
-            try {
-                fs.createFolder(path);
-            } catch (const PlatformError &) {
-                if (!fs.folderExists(path)) // not made by someone else meanwhile
-                    throw;
-            }
-        }
-        made.insert(path);
-    }
-}
-
 // The next name of `item` after its current one that is free, or a file of the user's of
 // the source's size (to compare); sets the item's name, number and step.
-void nextName(const FileSystem &fs, FolderNames &names, const ExportSnapshot &snapshot,
+void nextName(FolderNames &names, const ExportSnapshot &snapshot,
               ExportItem &item)
 {
     for (int n = item.number + 1;; ++n) {
@@ -73,8 +51,9 @@ void nextName(const FileSystem &fs, FolderNames &names, const ExportSnapshot &sn
             continue;
         if (there.use == FolderNames::Use::UsersFile) {
             const std::optional<FileStatus> copy =
-                fs.status(names.path(FolderNames::relative(item.folders, there.name)));
-            if (!copy || !item.sourceStatus || copy->size != item.sourceStatus->size)
+                names.status(FolderNames::relative(item.folders, there.name));
+            if (!copy || !item.sourceStatus || copy->kind != FileStatus::Kind::File ||
+                copy->size != item.sourceStatus->size)
                 continue;
         }
         item.number = n;
@@ -133,7 +112,6 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
 
         try {
             CaseInsensitiveFolders folders(fs);
-            std::set<std::string> made; // the folders known to be there
             const std::string playerDrive = fs.driveOf(snapshot.playerRoot);
             std::uint64_t before = 0; // bytes of the copies done
             for (std::size_t i = 0; i < snapshot.items.size() && !report.failure; ++i) {
@@ -169,21 +147,22 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 // A file of the user's at the name: the very copy when it holds the source's
                 // bytes (an export made before the record); otherwise the next name.
                 while (item.step == ExportStep::Compare) {
-                    const std::string there =
-                        names.path(FolderNames::relative(item.folders, item.name));
+                    const std::string there = FolderNames::relative(item.folders, item.name);
+                    const HeldFolder *folder = names.held(item.folders);
+                    const std::string name = item.name.toStdString();
                     if (const std::optional<FileIdentity> own = fs.identity(source);
-                        own && own == fs.identity(there))
+                        own && folder && own == folder->identity(name))
                         break; // the source itself (an export directory inside the player)
                     bool same = false;
                     try {
-                        same = fs.sameContents(source, there);
+                        same = folder && folder->sameContents(source, name);
                     } catch (const PlatformError &) {
                     }
                     if (!same) {
-                        nextName(fs, names, snapshot, item);
+                        nextName(names, snapshot, item);
                         continue;
                     }
-                    const std::optional<FileStatus> copy = fs.status(there);
+                    const std::optional<FileStatus> copy = names.status(there);
                     RecordLine line;
                     line.path = FolderNames::relative(item.folders, item.name);
                     line.kind = RecordTrack;
@@ -207,17 +186,24 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
 
                 // A source that is no file fails before the folders are needed: none is
                 // made for it.
-                if (!item.folders.isEmpty() && fs.fileExists(source))
-                    makeFolders(fs, names, item.folders, made);
+                const HeldFolder *folder = names.held(item.folders);
+                const bool sourceIsFile = folder || fs.fileExists(source);
+                if (!folder && sourceIsFile)
+                    folder = &names.make(item.folders);
                 const std::uint64_t bytes = item.sourceStatus ? item.sourceStatus->size : item.size;
                 CopyOptions options;
                 options.progress = [&](std::uint64_t copied) {
                     progress.setBytes(before + std::min(copied, bytes));
                     return !progress.cancelled();
                 };
-                const std::string destination =
-                    names.path(FolderNames::relative(item.folders, item.name));
-                Staging staging = fs.stageCopy(source, destination, options);
+                Staging staging;
+                if (sourceIsFile) {
+                    staging = folder->stageCopy(source, item.name.toStdString(), options);
+                } else {
+                    staging.result.outcome = fs.status(source) ? CopyOutcome::SourceNotRegular
+                                                               : CopyOutcome::SourceMissing;
+                    staging.result.path = source;
+                }
                 item.sourceBytes = staging.result.bytes;
                 if (staging.copy) {
                     if (hooks.retouch) {

@@ -104,17 +104,24 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
                 report.errorsFileFailure =
                     PlatformError(placed.result.error, placed.result.message + ": " + placed.path);
         } else if (report.end == ExportReport::End::Finished) {
-            // Nothing passed over: the list of an earlier run is out of date.
+            // Nothing passed over: the list of an earlier run is out of date. Only a file
+            // that the record names, reached without a link, and as it was written, goes.
+            std::vector<std::string> gone;
             for (const RecordLine *line : record.record().byKey(RecordErrors, QString())) {
                 const std::optional<std::string> spelt = names.onDisk(line->path);
-                const std::optional<FileStatus> there =
-                    spelt ? fs.status(names.path(*spelt)) : std::nullopt;
-                if (there && asRecorded(*line, there->size, there->modified)) {
-                    const std::string path = line->path;
-                    fs.deleteFile(names.path(*spelt));
-                    record.forget(path);
-                }
+                if (!spelt)
+                    continue;
+                const QStringList parts = QString::fromStdString(*spelt).split(QLatin1Char('/'));
+                const HeldFolder *folder = names.held(parts.mid(0, parts.size() - 1));
+                const auto written = [&](const FileStatus &there) {
+                    return there.kind == FileStatus::Kind::File &&
+                           asRecorded(*line, there.size, there.modified);
+                };
+                if (folder && folder->removeFile(parts.last().toStdString(), written))
+                    gone.push_back(line->path);
             }
+            for (const std::string &path : gone)
+                record.forget(path);
         }
     } catch (const PlatformError &error) {
         // The record could not be written: the files it does not name stay hidden

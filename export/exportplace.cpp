@@ -46,9 +46,9 @@ void Placer::add(std::size_t index, std::unique_ptr<StagedCopy> copy)
 CopyResult Placer::untagged(Pending &pending, const QString &refusal)
 {
     ExportItem &item = m_snapshot.items[pending.index];
-    const std::string destination = pending.copy->destination();
     pending.copy.reset(); // its temporary file goes
-    Staging again = m_fs.stageCopy(item.resolvedSource, destination);
+    Staging again = m_names.make(item.folders).stageCopy(item.resolvedSource,
+                                                         item.name.toStdString());
     if (!again.copy)
         return again.result;
     item.sourceBytes = again.result.bytes;
@@ -197,8 +197,7 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
         if (names.placedByRun(line->path))
             continue; // another file of this key that this run wrote (two playlists of a title)
         const std::optional<std::string> spelt = names.onDisk(line->path);
-        const std::optional<FileStatus> there =
-            spelt ? fs.status(names.path(*spelt)) : std::nullopt;
+        const std::optional<FileStatus> there = spelt ? names.status(*spelt) : std::nullopt;
         if (spelt && (!there || there->kind != FileStatus::Kind::File ||
                       !asRecorded(*line, there->size, there->modified)))
             continue; // changed by the user, or no longer a file: left alone
@@ -222,7 +221,8 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
         placed.relative = nextFree();
     placed.path = names.path(placed.relative);
 
-    Staging staging = fs.stageBytes(placed.path, bytes.constData(), std::size_t(bytes.size()));
+    Staging staging = names.make({}).stageBytes(placed.relative, bytes.constData(),
+                                                std::size_t(bytes.size()));
     if (!staging.copy) {
         placed.result = staging.result;
         return placed;

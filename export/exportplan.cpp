@@ -4,6 +4,8 @@
 #include "platformerror.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace sondrel {
 
@@ -35,9 +37,18 @@ QString tooLargeReason()
 }
 
 FolderNames::FolderNames(const FileSystem &fs, std::string exportDirectory,
-                         const ExportRecord &record, const NameLimit &limit)
-    : m_fs(fs), m_exportDirectory(std::move(exportDirectory)), m_record(record), m_limit(limit)
+                         const ExportRecord &record, const NameLimit &limit,
+                         std::shared_ptr<const HeldFolder> root)
+    : m_fs(fs), m_exportDirectory(std::move(exportDirectory)), m_record(record), m_limit(limit),
+      m_root(std::move(root))
 {
+    if (!m_root && m_fs.folderExists(m_exportDirectory)) {
+        try {
+            m_root = m_fs.holdFolder(m_exportDirectory);
+        } catch (const PlatformError &) {
+            // as if empty: placing without replacing still keeps every file
+        }
+    }
 }
 
 std::string FolderNames::relative(const QStringList &folders, const QString &name)
@@ -81,9 +92,15 @@ FolderNames::Folder &FolderNames::folder(const QStringList &path)
     f.listed = true;
     if (!there)
         return f;
+    if (path.isEmpty())
+        f.held = m_root;
+    else if (const Folder &parent = folder(path.mid(0, path.size() - 1)); parent.held)
+        f.held = parent.held->folder(path.last().toStdString());
+    if (!f.held)
+        return f; // swapped for something else since its parent was listed: as if empty
     std::vector<FolderEntry> entries;
     try {
-        entries = m_fs.listEntries(folderPath(path));
+        entries = f.held->entries();
     } catch (const PlatformError &) {
         return f; // as if empty: placing without replacing still keeps every file
     }
@@ -94,6 +111,33 @@ FolderNames::Folder &FolderNames::folder(const QStringList &path)
         f.entries[name.toCaseFolded()].push_back({name, entry.folder});
     }
     return f;
+}
+
+const HeldFolder *FolderNames::held(const QStringList &folders)
+{
+    return folder(folders).held.get();
+}
+
+const HeldFolder &FolderNames::make(const QStringList &folders)
+{
+    for (qsizetype depth = 0; depth <= folders.size(); ++depth) {
+        Folder &f = folder(folders.mid(0, depth));
+        if (f.held)
+            continue;
+        const Folder &parent = depth == 0 ? f : folder(folders.mid(0, depth - 1));
+        if (depth == 0 || !parent.held)
+            throw PlatformError(ENOENT, std::string(std::strerror(ENOENT)) + ": " +
+                                            folderPath(folders.mid(0, depth)));
+        f.held = parent.held->makeFolder(folders[depth - 1].toStdString());
+    }
+    return *folder(folders).held;
+}
+
+std::optional<FileStatus> FolderNames::status(const std::string &relativePath)
+{
+    const auto [folders, name] = split(relativePath);
+    const HeldFolder *there = held(folders);
+    return there ? there->status(name.toStdString()) : std::nullopt;
 }
 
 const FolderNames::Folder *FolderNames::listedFolder(const QStringList &path) const
@@ -116,10 +160,8 @@ void FolderNames::clearLeftovers(const QStringList &folders)
                 if (entry.folder || !leftover(entry.name))
                     return false;
                 try {
-                    m_fs.deleteFile(path.isEmpty()
-                                        ? m_exportDirectory + entry.name.toStdString()
-                                        : folderPath(path) + entry.name.toStdString());
-                    return true;
+                    return f.held && f.held->removeFile(entry.name.toStdString(),
+                                                        [](const FileStatus &) { return true; });
                 } catch (const PlatformError &) {
                     return false;
                 }
@@ -317,8 +359,7 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
             if (n == 0)
                 continue;
             const std::optional<std::string> spelt = names.onDisk(line->path);
-            const std::optional<FileStatus> copy =
-                spelt ? fs.status(names.path(*spelt)) : std::nullopt;
+            const std::optional<FileStatus> copy = spelt ? names.status(*spelt) : std::nullopt;
             if (!copy || copy->kind != FileStatus::Kind::File) {
                 if (!gone && !copy)
                     gone = line, goneNumber = n;
@@ -359,10 +400,12 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
                 if (there.use == FolderNames::Use::Taken)
                     continue;
                 if (there.use == FolderNames::Use::UsersFile) {
-                    const std::optional<FileStatus> copy = fs.status(
-                        names.path(FolderNames::relative(item.folders, there.name)));
+                    // Only a file is compared: a link at the name is someone else's.
+                    const std::optional<FileStatus> copy =
+                        names.status(FolderNames::relative(item.folders, there.name));
                     const std::optional<FileStatus> &from = source();
-                    if (!copy || !from || copy->size != from->size)
+                    if (!copy || !from || copy->kind != FileStatus::Kind::File ||
+                        copy->size != from->size)
                         continue;
                     item.step = ExportStep::Compare;
                     item.name = there.name;

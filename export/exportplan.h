@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <string>
@@ -24,11 +25,16 @@ struct ExportSnapshot;
 // this run has given. A name is free in a folder when none of these matches it, letter case
 // aside (decided by the listing, not by the file system's type: NTFS mounted on Linux tells
 // case apart, exFAT does not). Folders are paths of names below the export directory.
+// Every folder is reached from the held export directory down, each held as it is first
+// listed or made: a link (or anything that is not a plain folder) is never gone through, and
+// counts as a file at its name.
 class FolderNames
 {
 public:
+    // `root` is the export directory held for the run; without it, the directory is held here
+    // when it is there (a directory that is not there holds nothing).
     FolderNames(const FileSystem &fs, std::string exportDirectory, const ExportRecord &record,
-                const NameLimit &limit);
+                const NameLimit &limit, std::shared_ptr<const HeldFolder> root = nullptr);
 
     // The folders that `wanted` (valid names from the export directory down) come to: a
     // folder already there under the name, letter case aside, in the spelling it has on the
@@ -81,6 +87,16 @@ public:
     // this run) and holds no such name.
     bool mayBePresent(const std::string &relative) const;
 
+    // The held folder of `folders` when it is there (listed, or made by the run); nothing
+    // when it is not, or is not a plain folder.
+    const HeldFolder *held(const QStringList &folders);
+    // Makes the folders of `folders` that are not there yet, from the top, and gives the last
+    // one held. Raises PlatformError for a folder that cannot be made or held.
+    const HeldFolder &make(const QStringList &folders);
+    // What is at `relative` (no link followed: see HeldFolder::status); nothing when nothing
+    // is there or its folder is not.
+    std::optional<FileStatus> status(const std::string &relative);
+
     // Lists the folders into which the run writes: its leftover temporary files
     // (".sondrel-*.part") are removed.
     void clearLeftovers(const QStringList &folders);
@@ -100,6 +116,7 @@ private:
         QHash<QString, std::vector<Entry>> entries; // by case-folded name
         QSet<QString> claimed;                      // case-folded
         QHash<QString, QString> subfolders;         // given, by case-folded wanted name
+        std::shared_ptr<const HeldFolder> held;     // when it is there
     };
     Folder &folder(const QStringList &path);
     const Folder *listedFolder(const QStringList &path) const;
@@ -108,6 +125,7 @@ private:
     std::string m_exportDirectory;
     const ExportRecord &m_record;
     NameLimit m_limit;
+    std::shared_ptr<const HeldFolder> m_root;
     bool m_keepLeftovers = false;
     QSet<QString> m_reserved;
     QSet<QString> m_placed; // case-folded paths

@@ -277,18 +277,26 @@ bool ExportRecord::keepOnly(const std::function<bool(const RecordLine &)> &keep)
     return !dropped.empty();
 }
 
-RecordFile::RecordFile(const FileSystem &fs, const std::string &exportDirectory)
-    : m_fs(fs), m_path(exportDirectory + ExportRecordFileName)
+RecordFile::RecordFile(const FileSystem &fs, const std::string &exportDirectory,
+                       std::shared_ptr<const HeldFolder> folder)
+    : m_fs(fs), m_path(exportDirectory + ExportRecordFileName), m_folder(std::move(folder))
 {
 }
 
 RecordFile::Opened RecordFile::open()
 {
     try {
-        m_lock = m_fs.lockFile(m_path);
+        m_lock = m_folder ? m_folder->lockFile(ExportRecordFileName) : m_fs.lockFile(m_path);
     } catch (const PlatformError &) {
-        if (m_fs.folderExists(m_path))
+        if (m_folder) {
+            // A link, a folder, a FIFO or a file with other names at the record's name: the
+            // user's, never written through.
+            const std::optional<FileStatus> there = m_folder->status(ExportRecordFileName);
+            if (there && there->kind != FileStatus::Kind::File)
+                return Opened::Foreign;
+        } else if (m_fs.folderExists(m_path)) {
             return Opened::Foreign; // a folder of the user's at the record's name
+        }
         throw;
     }
     if (!m_lock)
@@ -352,7 +360,9 @@ void RecordFile::close(const std::function<bool(const RecordLine &)> &present)
         m_changed = true;
     if (m_record.size() == 0) {
         lock.reset(); // a file held open is not removed on Windows
-        if (m_fs.fileExists(m_path))
+        if (m_folder)
+            m_folder->removeFile(ExportRecordFileName, [](const FileStatus &) { return true; });
+        else if (m_fs.fileExists(m_path))
             m_fs.deleteFile(m_path);
         return;
     }

@@ -106,7 +106,11 @@ public:
         Foreign, // the file at the record's name is not a record of Sondrel's
     };
 
-    RecordFile(const FileSystem &fs, const std::string &exportDirectory);
+    // With `folder`, the export directory held for the run, the record is opened in it
+    // without following a link, and anything at its name that is not a file of one link (a
+    // link, a folder, a FIFO) is Foreign; otherwise it is opened by its path.
+    RecordFile(const FileSystem &fs, const std::string &exportDirectory,
+               std::shared_ptr<const HeldFolder> folder = nullptr);
 
     // Locks and reads the record, making the file when there is none. Raises
     // PlatformError when it cannot be opened (a read-only or failing drive).
@@ -130,6 +134,7 @@ public:
 private:
     const FileSystem &m_fs;
     std::string m_path;
+    std::shared_ptr<const HeldFolder> m_folder;
     std::unique_ptr<LockedFile> m_lock;
     std::mutex m_appending;
     ExportRecord m_record;

@@ -256,7 +256,10 @@ ExportRun::Outcome ExportRun::check(const TrackTable &table, const ExportRequest
         return Outcome::PlayerMissing;
     }
     try {
-        m_record = std::make_unique<RecordFile>(m_fs, exportDirectory);
+        // Held from here to the end of the run: whatever becomes of its path meanwhile, the
+        // run works in the folder the user chose, and from it down.
+        std::shared_ptr<const HeldFolder> folder = m_fs.holdFolder(exportDirectory);
+        m_record = std::make_unique<RecordFile>(m_fs, exportDirectory, folder);
         switch (m_record->open()) {
         case RecordFile::Opened::Held:
             m_record.reset();
@@ -274,7 +277,7 @@ ExportRun::Outcome ExportRun::check(const TrackTable &table, const ExportRequest
         // The plan reads the record, lists the folders and looks at sources and copies.
         m_snapshot = takeSnapshot(table, request, m_fs.separator(), m_fs.nameLimit());
         m_names = std::make_unique<FolderNames>(m_fs, exportDirectory, m_record->record(),
-                                                m_snapshot.limit);
+                                                m_snapshot.limit, folder);
         std::optional<PlatformError> planFailure;
         const auto plan = [&] {
             try {
@@ -324,14 +327,20 @@ ExportRun::Outcome ExportRun::preview(const TrackTable &table, const ExportReque
     try {
         const std::string recordPath = exportDirectory + ExportRecordFileName;
         m_seenRecord = std::make_unique<ExportRecord>();
-        if (m_fs.folderExists(recordPath)) {
+        // A directory that is not there yet holds nothing.
+        std::shared_ptr<const HeldFolder> folder;
+        if (m_fs.folderExists(exportDirectory))
+            folder = m_fs.holdFolder(exportDirectory);
+        const std::optional<FileStatus> there =
+            folder ? folder->status(ExportRecordFileName) : std::nullopt;
+        if (there && there->kind != FileStatus::Kind::File) {
             m_host.message(recordForeignMessage(QString::fromStdString(recordPath)));
             return Outcome::RecordForeign;
         }
-        if (m_fs.fileExists(recordPath)) {
+        if (there) {
             std::vector<std::uint8_t> bytes;
             try {
-                bytes = m_fs.readFile(recordPath);
+                bytes = folder->readFile(ExportRecordFileName);
             } catch (const PlatformError &) {
                 // unreadable: as empty, as a run reads it
             }
@@ -345,7 +354,7 @@ ExportRun::Outcome ExportRun::preview(const TrackTable &table, const ExportReque
 
         m_snapshot = takeSnapshot(table, request, m_fs.separator(), m_fs.nameLimit());
         m_names = std::make_unique<FolderNames>(m_fs, exportDirectory, *m_seenRecord,
-                                                m_snapshot.limit);
+                                                m_snapshot.limit, folder);
         m_names->keepLeftovers();
         CaseInsensitiveFolders playerFolders(m_fs);
         m_bytesToCopy = planExport(m_fs, m_snapshot, *m_seenRecord, *m_names, playerFolders);

@@ -238,6 +238,58 @@ public:
     virtual bool link(const std::string &name, const std::string &target) const = 0;
 };
 
+// A folder held open for a run that works below it (an export directory and the folders in
+// it). Every name given is one name in this folder, never a path, and is reached without
+// following a link (openat, mkdirat, renameat2, unlinkat and fstatat relative to the held
+// folder on Linux; handles opened with FILE_FLAG_OPEN_REPARSE_POINT, and refused when they
+// are reparse points, on Windows), so that no folder on the way can be swapped for a link
+// between a look and its use. Only a plain folder is a folder here and only a regular file
+// with one hard link is a file: a link, a FIFO, a device or a file with other names is
+// someone else's and is never opened blocking, replaced or removed. Run as root into a folder
+// of another user's, the files and folders made below it take that folder's owner and group.
+// Every call raises PlatformError on failure unless it says otherwise.
+class HeldFolder
+{
+public:
+    virtual ~HeldFolder() = default;
+    // The folder's path as it was asked for, ending with the separator (for messages).
+    virtual const std::string &path() const = 0;
+    // The plain folder `name` in this folder, held; nothing when nothing is there, or a link,
+    // a file or anything else that is not a plain folder, or it cannot be opened. Never raises.
+    virtual std::unique_ptr<HeldFolder> folder(const std::string &name) const = 0;
+    // Makes the folder `name` (a plain folder that is there already is taken as it is) and
+    // holds it; anything else at the name raises.
+    virtual std::unique_ptr<HeldFolder> makeFolder(const std::string &name) const = 0;
+    // The entries (without "." and ".."); `folder` only for plain folders, not for links.
+    virtual std::vector<FolderEntry> entries() const = 0;
+    // What is at `name`, no link followed: File only for a regular file with one link,
+    // Folder for a plain folder, Other for anything else; nothing when nothing is there.
+    // Never raises.
+    virtual std::optional<FileStatus> status(const std::string &name) const = 0;
+    // The identity of what is at `name`, no link followed. Never raises.
+    virtual std::optional<FileIdentity> identity(const std::string &name) const = 0;
+    // True when the regular file `source` (anywhere) and the file `name` here hold the same
+    // bytes; false when `name` is not a file. Raises when one of them cannot be read.
+    virtual bool sameContents(const std::string &source, const std::string &name) const = 0;
+    // The whole file `name`; raises for anything that is not a file.
+    virtual std::vector<std::uint8_t> readFile(const std::string &name) const = 0;
+    // FileSystem::stageCopy and stageBytes into the file `name` of this folder: the temporary
+    // file is made here, new, and the copy is renamed within this folder (the destination's
+    // last name is used). A rename over a name (`replace`) replaces only a file; anything else
+    // there gives NameTaken.
+    virtual Staging stageCopy(const std::string &source, const std::string &name,
+                              const CopyOptions &options = {}) const = 0;
+    virtual Staging stageBytes(const std::string &name, const void *data,
+                               std::size_t size) const = 0;
+    // Removes the file `name` when it is a file and `expected` accepts its status; true when
+    // it was removed. A folder, a link or anything else is never removed (false).
+    virtual bool removeFile(const std::string &name,
+                            const std::function<bool(const FileStatus &)> &expected) const = 0;
+    // FileSystem::lockFile of the file `name`, opened without following a link: anything at
+    // the name that is not a file raises (status() tells what it is).
+    virtual std::unique_ptr<LockedFile> lockFile(const std::string &name) const = 0;
+};
+
 // What FileSystem::rootFolder found.
 struct RootFolderCheck
 {
@@ -319,6 +371,9 @@ public:
     // run as root, nor on Windows: installs then place their files with renameOrCopy and
     // replaceFile. Raises PlatformError when the path cannot be followed (a loop of links).
     virtual RootFolderCheck rootFolder(const std::string &path) const = 0;
+    // The folder at `path` held open (see HeldFolder), its links followed once: the user
+    // chose it. Raises PlatformError when it is no folder or cannot be opened.
+    virtual std::unique_ptr<HeldFolder> holdFolder(const std::string &path) const = 0;
     // True when the two files hold the same bytes (their sizes are compared first).
     // Raises PlatformError when one of them cannot be read.
     virtual bool sameContents(const std::string &a, const std::string &b) const = 0;

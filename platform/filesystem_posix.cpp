@@ -193,20 +193,38 @@ void flushFolderOf(const std::string &path)
 
 // Renames `from` to `to`, over a file there when `replace`, else only onto a free name
 // (EEXIST when it is taken). Returns 0 or the rename's error number.
-int renameInto(const std::string &from, const std::string &to, bool replace)
+int renameInto(const std::string &from, const std::string &to, bool replace, int folder = AT_FDCWD)
 {
-    int done = replace ? ::rename(from.c_str(), to.c_str())
-                       : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                                     RENAME_NOREPLACE);
+    int done = replace ? ::renameat(folder, from.c_str(), folder, to.c_str())
+                       : ::renameat2(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE);
     if (done != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
         // A file system without RENAME_NOREPLACE (some FUSE and network ones): looked at
         // first, which leaves a moment in which another program may make the name.
         struct stat st {};
-        if (::lstat(to.c_str(), &st) == 0)
+        if (::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             return EEXIST;
-        done = ::rename(from.c_str(), to.c_str());
+        done = ::renameat(folder, from.c_str(), folder, to.c_str());
     }
     return done != 0 ? errno : 0;
+}
+
+// The folder a staged copy of a held folder lives in: its descriptor, shared with the held
+// folder, and the owner its new files take (when run as root into another user's folder).
+struct StagingFolder
+{
+    std::shared_ptr<const Descriptor> fd;
+    std::optional<std::pair<uid_t, gid_t>> owner;
+
+    int get() const { return fd ? fd->get() : AT_FDCWD; }
+    // Gives a file or folder made here the folder's owner and group; true when it has them.
+    bool own(int made) const { return !owner || ::fchown(made, owner->first, owner->second) == 0; }
+};
+
+// The last name of a path.
+std::string lastName(const std::string &path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // Renames `from` over `to` and flushes the folder's entries, where the rename lives.
@@ -223,15 +241,20 @@ int renameOver(const std::string &from, const std::string &to)
 class PosixStagedCopy : public StagedCopy
 {
 public:
-    PosixStagedCopy(int fd, std::string temporary, std::string destination)
-        : m_out(fd), m_temporary(std::move(temporary)), m_destination(std::move(destination))
+    // In a held folder `folder` the temporary file and every rename are relative to it, by
+    // their last names; otherwise they are paths.
+    PosixStagedCopy(int fd, std::string temporary, std::string destination,
+                    StagingFolder folder = {})
+        : m_out(fd), m_temporary(std::move(temporary)), m_destination(std::move(destination)),
+          m_folder(std::move(folder)),
+          m_temporaryName(m_folder.fd ? lastName(m_temporary) : m_temporary)
     {
     }
     ~PosixStagedCopy() override
     {
         if (!m_renamed && (m_out.get() >= 0 || m_flushed)) {
             m_out.close();
-            ::unlink(m_temporary.c_str());
+            removeTemporary();
         }
     }
 
@@ -241,7 +264,14 @@ public:
 
     const std::string &temporaryPath() const override { return m_temporary; }
     const std::string &destination() const override { return m_destination; }
-    void flushFolder() override { flushFolderOf(m_temporary); }
+    void flushFolder() override
+    {
+        if (m_folder.fd)
+            ::fsync(m_folder.get());
+        else
+            flushFolderOf(m_temporary);
+    }
+    void removeTemporary() { ::unlinkat(m_folder.get(), m_temporaryName.c_str(), 0); }
 
     std::size_t readAt(std::uint64_t offset, void *data, std::size_t size) override
     {
@@ -301,7 +331,7 @@ public:
         if (error == 0)
             error = closed;
         if (error != 0) {
-            ::unlink(m_temporary.c_str());
+            removeTemporary();
             return copyFailure(error == EFBIG ? CopyOutcome::TooLarge
                                               : CopyOutcome::DestinationFailed,
                                error, m_destination, m_bytes);
@@ -316,7 +346,16 @@ public:
 
     CopyResult rename(const std::string &destination, bool replace) override
     {
-        const int error = renameInto(m_temporary, destination, replace);
+        const std::string to = m_folder.fd ? lastName(destination) : destination;
+        if (replace && m_folder.fd) {
+            // Only a file of ours is replaced: a link, a folder or a file with other names
+            // at the name is someone else's, and the copy takes another name.
+            struct stat there {};
+            if (::fstatat(m_folder.get(), to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                (!S_ISREG(there.st_mode) || there.st_nlink != 1))
+                return copyFailure(CopyOutcome::NameTaken, EEXIST, destination, m_bytes);
+        }
+        const int error = renameInto(m_temporaryName, to, replace, m_folder.get());
         if (error == 0) {
             m_renamed = true;
             CopyResult result;
@@ -325,7 +364,7 @@ public:
         }
         if (error == EEXIST && !replace)
             return copyFailure(CopyOutcome::NameTaken, error, destination, m_bytes);
-        ::unlink(m_temporary.c_str());
+        removeTemporary();
         m_renamed = true; // nothing is left to remove
         return copyFailure(nameError(error) ? CopyOutcome::NameRefused
                                             : CopyOutcome::DestinationFailed,
@@ -336,6 +375,8 @@ private:
     Descriptor m_out;
     std::string m_temporary;
     std::string m_destination;
+    StagingFolder m_folder;
+    std::string m_temporaryName;
     std::uint64_t m_bytes = 0;
     struct timespec m_sourceTime {};
     bool m_flushed = false;
@@ -399,8 +440,26 @@ Staging shorter(const std::string &source, std::uint64_t bytes)
 
 } // namespace
 
-Staging PosixFileSystem::stageCopy(const std::string &source, const std::string &destination,
-                                   const CopyOptions &options) const
+namespace {
+
+// The temporary file of a copy to `destination`, made new (in `folder` when it is held, by
+// its last name, and given the folder's owner); -1 with errno on failure.
+int openTemporary(const StagingFolder &folder, const std::string &temporary)
+{
+    const int fd = ::openat(folder.get(), folder.fd ? lastName(temporary).c_str() : temporary.c_str(),
+                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 && !folder.own(fd)) {
+        const int error = errno;
+        ::close(fd);
+        ::unlinkat(folder.get(), folder.fd ? lastName(temporary).c_str() : temporary.c_str(), 0);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
+Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
+                    const std::string &destination, const CopyOptions &options)
 {
     const auto failed = [](CopyOutcome outcome, int error, const std::string &path,
                            std::uint64_t bytes = 0) {
@@ -428,15 +487,15 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
     if (flags >= 0)
         ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK);
     struct stat there {};
-    if (::stat(destination.c_str(), &there) == 0 && there.st_dev == st.st_dev &&
-        there.st_ino == st.st_ino)
+    if (::fstatat(folder.get(), folder.fd ? lastName(destination).c_str() : destination.c_str(),
+                  &there, folder.fd ? AT_SYMLINK_NOFOLLOW : 0) == 0 &&
+        there.st_dev == st.st_dev && there.st_ino == st.st_ino)
         return failed(CopyOutcome::SameFile, 0, destination);
     ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
     const std::string temporary = temporaryNameBeside(destination, '/');
-    auto staged = std::make_unique<PosixStagedCopy>(
-        ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
-        destination);
+    auto staged = std::make_unique<PosixStagedCopy>(openTemporary(folder, temporary), temporary,
+                                                    destination, folder);
     if (staged->fd() < 0) {
         // The folder is missing or read-only, the disk full: the destination's side. A too
         // long folder path is no fault of the file's name.
@@ -464,13 +523,12 @@ Staging PosixFileSystem::stageCopy(const std::string &source, const std::string 
     return staging;
 }
 
-Staging PosixFileSystem::stageBytes(const std::string &destination, const void *data,
-                                    std::size_t size) const
+Staging stageBytesIn(const StagingFolder &folder, const std::string &destination,
+                     const void *data, std::size_t size)
 {
     const std::string temporary = temporaryNameBeside(destination, '/');
-    auto staged = std::make_unique<PosixStagedCopy>(
-        ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), temporary,
-        destination);
+    auto staged = std::make_unique<PosixStagedCopy>(openTemporary(folder, temporary), temporary,
+                                                    destination, folder);
     if (staged->fd() < 0)
         return Staging{copyFailure(CopyOutcome::DestinationFailed, errno, destination), nullptr};
     const char *p = static_cast<const char *>(data);
@@ -490,6 +548,20 @@ Staging PosixFileSystem::stageBytes(const std::string &destination, const void *
     staging.result.bytes = size;
     staging.copy = std::move(staged);
     return staging;
+}
+
+} // namespace
+
+Staging PosixFileSystem::stageCopy(const std::string &source, const std::string &destination,
+                                   const CopyOptions &options) const
+{
+    return stageCopyIn({}, source, destination, options);
+}
+
+Staging PosixFileSystem::stageBytes(const std::string &destination, const void *data,
+                                    std::size_t size) const
+{
+    return stageBytesIn({}, destination, data, size);
 }
 
 void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
@@ -839,6 +911,258 @@ std::unique_ptr<OutputFile> PosixFileSystem::createFile(const std::string &path)
 }
 
 
+
+namespace {
+
+// A folder held by its descriptor; every name is looked up relative to it, no link followed.
+class PosixHeldFolder : public HeldFolder
+{
+public:
+    PosixHeldFolder(int fd, std::string path, std::optional<std::pair<uid_t, gid_t>> owner)
+        : m_path(std::move(path))
+    {
+        m_folder.fd = std::make_shared<const Descriptor>(fd);
+        m_folder.owner = owner;
+        if (m_path.empty() || m_path.back() != '/')
+            m_path += '/';
+    }
+
+    const std::string &path() const override { return m_path; }
+
+    std::unique_ptr<HeldFolder> folder(const std::string &name) const override
+    {
+        const int fd = ::openat(m_folder.get(), name.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return nullptr;
+        return std::make_unique<PosixHeldFolder>(fd, m_path + name, m_folder.owner);
+    }
+
+    std::unique_ptr<HeldFolder> makeFolder(const std::string &name) const override
+    {
+        const bool made = ::mkdirat(m_folder.get(), name.c_str(), 0777) == 0;
+        if (!made && errno != EEXIST)
+            raise(errno, m_path + name);
+        std::unique_ptr<HeldFolder> held = folder(name);
+        if (!held) // a link or a file at the name, or a folder that cannot be opened
+            raise(made ? errno : EEXIST, m_path + name);
+        if (made && !static_cast<PosixHeldFolder &>(*held).m_folder.own(
+                        static_cast<PosixHeldFolder &>(*held).m_folder.get()))
+            raise(errno, m_path + name);
+        return held;
+    }
+
+    std::vector<FolderEntry> entries() const override
+    {
+        // A descriptor of its own: the listing moves its offset.
+        const int fd = ::openat(m_folder.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            raise(errno, m_path);
+        ::DIR *dir = ::fdopendir(fd);
+        if (!dir) {
+            const int error = errno;
+            ::close(fd);
+            raise(error, m_path);
+        }
+        std::vector<FolderEntry> entries;
+        errno = 0;
+        while (const dirent *entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                struct stat st {};
+                const bool folder =
+                    entry->d_type == DT_DIR ||
+                    (entry->d_type == DT_UNKNOWN &&
+                     ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                     S_ISDIR(st.st_mode));
+                entries.push_back({name, folder});
+            }
+            errno = 0;
+        }
+        const int error = errno;
+        ::closedir(dir);
+        if (error != 0)
+            raise(error, m_path);
+        return entries;
+    }
+
+    std::optional<FileStatus> status(const std::string &name) const override
+    {
+        struct stat st {};
+        if (name.empty() || ::fstatat(m_folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return std::nullopt;
+        return statusOf(st);
+    }
+
+    std::optional<FileIdentity> identity(const std::string &name) const override
+    {
+        struct stat st {};
+        if (name.empty() || ::fstatat(m_folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return std::nullopt;
+        return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    }
+
+    bool sameContents(const std::string &source, const std::string &name) const override
+    {
+        Descriptor here = openFile(name, O_RDONLY);
+        if (here.get() < 0)
+            return false;
+        struct stat stA {};
+        Descriptor there(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (there.get() < 0 || ::fstat(there.get(), &stA) != 0)
+            raise(errno, source);
+        if (!S_ISREG(stA.st_mode))
+            return false;
+        struct stat stB {};
+        ::fstat(here.get(), &stB);
+        bool same = stA.st_size == stB.st_size;
+        std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
+        while (same) {
+            const std::size_t gotA = readFully(there.get(), bufferA.data(), bufferA.size(), source);
+            const std::size_t gotB =
+                readFully(here.get(), bufferB.data(), bufferB.size(), m_path + name);
+            same = gotA == gotB && std::memcmp(bufferA.data(), bufferB.data(), gotA) == 0;
+            if (gotA < bufferA.size())
+                break;
+        }
+        return same;
+    }
+
+    std::vector<std::uint8_t> readFile(const std::string &name) const override
+    {
+        Descriptor in = openFile(name, O_RDONLY);
+        if (in.get() < 0)
+            raise(errno, m_path + name);
+        struct stat st {};
+        ::fstat(in.get(), &st);
+        std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
+        bytes.resize(readFully(in.get(), reinterpret_cast<char *>(bytes.data()), bytes.size(),
+                               m_path + name));
+        return bytes;
+    }
+
+    Staging stageCopy(const std::string &source, const std::string &name,
+                      const CopyOptions &options) const override
+    {
+        return stageCopyIn(m_folder, source, m_path + name, options);
+    }
+
+    Staging stageBytes(const std::string &name, const void *data, std::size_t size) const override
+    {
+        return stageBytesIn(m_folder, m_path + name, data, size);
+    }
+
+    bool removeFile(const std::string &name,
+                    const std::function<bool(const FileStatus &)> &expected) const override
+    {
+        Descriptor file = openFile(name, O_RDONLY);
+        struct stat st {}, named {};
+        if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !expected(statusOf(st)))
+            return false;
+        // Still the file that was looked at (not swapped for another since).
+        if (::fstatat(m_folder.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+            named.st_dev != st.st_dev || named.st_ino != st.st_ino)
+            return false;
+        if (::unlinkat(m_folder.get(), name.c_str(), 0) != 0)
+            raise(errno, m_path + name);
+        return true;
+    }
+
+    std::unique_ptr<LockedFile> lockFile(const std::string &name) const override
+    {
+        const std::string path = m_path + name;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            bool created = false;
+            Descriptor open = openFile(name, O_RDWR | O_APPEND);
+            if (open.get() < 0 && errno == ENOENT) {
+                open = Descriptor(::openat(m_folder.get(), name.c_str(),
+                                           O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW |
+                                               O_CLOEXEC,
+                                           0666));
+                created = open.get() >= 0;
+                if (!created && errno == EEXIST)
+                    continue;
+                if (created && !m_folder.own(open.get()))
+                    raise(errno, path);
+            }
+            if (open.get() < 0)
+                raise(errno, path);
+            if (::flock(open.get(), LOCK_EX | LOCK_NB) != 0) {
+                if (errno == EWOULDBLOCK)
+                    return nullptr;
+                raise(errno, path);
+            }
+            struct stat st {}, named {};
+            if (::fstat(open.get(), &st) != 0 ||
+                ::fstatat(m_folder.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+                named.st_dev != st.st_dev || named.st_ino != st.st_ino)
+                continue;
+            const StagingFolder folder = m_folder;
+            return std::make_unique<PosixLockedFile>(
+                open.release(), path, created, [folder, path](const void *data, std::size_t size) {
+                    return stageBytesIn(folder, path, data, size);
+                });
+        }
+        raise(EAGAIN, path);
+    }
+
+private:
+    static FileStatus statusOf(const struct stat &st)
+    {
+        FileStatus status;
+        status.kind = S_ISREG(st.st_mode) && st.st_nlink == 1 ? FileStatus::Kind::File
+                      : S_ISDIR(st.st_mode)                   ? FileStatus::Kind::Folder
+                                                              : FileStatus::Kind::Other;
+        status.size = std::uint64_t(std::max<off_t>(st.st_size, 0));
+        status.modified = posix::nanoseconds(st.st_mtim);
+        return status;
+    }
+
+    // The file `name`, opened without following a link and without blocking (a FIFO would
+    // hold the open), and kept only when it is a regular file with one link; an invalid
+    // descriptor with errno set otherwise.
+    Descriptor openFile(const std::string &name, int flags) const
+    {
+        Descriptor fd(::openat(m_folder.get(), name.c_str(),
+                               flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0)
+            return fd;
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0)
+            return Descriptor();
+        if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+            errno = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? EMLINK : EINVAL;
+            return Descriptor();
+        }
+        const int open = ::fcntl(fd.get(), F_GETFL);
+        if (open >= 0)
+            ::fcntl(fd.get(), F_SETFL, open & ~O_NONBLOCK);
+        return fd;
+    }
+
+    std::string m_path;
+    StagingFolder m_folder;
+};
+
+} // namespace
+
+std::unique_ptr<HeldFolder> PosixFileSystem::holdFolder(const std::string &path) const
+{
+    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        raise(errno, path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int error = errno;
+        ::close(fd);
+        raise(error, path);
+    }
+    // Root writing into another user's folder makes what the user can edit and remove.
+    std::optional<std::pair<uid_t, gid_t>> owner;
+    if (::geteuid() == 0 && st.st_uid != 0)
+        owner = std::make_pair(st.st_uid, st.st_gid);
+    return std::make_unique<PosixHeldFolder>(fd, path, owner);
+}
 
 std::string PosixFileSystem::systemFolder() const
 {

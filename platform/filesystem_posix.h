@@ -53,6 +53,7 @@ public:
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;
     RootFolderCheck rootFolder(const std::string &path) const override;
+    std::unique_ptr<HeldFolder> holdFolder(const std::string &path) const override;
     bool sameContents(const std::string &a, const std::string &b) const override;
     std::optional<FileIdentity> identity(const std::string &path) const override;
     void deleteFile(const std::string &path) const override;

@@ -237,12 +237,16 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
     m_inner->copyFile(source, destination, overwrite);
 }
 
-Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
-                                    const CopyOptions &options) const
+namespace {
+
+// A copy to `destination` that meets `fault` (if any); `stage` makes the real one.
+Staging faultyCopy(const std::shared_ptr<FaultPlan> &m_plan, const Fault *fault,
+                   const std::string &source, const std::string &destination,
+                   const CopyOptions &options,
+                   const std::function<Staging(const CopyOptions &)> &stage)
 {
-    const Fault *fault = meet(FsOp::SafeCopy, destination);
     if (!fault)
-        return wrapped(m_plan, m_inner->stageCopy(source, destination, options));
+        return wrapped(m_plan, stage(options));
     std::uint64_t through = 0;
     if (fault->bytesFirst > 0) {
         CopyOptions stopping;
@@ -252,7 +256,7 @@ Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string
                 return false;
             return copied < fault->bytesFirst;
         };
-        Staging staging = m_inner->stageCopy(source, destination, stopping);
+        Staging staging = stage(stopping);
         if (staging.result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
             return wrapped(m_plan, std::move(staging)); // done before the fault, or ended on its own
     }
@@ -270,18 +274,133 @@ Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string
     return staging;
 }
 
+// A written file that meets `fault`: nothing is written.
+Staging faultyWrite(const Fault &fault, const std::string &destination)
+{
+    Staging staging;
+    staging.result.outcome = fault.outcome;
+    staging.result.error = fault.error;
+    staging.result.message = std::strerror(fault.error);
+    staging.result.path = destination;
+    return staging;
+}
+
+// A held folder whose steps meet the plan's faults under the paths they act on.
+class FaultyHeldFolder : public HeldFolder
+{
+public:
+    FaultyHeldFolder(std::shared_ptr<FaultPlan> plan, std::unique_ptr<HeldFolder> inner)
+        : m_plan(std::move(plan)), m_inner(std::move(inner))
+    {
+    }
+    static std::unique_ptr<HeldFolder> wrap(const std::shared_ptr<FaultPlan> &plan,
+                                            std::unique_ptr<HeldFolder> inner)
+    {
+        if (!inner)
+            return nullptr;
+        return std::make_unique<FaultyHeldFolder>(plan, std::move(inner));
+    }
+
+    const std::string &path() const override { return m_inner->path(); }
+    std::unique_ptr<HeldFolder> folder(const std::string &name) const override
+    {
+        return wrap(m_plan, m_inner->folder(name));
+    }
+    std::unique_ptr<HeldFolder> makeFolder(const std::string &name) const override
+    {
+        pass(FsOp::CreateFolder, path() + name);
+        return wrap(m_plan, m_inner->makeFolder(name));
+    }
+    std::vector<FolderEntry> entries() const override
+    {
+        pass(FsOp::ListFolder, path());
+        return m_inner->entries();
+    }
+    std::optional<FileStatus> status(const std::string &name) const override
+    {
+        return m_inner->status(name);
+    }
+    std::optional<FileIdentity> identity(const std::string &name) const override
+    {
+        return m_inner->identity(name);
+    }
+    bool sameContents(const std::string &source, const std::string &name) const override
+    {
+        return m_inner->sameContents(source, name);
+    }
+    std::vector<std::uint8_t> readFile(const std::string &name) const override
+    {
+        pass(FsOp::ReadFile, path() + name);
+        return m_inner->readFile(name);
+    }
+    Staging stageCopy(const std::string &source, const std::string &name,
+                      const CopyOptions &options) const override
+    {
+        const std::string destination = path() + name;
+        return faultyCopy(m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
+                          [&](const CopyOptions &with) { return m_inner->stageCopy(source, name, with); });
+    }
+    Staging stageBytes(const std::string &name, const void *data, std::size_t size) const override
+    {
+        if (const Fault *fault = meet(FsOp::SafeWrite, path() + name))
+            return faultyWrite(*fault, path() + name);
+        return wrapped(m_plan, m_inner->stageBytes(name, data, size));
+    }
+    bool removeFile(const std::string &name,
+                    const std::function<bool(const FileStatus &)> &expected) const override
+    {
+        pass(FsOp::DeleteFile, path() + name);
+        return m_inner->removeFile(name, expected);
+    }
+    std::unique_ptr<LockedFile> lockFile(const std::string &name) const override
+    {
+        pass(FsOp::Lock, path() + name);
+        std::unique_ptr<LockedFile> inner = m_inner->lockFile(name);
+        if (!inner)
+            return nullptr;
+        return std::make_unique<FaultyLockedFile>(m_plan, std::move(inner), path() + name);
+    }
+
+private:
+    const Fault *meet(FsOp op, const std::string &path) const
+    {
+        if (m_plan->probe)
+            m_plan->probe(op, path);
+        return FaultyFileSystem::faultFor(*m_plan, op, path);
+    }
+    void pass(FsOp op, const std::string &path) const
+    {
+        if (const Fault *fault = meet(op, path))
+            raise(*fault, path);
+    }
+
+    std::shared_ptr<FaultPlan> m_plan;
+    std::unique_ptr<HeldFolder> m_inner;
+};
+
+} // namespace
+
+Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
+                                    const CopyOptions &options) const
+{
+    return faultyCopy(m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
+                      [&](const CopyOptions &with) {
+                          return m_inner->stageCopy(source, destination, with);
+                      });
+}
+
+std::unique_ptr<HeldFolder> FaultyFileSystem::holdFolder(const std::string &path) const
+{
+    return FaultyHeldFolder::wrap(m_plan, m_inner->holdFolder(path));
+}
+
 Staging FaultyFileSystem::stageBytes(const std::string &destination, const void *data,
                                      std::size_t size) const
 {
     const Fault *fault = meet(FsOp::SafeWrite, destination);
     if (!fault)
         return wrapped(m_plan, m_inner->stageBytes(destination, data, size));
-    Staging staging;
-    staging.result.outcome = fault->outcome;
-    staging.result.error = fault->error;
-    staging.result.message = std::strerror(fault->error);
-    staging.result.path = destination;
-    return staging;
+    return faultyWrite(*fault, destination);
 }
 
 void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const

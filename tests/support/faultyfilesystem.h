@@ -112,6 +112,8 @@ public:
     // None: an install on this machine places its files through renameOrCopy and replaceFile
     // as one not run as root does, so that the faults above meet its steps.
     RootFolderCheck rootFolder(const std::string &) const override { return {}; }
+    // The inner service's, its steps meeting the plan's faults as the path-based ones do.
+    std::unique_ptr<HeldFolder> holdFolder(const std::string &path) const override;
     bool sameContents(const std::string &a, const std::string &b) const override
     {
         return m_inner->sameContents(a, b);
