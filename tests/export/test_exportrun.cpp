@@ -6,6 +6,7 @@
 #include "fakemachine.h"
 #include "faultyfilesystem.h"
 #include "filesystem_posix.h"
+#include "otheruser.h"
 #include "platformerror.h"
 #include "testmain.h"
 #include "tracktables.h"
@@ -1252,6 +1253,141 @@ private Q_SLOTS:
         QCOMPARE(report.failure->number(), ENOMEM);
         QCOMPARE(report.copied, 1);
         QCOMPARE(p.tree(), QStringList{"First.mp3"});
+    }
+
+    // ---- the export folder is walked, never followed ----
+
+    // Nothing outside the export folder is written, replaced or removed through a link (or
+    // a FIFO) found in it: a link at a folder's name makes the folder take " (2)", one at the
+    // record keeps the run from starting, and recorded lines under a link name nothing.
+    void linksInTheFolderAreNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("link");   // the name in the export folder
+        QTest::addColumn<QString>("target"); // below the outside folder ("" for a FIFO)
+        QTest::addColumn<QByteArray>("line"); // a record line (its size and time from the target)
+        QTest::addColumn<QString>("copy");    // where the track lands; "" when the run is refused
+
+        QTest::newRow("a link at the artist folder's name, a replaceable line under it")
+            << "Band" << "" << QByteArray("Band/First/Song.mp3\ttrack\t1122334455667788")
+            << "Band (2)/First/Song.mp3";
+        QTest::newRow("a link at the album folder's name")
+            << "Band/First" << "First" << QByteArray("Band/First/Song.mp3\ttrack\t1122334455667788")
+            << "Band/First (2)/Song.mp3";
+        QTest::newRow("a link at the track's name, to a file of the same bytes")
+            << "Band/First/Song.mp3" << "First/Song.mp3" << QByteArray()
+            << "Band/First/Song (2).mp3";
+        QTest::newRow("a crafted errors line under a linked folder, nothing passed over")
+            << "lnk" << "" << QByteArray("lnk/existing.conf\terrors\t") << "Band/First/Song.mp3";
+        QTest::newRow("a link at the record") << ".sondrel-record.tsv" << "empty" << QByteArray()
+                                              << "";
+        QTest::newRow("a FIFO at the record") << ".sondrel-record.tsv" << "" << QByteArray() << "";
+    }
+
+    void linksInTheFolderAreNeverFollowed()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, target);
+        QFETCH(QByteArray, line);
+        QFETCH(QString, copy);
+        Player p;
+        p.fields = onlyTitleFields();
+        p.options = {true, false};
+        p.add("Song", ":iPod_Control:Music:F00:A.mp3", "new sound");
+        p.tracks[0].artist = "Band";
+        p.tracks[0].album = "First";
+        p.tracks[0].persistentId = 0x1122334455667788;
+        // The outside folder: someone else's files, which must stay as they are.
+        const QString outside = p.dir.filePath("outside") + "/";
+        QDir().mkpath(outside + "First");
+        const auto put = [](const QString &path, const QByteArray &bytes) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        put(outside + "First/Song.mp3", "new sound");
+        put(outside + "existing.conf", "secret=1\n");
+        put(outside + "empty", "");
+        QDir().mkpath(QFileInfo(p.exportDir + link).path());
+        const QByteArray at = QFile::encodeName(p.exportDir + link);
+        if (link.endsWith(".tsv") && target.isEmpty())
+            QVERIFY(::mkfifo(at.constData(), 0600) == 0);
+        else
+            QVERIFY(::symlink(QFile::encodeName(outside + target).constData(), at.constData()) == 0);
+        if (!line.isEmpty()) {
+            // Its real size and time, as a record of an earlier run would give them.
+            const QString named = outside + target + "/" +
+                                  QString::fromUtf8(line.left(line.indexOf('\t')))
+                                      .mid(link.size() + 1);
+            struct stat st {};
+            QVERIFY2(::stat(QFile::encodeName(named).constData(), &st) == 0, qPrintable(named));
+            const QByteArray size = QByteArray::number(qint64(st.st_size));
+            const QByteArray time = QByteArray::number(
+                qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+            p.writeExported(".sondrel-record.tsv",
+                            "sondrel-record\t1\tpath\tkind\tkey\tsource size\tsource time\tsize\t"
+                            "time\ttag stars\ttag plays\n" +
+                                line + "\t1\t2\t" + size + "\t" + time + "\t\t\n");
+        }
+        const auto outsideNow = [&] {
+            QStringList files;
+            QDirIterator it(outside, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString path = it.next();
+                QFile file(path);
+                files << path.mid(outside.size()) + "=" +
+                             (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+            }
+            files.sort();
+            return files;
+        };
+        const QStringList before = outsideNow();
+
+        const ExportReport report = p.copy();
+        QCOMPARE(outsideNow(), before);
+        QVERIFY(QFileInfo(p.exportDir + link).isSymLink() || link.endsWith(".tsv"));
+        if (copy.isEmpty()) {
+            QCOMPARE(int(p.outcome), int(ExportRun::Outcome::RecordForeign));
+            QCOMPARE(p.host.events.last(),
+                     "message:" + recordForeignMessage(p.exportDir + ".sondrel-record.tsv"));
+            return;
+        }
+        QCOMPARE(closingMessage(report), QString("File exported successfully"));
+        QCOMPARE(p.exportedBytes(copy), QByteArray("new sound"));
+        QVERIFY(!p.tree().contains(ErrorsFile));
+        // A second run finds its copy and still leaves everything outside alone.
+        QCOMPARE(closingMessage(p.copy()), QString("0 of 1 files exported; 1 were already there."));
+        QCOMPARE(outsideNow(), before);
+    }
+
+    // Run as root into a user's folder, every file and folder the run makes there is the
+    // user's, so that they can edit and delete their export (the CI runs as root).
+    void rootMakesTheFolderOwnersFiles()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root");
+        Player p;
+        addBandTracks(p);
+        p.options = {true, true};
+        const QByteArray folder = QFile::encodeName(p.exportDir);
+        QVERIFY(::chown(folder.constData(), OtherUid, OtherUid + 1) == 0);
+        p.writeExported("Mine.txt", "root's own, already there");
+        QCOMPARE(p.copy().copied, 5);
+        QStringList wrong;
+        QDirIterator it(p.exportDir, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        int seen = 0;
+        while (it.hasNext()) {
+            const QString path = it.next();
+            struct stat st {};
+            ::lstat(QFile::encodeName(path).constData(), &st);
+            ++seen;
+            const bool mine = path.endsWith("Mine.txt");
+            if (mine ? st.st_uid != 0 : st.st_uid != OtherUid || st.st_gid != OtherUid + 1)
+                wrong << path.mid(p.exportDir.size());
+        }
+        QCOMPARE(wrong, QStringList());
+        QVERIFY(seen > 10); // the copies, their folders, playlists, errors list and record
     }
 
     // ---- the folder listing of the service ----
