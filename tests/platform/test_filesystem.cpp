@@ -600,6 +600,94 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(PlatformError, fs.availableSpace("/nonexistent/dir"));
     }
 
+    // A held folder takes only a regular file with one name for a file, and only a plain
+    // folder for a folder: a link, a second name of someone else's file or a FIFO at the name
+    // is never gone through, locked, replaced or removed, and never blocks.
+    void aHeldFolderGoesThroughNoLink_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("kind"); // FileStatus::Kind
+        QTest::addColumn<bool>("ours"); // replaced, removed and locked
+        QTest::addColumn<bool>("folder");
+        using Kind = FileStatus::Kind;
+        QTest::newRow("a file") << "file" << int(Kind::File) << true << false;
+        QTest::newRow("a link to a file outside") << "link" << int(Kind::Other) << false << false;
+        QTest::newRow("a link to a folder outside") << "folder link" << int(Kind::Other) << false
+                                                    << false;
+        QTest::newRow("a second name of a file outside")
+            << "hard link" << int(Kind::Other) << false << false;
+        QTest::newRow("a FIFO") << "fifo" << int(Kind::Other) << false << false;
+        QTest::newRow("a folder") << "folder" << int(Kind::Folder) << false << true;
+    }
+
+    void aHeldFolderGoesThroughNoLink()
+    {
+        QFETCH(QString, what);
+        QFETCH(int, kind);
+        QFETCH(bool, ours);
+        QFETCH(bool, folder);
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("held");
+        QDir(dir.path()).mkpath("outside");
+        const QString outside = dir.filePath("outside/secret");
+        writeFile(outside, "someone else's");
+        const QByteArray at = QFile::encodeName(dir.filePath("held/name"));
+        if (what == "file")
+            writeFile(dir.filePath("held/name"), "ours");
+        else if (what == "link")
+            QVERIFY(::symlink(QFile::encodeName(outside).constData(), at.constData()) == 0);
+        else if (what == "folder link")
+            QVERIFY(::symlink(QFile::encodeName(dir.filePath("outside")).constData(),
+                              at.constData()) == 0);
+        else if (what == "hard link")
+            QVERIFY(::link(QFile::encodeName(outside).constData(), at.constData()) == 0);
+        else if (what == "fifo")
+            QVERIFY(::mkfifo(at.constData(), 0600) == 0);
+        else
+            QVERIFY(::mkdir(at.constData(), 0700) == 0);
+
+        PosixFileSystem fs;
+        const std::unique_ptr<HeldFolder> held = fs.holdFolder(dir.filePath("held").toStdString());
+        QCOMPARE(int(held->status("name")->kind), kind);
+        QCOMPARE(bool(held->folder("name")), folder);
+        if (!ours)
+            QVERIFY_THROWS_EXCEPTION(PlatformError, held->lockFile("name"));
+        if (!folder)
+            QVERIFY_THROWS_EXCEPTION(PlatformError, held->makeFolder("name").reset());
+        QVERIFY(!held->sameContents(outside.toStdString(), "name") || what == "file");
+        Staging staging = held->stageBytes("name", "new", 3);
+        QVERIFY(staging.copy);
+        QCOMPARE(staging.copy->flush().outcome, CopyOutcome::Copied);
+        const CopyResult replaced = staging.copy->rename(dir.filePath("held/name").toStdString(), true);
+        QCOMPARE(replaced.outcome, ours ? CopyOutcome::Copied : CopyOutcome::NameTaken);
+        staging.copy.reset(); // not placed: its temporary file goes
+        QCOMPARE(held->removeFile("name", [](const FileStatus &) { return true; }), ours);
+        QCOMPARE(readAll(outside), QByteArray("someone else's"));
+        QCOMPARE(QDir(dir.filePath("held")).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 ours ? QStringList() : QStringList{"name"});
+    }
+
+    // Run as root into a user's folder, what the held folder makes takes the folder's owner.
+    void aHeldFolderMakesTheOwnersFiles()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root");
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path());
+        QVERIFY(::chown(path.constData(), sondrel::test::OtherUid, sondrel::test::OtherUid) == 0);
+        PosixFileSystem fs;
+        const std::unique_ptr<HeldFolder> held = fs.holdFolder(dir.path().toStdString());
+        const std::unique_ptr<HeldFolder> sub = held->makeFolder("Artist");
+        Staging staging = sub->stageBytes("Song.mp3", "sound", 5);
+        QCOMPARE(staging.copy->place().outcome, CopyOutcome::Copied);
+        QVERIFY(held->lockFile(".record"));
+        for (const char *name : {"/Artist", "/Artist/Song.mp3", "/.record"}) {
+            struct stat st {};
+            QVERIFY(::lstat((path + name).constData(), &st) == 0);
+            QCOMPARE(st.st_uid, sondrel::test::OtherUid);
+        }
+    }
+
     void fullDiskFailsTheWrite()
     {
         if (!QFile::exists(QStringLiteral("/dev/full")))
