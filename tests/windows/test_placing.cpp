@@ -7,6 +7,8 @@
 #include <doctest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 using namespace sondrel;
 using namespace sondrel::test;
@@ -180,4 +182,74 @@ TEST_CASE("the file-size limit: 4 GiB - 1 on FAT drives, none on NTFS")
         if (path == "C:\\")
             CHECK(system == L"NTFS");
     }
+}
+
+namespace {
+
+// Makes `link` (a new folder) a junction to the folder `target`; false where the system
+// cannot make one.
+bool makeJunction(const std::string &link, const std::string &target)
+{
+    if (!CreateDirectoryW(wide(link).c_str(), nullptr))
+        return false;
+    HANDLE handle = CreateFileW(wide(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const std::wstring print = wide(target);
+    const std::wstring substitute = L"\\??\\" + print;
+    // The mount-point reparse data: tag, length, reserved; then the offsets and lengths of
+    // the two names (in bytes, without their NULs) and the names, each ended by a NUL.
+    std::vector<unsigned char> data(16 + (substitute.size() + print.size() + 2) * 2);
+    const auto put16 = [&](std::size_t at, std::size_t value) {
+        data[at] = (unsigned char)(value & 0xff);
+        data[at + 1] = (unsigned char)(value >> 8);
+    };
+    const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+    std::memcpy(data.data(), &tag, 4);
+    put16(4, data.size() - 8);
+    put16(8, 0);
+    put16(10, substitute.size() * 2);
+    put16(12, (substitute.size() + 1) * 2);
+    put16(14, print.size() * 2);
+    std::memcpy(data.data() + 16, substitute.c_str(), (substitute.size() + 1) * 2);
+    std::memcpy(data.data() + 16 + (substitute.size() + 1) * 2, print.c_str(),
+                (print.size() + 1) * 2);
+    DWORD returned = 0;
+    const bool made = DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, data.data(),
+                                      DWORD(data.size()), nullptr, 0, &returned, nullptr);
+    CloseHandle(handle);
+    return made;
+}
+
+} // namespace
+
+TEST_CASE("a junction at a folder's name in a held folder is never gone through")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string outside = temp.file("outside");
+    const std::string exportDir = temp.file("export");
+    REQUIRE(CreateDirectoryW(wide(outside).c_str(), nullptr));
+    REQUIRE(CreateDirectoryW(wide(exportDir).c_str(), nullptr));
+    writeBytes(outside + "\\Song.mp3", "someone else's");
+    if (!makeJunction(exportDir + "\\Band", outside)) {
+        MESSAGE("this system makes no junction: the case is not run");
+        return;
+    }
+    const std::unique_ptr<HeldFolder> held = fs->holdFolder(exportDir);
+    CHECK(!held->folder("Band"));
+    CHECK(held->status("Band")->kind == FileStatus::Kind::Other);
+    CHECK(raisedBy([&] { held->makeFolder("Band"); }));
+    const std::vector<FolderEntry> entries = held->entries();
+    REQUIRE(entries.size() == 1);
+    CHECK(!entries[0].folder);
+    CHECK(!held->removeFile("Band", [](const FileStatus &) { return true; }));
+    // A copy is never renamed over it: the name is taken.
+    Staging staging = held->stageBytes("Band", "ours", 4);
+    REQUIRE(staging.copy);
+    REQUIRE(staging.copy->flush().copied());
+    CHECK(staging.copy->rename(exportDir + "\\Band", true).outcome == CopyOutcome::NameTaken);
+    CHECK(readBytes(outside + "\\Song.mp3") == "someone else's");
+    CHECK(namesIn(outside) == std::vector<std::wstring>{L"Song.mp3"});
 }
