@@ -22,6 +22,8 @@ QString skipReason(const CopyResult &result)
         return QStringLiteral("not a regular file");
     case CopyOutcome::SameFile:
         return QStringLiteral("same file as the destination");
+    case CopyOutcome::OutsideFolder:
+        return QString::fromLatin1(LinkOutOfFolder);
     case CopyOutcome::NameRefused:
         return QStringLiteral("name refused by the export folder: ") + system;
     case CopyOutcome::TooLarge:
@@ -192,6 +194,7 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     folder = &names.make(item.folders);
                 const std::uint64_t bytes = item.sourceStatus ? item.sourceStatus->size : item.size;
                 CopyOptions options;
+                options.within = snapshot.playerRoot; // never a file reached out of the player
                 options.progress = [&](std::uint64_t copied) {
                     progress.setBytes(before + std::min(copied, bytes));
                     return !progress.cancelled();

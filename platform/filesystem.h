@@ -65,6 +65,7 @@ enum class CopyOutcome {
     TooLarge,          // the destination's file system takes no file this large (FAT)
     DestinationFailed, // creating, writing, flushing or placing the copy failed
     NameTaken,         // placing without replacing: something is at the name already
+    OutsideFolder,     // the source is reached only by leaving CopyOptions::within: never read
 };
 
 // The largest file that FAT12, FAT16 and FAT32 take: 4 GiB - 1.
@@ -91,6 +92,10 @@ struct FolderEntry
 // The description of a source that became shorter while it was copied.
 inline constexpr const char *ShorterWhileCopied = "it became shorter while it was copied";
 
+// The description of a file that is reached only through a link that leads out of the
+// folder it is read from (the player's): such a file is never opened.
+inline constexpr const char *LinkOutOfFolder = "a link out of the player";
+
 struct CopyResult
 {
     CopyOutcome outcome = CopyOutcome::Copied;
@@ -116,6 +121,10 @@ struct CopyOptions
     // Called on the copying thread after each chunk with the bytes copied so far;
     // returning false stops the copy there.
     std::function<bool(std::uint64_t copied)> progress;
+    // When set, the folder that holds the source (the player's root): the source is read
+    // only when it is reached from there without leaving it (see readFileWithin), and a
+    // path that leads out gives OutsideFolder.
+    std::string within;
 };
 
 // How the time of a flushed copy is set.
@@ -298,6 +307,14 @@ struct RootFolderCheck
     std::string unsafe;
 };
 
+// A file made new by FileSystem::createNewFile, with the identity it was made with; no file
+// when the name was taken.
+struct NewFile
+{
+    std::unique_ptr<OutputFile> file;
+    FileIdentity identity;
+};
+
 // The file-system service of both programs. Paths are UTF-8 text in the platform's
 // own form. Every operation that changes or reads the disk raises PlatformError when
 // the operating system refuses it; the boolean tests never raise.
@@ -404,6 +421,19 @@ public:
     virtual std::vector<std::uint8_t> readFile(const std::string &path) const = 0;
     // Creates (or truncates) a file for writing.
     virtual std::unique_ptr<OutputFile> createFile(const std::string &path) const = 0;
+    // Creates a new file for writing, never opening what is at `path` already: a name taken
+    // by anything (a file, a folder, a link, even one that leads nowhere) gives a NewFile
+    // without a file (O_CREAT | O_EXCL | O_NOFOLLOW; CREATE_NEW on Windows). Raises
+    // PlatformError for any other failure.
+    virtual NewFile createNewFile(const std::string &path) const = 0;
+    // The whole file at `path`, which lies in `folder`, read only when it is a regular file
+    // reached from `folder` without leaving it: links that stay inside are followed, one that
+    // leads out raises PlatformError described as LinkOutOfFolder (openat2 with
+    // RESOLVE_BENEATH, or a walk name by name where the kernel lacks it; on Windows the
+    // opened file's final path is checked). It is opened without blocking and looked at
+    // before it is read: a FIFO, socket or device raises PlatformError too.
+    virtual std::vector<std::uint8_t> readFileWithin(const std::string &folder,
+                                                     const std::string &path) const = 0;
 
     // The drive that holds the path: "C:" on Windows, the mount point on Linux.
     virtual std::string driveOf(const std::string &path) const = 0;

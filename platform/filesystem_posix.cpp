@@ -2,6 +2,7 @@
 
 #include "descriptor_posix.h"
 #include "memory.h"
+#include "openwithin_posix.h"
 #include "platformerror.h"
 #include "posix_files.h"
 #include "rootfolder_posix.h"
@@ -465,27 +466,47 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
                            std::uint64_t bytes = 0) {
         return Staging{copyFailure(outcome, error, path, bytes), nullptr};
     };
-    // Without blocking: a FIFO with no writer would otherwise hold the open forever.
-    // A link to a device is not even opened (opening some has effects of its own); the
-    // opened file is judged again below, as it may have changed in between.
-    struct stat before {};
-    if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
-        return failed(CopyOutcome::SourceNotRegular, 0, source);
-    Descriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (in.get() < 0) {
-        const int error = errno;
-        const bool missing = error == ENOENT || error == ENOTDIR;
-        return failed(missing ? CopyOutcome::SourceMissing : CopyOutcome::SourceUnreadable, error,
-                      source);
-    }
+    Descriptor in;
     struct stat st {};
-    if (::fstat(in.get(), &st) != 0)
-        return failed(CopyOutcome::SourceUnreadable, errno, source);
-    if (!S_ISREG(st.st_mode))
-        return failed(CopyOutcome::SourceNotRegular, 0, source);
-    const int flags = ::fcntl(in.get(), F_GETFL);
-    if (flags >= 0)
-        ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK);
+    if (!options.within.empty()) {
+        // Reached from the player's folder without leaving it, or not at all.
+        posix::OpenedWithin opened = posix::openWithin(options.within, source);
+        using End = posix::OpenedWithin::End;
+        switch (opened.end) {
+        case End::Opened: break;
+        case End::LeadsOut: {
+            Staging out = failed(CopyOutcome::OutsideFolder, 0, source);
+            out.result.message = LinkOutOfFolder;
+            return out;
+        }
+        case End::NotRegular: return failed(CopyOutcome::SourceNotRegular, 0, source);
+        case End::Missing: return failed(CopyOutcome::SourceMissing, opened.error, source);
+        case End::Failed: return failed(CopyOutcome::SourceUnreadable, opened.error, source);
+        }
+        in = std::move(opened.fd);
+        st = opened.status;
+    } else {
+        // Without blocking: a FIFO with no writer would otherwise hold the open forever.
+        // A link to a device is not even opened (opening some has effects of its own); the
+        // opened file is judged again below, as it may have changed in between.
+        struct stat before {};
+        if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
+        in = Descriptor(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (in.get() < 0) {
+            const int error = errno;
+            const bool missing = error == ENOENT || error == ENOTDIR;
+            return failed(missing ? CopyOutcome::SourceMissing : CopyOutcome::SourceUnreadable,
+                          error, source);
+        }
+        if (::fstat(in.get(), &st) != 0)
+            return failed(CopyOutcome::SourceUnreadable, errno, source);
+        if (!S_ISREG(st.st_mode))
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
+        const int flags = ::fcntl(in.get(), F_GETFL);
+        if (flags >= 0)
+            ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK);
+    }
     struct stat there {};
     if (::fstatat(folder.get(), folder.fd ? lastName(destination).c_str() : destination.c_str(),
                   &there, folder.fd ? AT_SYMLINK_NOFOLLOW : 0) == 0 &&
@@ -590,18 +611,27 @@ void PosixFileSystem::replaceFile(const std::string &from, const std::string &to
 
 namespace {
 
-// Opens a file for reading and gives its status; raises on failure.
+// Raises the failure of a file that is a folder, FIFO, socket or device, never read.
+[[noreturn]] void raiseNotRegular(const struct stat &st, const std::string &path)
+{
+    throw PlatformError(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, "not a regular file: " + path);
+}
+
+// Opens a regular file for reading and gives its status; raises on failure. Opened without
+// blocking and looked at first: a FIFO at the path is refused, never waited on.
 int openForReading(const std::string &path, struct stat &st)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
         raise(errno, path);
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        raise(error, path);
-    }
-    return fd;
+    if (::fstat(fd.get(), &st) != 0)
+        raise(errno, path);
+    if (!S_ISREG(st.st_mode))
+        raiseNotRegular(st, path);
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd.release();
 }
 
 // Reads up to `size` bytes, fewer only at the end of the file.
@@ -858,13 +888,11 @@ std::unique_ptr<LockedFile> PosixFileSystem::lockFile(const std::string &path) c
     raise(EAGAIN, path);
 }
 
-std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
+namespace {
+
+// The whole of the open file `fd` (of `path`, with the status `st`), which it closes.
+std::vector<std::uint8_t> readOpened(int fd, const struct stat &st, const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        raise(errno, path);
-    struct stat st {};
-    ::fstat(fd, &st);
     // Read straight into place. The size is a guess only: a file may change while it is
     // read, and files of /proc and /sys say 0; one byte more than it shows the end.
     std::vector<std::uint8_t> bytes;
@@ -900,6 +928,47 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
     ::close(fd);
     bytes.resize(size);
     return bytes;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
+{
+    struct stat st {};
+    const int fd = openForReading(path, st);
+    return readOpened(fd, st, path);
+}
+
+std::vector<std::uint8_t> PosixFileSystem::readFileWithin(const std::string &folder,
+                                                          const std::string &path) const
+{
+    posix::OpenedWithin opened = posix::openWithin(folder, path);
+    using End = posix::OpenedWithin::End;
+    switch (opened.end) {
+    case End::Opened: break;
+    case End::LeadsOut: throw PlatformError(EXDEV, std::string(LinkOutOfFolder) + ": " + path);
+    case End::NotRegular: throw PlatformError(EINVAL, "not a regular file: " + path);
+    case End::Missing:
+    case End::Failed: raise(opened.error, path);
+    }
+    return readOpened(opened.fd.release(), opened.status, path);
+}
+
+NewFile PosixFileSystem::createNewFile(const std::string &path) const
+{
+    // O_EXCL refuses any name that is taken, a link too (O_NOFOLLOW says so outright).
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd.get() < 0 && errno == EEXIST)
+        return {};
+    if (fd.get() < 0)
+        raise(errno, path);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        raise(errno, path);
+    NewFile made;
+    made.identity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    made.file = std::make_unique<PosixOutputFile>(fd.release(), path);
+    return made;
 }
 
 std::unique_ptr<OutputFile> PosixFileSystem::createFile(const std::string &path) const

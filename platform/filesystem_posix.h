@@ -65,6 +65,9 @@ public:
     void setHidden(const std::string &) const override {}
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
+    NewFile createNewFile(const std::string &path) const override;
+    std::vector<std::uint8_t> readFileWithin(const std::string &folder,
+                                             const std::string &path) const override;
     std::string driveOf(const std::string &path) const override;
     std::uint64_t availableSpace(const std::string &path) const override;
     std::optional<std::uint64_t> fileSizeLimit(const std::string &path) const override;

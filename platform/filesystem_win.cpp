@@ -61,6 +61,45 @@ HANDLE openForReading(const std::string &path)
     return handle;
 }
 
+// The final path of an open file or folder (links, junctions and mounted folders resolved),
+// in the "\\?\C:\..." form; empty when the system cannot tell it.
+std::wstring finalPath(HANDLE handle)
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), DWORD(path.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length + 1);
+    }
+}
+
+// True when the open file `handle` lies in `folder` as the system resolves both: the file was
+// reached without a link or junction leading out of the folder.
+bool openedWithin(HANDLE handle, const std::string &folder)
+{
+    HANDLE held = CreateFileW(filePath(folder).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (held == INVALID_HANDLE_VALUE)
+        return false;
+    std::wstring root = finalPath(held);
+    CloseHandle(held);
+    const std::wstring file = finalPath(handle);
+    if (root.empty() || file.empty())
+        return false;
+    if (root.back() != L'\\')
+        root += L'\\';
+    return file.size() > root.size() &&
+           CompareStringOrdinal(file.c_str(), int(root.size()), root.c_str(), int(root.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 // The current user's known folder of the given kind, without a trailing backslash; empty
 // when the shell has none.
 std::string knownFolderOrNone(REFKNOWNFOLDERID id)
@@ -767,6 +806,11 @@ public:
             return failed(CopyOutcome::SourceUnreadable, GetLastError(), source);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             return failed(CopyOutcome::SourceNotRegular, 0, source);
+        if (!options.within.empty() && !openedWithin(in.get(), options.within)) {
+            Staging out = failed(CopyOutcome::OutsideFolder, 0, source);
+            out.result.message = LinkOutOfFolder;
+            return out;
+        }
         const FileIdentity own{info.dwVolumeSerialNumber,
                                (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
         if (identity(destination) == own)
@@ -1046,6 +1090,62 @@ public:
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
+        return readHandle(handle, path);
+    }
+
+    std::vector<std::uint8_t> readFileWithin(const std::string &folder,
+                                             const std::string &path) const override
+    {
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            raiseLastError(path);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            CloseHandle(handle);
+            throw PlatformError(int(ERROR_INVALID_FUNCTION), "not a regular file: " + path);
+        }
+        if (!openedWithin(handle, folder)) {
+            CloseHandle(handle);
+            throw PlatformError(int(ERROR_NOT_SAME_DEVICE), std::string(LinkOutOfFolder) + ": " + path);
+        }
+        return readHandle(handle, path);
+    }
+
+    NewFile createNewFile(const std::string &path) const override
+    {
+        // CREATE_NEW refuses any name that is taken; a link or junction at it is not followed.
+        const std::wstring name = filePath(path);
+        HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            // A folder at the name is refused as "access denied".
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                (error == ERROR_ACCESS_DENIED &&
+                 GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES))
+                return {};
+            raise(error, path);
+        }
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!GetFileInformationByHandle(handle, &info)) {
+            const DWORD error = GetLastError();
+            CloseHandle(handle);
+            DeleteFileW(name.c_str());
+            raise(error, path);
+        }
+        NewFile made;
+        made.identity = {info.dwVolumeSerialNumber,
+                         (std::uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+        made.file = std::make_unique<WinOutputFile>(handle, path);
+        return made;
+    }
+
+private:
+    // The whole of the open file `handle` (of `path`), which it closes.
+    static std::vector<std::uint8_t> readHandle(HANDLE handle, const std::string &path)
+    {
         LARGE_INTEGER size{};
         GetFileSizeEx(handle, &size);
         // A file larger than the memory to be had (a damaged or hostile one) is an error
@@ -1075,6 +1175,7 @@ public:
         return bytes;
     }
 
+public:
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override
     {
         HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr,

@@ -38,14 +38,13 @@ ReadOutcome DatabaseReader::read(TrackTable &table, const WalkProgress &progress
 {
     ReadOutcome outcome;
     outcome.status = ReadStatus::Unreadable;
-    // From here on files of those names may be there, whether from this run or another.
-    m_workFilesMayExist = !m_files.stagedCopy.empty();
     StagedDatabase staged = startStaging(m_fs, m_files, limits);
+    // The work files as made (under other names when those were taken), for removing them.
+    m_files = staged.files;
+    m_made = std::move(staged.made);
     outcome.inflate = staged.status;
-    if (!staged.readable()) {
-        m_workFilesMayExist = false; // staging has removed them
-        return outcome;
-    }
+    if (!staged.readable())
+        return outcome; // staging has removed them
     const std::span<const std::uint8_t> database = staged.bytes();
     // A full disk stops the walk at the next track: its error is what the caller reports.
     outcome.walk = walkDatabase(database, table, [&](int j, int n) {
@@ -63,25 +62,12 @@ ReadOutcome DatabaseReader::read(TrackTable &table, const WalkProgress &progress
 
 void DatabaseReader::removeWorkFiles()
 {
-    if (!m_workFilesMayExist)
-        return;
-    m_fs.deleteFile(m_files.hexFile);
-    m_fs.deleteFile(m_files.stagedCopy);
-    m_workFilesMayExist = false;
+    m_made.remove(m_fs);
 }
 
 void DatabaseReader::discardWorkFiles() noexcept
 {
-    if (!m_workFilesMayExist)
-        return;
-    for (const std::string *path : {&m_files.hexFile, &m_files.stagedCopy}) {
-        try {
-            if (m_fs.fileExists(*path))
-                m_fs.deleteFile(*path);
-        } catch (const PlatformError &) {
-        }
-    }
-    m_workFilesMayExist = false;
+    m_made.discard(m_fs);
 }
 
 ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress,

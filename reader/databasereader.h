@@ -37,7 +37,8 @@ struct ReadOutcome
 //     ...
 //     reader.removeWorkFiles();                                     // hex file, then staged copy
 //
-// With a work folder, the database is staged there ("Vemo_temp" and "Vemo_temp_hex.txt"),
+// With a work folder, the database is staged there ("Vemo_temp" and "Vemo_temp_hex.txt",
+// or "Vemo_temp (2)" and "Vemo_temp (2)_hex.txt"... when a name is taken),
 // the two work files written on a second thread while the walk reads the database from
 // memory; without one nothing is written anywhere. Every operation that
 // the operating system refuses raises PlatformError; the work files that may exist then
@@ -67,9 +68,10 @@ public:
     ReadOutcome read(TrackTable &table, const WalkProgress &progress = {},
                      const InflateLimits &limits = {});
 
-    // Deletes the hex file, then the staged copy, when they may exist. Raises PlatformError.
+    // Deletes the hex file, then the staged copy, that read() made; only those (a file put
+    // at their names since is left). Raises PlatformError.
     void removeWorkFiles();
-    // The same without a word when either cannot be deleted or is not there.
+    // The same without a word when either cannot be deleted.
     void discardWorkFiles() noexcept;
 
     const WorkFiles &files() const { return m_files; }
@@ -80,7 +82,7 @@ private:
     const FileSystem &m_fs;
     std::string m_playerDrive;
     WorkFiles m_files;
-    bool m_workFilesMayExist = false;
+    MadeWorkFiles m_made;
 };
 
 // The reading of a player's database that the window's check and the command line share:

@@ -72,7 +72,7 @@ PlayCountsStatus mergePlayerPlayCounts(const FileSystem &fs, const std::string &
         const std::string file = itunes.empty() ? itunes : findEntry(fs, itunes, "Play Counts");
         if (file.empty() || !fs.fileExists(file))
             return PlayCountsStatus::Absent;
-        const std::vector<std::uint8_t> bytes = fs.readFile(file);
+        const std::vector<std::uint8_t> bytes = fs.readFileWithin(playerDrive, file);
         return mergePlayCounts(bytes, table);
     } catch (const PlatformError &) {
         return PlayCountsStatus::Unreadable;

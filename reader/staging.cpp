@@ -2,7 +2,12 @@
 
 #include "hextext.h"
 
+#include "platformerror.h"
+
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <tuple>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -166,6 +171,7 @@ WorkFiles workFiles(const QString &playerDrive, const QString &exportDirectory, 
 {
     const std::string sep(1, separator);
     WorkFiles files;
+    files.player = playerDrive.toStdString();
     files.database = playerDrive.toStdString() + "iPod_Control" + sep + "iTunes" + sep + "iTunesDB";
     files.stagedCopy = joined(exportDirectory, "Vemo_temp");
     files.hexFile = joined(exportDirectory, "Vemo_temp_hex.txt");
@@ -200,6 +206,71 @@ PlayerDatabase findPlayerDatabase(const FileSystem &fs, const std::string &playe
     return found;
 }
 
+void MadeWorkFiles::add(std::string path, FileIdentity identity)
+{
+    m_files.emplace_back(std::move(path), identity);
+}
+
+void MadeWorkFiles::remove(const FileSystem &fs)
+{
+    while (!m_files.empty()) {
+        const auto &[path, identity] = m_files.back();
+        if (fs.identity(path) == identity)
+            fs.deleteFile(path);
+        m_files.pop_back();
+    }
+}
+
+void MadeWorkFiles::discard(const FileSystem &fs) noexcept
+{
+    for (auto file = m_files.rbegin(); file != m_files.rend(); ++file) {
+        try {
+            if (fs.identity(file->first) == file->second)
+                fs.deleteFile(file->first);
+        } catch (const PlatformError &) {
+        }
+    }
+    m_files.clear();
+}
+
+namespace {
+
+// The most pairs of work-file names tried before the check gives up.
+constexpr int MaxWorkFileNames = 1000;
+
+// Makes the two work files new under the first pair of names that are both free:
+// "Vemo_temp" and "Vemo_temp_hex.txt", then "Vemo_temp (2)" and "Vemo_temp (2)_hex.txt"...
+// Sets their paths in `files` and adds them to `made`.
+std::pair<std::unique_ptr<OutputFile>, std::unique_ptr<OutputFile>>
+makeWorkFiles(const FileSystem &fs, WorkFiles &files, MadeWorkFiles &made)
+{
+    for (int n = 1; n <= MaxWorkFileNames; ++n) {
+        const std::string copyPath =
+            n == 1 ? files.stagedCopy : files.stagedCopy + " (" + std::to_string(n) + ")";
+        const std::string hexPath = n == 1 ? files.hexFile : copyPath + "_hex.txt";
+        NewFile copy = fs.createNewFile(copyPath);
+        if (!copy.file)
+            continue;
+        made.add(copyPath, copy.identity);
+        NewFile hex = fs.createNewFile(hexPath);
+        if (!hex.file) {
+            copy.file.reset(); // closed before it is removed (Windows)
+            MadeWorkFiles single;
+            single.add(copyPath, copy.identity);
+            single.remove(fs);
+            made = MadeWorkFiles();
+            continue;
+        }
+        made.add(hexPath, hex.identity);
+        files.stagedCopy = copyPath;
+        files.hexFile = hexPath;
+        return {std::move(copy.file), std::move(hex.file)};
+    }
+    throw PlatformError(EEXIST, std::string(std::strerror(EEXIST)) + ": " + files.stagedCopy);
+}
+
+} // namespace
+
 StagedDatabase::StagedDatabase() = default;
 StagedDatabase::StagedDatabase(StagedDatabase &&) noexcept = default;
 StagedDatabase &StagedDatabase::operator=(StagedDatabase &&) noexcept = default;
@@ -222,21 +293,44 @@ void StagedDatabase::finish()
     m_hex->close();
 }
 
+// The steps of startStaging, into `staged`, whose files are set; raises with the work files
+// it made in `staged.made`.
+void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits &limits);
+
 StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
                             const InflateLimits &limits)
 {
     StagedDatabase staged;
+    staged.files = files;
+    try {
+        stageInto(staged, fs, limits);
+    } catch (...) {
+        // Nothing is left behind: the writing ends and the files are closed, then removed.
+        staged.m_writer.reset();
+        staged.m_copy.reset();
+        staged.m_hex.reset();
+        staged.made.discard(fs);
+        throw;
+    }
+    return staged;
+}
+
+void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits &limits)
+{
+    WorkFiles &files = staged.files;
     const bool writing = !files.stagedCopy.empty();
+    const auto read = [&](const std::string &path) {
+        return files.player.empty() ? fs.readFile(path) : fs.readFileWithin(files.player, path);
+    };
     std::vector<std::uint8_t> stored;
     // An empty compressed database is a stub, unless there is nothing else to read.
     const bool compressed = !files.compressed.empty() &&
-                            (!(stored = fs.readFile(files.compressed)).empty() ||
+                            (!(stored = read(files.compressed)).empty() ||
                              files.database.empty());
     if (!compressed)
-        stored = fs.readFile(files.database);
+        stored = read(files.database);
     if (writing) {
-        staged.m_copy = fs.createFile(files.stagedCopy);
-        staged.m_hex = fs.createFile(files.hexFile);
+        std::tie(staged.m_copy, staged.m_hex) = makeWorkFiles(fs, files, staged.made);
         staged.m_writer = std::make_unique<WorkFileWriter>(*staged.m_copy, *staged.m_hex);
     }
     WorkFileWriter *const writer = staged.m_writer.get();
@@ -252,11 +346,8 @@ StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
         staged.status = staged.m_inflated.status;
         if (!staged.readable()) {
             staged.finish();
-            if (writing) {
-                fs.deleteFile(files.hexFile);
-                fs.deleteFile(files.stagedCopy);
-            }
-            return staged;
+            staged.made.remove(fs);
+            return;
         }
     }
     if (staged.status == InflateStatus::Plain)
@@ -265,7 +356,6 @@ StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
         std::vector<std::uint8_t>().swap(stored); // the compressed bytes are not needed any more
     if (writer)
         writer->follow(staged.bytes());
-    return staged;
 }
 
 StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,

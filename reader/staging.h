@@ -17,10 +17,29 @@ namespace sondrel {
 // The player's database and the two work files of a check, as full paths.
 struct WorkFiles
 {
+    std::string player;     // the player drive's root: the database is read only within it
     std::string database;   // <player drive>iPod_Control<sep>iTunes<sep>iTunesDB
     std::string compressed; // the compressed database "iTunesCDB" beside it; empty when none
     std::string stagedCopy; // <export directory>Vemo_temp
     std::string hexFile;    // <export directory>Vemo_temp_hex.txt
+};
+
+// The work files a check made, each with the identity it was made with, so that only those
+// are ever removed: a file put at one of their names since is someone else's.
+class MadeWorkFiles
+{
+public:
+    void add(std::string path, FileIdentity identity);
+    bool empty() const { return m_files.empty(); }
+    // Deletes each file made that is still the one made, the last made first; one that is
+    // gone or is another file now is passed over. Raises PlatformError, and those not yet
+    // deleted stay to be deleted.
+    void remove(const FileSystem &fs);
+    // The same without a word when one cannot be deleted.
+    void discard(const FileSystem &fs) noexcept;
+
+private:
+    std::vector<std::pair<std::string, FileIdentity>> m_files;
 };
 
 // The paths for a player drive and an export directory that both end with `separator`,
@@ -67,6 +86,12 @@ public:
     // Inflated when it came from a compressed database, Plain otherwise; Damaged or
     // TooLarge when the compressed database cannot be read (no work file is left then).
     InflateStatus status = InflateStatus::Plain;
+    // The files staged from, with the work files as they were made: "Vemo_temp" and
+    // "Vemo_temp_hex.txt", or the first free pair "Vemo_temp (2)" and "Vemo_temp
+    // (2)_hex.txt", ... when a name is taken.
+    WorkFiles files;
+    // The work files made, for the caller to remove.
+    MadeWorkFiles made;
 
     bool readable() const
     {
@@ -88,6 +113,7 @@ public:
     void finish();
 
 private:
+    friend void stageInto(StagedDatabase &, const FileSystem &, const InflateLimits &);
     friend StagedDatabase startStaging(const FileSystem &, const WorkFiles &,
                                        const InflateLimits &);
 
@@ -98,8 +124,10 @@ private:
     std::unique_ptr<WorkFileWriter> m_writer;
 };
 
-// Stages the player's database: reads it into memory and writes it to the staged copy
-// (replacing a file of that name) and its hex text to the hex file. A non-empty
+// Stages the player's database: reads it into memory (only a regular file reached within
+// `files.player`, when that is set) and writes it to the staged copy and its hex text to
+// the hex file, both made new: a name taken by anything (a file, a folder, a link) is
+// never opened, written or removed, and the pair takes the next free names instead. A non-empty
 // compressed database is read instead of "iTunesDB" (newer players leave a stub or an
 // outdated one beside it) and inflated first: the staged copy and the hex text then hold
 // the inflated database, so that everything after staging is the same for both kinds;
@@ -107,7 +135,8 @@ private:
 // Returns as soon as the bytes are in memory, while the work files are still being
 // written on a second thread: finish() waits for them. Without a staged copy's path
 // (`files.stagedCopy` empty) the database is only read, and no file is written.
-// Raises PlatformError when the operating system refuses any step.
+// Raises PlatformError when the operating system refuses any step, after removing the work
+// files it made.
 StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
                             const InflateLimits &limits = {});
 

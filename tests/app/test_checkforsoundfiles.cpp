@@ -5,6 +5,7 @@
 #include "modalanswerer.h"
 #include "platformerror.h"
 #include "soundfilecheck.h"
+#include "testfiles.h"
 #include "testmain.h"
 #include "trackgrid.h"
 
@@ -80,24 +81,26 @@ public:
         qint64 hexSize;
     };
 
-    CaptionWatcher(QLabel *label, const MainWindowScene &scene) : m_label(label), m_scene(scene)
+    CaptionWatcher(QLabel *label, const MainWindowScene &scene, QString copyName = "Vemo_temp")
+        : m_label(label), m_scene(scene), m_copy(std::move(copyName))
     {
         qApp->installEventFilter(this);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        const auto size = [&](const char *name) {
-            const QFileInfo info(QDir(m_scene.exportPath()).filePath(QLatin1String(name)));
+        const auto size = [&](const QString &name) {
+            const QFileInfo info(QDir(m_scene.exportPath()).filePath(name));
             return info.exists() ? info.size() : qint64(-1);
         };
+        const QString hex = m_copy + "_hex.txt";
         if (watched == m_label && event->type() == QEvent::Paint) {
             const QString caption = m_label->text();
             if (seen.isEmpty() || seen.last().caption != caption)
-                seen.push_back({caption, size("Vemo_temp"), size("Vemo_temp_hex.txt")});
+                seen.push_back({caption, size(m_copy), size(hex)});
         } else if (auto *box = qobject_cast<QMessageBox *>(watched);
                    box && event->type() == QEvent::Show) {
-            messages.push_back({box->text(), size("Vemo_temp"), size("Vemo_temp_hex.txt")});
+            messages.push_back({box->text(), size(m_copy), size(hex)});
         }
         return false;
     }
@@ -116,6 +119,7 @@ public:
 private:
     QLabel *m_label;
     const MainWindowScene &m_scene;
+    QString m_copy; // the staged copy's name; the hex file's is that and "_hex.txt"
 };
 
 TestTrack song(const QString &title, qint32 size, qint32 duration)
@@ -361,25 +365,40 @@ private Q_SLOTS:
 
     // While the action runs, the export directory holds the copy and the hex file, written
     // beside the walk: complete (the database's size, and twice that) by the time the grid
-    // is filled. The last progress caption is the full one.
+    // is filled. The last progress caption is the full one. A name that is taken (the
+    // user's own "Vemo_temp", a link at "Vemo_temp_hex.txt") is left as it is: the work
+    // files take the next free pair, and only they are gone afterwards.
+    void workFilesDuringTheAction_data()
+    {
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("names free") << false;
+        QTest::newRow("the user's file and a link at the names") << true;
+    }
+
     void workFilesDuringTheAction()
     {
+        QFETCH(bool, taken);
         MainWindowScene bench;
         TestDatabase db;
         for (int i = 1; i <= 300; ++i)
             db.tracks << song(QString("T%1").arg(i), i, i);
         const qint64 dbSize = buildDatabase(db).size();
         QVERIFY(writePlayer(bench.playerPath(), db));
-        // Files of the same names from before are overwritten and gone afterwards.
-        QFile old(QDir(bench.exportPath()).filePath("Vemo_temp_hex.txt"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(3 * dbSize, 'z'));
-        old.close();
+        QTemporaryDir outside;
+        const QString target = outside.filePath("target");
+        QStringList left;
+        if (taken) {
+            const QByteArray own(3 * dbSize, 'z');
+            QVERIFY(writePlayerFile(bench.exportPath(), "Vemo_temp", own));
+            QVERIFY(writePlayerFile(outside.path(), "target", "not Sondrel's"));
+            QVERIFY(QFile::link(target, QDir(bench.exportPath()).filePath("Vemo_temp_hex.txt")));
+            left = QStringList{"Vemo_temp", "Vemo_temp_hex.txt"};
+        }
 
         FrmMain &window = bench.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        CaptionWatcher watcher(window.LblStatusiPod, bench);
+        CaptionWatcher watcher(window.LblStatusiPod, bench, taken ? "Vemo_temp (2)" : "Vemo_temp");
         QCOMPARE(bench.check().size(), 1);
 
         // " Updating...", the progress (at least the first and the last), " Updating
@@ -401,7 +420,12 @@ private Q_SLOTS:
         QCOMPARE(watcher.seen.last().copySize, qint64(-1));
         QCOMPARE(watcher.seen.last().hexSize, qint64(-1));
         QCOMPARE(window.LblStatusiPod->text(), "300 files in your iPod");
-        QCOMPARE(bench.exportFiles(), QStringList());
+        QCOMPARE(bench.exportFiles(), left);
+        if (taken) {
+            QCOMPARE(readAll(QDir(bench.exportPath()).filePath("Vemo_temp")),
+                     QByteArray(3 * dbSize, 'z'));
+            QCOMPARE(readAll(target), QByteArray("not Sondrel's"));
+        }
     }
 
     // A wrong tag or damaged record anywhere: the message, both work files gone, the
@@ -592,7 +616,9 @@ private Q_SLOTS:
 
         QCOMPARE(bench.check(), QStringList{CouldNotRead});
         verifyReset(window);
-        QCOMPARE(bench.exportFiles(), QStringList());
+        // Files of those names are not the check's: left as they were.
+        QCOMPARE(bench.exportFiles(), (QStringList{"Vemo_temp", "Vemo_temp_hex.txt"}));
+        QCOMPARE(readAll(QDir(bench.exportPath()).filePath("Vemo_temp")), QByteArray("from an earlier run"));
 
         TestDatabase db;
         db.tracks << song("One", 1, 1);
@@ -678,7 +704,12 @@ private Q_SLOTS:
         QCOMPARE(again.size(), 1);
         QVERIFY(again[0].startsWith("Updated in "));
         QCOMPARE(window.MSFlexGridSoundList->Rows(), 2);
-        QCOMPARE(bench.exportFiles(), QStringList());
+        // Work files that could not be deleted are files like any other to the next check:
+        // it works beside them and leaves them.
+        const QStringList left = CheckFault(fault) == CheckFault::DeleteRefused
+                                     ? QStringList{"Vemo_temp", "Vemo_temp_hex.txt"}
+                                     : QStringList();
+        QCOMPARE(bench.exportFiles(), left);
     }
 
     // A folder whose permissions refuse writing (only meaningful for a normal user).

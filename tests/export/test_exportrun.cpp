@@ -753,7 +753,7 @@ private Q_SLOTS:
         QTest::newRow("FIFO") << "fifo"
                               << "not a regular file";
         QTest::newRow("link to /dev/zero") << "zero"
-                                           << "not a regular file";
+                                           << "a link out of the player";
         QTest::newRow("folder") << "folder"
                                 << "not a regular file";
         QTest::newRow("missing") << "missing"
@@ -767,6 +767,12 @@ private Q_SLOTS:
         QTest::newRow("untrusted location")
             << "dot dot"
             << "could not be read: the iPod's database gives an unusable location";
+        // A copied player on the system disk: the drive is the same, the file is not the
+        // player's (a link to /etc/shadow, read by root, would hand it to the user).
+        QTest::newRow("a link out of the player") << "link out"
+                                                  << "a link out of the player";
+        QTest::newRow("a folder linked out of the player") << "folder out"
+                                                           << "a link out of the player";
     }
 
     void badSourcesArePassedOver()
@@ -776,9 +782,10 @@ private Q_SLOTS:
         Player p;
         p.fields = onlyTitleFields();
         p.add("Before", ":iPod_Control:Music:F00:A.mp3", bytesOf('a', 70000));
-        const QString location = kind == "nowhere"   ? QString()
-                                 : kind == "dot dot" ? ":iPod_Control:..:..:outside.mp3"
-                                                     : ":iPod_Control:Music:F00:BAD.mp3";
+        const QString location = kind == "nowhere"      ? QString()
+                                 : kind == "dot dot"    ? ":iPod_Control:..:..:outside.mp3"
+                                 : kind == "folder out" ? ":iPod_Control:Music:F01:outside.mp3"
+                                                        : ":iPod_Control:Music:F00:BAD.mp3";
         p.add("Bad", location, bytesOf('b', 5000), Mark::Yes,
               kind == "unreadable" || kind == "long name" ? File::Written : File::Absent);
         p.add("After", ":iPod_Control:Music:F00:C.mp3", bytesOf('c', 90000));
@@ -789,6 +796,10 @@ private Q_SLOTS:
             QVERIFY(QFile::link("/dev/zero", bad));
         if (kind == "folder")
             QVERIFY(QDir().mkpath(bad));
+        if (kind == "link out")
+            QVERIFY(QFile::link("../../../../outside.mp3", bad));
+        if (kind == "folder out")
+            QVERIFY(QFile::link(p.dir.path(), p.player + "iPod_Control/Music/F01"));
         if (kind == "unreadable") // the player fails after 1000 bytes
             p.faults->faults.push_back(
                 {FsOp::SafeCopy, EIO, 2, "", 1000, CopyOutcome::SourceUnreadable});
@@ -820,6 +831,24 @@ private Q_SLOTS:
                                              ".");
         QCOMPARE(QString::fromUtf8(p.exportedBytes(ErrorsFile)),
                  "Bad\t" + QString::fromStdString(report.skipped[0].source) + "\t" + reason + "\n");
+    }
+
+    // A FIFO where the copy of a 0-byte track would go has the size of the source: it is
+    // looked at, found no regular file and kept, never opened to compare (which would wait
+    // for a writer for ever); the copy takes the next name.
+    void aFifoAtTheNameOfAnEmptyTrackIsNeverOpened()
+    {
+        Player p;
+        p.fields = onlyTitleFields();
+        p.add("Song", ":iPod_Control:Music:F00:A.mp3", "");
+        QVERIFY(QDir().mkpath(p.exportDir));
+        QCOMPARE(::mkfifo(QFile::encodeName(p.exportDir + "Song.mp3").constData(), 0644), 0);
+        const ExportReport report = p.copy();
+        QCOMPARE(report.copied, 1);
+        QCOMPARE(p.exportedBytes("Song (2).mp3"), QByteArray());
+        struct stat st {};
+        QCOMPARE(::lstat(QFile::encodeName(p.exportDir + "Song.mp3").constData(), &st), 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
     }
 
     void aLinkLeadingOffThePlayersDriveIsPassedOver()

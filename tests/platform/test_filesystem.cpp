@@ -1,5 +1,6 @@
 #include "fakemachine.h"
 #include "filesystem_posix.h"
+#include "openwithin_posix.h"
 #include "otheruser.h"
 #include "platformerror.h"
 #include "testfiles.h"
@@ -12,8 +13,10 @@
 #include <QTest>
 
 #include <cstring>
+#include <map>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -463,6 +466,169 @@ private Q_SLOTS:
             QVERIFY(!result.path.empty());
             QCOMPARE(result.sourceFault(), outcome != int(CopyOutcome::DestinationFailed));
         }
+    }
+
+    // A file of the player is read only when it is a regular file reached from the player's
+    // folder without leaving it: links inside are followed, one out (a copied player whose
+    // track leads to /etc/shadow) is never opened, nor is a FIFO waited on. The kernel's
+    // openat2 and the walk name by name decide alike; the copy and the whole read agree.
+    void readsOnlyWithinThePlayer_data()
+    {
+        QTest::addColumn<QStringList>("tree"); // "name=link target" or "name|fifo", in player/
+        QTest::addColumn<QString>("path");     // what is read, from the temporary folder
+        QTest::addColumn<int>("end");
+        const auto row = [](const char *name, QStringList tree, const char *path,
+                            posix::OpenedWithin::End end) {
+            QTest::newRow(name) << tree << QString(path) << int(end);
+        };
+        using End = posix::OpenedWithin::End;
+        const char *track = "player/Music/a.mp3";
+        row("a file", {"Music/a.mp3|file"}, track, End::Opened);
+        row("a link inside", {"Music/a.mp3=../Other/b.mp3"}, track, End::Opened);
+        row("an absolute link inside", {"Music/a.mp3=$/player/Other/b.mp3"}, track, End::Opened);
+        row("a folder linked inside", {"Music=Other", "Other/a.mp3|file"}, track, End::Opened);
+        row("a link out", {"Music/a.mp3=../../secret"}, track, End::LeadsOut);
+        row("an absolute link out", {"Music/a.mp3=$/secret"}, track, End::LeadsOut);
+        row("a link to /etc/shadow", {"Music/a.mp3=/etc/shadow"}, track, End::LeadsOut);
+        row("a folder linked out", {"Music=$"}, "player/Music/secret", End::LeadsOut);
+        row("a link to a name beside the player", {"Music/a.mp3=$/player2/b.mp3"}, track,
+            End::LeadsOut);
+        row("up and out in the path", {}, "player/../secret", End::LeadsOut);
+        row("a FIFO", {"Music/a.mp3|fifo"}, track, End::NotRegular);
+        row("a link to a FIFO inside", {"Music/a.mp3=../Other/f", "Other/f|fifo"}, track,
+            End::NotRegular);
+        row("a folder", {"Music/a.mp3|folder"}, track, End::NotRegular);
+        row("missing", {}, track, End::Missing);
+        row("a dangling link", {"Music/a.mp3=../Other/none"}, track, End::Missing);
+        row("a loop of links", {"Music/a.mp3=a.mp3"}, track, End::Failed);
+    }
+
+    void readsOnlyWithinThePlayer()
+    {
+        QFETCH(QStringList, tree);
+        QFETCH(QString, path);
+        QFETCH(int, end);
+        QTemporaryDir dir;
+        for (const char *folder : {"player/Music", "player/Other", "player2"})
+            QVERIFY(QDir(dir.path()).mkpath(QLatin1String(folder)));
+        writeFile(dir.filePath(QStringLiteral("secret")), "secret");
+        writeFile(dir.filePath(QStringLiteral("player2/b.mp3")), "beside");
+        writeFile(dir.filePath(QStringLiteral("player/Other/b.mp3")), "inside");
+        for (const QString &entry : tree) {
+            const qsizetype link = entry.indexOf(QLatin1Char('='));
+            const qsizetype kind = entry.indexOf(QLatin1Char('|'));
+            const QString at = dir.filePath(QStringLiteral("player/") +
+                                            entry.left(link >= 0 ? link : kind));
+            const QByteArray name = QFile::encodeName(at);
+            if (link >= 0) {
+                QFile::remove(at);
+                QDir(at).removeRecursively();
+                const QString target = entry.mid(link + 1).replace(QLatin1Char('$'), dir.path());
+                QCOMPARE(::symlink(QFile::encodeName(target).constData(), name.constData()), 0);
+            } else if (entry.mid(kind + 1) == QLatin1String("fifo")) {
+                QCOMPARE(::mkfifo(name.constData(), 0644), 0);
+            } else if (entry.mid(kind + 1) == QLatin1String("folder")) {
+                QVERIFY(QDir().mkpath(at));
+            } else {
+                writeFile(at, "inside");
+            }
+        }
+        const std::string folder = dir.filePath(QStringLiteral("player")).toStdString() + '/';
+        const std::string source = dir.filePath(path).toStdString();
+        for (posix::Resolve resolve : {posix::Resolve::Kernel, posix::Resolve::Walk}) {
+            const posix::OpenedWithin opened = posix::openWithin(folder, source, resolve);
+            QCOMPARE(int(opened.end), end);
+            QCOMPARE(opened.fd.get() >= 0, end == int(posix::OpenedWithin::End::Opened));
+        }
+
+        using End = posix::OpenedWithin::End;
+        const std::map<int, CopyOutcome> outcomes = {
+            {int(End::Opened), CopyOutcome::Copied},
+            {int(End::LeadsOut), CopyOutcome::OutsideFolder},
+            {int(End::NotRegular), CopyOutcome::SourceNotRegular},
+            {int(End::Missing), CopyOutcome::SourceMissing},
+            {int(End::Failed), CopyOutcome::SourceUnreadable}};
+        PosixFileSystem fs;
+        CopyOptions options;
+        options.within = folder;
+        const std::string to = dir.filePath(QStringLiteral("copy.mp3")).toStdString();
+        const CopyResult copied = fs.copyFileSafely(source, to, options);
+        QCOMPARE(int(copied.outcome), int(outcomes.at(end)));
+        QVERIFY(copied.copied() || copied.sourceFault());
+        QCOMPARE(QFile::exists(QString::fromStdString(to)), copied.copied());
+        if (copied.copied())
+            QCOMPARE(readAll(QString::fromStdString(to)), QByteArray("inside"));
+        try {
+            const std::vector<std::uint8_t> bytes = fs.readFileWithin(folder, source);
+            QCOMPARE(QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                     QByteArray("inside"));
+            QCOMPARE(end, int(End::Opened));
+        } catch (const PlatformError &error) {
+            QVERIFY(end != int(End::Opened));
+            QCOMPARE(error.description().rfind(LinkOutOfFolder, 0) == 0, end == int(End::LeadsOut));
+        }
+    }
+
+    // A work file is made new or not at all: whatever takes its name (a file, a folder, a
+    // link, one to nowhere) is never opened, and stays as it was.
+    void createNewFileTakesOnlyAFreeName_data()
+    {
+        QTest::addColumn<QString>("there");
+        QTest::addColumn<bool>("made");
+        QTest::newRow("free") << "none" << true;
+        QTest::newRow("a file") << "file" << false;
+        QTest::newRow("a folder") << "folder" << false;
+        QTest::newRow("a link to a file elsewhere") << "link" << false;
+        QTest::newRow("a link to nowhere") << "dangling" << false;
+        QTest::newRow("a FIFO") << "fifo" << false;
+    }
+
+    void createNewFileTakesOnlyAFreeName()
+    {
+        QFETCH(QString, there);
+        QFETCH(bool, made);
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("Vemo_temp"));
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        writeFile(elsewhere, "the user's");
+        if (there == QLatin1String("file"))
+            writeFile(name, "the user's");
+        if (there == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(name));
+        if (there == QLatin1String("link"))
+            QVERIFY(QFile::link(elsewhere, name));
+        if (there == QLatin1String("dangling"))
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral("nowhere")), name));
+        if (there == QLatin1String("fifo"))
+            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0644), 0);
+        PosixFileSystem fs;
+        NewFile file = fs.createNewFile(name.toStdString());
+        QCOMPARE(bool(file.file), made);
+        if (made) {
+            file.file->write("new", 3);
+            file.file->close();
+            QCOMPARE(readAll(name), QByteArray("new"));
+            QCOMPARE(fs.identity(name.toStdString()), std::optional(file.identity));
+        }
+        QCOMPARE(readAll(elsewhere), QByteArray("the user's"));
+        if (there == QLatin1String("file"))
+            QCOMPARE(readAll(name), QByteArray("the user's"));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("nowhere"))));
+    }
+
+    // Comparing and reading never wait on a FIFO at a name (a FIFO where the copy of a
+    // 0-byte track would go): it is no regular file, refused at once.
+    void readsNeverWaitOnAFifo()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(QStringLiteral("fifo"));
+        const QString empty = dir.filePath(QStringLiteral("empty"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+        writeFile(empty, QByteArray());
+        PosixFileSystem fs;
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.sameContents(empty.toStdString(), fifo.toStdString()));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.sameContents(fifo.toStdString(), empty.toStdString()));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.readFile(fifo.toStdString()));
     }
 
     // A source that grows while it is copied is copied as large as it was when opened;

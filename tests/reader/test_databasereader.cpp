@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <cerrno>
+#include <cstdio>
 
 using namespace sondrel;
 using namespace sondrel::test;
@@ -103,16 +104,112 @@ private Q_SLOTS:
             QCOMPARE(calls, outcome.tracks());
             QCOMPARE(table.text(300, FieldTitle), "Title 300");
         }
+        // A file at one of the names (the user's, or one an earlier run left) is never
+        // written: the pair takes the next free names, and only those are removed.
         if (staged.isNull()) {
-            QVERIFY(!filesIn(work.path()).contains("Vemo_temp"));
+            QCOMPARE(filesIn(work.path()), QStringList{"Vemo_temp_hex.txt"});
         } else {
-            QCOMPARE(readAll(work.filePath("Vemo_temp")), staged);
-            QCOMPARE(readAll(work.filePath("Vemo_temp_hex.txt")), staged.toHex().toUpper());
+            QCOMPARE(QString::fromStdString(reader.files().stagedCopy), work.filePath("Vemo_temp (2)"));
+            QCOMPARE(readAll(work.filePath("Vemo_temp (2)")), staged);
+            QCOMPARE(readAll(work.filePath("Vemo_temp (2)_hex.txt")), staged.toHex().toUpper());
         }
-        // The hex file of an earlier run goes too, once the database was staged over it.
         reader.removeWorkFiles();
-        const bool overwritten = staging && outcome.status != ReadStatus::NoDatabase;
-        QCOMPARE(filesIn(work.path()), overwritten ? QStringList() : QStringList{"Vemo_temp_hex.txt"});
+        QCOMPARE(filesIn(work.path()), QStringList{"Vemo_temp_hex.txt"});
+        QCOMPARE(readAll(work.filePath("Vemo_temp_hex.txt")), QByteArray("from an earlier run"));
+    }
+
+    // Whatever takes a work file's name is left as it is: a link is not written through, a
+    // folder not opened, the user's own file neither truncated nor removed; a file put at a
+    // work file's name while the check runs is not removed either.
+    void workFilesTakeFreeNames_data()
+    {
+        QTest::addColumn<QStringList>("taken"); // "name" (a file), "name/" (a folder), "name>" (a link out)
+        QTest::addColumn<QString>("copy");      // the staged copy's name
+        QTest::addColumn<QString>("hex");
+        QTest::newRow("both free") << QStringList{} << "Vemo_temp" << "Vemo_temp_hex.txt";
+        QTest::newRow("the user's Vemo_temp")
+            << QStringList{"Vemo_temp"} << "Vemo_temp (2)" << "Vemo_temp (2)_hex.txt";
+        QTest::newRow("a link at the hex file's name")
+            << QStringList{"Vemo_temp_hex.txt>"} << "Vemo_temp (2)" << "Vemo_temp (2)_hex.txt";
+        QTest::newRow("a folder, then a link")
+            << QStringList{"Vemo_temp/", "Vemo_temp (2)>", "Vemo_temp (3)_hex.txt"}
+            << "Vemo_temp (4)" << "Vemo_temp (4)_hex.txt";
+    }
+
+    void workFilesTakeFreeNames()
+    {
+        QFETCH(QStringList, taken);
+        QFETCH(QString, copy);
+        QFETCH(QString, hex);
+        QTemporaryDir player;
+        QTemporaryDir work;
+        QTemporaryDir outside;
+        const QByteArray db = buildDatabase(tracks(5));
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesDB", db));
+        const QString target = outside.filePath("target");
+        QVERIFY(writePlayerFile(outside.path(), "target", "not Sondrel's"));
+        QStringList left;
+        for (QString name : taken) {
+            if (name.endsWith('/')) {
+                name.chop(1);
+                QVERIFY(QDir(work.path()).mkdir(name));
+            } else if (name.endsWith('>')) {
+                name.chop(1);
+                QVERIFY(QFile::link(target, work.filePath(name)));
+            } else {
+                QVERIFY(writePlayerFile(work.path(), name, "the user's"));
+            }
+            left << name;
+        }
+        const PosixFileSystem fs;
+        DatabaseReader reader(fs, player.path().toStdString() + '/', work.path().toStdString() + '/');
+        QVERIFY(reader.find());
+        TrackTable table;
+        QVERIFY(reader.read(table).read());
+        QCOMPARE(readAll(work.filePath(copy)), db);
+        QCOMPARE(readAll(work.filePath(hex)), db.toHex().toUpper());
+        QCOMPARE(readAll(target), QByteArray("not Sondrel's"));
+
+        // Another program puts a file of its own at the hex file's name meanwhile.
+        QVERIFY(writePlayerFile(outside.path(), "theirs", "someone else's"));
+        QVERIFY(::rename(QFile::encodeName(outside.filePath("theirs")).constData(),
+                         QFile::encodeName(work.filePath(hex)).constData()) == 0);
+        reader.removeWorkFiles();
+        left << hex;
+        left.sort();
+        QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
+                                             QDir::Name),
+                 left);
+        QCOMPARE(readAll(work.filePath(hex)), QByteArray("someone else's"));
+        for (const QString &name : taken)
+            if (!name.endsWith('/') && !name.endsWith('>'))
+                QCOMPARE(readAll(work.filePath(name)), QByteArray("the user's"));
+        QCOMPARE(readAll(target), QByteArray("not Sondrel's"));
+    }
+
+    // The database is read only within the player: a database that is a link out of it
+    // (to a file of root's, say) is refused with that reason, and no work file is left.
+    void databaseLinkedOutOfThePlayerIsRefused()
+    {
+        QTemporaryDir player;
+        QTemporaryDir work;
+        QTemporaryDir outside;
+        QVERIFY(writePlayerFile(outside.path(), "iTunesDB", buildDatabase(tracks(2))));
+        QVERIFY(QDir(player.path()).mkpath("iPod_Control/iTunes"));
+        QVERIFY(QFile::link(outside.filePath("iTunesDB"),
+                            player.filePath("iPod_Control/iTunes/iTunesDB")));
+        const PosixFileSystem fs;
+        DatabaseReader reader(fs, player.path().toStdString() + '/', work.path().toStdString() + '/');
+        QVERIFY(reader.find());
+        TrackTable table;
+        QString raised;
+        try {
+            reader.read(table);
+        } catch (const PlatformError &error) {
+            raised = QString::fromStdString(error.description());
+        }
+        QVERIFY2(raised.startsWith(LinkOutOfFolder), qPrintable(raised));
+        QCOMPARE(filesIn(work.path()), QStringList());
     }
 
     // A disk that fills up while the work files are written beside the walk stops the read

@@ -198,7 +198,7 @@ private Q_SLOTS:
     }
 
     // The staged copy holds the database's bytes, the hex file twice as many characters;
-    // files of those names from before are replaced. A non-empty compressed database is
+    // files of those names from before are left alone. A non-empty compressed database is
     // staged inflated instead of "iTunesDB"; one that cannot be read leaves no work file.
     void stagesTheDatabase_data()
     {
@@ -265,8 +265,14 @@ private Q_SLOTS:
         if (staged.isNull()) {
             QCOMPARE(QDir(exportDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         } else {
-            QCOMPARE(readAll(exportDir.filePath("Vemo_temp")), staged);
-            QCOMPARE(readAll(exportDir.filePath("Vemo_temp_hex.txt")), staged.toHex().toUpper());
+            // Files of those names from before stay as they were; the pair takes the next names.
+            QCOMPARE(QString::fromStdString(result.files.stagedCopy), exportDir.filePath("Vemo_temp (2)"));
+            QCOMPARE(QString::fromStdString(result.files.hexFile),
+                     exportDir.filePath("Vemo_temp (2)_hex.txt"));
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp (2)")), staged);
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp (2)_hex.txt")), staged.toHex().toUpper());
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp")), QByteArray(5000, 'x'));
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp_hex.txt")), QByteArray(9000, 'y'));
         }
     }
 
@@ -316,8 +322,8 @@ private Q_SLOTS:
             raised = error.number();
         }
         QCOMPARE(raised, ENOSPC);
-        // The hex text, twice the size of the copy, fills the disk first.
-        QCOMPARE(QFileInfo(exportDir.filePath("Vemo_temp_hex.txt")).size(), qint64(bytesFirst));
+        // The work files it made are gone with the failure.
+        QCOMPARE(QDir(exportDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
     }
 };
 

@@ -474,6 +474,22 @@ std::unique_ptr<OutputFile> FaultyFileSystem::createFile(const std::string &path
     return std::make_unique<FaultyOutputFile>(m_plan, m_inner->createFile(path), path);
 }
 
+NewFile FaultyFileSystem::createNewFile(const std::string &path) const
+{
+    pass(FsOp::CreateFile, path);
+    NewFile made = m_inner->createNewFile(path);
+    if (made.file)
+        made.file = std::make_unique<FaultyOutputFile>(m_plan, std::move(made.file), path);
+    return made;
+}
+
+std::vector<std::uint8_t> FaultyFileSystem::readFileWithin(const std::string &folder,
+                                                           const std::string &path) const
+{
+    pass(FsOp::ReadFile, path);
+    return m_inner->readFileWithin(folder, path);
+}
+
 std::uint64_t FaultyFileSystem::availableSpace(const std::string &path) const
 {
     pass(FsOp::AvailableSpace, path);

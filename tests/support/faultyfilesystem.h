@@ -134,6 +134,9 @@ public:
     void setHidden(const std::string &path) const override { m_inner->setHidden(path); }
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
+    NewFile createNewFile(const std::string &path) const override; // as CreateFile
+    std::vector<std::uint8_t> readFileWithin(const std::string &folder,
+                                             const std::string &path) const override; // as ReadFile
     std::string driveOf(const std::string &path) const override { return m_inner->driveOf(path); }
     std::uint64_t availableSpace(const std::string &path) const override;
     std::optional<std::uint64_t> fileSizeLimit(const std::string &path) const override

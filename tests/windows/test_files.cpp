@@ -302,3 +302,34 @@ TEST_CASE("the export's copy: whole or not at all, source and destination faults
     CHECK(fs->fileExists(deep + "\\long.mp3"));
     CHECK(fs->nameLimit().unit == NameUnit::Utf16Units);
 }
+
+TEST_CASE("a work file is made new only at a free name; a player's file is read only within it")
+{
+    auto fs = createFileSystem();
+    TempFolder temp;
+    const std::string taken = temp.file("Vemo_temp");
+    writeBytes(taken, "the user's");
+    CHECK_FALSE(fs->createNewFile(taken).file);
+    CHECK(readBytes(taken) == "the user's");
+    CreateDirectoryW(wide(temp.file("folder")).c_str(), nullptr);
+    CHECK_FALSE(fs->createNewFile(temp.file("folder")).file);
+    NewFile made = fs->createNewFile(temp.file("Vemo_temp (2)"));
+    REQUIRE(made.file);
+    made.file->write("new", 3);
+    made.file->close();
+    CHECK(fs->identity(temp.file("Vemo_temp (2)")) == std::optional(made.identity));
+
+    CreateDirectoryW(wide(temp.file("player")).c_str(), nullptr);
+    writeBytes(temp.file("player\\iTunesDB"), "database");
+    const std::vector<std::uint8_t> bytes =
+        fs->readFileWithin(temp.file("player"), temp.file("player\\iTunesDB"));
+    CHECK(std::string(bytes.begin(), bytes.end()) == "database");
+    // A file whose final path lies elsewhere is no file of the player's.
+    const auto raised = raisedBy([&] { fs->readFileWithin(temp.file("player"), taken); });
+    REQUIRE(raised.has_value());
+    CHECK(raised->description().find(LinkOutOfFolder) == 0);
+    CopyOptions options;
+    options.within = temp.file("player");
+    CHECK(fs->copyFileSafely(taken, temp.file("copy"), options).outcome == CopyOutcome::OutsideFolder);
+    CHECK(fs->copyFileSafely(temp.file("player\\iTunesDB"), temp.file("copy"), options).copied());
+}
