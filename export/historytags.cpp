@@ -1,5 +1,6 @@
 #include "historytags.h"
 
+#include "audiolayout.h"
 #include "filesystem.h"
 #include "platformerror.h"
 
@@ -62,7 +63,7 @@ QString fmpsRating(int stars)
 
 QString fmpsPlaycount(std::uint32_t plays)
 {
-    return QString::number(plays) + QStringLiteral(".0");
+    return QString::number(plays);
 }
 
 namespace {
@@ -240,10 +241,8 @@ void setMp4(TagLib::MP4::Tag *tag, const HistoryTags &tags)
     tag->setItem(Mp4PlaycountItem, item(fmpsPlaycount(tags.plays)));
 }
 
-} // namespace
-
-std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
-                                        const HistoryTags &tags)
+// Writes the tags with TagLib: why not, or nothing when they were saved.
+std::optional<QString> saveTags(StagedCopy &copy, HistoryFormat format, const HistoryTags &tags)
 {
     StagedStream stream(copy);
     bool valid = false;
@@ -304,6 +303,56 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
         return QStringLiteral("TagLib could not read the file");
     if (!saved)
         return QStringLiteral("TagLib could not save the tags");
+    return std::nullopt;
+}
+
+// The ID3 chunk of a WAV or AIFF copy named "id3 ", as the common readers look for it
+// (TagLib writes "ID3 "); false when the copy holds other than exactly one.
+bool nameId3Chunk(StagedCopy &copy, const AudioLayout &layout)
+{
+    if (layout.id3Chunks != 1)
+        return false;
+    if (!layout.id3ChunkLowerCase)
+        copy.writeAt(layout.id3ChunkAt, "id3 ", 4);
+    return true;
+}
+
+} // namespace
+
+std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
+                                        const HistoryTags &tags)
+{
+    if (format == HistoryFormat::None)
+        return std::nullopt;
+    try {
+        // The file's own bytes decide, not its name: TagLib would put an ID3v2 tag in
+        // front of MP4 boxes named .mp3, and so move every byte their offsets point at.
+        if (copy.size() == 0)
+            return QStringLiteral("the file is too short to hold audio");
+        if (contentFormat(copy) != format)
+            return QStringLiteral("the file's content is not ") + formatName(format);
+        std::vector<char> buffer;
+        QString why;
+        const std::optional<AudioLayout> before = audioLayout(copy, format, why, buffer);
+        if (!before)
+            return why;
+        if (std::optional<QString> refused = saveTags(copy, format, tags))
+            return refused;
+        // The tagged copy held against the bytes it was made from: everything but the tag
+        // must be as it was, or the copy is discarded.
+        const std::optional<AudioLayout> after = audioLayout(copy, format, why, buffer);
+        const QString differs = QStringLiteral("the tagged copy's sound data differ from the source's");
+        if (!after || !after->sameAudio(*before) || (after->footerMissing && !before->footerMissing))
+            return differs;
+        if (format == HistoryFormat::Wav || format == HistoryFormat::Aiff) {
+            if (!after->containerSizeRight)
+                return differs;
+            if (!nameId3Chunk(copy, *after))
+                return QStringLiteral("the tagged copy holds %1 ID3 chunks").arg(after->id3Chunks);
+        }
+    } catch (const PlatformError &error) {
+        return QString::fromStdString(error.description());
+    }
     return std::nullopt;
 }
 
