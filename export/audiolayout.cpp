@@ -37,8 +37,8 @@ std::uint64_t id3v2Length(Bytes b)
     if (!(b[0] == 'I' && b[1] == 'D' && b[2] == '3') || b[3] < 2 || b[3] > 4 || b[4] == 0xFF ||
         (b[6] | b[7] | b[8] | b[9]) & 0x80)
         return 0;
-    return 10 + (std::uint64_t(b[6]) << 21 | std::uint64_t(b[7]) << 14 |
-                 std::uint64_t(b[8]) << 7 | b[9]);
+    return 10 + (std::uint64_t(b[6]) << 21 | std::uint64_t(b[7]) << 14 | std::uint64_t(b[8]) << 7 |
+                 b[9]);
 }
 
 // An MPEG audio frame header: the sync bits, then a version, a layer, a bitrate and a
@@ -225,10 +225,9 @@ public:
                     return fail(Shorter);
                 m_layout.parts.push_back(*payload);
                 m_mdats.push_back({start, end});
-            } else if ((top && is(head + 4, "moov")) || (!top && (is(head + 4, "trak") ||
-                                                                  is(head + 4, "mdia") ||
-                                                                  is(head + 4, "minf") ||
-                                                                  is(head + 4, "stbl")))) {
+            } else if ((top && is(head + 4, "moov")) ||
+                       (!top && (is(head + 4, "trak") || is(head + 4, "mdia") ||
+                                 is(head + 4, "minf") || is(head + 4, "stbl")))) {
                 if (!walk(start, end, false))
                     return false;
             } else if (!top && (is(head + 4, "stco") || is(head + 4, "co64"))) {
@@ -250,8 +249,7 @@ public:
             if (in == m_mdats.end())
                 m_layout.chunkOffsets.push_back({-1, offset});
             else
-                m_layout.chunkOffsets.push_back(
-                    {int(in - m_mdats.begin()), offset - in->first});
+                m_layout.chunkOffsets.push_back({int(in - m_mdats.begin()), offset - in->first});
         }
     }
 
@@ -312,11 +310,16 @@ HistoryFormat contentFormat(StagedCopy &copy)
 QString formatName(HistoryFormat format)
 {
     switch (format) {
-    case HistoryFormat::Mpeg: return QStringLiteral("MP3");
-    case HistoryFormat::Wav: return QStringLiteral("WAV");
-    case HistoryFormat::Aiff: return QStringLiteral("AIFF");
-    case HistoryFormat::Mp4: return QStringLiteral("MP4");
-    case HistoryFormat::None: break;
+    case HistoryFormat::Mpeg:
+        return QStringLiteral("MP3");
+    case HistoryFormat::Wav:
+        return QStringLiteral("WAV");
+    case HistoryFormat::Aiff:
+        return QStringLiteral("AIFF");
+    case HistoryFormat::Mp4:
+        return QStringLiteral("MP4");
+    case HistoryFormat::None:
+        break;
     }
     return QString();
 }

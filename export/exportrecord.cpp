@@ -156,7 +156,8 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
             else if (numberOf(stars, tags.stars) && numberOf(plays, tags.plays))
                 line.tagged = tags;
             // Tags written before the form was recorded are of the first form.
-            if (line.tagged && !(formAt < fields.size() && numberOf(fields[formAt], line.tagged->form)))
+            if (line.tagged &&
+                !(formAt < fields.size() && numberOf(fields[formAt], line.tagged->form)))
                 line.tagged->form = 1;
         }
         for (std::size_t i = FirstColumns; i < fields.size(); ++i) {

@@ -341,8 +341,10 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
         // The tagged copy held against the bytes it was made from: everything but the tag
         // must be as it was, or the copy is discarded.
         const std::optional<AudioLayout> after = audioLayout(copy, format, why, buffer);
-        const QString differs = QStringLiteral("the tagged copy's sound data differ from the source's");
-        if (!after || !after->sameAudio(*before) || (after->footerMissing && !before->footerMissing))
+        const QString differs =
+            QStringLiteral("the tagged copy's sound data differ from the source's");
+        if (!after || !after->sameAudio(*before) ||
+            (after->footerMissing && !before->footerMissing))
             return differs;
         if (format == HistoryFormat::Wav || format == HistoryFormat::Aiff) {
             if (!after->containerSizeRight)

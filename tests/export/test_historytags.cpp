@@ -98,7 +98,8 @@ QByteArray le32(quint32 n)
 }
 
 // The RIFF INFO list of a WAV file, which must stay as it is.
-const QByteArray WavInfo = "LIST" + le32(4 + 8 + 6) + "INFO" + "INAM" + le32(6) + QByteArray("Name\0\0", 6);
+const QByteArray WavInfo =
+    "LIST" + le32(4 + 8 + 6) + "INFO" + "INAM" + le32(6) + QByteArray("Name\0\0", 6);
 
 // A small WAV: its format, its sound data and an INFO list.
 QByteArray wav()
@@ -402,7 +403,8 @@ private Q_SLOTS:
             QVERIFY(copy.contains("data" + le32(4000) + QByteArray(4000, 'w')));
             QCOMPARE(chunkIds(copy), (QStringList{"fmt ", "data", "LIST", "id3 "}));
         } else if (name.endsWith(".aif")) {
-            QVERIFY(copy.contains("SSND" + be32(8 + 2000) + QByteArray(8, 0) + QByteArray(2000, 's')));
+            QVERIFY(copy.contains("SSND" + be32(8 + 2000) + QByteArray(8, 0) +
+                                  QByteArray(2000, 's')));
             QCOMPARE(chunkIds(copy), (QStringList{"COMM", "SSND", "id3 "}));
         } else if (name.endsWith(".mp3")) {
             QCOMPARE(copy.mid(id3v2Size(copy)), source.mid(id3v2Size(source)));
@@ -410,7 +412,8 @@ private Q_SLOTS:
                 QCOMPARE(back.title, QString("Old title"));
         }
         const int stars = qRound(fmpsRating.toDouble() * 5); // ratings between stars rounded
-        QVERIFY(p.recordLine().endsWith(QStringLiteral("\t%1\t%2\t%3").arg(stars).arg(plays).arg(CurrentTagForm).toUtf8()));
+        QVERIFY(p.recordLine().endsWith(
+            QStringLiteral("\t%1\t%2\t%3").arg(stars).arg(plays).arg(CurrentTagForm).toUtf8()));
         // The record holds the source's size and the copy's own.
         QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(source.size()).toUtf8()));
         QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(copy.size()).toUtf8()));
@@ -429,11 +432,14 @@ private Q_SLOTS:
         QByteArray pastEnd = id3v2(3, 0, 0) + mpegFrames(40);
         pastEnd.replace(6, 4, synchsafe(quint32(pastEnd.size()))); // the tag's size: the whole file
         QTest::newRow("M4A named .mp3") << "A.mp3" << m4a() << "the file's content is not MP3";
-        QTest::newRow("MP3 named .m4a") << "A.m4a" << mpegFrames(10) << "the file's content is not MP4";
-        QTest::newRow("MP3 named .wav") << "A.wav" << mpegFrames(10) << "the file's content is not WAV";
+        QTest::newRow("MP3 named .m4a")
+            << "A.m4a" << mpegFrames(10) << "the file's content is not MP4";
+        QTest::newRow("MP3 named .wav")
+            << "A.wav" << mpegFrames(10) << "the file's content is not WAV";
         QTest::newRow("M4A behind an ID3v2 tag, named .mp3")
             << "A.mp3" << id3v2(3, 0, 0) + m4a() << "the file's content is not MP3";
-        QTest::newRow("an empty WAV") << "A.wav" << QByteArray() << "the file is too short to hold audio";
+        QTest::newRow("an empty WAV")
+            << "A.wav" << QByteArray() << "the file is too short to hold audio";
         QTest::newRow("ID3v2 size past the end")
             << "A.mp3" << pastEnd << "its ID3v2 tag runs past the end of the file";
         QTest::newRow("2.4 footer flagged, none there: audio bytes would go")
@@ -454,10 +460,11 @@ private Q_SLOTS:
         ExportReport report = p.run();
         QCOMPARE(report.copied, 1);
         QCOMPARE(p.bytes(p.copyPath()), source);
-        QCOMPARE(closingMessage(report), "1 of 1 files exported.\nSong: tags not written: " +
-                                             reason + "\nThe full list is in " + p.exportDir +
-                                             ExportErrorsFileName + ".");
-        QVERIFY(p.bytes(p.exportDir + ExportErrorsFileName).contains("\ttags not written: " + reason.toUtf8()));
+        QCOMPARE(closingMessage(report),
+                 "1 of 1 files exported.\nSong: tags not written: " + reason +
+                     "\nThe full list is in " + p.exportDir + ExportErrorsFileName + ".");
+        QVERIFY(p.bytes(p.exportDir + ExportErrorsFileName)
+                    .contains("\ttags not written: " + reason.toUtf8()));
         QVERIFY(p.recordLine().endsWith("\t-\t-\t"));
 
         p.setHistory(80, 3);
@@ -470,7 +477,8 @@ private Q_SLOTS:
     // place; with the option off nothing changes.
     void taggedAgainWhenTheHistoryChanged_data()
     {
-        QTest::addColumn<QString>("first"); // "tagged", "old form", "untagged", "by hand" (before the record)
+        // "tagged", "old form" (plays as "4.0"), "untagged", "by hand" (before the record)
+        QTest::addColumn<QString>("first");
         QTest::addColumn<int>("plays");       // of the second run
         QTest::addColumn<bool>("secondTags"); // the option in the second run
         QTest::addColumn<int>("copied");      // by the second run
