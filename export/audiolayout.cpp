@@ -2,8 +2,6 @@
 
 #include "filesystem.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -63,29 +61,18 @@ HistoryFormat containerOf(Bytes b, std::size_t n)
     return HistoryFormat::None;
 }
 
-// Reads the file's bytes in large blocks: CRC-32 of a range, small pieces at an offset.
+// Reads small pieces of the file at an offset, and names its parts.
 class Reader
 {
 public:
-    Reader(StagedCopy &copy, std::vector<char> &buffer) : m_copy(copy), m_buffer(buffer)
-    {
-        if (m_buffer.size() < BlockSize)
-            m_buffer.resize(BlockSize);
-    }
+    explicit Reader(StagedCopy &copy) : m_copy(copy) {}
 
-    // The CRC-32 of `length` bytes from `offset`; nothing when the file ends before.
+    // The part of `length` bytes from `offset`, which must lie in the file.
     std::optional<AudioLayout::Part> part(std::uint64_t offset, std::uint64_t length)
     {
-        uLong crc = crc32_z(0, nullptr, 0);
-        for (std::uint64_t done = 0; done < length;) {
-            const std::size_t n = std::size_t(std::min<std::uint64_t>(BlockSize, length - done));
-            const std::size_t got = m_copy.readAt(offset + done, m_buffer.data(), n);
-            if (got == 0)
-                return std::nullopt;
-            crc = crc32_z(crc, reinterpret_cast<const Bytef *>(m_buffer.data()), got);
-            done += got;
-        }
-        return AudioLayout::Part{length, std::uint32_t(crc)};
+        if (offset + length > m_copy.size())
+            return std::nullopt;
+        return AudioLayout::Part{offset, length};
     }
 
     // Exactly `n` bytes at `offset` into `out`, or false.
@@ -103,9 +90,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t BlockSize = std::size_t(1) << 20;
     StagedCopy &m_copy;
-    std::vector<char> &m_buffer;
 };
 
 const QString Shorter = QStringLiteral("the file became shorter while it was read");
@@ -169,7 +154,7 @@ std::optional<AudioLayout> chunkLayout(Reader &reader, std::uint64_t length, boo
                 layout.id3ChunkLowerCase = chunk[0] == 'i';
             }
         } else {
-            // The chunk's id, size and data; a pad byte after odd data is not compared.
+            // The chunk's id, size and data; a pad byte after odd data is not held.
             const std::optional<AudioLayout::Part> part = reader.part(at, 8 + size);
             if (!part) {
                 why = Shorter;
@@ -324,10 +309,9 @@ QString formatName(HistoryFormat format)
     return QString();
 }
 
-std::optional<AudioLayout> audioLayout(StagedCopy &copy, HistoryFormat format, QString &why,
-                                       std::vector<char> &buffer)
+std::optional<AudioLayout> audioLayout(StagedCopy &copy, HistoryFormat format, QString &why)
 {
-    Reader reader(copy, buffer);
+    Reader reader(copy);
     const std::uint64_t length = copy.size();
     switch (format) {
     case HistoryFormat::Mpeg:
@@ -349,6 +333,122 @@ std::optional<AudioLayout> audioLayout(StagedCopy &copy, HistoryFormat format, Q
     }
     why = QStringLiteral("its content is of no type that takes tags");
     return std::nullopt;
+}
+
+CopyMap::CopyMap(std::uint64_t length)
+{
+    if (length)
+        m_pieces.push_back({length, 0});
+}
+
+std::uint64_t CopyMap::length() const
+{
+    std::uint64_t total = 0;
+    for (const Piece &piece : m_pieces)
+        total += piece.length;
+    return total;
+}
+
+std::size_t CopyMap::split(std::uint64_t at)
+{
+    std::uint64_t start = 0;
+    for (std::size_t i = 0; i < m_pieces.size(); ++i) {
+        if (at == start)
+            return i;
+        if (at < start + m_pieces[i].length) {
+            Piece rest = m_pieces[i];
+            const std::uint64_t head = at - start;
+            m_pieces[i].length = head;
+            rest.length -= head;
+            if (rest.source != New)
+                rest.source += head;
+            m_pieces.insert(m_pieces.begin() + std::ptrdiff_t(i) + 1, rest);
+            return i + 1;
+        }
+        start += m_pieces[i].length;
+    }
+    if (at > start) // past the end: the gap reads as zeros, which are new bytes
+        m_pieces.push_back({at - start, New});
+    return m_pieces.size();
+}
+
+void CopyMap::replace(std::uint64_t at, std::uint64_t removed, std::uint64_t inserted)
+{
+    const std::size_t first = split(at);
+    const std::size_t last = removed ? split(at + removed) : first;
+    m_pieces.erase(m_pieces.begin() + std::ptrdiff_t(first),
+                   m_pieces.begin() + std::ptrdiff_t(last));
+    if (inserted)
+        m_pieces.insert(m_pieces.begin() + std::ptrdiff_t(first), Piece{inserted, New});
+}
+
+void CopyMap::write(std::uint64_t at, std::uint64_t count)
+{
+    const std::uint64_t end = length();
+    if (at > end)
+        replace(end, 0, at - end);
+    replace(at, std::min(count, std::max(end, at) - at), count);
+}
+
+void CopyMap::resize(std::uint64_t size)
+{
+    const std::uint64_t end = length();
+    if (size < end)
+        replace(size, end - size, 0);
+    else if (size > end)
+        replace(end, 0, size - end);
+}
+
+bool CopyMap::holds(std::uint64_t copyAt, std::uint64_t sourceAt, std::uint64_t count) const
+{
+    std::uint64_t start = 0;
+    for (const Piece &piece : m_pieces) {
+        if (count == 0)
+            break;
+        const std::uint64_t end = start + piece.length;
+        if (copyAt < end) {
+            if (piece.source == New || piece.source + (copyAt - start) != sourceAt)
+                return false;
+            const std::uint64_t n = std::min(count, end - copyAt);
+            copyAt += n;
+            sourceAt += n;
+            count -= n;
+        }
+        start = end;
+    }
+    return count == 0;
+}
+
+std::vector<char> partEdges(StagedCopy &copy, const AudioLayout &layout)
+{
+    constexpr std::uint64_t Edge = 4096;
+    std::vector<char> bytes;
+    Reader reader(copy);
+    const auto take = [&](std::uint64_t at, std::uint64_t n) {
+        const std::size_t start = bytes.size();
+        bytes.resize(start + std::size_t(n));
+        if (!reader.read(at, bytes.data() + start, std::size_t(n)))
+            bytes.resize(start); // the file ended early: the edges differ
+    };
+    for (const AudioLayout::Part &part : layout.parts) {
+        const std::uint64_t head = std::min(part.length, Edge);
+        take(part.offset, head);
+        const std::uint64_t tail = std::min(part.length - head, Edge);
+        take(part.offset + part.length - tail, tail);
+    }
+    return bytes;
+}
+
+bool sameAudio(const AudioLayout &source, const AudioLayout &copy, const CopyMap &map)
+{
+    if (source.parts.size() != copy.parts.size() || source.chunkOffsets != copy.chunkOffsets)
+        return false;
+    for (std::size_t i = 0; i < source.parts.size(); ++i) {
+        if (source.parts[i].length != copy.parts[i].length ||
+            !map.holds(copy.parts[i].offset, source.parts[i].offset, source.parts[i].length))
+            return false;
+    }
+    return true;
 }
 
 } // namespace sondrel

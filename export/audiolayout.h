@@ -21,8 +21,39 @@ HistoryFormat contentFormat(StagedCopy &copy);
 // The name of the kind of file a format tags, as messages give it ("MP3").
 QString formatName(HistoryFormat format);
 
-// The parts of a file that writing its tags must leave as they are, each as its length and
-// CRC-32, so that a tagged copy can be held against the bytes it was made from:
+// Where each byte of a staged copy came from while its tags are written: every write and
+// every move of bytes goes through the copy's stream, which tells the map. The copy starts
+// as the source, byte for byte; bytes written since are new.
+class CopyMap
+{
+public:
+    explicit CopyMap(std::uint64_t length);
+
+    // `removed` bytes at `at` give way to `inserted` new ones; the bytes after move along.
+    void replace(std::uint64_t at, std::uint64_t removed, std::uint64_t inserted);
+    // `count` bytes written at `at`, over what was there (and past the end).
+    void write(std::uint64_t at, std::uint64_t count);
+    // Cut to `size` bytes, or extended with new ones.
+    void resize(std::uint64_t size);
+    std::uint64_t length() const;
+    // True when the copy's `count` bytes at `copyAt` are the source's at `sourceAt`,
+    // never written since.
+    bool holds(std::uint64_t copyAt, std::uint64_t sourceAt, std::uint64_t count) const;
+
+private:
+    static constexpr std::uint64_t New = ~std::uint64_t(0);
+    struct Piece
+    {
+        std::uint64_t length;
+        std::uint64_t source; // offset in the source, or New
+    };
+    // The index of the piece that starts at `at`, splitting one when needed.
+    std::size_t split(std::uint64_t at);
+    std::vector<Piece> m_pieces; // in the copy's order
+};
+
+// The parts of a file that writing its tags must leave as they are, so that a tagged copy
+// can be held against the bytes it was made from:
 // - Mpeg: every byte after the ID3v2 tag at the start (ID3v1, APE and all).
 // - Wav, Aiff: every chunk but the ID3 chunks, in order, and whatever follows the last one.
 // - Mp4: the payload of every `mdat` box, and where each chunk offset of the `stco` and
@@ -31,9 +62,8 @@ struct AudioLayout
 {
     struct Part
     {
+        std::uint64_t offset = 0;
         std::uint64_t length = 0;
-        std::uint32_t crc = 0;
-        friend bool operator==(const Part &, const Part &) = default;
     };
     std::vector<Part> parts;
     // Mp4: (the index of the mdat box, the offset into its payload); -1 and the offset
@@ -47,18 +77,20 @@ struct AudioLayout
     bool containerSizeRight = true;
     // Mpeg: a 2.4 tag flags a footer that is not there.
     bool footerMissing = false;
-
-    // The same audio: the parts and the chunk offsets (the tag's own bytes aside).
-    bool sameAudio(const AudioLayout &other) const
-    {
-        return parts == other.parts && chunkOffsets == other.chunkOffsets;
-    }
 };
 
-// The layout of the staged copy read as `format`, or why it cannot be told (`why`: a
-// structure that runs past the end of the file, for one), in which case tags are not to
-// be written. `buffer` is reused between calls.
-std::optional<AudioLayout> audioLayout(StagedCopy &copy, HistoryFormat format, QString &why,
-                                       std::vector<char> &buffer);
+// The layout of the staged copy read as `format` (its structure only: the parts are not
+// read), or why it cannot be told (`why`: a structure that runs past the end of the file,
+// for one), in which case tags are not to be written.
+std::optional<AudioLayout> audioLayout(StagedCopy &copy, HistoryFormat format, QString &why);
+
+// True when the tagged copy (`copy`, its layout after tagging) holds the source's audio
+// (`source`, the layout before): the same chunk offsets, and every part in its place the
+// very bytes of the source's part, as `map` tells, none of them written.
+bool sameAudio(const AudioLayout &source, const AudioLayout &copy, const CopyMap &map);
+
+// The first and last bytes (4 KiB each at most) of every part, where bytes that moved
+// would show first: read before tagging, and compared with the same read after it.
+std::vector<char> partEdges(StagedCopy &copy, const AudioLayout &layout);
 
 } // namespace sondrel

@@ -68,12 +68,13 @@ QString fmpsPlaycount(std::uint32_t plays)
 
 namespace {
 
-// TagLib's view of a staged copy: every read and write goes to the copy's own open file.
-// A failure is kept (TagLib does not expect exceptions) and reads then come back empty.
+// TagLib's view of a staged copy: every read and write goes to the copy's own open file,
+// and `map` learns where each byte then comes from. A failure is kept (TagLib does not
+// expect exceptions) and reads then come back empty.
 class StagedStream : public TagLib::IOStream
 {
 public:
-    explicit StagedStream(StagedCopy &copy) : m_copy(copy) {}
+    StagedStream(StagedCopy &copy, CopyMap &map) : m_copy(copy), m_map(map) {}
 
     const std::optional<QString> &failure() const { return m_failure; }
 
@@ -99,7 +100,10 @@ public:
     {
         if (m_failure)
             return;
-        attempt([&] { m_copy.writeAt(m_position, data.data(), data.size()); });
+        attempt([&] {
+            m_map.write(m_position, data.size());
+            m_copy.writeAt(m_position, data.data(), data.size());
+        });
         m_position += data.size();
         m_length.reset();
     }
@@ -115,6 +119,7 @@ public:
             const std::uint64_t from = std::min<std::uint64_t>(start, end);
             const std::uint64_t tail = std::min<std::uint64_t>(from + replace, end);
             const std::uint64_t to = from + data.size(); // where the tail goes
+            m_map.replace(from, tail - from, data.size());
             if (to != tail) {
                 if (m_buffer.empty())
                     m_buffer.resize(std::size_t(1) << 20);
@@ -168,7 +173,10 @@ public:
     {
         if (m_failure)
             return;
-        attempt([&] { m_copy.resize(std::uint64_t(std::max(0L, length))); });
+        attempt([&] {
+            m_map.resize(std::uint64_t(std::max(0L, length)));
+            m_copy.resize(std::uint64_t(std::max(0L, length)));
+        });
         m_length.reset();
     }
 
@@ -186,6 +194,7 @@ private:
     }
 
     StagedCopy &m_copy;
+    CopyMap &m_map;
     std::uint64_t m_position = 0;
     std::optional<std::uint64_t> m_length; // known until the next write
     std::optional<QString> m_failure;
@@ -242,9 +251,10 @@ void setMp4(TagLib::MP4::Tag *tag, const HistoryTags &tags)
 }
 
 // Writes the tags with TagLib: why not, or nothing when they were saved.
-std::optional<QString> saveTags(StagedCopy &copy, HistoryFormat format, const HistoryTags &tags)
+std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat format,
+                               const HistoryTags &tags)
 {
-    StagedStream stream(copy);
+    StagedStream stream(copy, map);
     bool valid = false;
     bool saved = false;
     try {
@@ -331,19 +341,23 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             return QStringLiteral("the file is too short to hold audio");
         if (contentFormat(copy) != format)
             return QStringLiteral("the file's content is not ") + formatName(format);
-        std::vector<char> buffer;
         QString why;
-        const std::optional<AudioLayout> before = audioLayout(copy, format, why, buffer);
+        const std::optional<AudioLayout> before = audioLayout(copy, format, why);
         if (!before)
             return why;
-        if (std::optional<QString> refused = saveTags(copy, format, tags))
+        const std::vector<char> edges = partEdges(copy, *before);
+        CopyMap map(copy.size());
+        if (std::optional<QString> refused = saveTags(copy, map, format, tags))
             return refused;
         // The tagged copy held against the bytes it was made from: everything but the tag
-        // must be as it was, or the copy is discarded.
-        const std::optional<AudioLayout> after = audioLayout(copy, format, why, buffer);
+        // must be the source's, in the same order and never written, or the copy is
+        // discarded. The map knows every write and move, so only the parts' edges are read
+        // again.
+        const std::optional<AudioLayout> after = audioLayout(copy, format, why);
         const QString differs =
             QStringLiteral("the tagged copy's sound data differ from the source's");
-        if (!after || !after->sameAudio(*before) ||
+        if (!after || map.length() != copy.size() || !sameAudio(*before, *after, map) ||
+            partEdges(copy, *after) != edges ||
             (after->footerMissing && !before->footerMissing))
             return differs;
         if (format == HistoryFormat::Wav || format == HistoryFormat::Aiff) {
