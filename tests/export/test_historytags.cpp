@@ -1,6 +1,7 @@
 // Ratings and play counts in the copies' tags: real MP3 and M4A files made here, exported by
 // the run and read back through TagLib; a file TagLib refuses; a copy tagged again when the
 // player's history changed.
+#include "audiolayout.h"
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "filesystem_posix.h"
@@ -471,6 +472,45 @@ private Q_SLOTS:
         report = p.run();
         QCOMPARE(report.copied, 0);
         QCOMPARE(report.already, 1);
+    }
+
+    // The map of where a copy's bytes come from, after the edits a tag writer makes: "r"
+    // replaces (at, removed, inserted), "w" writes (at, count), "s" resizes; each check is
+    // "copy at, source at, count = holds".
+    void copyMap_data()
+    {
+        QTest::addColumn<QString>("edits");
+        QTest::addColumn<QString>("checks");
+        QTest::newRow("a larger tag in front: the rest moves")
+            << "r0,10,30" << "30,10,90=1 0,0,10=0 29,9,2=0";
+        QTest::newRow("a tag that takes 10 bytes of sound with it")
+            << "r0,20,20" << "20,20,80=1 20,10,90=0";
+        QTest::newRow("a write in the middle") << "w40,5" << "0,0,40=1 40,40,5=0 45,45,55=1";
+        QTest::newRow("cut, then grown") << "s50 s60" << "0,0,50=1 50,50,10=0";
+        QTest::newRow("a chunk removed, one written at the end")
+            << "r10,20,0 w80,40" << "0,0,10=1 10,30,70=1 10,10,20=0 80,100,1=0";
+    }
+    void copyMap()
+    {
+        QFETCH(QString, edits);
+        QFETCH(QString, checks);
+        CopyMap map(100);
+        for (const QString &edit : edits.split(' ')) {
+            const QStringList n = edit.mid(1).split(',');
+            const auto at = [&](int i) { return std::uint64_t(n.value(i).toULongLong()); };
+            if (edit.startsWith('r'))
+                map.replace(at(0), at(1), at(2));
+            else if (edit.startsWith('w'))
+                map.write(at(0), at(1));
+            else
+                map.resize(at(0));
+        }
+        for (const QString &check : checks.split(' ')) {
+            const QStringList n = check.section('=', 0, 0).split(',');
+            QVERIFY2(map.holds(n[0].toULongLong(), n[1].toULongLong(), n[2].toULongLong()) ==
+                         check.endsWith("=1"),
+                     qPrintable(check));
+        }
     }
 
     // A copy "already there" is tagged again when the player's history changed, in its own
