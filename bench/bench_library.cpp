@@ -122,9 +122,9 @@ int main(int argc, char **argv)
     const TrackTable table = makeTable(n);
 
     // The bytes alone.
-    std::vector<std::string> copies(static_cast<std::size_t>(n));
+    std::vector<LibraryCopy> copies(static_cast<std::size_t>(n));
     for (int k = 1; k <= n; ++k)
-        copies[std::size_t(k - 1)] = exportDir.toStdString() + "Artist Name/Album Title/" +
+        copies[std::size_t(k - 1)].path = exportDir.toStdString() + "Artist Name/Album Title/" +
                                      table.text(k, FieldTitle).toStdString() + ".mp3";
     std::vector<double> build;
     std::vector<double> buildCpu;

@@ -14,7 +14,7 @@ constexpr char Magic[] = "sondrel-record";
 constexpr int Version = 1;
 // Our columns, in order; the header names them after the name and the version.
 constexpr const char *Columns[] = {"path", "kind",      "key",     "source size", "source time",
-                                   "size", "time", "tag stars", "tag plays"};
+                                   "size", "time", "tag stars", "tag plays", "tag form"};
 constexpr std::size_t ColumnCount = std::size(Columns);
 // The columns every line has; the tag columns came later (a line without them has none).
 constexpr std::size_t FirstColumns = 7;
@@ -115,12 +115,14 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
     // The tag columns where the header names them (a record of an earlier version has
     // none); every other column after the first ones is kept as it is.
     constexpr std::size_t None = std::size_t(-1);
-    std::size_t starsAt = None, playsAt = None;
+    std::size_t starsAt = None, playsAt = None, formAt = None;
     for (std::size_t i = 2 + FirstColumns; i < header.size(); ++i) {
         if (header[i] == Columns[FirstColumns] && starsAt == None)
             starsAt = i - 2;
         else if (header[i] == Columns[FirstColumns + 1] && playsAt == None)
             playsAt = i - 2;
+        else if (header[i] == Columns[FirstColumns + 2] && formAt == None)
+            formAt = i - 2;
         else
             record.m_laterColumns.emplace_back(header[i]);
     }
@@ -153,9 +155,13 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
                 line.tagsRefused = true;
             else if (numberOf(stars, tags.stars) && numberOf(plays, tags.plays))
                 line.tagged = tags;
+            // Tags written before the form was recorded are of the first form.
+            if (line.tagged &&
+                !(formAt < fields.size() && numberOf(fields[formAt], line.tagged->form)))
+                line.tagged->form = 1;
         }
         for (std::size_t i = FirstColumns; i < fields.size(); ++i) {
-            if (i != starsAt && i != playsAt)
+            if (i != starsAt && i != playsAt && i != formAt)
                 line.extra.emplace_back(fields[i]);
         }
         record.put(std::move(line));
@@ -186,12 +192,13 @@ QByteArray ExportRecord::lineText(const RecordLine &line)
                                  std::int64_t(line.size), line.time})
         out += '\t' + QByteArray::number(qint64(n));
     if (line.tagsRefused) {
-        out += QByteArray("\t") + TagsRefused + '\t' + TagsRefused;
+        out += QByteArray("\t") + TagsRefused + '\t' + TagsRefused + '\t';
     } else if (line.tagged) {
         out += '\t' + QByteArray::number(line.tagged->stars) + '\t' +
-               QByteArray::number(line.tagged->plays);
+               QByteArray::number(line.tagged->plays) + '\t' +
+               QByteArray::number(line.tagged->form);
     } else {
-        out += "\t\t";
+        out += "\t\t\t";
     }
     for (const std::string &field : line.extra)
         out += '\t' + QByteArray::fromStdString(field); // kept as read, escapes and all

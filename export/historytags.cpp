@@ -1,5 +1,6 @@
 #include "historytags.h"
 
+#include "audiolayout.h"
 #include "filesystem.h"
 #include "platformerror.h"
 
@@ -62,17 +63,18 @@ QString fmpsRating(int stars)
 
 QString fmpsPlaycount(std::uint32_t plays)
 {
-    return QString::number(plays) + QStringLiteral(".0");
+    return QString::number(plays);
 }
 
 namespace {
 
-// TagLib's view of a staged copy: every read and write goes to the copy's own open file.
-// A failure is kept (TagLib does not expect exceptions) and reads then come back empty.
+// TagLib's view of a staged copy: every read and write goes to the copy's own open file,
+// and `map` learns where each byte then comes from. A failure is kept (TagLib does not
+// expect exceptions) and reads then come back empty.
 class StagedStream : public TagLib::IOStream
 {
 public:
-    explicit StagedStream(StagedCopy &copy) : m_copy(copy) {}
+    StagedStream(StagedCopy &copy, CopyMap &map) : m_copy(copy), m_map(map) {}
 
     const std::optional<QString> &failure() const { return m_failure; }
 
@@ -98,7 +100,10 @@ public:
     {
         if (m_failure)
             return;
-        attempt([&] { m_copy.writeAt(m_position, data.data(), data.size()); });
+        attempt([&] {
+            m_map.write(m_position, data.size());
+            m_copy.writeAt(m_position, data.data(), data.size());
+        });
         m_position += data.size();
         m_length.reset();
     }
@@ -114,6 +119,7 @@ public:
             const std::uint64_t from = std::min<std::uint64_t>(start, end);
             const std::uint64_t tail = std::min<std::uint64_t>(from + replace, end);
             const std::uint64_t to = from + data.size(); // where the tail goes
+            m_map.replace(from, tail - from, data.size());
             if (to != tail) {
                 if (m_buffer.empty())
                     m_buffer.resize(std::size_t(1) << 20);
@@ -167,7 +173,10 @@ public:
     {
         if (m_failure)
             return;
-        attempt([&] { m_copy.resize(std::uint64_t(std::max(0L, length))); });
+        attempt([&] {
+            m_map.resize(std::uint64_t(std::max(0L, length)));
+            m_copy.resize(std::uint64_t(std::max(0L, length)));
+        });
         m_length.reset();
     }
 
@@ -185,6 +194,7 @@ private:
     }
 
     StagedCopy &m_copy;
+    CopyMap &m_map;
     std::uint64_t m_position = 0;
     std::optional<std::uint64_t> m_length; // known until the next write
     std::optional<QString> m_failure;
@@ -240,12 +250,11 @@ void setMp4(TagLib::MP4::Tag *tag, const HistoryTags &tags)
     tag->setItem(Mp4PlaycountItem, item(fmpsPlaycount(tags.plays)));
 }
 
-} // namespace
-
-std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
-                                        const HistoryTags &tags)
+// Writes the tags with TagLib: why not, or nothing when they were saved.
+std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat format,
+                               const HistoryTags &tags)
 {
-    StagedStream stream(copy);
+    StagedStream stream(copy, map);
     bool valid = false;
     bool saved = false;
     try {
@@ -304,6 +313,62 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
         return QStringLiteral("TagLib could not read the file");
     if (!saved)
         return QStringLiteral("TagLib could not save the tags");
+    return std::nullopt;
+}
+
+// The ID3 chunk of a WAV or AIFF copy named "id3 ", as the common readers look for it
+// (TagLib writes "ID3 "); false when the copy holds other than exactly one.
+bool nameId3Chunk(StagedCopy &copy, const AudioLayout &layout)
+{
+    if (layout.id3Chunks != 1)
+        return false;
+    if (!layout.id3ChunkLowerCase)
+        copy.writeAt(layout.id3ChunkAt, "id3 ", 4);
+    return true;
+}
+
+} // namespace
+
+std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
+                                        const HistoryTags &tags)
+{
+    if (format == HistoryFormat::None)
+        return std::nullopt;
+    try {
+        // The file's own bytes decide, not its name: TagLib would put an ID3v2 tag in
+        // front of MP4 boxes named .mp3, and so move every byte their offsets point at.
+        if (copy.size() == 0)
+            return QStringLiteral("the file is too short to hold audio");
+        if (contentFormat(copy) != format)
+            return QStringLiteral("the file's content is not ") + formatName(format);
+        QString why;
+        const std::optional<AudioLayout> before = audioLayout(copy, format, why);
+        if (!before)
+            return why;
+        const std::vector<char> edges = partEdges(copy, *before);
+        CopyMap map(copy.size());
+        if (std::optional<QString> refused = saveTags(copy, map, format, tags))
+            return refused;
+        // The tagged copy held against the bytes it was made from: everything but the tag
+        // must be the source's, in the same order and never written, or the copy is
+        // discarded. The map knows every write and move, so only the parts' edges are read
+        // again.
+        const std::optional<AudioLayout> after = audioLayout(copy, format, why);
+        const QString differs =
+            QStringLiteral("the tagged copy's sound data differ from the source's");
+        if (!after || map.length() != copy.size() || !sameAudio(*before, *after, map) ||
+            partEdges(copy, *after) != edges ||
+            (after->footerMissing && !before->footerMissing))
+            return differs;
+        if (format == HistoryFormat::Wav || format == HistoryFormat::Aiff) {
+            if (!after->containerSizeRight)
+                return differs;
+            if (!nameId3Chunk(copy, *after))
+                return QStringLiteral("the tagged copy holds %1 ID3 chunks").arg(after->id3Chunks);
+        }
+    } catch (const PlatformError &error) {
+        return QString::fromStdString(error.description());
+    }
     return std::nullopt;
 }
 

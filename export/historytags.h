@@ -10,16 +10,23 @@ namespace sondrel {
 
 class StagedCopy;
 
-// The player's history as a copy's tags carry it: whole stars (0: unrated) and plays.
+// The way the tags are written today: 2, play counts as whole numbers ("12"); copies
+// tagged in the first way (1: "12.0") are tagged anew.
+inline constexpr int CurrentTagForm = 2;
+
+// The player's history as a copy's tags carry it: whole stars (0: unrated) and plays, and
+// the way they were written.
 struct HistoryTags
 {
     int stars = 0;
     std::uint32_t plays = 0;
+    int form = CurrentTagForm;
 
     friend bool operator==(const HistoryTags &, const HistoryTags &) = default;
 };
 
-// The tags a file takes the history in, by the extension of its name.
+// The tags a file takes the history in, by the extension of its name (its content must
+// agree when they are written).
 enum class HistoryFormat {
     None, // copied untouched: protected .m4p and every type not below
     Mpeg, // .mp3: its ID3v2 tag
@@ -40,7 +47,7 @@ std::optional<HistoryTags> historyTagsFor(HistoryFormat format, std::uint8_t rat
 // The values as written. The POPM rating of Windows Media Player for 1 to 5 stars (0:
 // unrated): 1, 64, 128, 196, 255.
 int popmRating(int stars);
-// FMPS_Rating: stars / 5 with a point ("0.6" for 3); FMPS_Playcount: "12.0".
+// FMPS_Rating: stars / 5 with a point ("0.6" for 3); FMPS_Playcount: a whole number, "12".
 QString fmpsRating(int stars);
 QString fmpsPlaycount(std::uint32_t plays);
 // The e-mail of the POPM frame, which the common readers take ratings from.
@@ -49,14 +56,17 @@ inline constexpr char PopmEmail[] = "Windows Media Player 9 Series";
 inline constexpr char Mp4RatingItem[] = "----:com.apple.iTunes:FMPS_Rating";
 inline constexpr char Mp4PlaycountItem[] = "----:com.apple.iTunes:FMPS_Playcount";
 
-// Writes `tags` into the staged copy, through the copy's own open file:
+// Writes `tags` into the staged copy, through the copy's own open file, when its content
+// is of `format` (by its first bytes, whatever its name) and not empty:
 // - Mpeg, Wav, Aiff: the ID3v2 tag's POPM frames give way to one POPM frame (PopmEmail,
 //   popmRating, counter = plays), and TXXX "FMPS_Rating" (left out when unrated) and
 //   "FMPS_Playcount" are set. Nothing but the ID3v2 tag changes: ID3v1, APE and RIFF INFO
 //   parts stay byte for byte. A 2.4 tag stays 2.4; every other is written as 2.3.
+//   WAV and AIFF copies keep exactly one ID3 chunk, named "id3 ".
 // - Mp4: the freeform items Mp4RatingItem (removed when unrated) and Mp4PlaycountItem.
-// Returns why the tags could not be written (the copy may then be half changed and is to
-// be discarded), or nothing when they were.
+// The tagged copy is then held against the bytes it was made from (audioLayout): sound data
+// that moved or changed count as not written. Returns why the tags could not be written
+// (the copy may then be half changed and is to be discarded), or nothing when they were.
 std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
                                         const HistoryTags &tags);
 

@@ -268,16 +268,23 @@ void playlist(Plist &out, const QString &name, int id, bool master,
 QByteArray fileUrl(const std::string &path, char separator)
 {
     static const char hexDigits[] = "0123456789ABCDEF";
-    QByteArray url("file://localhost/");
+    // Windows: "file://localhost/C:/..."; elsewhere "file://" and the path, with its own
+    // leading "/": "file:///home/...".
+    const bool windows = separator == '\\';
+    QByteArray url(windows ? "file://localhost/" : "file://");
     url.reserve(qsizetype(path.size()) + 32);
     std::size_t i = 0;
-    if (separator == '\\' && path.size() >= 2 && path[1] == ':') {
+    if (windows && path.size() >= 2 && path[1] == ':') {
         url.append(path[0]);
         url.append(':');
         i = 2;
     }
-    while (i < path.size() && i == 0 && (path[i] == '/' || path[i] == separator))
-        ++i; // the root's own "/" is the one after the host
+    if (windows) {
+        while (i == 0 && i < path.size() && (path[i] == '/' || path[i] == separator))
+            ++i; // the root's own "/" is the one after the host
+    } else if (path.empty() || path[0] != '/') {
+        url.append('/'); // an absolute path always
+    }
     for (; i < path.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
         if (c == '/' || c == static_cast<unsigned char>(separator)) {
@@ -294,11 +301,11 @@ QByteArray fileUrl(const std::string &path, char separator)
     return url;
 }
 
-QByteArray libraryXml(const TrackTable &table, const std::vector<std::string> &copies,
+QByteArray libraryXml(const TrackTable &table, const std::vector<LibraryCopy> &copies,
                       const std::string &exportDirectory, char separator, const QDateTime &now)
 {
     const auto hasCopy = [&](int k) {
-        return std::size_t(k - 1) < copies.size() && !copies[std::size_t(k - 1)].empty();
+        return std::size_t(k - 1) < copies.size() && !copies[std::size_t(k - 1)].path.empty();
     };
     std::vector<int> all;
     for (int k = 1; k <= table.count(); ++k) {
@@ -340,7 +347,7 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<std::string> &c
         out.integer("Disc Number", t.discNumber);
         out.integer("Year", t.year);
         out.integer("Total Time", t.duration > 0 ? std::uint64_t(t.duration) : 0);
-        out.integer("Size", t.size);
+        out.integer("Size", copies[std::size_t(k - 1)].size);
         out.integer("Rating", t.rating);
         out.integer("Play Count", t.playCount);
         out.integer("Play Date", t.lastPlayed);
@@ -351,7 +358,7 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<std::string> &c
         if (t.persistentId)
             out.ascii("Persistent ID", hex16(t.persistentId));
         out.ascii("Track Type", "File");
-        out.ascii("Location", fileUrl(copies[std::size_t(k - 1)], separator));
+        out.ascii("Location", fileUrl(copies[std::size_t(k - 1)].path, separator));
         out.close("</dict>");
     }
     out.close("</dict>");
@@ -384,19 +391,25 @@ PlacedFile writeLibraryFile(const FileSystem &fs, const ExportSnapshot &snapshot
         if (snapshot.items[i].present)
             itemOf.insert(snapshot.items[i].track, i);
     }
-    std::vector<std::string> copies(std::size_t(table.count()));
+    std::vector<LibraryCopy> copies(std::size_t(table.count()));
     for (int k = 1; k <= table.count(); ++k) {
-        std::string &copy = copies[std::size_t(k - 1)];
+        LibraryCopy &copy = copies[std::size_t(k - 1)];
         if (const auto found = itemOf.constFind(k); found != itemOf.cend()) {
+            // The record's line of this run's copy (or of the file found there) has the
+            // placed file's size.
             const ExportItem &item = snapshot.items[*found];
-            copy = names.path(FolderNames::relative(item.folders, item.name));
+            const std::string relative = FolderNames::relative(item.folders, item.name);
+            copy.path = names.path(relative);
+            const RecordLine *line = record.record().find(relative);
+            copy.size = line ? line->size : item.size;
             continue;
         }
         const std::vector<const RecordLine *> lines =
             record.record().byKey(RecordTrack, recordKey(table, k));
         for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
             if (std::optional<std::string> spelt = names.onDisk((*line)->path)) {
-                copy = names.path(*spelt);
+                copy.path = names.path(*spelt);
+                copy.size = (*line)->size;
                 break;
             }
         }
