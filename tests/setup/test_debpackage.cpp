@@ -142,11 +142,13 @@ private Q_SLOTS:
     void validators_data()
     {
         QTest::addColumn<QString>("tool");
-        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("arguments"); // $R: the unpacked package, $D: the package
         QTest::newRow("desktop entry") << "desktop-file-validate"
-            << QStringList{"usr/share/applications/" + AppId + ".desktop"};
+            << QStringList{"$R/usr/share/applications/" + AppId + ".desktop"};
         QTest::newRow("metadata") << "appstreamcli"
-            << QStringList{"validate", "--no-net", "usr/share/metainfo/" + AppId + ".metainfo.xml"};
+            << QStringList{"validate", "--no-net", "$R/usr/share/metainfo/" + AppId + ".metainfo.xml"};
+        QTest::newRow("package") << "lintian"
+            << QStringList{"--fail-on", "error", "$D"};
     }
 
     void validators()
@@ -156,7 +158,8 @@ private Q_SLOTS:
         const QString program = QStandardPaths::findExecutable(tool);
         if (program.isEmpty())
             QSKIP(qPrintable(tool + " is missing (tools/deps.sh --test installs it)"));
-        arguments.last() = file(arguments.last());
+        for (QString &argument : arguments)
+            argument.replace("$R", m_root.path()).replace("$D", SONDREL_DEB_PACKAGE);
         const Output result = runTool(program, arguments);
         QVERIFY2(result.code == 0, qPrintable(result.out));
     }
