@@ -164,13 +164,31 @@ QString playerPath(const QString &location)
 // characters; a date that is not set starts with '\0'.
 using TrackDates = std::array<char, 40>;
 
-TrackDates trackDates(const Track &t)
+// The dates of `tracks`. Turning the player's local time into UTC asks the time-zone rules
+// once for each day a thread meets: each of `threads` threads takes the days of its own
+// (day number modulo the threads), so that no day is asked for twice.
+std::vector<TrackDates> trackDates(const TrackTable &table, std::span<const int> tracks,
+                                   std::size_t threads)
 {
-    TrackDates dates{};
-    if (t.lastPlayed)
-        writeMacTimeIsoUtc(t.lastPlayed, dates.data());
-    if (t.dateAdded)
-        writeMacTimeIsoUtc(t.dateAdded, dates.data() + 20);
+    std::vector<TrackDates> dates(tracks.size());
+    const auto mine = [threads](std::uint32_t macTime, std::size_t t) {
+        return macTime != 0 && macTime / 86'400 % threads == t;
+    };
+    const auto make = [&](std::size_t t) {
+        for (std::size_t i = 0; i < tracks.size(); ++i) {
+            const Track &track = table.track(tracks[i]);
+            if (mine(track.lastPlayed, t))
+                writeMacTimeIsoUtc(track.lastPlayed, dates[i].data());
+            if (mine(track.dateAdded, t))
+                writeMacTimeIsoUtc(track.dateAdded, dates[i].data() + 20);
+        }
+    };
+    std::vector<std::thread> workers;
+    for (std::size_t t = 1; t < threads; ++t)
+        workers.emplace_back(make, t);
+    make(0);
+    for (std::thread &worker : workers)
+        worker.join();
     return dates;
 }
 
@@ -283,17 +301,18 @@ void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &t
     const auto write = [out](std::string_view bytes) {
         std::fwrite(bytes.data(), 1, bytes.size(), out);
     };
+    // The tracks' lines are made on a few threads at once, each a part of the tracks, and
+    // written in order.
+    const std::size_t threads =
+        tracks.size() < 4096 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+
     // JSON: each track's playlists, and their titles as JSON strings, made once; and the
-    // dates, made on this one thread: turning the player's local time into UTC asks the
-    // time-zone rules once for each day a thread meets, so threads of their own would each
-    // ask again for the same days.
+    // dates, made before the lines.
     std::vector<std::vector<int>> playlists;
     std::vector<std::string> playlistTitles;
     std::vector<TrackDates> dates;
     if (json) {
-        dates.reserve(tracks.size());
-        for (const int k : tracks)
-            dates.push_back(trackDates(table.track(k)));
+        dates = trackDates(table, tracks, threads);
         playlists = playlistsByTrack(table);
         for (const Playlist &playlist : table.playlists()) {
             Listing title(format);
@@ -340,10 +359,6 @@ void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &t
     }
     write(head.bytes());
 
-    // The tracks' lines are made on a few threads at once, each a part of the tracks, and
-    // written in order.
-    const std::size_t threads =
-        tracks.size() < 4096 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
     std::vector<std::unique_ptr<Listing>> parts(threads);
     std::vector<std::thread> workers;
     const std::size_t each = (tracks.size() + threads - 1) / std::max<std::size_t>(threads, 1);
