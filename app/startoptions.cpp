@@ -23,6 +23,7 @@ void addStartOptions(QCommandLineParser &parser)
     parser.setApplicationDescription(
         QStringLiteral("Copies sound files off a portable music player."));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {PlayerOption,
          QStringLiteral("The player: a mount point, or any folder that holds iPod_Control."),
@@ -32,6 +33,21 @@ void addStartOptions(QCommandLineParser &parser)
          QStringLiteral("Keep the settings in this file instead of the user's own."),
          QStringLiteral("FILE")},
     });
+}
+
+bool asksForTextOnly(const QStringList &arguments)
+{
+    static const QStringList textOptions = {
+        QStringLiteral("-h"),        QStringLiteral("--help"),    QStringLiteral("-?"),
+        QStringLiteral("--help-all"), QStringLiteral("-v"),       QStringLiteral("--version"),
+    };
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--"))
+            break;
+        if (textOptions.contains(arguments[i]))
+            return true;
+    }
+    return false;
 }
 
 StartOptions startOptions(const QCommandLineParser &parser)

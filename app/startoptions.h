@@ -24,8 +24,11 @@ struct StartOptions
     QString settingsFile; // absolute
 };
 
-// Declares the options (and --help) on `parser`.
+// Declares the options (and --help and --version) on `parser`.
 void addStartOptions(QCommandLineParser &parser);
+// Whether the command line asks for the help or the version text, which Sondrel prints
+// without opening a window, so without a display (a terminal over ssh, help2man).
+bool asksForTextOnly(const QStringList &arguments);
 // The options of a parser that has parsed the command line.
 StartOptions startOptions(const QCommandLineParser &parser);
 

@@ -7,10 +7,11 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev libtag1-dev
     fonts-wine xdg-utils xdg-user-dirs
+    help2man
 )
 if [ "${1:-}" = "--test" ]; then
     packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev xvfb xauth imagemagick e2fsprogs
-        wine wine64 doctest-dev)
+        wine wine64 doctest-dev desktop-file-utils appstream lintian)
 fi
 
 missing=()

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,10 +72,13 @@ private:
         return out;
     }
 
-    Run run(const QStringList &arguments) const
+    Run run(const QStringList &arguments, const QString &timeZone = QString()) const
     {
         QProcess process;
-        process.setProcessEnvironment(environment());
+        QProcessEnvironment env = environment();
+        if (!timeZone.isEmpty())
+            env.insert("TZ", timeZone);
+        process.setProcessEnvironment(env);
         process.start(SONDREL_EXPORT_PROGRAM, expanded(arguments));
         Run result;
         if (!process.waitForFinished(60000))
@@ -95,7 +101,13 @@ private Q_SLOTS:
         db.tracks.last().playCount = 2;
         db.tracks << TestTrack::make("Été", "Björk", "Vespertine", "Pop",
                                      ":iPod_Control:Music:F01:CD.m4a")
-                         .withContents("second file");
+                         .withContents("second file")
+                         .withDuration(180000);
+        db.tracks.last().persistentId = 0x0123456789ABCDEF;
+        db.tracks.last().year = 2001;
+        db.tracks.last().trackNumber = 7;
+        db.tracks.last().skipCount = 4;
+        db.tracks.last().dateAdded = 3787366339; // 2024-01-06 06:12:19 on the player's clock
         db.tracks << TestTrack::make("Gone", "Cy", "Lost", "Pop", ":iPod_Control:Music:F02:EF.mp3")
                          .withContents("third file");
         TestPlaylist road{"Road", {100}};
@@ -169,7 +181,10 @@ private Q_SLOTS:
                                 "Rock_Ann_Hi_Road_1.mp3\n";
         QTest::newRow("list as JSON") << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "ete"}
             << false << 0 << QStringList{}
-            << "\"Title\": \"Été\", \"Artist\": \"Björk\", \"Album\": \"Vespertine\"";
+            << "\"title\": \"Été\", \"artist\": \"Björk\", \"album\": \"Vespertine\"";
+        QTest::newRow("an empty JSON listing")
+            << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "zzz"} << false << 0
+            << QStringList{} << "[]\n";
         QTest::newRow("an export directory that cannot be made")
             << QStringList{"--player", "$P", "--to", "$P/iPod_Control/iTunes/iTunesDB/music"} << false << 73
             << QStringList{} << "iTunesDB/music/ cannot be made";
@@ -200,6 +215,61 @@ private Q_SLOTS:
         if (!said.isEmpty())
             QVERIFY2(result.err.contains(said) || result.out.contains(said),
                      qPrintable(result.err + result.out));
+    }
+
+    // The JSON listing read back by a JSON parser: each value of a track with its type, and
+    // null where the player has none. The player's clock runs in Berlin's time.
+    void jsonListing_data()
+    {
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("value"); // as JSON
+
+        const auto row = [](const char *find, const char *key, const QByteArray &value) {
+            QTest::addRow("%s %s", find, key) << QString(find) << QString(key) << value;
+        };
+        row("ete", "id", "2");
+        row("ete", "title", "\"Été\"");
+        row("ete", "comment", "null");
+        row("ete", "duration_ms", "180000");
+        row("ete", "size_bytes", "11");
+        row("ete", "file_type", "null");
+        row("ete", "track", "7");
+        row("ete", "disc", "null");
+        row("ete", "year", "2001");
+        row("ete", "rating", "null");
+        row("ete", "plays", "0");
+        row("ete", "skips", "4");
+        row("ete", "last_played", "null");
+        row("ete", "date_added", "\"2024-01-06T05:12:19Z\"");
+        row("ete", "persistent_id", "\"0123456789ABCDEF\"");
+        row("ete", "location", "\"iPod_Control/Music/F01/CD.m4a\"");
+        row("ete", "export_name", "\"Pop_Björk_Été_Vespertine_2.m4a\"");
+        row("ete", "playlists", "[\"Summer\"]");
+        row("hi", "rating", "3");
+        row("hi", "plays", "5"); // the database's 2 and the Play Counts file's 3
+        row("hi", "persistent_id", "null");
+        row("hi", "album_artist", "null");
+        row("hi", "playlists", "[\"Road\"]");
+    }
+
+    void jsonListing()
+    {
+        QFETCH(QString, find);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, value);
+        const Run result =
+            run({"--player", "$P", "--list", "--format", "json", "--find", find}, "Europe/Berlin");
+        QCOMPARE(result.code, 0);
+        QJsonParseError error;
+        const QJsonDocument listing = QJsonDocument::fromJson(result.out.toUtf8(), &error);
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+        QVERIFY(listing.isArray());
+        QCOMPARE(listing.array().size(), 1);
+        const QJsonObject track = listing.array().first().toObject();
+        QCOMPARE(track.size(), 23);
+        QVERIFY2(track.contains(key), qPrintable(key));
+        QCOMPARE(track.value(key), QJsonDocument::fromJson("[" + value + "]").array().first());
     }
 
     // A run stopped by SIGINT in the middle of a copy: exit 130, no temporary file left,
