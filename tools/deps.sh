@@ -10,7 +10,7 @@ packages=(
 )
 if [ "${1:-}" = "--test" ]; then
     packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev xvfb xauth imagemagick e2fsprogs
-        wine wine64 doctest-dev)
+        wine wine64 doctest-dev clang-format)
 fi
 
 missing=()

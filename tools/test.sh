@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test; then the export and
-# check suites once more under the address and undefined-behaviour sanitizers.
+# Installs what is missing, checks the formatting, builds everything and runs every test;
+# then the export and check suites once more under the address and undefined-behaviour sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh --test
+tools/format.sh --check
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 (cd build && ctest --output-on-failure --timeout 600 -j2)
