@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, builds everything and runs every test;
-# then the export and check suites once more under the address and undefined-behaviour sanitizers.
+# then the export and check suites once more under the address and undefined-behaviour
+# sanitizers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh --test
