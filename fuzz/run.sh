@@ -17,7 +17,7 @@ mkdir -p "$out/corpus" "$out/seeds"
 cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DSONDREL_FUZZ=ON >/dev/null
 cmake --build "$out" --target fuzz_walk make_seeds
-"$out/make_seeds" "$out/seeds"
+"$out/fuzz/make_seeds" "$out/seeds"
 # Real databases, when the shared fixtures are at hand, are read as seeds in place.
 extra=()
 if [ -n "${SONDREL_FIXTURES:-}" ] && [ -d "$SONDREL_FIXTURES" ]; then
@@ -25,5 +25,5 @@ if [ -n "${SONDREL_FIXTURES:-}" ] && [ -d "$SONDREL_FIXTURES" ]; then
 fi
 
 cd "$out"
-exec "$out/fuzz_walk" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
+exec "$out/fuzz/fuzz_walk" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 \
     -print_final_stats=1 "$out/corpus" "$out/seeds" "${extra[@]}"
