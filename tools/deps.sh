@@ -11,7 +11,7 @@ packages=(
 )
 if [ "${1:-}" = "--test" ]; then
     packages+=(g++-mingw-w64-x86-64 clang libclang-rt-14-dev xvfb xauth imagemagick e2fsprogs
-        wine wine64 doctest-dev desktop-file-utils appstream lintian)
+        wine wine64 doctest-dev desktop-file-utils appstream lintian clang-format)
 fi
 
 missing=()
