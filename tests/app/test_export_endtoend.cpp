@@ -233,8 +233,8 @@ private Q_SLOTS:
 
         const QString list = scene.exportPath() + "/Sondrel export errors.txt";
         QCOMPARE(scene.exportMarked(),
-                 QStringList{"2 of 4 files exported.\nT2: not a regular file\nT3: not a regular "
-                             "file\nThe full list is in " +
+                 QStringList{"2 of 4 files exported.\nT2: not a regular file\nT3: a link out of "
+                             "the player\nThe full list is in " +
                              list + "."});
         QCOMPARE(scene.exportFiles(),
                  (QStringList{"Sondrel export errors.txt", "T1.mp3", "T4.mp3"}));
@@ -242,7 +242,7 @@ private Q_SLOTS:
         QCOMPARE(readAll(scene.exportPath() + "/T4.mp3"), db.tracks[3].contents);
         QCOMPARE(QString::fromUtf8(readAll(list)), "T2\t" + music +
                                                        "T2.mp3\tnot a regular file\nT3\t" + music +
-                                                       "T3.mp3\tnot a regular file\n");
+                                                       "T3.mp3\ta link out of the player\n");
     }
 
     // Another program fills the export drive during the run: the run stops with the
