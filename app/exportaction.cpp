@@ -148,6 +148,7 @@ void exportSelectedFiles(FrmMain &window)
     bool waitingShown = false;
     QTimer waitNote;
     waitNote.setSingleShot(true);
+    waitNote.setTimerType(Qt::PreciseTimer);
     waitNote.setInterval(WaitNoteMs);
     QObject::connect(&waitNote, &QTimer::timeout, &dialog, [&] {
         waitingShown = true;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
+#include <QSemaphore>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -171,11 +172,19 @@ void checkForSoundFiles(FrmMain &window)
                             });
                         }
                     },
-                    [&] { // the status line comes up before the reading
-                        onWindow([&] {
+                    [&] { // the status line is painted before the reading starts
+                        const auto painted = std::make_shared<QSemaphore>();
+                        onWindow([&, painted] {
                             status->show();
                             window.repaint();
+                            painted->release();
                         });
+                        // Not waited for once cancelled: closing the window waits for this
+                        // thread.
+                        while (!painted->tryAcquire(1, 20)) {
+                            if (cancelled.load())
+                                throw CheckCancelled{};
+                        }
                     });
             } catch (const PlatformError &error) {
                 failure = error;
@@ -185,6 +194,7 @@ void checkForSoundFiles(FrmMain &window)
         }));
         QTimer later;
         later.setSingleShot(true);
+        later.setTimerType(Qt::PreciseTimer);
         later.setInterval(CheckWindowMs);
         QObject::connect(&later, &QTimer::timeout, &dialog, [&] {
             dialog.setLabelText(status->text());

@@ -534,7 +534,7 @@ private Q_SLOTS:
             auto *dialog = window.findChild<QProgressDialog *>("FrmCheckProgress");
             if (!held.load() || !dialog || !dialog->isVisible())
                 return;
-            shownAfterASecond = clock.elapsed() >= 1000;
+            shownAfterASecond = clock.elapsed() >= 990;
             if (cancel)
                 QTest::mouseClick(dialog->findChild<QPushButton *>("BtnCancel"), Qt::LeftButton);
             held = false;
