@@ -124,7 +124,8 @@ void checkForSoundFiles(FrmMain &window)
         // one keeps the window painted, shows the progress and answers Cancel; the window's
         // table is only replaced once the reading has ended.
         TrackTable table;
-        window.trackTable().reset(0); // as the walk did when it read into it
+        // Emptied as the walk did when it read into it, its memory given back for the new one.
+        window.trackTable() = TrackTable{};
         std::atomic<bool> cancelled{false};
         ReadOutcome outcome;
         std::optional<PlatformError> failure;
