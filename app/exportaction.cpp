@@ -7,7 +7,9 @@
 #include "selectionaction.h"
 #include "ui.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
@@ -16,6 +18,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
@@ -44,6 +47,9 @@ private:
     FrmMain &m_window;
     std::optional<WaitCursor> m_wait;
 };
+
+// How long after Cancel a read that has not returned is shown as waited for.
+constexpr int WaitNoteMs = 2000;
 
 // The bar's range is an int and the totals reach many gigabytes: it runs over steps.
 constexpr int BarSteps = 10000;
@@ -136,8 +142,28 @@ void exportSelectedFiles(FrmMain &window)
                      [&](int n, int count, const QString &title) {
                          latest = exportStatusText(n, count, title);
                      });
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] { progress.cancel(); });
+    // A read of a slow or dying player may take long to return after Cancel: after a while
+    // the progress window comes back and says what the run waits for, until it has ended.
+    const QString waiting = QStringLiteral("Waiting for the iPod to answer...");
+    bool waitingShown = false;
+    QTimer waitNote;
+    waitNote.setSingleShot(true);
+    waitNote.setTimerType(Qt::PreciseTimer);
+    waitNote.setInterval(WaitNoteMs);
+    QObject::connect(&waitNote, &QTimer::timeout, &dialog, [&] {
+        waitingShown = true;
+        latest = waiting;
+        if (QAbstractButton *cancel = dialog.findChild<QAbstractButton *>(QStringLiteral("BtnCancel")))
+            cancel->setEnabled(false);
+        dialog.show();
+    });
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
+        progress.cancel();
+        waitNote.start();
+    });
     const auto showProgress = [&] {
+        if (waitingShown)
+            latest = waiting;
         if (latest != shown) {
             shown = latest;
             dialog.setLabelText(shown);
@@ -157,7 +183,11 @@ void exportSelectedFiles(FrmMain &window)
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
     window.setExportRunning([&] {
         progress.cancel();
-        worker->wait();
+        // A read that the player does not answer is not waited for: the program ends, its
+        // copy's temporary file left for the next run to remove (nothing was placed from
+        // it, so the record stays true).
+        if (!worker->wait(QDeadlineTimer(waitingShown ? 0 : WaitNoteMs)))
+            std::_Exit(0);
     });
     // The arrow with the hourglass: busy, yet Cancel can be pressed.
     QApplication::changeOverrideCursor(Qt::BusyCursor);
@@ -168,6 +198,7 @@ void exportSelectedFiles(FrmMain &window)
     loop.exec();
     worker->wait();
     repaint.stop();
+    waitNote.stop();
     showProgress();
     window.setExportRunning({});
     dialog.hide();

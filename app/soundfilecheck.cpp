@@ -7,12 +7,22 @@
 #include "numberformat.h"
 #include "trackcolumns.h"
 #include "trackgrid.h"
+#include "ui.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLabel>
+#include <QProgressBar>
+#include <QProgressDialog>
+#include <QSemaphore>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace sondrel {
@@ -81,6 +91,18 @@ bool ProgressPacer::due(int j, int n, qint64 nowMs)
     return true;
 }
 
+namespace {
+
+// Thrown from the walk's progress on the reading thread when the user cancels the check.
+struct CheckCancelled
+{
+};
+
+// How long the check runs before its progress window with "Cancel" comes up.
+constexpr int CheckWindowMs = 1000;
+
+} // namespace
+
 void checkForSoundFiles(FrmMain &window)
 {
     QElapsedTimer clock; // monotonic: the time of day would wrap at midnight
@@ -97,17 +119,113 @@ void checkForSoundFiles(FrmMain &window)
             return;
         reader = std::make_unique<DatabaseReader>(*fs, window.state().DfltDrive().toStdString(),
                                                   window.state().DfltDir().toStdString());
+
+        // The database is read on a thread of its own into a table of its own, while this
+        // one keeps the window painted, shows the progress and answers Cancel; the window's
+        // table is only replaced once the reading has ended.
+        TrackTable table;
+        // Emptied as the walk did when it read into it, its memory given back for the new one.
+        window.trackTable() = TrackTable{};
+        std::atomic<bool> cancelled{false};
+        ReadOutcome outcome;
+        std::optional<PlatformError> failure;
+        bool stopped = false;
+
+        QProgressDialog dialog(&window);
+        dialog.setObjectName(QStringLiteral("FrmCheckProgress"));
+        dialog.setWindowTitle(QCoreApplication::applicationName());
+        dialog.setWindowFlags(classicWindowFlags(WindowKind::Dialog));
+        dialog.setWindowModality(Qt::WindowModal);
+        dialog.setFont(tahoma());
+        dialog.setLabel(makeControl<QLabel>(&dialog, "LblCheckProgress"));
+        dialog.setBar(makeControl<QProgressBar>(&dialog, "BarCheckProgress"));
+        dialog.setCancelButton(makeButton(&dialog, "BtnCancel", QStringLiteral("Cancel")));
+        dialog.setRange(0, 0);
+        dialog.setAutoReset(false);
+        dialog.setAutoClose(false);
+        dialog.setMinimumWidth(twips(6000));
+        dialog.hide();
+        QObject::connect(&dialog, &QProgressDialog::canceled, &dialog,
+                         [&] { cancelled.store(true); });
+
+        // The reading thread decides which captions are due (the first, then at most one per
+        // interval, and the last); each is painted on this thread as it comes.
+        QLabel *status = window.LblStatusiPod;
+        const auto onWindow = [&](std::function<void()> show) {
+            QMetaObject::invokeMethod(status, std::move(show), Qt::QueuedConnection);
+        };
         ProgressPacer pacer;
-        const auto found = [&] { // the status line comes up before the reading
-            window.LblStatusiPod->show();
-            window.repaint();
-        };
-        const auto progress = [&](int j, int count) {
-            if (pacer.due(j, count, clock.elapsed()))
-                showProgress(window.LblStatusiPod,
-                             QStringLiteral(" Updating files information (%1 of %2)").arg(j).arg(count));
-        };
-        const ReadOutcome outcome = readPlayer(*reader, window.trackTable(), progress, found);
+        const std::unique_ptr<QThread> reading(QThread::create([&] {
+            try {
+                outcome = readPlayer(
+                    *reader, table,
+                    [&](int j, int n) {
+                        if (cancelled.load(std::memory_order_relaxed))
+                            throw CheckCancelled{};
+                        if (pacer.due(j, n, clock.elapsed())) {
+                            onWindow([&, j, n] {
+                                showProgress(status, QStringLiteral(" Updating files information "
+                                                                    "(%1 of %2)")
+                                                         .arg(j)
+                                                         .arg(n));
+                                if (dialog.isVisible() && !cancelled.load())
+                                    dialog.setLabelText(status->text());
+                            });
+                        }
+                    },
+                    [&] { // the status line is painted before the reading starts
+                        const auto painted = std::make_shared<QSemaphore>();
+                        onWindow([&, painted] {
+                            status->show();
+                            window.repaint();
+                            painted->release();
+                        });
+                        // Not waited for once cancelled: closing the window waits for this
+                        // thread.
+                        while (!painted->tryAcquire(1, 20)) {
+                            if (cancelled.load())
+                                throw CheckCancelled{};
+                        }
+                    });
+            } catch (const PlatformError &error) {
+                failure = error;
+            } catch (const CheckCancelled &) {
+                stopped = true;
+            }
+        }));
+        QTimer later;
+        later.setSingleShot(true);
+        later.setTimerType(Qt::PreciseTimer);
+        later.setInterval(CheckWindowMs);
+        QObject::connect(&later, &QTimer::timeout, &dialog, [&] {
+            dialog.setLabelText(status->text());
+            dialog.show();
+        });
+
+        QEventLoop loop;
+        QObject::connect(reading.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        window.setExportRunning([&] {
+            cancelled.store(true);
+            reading->wait();
+        });
+        reading->start();
+        later.start();
+        loop.exec();
+        reading->wait();
+        // The captions still on their way are painted now, before the next ones.
+        QCoreApplication::sendPostedEvents(status, QEvent::MetaCall);
+        later.stop();
+        dialog.hide();
+        window.setExportRunning({});
+
+        if (stopped || !window.isVisible()) { // cancelled, or the window closed meanwhile
+            window.ResetTrackList();
+            reader->discardWorkFiles();
+            hourglass.restore();
+            return;
+        }
+        if (failure)
+            throw *failure;
         if (outcome.status == ReadStatus::NoDatabase) {
             showMessage(&window,
                         QStringLiteral("This is not the iPod drive. Select the right one."));
@@ -122,6 +240,7 @@ void checkForSoundFiles(FrmMain &window)
         }
 
         showProgress(window.LblStatusiPod, QStringLiteral(" Updating grid..."));
+        window.trackTable() = std::move(table);
         fillTrackGrid(window);
         showTrackListChoices(window);
         window.LblStatusiPod->setText(QString::number(outcome.tracks()) +

@@ -21,6 +21,8 @@ const OptionFlag OptionFlags[] = {
     {"history-tags", "Write ratings and play counts into the files.", &CommandOptions::historyTags},
     {"library-file", "Write a library file for other players (\"Sondrel Library.xml\").",
      &CommandOptions::libraryFile},
+    {"rescue", "Keep what can be read of damaged files (unreadable blocks left silent).",
+     &CommandOptions::rescue},
 };
 
 } // namespace
@@ -72,6 +74,7 @@ ExportOptions effectiveOptions(const CommandOptions &command, const ExportOption
     take(command.writePlaylists, options.writePlaylists);
     take(command.historyTags, options.historyTags);
     take(command.libraryFile, options.libraryFile);
+    take(command.rescue, options.rescue);
     return options;
 }
 

@@ -18,6 +18,7 @@ enum ExitCode {
     ExitNoPlayer = 66,      // no player's database at the player's path
     ExitCannotWrite = 73,   // the export directory cannot be made or written
     ExitDamaged = 74,       // the player's database is damaged
+    ExitPlayerGone = 75,    // the player stopped answering during the run
     ExitInterrupted = 130,  // Ctrl+C, Ctrl+Break or SIGTERM
 };
 
@@ -41,6 +42,7 @@ struct CommandOptions
     std::optional<bool> writePlaylists;
     std::optional<bool> historyTags;
     std::optional<bool> libraryFile;
+    std::optional<bool> rescue;
     bool dryRun = false;
     bool quiet = false;
 };

@@ -265,6 +265,8 @@ int tellReport(const ExportReport &report, bool quiet, bool interrupted)
         return interrupted ? ExitInterrupted : ExitStopped;
     case ExportReport::End::DestinationFailed:
         return ExitStopped;
+    case ExportReport::End::PlayerGone:
+        return ExitPlayerGone;
     case ExportReport::End::Finished:
         break;
     }
@@ -275,7 +277,8 @@ int tellReport(const ExportReport &report, bool quiet, bool interrupted)
 
 } // namespace
 
-int runExportCommand(const QStringList &arguments)
+int runExportCommand(const QStringList &arguments,
+                     const std::function<std::unique_ptr<FileSystem>()> &fileSystem)
 {
     const ParsedCommand parsed = parseCommand(arguments);
     const CommandOptions &command = parsed.options;
@@ -296,7 +299,7 @@ int runExportCommand(const QStringList &arguments)
     }
     catchInterruptions();
 
-    const std::unique_ptr<FileSystem> fs = createFileSystem();
+    const std::unique_ptr<FileSystem> fs = fileSystem();
     const std::unique_ptr<KeptSettings> keptStore = command.settings
                                                          ? std::make_unique<KeptSettings>(*command.settings)
                                                          : std::make_unique<KeptSettings>();

@@ -92,6 +92,34 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
     const auto sourceOf = [&](const ExportItem &item) {
         return item.resolvedSource.empty() ? item.source : item.resolvedSource;
     };
+    // A failure that shows the player itself gone, not one file: its drive says so, or,
+    // looked at again after a failed read, its folder no longer holds the player.
+    const auto playerFolderGone = [&] {
+        return !fs.folderExists(snapshot.playerRoot) ||
+               findEntry(fs, snapshot.playerRoot, "iPod_Control").empty();
+    };
+    const auto playerGone = [&](const CopyResult &result) {
+        if (result.outcome == CopyOutcome::SourceGone)
+            return true;
+        if (result.outcome != CopyOutcome::SourceUnreadable &&
+            result.outcome != CopyOutcome::SourceMissing)
+            return false;
+        return playerFolderGone();
+    };
+    const auto endGone = [&](const CopyResult &result) {
+        report.end = ExportReport::End::PlayerGone;
+        report.player = snapshot.playerRoot;
+        report.goneReason = result.message.empty() ? QStringLiteral("it no longer answers")
+                                                   : QString::fromStdString(result.message);
+    };
+    // A rescued copy of an earlier run whose source still does not read whole: it stays.
+    const auto keepRescued = [&](std::size_t index, const std::string &source) {
+        ExportItem &item = snapshot.items[index];
+        ++report.already;
+        item.present = true;
+        item.lost = item.rescuedLost;
+        skip(index, source, rescuedNote(item.rescuedLost));
+    };
 
     {
         Placer placer(fs, record, names, snapshot);
@@ -195,6 +223,7 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 const std::uint64_t bytes = item.sourceStatus ? item.sourceStatus->size : item.size;
                 CopyOptions options;
                 options.within = snapshot.playerRoot; // never a file reached out of the player
+                options.rescue = snapshot.options.rescue;
                 options.progress = [&](std::uint64_t copied) {
                     progress.setBytes(before + std::min(copied, bytes));
                     return !progress.cancelled();
@@ -208,7 +237,19 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     staging.result.path = source;
                 }
                 item.sourceBytes = staging.result.bytes;
-                if (staging.copy) {
+                // Blocks that failed as the player went: nothing of it is kept.
+                if (staging.copy && staging.result.lost > 0 && playerFolderGone()) {
+                    staging.copy.reset();
+                    endGone({});
+                    break;
+                }
+                if (staging.copy && item.rescuedLost > 0 && staging.result.lost > 0) {
+                    staging.copy.reset(); // no better than the rescued copy there
+                    keepRescued(i, source);
+                } else if (staging.copy) {
+                    item.lost = staging.result.lost;
+                    if (item.lost > 0)
+                        skip(i, source, rescuedNote(item.lost));
                     if (hooks.retouch) {
                         if (std::optional<QString> note = hooks.retouch(item, *staging.copy))
                             skip(i, source, *note);
@@ -220,6 +261,11 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                 } else if (staging.result.outcome == CopyOutcome::DestinationFailed) {
                     stop(failureOf(staging.result));
                     break;
+                } else if (playerGone(staging.result)) {
+                    endGone(staging.result);
+                    break;
+                } else if (item.rescuedLost > 0) {
+                    keepRescued(i, source);
                 } else {
                     skip(i, source, skipReason(staging.result));
                 }

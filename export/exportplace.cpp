@@ -70,6 +70,7 @@ RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) con
     line.time = flushed.modified;
     line.tagged = item.tagsRefused ? std::nullopt : item.history;
     line.tagsRefused = item.tagsRefused;
+    line.lost = item.lost;
     return line;
 }
 

@@ -381,9 +381,12 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
             // tag again (one TagLib refused is not tried again while its source is the same).
             const bool retag = snapshot.options.historyTags && !asPlaced->tagsRefused &&
                                asPlaced->tagged != item.history;
+            // A rescued copy is ours to replace once its source reads whole.
+            item.rescuedLost = asPlaced->lost;
             keep(asPlaced, asPlacedNumber,
-                 sourceAsRecorded(*asPlaced) && !retag ? ExportStep::AlreadyThere
-                                                       : ExportStep::Replace);
+                 sourceAsRecorded(*asPlaced) && !retag && asPlaced->lost == 0
+                     ? ExportStep::AlreadyThere
+                     : ExportStep::Replace);
         } else if (gone) {
             item.number = goneNumber;
             item.name = split(gone->path).second;

@@ -14,7 +14,8 @@ constexpr char Magic[] = "sondrel-record";
 constexpr int Version = 1;
 // Our columns, in order; the header names them after the name and the version.
 constexpr const char *Columns[] = {"path", "kind",      "key",     "source size", "source time",
-                                   "size", "time", "tag stars", "tag plays", "tag form"};
+                                   "size", "time", "tag stars", "tag plays", "tag form",
+                                   "lost"};
 constexpr std::size_t ColumnCount = std::size(Columns);
 // The columns every line has; the tag columns came later (a line without them has none).
 constexpr std::size_t FirstColumns = 7;
@@ -115,7 +116,7 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
     // The tag columns where the header names them (a record of an earlier version has
     // none); every other column after the first ones is kept as it is.
     constexpr std::size_t None = std::size_t(-1);
-    std::size_t starsAt = None, playsAt = None, formAt = None;
+    std::size_t starsAt = None, playsAt = None, formAt = None, lostAt = None;
     for (std::size_t i = 2 + FirstColumns; i < header.size(); ++i) {
         if (header[i] == Columns[FirstColumns] && starsAt == None)
             starsAt = i - 2;
@@ -123,6 +124,8 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
             playsAt = i - 2;
         else if (header[i] == Columns[FirstColumns + 2] && formAt == None)
             formAt = i - 2;
+        else if (header[i] == Columns[FirstColumns + 3] && lostAt == None)
+            lostAt = i - 2;
         else
             record.m_laterColumns.emplace_back(header[i]);
     }
@@ -160,8 +163,10 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
                 !(formAt < fields.size() && numberOf(fields[formAt], line.tagged->form)))
                 line.tagged->form = 1;
         }
+        if (lostAt < fields.size() && !numberOf(fields[lostAt], line.lost))
+            line.lost = 0; // empty: nothing lost
         for (std::size_t i = FirstColumns; i < fields.size(); ++i) {
-            if (i != starsAt && i != playsAt && i != formAt)
+            if (i != starsAt && i != playsAt && i != formAt && i != lostAt)
                 line.extra.emplace_back(fields[i]);
         }
         record.put(std::move(line));
@@ -200,6 +205,9 @@ QByteArray ExportRecord::lineText(const RecordLine &line)
     } else {
         out += "\t\t\t";
     }
+    out += '\t';
+    if (line.lost > 0)
+        out += QByteArray::number(qulonglong(line.lost));
     for (const std::string &field : line.extra)
         out += '\t' + QByteArray::fromStdString(field); // kept as read, escapes and all
     return out + '\n';

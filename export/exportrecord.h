@@ -44,6 +44,8 @@ struct RecordLine
     // the copy was placed untagged.
     std::optional<HistoryTags> tagged;
     bool tagsRefused = false;
+    // Bytes of a rescued copy that could not be read from its source and are zeros.
+    std::uint64_t lost = 0;
     std::vector<std::string> extra;
 };
 

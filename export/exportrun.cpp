@@ -412,8 +412,29 @@ void ExportRun::tell(const ExportReport &report)
     m_host.setBusy(false);
 }
 
+QString rescuedNote(std::uint64_t lost)
+{
+    return QStringLiteral("%1 KB could not be read and were left silent").arg((lost + 1023) / 1024);
+}
+
 QString closingMessage(const ExportReport &report)
 {
+    if (report.end == ExportReport::End::PlayerGone) {
+        QString text = QStringLiteral("The iPod %1 cannot be read any more (%2). %3 of %4 files "
+                                      "were exported. Connect it again and export again to "
+                                      "copy the rest.")
+                           .arg(QString::fromStdString(report.player), report.goneReason)
+                           .arg(report.copied + report.already)
+                           .arg(report.count);
+        for (std::size_t i = 0; i < report.skipped.size() && i < 20; ++i)
+            text += QLatin1Char('\n') + report.skipped[i].title + QStringLiteral(": ") +
+                    report.skipped[i].reason;
+        if (!report.errorsFile.empty()) {
+            text += QStringLiteral("\nThe full list is in ") +
+                    QString::fromStdString(report.errorsFile) + QLatin1Char('.');
+        }
+        return text;
+    }
     const bool whole = report.end == ExportReport::End::Finished && report.skipped.empty();
     if (whole && report.already == 0) {
         return report.count == 1 ? QStringLiteral("File exported successfully")

@@ -131,6 +131,11 @@ struct ExportItem
     std::uint64_t sourceBytes = 0;
     bool tagsRefused = false;
     QString tagsNote;
+    // Set by the plan: the recorded copy is a rescued one that lost this many bytes; its
+    // source is read again, and the copy replaced only when the whole file reads.
+    std::uint64_t rescuedLost = 0;
+    // Set by the copies: bytes of its copy that could not be read and are zeros.
+    std::uint64_t lost = 0;
 };
 
 // A track of a playlist: one of the run's items, or a track whose recorded copy it lists.
@@ -224,6 +229,7 @@ struct ExportReport
         Finished,          // every marked track was reached
         Cancelled,         // the user stopped it
         DestinationFailed, // the export drive or folder failed; `failure` tells how
+        PlayerGone,        // the player no longer answers; `goneReason` tells why
     };
 
     End end = End::Finished;
@@ -237,6 +243,8 @@ struct ExportReport
     std::optional<PlatformError> errorsFileFailure; // why the list could not be written
     std::vector<std::string> written;               // the files placed, playlists last
     std::optional<PlatformError> recordFailure;     // why the record could not be written
+    std::string player;                             // the player's folder, for PlayerGone
+    QString goneReason;                             // the system's word for it
 };
 
 // What a later step may do to each copy between its copy and its flush (before the
@@ -325,7 +333,11 @@ QString recordForeignMessage(const QString &path);
 // files exported." after a cancel; otherwise "n of N files exported." with the first
 // tracks passed over and where the full list is. When some tracks were already there,
 // "n of N files exported; m were already there." stands for the count. Empty when there
-// is nothing to add to a failure report.
+// is nothing to add to a failure report. A run that the player ended says so, with the
+// files in the folder and the tracks passed over before.
 QString closingMessage(const ExportReport &report);
+
+// The note on a track copied with `lost` bytes left as zeros.
+QString rescuedNote(std::uint64_t lost);
 
 } // namespace sondrel

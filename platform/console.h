@@ -2,7 +2,7 @@
 
 namespace sondrel {
 
-// The user's request to stop a console program: Ctrl+C or SIGTERM on Linux, Ctrl+C or
+// The user's request to stop a console program: Ctrl+C, SIGTERM or SIGHUP on Linux, Ctrl+C or
 // Ctrl+Break on Windows. Once caught, such a request no longer ends the process at once:
 // it only sets a flag, which the program reads where it can stop cleanly (an export
 // stops like its Cancel button).
@@ -11,8 +11,11 @@ namespace sondrel {
 //     ...
 //     if (interruptionRequested()) progress.cancel();
 
-// Installs the handler (SIGINT and SIGTERM through sigaction; a console control handler
-// on Windows). Calling it again changes nothing.
+// Installs the handler (SIGINT, SIGTERM and SIGHUP through sigaction; a console control
+// handler on Windows). Calling it again changes nothing. A second request, while the first
+// is still being acted on, ends the process at once with exit status 130. On Linux SIGPIPE
+// is ignored as well: a closed output stream makes its writes fail instead of ending the
+// process.
 void catchInterruptions();
 
 // True once a request has come since the handler was installed (or since the last reset).

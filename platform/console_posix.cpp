@@ -16,7 +16,10 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onInterruption(int)
 {
-    requested.store(true);
+    // A second request ends the process at once, whatever it waits for (a read of a drive
+    // that does not answer); a copy's temporary file is left for the next run to remove.
+    if (requested.exchange(true))
+        ::_exit(130);
 }
 
 } // namespace
@@ -31,6 +34,13 @@ void catchInterruptions()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr); // the terminal closed: stop as for SIGTERM
+    // A reader of the output that has gone (`| head -1`) does not stop the run: the writes
+    // fail, and what they held is dropped.
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool interruptionRequested()

@@ -17,7 +17,10 @@ BOOL WINAPI handleConsoleControl(DWORD event)
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-        requested.store(true);
+        // A second request ends the process at once, whatever it waits for (a read of a
+        // drive that does not answer); a copy's temporary file is left for the next run.
+        if (requested.exchange(true))
+            ExitProcess(130);
         return TRUE; // handled: the process goes on and stops by itself
     default:
         return FALSE; // closing the console, logging off, shutting down: the default

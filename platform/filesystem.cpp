@@ -48,6 +48,77 @@ std::string temporaryNameBeside(const std::string &path, char separator)
     return cut == std::string::npos ? name : path.substr(0, cut + 1) + name;
 }
 
+namespace {
+
+// Reads up to `size` bytes at `offset` with one try of each read call, going on after a
+// short read until the piece is whole or the source ends.
+PieceRead readOnce(const SourceRead &read, std::uint64_t offset, char *data, std::size_t size,
+                   const CopyOptions &options)
+{
+    PieceRead piece;
+    while (piece.bytes < size) {
+        const std::uint64_t at = offset + piece.bytes;
+        const std::size_t want = size - piece.bytes;
+        if (options.beforeRead) {
+            if (const int error = options.beforeRead(at, want); error != 0) {
+                piece.error = error;
+                return piece;
+            }
+        }
+        int error = 0;
+        const std::int64_t got = read(at, data + piece.bytes, want, error);
+        if (got < 0) {
+            piece.error = error;
+            return piece;
+        }
+        if (got == 0)
+            break;
+        piece.bytes += std::size_t(got);
+    }
+    return piece;
+}
+
+} // namespace
+
+PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, std::size_t size,
+                    const CopyOptions &options, const std::function<bool(int error)> &gone)
+{
+    PieceRead piece = readOnce(read, offset, data, size, options);
+    if (piece.error == 0 || (gone && gone(piece.error)))
+        return piece;
+    // Tried again from where it failed.
+    const std::size_t first = piece.bytes;
+    PieceRead again = readOnce(read, offset + first, data + first, size - first, options);
+    again.bytes += first;
+    if (again.error == 0 || (gone && gone(again.error)) || !options.rescue)
+        return again;
+
+    // Block by block from the block that failed; a block that cannot be read is zeros.
+    PieceRead rescued;
+    rescued.bytes = again.bytes - again.bytes % RescueBlock;
+    while (rescued.bytes < size) {
+        if (options.progress && !options.progress(offset + rescued.bytes)) {
+            rescued.cancelled = true;
+            return rescued;
+        }
+        const std::size_t want = std::min(RescueBlock, size - rescued.bytes);
+        PieceRead block = readOnce(read, offset + rescued.bytes, data + rescued.bytes, want, options);
+        if (block.error != 0 && gone && gone(block.error)) {
+            rescued.error = block.error;
+            return rescued;
+        }
+        if (block.error != 0) {
+            std::fill(data + rescued.bytes, data + rescued.bytes + want, char(0));
+            rescued.lost += want;
+            block.bytes = want;
+        }
+        rescued.bytes += block.bytes;
+        if (block.bytes < want) // the source ends here
+            break;
+    }
+    return rescued;
+}
+
 std::string findEntry(const FileSystem &fs, const std::string &folder, const std::string &name)
 {
     const char separator = fs.separator();

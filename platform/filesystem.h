@@ -61,6 +61,7 @@ enum class CopyOutcome {
     SourceNotRegular,  // a folder, FIFO, socket or device: never read
     SameFile,          // the source is the very file at the destination
     SourceUnreadable,  // opening or reading the source failed
+    SourceGone,        // the source's drive itself no longer answers (pulled, switched off)
     NameRefused,       // the destination's folder refused the file's name
     TooLarge,          // the destination's file system takes no file this large (FAT)
     DestinationFailed, // creating, writing, flushing or placing the copy failed
@@ -103,6 +104,9 @@ struct CopyResult
     std::string message;     // the system's description of that error
     std::string path;        // the path the failure is about
     std::uint64_t bytes = 0; // bytes copied
+    // With CopyOptions::rescue: bytes of the source that could not be read and are zeros
+    // in the copy (whole blocks of RescueBlock bytes, the last one cut at the end).
+    std::uint64_t lost = 0;
     // A copy's source as it was opened, and the flushed copy (StagedCopy::flush).
     FileTime sourceModified = 0;
     FileTime modified = 0;
@@ -116,16 +120,53 @@ struct CopyResult
     }
 };
 
+// A copy reads its source in pieces of at most this size, so that a cancel (looked at
+// between two pieces) and the progress never wait long for a slow drive.
+inline constexpr std::size_t CopyPiece = std::size_t(1) << 20;
+// What a rescuing copy reads at a time around a piece that cannot be read, and fills with
+// zeros when it still fails: a disk's sector, or several.
+inline constexpr std::size_t RescueBlock = 4096;
+
 struct CopyOptions
 {
-    // Called on the copying thread after each chunk with the bytes copied so far;
+    // Called on the copying thread after each piece with the bytes copied so far;
     // returning false stops the copy there.
     std::function<bool(std::uint64_t copied)> progress;
     // When set, the folder that holds the source (the player's root): the source is read
     // only when it is reached from there without leaving it (see readFileWithin), and a
     // path that leads out gives OutsideFolder.
     std::string within;
+    // A piece of the source that cannot be read even when tried again is read in blocks of
+    // RescueBlock bytes, and each block that fails is left as zeros in the copy (its bytes
+    // counted in CopyResult::lost). Off: the copy fails as SourceUnreadable.
+    bool rescue = false;
+    // Called on the copying thread before each read of the source, with its offset and
+    // size; an error number returned fails that read as the drive would, 0 lets it go on.
+    // It may also hold the read, as a slow drive does. Set by the tests' file systems.
+    std::function<int(std::uint64_t offset, std::size_t size)> beforeRead;
 };
+
+// How reading one piece of a source went (readPiece).
+struct PieceRead
+{
+    std::size_t bytes = 0;   // read into the buffer; fewer than asked only at the end
+    int error = 0;           // the error of the read that failed, 0 when the piece was read
+    std::uint64_t lost = 0;  // bytes of the piece left as zeros (rescued)
+    bool cancelled = false;  // the progress asked to stop while blocks were rescued
+};
+
+// One read of a source at `offset`: the bytes read (0 at its end), or -1 with `error` set.
+using SourceRead =
+    std::function<std::int64_t(std::uint64_t offset, char *data, std::size_t size, int &error)>;
+
+// Reads `size` bytes of a source at `offset` into `data` through `read`, calling
+// options.beforeRead before each read. A read that fails is tried once more (dying disks
+// often read on the second try), unless `gone` tells that the error shows the drive
+// itself gone. When it fails again and options.rescue is set, the piece is read in blocks
+// of RescueBlock bytes, each block that fails left as zeros (options.progress is called
+// between blocks). Shared by the platforms' copies.
+PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, std::size_t size,
+                    const CopyOptions &options, const std::function<bool(int error)> &gone);
 
 // How the time of a flushed copy is set.
 enum class CopyTime {

@@ -76,6 +76,7 @@ struct ByteCopy
     enum Side { Done, Cancelled, Source, Destination } side = Done;
     int error = 0;
     std::uint64_t copied = 0;
+    std::uint64_t lost = 0; // bytes rescued as zeros
 };
 
 // Errors after which the kernel's copy calls are simply not usable for these two files.
@@ -91,20 +92,42 @@ bool destinationError(int error)
     return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EROFS;
 }
 
-// Copies up to `size` bytes from the current offset of `in` to that of `out`: in the
-// kernel with copy_file_range, else with sendfile, else through a buffer. A kernel call
-// that copies nothing before `size` is reached only means that this way does not work
-// here; only a plain read that finds the end stops early (the source shrank). Calls
-// `progress` after each chunk; when it returns false the copy stops as Cancelled.
-ByteCopy copyBytes(int in, int out, std::uint64_t size,
-                   const std::function<bool(std::uint64_t)> &progress)
+// Errors that tell that the drive a file is on has gone (pulled, switched off, its
+// connection lost), not that one file is damaged.
+bool driveGoneError(int error)
 {
-    constexpr std::size_t Chunk = std::size_t(8) << 20;
-    enum { Range, Send, Plain } way = Range;
+    return error == ENODEV || error == ENXIO || error == ENOTCONN || error == ESHUTDOWN ||
+           error == ENOMEDIUM;
+}
+
+// Copies up to `size` bytes from the current offset of `in` to that of `out`, in pieces of
+// at most CopyPiece bytes: in the kernel with copy_file_range, else with sendfile, else
+// through a buffer (readPiece: a failed read tried again, and rescued when asked). A
+// kernel call that copies nothing before `size` is reached only means that this way does
+// not work here; only a plain read that finds the end stops early (the source shrank).
+// Calls `progress` after each piece; when it returns false the copy stops as Cancelled.
+ByteCopy copyBytes(int in, int out, std::uint64_t size, const CopyOptions &options = {})
+{
+    // A test's reads go through the buffer, where each one can be seen.
+    enum { Range, Send, Plain } way = options.beforeRead ? Plain : Range;
     std::vector<char> buffer;
     ByteCopy result;
+    // Where the plain reads and writes start: the kernel calls moved both files' offsets.
+    const off_t inStart = ::lseek(in, 0, SEEK_CUR), outStart = ::lseek(out, 0, SEEK_CUR);
+    const SourceRead readAt = [&](std::uint64_t offset, char *data, std::size_t want, int &error) {
+        for (;;) {
+            const ssize_t n = ::pread(in, data, want, std::max<off_t>(inStart, 0) + off_t(offset));
+            if (n >= 0)
+                return std::int64_t(n);
+            if (errno != EINTR) {
+                error = errno;
+                return std::int64_t(-1);
+            }
+        }
+    };
     while (result.copied < size) {
-        const std::size_t want = std::size_t(std::min<std::uint64_t>(Chunk, size - result.copied));
+        const std::size_t want =
+            std::size_t(std::min<std::uint64_t>(CopyPiece, size - result.copied));
         ssize_t n = 0;
         if (way == Range || way == Send) {
             n = way == Range ? ::copy_file_range(in, nullptr, out, nullptr, want, 0)
@@ -112,7 +135,7 @@ ByteCopy copyBytes(int in, int out, std::uint64_t size,
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && destinationError(errno))
-                return {ByteCopy::Destination, errno, result.copied};
+                return {ByteCopy::Destination, errno, result.copied, result.lost};
             if (n <= 0) {
                 // Not supported, nothing copied, or an error that a plain read and
                 // write will put on the right side.
@@ -121,27 +144,35 @@ ByteCopy copyBytes(int in, int out, std::uint64_t size,
             }
         } else {
             if (buffer.empty())
-                buffer.resize(std::size_t(1) << 20);
-            n = ::read(in, buffer.data(), std::min(buffer.size(), want));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return {ByteCopy::Source, errno, result.copied};
-            }
-            if (n == 0)
+                buffer.resize(CopyPiece);
+            const PieceRead piece =
+                readPiece(readAt, result.copied, buffer.data(), want, options, driveGoneError);
+            if (piece.cancelled)
+                return {ByteCopy::Cancelled, 0, result.copied, result.lost};
+            if (piece.error != 0)
+                return {ByteCopy::Source, piece.error, result.copied, result.lost};
+            if (piece.bytes == 0)
                 break;
+            n = ssize_t(piece.bytes);
+            result.lost += piece.lost;
             for (std::size_t done = 0; done < std::size_t(n);) {
-                const ssize_t put = ::write(out, buffer.data() + done, std::size_t(n) - done);
+                const ssize_t put =
+                    ::pwrite(out, buffer.data() + done, std::size_t(n) - done,
+                             std::max<off_t>(outStart, 0) + off_t(result.copied + done));
                 if (put < 0) {
                     if (errno == EINTR)
                         continue;
-                    return {ByteCopy::Destination, errno, result.copied};
+                    return {ByteCopy::Destination, errno, result.copied, result.lost};
                 }
                 done += std::size_t(put);
             }
+            if (piece.bytes < want) { // the source ends here
+                result.copied += std::uint64_t(n);
+                break;
+            }
         }
         result.copied += std::uint64_t(n);
-        if (progress && !progress(result.copied)) {
+        if (options.progress && !options.progress(result.copied)) {
             result.side = ByteCopy::Cancelled;
             return result;
         }
@@ -155,7 +186,7 @@ void copyContents(int in, int out, const std::string &source, const std::string 
     struct stat st {};
     if (::fstat(in, &st) != 0)
         raise(errno, source);
-    const ByteCopy copy = copyBytes(in, out, std::uint64_t(std::max<off_t>(st.st_size, 0)), {});
+    const ByteCopy copy = copyBytes(in, out, std::uint64_t(std::max<off_t>(st.st_size, 0)));
     if (copy.side == ByteCopy::Source)
         raise(copy.error, source);
     if (copy.side == ByteCopy::Destination)
@@ -481,7 +512,10 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
         }
         case End::NotRegular: return failed(CopyOutcome::SourceNotRegular, 0, source);
         case End::Missing: return failed(CopyOutcome::SourceMissing, opened.error, source);
-        case End::Failed: return failed(CopyOutcome::SourceUnreadable, opened.error, source);
+        case End::Failed:
+            return failed(driveGoneError(opened.error) ? CopyOutcome::SourceGone
+                                                       : CopyOutcome::SourceUnreadable,
+                          opened.error, source);
         }
         in = std::move(opened.fd);
         st = opened.status;
@@ -496,7 +530,9 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
         if (in.get() < 0) {
             const int error = errno;
             const bool missing = error == ENOENT || error == ENOTDIR;
-            return failed(missing ? CopyOutcome::SourceMissing : CopyOutcome::SourceUnreadable,
+            return failed(missing                  ? CopyOutcome::SourceMissing
+                          : driveGoneError(error) ? CopyOutcome::SourceGone
+                                                  : CopyOutcome::SourceUnreadable,
                           error, source);
         }
         if (::fstat(in.get(), &st) != 0)
@@ -522,12 +558,14 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
         // long folder path is no fault of the file's name.
         return failed(CopyOutcome::DestinationFailed, errno, destination);
     }
-    const ByteCopy copy = copyBytes(in.get(), staged->fd(),
-                                    std::uint64_t(std::max<off_t>(st.st_size, 0)), options.progress);
+    const ByteCopy copy =
+        copyBytes(in.get(), staged->fd(), std::uint64_t(std::max<off_t>(st.st_size, 0)), options);
     switch (copy.side) {
     case ByteCopy::Cancelled: return failed(CopyOutcome::Cancelled, 0, destination, copy.copied);
     case ByteCopy::Source:
-        return failed(CopyOutcome::SourceUnreadable, copy.error, source, copy.copied);
+        return failed(driveGoneError(copy.error) ? CopyOutcome::SourceGone
+                                                 : CopyOutcome::SourceUnreadable,
+                      copy.error, source, copy.copied);
     case ByteCopy::Destination:
         return failed(copy.error == EFBIG ? CopyOutcome::TooLarge : CopyOutcome::DestinationFailed,
                       copy.error, destination, copy.copied);
@@ -539,6 +577,7 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
     staged->setSourceTime(st.st_mtim);
     Staging staging;
     staging.result.bytes = copy.copied;
+    staging.result.lost = copy.lost;
     staging.result.sourceModified = posix::nanoseconds(st.st_mtim);
     staging.copy = std::move(staged);
     return staging;

@@ -203,6 +203,22 @@ bool missingError(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Errors that tell that the drive a file is on has gone (pulled, switched off, its
+// connection lost), not that one file is damaged.
+bool driveGoneError(DWORD error)
+{
+    return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_NOT_READY ||
+           error == ERROR_DEV_NOT_EXIST || error == ERROR_NO_MEDIA_IN_DRIVE ||
+           error == ERROR_DEVICE_REMOVED || error == ERROR_MEDIA_CHANGED ||
+           error == ERROR_UNRECOGNIZED_VOLUME;
+}
+
+// How a source's failure is told: its drive gone, or the file alone unreadable.
+CopyOutcome unreadable(DWORD error)
+{
+    return driveGoneError(error) ? CopyOutcome::SourceGone : CopyOutcome::SourceUnreadable;
+}
+
 // Errors with which a folder refuses a name rather than any file.
 bool nameError(DWORD error)
 {
@@ -785,8 +801,7 @@ public:
         const DWORD attributes = GetFileAttributesW(from.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             const DWORD error = GetLastError();
-            return failed(missingError(error) ? CopyOutcome::SourceMissing
-                                              : CopyOutcome::SourceUnreadable,
+            return failed(missingError(error) ? CopyOutcome::SourceMissing : unreadable(error),
                           error, source);
         }
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -795,8 +810,7 @@ public:
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!in.valid()) {
             const DWORD error = GetLastError();
-            return failed(missingError(error) ? CopyOutcome::SourceMissing
-                                              : CopyOutcome::SourceUnreadable,
+            return failed(missingError(error) ? CopyOutcome::SourceMissing : unreadable(error),
                           error, source);
         }
         BY_HANDLE_FILE_INFORMATION info{};
@@ -825,19 +839,42 @@ public:
         if (!staged->valid())
             return failed(CopyOutcome::DestinationFailed, GetLastError(), destination);
 
-        std::vector<char> buffer(std::size_t(1) << 20);
-        std::uint64_t copied = 0;
-        while (copied < size) {
-            const DWORD want = DWORD(std::min<std::uint64_t>(buffer.size(), size - copied));
+        // In pieces from explicit offsets, so that a piece that fails can be read again.
+        const HANDLE source_ = in.get();
+        const SourceRead readAt = [source_](std::uint64_t offset, char *data, std::size_t want,
+                                            int &error) -> std::int64_t {
+            OVERLAPPED at{};
+            at.Offset = DWORD(offset & 0xFFFFFFFFu);
+            at.OffsetHigh = DWORD(offset >> 32);
             DWORD got = 0;
-            if (!ReadFile(in.get(), buffer.data(), want, &got, nullptr))
-                return failed(CopyOutcome::SourceUnreadable, GetLastError(), source, copied);
+            if (!ReadFile(source_, data, DWORD(want), &got, &at)) {
+                const DWORD failure = GetLastError();
+                if (failure == ERROR_HANDLE_EOF)
+                    return 0;
+                error = int(failure);
+                return -1;
+            }
+            return std::int64_t(got);
+        };
+        const auto gone = [](int error) { return driveGoneError(DWORD(error)); };
+        std::vector<char> buffer(CopyPiece);
+        std::uint64_t copied = 0;
+        std::uint64_t lost = 0;
+        while (copied < size) {
+            const std::size_t want = std::size_t(std::min<std::uint64_t>(buffer.size(), size - copied));
+            const PieceRead piece = readPiece(readAt, copied, buffer.data(), want, options, gone);
+            if (piece.cancelled)
+                return failed(CopyOutcome::Cancelled, 0, destination, copied);
+            if (piece.error != 0)
+                return failed(unreadable(DWORD(piece.error)), DWORD(piece.error), source, copied);
+            const DWORD got = DWORD(piece.bytes);
             if (got == 0) {
                 // The source became shorter since it was opened: what was read is not the file.
                 Staging staging = failed(CopyOutcome::SourceUnreadable, 0, source, copied);
                 staging.result.message = ShorterWhileCopied;
                 return staging;
             }
+            lost += piece.lost;
             for (DWORD done = 0; done < got;) {
                 DWORD put = 0;
                 if (!WriteFile(staged->handle(), buffer.data() + done, got - done, &put, nullptr)) {
@@ -856,6 +893,7 @@ public:
         staged->setSourceTime(info.ftLastWriteTime);
         Staging staging;
         staging.result.bytes = copied;
+        staging.result.lost = lost;
         staging.result.sourceModified = fromFiletime(info.ftLastWriteTime);
         staging.copy = std::move(staged);
         return staging;

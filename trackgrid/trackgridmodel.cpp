@@ -54,7 +54,10 @@ void TrackGridModel::resize(int rows, int cols)
     rows = std::max(rows, 0);
     cols = std::max(cols, 0);
     const int dataRows = std::max(rows - 1, 0);
-    const bool rowsChange = dataRows != gridRows() - 1;
+    // A filtered grid that shows as many rows as asked for still lets go of its source and
+    // its hidden rows: a filter dropped later must not bring back rows of a source that has
+    // gone.
+    const bool rowsChange = dataRows != gridRows() - 1 || m_filtered;
     if (!rowsChange && cols == m_cols)
         return;
     beginResetModel();

@@ -10,6 +10,10 @@
 #include "trackgrid.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 
 using namespace sondrel;
@@ -516,6 +521,62 @@ private Q_SLOTS:
         verifyReset(window);
         QCOMPARE(bench.exportFiles(), QStringList());
         QVERIFY(watcher.captions().isEmpty()); // the label never showed
+    }
+
+    // A database that is slow to read: the window goes on painting, a progress window with
+    // Cancel comes after a second, and Cancel leaves the track list empty and no work file.
+    void cancelWhileTheDatabaseIsRead_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled") << true;
+        QTest::newRow("waited for") << false;
+    }
+
+    void cancelWhileTheDatabaseIsRead()
+    {
+        QFETCH(bool, cancel);
+        MainWindowScene bench;
+        TestDatabase db;
+        for (int i = 1; i <= 20; ++i)
+            db.tracks << song(QString("T%1").arg(i), i, i);
+        QVERIFY(writePlayer(bench.playerPath(), db));
+        FrmMain &window = bench.window();
+        std::atomic<bool> held{true};
+        bench.faults->probe = [&](FsOp op, const std::string &path) {
+            if (op == FsOp::ReadFile && path.find("iTunesDB") != std::string::npos) {
+                while (held.load())
+                    QThread::msleep(5);
+            }
+        };
+        QElapsedTimer clock;
+        clock.start();
+        bool shownAfterASecond = false;
+        int painted = 0;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            ++painted; // this thread's events go on while the database is read
+            auto *dialog = window.findChild<QProgressDialog *>("FrmCheckProgress");
+            if (!held.load() || !dialog || !dialog->isVisible())
+                return;
+            shownAfterASecond = clock.elapsed() >= 990;
+            if (cancel)
+                QTest::mouseClick(dialog->findChild<QPushButton *>("BtnCancel"), Qt::LeftButton);
+            held = false;
+        });
+        look.start(20);
+        const QStringList said = bench.check();
+        bench.faults->probe = {};
+        QVERIFY(shownAfterASecond);
+        QVERIFY(painted > 20);
+        if (!cancel) {
+            QCOMPARE(said.size(), 1);
+            QCOMPARE(window.LblStatusiPod->text(), "20 files in your iPod");
+            return;
+        }
+        QCOMPARE(said, QStringList{});
+        verifyReset(window);
+        QCOMPARE(window.trackTable().count(), 0);
+        QCOMPARE(bench.exportFiles(), QStringList());
     }
 
     // An empty player completes: header row only, "0 files in your iPod".

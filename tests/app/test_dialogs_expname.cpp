@@ -320,7 +320,7 @@ private Q_SLOTS:
             screenCorner = dialog->screen()->geometry().topLeft();
             sizable = dialog->minimumSize() != dialog->maximumSize();
             QWidget *w = listOf(dialog);
-            for (int i = 0; i < 9; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 10; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 focusOrder << w->objectName();
@@ -339,7 +339,7 @@ private Q_SLOTS:
         QVERIFY(sizable);
         QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "ChkFolders",
                                           "ChkPlaylists", "ChkHistoryTags", "ChkLibraryFile",
-                                          "BtnOK", "BtnCancel"}));
+                                          "ChkRescue", "BtnOK", "BtnCancel"}));
         QVERIFY(noDefaultButton);
         QCOMPARE(arrows, QSize(36, 36));
     }
@@ -352,12 +352,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("playlists");
         QTest::addColumn<bool>("tags");
         QTest::addColumn<bool>("library");
+        QTest::addColumn<bool>("rescue");
         QTest::addColumn<QString>("shownName");
         const QString plain = "Genre_Artist_Title_Album_ID";
-        QTest::newRow("folders") << true << false << false << false << "AlbumArtist/Album/" + plain;
-        QTest::newRow("playlists") << false << true << false << false << plain;
-        QTest::newRow("history tags") << false << false << true << false << plain;
-        QTest::newRow("library file") << false << false << false << true << plain;
+        QTest::newRow("folders") << true << false << false << false << false << "AlbumArtist/Album/" + plain;
+        QTest::newRow("playlists") << false << true << false << false << false << plain;
+        QTest::newRow("history tags") << false << false << true << false << false << plain;
+        QTest::newRow("library file") << false << false << false << true << false << plain;
+        QTest::newRow("rescue") << false << false << false << false << true << plain;
     }
 
     void options()
@@ -366,11 +368,12 @@ private Q_SLOTS:
         QFETCH(bool, playlists);
         QFETCH(bool, tags);
         QFETCH(bool, library);
+        QFETCH(bool, rescue);
         QFETCH(QString, shownName);
         FrmMain main(noDrives(m_machine), test::freshSettings());
         test::ModalAnswerer answerer;
-        ExportOptions opened{true, true, true, true}, reopened;
-        const ExportOptions chosen{folders, playlists, tags, library};
+        ExportOptions opened{true, true, true, true, true}, reopened;
+        const ExportOptions chosen{folders, playlists, tags, library, rescue};
         for (bool refused : {false, true}) {
             QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
                 (refused ? reopened : opened) = dialog->options();
@@ -382,6 +385,8 @@ private Q_SLOTS:
                     QTest::mouseClick(dialog->ChkHistoryTags, Qt::LeftButton);
                 if (refused || library)
                     QTest::mouseClick(dialog->ChkLibraryFile, Qt::LeftButton);
+                if (refused || rescue)
+                    QTest::mouseClick(dialog->ChkRescue, Qt::LeftButton);
                 if (refused)
                     clickCheckBox(listOf(dialog), 2); // Title off
                 press(dialog, "BtnOK");
@@ -412,14 +417,15 @@ private Q_SLOTS:
                 list->sizeHintForColumn(0) > list->viewport()->width())
                 problems << "the entries do not all show";
             QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists,
-                                      dialog->ChkHistoryTags, dialog->ChkLibraryFile, dialog->BtnOK};
+                                      dialog->ChkHistoryTags, dialog->ChkLibraryFile,
+                                      dialog->ChkRescue, dialog->BtnOK};
             for (std::size_t i = 1; i < std::size(order); ++i) {
                 if (order[i]->geometry().top() <= order[i - 1]->geometry().bottom() ||
                     !dialog->rect().contains(order[i]->geometry()))
                     problems << order[i]->objectName() + " is out of place";
             }
             for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists,
-                                   dialog->ChkHistoryTags, dialog->ChkLibraryFile}) {
+                                   dialog->ChkHistoryTags, dialog->ChkLibraryFile, dialog->ChkRescue}) {
                 if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height() ||
                     !dialog->rect().contains(box->geometry()))
                     problems << box->objectName() + QStringLiteral(" is clipped (%1 > %2)")

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +120,12 @@ private:
     int m_waiting = 0;
     std::atomic<bool> m_open{false};
 };
+
+// How long after Cancel the test looks for the note on a read that does not return.
+// SONDREL_WAIT_SHOWN_MS makes it longer, so that a screenshot can be taken meanwhile.
+const int WaitShownMs = qEnvironmentVariableIsSet("SONDREL_WAIT_SHOWN_MS")
+                            ? qEnvironmentVariableIntValue("SONDREL_WAIT_SHOWN_MS")
+                            : 2300;
 
 QProgressDialog *progressWindow(MainWindowScene &scene)
 {
@@ -372,6 +379,50 @@ private Q_SLOTS:
         QCOMPARE(readAll(scene.exportPath() + "/T2.mp3"), QByteArray("exported before"));
         QCOMPARE(lockable(scene), before);
         QCOMPARE(pointer(), -1);
+    }
+
+    // A read that has not returned 2 s after Cancel: the progress window comes back with
+    // what the run waits for, the window goes on painting, and the run ends with the read.
+    void cancelWhileTheiPodDoesNotAnswer()
+    {
+        MainWindowScene scene;
+        QVERIFY(scene.load(tracksT(2, 3 << 20)));
+        scene->state().setNameFields(onlyTitleFields(), "Title");
+        scene.markRows(1, 2);
+        ReadGate gate;
+        gate.hold();
+        scene.faults->readFault = gate.fault();
+        QElapsedTimer clock;
+        int step = 0;
+        QString before, waiting, status;
+        bool visible = false;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            QProgressDialog *dialog = progressWindow(scene);
+            if (step == 0 && gate.held() && dialog && dialog->isVisible()) {
+                QTest::mouseClick(dialog->findChild<QPushButton *>("BtnCancel"), Qt::LeftButton);
+                clock.start();
+                step = 1;
+            } else if (step == 1 && clock.elapsed() > 1000) {
+                before = dialog->isVisible() ? dialog->labelText() : QString();
+                step = 2;
+            } else if (step == 2 && clock.elapsed() > WaitShownMs) {
+                visible = dialog->isVisible();
+                waiting = dialog->labelText();
+                status = scene->LblStatusExport->text();
+                gate.release();
+                step = 3;
+            }
+        });
+        look.start(10);
+        QCOMPARE(scene.exportMarked(), QStringList{"Export cancelled: 0 of 2 files exported."});
+        QCOMPARE(step, 3);
+        QCOMPARE(before, QString()); // the progress window went at the click
+        QVERIFY(visible);
+        QCOMPARE(waiting, "Waiting for the iPod to answer...");
+        QCOMPARE(status, "Waiting for the iPod to answer...");
+        QCOMPARE(scene.exportFiles(), QStringList{});
+        QVERIFY(!scene->exportRunning());
     }
 
     // Closing the main window during a run stops the run and waits for its end.

@@ -272,10 +272,21 @@ private Q_SLOTS:
         QCOMPARE(track.value(key), QJsonDocument::fromJson("[" + value + "]").array().first());
     }
 
-    // A run stopped by SIGINT in the middle of a copy: exit 130, no temporary file left,
-    // and every file in the folder named by the record; a second run completes it.
+    // A run stopped by SIGINT, SIGTERM or SIGHUP in the middle of a copy: exit 130, no
+    // temporary file left, and every file in the folder named by the record; a second run
+    // completes it. A reader of the messages that has gone (SIGPIPE) stops nothing.
+    void interruptedRun_data()
+    {
+        QTest::addColumn<int>("signal"); // 0: the messages' pipe closed instead
+        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("stderr closed") << 0;
+    }
+
     void interruptedRun()
     {
+        QFETCH(int, signal);
         TestDatabase db;
         const int files = 30;
         const qint32 size = 16 << 20;
@@ -300,10 +311,19 @@ private Q_SLOTS:
         QVERIFY(process.waitForReadyRead(30000));
         const pid_t pid = pid_t(process.processId());
         QVERIFY(pid > 0);
+        if (signal == 0) { // every later message meets a closed pipe
+            process.closeReadChannel(QProcess::StandardError);
+            QVERIFY(process.waitForFinished(60000));
+            QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process.exitCode(), 0);
+            QCOMPARE(contentsOf(m_export).size(), files + 1);
+            return;
+        }
         ::kill(pid, SIGSTOP);
-        ::kill(pid, SIGINT);
+        ::kill(pid, signal);
         ::kill(pid, SIGCONT);
         QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), 130);
 
         QStringList placed = contentsOf(m_export);

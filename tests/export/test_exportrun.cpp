@@ -12,6 +12,7 @@
 #include "tracktables.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -21,8 +22,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <cerrno>
 #include <memory>
+#include <thread>
 #include <optional>
 
 #include <sys/stat.h>
@@ -612,7 +615,7 @@ private Q_SLOTS:
         p.add("Song", ":iPod_Control:Music:F00:A.mp3", "sound");
         const QString path = p.exportDir + ".sondrel-record.tsv";
         const QByteArray header = "sondrel-record\t1\tpath\tkind\tkey\tsource size\tsource "
-                                  "time\tsize\ttime\ttag stars\ttag plays\ttag form\n";
+                                  "time\tsize\ttime\ttag stars\ttag plays\ttag form\tlost\n";
         std::unique_ptr<LockedFile> held;
         QByteArray before;
         if (record == "held") {
@@ -649,7 +652,7 @@ private Q_SLOTS:
         if (record == "damaged") {
             QCOMPARE(lines[0] + '\n', header.chopped(1) + "\tlater\n");
             QCOMPARE(lines.size(), 4);
-            QCOMPARE(lines[1], QByteArray("Other.mp3\ttrack\t:a\t1\t2\t3\t4\t\t\t\tlater"));
+            QCOMPARE(lines[1], QByteArray("Other.mp3\ttrack\t:a\t1\t2\t3\t4\t\t\t\t\tlater"));
         } else {
             QCOMPARE(lines[0] + '\n', header);
         }
@@ -1036,6 +1039,166 @@ private Q_SLOTS:
                  "Export cancelled: 1 of 4 files exported.\nGone: missing on the iPod\n"
                  "The full list is in " +
                      p.exportDir + ErrorsFile + ".");
+    }
+
+    // ---- a slow or dying player ----
+
+    // Reads that fail: tried again once; a bad block rescued as zeros when asked, else the
+    // track passed over; a player that has gone ends the run once, and the next run goes on.
+    void aDyingPlayer_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("rescue");
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QStringList>("exported");
+        QTest::addColumn<QStringList>("skipped");
+        const auto finished = int(ExportReport::End::Finished);
+        const auto gone = int(ExportReport::End::PlayerGone);
+        const QStringList all{"One.mp3", "Three.mp3", "Two.mp3"};
+        const QStringList errors{"One.mp3", ErrorsFile, "Three.mp3"};
+        QTest::newRow("EIO once, then read") << "eio once" << false << finished << all << QStringList{};
+        QTest::newRow("bad block passed over")
+            << "bad block" << false << finished << errors
+            << QStringList{"Two: could not be read: Input/output error"};
+        QTest::newRow("bad block rescued")
+            << "bad block" << true << finished << QStringList{"One.mp3", ErrorsFile, "Three.mp3", "Two.mp3"}
+            << QStringList{"Two: 4 KB could not be read and were left silent"};
+        QTest::newRow("ENODEV after 1 MiB") << "enodev" << true << gone << QStringList{"One.mp3"}
+                                            << QStringList{};
+        QTest::newRow("ENOTCONN") << "enotconn" << false << gone << QStringList{"One.mp3"}
+                                  << QStringList{};
+        QTest::newRow("mount gone after a failed read")
+            << "unmounted" << false << gone << QStringList{"One.mp3"} << QStringList{};
+        QTest::newRow("mount gone while rescuing")
+            << "unmounted" << true << gone << QStringList{"One.mp3"} << QStringList{};
+    }
+
+    void aDyingPlayer()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, rescue);
+        QFETCH(int, end);
+        QFETCH(QStringList, exported);
+        QFETCH(QStringList, skipped);
+        Player p;
+        p.fields = onlyTitleFields();
+        p.options.rescue = rescue;
+        QByteArray two(3 << 20, '\0');
+        for (int i = 0; i < two.size(); ++i)
+            two[i] = char('a' + (i * 7 + i / 4096) % 26);
+        p.add("One", ":iPod_Control:Music:F00:A.mp3", bytesOf('1', 5000));
+        p.add("Two", ":iPod_Control:Music:F00:B.mp3", two);
+        p.add("Three", ":iPod_Control:Music:F00:C.mp3", bytesOf('3', 5000));
+        const std::uint64_t bad = (1u << 20) + 3 * 4096; // in the second piece
+        const ReadFault block = badBlock(bad, EIO, fault == "eio once" ? 1 : 0);
+        const ReadFault pulled = failingFrom(1 << 20, fault == "enotconn" ? ENOTCONN : ENODEV);
+        const std::string twoPath = p.pathOf(":iPod_Control:Music:F00:B.mp3").toStdString();
+        p.faults->readFault = [&](const std::string &source, std::uint64_t at, std::size_t size) {
+            if (source != twoPath)
+                return 0;
+            if (fault == "enodev" || fault == "enotconn")
+                return pulled(source, at, size);
+            if (fault == "unmounted") { // the mount point stays, empty
+                QDir(p.player + "iPod_Control").removeRecursively();
+                return EIO;
+            }
+            return block(source, at, size);
+        };
+        const ExportReport report = p.copy();
+        QCOMPARE(int(report.end), end);
+        QCOMPARE(p.exported(), exported);
+        QCOMPARE(skippedOf(report), skipped);
+        const QString record = QString::fromUtf8(p.exportedBytes(".sondrel-record.tsv"));
+        const QStringList lines = record.split('\n');
+        if (exported.contains("Two.mp3")) {
+            QByteArray expected = two;
+            if (rescue)
+                expected.replace(int(bad), 4096, QByteArray(4096, '\0'));
+            QCOMPARE(p.exportedBytes("Two.mp3"), expected);
+            const QString line = lines.filter("Two.mp3").value(0);
+            QCOMPARE(line.split('\t').value(10), rescue ? QString("4096") : QString());
+        }
+        if (end != int(ExportReport::End::PlayerGone))
+            return;
+        // One message, the record naming only what is there, and a next run that copies
+        // the rest.
+        QCOMPARE(closingMessage(report),
+                 QString("The iPod %1 cannot be read any more (%2). 1 of 3 files were exported. "
+                         "Connect it again and export again to copy the rest.")
+                     .arg(p.player, fault == "enodev"     ? "No such device"
+                                    : fault == "enotconn" ? "Transport endpoint is not connected"
+                                    : rescue              ? "it no longer answers"
+                                                          : "Input/output error"));
+        QCOMPARE(lines.filter("\ttrack\t").size(), 1);
+        if (fault == "unmounted")
+            return;
+        p.faults->readFault = {};
+        const ExportReport again = p.copy();
+        QCOMPARE(again.end, ExportReport::End::Finished);
+        QCOMPARE(again.copied, 2);
+        QCOMPARE(again.already, 1);
+        QCOMPARE(p.exportedBytes("Two.mp3"), two);
+    }
+
+    // A rescued copy is read again by the next run: it stays while its source still fails,
+    // and Sondrel's own copy is replaced once the whole file reads.
+    void aRescuedCopyIsReplacedOnceItsSourceReads()
+    {
+        Player p;
+        p.fields = onlyTitleFields();
+        p.options.rescue = true;
+        const QByteArray two = bytesOf('2', 3 * 4096);
+        p.add("Two", ":iPod_Control:Music:F00:B.mp3", two);
+        p.faults->readFault = badBlock(4096, EIO);
+        QCOMPARE(skippedOf(p.copy()),
+                 QStringList{"Two: 4 KB could not be read and were left silent"});
+        p.options.rescue = false; // still failing, without the option: the rescued copy stays
+        const ExportReport still = p.copy();
+        QCOMPARE(skippedOf(still), QStringList{"Two: 4 KB could not be read and were left silent"});
+        QCOMPARE(still.already, 1);
+        QCOMPARE(p.exportedBytes("Two.mp3").mid(4096, 4096), QByteArray(4096, '\0'));
+        p.faults->readFault = {};
+        const ExportReport whole = p.copy();
+        QCOMPARE(skippedOf(whole), QStringList{});
+        QCOMPARE(whole.copied, 1);
+        QCOMPARE(p.exported(), QStringList{"Two.mp3"});
+        QCOMPARE(p.exportedBytes("Two.mp3"), two);
+        QCOMPARE(p.exportedBytes(".sondrel-record.tsv").split('\n').value(1).split('\t').value(9),
+                 QByteArray());
+    }
+
+    // A read that does not return holds the run, not the cancel: the run ends as soon as
+    // the read returns, and leaves no temporary file.
+    void aCancelWhileAReadIsHeldEndsWhenItReturns()
+    {
+        Player p;
+        p.fields = onlyTitleFields();
+        p.add("Big", ":iPod_Control:Music:F00:A.mp3", bytesOf('b', 5 << 20));
+        p.add("After", ":iPod_Control:Music:F00:B.mp3", bytesOf('a', 10));
+        ReadGate gate;
+        p.faults->readFault = gate.fault();
+        const std::unique_ptr<FileSystem> fs = p.fileSystem();
+        ExportRun run(*fs, p.host);
+        QCOMPARE(run.check(p.table(), p.request()), ExportRun::Outcome::Ready);
+        ExportProgress progress;
+        gate.hold();
+        std::atomic<bool> ended{false};
+        ExportReport report;
+        std::thread copying([&] {
+            report = run.copy(progress);
+            ended = true;
+        });
+        QVERIFY(gate.waitHeld(5000));
+        progress.cancel();
+        QTest::qWait(200);
+        QVERIFY(!ended); // still in the read
+        QElapsedTimer clock;
+        clock.start();
+        gate.release();
+        copying.join();
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(report.end, ExportReport::End::Cancelled);
+        QCOMPARE(p.exported(), QStringList{});
     }
 
     // ---- the errors list ----

@@ -3,6 +3,7 @@
 #include "platformerror.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <mutex>
@@ -183,6 +184,63 @@ Staging wrapped(const std::shared_ptr<FaultPlan> &plan, Staging staging)
 
 } // namespace
 
+ReadFault failingFrom(std::uint64_t from, int error)
+{
+    return [from, error](const std::string &, std::uint64_t offset, std::size_t size) {
+        return offset + size > from ? error : 0;
+    };
+}
+
+ReadFault badBlock(std::uint64_t offset, int error, int times)
+{
+    auto failed = std::make_shared<std::atomic<int>>(0);
+    return [=](const std::string &, std::uint64_t at, std::size_t size) {
+        const bool meets = at < offset + RescueBlock && at + size > offset;
+        if (!meets || (times > 0 && failed->load() >= times))
+            return 0;
+        ++*failed;
+        return error;
+    };
+}
+
+ReadFault ReadGate::fault()
+{
+    return [this](const std::string &, std::uint64_t, std::size_t) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_waiting;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return !m_closed; });
+        --m_waiting;
+        return 0;
+    };
+}
+
+void ReadGate::hold()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = true;
+}
+
+void ReadGate::release()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_closed = false;
+    m_changed.notify_all();
+}
+
+bool ReadGate::held()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_closed && m_waiting > 0;
+}
+
+bool ReadGate::waitHeld(int ms)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                              [this] { return m_closed && m_waiting > 0; });
+}
+
 FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan, std::unique_ptr<FileSystem> inner)
     : m_plan(std::move(plan)), m_inner(std::move(inner))
 {
@@ -239,17 +297,26 @@ void FaultyFileSystem::copyFile(const std::string &source, const std::string &de
 
 namespace {
 
-// A copy to `destination` that meets `fault` (if any); `stage` makes the real one.
+// A copy to `destination` that meets `fault` (if any) and the plan's read faults; `stage`
+// makes the real one.
 Staging faultyCopy(const std::shared_ptr<FaultPlan> &m_plan, const Fault *fault,
                    const std::string &source, const std::string &destination,
-                   const CopyOptions &options,
+                   const CopyOptions &given,
                    const std::function<Staging(const CopyOptions &)> &stage)
 {
+    CopyOptions options = given;
+    if (m_plan->readFault) {
+        options.beforeRead = [plan = m_plan, source, given](std::uint64_t offset, std::size_t size) {
+            if (const int error = plan->readFault(source, offset, size))
+                return error;
+            return given.beforeRead ? given.beforeRead(offset, size) : 0;
+        };
+    }
     if (!fault)
         return wrapped(m_plan, stage(options));
     std::uint64_t through = 0;
     if (fault->bytesFirst > 0) {
-        CopyOptions stopping;
+        CopyOptions stopping = options;
         stopping.progress = [&](std::uint64_t copied) {
             through = std::min(copied, fault->bytesFirst);
             if (options.progress && !options.progress(through))

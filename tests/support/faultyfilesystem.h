@@ -3,10 +3,12 @@
 #include "filesystem.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,10 +53,44 @@ struct Fault
     CopyOutcome outcome = CopyOutcome::DestinationFailed;
 };
 
+// A fault in the reads of a copy's source: called before each read with the source's
+// path, the read's offset and size; returns the error number the read fails with, or 0
+// for a read that goes on. It runs on the copying thread and may hold the read.
+using ReadFault = std::function<int(const std::string &source, std::uint64_t offset,
+                                    std::size_t size)>;
+
+// Every read that reaches past `from` bytes fails with `error` (a drive that is pulled
+// after so many bytes of the file).
+ReadFault failingFrom(std::uint64_t from, int error);
+// Reads that take in the block of RescueBlock bytes at `offset` fail with `error`, the
+// first `times` of them (0: every one), as a bad sector does.
+ReadFault badBlock(std::uint64_t offset, int error, int times = 0);
+
+// A source whose reads are held until the test lets them go: hold() makes the next reads
+// wait, held() tells whether one waits now, release() lets every read go on.
+class ReadGate
+{
+public:
+    ReadFault fault();
+    void hold();
+    void release();
+    bool held();
+    // Waits until a read is held (at most `ms`); false when none came.
+    bool waitHeld(int ms);
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_closed = false;
+    int m_waiting = 0;
+};
+
 // What a test wants of the file system, shared by every service made from it (each
 // action of a window makes its own service object).
 struct FaultPlan
 {
+    // Faults in the reads of copies' sources (stageCopy), when set.
+    ReadFault readFault;
     std::vector<Fault> faults;
     // The free space every service reports instead of the disk's, when set.
     std::optional<std::uint64_t> availableSpace;

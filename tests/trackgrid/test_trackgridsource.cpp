@@ -164,6 +164,14 @@ private Q_SLOTS:
         grid.setRows(1);
         QCOMPARE(grid.Rows(), 1);
         QCOMPARE(grid.gridModel()->sortedRows().size(), std::size_t(0));
+
+        // Emptied while a filter shows no row: the filter dropped afterwards shows none.
+        grid.setSource(std::make_shared<Rows>());
+        grid.filterRows([](int) { return false; });
+        grid.setRows(1);
+        QVERIFY(!grid.gridModel()->source());
+        grid.filterRows({});
+        QCOMPARE(grid.Rows(), 1);
     }
 };
 
