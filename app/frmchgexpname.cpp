@@ -59,7 +59,7 @@ constexpr int ListHeight = 2415;
 constexpr int OptionsTop = ListTop + ListHeight + 120;
 constexpr int OptionHeight = 255;
 constexpr int OptionStep = 300;
-constexpr int ButtonsTop = OptionsTop + 4 * OptionStep + 60;
+constexpr int ButtonsTop = OptionsTop + 5 * OptionStep + 60;
 constexpr int ClientHeight = ButtonsTop + 375 + 120;
 // As wide as the longest option's caption needs, with room for wider fonts.
 constexpr int OptionWidth = 3600;
@@ -120,6 +120,8 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ChkLibraryFile = optionBox(this, "ChkLibraryFile",
                                QStringLiteral("Write a library file for other players"),
                                OptionsTop + 3 * OptionStep);
+    ChkCovers = optionBox(this, "ChkCovers", QStringLiteral("Put covers into the files"),
+                          OptionsTop + 4 * OptionStep);
 
     BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 120, ButtonsTop, 1215, 375);
@@ -136,7 +138,8 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     QWidget::setTabOrder(ChkFolders, ChkPlaylists);
     QWidget::setTabOrder(ChkPlaylists, ChkHistoryTags);
     QWidget::setTabOrder(ChkHistoryTags, ChkLibraryFile);
-    QWidget::setTabOrder(ChkLibraryFile, BtnOK);
+    QWidget::setTabOrder(ChkLibraryFile, ChkCovers);
+    QWidget::setTabOrder(ChkCovers, BtnOK);
     QWidget::setTabOrder(BtnOK, BtnCancel);
     ListFields->setFocus();
 
@@ -161,6 +164,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ChkPlaylists->setChecked(main->state().exportOptions().writePlaylists);
     ChkHistoryTags->setChecked(main->state().exportOptions().historyTags);
     ChkLibraryFile->setChecked(main->state().exportOptions().libraryFile);
+    ChkCovers->setChecked(main->state().exportOptions().covers);
 }
 
 ExportOptions FrmChgExpName::options() const
@@ -170,6 +174,7 @@ ExportOptions FrmChgExpName::options() const
     options.writePlaylists = ChkPlaylists->isChecked();
     options.historyTags = ChkHistoryTags->isChecked();
     options.libraryFile = ChkLibraryFile->isChecked();
+    options.covers = ChkCovers->isChecked();
     return options;
 }
 

@@ -51,6 +51,7 @@ public:
     QCheckBox *ChkPlaylists;
     QCheckBox *ChkHistoryTags;
     QCheckBox *ChkLibraryFile;
+    QCheckBox *ChkCovers;
     QPushButton *BtnOK;
     QPushButton *BtnCancel;
 

@@ -21,6 +21,7 @@ const OptionFlag OptionFlags[] = {
     {"history-tags", "Write ratings and play counts into the files.", &CommandOptions::historyTags},
     {"library-file", "Write a library file for other players (\"Sondrel Library.xml\").",
      &CommandOptions::libraryFile},
+    {"covers", "Put the player's covers into the files that have none.", &CommandOptions::covers},
 };
 
 } // namespace
@@ -72,6 +73,7 @@ ExportOptions effectiveOptions(const CommandOptions &command, const ExportOption
     take(command.writePlaylists, options.writePlaylists);
     take(command.historyTags, options.historyTags);
     take(command.libraryFile, options.libraryFile);
+    take(command.covers, options.covers);
     return options;
 }
 

@@ -41,6 +41,7 @@ struct CommandOptions
     std::optional<bool> writePlaylists;
     std::optional<bool> historyTags;
     std::optional<bool> libraryFile;
+    std::optional<bool> covers;
     bool dryRun = false;
     bool quiet = false;
 };

@@ -14,7 +14,7 @@ constexpr char Magic[] = "sondrel-record";
 constexpr int Version = 1;
 // Our columns, in order; the header names them after the name and the version.
 constexpr const char *Columns[] = {"path", "kind",      "key",     "source size", "source time",
-                                   "size", "time", "tag stars", "tag plays"};
+                                   "size", "time", "tag stars", "tag plays", "cover"};
 constexpr std::size_t ColumnCount = std::size(Columns);
 // The columns every line has; the tag columns came later (a line without them has none).
 constexpr std::size_t FirstColumns = 7;
@@ -115,12 +115,14 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
     // The tag columns where the header names them (a record of an earlier version has
     // none); every other column after the first ones is kept as it is.
     constexpr std::size_t None = std::size_t(-1);
-    std::size_t starsAt = None, playsAt = None;
+    std::size_t starsAt = None, playsAt = None, coverAt = None;
     for (std::size_t i = 2 + FirstColumns; i < header.size(); ++i) {
         if (header[i] == Columns[FirstColumns] && starsAt == None)
             starsAt = i - 2;
         else if (header[i] == Columns[FirstColumns + 1] && playsAt == None)
             playsAt = i - 2;
+        else if (header[i] == Columns[FirstColumns + 2] && coverAt == None)
+            coverAt = i - 2;
         else
             record.m_laterColumns.emplace_back(header[i]);
     }
@@ -154,8 +156,10 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
             else if (numberOf(stars, tags.stars) && numberOf(plays, tags.plays))
                 line.tagged = tags;
         }
+        if (coverAt < fields.size())
+            line.cover = unescaped(fields[coverAt]);
         for (std::size_t i = FirstColumns; i < fields.size(); ++i) {
-            if (i != starsAt && i != playsAt)
+            if (i != starsAt && i != playsAt && i != coverAt)
                 line.extra.emplace_back(fields[i]);
         }
         record.put(std::move(line));
@@ -193,6 +197,8 @@ QByteArray ExportRecord::lineText(const RecordLine &line)
     } else {
         out += "\t\t";
     }
+    out += '\t';
+    appendEscaped(out, line.cover);
     for (const std::string &field : line.extra)
         out += '\t' + QByteArray::fromStdString(field); // kept as read, escapes and all
     return out + '\n';

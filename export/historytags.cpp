@@ -1,9 +1,11 @@
 #include "historytags.h"
 
+#include "coverart.h"
 #include "filesystem.h"
 #include "platformerror.h"
 
 #include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
@@ -240,10 +242,66 @@ void setMp4(TagLib::MP4::Tag *tag, const HistoryTags &tags)
     tag->setItem(Mp4PlaycountItem, item(fmpsPlaycount(tags.plays)));
 }
 
+// The player's cover into an ID3v2 tag without a picture; true when it was put in.
+bool addId3Cover(TagLib::ID3v2::Tag *tag, CoverRequest &cover)
+{
+    if (!tag->frameList("APIC").isEmpty()) {
+        cover.outcome = CoverOutcome::OwnPicture;
+        return false;
+    }
+    const std::shared_ptr<const JpegBytes> jpeg = cover.jpeg ? cover.jpeg() : nullptr;
+    if (!jpeg || jpeg->empty())
+        return false;
+    auto *frame = new TagLib::ID3v2::AttachedPictureFrame();
+    frame->setTextEncoding(TagLib::String::Latin1);
+    frame->setMimeType(TagLib::String("image/jpeg"));
+    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    frame->setPicture(TagLib::ByteVector(reinterpret_cast<const char *>(jpeg->data()),
+                                         static_cast<unsigned int>(jpeg->size())));
+    tag->addFrame(frame);
+    cover.outcome = CoverOutcome::Written;
+    return true;
+}
+
+// The same for an MP4 file's "covr" item.
+bool addMp4Cover(TagLib::MP4::Tag *tag, CoverRequest &cover)
+{
+    if (tag->contains("covr") && !tag->item("covr").toCoverArtList().isEmpty()) {
+        cover.outcome = CoverOutcome::OwnPicture;
+        return false;
+    }
+    const std::shared_ptr<const JpegBytes> jpeg = cover.jpeg ? cover.jpeg() : nullptr;
+    if (!jpeg || jpeg->empty())
+        return false;
+    TagLib::MP4::CoverArtList list;
+    list.append(TagLib::MP4::CoverArt(
+        TagLib::MP4::CoverArt::JPEG,
+        TagLib::ByteVector(reinterpret_cast<const char *>(jpeg->data()),
+                           static_cast<unsigned int>(jpeg->size()))));
+    tag->setItem("covr", TagLib::MP4::Item(list));
+    cover.outcome = CoverOutcome::Written;
+    return true;
+}
+
+// The history and the cover into an ID3v2 tag; true when it changed.
+bool setId3Tags(TagLib::ID3v2::Tag *tag, const HistoryTags *tags, CoverRequest *cover)
+{
+    if (tags)
+        setId3(tag, *tags);
+    const bool covered = cover && addId3Cover(tag, *cover);
+    return tags || covered;
+}
+
 } // namespace
 
 std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
                                         const HistoryTags &tags)
+{
+    return writeCopyTags(copy, format, &tags, nullptr);
+}
+
+std::optional<QString> writeCopyTags(StagedCopy &copy, HistoryFormat format,
+                                     const HistoryTags *tags, CoverRequest *cover)
 {
     StagedStream stream(copy);
     bool valid = false;
@@ -258,8 +316,8 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             if (valid) {
                 const TagLib::ID3v2::Version version =
                     versionOf(file.hasID3v2Tag(), file.ID3v2Tag());
-                setId3(file.ID3v2Tag(true), tags);
-                saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
+                saved = !setId3Tags(file.ID3v2Tag(true), tags, cover) ||
+                        file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
                                   TagLib::File::DoNotDuplicate);
             }
             break;
@@ -270,8 +328,8 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             if (valid) {
                 const TagLib::ID3v2::Version version =
                     versionOf(file.hasID3v2Tag(), file.ID3v2Tag());
-                setId3(file.ID3v2Tag(), tags);
-                saved = file.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone, version);
+                saved = !setId3Tags(file.ID3v2Tag(), tags, cover) ||
+                        file.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone, version);
             }
             break;
         }
@@ -280,8 +338,7 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             valid = file.isValid();
             if (valid) {
                 const TagLib::ID3v2::Version version = versionOf(file.hasID3v2Tag(), file.tag());
-                setId3(file.tag(), tags);
-                saved = file.save(version);
+                saved = !setId3Tags(file.tag(), tags, cover) || file.save(version);
             }
             break;
         }
@@ -289,8 +346,10 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             TagLib::MP4::File file(&stream, false);
             valid = file.isValid() && file.tag();
             if (valid) {
-                setMp4(file.tag(), tags);
-                saved = file.save();
+                if (tags)
+                    setMp4(file.tag(), *tags);
+                const bool covered = cover && addMp4Cover(file.tag(), *cover);
+                saved = !(tags || covered) || file.save();
             }
             break;
         }

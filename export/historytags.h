@@ -9,6 +9,7 @@
 namespace sondrel {
 
 class StagedCopy;
+struct CoverRequest;
 
 // The player's history as a copy's tags carry it: whole stars (0: unrated) and plays.
 struct HistoryTags
@@ -59,5 +60,12 @@ inline constexpr char Mp4PlaycountItem[] = "----:com.apple.iTunes:FMPS_Playcount
 // be discarded), or nothing when they were.
 std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
                                         const HistoryTags &tags);
+
+// The same in one go with the player's cover (either may be left out): a copy without an
+// embedded picture gets `cover`'s JPEG as an ID3v2 APIC frame of type 3, front cover
+// (Mpeg, Wav, Aiff), or as the MP4 item "covr"; a picture of its own is kept as it is.
+// A copy that nothing is written into is not saved at all, so it stays the player's file.
+std::optional<QString> writeCopyTags(StagedCopy &copy, HistoryFormat format,
+                                     const HistoryTags *tags, CoverRequest *cover);
 
 } // namespace sondrel

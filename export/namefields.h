@@ -48,6 +48,7 @@ struct ExportOptions
     bool writePlaylists = false;     // one "<title>.m3u8" per playlist holding exported tracks
     bool historyTags = false;        // ratings and play counts written into the copies' tags
     bool libraryFile = false;        // "Sondrel Library.xml" written for other players
+    bool covers = false;             // the player's covers put into copies that have none
 
     friend bool operator==(const ExportOptions &, const ExportOptions &) = default;
 };
@@ -64,6 +65,7 @@ inline constexpr ExportOptionKey ExportOptionKeys[] = {
     {"writePlaylists", &ExportOptions::writePlaylists},
     {"historyTags", &ExportOptions::historyTags},
     {"libraryFile", &ExportOptions::libraryFile},
+    {"covers", &ExportOptions::covers},
 };
 
 // A pattern may be confirmed only while its "Title" entry is chosen.

@@ -347,6 +347,11 @@ public:
 
     // The whole file, read as raw bytes.
     virtual std::vector<std::uint8_t> readFile(const std::string &path) const = 0;
+    // At most `size` bytes of the regular file at `path` from `offset` (fewer at its end),
+    // the file opened without following a link. Raises PlatformError when it cannot be
+    // read or is no regular file. This default reads the whole file.
+    virtual std::vector<std::uint8_t> readFilePart(const std::string &path, std::uint64_t offset,
+                                                   std::size_t size) const;
     // Creates (or truncates) a file for writing.
     virtual std::unique_ptr<OutputFile> createFile(const std::string &path) const = 0;
 

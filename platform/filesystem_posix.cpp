@@ -786,6 +786,52 @@ std::unique_ptr<LockedFile> PosixFileSystem::lockFile(const std::string &path) c
     raise(EAGAIN, path);
 }
 
+std::vector<std::uint8_t> PosixFileSystem::readFilePart(const std::string &path,
+                                                        std::uint64_t offset,
+                                                        std::size_t size) const
+{
+    // Not blocking on a FIFO or device, and looked at before a byte is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        raise(errno, path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno ? errno : EINVAL;
+        ::close(fd);
+        raise(S_ISREG(st.st_mode) ? error : EINVAL, path);
+    }
+    const std::uint64_t length = std::uint64_t(std::max<off_t>(st.st_size, 0));
+    std::vector<std::uint8_t> bytes;
+    if (offset >= length) {
+        ::close(fd);
+        return bytes;
+    }
+    try {
+        bytes.resize(std::size_t(std::min<std::uint64_t>(size, length - offset)));
+    } catch (const std::bad_alloc &) {
+        ::close(fd);
+        raise(ENOMEM, path);
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::pread(fd, bytes.data() + done, bytes.size() - done,
+                                    off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(fd);
+            raise(error, path);
+        }
+        if (got == 0)
+            break;
+        done += std::size_t(got);
+    }
+    ::close(fd);
+    bytes.resize(done);
+    return bytes;
+}
+
 std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -802,6 +802,58 @@ public:
             raiseLastError(path);
     }
 
+    std::vector<std::uint8_t> readFilePart(const std::string &path, std::uint64_t offset,
+                                           std::size_t size) const override
+    {
+        // The link itself is opened, not what it names, and only a plain file is read.
+        HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            raiseLastError(path);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+            CloseHandle(handle);
+            SetLastError(ERROR_INVALID_FUNCTION);
+            raiseLastError(path);
+        }
+        const std::uint64_t length =
+            std::uint64_t(info.nFileSizeHigh) << 32 | std::uint64_t(info.nFileSizeLow);
+        std::vector<std::uint8_t> bytes;
+        if (offset >= length) {
+            CloseHandle(handle);
+            return bytes;
+        }
+        try {
+            bytes.resize(std::size_t(std::min<std::uint64_t>(size, length - offset)));
+        } catch (const std::bad_alloc &) {
+            CloseHandle(handle);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            raiseLastError(path);
+        }
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            OVERLAPPED at{};
+            const std::uint64_t position = offset + done;
+            at.Offset = DWORD(position & 0xFFFFFFFFu);
+            at.OffsetHigh = DWORD(position >> 32);
+            DWORD got = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            if (!ReadFile(handle, bytes.data() + done, chunk, &got, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF)
+                    break;
+                CloseHandle(handle);
+                raiseLastError(path);
+            }
+            if (got == 0)
+                break;
+            done += got;
+        }
+        CloseHandle(handle);
+        bytes.resize(done);
+        return bytes;
+    }
+
     std::vector<std::uint8_t> readFile(const std::string &path) const override
     {
         HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
