@@ -6,7 +6,7 @@
 
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
-#include <taglib/bytevectorstream.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>

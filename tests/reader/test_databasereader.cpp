@@ -173,11 +173,11 @@ private Q_SLOTS:
             << TestArtwork{{image(7, Song, {notRgb565, small})}} << 7u << 0x248 << "" << 7u
             << QSize(128, 128);
         QTest::newRow("a file name leading elsewhere: no cover")
-            << TestArtwork{{image(7, Song, {escaping})}} << 7u << 0x248 << "" << 0u << QSize();
+            << TestArtwork{{image(7, Song, {escaping})}} << 7u << 0x248 << "" << 0u << QSize(0, 0);
         QTest::newRow("damaged ArtworkDB: no cover")
-            << linked << 7u << 0x248 << "cut" << 0u << QSize();
+            << linked << 7u << 0x248 << "cut" << 0u << QSize(0, 0);
         QTest::newRow("thumbnail file missing: no picture")
-            << linked << 7u << 0x248 << "file" << 7u << QSize();
+            << linked << 7u << 0x248 << "file" << 7u << QSize(0, 0);
     }
 
     void coversOfThePlayer()
