@@ -31,12 +31,24 @@ void Placer::add(std::size_t index, std::unique_ptr<StagedCopy> copy)
     StagedCopy *staged = copy.get();
     const ExportItem &item = m_snapshot.items[index];
     const std::optional<HistoryTags> tags = item.history;
-    const HistoryFormat format = tags ? historyFormat(item.names.back()) : HistoryFormat::None;
+    const std::uint32_t image = m_snapshot.artwork ? item.cover : 0;
+    const HistoryFormat format =
+        tags || image ? historyFormat(item.names.back()) : HistoryFormat::None;
+    if (image && !m_covers)
+        m_covers = std::make_unique<CoverJpegs>(m_fs, m_snapshot.artwork);
+    CoverJpegs *covers = m_covers.get();
     m_pending.push_back({index, std::move(copy),
-                         std::async(std::launch::async, [staged, tags, format] {
+                         std::async(std::launch::async, [staged, tags, format, image, covers] {
                              Flushed flushed;
-                             if (tags)
-                                 flushed.tagsRefused = writeHistoryTags(*staged, format, *tags);
+                             CoverRequest cover;
+                             if (image)
+                                 cover.jpeg = [covers, image] { return covers->jpeg(image); };
+                             if (tags || image) {
+                                 flushed.tagsRefused = writeCopyTags(
+                                     *staged, format, tags ? &*tags : nullptr,
+                                     image ? &cover : nullptr);
+                                 flushed.cover = cover.outcome;
+                             }
                              if (!flushed.tagsRefused)
                                  flushed.result = staged->flush(CopyTime::FromSource);
                              return flushed;
@@ -71,6 +83,9 @@ RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) con
     line.tagged = item.tagsRefused ? std::nullopt : item.history;
     line.tagsRefused = item.tagsRefused;
     line.lost = item.lost;
+    line.cover = item.coverOutcome == CoverOutcome::Written      ? RecordCoverPut
+                 : item.coverOutcome == CoverOutcome::OwnPicture ? RecordCoverOwn
+                                                                 : "";
     return line;
 }
 
@@ -84,7 +99,8 @@ void Placer::start()
         Flushed done = m_pending.front().flushed.get();
         const CopyResult flushed = done.tagsRefused ? untagged(m_pending.front(), *done.tagsRefused)
                                                     : done.result;
-        const ExportItem &item = m_snapshot.items[m_pending.front().index];
+        ExportItem &item = m_snapshot.items[m_pending.front().index];
+        item.coverOutcome = done.tagsRefused ? CoverOutcome::None : done.cover;
         batch.flushes.push_back(flushed);
         batch.paths.push_back(m_names.path(FolderNames::relative(item.folders, item.name)));
         batch.replace.push_back(item.step == ExportStep::Replace);

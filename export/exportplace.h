@@ -56,6 +56,7 @@ private:
     {
         CopyResult result;
         std::optional<QString> tagsRefused; // why TagLib refused the copy (not flushed then)
+        CoverOutcome cover = CoverOutcome::None;
     };
     struct Pending
     {
@@ -86,6 +87,7 @@ private:
     RecordFile &m_record;
     FolderNames &m_names;
     ExportSnapshot &m_snapshot;
+    std::unique_ptr<CoverJpegs> m_covers; // made for the first copy that gets a cover
     std::deque<Pending> m_pending;
     Batch m_batch;                // under way on the placing thread
     std::future<void> m_placing;  // its end
