@@ -121,11 +121,12 @@ void checkForSoundFiles(FrmMain &window)
         reader = std::make_unique<DatabaseReader>(*fs, window.state().DfltDrive().toStdString(),
                                                   window.state().DfltDir().toStdString());
 
-        // The database is read on a thread of its own into a table of its own, while this
-        // one keeps the window painted, shows the progress and answers Cancel; the window's
-        // table is only replaced once the reading has ended.
-        TrackTable table;
-        // Emptied as the walk did when it read into it, its memory given back for the new one.
+        // The database is read on a thread of its own, while this one keeps the window
+        // painted, shows the progress and answers Cancel; the window's table is given back
+        // once the reading has ended. The reading takes the window's table along, so that the
+        // walk empties it and reuses its memory: freshly allocated, 40,000 tracks' worth of
+        // pages would first be zeroed by the kernel at every check.
+        TrackTable table = std::move(window.trackTable());
         window.trackTable() = TrackTable{};
         std::atomic<bool> cancelled{false};
         ReadOutcome outcome;
