@@ -26,6 +26,7 @@ inline constexpr char ExportRecordFileName[] = ".sondrel-record.tsv";
 inline constexpr char RecordTrack[] = "track";
 inline constexpr char RecordPlaylist[] = "playlist";
 inline constexpr char RecordErrors[] = "errors";
+inline constexpr char RecordCover[] = "cover"; // an album folder's cover.jpg, keyed by the folder
 
 // The values of a track line's cover column.
 inline constexpr char RecordCoverPut[] = "player";

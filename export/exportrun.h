@@ -174,8 +174,10 @@ struct ExportSnapshot
     // With the library file: the player's whole table (tracks and playlists) as it was at
     // the click; nothing otherwise.
     std::shared_ptr<const TrackTable> library;
-    // With covers: the player's artwork, which the items' covers name.
+    // With covers: the player's artwork, which the items' covers name, and its JPEGs, made
+    // once each for the copies and the albums' cover.jpg.
     std::shared_ptr<const PlayerArtwork> artwork;
+    std::shared_ptr<CoverJpegs> covers;
 };
 
 // The snapshot of a request: each marked track's title, its source built from its

@@ -12,8 +12,10 @@
 #include "testmain.h"
 #include "tracktables.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -352,6 +354,7 @@ void giveCover(Player &p)
     auto artwork = std::make_shared<PlayerArtwork>();
     const BuiltArtwork built = buildArtwork(art);
     QCOMPARE(parseArtworkDb(bytesOf(built.database), *artwork), ArtworkStatus::Read);
+    artwork->player = (root + "/").toStdString();
     artwork->folder = (root + "/iPod_Control/Artwork/").toStdString();
     p.table.setArtwork(artwork);
     p.table.track(1).coverImage = 7;
@@ -544,6 +547,79 @@ private Q_SLOTS:
                 p.recordLine().endsWith(("\t" + recorded).toUtf8()));
         // Once there, a run again copies nothing.
         QCOMPARE(p.run().already, 1);
+    }
+
+    // With artist and album folders, the album folder's cover.jpg: the player's cover, else
+    // the track's own JPEG; a user's cover.jpg stays and ours takes " (2)"; a run again
+    // leaves ours as it is, and a changed cover replaces it in its place.
+    void albumCoverFile_data()
+    {
+        QTest::addColumn<bool>("playerCover");
+        QTest::addColumn<bool>("ownPicture"); // the track carries OwnPicture
+        QTest::addColumn<bool>("usersFile");  // a cover.jpg of the user's in the album folder
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<QString>("expected"); // the album folder's files, ours last
+        QTest::newRow("the player's cover") << true << false << false << true << "cover.jpg";
+        QTest::newRow("the player's cover over the track's own")
+            << true << true << false << true << "cover.jpg";
+        QTest::newRow("no player cover: the track's own picture")
+            << false << true << false << true << "cover.jpg";
+        QTest::newRow("no picture at all: none") << false << false << false << true << "";
+        QTest::newRow("a user's cover.jpg kept") << true << false << true << true << "cover (2).jpg";
+        QTest::newRow("without folders: none") << true << false << false << false << "";
+    }
+    void albumCoverFile()
+    {
+        QFETCH(bool, playerCover);
+        QFETCH(bool, ownPicture);
+        QFETCH(bool, usersFile);
+        QFETCH(bool, folders);
+        QFETCH(QString, expected);
+        const QByteArray mp3 = mpegFrames(20);
+        Player p("A.mp3", ownPicture ? QByteArray(id3WithPicture() + mp3) : mp3, 0, 0);
+        p.table.setText(1, FieldArtist, "Sigur Rós");
+        p.table.setText(1, FieldAlbum, "Takk");
+        if (playerCover)
+            giveCover(p);
+        p.options.historyTags = false;
+        p.options.covers = true;
+        p.options.artistAlbumFolders = folders;
+        const QString album = p.exportDir + "Sigur Rós/Takk/";
+        if (usersFile) {
+            QDir().mkpath(album);
+            QFile file(album + "cover.jpg");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+        }
+        ExportReport report = p.run();
+        QCOMPARE(report.copied, 1);
+        QVERIFY(report.skipped.empty());
+        if (expected.isEmpty()) {
+            QVERIFY(!QFile::exists(album + "cover.jpg"));
+            QVERIFY(!QFile::exists(p.exportDir + "cover.jpg"));
+            return;
+        }
+        const QByteArray want =
+            playerCover ? [&] {
+                const JpegBytes jpeg = encodeJpeg(readCover(p.fs, *p.table.artwork(), 7));
+                return QByteArray(reinterpret_cast<const char *>(jpeg.data()), qsizetype(jpeg.size()));
+            }()
+                        : OwnPicture;
+        QVERIFY(want.startsWith("\xff\xd8\xff"));
+        QCOMPARE(p.bytes(album + expected), want);
+        if (usersFile)
+            QCOMPARE(p.bytes(album + "cover.jpg"), QByteArray("mine"));
+        QVERIFY(std::count(report.written.begin(), report.written.end(),
+                           (album + expected).toStdString()) == 1);
+        QVERIFY(p.bytes(p.exportDir + ExportRecordFileName)
+                    .contains(("Sigur Rós/Takk/" + expected + "\tcover\tSigur Rós/Takk/").toUtf8()));
+
+        // Again: nothing new, ours left as it is.
+        const QDateTime written = QFileInfo(album + expected).lastModified();
+        report = p.run();
+        QCOMPARE(report.already, 1);
+        QVERIFY(report.written.empty());
+        QCOMPARE(QFileInfo(album + expected).lastModified(), written);
+        QCOMPARE(QDir(album).entryList({"cover*"}, QDir::Files).size(), usersFile ? 2 : 1);
     }
 
     // A file whose content is not what its name says, that TagLib cannot read, or whose

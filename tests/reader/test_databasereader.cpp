@@ -233,7 +233,7 @@ private Q_SLOTS:
         QTest::addColumn<TestArtwork>("artwork");
         QTest::addColumn<quint32>("link");  // the track's link at 352
         QTest::addColumn<int>("header");    // of the track record
-        QTest::addColumn<QString>("damage"); // "cut" the ArtworkDB, drop "file"s
+        QTest::addColumn<QString>("damage"); // "cut" the ArtworkDB, drop "file"s, link them "out"
         QTest::addColumn<quint32>("image");  // the track's cover
         QTest::addColumn<QSize>("size");     // of the decoded picture; empty: none
 
@@ -275,6 +275,8 @@ private Q_SLOTS:
             << linked << 7u << 0x248 << "cut" << 0u << QSize(0, 0);
         QTest::newRow("thumbnail file missing: no picture")
             << linked << 7u << 0x248 << "file" << 7u << QSize(0, 0);
+        QTest::newRow("thumbnail file a link out of the player: no picture")
+            << linked << 7u << 0x248 << "out" << 7u << QSize(0, 0);
     }
 
     void coversOfThePlayer()
@@ -295,9 +297,16 @@ private Q_SLOTS:
         if (damage == "file")
             built.files.clear();
         QVERIFY(writePlayerFile(player.path(), "iPod_Control/artwork/artworkdb", built.database));
-        for (auto f = built.files.cbegin(); f != built.files.cend(); ++f)
-            QVERIFY(writePlayerFile(player.path(), "iPod_Control/artwork/" + f.key().toLower(),
-                                    f.value()));
+        QTemporaryDir elsewhere;
+        for (auto f = built.files.cbegin(); f != built.files.cend(); ++f) {
+            const QString name = "iPod_Control/artwork/" + f.key().toLower();
+            if (damage != "out") {
+                QVERIFY(writePlayerFile(player.path(), name, f.value()));
+                continue;
+            }
+            QVERIFY(writePlayerFile(elsewhere.path(), f.key(), f.value()));
+            QVERIFY(QFile::link(elsewhere.filePath(f.key()), player.filePath(name)));
+        }
 
         const PosixFileSystem fs;
         TrackTable table;
