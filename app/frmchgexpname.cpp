@@ -59,7 +59,7 @@ constexpr int ListHeight = 2415;
 constexpr int OptionsTop = ListTop + ListHeight + 120;
 constexpr int OptionHeight = 255;
 constexpr int OptionStep = 300;
-constexpr int ButtonsTop = OptionsTop + 5 * OptionStep + 60;
+constexpr int ButtonsTop = OptionsTop + 6 * OptionStep + 60;
 constexpr int ClientHeight = ButtonsTop + 375 + 120;
 // As wide as the longest option's caption needs, with room for wider fonts.
 constexpr int OptionWidth = 3600;
@@ -123,6 +123,8 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ChkRescue = optionBox(this, "ChkRescue",
                           QStringLiteral("Keep what can be read of damaged files"),
                           OptionsTop + 4 * OptionStep);
+    ChkCovers = optionBox(this, "ChkCovers", QStringLiteral("Put covers into the files"),
+                          OptionsTop + 5 * OptionStep);
 
     BtnOK = makeButton(this, "BtnOK", QStringLiteral("OK"));
     placeTwips(BtnOK, 120, ButtonsTop, 1215, 375);
@@ -140,7 +142,8 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     QWidget::setTabOrder(ChkPlaylists, ChkHistoryTags);
     QWidget::setTabOrder(ChkHistoryTags, ChkLibraryFile);
     QWidget::setTabOrder(ChkLibraryFile, ChkRescue);
-    QWidget::setTabOrder(ChkRescue, BtnOK);
+    QWidget::setTabOrder(ChkRescue, ChkCovers);
+    QWidget::setTabOrder(ChkCovers, BtnOK);
     QWidget::setTabOrder(BtnOK, BtnCancel);
     ListFields->setFocus();
 
@@ -166,6 +169,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ChkHistoryTags->setChecked(main->state().exportOptions().historyTags);
     ChkLibraryFile->setChecked(main->state().exportOptions().libraryFile);
     ChkRescue->setChecked(main->state().exportOptions().rescue);
+    ChkCovers->setChecked(main->state().exportOptions().covers);
 }
 
 ExportOptions FrmChgExpName::options() const
@@ -176,6 +180,7 @@ ExportOptions FrmChgExpName::options() const
     options.historyTags = ChkHistoryTags->isChecked();
     options.libraryFile = ChkLibraryFile->isChecked();
     options.rescue = ChkRescue->isChecked();
+    options.covers = ChkCovers->isChecked();
     return options;
 }
 

@@ -52,6 +52,7 @@ public:
     QCheckBox *ChkHistoryTags;
     QCheckBox *ChkLibraryFile;
     QCheckBox *ChkRescue;
+    QCheckBox *ChkCovers;
     QPushButton *BtnOK;
     QPushButton *BtnCancel;
 

@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "coverview.h"
 #include "exportaction.h"
 #include "findaction.h"
 #include "frmabout.h"
@@ -30,6 +31,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 
 namespace sondrel {
 
@@ -45,6 +47,9 @@ QLabel *borderedLabel(QWidget *parent, const char *name, const QString &text)
 // The window at its smallest: the classic window with the find row added above the grid,
 // which moves everything below it down.
 constexpr int FindRow = 360;
+// The cover square at the right of the grid (128 pixels at 96 dpi) and the gap before it.
+constexpr int CoverSide = 1920;
+constexpr int CoverGap = 120;
 constexpr int DesignedWidth = 11625;
 constexpr int DesignedHeight = 8070 + FindRow;
 } // namespace
@@ -134,7 +139,11 @@ void FrmMain::buildTrackArea()
     placeTwips(CboPlaylist, 5340, 240, 3855, 285);
 
     MSFlexGridSoundList = makeControl<TrackGrid>(FrameiPod, "MSFlexGridSoundList");
-    placeTwips(MSFlexGridSoundList, 120, 240 + FindRow, 11175, 4575);
+    placeTwips(MSFlexGridSoundList, 120, 240 + FindRow, 11175 - CoverSide - CoverGap, 4575);
+    ImgCover = new CoverView(FrameiPod);
+    ImgCover->setObjectName(QStringLiteral("ImgCover"));
+    ImgCover->setFont(tahoma());
+    placeTwips(ImgCover, 11295 - CoverSide, 240 + FindRow, CoverSide, CoverSide);
 
     Label2 = makeControl<QLabel>(FrameiPod, "Label2", QStringLiteral(" iPod :"));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -208,6 +217,7 @@ void FrmMain::anchorControls()
         m_anchors.add(topRight, FollowsRight);
     m_anchors.add(FrameiPod, GrowsWide | GrowsTall);
     m_anchors.add(MSFlexGridSoundList, GrowsWide | GrowsTall);
+    m_anchors.add(ImgCover, FollowsRight);
     for (QWidget *statusLine : std::initializer_list<QWidget *>{Label2, LblStatusiPod, LblShown})
         m_anchors.add(statusLine, FollowsBottom);
     for (QWidget *button : std::initializer_list<QWidget *>{BtnMarkShown, BtnUnmarkShown, BtnSelSound})
@@ -283,6 +293,13 @@ void FrmMain::connectActions()
         showFoundTracks(*this);
     });
     connect(MSFlexGridSoundList, &TrackGrid::DblClick, this, [this] { sortTrackGrid(*this); });
+    // The cover follows the highlighted row once the row stops moving, so that a key held
+    // down reads no picture per row.
+    auto *coverSoon = new QTimer(this);
+    coverSoon->setSingleShot(true);
+    coverSoon->setInterval(30);
+    connect(coverSoon, &QTimer::timeout, this, &FrmMain::showCover);
+    connect(MSFlexGridSoundList, &TrackGrid::RowColChange, coverSoon, qOverload<>(&QTimer::start));
     connect(BtnExport, &QPushButton::clicked, this, [this] { exportSelectedFiles(*this); });
 }
 
@@ -309,6 +326,16 @@ void FrmMain::showTotals()
     LblSelFilesNum->setText(filesCaption(totals.count));
     LblSelFilesSize->setText(sizeCaption(totals.bytes));
     LblSelFilesDur->setText(durationCaption(totals.milliseconds));
+}
+
+void FrmMain::showCover()
+{
+    const TrackGrid &grid = *MSFlexGridSoundList;
+    const int row = grid.Row();
+    const int k = row >= 1 && row < grid.Rows() ? trackOfRow(grid, row) : 0;
+    const std::unique_ptr<FileSystem> fs = k ? m_services.fileSystem() : nullptr;
+    ImgCover->showCover(fs ? trackCover(*fs, trackTable(), k, m_state.DfltDrive().toStdString())
+                           : QImage());
 }
 
 // The start-up sequence: the path settings, the grid's header, the name fields.

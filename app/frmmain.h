@@ -23,6 +23,7 @@ class QPushButton;
 
 namespace sondrel {
 
+class CoverView;
 class GridColumns;
 class WindowPlace;
 class RoundedOutline;
@@ -81,6 +82,7 @@ public:
     QLabel *LblShow;
     QComboBox *CboPlaylist;
     TrackGrid *MSFlexGridSoundList;
+    CoverView *ImgCover;
     QLabel *Label2;
     QLabel *LblStatusiPod;
     QLabel *LblShown;
@@ -116,6 +118,7 @@ private:
     void connectFindKeys();
     void showState();
     void showTotals();
+    void showCover();
     void startUp();
 
     Services m_services;

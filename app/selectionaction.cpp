@@ -26,7 +26,8 @@ int trackOfSourceRow(const TrackGridSource &source, int sourceRow)
     return trackNumberOf(source.text(sourceRow, IdColumn));
 }
 
-// The track a data row shows: the number in its ID column.
+} // namespace
+
 int trackOfRow(const TrackGrid &grid, int r)
 {
     const TrackGridModel &model = *grid.gridModel();
@@ -34,6 +35,8 @@ int trackOfRow(const TrackGrid &grid, int r)
         return trackOfSourceRow(*model.source(), model.sourceRow(r));
     return trackNumberOf(grid.TextMatrix(r, IdColumn));
 }
+
+namespace {
 
 // Writes the marks of `tracks` into the mark column of `rows`, its shown rows.
 void showMarks(TrackGrid &grid, const AppState &state, const std::vector<int> &rows,

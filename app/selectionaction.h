@@ -5,12 +5,16 @@
 namespace sondrel {
 
 class FrmMain;
+class TrackGrid;
 
 // "(Un)Select file": toggles the marks of the tracks in the grid's current row range
 // (from Row towards RowSel), shows the new marks in the grid and gives the keyboard
 // focus back to it; the window's totals follow the state. A grid without data rows is
 // left as it is.
 void toggleSelectedRows(FrmMain &window);
+
+// The track a data row of the grid shows: the number in its ID column.
+int trackOfRow(const TrackGrid &grid, int r);
 
 // "Mark shown" (`marked`) and "Unmark shown": marks or unmarks the tracks of every shown
 // row and shows the new marks; the window's totals follow the state.

@@ -68,6 +68,7 @@ bool TrackTableCells::sortKey(int row, int col, GridSortKey &key) const
     case ColumnSkips: return number(track.skipCount);
     case ColumnLastPlayed: return number(track.lastPlayed);
     case ColumnDateAdded: return number(track.dateAdded);
+    case ColumnCover: return number(track.coverImage ? 1 : 0);
     default: return false;
     }
 }

@@ -25,7 +25,11 @@
 //                                             ID3v2.3 tag of `padding` spare bytes, default 0:
 //                                             every tag grows the file) with ratings and play
 //                                             counts written into the copies' tags, against
-//                                             the same export without (target >= 0.8)
+//                                             the same export without (target >= 0.8); with
+//                                             "covers" after [folder], the player gets one
+//                                             cover per 10 tracks (an album) and the export
+//                                             with tags and covers is timed against the one
+//                                             with tags alone (target >= 0.85)
 //   bench_export --record [lines] [runs]      reading a record of 40,000 lines (target <= 100 ms)
 //   bench_export --plan [tracks] [folders]    the checks of an export of 40,000 small files:
 //                                             with no record, then over the finished export
@@ -33,6 +37,8 @@
 //                                             `sondrel-export` of a player with its database
 //                                             (a whole process, its reading included) against
 //                                             cp + sync (target: >= 0.9 x)
+#include "artworkbuilder.h"
+#include "artworkdb.h"
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "itunesdbbuilder.h"
@@ -281,7 +287,8 @@ QByteArray id3v23Tag(int k, int padding)
 // The same export of `files` MP3 files of `megabytes` each, without and with the history
 // written into the copies' tags, alternating, each into an emptied folder with the disk
 // flushed before; the sources in the page cache for both.
-int benchTags(int files, int megabytes, int pairs, int padding, const QString &folder)
+int benchTags(int files, int megabytes, int pairs, int padding, const QString &folder,
+              bool covers)
 {
     QTemporaryDir dir(folder.isEmpty() ? QDir::tempPath() + QStringLiteral("/bench-XXXXXX")
                                        : folder + QStringLiteral("/bench-XXXXXX"));
@@ -318,6 +325,21 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
         table.setText(k, FieldLocation, QStringLiteral(":iPod_Control:Music:") + sub +
                                             QLatin1Char(':') + name);
     }
+    if (covers) {
+        test::TestArtwork art;
+        for (int k = 1; k <= files; k += 10)
+            art.images << test::TestImage{quint32(k), table.track(k).persistentId,
+                                          {test::fitThumbnail(1060, 320, 500, 500, 0x336699u * quint32(k))}};
+        if (!test::writeArtwork(player, art))
+            return 1;
+        auto artwork = std::make_shared<PlayerArtwork>();
+        const test::BuiltArtwork built = test::buildArtwork(art);
+        parseArtworkDb(test::bytesOf(built.database), *artwork);
+        artwork->folder = (player + QStringLiteral("iPod_Control/Artwork/")).toStdString();
+        table.setArtwork(artwork);
+        for (int k = 1; k <= files; ++k)
+            table.track(k).coverImage = std::uint32_t((k - 1) / 10 * 10 + 1);
+    }
     flushDisks();
     QDirIterator sources(player, QDir::Files, QDirIterator::Subdirectories);
     while (sources.hasNext()) { // into the page cache, for both
@@ -338,7 +360,8 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
     const auto run = [&](bool tags) {
         emptyFolder(exported);
         flushDisks();
-        request.options.historyTags = tags;
+        request.options.historyTags = covers || tags;
+        request.options.covers = covers && tags;
         QElapsedTimer timer;
         timer.start();
         ExportRun exportRun(*fs, host);
@@ -365,8 +388,8 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
                     tagged.back());
     }
     const double mb = double(bytes) / (1 << 20);
-    std::printf("%d MP3 files, %.0f MB, ID3v2.3 tags with %d bytes of padding\n", files, mb,
-                padding);
+    std::printf("%d MP3 files, %.0f MB, ID3v2.3 tags with %d bytes of padding%s\n", files, mb,
+                padding, covers ? "; \"without\" has tags, \"with\" tags and covers" : "");
     std::printf("without tags: median %.3f s = %.0f MB/s\n", median(plain), mb / median(plain));
     std::printf("with tags:    median %.3f s = %.0f MB/s\n", median(tagged), mb / median(tagged));
     std::printf("throughput with tags / without: %.2f of the medians, %.2f median of the pairs "
@@ -489,7 +512,8 @@ int main(int argc, char **argv)
                          argc > 3 ? std::max(1, atoi(argv[3])) : 4,
                          argc > 4 ? std::max(1, atoi(argv[4])) : 5,
                          argc > 5 ? std::max(0, atoi(argv[5])) : 0,
-                         argc > 6 ? QString::fromLocal8Bit(argv[6]) : QString());
+                         argc > 6 ? QString::fromLocal8Bit(argv[6]) : QString(),
+                         argc > 7 && QLatin1String(argv[7]) == QLatin1String("covers"));
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--cli"))
         return benchCommandLine(argc > 2 ? std::max(1, atoi(argv[2])) : 1000,
                                 argc > 3 ? std::max(0, atoi(argv[3])) : 2,

@@ -23,6 +23,7 @@ const OptionFlag OptionFlags[] = {
      &CommandOptions::libraryFile},
     {"rescue", "Keep what can be read of damaged files (unreadable blocks left silent).",
      &CommandOptions::rescue},
+    {"covers", "Put the player's covers into the files that have none.", &CommandOptions::covers},
 };
 
 } // namespace
@@ -75,6 +76,7 @@ ExportOptions effectiveOptions(const CommandOptions &command, const ExportOption
     take(command.historyTags, options.historyTags);
     take(command.libraryFile, options.libraryFile);
     take(command.rescue, options.rescue);
+    take(command.covers, options.covers);
     return options;
 }
 

@@ -43,6 +43,7 @@ struct CommandOptions
     std::optional<bool> historyTags;
     std::optional<bool> libraryFile;
     std::optional<bool> rescue;
+    std::optional<bool> covers;
     bool dryRun = false;
     bool quiet = false;
 };

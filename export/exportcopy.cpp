@@ -202,7 +202,7 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     line.size = copy ? copy->size : 0;
                     line.time = copy ? copy->modified : 0;
                     record.append({line});
-                    if (item.history) { // now ours: tagged, it takes the place of the file
+                    if (item.history || item.cover) { // now ours: tagged, it takes its place
                         item.step = ExportStep::Replace;
                         break;
                     }

@@ -1,6 +1,8 @@
 #include "exportfinish.h"
 
+#include "coverart.h"
 #include "exportlayout.h"
+#include "historytags.h"
 #include "exportplace.h"
 #include "exportplan.h"
 #include "exportrecord.h"
@@ -46,6 +48,83 @@ std::optional<std::string> copyOf(const ExportSnapshot &snapshot, RecordFile &re
     return std::nullopt;
 }
 
+// The name of an album folder's picture.
+const ExportName AlbumCoverName{QStringLiteral("cover"), QStringLiteral(".jpg"),
+                                QStringLiteral("cover")};
+
+bool isJpeg(const JpegBytes &bytes)
+{
+    return bytes.size() > 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+}
+
+// The picture of each album folder that holds a copy of the run's tracks: the largest of the
+// player's covers of its tracks, or else the first track's own picture when it is a JPEG.
+void writeAlbumCovers(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &record,
+                      FolderNames &names, ExportReport &report)
+{
+    struct Album
+    {
+        QStringList folders;
+        std::uint32_t image = 0;
+        std::int64_t area = 0;
+        const ExportItem *first = nullptr;
+    };
+    std::vector<Album> albums;
+    QHash<QString, std::size_t> byFolder; // the folders' path, case folded
+    for (const ExportItem &item : snapshot.items) {
+        if (!item.present || item.folders.isEmpty())
+            continue;
+        const QString folder = item.folders.join(QLatin1Char('/')).toCaseFolded();
+        auto found = byFolder.find(folder);
+        if (found == byFolder.end()) {
+            found = byFolder.insert(folder, albums.size());
+            albums.push_back({item.folders, 0, 0, &item});
+        }
+        Album &album = albums[*found];
+        if (item.cover && snapshot.artwork) {
+            const auto thumb = snapshot.artwork->images.find(item.cover);
+            const std::int64_t area = thumb == snapshot.artwork->images.end()
+                                          ? 0
+                                          : std::int64_t(thumb->second.width()) * thumb->second.height();
+            if (area > album.area) {
+                album.image = item.cover;
+                album.area = area;
+            }
+        }
+    }
+    if (albums.empty())
+        return;
+    if (!snapshot.covers && snapshot.artwork)
+        snapshot.covers = std::make_shared<CoverJpegs>(fs, snapshot.artwork);
+
+    for (const Album &album : albums) {
+        JpegBytes bytes;
+        if (album.image && snapshot.covers) {
+            if (const std::shared_ptr<const JpegBytes> jpeg = snapshot.covers->jpeg(album.image))
+                bytes = *jpeg;
+        }
+        if (bytes.empty()) {
+            const ExportItem &first = *album.first;
+            const std::string &source =
+                first.resolvedSource.empty() ? first.source : first.resolvedSource;
+            bytes = embeddedPicture(fs, snapshot.playerRoot, source,
+                                    historyFormat(first.names.back()));
+            if (!isJpeg(bytes))
+                continue;
+        }
+        const QString key = QString::fromStdString(FolderNames::relative(album.folders, {}));
+        const PlacedFile placed =
+            placeFile(fs, record, names, snapshot, RecordCover, key, AlbumCoverName,
+                      QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+                      album.folders, true);
+        if (placed.result.copied() && !placed.unchanged)
+            report.written.push_back(placed.path);
+        if (!placed.result.copied() && placed.result.outcome != CopyOutcome::Cancelled)
+            report.skipped.push_back({key + QStringLiteral("cover.jpg"), placed.path,
+                                      writeFailure(placed.result)});
+    }
+}
+
 } // namespace
 
 void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &record,
@@ -75,6 +154,8 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
                     report.skipped.push_back({playlist.title + QStringLiteral(".m3u8"),
                                               placed.path, writeFailure(placed.result)});
             }
+            if (snapshot.options.artistAlbumFolders && snapshot.options.covers)
+                writeAlbumCovers(fs, snapshot, record, names, report);
             if (snapshot.library) {
                 const PlacedFile placed = writeLibraryFile(fs, snapshot, record, names);
                 note(placed);

@@ -31,12 +31,24 @@ void Placer::add(std::size_t index, std::unique_ptr<StagedCopy> copy)
     StagedCopy *staged = copy.get();
     const ExportItem &item = m_snapshot.items[index];
     const std::optional<HistoryTags> tags = item.history;
-    const HistoryFormat format = tags ? historyFormat(item.names.back()) : HistoryFormat::None;
+    const std::uint32_t image = m_snapshot.artwork ? item.cover : 0;
+    const HistoryFormat format =
+        tags || image ? historyFormat(item.names.back()) : HistoryFormat::None;
+    if (image && !m_snapshot.covers) // made for the first copy that gets a cover
+        m_snapshot.covers = std::make_shared<CoverJpegs>(m_fs, m_snapshot.artwork);
+    CoverJpegs *covers = m_snapshot.covers.get();
     m_pending.push_back({index, std::move(copy),
-                         std::async(std::launch::async, [staged, tags, format] {
+                         std::async(std::launch::async, [staged, tags, format, image, covers] {
                              Flushed flushed;
-                             if (tags)
-                                 flushed.tagsRefused = writeHistoryTags(*staged, format, *tags);
+                             CoverRequest cover;
+                             if (image)
+                                 cover.jpeg = [covers, image] { return covers->jpeg(image); };
+                             if (tags || image) {
+                                 flushed.tagsRefused = writeCopyTags(
+                                     *staged, format, tags ? &*tags : nullptr,
+                                     image ? &cover : nullptr);
+                                 flushed.cover = cover.outcome;
+                             }
                              if (!flushed.tagsRefused)
                                  flushed.result = staged->flush(CopyTime::FromSource);
                              return flushed;
@@ -71,6 +83,9 @@ RecordLine Placer::lineOf(const ExportItem &item, const CopyResult &flushed) con
     line.tagged = item.tagsRefused ? std::nullopt : item.history;
     line.tagsRefused = item.tagsRefused;
     line.lost = item.lost;
+    line.cover = item.coverOutcome == CoverOutcome::Written      ? RecordCoverPut
+                 : item.coverOutcome == CoverOutcome::OwnPicture ? RecordCoverOwn
+                                                                 : "";
     return line;
 }
 
@@ -84,7 +99,8 @@ void Placer::start()
         Flushed done = m_pending.front().flushed.get();
         const CopyResult flushed = done.tagsRefused ? untagged(m_pending.front(), *done.tagsRefused)
                                                     : done.result;
-        const ExportItem &item = m_snapshot.items[m_pending.front().index];
+        ExportItem &item = m_snapshot.items[m_pending.front().index];
+        item.coverOutcome = done.tagsRefused ? CoverOutcome::None : done.cover;
         batch.flushes.push_back(flushed);
         batch.paths.push_back(m_names.path(FolderNames::relative(item.folders, item.name)));
         batch.replace.push_back(item.step == ExportStep::Replace);
@@ -188,10 +204,13 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
 
 PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &names,
                      const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
-                     const ExportName &wanted, const QByteArray &bytes)
+                     const ExportName &wanted, const QByteArray &bytes,
+                     const QStringList &folders, bool keepSame)
 {
     PlacedFile placed;
     bool replace = false;
+    const QString here = folders.isEmpty() ? QString()
+                                           : QString::fromStdString(FolderNames::relative(folders, {}));
     // The file of this kind and key that the record names, when it is still as written
     // (it is replaced in place) or gone (its name is still ours).
     for (const RecordLine *line : record.record().byKey(kind, key)) {
@@ -202,19 +221,40 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
         if (spelt && (!there || there->kind != FileStatus::Kind::File ||
                       !asRecorded(*line, there->size, there->modified)))
             continue; // changed by the user, or no longer a file: left alone
-        if (QString::fromStdString(line->path).contains(QLatin1Char('/')))
-            continue; // only files in the export directory itself
+        const QString path = QString::fromStdString(line->path);
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        if (slash + 1 != here.size() || path.left(slash + 1).compare(here, Qt::CaseInsensitive) != 0)
+            continue; // only files in the folder itself
         placed.relative = spelt.value_or(line->path);
         replace = bool(spelt);
+        if (keepSame && replace && there->size == std::uint64_t(bytes.size())) {
+            const HeldFolder *folder = names.held(folders);
+            const std::string name = placed.relative.substr(placed.relative.rfind('/') + 1);
+            try {
+                const std::vector<std::uint8_t> had = folder ? folder->readFile(name)
+                                                             : std::vector<std::uint8_t>();
+                if (folder && had.size() == std::size_t(bytes.size()) &&
+                    std::equal(had.begin(), had.end(), bytes.begin(),
+                               [](std::uint8_t a, char b) { return a == std::uint8_t(b); })) {
+                    placed.path = names.path(placed.relative);
+                    placed.result.outcome = CopyOutcome::Copied;
+                    placed.unchanged = true;
+                    names.placed(folders, QString::fromStdString(name));
+                    return placed;
+                }
+            } catch (const PlatformError &) {
+                // unreadable: written anew
+            }
+        }
         break;
     }
     int n = 1;
     const auto nextFree = [&] {
         for (;; ++n) {
             const QString name = wanted.finished(snapshot.limit, n);
-            if (names.lookOwn({}, name).use == FolderNames::Use::Free) {
-                names.claim({}, name);
-                return name.toStdString();
+            if (names.lookOwn(folders, name).use == FolderNames::Use::Free) {
+                names.claim(folders, name);
+                return FolderNames::relative(folders, name);
             }
         }
     };
@@ -222,8 +262,9 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
         placed.relative = nextFree();
     placed.path = names.path(placed.relative);
 
-    Staging staging = names.make({}).stageBytes(placed.relative, bytes.constData(),
-                                                std::size_t(bytes.size()));
+    const std::string fileName = placed.relative.substr(placed.relative.rfind('/') + 1);
+    Staging staging = names.make(folders).stageBytes(fileName, bytes.constData(),
+                                                     std::size_t(bytes.size()));
     if (!staging.copy) {
         placed.result = staging.result;
         return placed;
@@ -250,7 +291,7 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
     }
     if (placed.result.copied()) {
         staging.copy->flushFolder();
-        names.placed({}, QString::fromStdString(placed.relative));
+        names.placed(folders, QString::fromStdString(fileName));
     }
     return placed;
 }

@@ -56,6 +56,7 @@ private:
     {
         CopyResult result;
         std::optional<QString> tagsRefused; // why TagLib refused the copy (not flushed then)
+        CoverOutcome cover = CoverOutcome::None;
     };
     struct Pending
     {
@@ -92,18 +93,22 @@ private:
 };
 
 // A file of the run's own besides the copies (a playlist, the errors list, the library
-// file), written through the record: into the name the record gives the file of this kind
-// and key when that file is still as written (it is replaced) or gone; otherwise into
-// `wanted` in the export directory, numbered " (2)", " (3)", ... while the name is taken.
-// Staged, flushed, recorded, then renamed, like the copies.
+// file, an album's cover), written through the record into `folders` (the export directory
+// when empty): into the name the record gives the file of this kind and key there when that
+// file is still as written (it is replaced) or gone; otherwise into `wanted`, numbered
+// " (2)", " (3)", ... while the name is taken. Staged, flushed, recorded, then renamed, like
+// the copies. With `keepSame`, a recorded file still as written that holds these very bytes
+// is left as it is (`unchanged`).
 struct PlacedFile
 {
     CopyResult result; // Copied, or why not
     std::string path;  // where it is (or was meant to be)
     std::string relative;
+    bool unchanged = false;
 };
 PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &names,
                      const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
-                     const ExportName &wanted, const QByteArray &bytes);
+                     const ExportName &wanted, const QByteArray &bytes,
+                     const QStringList &folders = {}, bool keepSame = false);
 
 } // namespace sondrel

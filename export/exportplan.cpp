@@ -379,8 +379,10 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
         if (asPlaced) {
             // With history tags, a copy tagged otherwise than today's history is ours to
             // tag again (one TagLib refused is not tried again while its source is the same).
-            const bool retag = snapshot.options.historyTags && !asPlaced->tagsRefused &&
-                               asPlaced->tagged != item.history;
+            // So is one without the cover it can now have.
+            const bool retag = !asPlaced->tagsRefused &&
+                               ((snapshot.options.historyTags && asPlaced->tagged != item.history) ||
+                                (item.cover && asPlaced->cover.empty()));
             // A rescued copy is ours to replace once its source reads whole.
             item.rescuedLost = asPlaced->lost;
             keep(asPlaced, asPlacedNumber,

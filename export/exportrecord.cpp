@@ -15,7 +15,7 @@ constexpr int Version = 1;
 // Our columns, in order; the header names them after the name and the version.
 constexpr const char *Columns[] = {"path", "kind",      "key",     "source size", "source time",
                                    "size", "time", "tag stars", "tag plays", "tag form",
-                                   "lost"};
+                                   "lost", "cover"};
 constexpr std::size_t ColumnCount = std::size(Columns);
 // The columns every line has; the tag columns came later (a line without them has none).
 constexpr std::size_t FirstColumns = 7;
@@ -116,7 +116,7 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
     // The tag columns where the header names them (a record of an earlier version has
     // none); every other column after the first ones is kept as it is.
     constexpr std::size_t None = std::size_t(-1);
-    std::size_t starsAt = None, playsAt = None, formAt = None, lostAt = None;
+    std::size_t starsAt = None, playsAt = None, formAt = None, lostAt = None, coverAt = None;
     for (std::size_t i = 2 + FirstColumns; i < header.size(); ++i) {
         if (header[i] == Columns[FirstColumns] && starsAt == None)
             starsAt = i - 2;
@@ -126,6 +126,8 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
             formAt = i - 2;
         else if (header[i] == Columns[FirstColumns + 3] && lostAt == None)
             lostAt = i - 2;
+        else if (header[i] == Columns[FirstColumns + 4] && coverAt == None)
+            coverAt = i - 2;
         else
             record.m_laterColumns.emplace_back(header[i]);
     }
@@ -165,8 +167,10 @@ std::optional<ExportRecord> ExportRecord::parse(std::span<const std::uint8_t> by
         }
         if (lostAt < fields.size() && !numberOf(fields[lostAt], line.lost))
             line.lost = 0; // empty: nothing lost
+        if (coverAt < fields.size())
+            line.cover = unescaped(fields[coverAt]);
         for (std::size_t i = FirstColumns; i < fields.size(); ++i) {
-            if (i != starsAt && i != playsAt && i != formAt && i != lostAt)
+            if (i != starsAt && i != playsAt && i != formAt && i != lostAt && i != coverAt)
                 line.extra.emplace_back(fields[i]);
         }
         record.put(std::move(line));
@@ -208,6 +212,8 @@ QByteArray ExportRecord::lineText(const RecordLine &line)
     out += '\t';
     if (line.lost > 0)
         out += QByteArray::number(qulonglong(line.lost));
+    out += '\t';
+    appendEscaped(out, line.cover);
     for (const std::string &field : line.extra)
         out += '\t' + QByteArray::fromStdString(field); // kept as read, escapes and all
     return out + '\n';

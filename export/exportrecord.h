@@ -26,6 +26,11 @@ inline constexpr char ExportRecordFileName[] = ".sondrel-record.tsv";
 inline constexpr char RecordTrack[] = "track";
 inline constexpr char RecordPlaylist[] = "playlist";
 inline constexpr char RecordErrors[] = "errors";
+inline constexpr char RecordCover[] = "cover"; // an album folder's cover.jpg, keyed by the folder
+
+// The values of a track line's cover column.
+inline constexpr char RecordCoverPut[] = "player";
+inline constexpr char RecordCoverOwn[] = "own";
 
 // One placed file. Written as one line of tab-separated fields in this order; a later
 // version of the record adds its columns after these, and a line keeps the columns it
@@ -46,6 +51,9 @@ struct RecordLine
     bool tagsRefused = false;
     // Bytes of a rescued copy that could not be read from its source and are zeros.
     std::uint64_t lost = 0;
+    // What a track's copy carries as its cover: RecordCoverPut (the player's, put in by
+    // Sondrel), RecordCoverOwn (a picture of the file's own, kept), or empty (not looked at).
+    std::string cover;
     std::vector<std::string> extra;
 };
 

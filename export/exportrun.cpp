@@ -146,6 +146,8 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
     snapshot.playerRoot = request.playerDrive.toStdString();
     snapshot.options = request.options;
     snapshot.limit = limit;
+    if (request.options.covers)
+        snapshot.artwork = table.artwork();
     snapshot.items.reserve(request.marked.size());
     for (const int k : request.marked) {
         ExportItem item;
@@ -161,6 +163,11 @@ ExportSnapshot takeSnapshot(const TrackTable &table, const ExportRequest &reques
             const std::string file = location.section(QLatin1Char(':'), -1).toStdString();
             item.history = historyTagsFor(historyFormat(file), table.track(k).rating,
                                           table.track(k).playCount);
+        }
+        if (known && request.options.covers && table.artwork()) {
+            const std::string file = location.section(QLatin1Char(':'), -1).toStdString();
+            if (historyFormat(file) != HistoryFormat::None)
+                item.cover = table.track(k).coverImage;
         }
         if (location.isEmpty()) {
             item.refusal = QStringLiteral("missing on the iPod");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "coverart.h"
 #include "expfilename.h"
 #include "filesystem.h"
 #include "historytags.h"
@@ -116,6 +117,8 @@ struct ExportItem
     QString artist;                 // for the playlists
     // With history tags: what its copy is tagged with (see historyTagsFor).
     std::optional<HistoryTags> history;
+    // With covers: the player's image for its copy (0: none).
+    std::uint32_t cover = 0;
 
     // Decided by the plan.
     ExportStep step = ExportStep::Copy;
@@ -136,6 +139,7 @@ struct ExportItem
     std::uint64_t rescuedLost = 0;
     // Set by the copies: bytes of its copy that could not be read and are zeros.
     std::uint64_t lost = 0;
+    CoverOutcome coverOutcome = CoverOutcome::None; // set by the copies
 };
 
 // A track of a playlist: one of the run's items, or a track whose recorded copy it lists.
@@ -170,6 +174,10 @@ struct ExportSnapshot
     // With the library file: the player's whole table (tracks and playlists) as it was at
     // the click; nothing otherwise.
     std::shared_ptr<const TrackTable> library;
+    // With covers: the player's artwork, which the items' covers name, and its JPEGs, made
+    // once each for the copies and the albums' cover.jpg.
+    std::shared_ptr<const PlayerArtwork> artwork;
+    std::shared_ptr<CoverJpegs> covers;
 };
 
 // The snapshot of a request: each marked track's title, its source built from its

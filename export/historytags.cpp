@@ -1,10 +1,12 @@
 #include "historytags.h"
 
 #include "audiolayout.h"
+#include "coverart.h"
 #include "filesystem.h"
 #include "platformerror.h"
 
 #include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
@@ -250,9 +252,60 @@ void setMp4(TagLib::MP4::Tag *tag, const HistoryTags &tags)
     tag->setItem(Mp4PlaycountItem, item(fmpsPlaycount(tags.plays)));
 }
 
-// Writes the tags with TagLib: why not, or nothing when they were saved.
+// The player's cover into an ID3v2 tag without a picture; true when it was put in.
+bool addId3Cover(TagLib::ID3v2::Tag *tag, CoverRequest &cover)
+{
+    if (!tag->frameList("APIC").isEmpty()) {
+        cover.outcome = CoverOutcome::OwnPicture;
+        return false;
+    }
+    const std::shared_ptr<const JpegBytes> jpeg = cover.jpeg ? cover.jpeg() : nullptr;
+    if (!jpeg || jpeg->empty())
+        return false;
+    auto *frame = new TagLib::ID3v2::AttachedPictureFrame();
+    frame->setTextEncoding(TagLib::String::Latin1);
+    frame->setMimeType(TagLib::String("image/jpeg"));
+    frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+    frame->setPicture(TagLib::ByteVector(reinterpret_cast<const char *>(jpeg->data()),
+                                         static_cast<unsigned int>(jpeg->size())));
+    tag->addFrame(frame);
+    cover.outcome = CoverOutcome::Written;
+    return true;
+}
+
+// The same for an MP4 file's "covr" item.
+bool addMp4Cover(TagLib::MP4::Tag *tag, CoverRequest &cover)
+{
+    if (tag->contains("covr") && !tag->item("covr").toCoverArtList().isEmpty()) {
+        cover.outcome = CoverOutcome::OwnPicture;
+        return false;
+    }
+    const std::shared_ptr<const JpegBytes> jpeg = cover.jpeg ? cover.jpeg() : nullptr;
+    if (!jpeg || jpeg->empty())
+        return false;
+    TagLib::MP4::CoverArtList list;
+    list.append(TagLib::MP4::CoverArt(
+        TagLib::MP4::CoverArt::JPEG,
+        TagLib::ByteVector(reinterpret_cast<const char *>(jpeg->data()),
+                           static_cast<unsigned int>(jpeg->size()))));
+    tag->setItem("covr", TagLib::MP4::Item(list));
+    cover.outcome = CoverOutcome::Written;
+    return true;
+}
+
+// The history and the cover into an ID3v2 tag; true when it changed.
+bool setId3Tags(TagLib::ID3v2::Tag *tag, const HistoryTags *tags, CoverRequest *cover)
+{
+    if (tags)
+        setId3(tag, *tags);
+    const bool covered = cover && addId3Cover(tag, *cover);
+    return tags || covered;
+}
+
+// Writes the tags and the cover with TagLib: why not, or nothing when they were saved;
+// `changed` tells whether anything was to be saved.
 std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat format,
-                               const HistoryTags &tags)
+                               const HistoryTags *tags, CoverRequest *cover, bool &changed)
 {
     StagedStream stream(copy, map);
     bool valid = false;
@@ -267,8 +320,9 @@ std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat fo
             if (valid) {
                 const TagLib::ID3v2::Version version =
                     versionOf(file.hasID3v2Tag(), file.ID3v2Tag());
-                setId3(file.ID3v2Tag(true), tags);
-                saved = file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
+                changed = setId3Tags(file.ID3v2Tag(true), tags, cover);
+                saved = !changed ||
+                        file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
                                   TagLib::File::DoNotDuplicate);
             }
             break;
@@ -279,8 +333,9 @@ std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat fo
             if (valid) {
                 const TagLib::ID3v2::Version version =
                     versionOf(file.hasID3v2Tag(), file.ID3v2Tag());
-                setId3(file.ID3v2Tag(), tags);
-                saved = file.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone, version);
+                changed = setId3Tags(file.ID3v2Tag(), tags, cover);
+                saved = !changed ||
+                        file.save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone, version);
             }
             break;
         }
@@ -289,8 +344,8 @@ std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat fo
             valid = file.isValid();
             if (valid) {
                 const TagLib::ID3v2::Version version = versionOf(file.hasID3v2Tag(), file.tag());
-                setId3(file.tag(), tags);
-                saved = file.save(version);
+                changed = setId3Tags(file.tag(), tags, cover);
+                saved = !changed || file.save(version);
             }
             break;
         }
@@ -298,8 +353,11 @@ std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat fo
             TagLib::MP4::File file(&stream, false);
             valid = file.isValid() && file.tag();
             if (valid) {
-                setMp4(file.tag(), tags);
-                saved = file.save();
+                if (tags)
+                    setMp4(file.tag(), *tags);
+                const bool covered = cover && addMp4Cover(file.tag(), *cover);
+                changed = tags || covered;
+                saved = !changed || file.save();
             }
             break;
         }
@@ -332,7 +390,13 @@ bool nameId3Chunk(StagedCopy &copy, const AudioLayout &layout)
 std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
                                         const HistoryTags &tags)
 {
-    if (format == HistoryFormat::None)
+    return writeCopyTags(copy, format, &tags, nullptr);
+}
+
+std::optional<QString> writeCopyTags(StagedCopy &copy, HistoryFormat format,
+                                     const HistoryTags *tags, CoverRequest *cover)
+{
+    if (format == HistoryFormat::None || (!tags && !cover))
         return std::nullopt;
     try {
         // The file's own bytes decide, not its name: TagLib would put an ID3v2 tag in
@@ -347,8 +411,11 @@ std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
             return why;
         const std::vector<char> edges = partEdges(copy, *before);
         CopyMap map(copy.size());
-        if (std::optional<QString> refused = saveTags(copy, map, format, tags))
+        bool changed = false;
+        if (std::optional<QString> refused = saveTags(copy, map, format, tags, cover, changed))
             return refused;
+        if (!changed) // a picture of the file's own, and nothing else to write
+            return std::nullopt;
         // The tagged copy held against the bytes it was made from: everything but the tag
         // must be the source's, in the same order and never written, or the copy is
         // discarded. The map knows every write and move, so only the parts' edges are read

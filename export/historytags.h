@@ -9,6 +9,7 @@
 namespace sondrel {
 
 class StagedCopy;
+struct CoverRequest;
 
 // The way the tags are written today: 2, play counts as whole numbers ("12"); copies
 // tagged in the first way (1: "12.0") are tagged anew.
@@ -69,5 +70,12 @@ inline constexpr char Mp4PlaycountItem[] = "----:com.apple.iTunes:FMPS_Playcount
 // (the copy may then be half changed and is to be discarded), or nothing when they were.
 std::optional<QString> writeHistoryTags(StagedCopy &copy, HistoryFormat format,
                                         const HistoryTags &tags);
+
+// The same in one go with the player's cover (either may be left out): a copy without an
+// embedded picture gets `cover`'s JPEG as an ID3v2 APIC frame of type 3, front cover
+// (Mpeg, Wav, Aiff), or as the MP4 item "covr"; a picture of its own is kept as it is.
+// A copy that nothing is written into is not saved at all, so it stays the player's file.
+std::optional<QString> writeCopyTags(StagedCopy &copy, HistoryFormat format,
+                                     const HistoryTags *tags, CoverRequest *cover);
 
 } // namespace sondrel

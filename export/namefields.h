@@ -49,6 +49,7 @@ struct ExportOptions
     bool historyTags = false;        // ratings and play counts written into the copies' tags
     bool libraryFile = false;        // "Sondrel Library.xml" written for other players
     bool rescue = false;             // damaged files copied with unreadable blocks as zeros
+    bool covers = false;             // the player's covers put into copies that have none
 
     friend bool operator==(const ExportOptions &, const ExportOptions &) = default;
 };
@@ -66,6 +67,7 @@ inline constexpr ExportOptionKey ExportOptionKeys[] = {
     {"historyTags", &ExportOptions::historyTags},
     {"libraryFile", &ExportOptions::libraryFile},
     {"rescue", &ExportOptions::rescue},
+    {"covers", &ExportOptions::covers},
 };
 
 // A pattern may be confirmed only while its "Title" entry is chosen.

@@ -14,7 +14,7 @@ namespace {
 const char *const Captions[] = {
     "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
     "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer",
-    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added"};
+    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added", "Cover"};
 static_assert(std::size(Captions) == TrackColumnEnd);
 
 // A track's ID in plain decimal. Made each time a row's ID is read (every row of a marked
@@ -108,6 +108,7 @@ QString trackColumnText(const TrackTable &table, int k, int col)
     case ColumnSkips: return numberCell(track.skipCount);
     case ColumnLastPlayed: return macTimeText(track.lastPlayed);
     case ColumnDateAdded: return macTimeText(track.dateAdded);
+    case ColumnCover: return track.coverImage ? QStringLiteral("yes") : QString();
     default: return QString();
     }
 }

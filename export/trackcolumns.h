@@ -12,7 +12,7 @@ class TrackTable;
 // and 1 are the row header and the mark) and the command line's listing. Columns 2 to 20
 // are a track's ID, title, artist, album, genre, comment, duration, size in Kb, file
 // type, track number, disc number, year, album artist and composer, then its history:
-// rating, plays, skips, last played and date added.
+// rating, plays, skips, last played and date added; then whether the player has its cover.
 enum TrackColumn {
     ColumnId = 2,
     ColumnTitle,
@@ -33,6 +33,7 @@ enum TrackColumn {
     ColumnSkips,
     ColumnLastPlayed,
     ColumnDateAdded,
+    ColumnCover, // "yes" when the player holds a cover of the track
     TrackColumnEnd, // one past the last column
 };
 inline constexpr int FirstTrackColumn = ColumnId;

@@ -119,6 +119,17 @@ PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, st
     return rescued;
 }
 
+std::vector<std::uint8_t> FileSystem::readFilePart(const std::string &folder,
+                                                   const std::string &path, std::uint64_t offset,
+                                                   std::size_t size) const
+{
+    std::vector<std::uint8_t> bytes = readFileWithin(folder, path);
+    if (offset >= bytes.size())
+        return {};
+    const auto from = bytes.begin() + std::ptrdiff_t(offset);
+    return {from, from + std::ptrdiff_t(std::min<std::uint64_t>(size, bytes.size() - offset))};
+}
+
 std::string findEntry(const FileSystem &fs, const std::string &folder, const std::string &name)
 {
     const char separator = fs.separator();

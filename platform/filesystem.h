@@ -460,6 +460,12 @@ public:
 
     // The whole file, read as raw bytes.
     virtual std::vector<std::uint8_t> readFile(const std::string &path) const = 0;
+    // At most `size` bytes from `offset` (fewer at its end) of the file at `path`, which lies
+    // in `folder`, opened as readFileWithin opens it. Raises PlatformError as that does.
+    // This default reads the whole file.
+    virtual std::vector<std::uint8_t> readFilePart(const std::string &folder,
+                                                   const std::string &path, std::uint64_t offset,
+                                                   std::size_t size) const;
     // Creates (or truncates) a file for writing.
     virtual std::unique_ptr<OutputFile> createFile(const std::string &path) const = 0;
     // Creates a new file for writing, never opening what is at `path` already: a name taken

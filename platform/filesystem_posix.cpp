@@ -969,6 +969,21 @@ std::vector<std::uint8_t> readOpened(int fd, const struct stat &st, const std::s
     return bytes;
 }
 
+// The regular file at `path` in `folder`, opened for reading, or PlatformError.
+posix::OpenedWithin openRegularWithin(const std::string &folder, const std::string &path)
+{
+    posix::OpenedWithin opened = posix::openWithin(folder, path);
+    using End = posix::OpenedWithin::End;
+    switch (opened.end) {
+    case End::Opened: break;
+    case End::LeadsOut: throw PlatformError(EXDEV, std::string(LinkOutOfFolder) + ": " + path);
+    case End::NotRegular: throw PlatformError(EINVAL, "not a regular file: " + path);
+    case End::Missing:
+    case End::Failed: raise(opened.error, path);
+    }
+    return opened;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
@@ -981,16 +996,40 @@ std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) con
 std::vector<std::uint8_t> PosixFileSystem::readFileWithin(const std::string &folder,
                                                           const std::string &path) const
 {
-    posix::OpenedWithin opened = posix::openWithin(folder, path);
-    using End = posix::OpenedWithin::End;
-    switch (opened.end) {
-    case End::Opened: break;
-    case End::LeadsOut: throw PlatformError(EXDEV, std::string(LinkOutOfFolder) + ": " + path);
-    case End::NotRegular: throw PlatformError(EINVAL, "not a regular file: " + path);
-    case End::Missing:
-    case End::Failed: raise(opened.error, path);
-    }
+    posix::OpenedWithin opened = openRegularWithin(folder, path);
     return readOpened(opened.fd.release(), opened.status, path);
+}
+
+std::vector<std::uint8_t> PosixFileSystem::readFilePart(const std::string &folder,
+                                                        const std::string &path,
+                                                        std::uint64_t offset,
+                                                        std::size_t size) const
+{
+    posix::OpenedWithin opened = openRegularWithin(folder, path);
+    const int fd = opened.fd.get();
+    const std::uint64_t length = std::uint64_t(std::max<off_t>(opened.status.st_size, 0));
+    std::vector<std::uint8_t> bytes;
+    if (offset >= length)
+        return bytes;
+    try {
+        bytes.resize(std::size_t(std::min<std::uint64_t>(size, length - offset)));
+    } catch (const std::bad_alloc &) {
+        raise(ENOMEM, path);
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got =
+            ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            raise(errno, path);
+        if (got == 0)
+            break;
+        done += std::size_t(got);
+    }
+    bytes.resize(done);
+    return bytes;
 }
 
 NewFile PosixFileSystem::createNewFile(const std::string &path) const

@@ -1131,11 +1131,12 @@ public:
         return readHandle(handle, path);
     }
 
-    std::vector<std::uint8_t> readFileWithin(const std::string &folder,
-                                             const std::string &path) const override
+    // The plain file at `path` in `folder`, opened for reading, with its size.
+    static HANDLE openWithin(const std::string &folder, const std::string &path, DWORD flags,
+                             std::uint64_t &length)
     {
         HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                    OPEN_EXISTING, flags, nullptr);
         if (handle == INVALID_HANDLE_VALUE)
             raiseLastError(path);
         BY_HANDLE_FILE_INFORMATION info{};
@@ -1148,7 +1149,55 @@ public:
             CloseHandle(handle);
             throw PlatformError(int(ERROR_NOT_SAME_DEVICE), std::string(LinkOutOfFolder) + ": " + path);
         }
-        return readHandle(handle, path);
+        length = std::uint64_t(info.nFileSizeHigh) << 32 | std::uint64_t(info.nFileSizeLow);
+        return handle;
+    }
+
+    std::vector<std::uint8_t> readFileWithin(const std::string &folder,
+                                             const std::string &path) const override
+    {
+        std::uint64_t length = 0;
+        return readHandle(openWithin(folder, path, FILE_FLAG_SEQUENTIAL_SCAN, length), path);
+    }
+
+    std::vector<std::uint8_t> readFilePart(const std::string &folder, const std::string &path,
+                                           std::uint64_t offset, std::size_t size) const override
+    {
+        std::uint64_t length = 0;
+        HANDLE handle = openWithin(folder, path, FILE_FLAG_RANDOM_ACCESS, length);
+        std::vector<std::uint8_t> bytes;
+        if (offset >= length) {
+            CloseHandle(handle);
+            return bytes;
+        }
+        try {
+            bytes.resize(std::size_t(std::min<std::uint64_t>(size, length - offset)));
+        } catch (const std::bad_alloc &) {
+            CloseHandle(handle);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            raiseLastError(path);
+        }
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            OVERLAPPED at{};
+            const std::uint64_t position = offset + done;
+            at.Offset = DWORD(position & 0xFFFFFFFFu);
+            at.OffsetHigh = DWORD(position >> 32);
+            DWORD got = 0;
+            const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+            if (!ReadFile(handle, bytes.data() + done, chunk, &got, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF)
+                    break;
+                CloseHandle(handle);
+                raiseLastError(path);
+            }
+            if (got == 0)
+                break;
+            done += got;
+        }
+        CloseHandle(handle);
+        bytes.resize(done);
+        return bytes;
     }
 
     NewFile createNewFile(const std::string &path) const override

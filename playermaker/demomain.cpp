@@ -17,8 +17,10 @@ int main(int argc, char **argv)
         return 64;
     }
     const QString folder = args[1];
-    const sondrel::test::TestDatabase db = sondrel::test::makeDemoPlayer();
-    if (!QDir().mkpath(folder) || !sondrel::test::writePlayer(folder, db)) {
+    sondrel::test::TestDatabase db = sondrel::test::makeDemoPlayer();
+    const sondrel::test::TestArtwork covers = sondrel::test::demoCovers(db);
+    if (!QDir().mkpath(folder) || !sondrel::test::writePlayer(folder, db) ||
+        !sondrel::test::writeArtwork(folder, covers)) {
         std::fprintf(stderr, "sondrel-demo-player: cannot write the demo player into %s\n",
                      qPrintable(QDir::toNativeSeparators(folder)));
         return 73;

@@ -312,4 +312,69 @@ TestDatabase makeDemoPlayer()
     return db;
 }
 
+namespace {
+
+// Diagonal stripes of `colour` over the picture of a thumbnail, so that a cover shows
+// more than a flat square.
+void stripe(TestThumbnail &t, quint32 colour)
+{
+    const quint16 pixel = rgb565(colour);
+    for (int y = t.vpad; y < t.height; ++y) {
+        for (int x = t.hpad; x < t.width; ++x) {
+            if ((x + y) * 8 / t.slotWidth % 2 == 0)
+                continue;
+            const int at = (y * t.slotWidth + x) * 2;
+            t.pixels[at] = char(pixel & 0xFF);
+            t.pixels[at + 1] = char(pixel >> 8);
+        }
+    }
+}
+
+} // namespace
+
+TestArtwork demoCovers(TestDatabase &db)
+{
+    constexpr quint32 Colours[] = {0x1F4E79, 0x7B2D26, 0x2E6B30, 0x6A4C93, 0xC06014,
+                                   0x117A8B, 0x8E244D, 0x4D5D1F, 0x335C81, 0xA23E48};
+    TestArtwork art;
+    QHash<QString, quint32> images; // by album
+    QString lastAlbum;
+    const auto albumOf = [](const TestTrack &t) {
+        for (const TestString &s : t.strings)
+            if (s.type == StringAlbum)
+                return QString::fromUtf16(reinterpret_cast<const char16_t *>(s.bytes.constData()),
+                                          s.bytes.size() / 2);
+        return QString();
+    };
+    for (const TestTrack &t : db.tracks)
+        if (!albumOf(t).isEmpty())
+            lastAlbum = albumOf(t);
+    bool ownPicture = false;
+    for (TestTrack &t : db.tracks) {
+        const QString album = albumOf(t);
+        if (album.isEmpty() || album == lastAlbum)
+            continue;
+        const quint32 id = 100 + quint32(art.images.size());
+        const quint32 colour = Colours[art.images.size() % std::size(Colours)];
+        if (!ownPicture && album == QStringLiteral("Radio Ghosts")) {
+            ownPicture = true;
+            TestThumbnail wide = fitThumbnail(1060, 320, 600, 400, colour);
+            stripe(wide, 0xE8D8A0);
+            art.images << TestImage{id, t.persistentId, {wide}};
+            t.artworkLink = id;
+            continue;
+        }
+        if (!images.contains(album)) {
+            images.insert(album, id);
+            TestThumbnail large = fitThumbnail(1060, 320, 500, 500, colour);
+            TestThumbnail small = fitThumbnail(1055, 128, 500, 500, colour);
+            stripe(large, 0xF0F0F0);
+            stripe(small, 0xF0F0F0);
+            art.images << TestImage{id, t.persistentId, {small, large}};
+        }
+        t.artworkLink = images.value(album);
+    }
+    return art;
+}
+
 } // namespace sondrel::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "artworkbuilder.h"
 #include "itunesdbbuilder.h"
 
 #include <QByteArray>
@@ -19,6 +20,11 @@ QByteArray toneWav(double hertz, int milliseconds = 1000);
 // second of a tone as a WAV file at ":iPod_Control:Music:Fxx:XXXX.wav". The same every
 // time.
 TestDatabase makeDemoPlayer();
+
+// The demo player's covers, with the links of `db`'s tracks set to them: one cover per
+// album (a 320 and a 128 pixel thumbnail) but for the last album, and the first track of
+// "Radio Ghosts" with a picture of its own, wider than high (600 x 400).
+TestArtwork demoCovers(TestDatabase &db);
 
 // The titles of the demo's odd tracks, for whoever checks them.
 namespace demo {

@@ -90,6 +90,8 @@ void appendTrack(QByteArray &out, const TestTrack &t, qint32 id, TestLayout *lay
         putLe32(out, start + 112, qint32(quint32(t.persistentId)));
         putLe32(out, start + 116, qint32(quint32(t.persistentId >> 32)));
     }
+    if (t.headerLength >= 356)
+        putLe32(out, start + 352, qint32(t.artworkLink));
     QList<int> children;
     for (const TestString &s : t.strings) {
         children << int(out.size());

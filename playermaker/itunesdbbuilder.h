@@ -95,6 +95,7 @@ struct TestTrack
     quint32 dateAdded = 0;   // 104, Mac time
     quint32 skipCount = 0;   // 156
     quint32 lastSkipped = 0; // 160, Mac time
+    quint32 artworkLink = 0; // 352: the image ID of its cover, as far as the header reaches
 
     // Title, artist, album, genre and location (UTF-16LE), plus a file type when given.
     static TestTrack make(const QString &title, const QString &artist, const QString &album,

@@ -1,6 +1,7 @@
 #include "databasereader.h"
 
 #include "platformerror.h"
+#include "artworkdb.h"
 #include "playcounts.h"
 
 #include <QString>
@@ -79,6 +80,7 @@ ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProg
         found();
     const ReadOutcome outcome = reader.read(table, progress);
     mergePlayerPlayCounts(reader.fileSystem(), reader.playerDrive(), outcome, table);
+    readPlayerArtwork(reader.fileSystem(), reader.playerDrive(), outcome, table);
     return outcome;
 }
 

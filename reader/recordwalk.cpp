@@ -55,6 +55,9 @@ constexpr std::size_t LastSkippedOffset = 160;
 
 // The track's persistent ID, a little-endian 64-bit number, where longer headers hold it.
 constexpr std::size_t PersistentIdOffset = 112;
+// The link to the track's image in the player's artwork, in headers of 0x164 bytes or more.
+constexpr std::size_t ArtworkLinkHeaderMin = 0x164;
+constexpr std::size_t ArtworkLinkOffset = 352;
 
 // Where the text of a string child of type `type` goes; nothing for the types not kept.
 QString *stringSlot(Track &track, std::int32_t type)
@@ -330,6 +333,8 @@ WalkOutcome Walk::readTrack(std::size_t pos, std::size_t end, std::int64_t &tota
                              std::uint64_t(std::uint32_t(number(pos + PersistentIdOffset + 4)))
                                  << 32;
     }
+    if (std::size_t(header) >= ArtworkLinkHeaderMin)
+        track.artworkLink = std::uint32_t(number(pos + ArtworkLinkOffset));
 
     const std::size_t trackEnd = pos + std::size_t(total);
     std::size_t child = pos + std::size_t(header);

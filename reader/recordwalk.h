@@ -46,7 +46,8 @@ using WalkProgress = std::function<void(int j, int n)>;
 // (offset 36) and duration (offset 40), and, where its header length reaches past
 // them, its unique ID (offset 16), track number (44), year (52), disc number (92), its
 // history: rating (one byte at 31), play count (80), last play (88), date added (104),
-// and, in headers of 244 bytes or more, skip count (156) and last skip (160);
+// and, in headers of 244 bytes or more, skip count (156) and last skip (160), in headers of
+// 0x164 bytes or more the link to its image in the player's artwork (352);
 // its string children "mhod" of types 1 to 8 give fields 4 to 11, of type 12 the
 // composer and of type 22 the album artist (a later child of a type replaces an
 // earlier one; other types are passed over). Every position is checked against its

@@ -4,10 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
 namespace sondrel {
+
+struct PlayerArtwork;
 
 // Field numbers of the track table. They are also the item data of the export-name
 // field list, so they must never be renumbered.
@@ -56,6 +59,10 @@ struct Track
     std::uint32_t lastPlayed = 0;   // Mac time: seconds from 1904-01-01, local time
     std::uint32_t lastSkipped = 0;  // Mac time
     std::uint32_t dateAdded = 0;    // Mac time
+    // The image the track record links to (offset 352 of longer headers; 0: none), and the
+    // player's cover of the track as found in its artwork (0: none).
+    std::uint32_t artworkLink = 0;
+    std::uint32_t coverImage = 0;
 };
 
 // A playlist of the player, its tracks as track numbers (1..n) in the player's order.
@@ -76,6 +83,7 @@ public:
     {
         m_tracks.assign(std::size_t(n < 0 ? 0 : n), Track{});
         m_playlists.clear();
+        m_artwork.reset();
     }
 
     int count() const { return int(m_tracks.size()); }
@@ -118,6 +126,11 @@ public:
     const std::vector<Playlist> &playlists() const { return m_playlists; }
     void setPlaylists(std::vector<Playlist> playlists) { m_playlists = std::move(playlists); }
 
+    // The player's covers, which the tracks' coverImage name; nothing until read, when the
+    // player has none and after every reset.
+    const std::shared_ptr<const PlayerArtwork> &artwork() const { return m_artwork; }
+    void setArtwork(std::shared_ptr<const PlayerArtwork> artwork) { m_artwork = std::move(artwork); }
+
 private:
     // Where string field `field` of a track is kept; nothing for the number fields.
     template <typename T>
@@ -134,6 +147,7 @@ private:
 
     std::vector<Track> m_tracks;
     std::vector<Playlist> m_playlists;
+    std::shared_ptr<const PlayerArtwork> m_artwork;
 };
 
 } // namespace sondrel

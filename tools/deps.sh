@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev libtag1-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev zlib1g-dev libtag1-dev libjpeg-dev
     fonts-wine xdg-utils xdg-user-dirs
     help2man
 )

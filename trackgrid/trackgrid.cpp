@@ -248,6 +248,8 @@ void TrackGrid::select(int row, int rowSel)
 void TrackGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
+    if (current.row() != previous.row())
+        Q_EMIT RowColChange();
     if (m_selecting || !current.isValid())
         return;
     m_col = current.column() + 1;

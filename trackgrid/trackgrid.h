@@ -99,6 +99,8 @@ public:
 Q_SIGNALS:
     // The user double-clicked a cell (which became the current cell) or a column header.
     void DblClick();
+    // The current cell moved (by the user or by the program).
+    void RowColChange();
 
 protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;

@@ -320,7 +320,7 @@ private Q_SLOTS:
             screenCorner = dialog->screen()->geometry().topLeft();
             sizable = dialog->minimumSize() != dialog->maximumSize();
             QWidget *w = listOf(dialog);
-            for (int i = 0; i < 10; ++i, w = w->nextInFocusChain()) {
+            for (int i = 0; i < 11; ++i, w = w->nextInFocusChain()) {
                 while (!(w->focusPolicy() & Qt::TabFocus))
                     w = w->nextInFocusChain();
                 focusOrder << w->objectName();
@@ -339,7 +339,7 @@ private Q_SLOTS:
         QVERIFY(sizable);
         QCOMPARE(focusOrder, (QStringList{"ListFields", "BtnDown", "BtnUp", "ChkFolders",
                                           "ChkPlaylists", "ChkHistoryTags", "ChkLibraryFile",
-                                          "ChkRescue", "BtnOK", "BtnCancel"}));
+                                          "ChkRescue", "ChkCovers", "BtnOK", "BtnCancel"}));
         QVERIFY(noDefaultButton);
         QCOMPARE(arrows, QSize(36, 36));
     }
@@ -418,14 +418,15 @@ private Q_SLOTS:
                 problems << "the entries do not all show";
             QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists,
                                       dialog->ChkHistoryTags, dialog->ChkLibraryFile,
-                                      dialog->ChkRescue, dialog->BtnOK};
+                                      dialog->ChkRescue, dialog->ChkCovers, dialog->BtnOK};
             for (std::size_t i = 1; i < std::size(order); ++i) {
                 if (order[i]->geometry().top() <= order[i - 1]->geometry().bottom() ||
                     !dialog->rect().contains(order[i]->geometry()))
                     problems << order[i]->objectName() + " is out of place";
             }
             for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists,
-                                   dialog->ChkHistoryTags, dialog->ChkLibraryFile, dialog->ChkRescue}) {
+                                   dialog->ChkHistoryTags, dialog->ChkLibraryFile, dialog->ChkRescue,
+                                   dialog->ChkCovers}) {
                 if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height() ||
                     !dialog->rect().contains(box->geometry()))
                     problems << box->objectName() + QStringLiteral(" is clipped (%1 > %2)")

@@ -101,12 +101,12 @@ private Q_SLOTS:
         TrackGrid *grid = window.findChild<TrackGrid *>("MSFlexGridSoundList");
         QVERIFY(grid);
         QCOMPARE(grid->Rows(), 1);
-        QCOMPARE(grid->Cols(), 21);
+        QCOMPARE(grid->Cols(), 22);
         QCOMPARE(gridRow(grid, 0), (QStringList{"", "X", "ID", "Title", "Artist", "Album", "Genre",
                                                 "Comment", "Duration", "Size (Kb)", "File Type",
                                                 "Track", "Disc", "Year", "Album Artist", "Composer",
                                                 "Rating", "Plays", "Skips", "Last Played",
-                                                "Date Added"}));
+                                                "Date Added", "Cover"}));
         QCOMPARE(grid->ColWidth(0), 150);
         QCOMPARE(grid->ColWidth(1), 195); // 200 twips in whole pixels
         QCOMPARE(grid->ColWidth(2), 555);

@@ -176,8 +176,8 @@ private Q_SLOTS:
         QTest::newRow("list") << QStringList{"--player", "$P", "--list", "--find", "hi"} << false << 0
             << QStringList{} << "ID\tTitle\tArtist\tAlbum\tGenre\tComment\tDuration\tSize (Kb)\t"
                                 "File Type\tTrack\tDisc\tYear\tAlbum Artist\tComposer\tRating\tPlays\t"
-                                "Skips\tLast Played\tDate Added\tExport Name\n"
-                                "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\t★★★\t5\t\t\t\t"
+                                "Skips\tLast Played\tDate Added\tCover\tExport Name\n"
+                                "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\t★★★\t5\t\t\t\t\t"
                                 "Rock_Ann_Hi_Road_1.mp3\n";
         QTest::newRow("list as JSON") << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "ete"}
             << false << 0 << QStringList{}

@@ -1,21 +1,27 @@
 // Ratings and play counts in the copies' tags: real MP3 and M4A files made here, exported by
 // the run and read back through TagLib; a file TagLib refuses; a copy tagged again when the
 // player's history changed.
+#include "artworkbuilder.h"
+#include "artworkdb.h"
 #include "audiolayout.h"
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "filesystem_posix.h"
 #include "historytags.h"
+#include "itunesdbbuilder.h"
 #include "testmain.h"
 #include "tracktables.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
@@ -288,6 +294,72 @@ ReadBack readBack(const QString &path)
 
 const QString Wmp = QStringLiteral("Windows Media Player 9 Series");
 
+// A file's own picture, made here, and how it is stored in an ID3v2.3 tag and an M4A.
+const QByteArray OwnPicture = QByteArray("\xff\xd8\xff\xe0own picture", 15);
+QByteArray id3WithPicture()
+{
+    const QByteArray apic = QByteArray(1, 0) + "image/jpeg" + '\0' + char(3) + '\0' + OwnPicture;
+    const QByteArray frames = "APIC" + be32(quint32(apic.size())) + QByteArray(2, 0) + apic;
+    return QByteArray("ID3") + char(3) + QByteArray(2, 0) + synchsafe(quint32(frames.size())) +
+           frames;
+}
+QByteArray m4aWithPicture()
+{
+    const QByteArray hdlr = atom("hdlr", QByteArray(8, 0) + "mdir" + QByteArray(13, 0));
+    const QByteArray covr = atom("covr", atom("data", be32(13) + be32(0) + OwnPicture));
+    const QByteArray meta = atom("meta", QByteArray(4, 0) + hdlr + atom("ilst", covr));
+    const QByteArray moov = atom("moov", atom("mvhd", QByteArray(100, 0)) + atom("udta", meta));
+    return atom("ftyp", QByteArray("M4A ") + be32(0) + "M4A mp42") + moov +
+           atom("mdat", QByteArray(4000, 'a'));
+}
+
+// The pictures of a copy, as TagLib reads them back: "<type> <mime> <bytes>" for ID3v2,
+// "covr <format> <bytes>" for MP4, the bytes as hexadecimal when they are not a JPEG made
+// here (which shows as "jpeg").
+QStringList picturesOf(const QString &path)
+{
+    const auto shown = [](const TagLib::ByteVector &data) {
+        const QByteArray bytes(data.data(), int(data.size()));
+        return bytes == OwnPicture ? QString("own") : bytes.startsWith("\xff\xd8\xff") ? QString("jpeg")
+                                                                                         : QString(bytes.toHex());
+    };
+    QStringList out;
+    const QByteArray name = QFile::encodeName(path);
+    if (path.endsWith(".m4a")) {
+        TagLib::MP4::File file(name.constData());
+        if (file.tag() && file.tag()->contains("covr")) {
+            for (const TagLib::MP4::CoverArt &art : file.tag()->item("covr").toCoverArtList())
+                out << QString("covr %1 %2").arg(int(art.format())).arg(shown(art.data()));
+        }
+        return out;
+    }
+    TagLib::MPEG::File mp3(name.constData());
+    TagLib::RIFF::WAV::File wav(name.constData());
+    const bool isWav = path.endsWith(".wav");
+    if (!(isWav ? wav.hasID3v2Tag() : mp3.hasID3v2Tag()))
+        return out;
+    for (TagLib::ID3v2::Frame *frame : (isWav ? wav.ID3v2Tag() : mp3.ID3v2Tag())->frameList("APIC")) {
+        auto *apic = static_cast<TagLib::ID3v2::AttachedPictureFrame *>(frame);
+        out << QString("%1 %2 %3").arg(int(apic->type())).arg(qs(apic->mimeType())).arg(shown(apic->picture()));
+    }
+    return out;
+}
+
+// Gives the player of `p` one cover, a 600 x 400 picture, for its track.
+void giveCover(Player &p)
+{
+    TestArtwork art{{TestImage{7, 0x1234, {fitThumbnail(1060, 320, 600, 400, 0x3366CC)}}}};
+    const QString root = p.dir.filePath("player");
+    QVERIFY(writeArtwork(root, art));
+    auto artwork = std::make_shared<PlayerArtwork>();
+    const BuiltArtwork built = buildArtwork(art);
+    QCOMPARE(parseArtworkDb(bytesOf(built.database), *artwork), ArtworkStatus::Read);
+    artwork->player = (root + "/").toStdString();
+    artwork->folder = (root + "/iPod_Control/Artwork/").toStdString();
+    p.table.setArtwork(artwork);
+    p.table.track(1).coverImage = 7;
+}
+
 } // namespace
 
 class TestHistoryTags : public QObject
@@ -414,10 +486,140 @@ private Q_SLOTS:
         }
         const int stars = qRound(fmpsRating.toDouble() * 5); // ratings between stars rounded
         QVERIFY(p.recordLine().endsWith(
-            QStringLiteral("\t%1\t%2\t%3\t").arg(stars).arg(plays).arg(CurrentTagForm).toUtf8()));
+            QStringLiteral("\t%1\t%2\t%3\t\t").arg(stars).arg(plays).arg(CurrentTagForm).toUtf8()));
         // The record holds the source's size and the copy's own.
         QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(source.size()).toUtf8()));
         QVERIFY(p.recordLine().contains(QStringLiteral("\t%1\t").arg(copy.size()).toUtf8()));
+    }
+
+    // The player's cover put into the copies that have no picture (and into the copies
+    // already there once the option is turned on), read back through TagLib; a picture of
+    // the file's own stays, and so does a copy that nothing else is written into.
+    void coversReadBack_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<int>("plays");     // with history tags when not 0
+        QTest::addColumn<bool>("offFirst"); // a run without covers before
+        QTest::addColumn<QStringList>("pictures");
+        QTest::addColumn<QString>("recorded"); // the record's cover column
+
+        const QStringList front{"3 image/jpeg jpeg"};
+        const QByteArray mp3 = mpegFrames(20);
+        QTest::newRow("MP3 without a picture: APIC front cover")
+            << "A.mp3" << mp3 << 0 << false << front << "player";
+        QTest::newRow("MP3 with history tags and the cover in one go")
+            << "A.mp3" << mp3 << 5 << false << front << "player";
+        QTest::newRow("MP3 with its own picture: untouched")
+            << "A.mp3" << QByteArray(id3WithPicture() + mp3) << 0 << false
+            << QStringList{"3 image/jpeg own"} << "own";
+        QTest::newRow("WAV: APIC in its ID3 chunk") << "A.wav" << wav() << 0 << false << front << "player";
+        QTest::newRow("M4A: covr item") << "A.m4a" << m4a() << 0 << false
+                                        << QStringList{"covr 13 jpeg"} << "player";
+        QTest::newRow("M4A with its own covr: untouched")
+            << "A.m4a" << m4aWithPicture() << 0 << false << QStringList{"covr 13 own"} << "own";
+        QTest::newRow("copied without covers before, the option on now")
+            << "A.mp3" << mp3 << 0 << true << front << "player";
+    }
+    void coversReadBack()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, source);
+        QFETCH(int, plays);
+        QFETCH(bool, offFirst);
+        QFETCH(QString, recorded);
+        Player p(name, source, 0, std::uint32_t(plays));
+        giveCover(p);
+        p.options.historyTags = plays != 0;
+        if (offFirst)
+            QCOMPARE(p.run().copied, 1);
+        p.options.covers = true;
+        const ExportReport report = p.run();
+        QCOMPARE(report.copied, 1);
+        QVERIFY(report.skipped.empty());
+        QCOMPARE(QDir(p.exportDir).entryList(QDir::Files), QStringList{"Song." + name.section('.', -1)});
+        QTEST(picturesOf(p.copyPath()), "pictures");
+        if (recorded == "own" && plays == 0)
+            QCOMPARE(p.bytes(p.copyPath()), source);
+        if (plays)
+            QCOMPARE(readBack(p.copyPath()).playcount, QString::number(plays));
+        QVERIFY(p.recordLine().endsWith(("\t" + recorded + "\n").toUtf8()) ||
+                p.recordLine().endsWith(("\t" + recorded).toUtf8()));
+        // Once there, a run again copies nothing.
+        QCOMPARE(p.run().already, 1);
+    }
+
+    // With artist and album folders, the album folder's cover.jpg: the player's cover, else
+    // the track's own JPEG; a user's cover.jpg stays and ours takes " (2)"; a run again
+    // leaves ours as it is, and a changed cover replaces it in its place.
+    void albumCoverFile_data()
+    {
+        QTest::addColumn<bool>("playerCover");
+        QTest::addColumn<bool>("ownPicture"); // the track carries OwnPicture
+        QTest::addColumn<bool>("usersFile");  // a cover.jpg of the user's in the album folder
+        QTest::addColumn<bool>("folders");
+        QTest::addColumn<QString>("expected"); // the album folder's files, ours last
+        QTest::newRow("the player's cover") << true << false << false << true << "cover.jpg";
+        QTest::newRow("the player's cover over the track's own")
+            << true << true << false << true << "cover.jpg";
+        QTest::newRow("no player cover: the track's own picture")
+            << false << true << false << true << "cover.jpg";
+        QTest::newRow("no picture at all: none") << false << false << false << true << "";
+        QTest::newRow("a user's cover.jpg kept") << true << false << true << true << "cover (2).jpg";
+        QTest::newRow("without folders: none") << true << false << false << false << "";
+    }
+    void albumCoverFile()
+    {
+        QFETCH(bool, playerCover);
+        QFETCH(bool, ownPicture);
+        QFETCH(bool, usersFile);
+        QFETCH(bool, folders);
+        QFETCH(QString, expected);
+        const QByteArray mp3 = mpegFrames(20);
+        Player p("A.mp3", ownPicture ? QByteArray(id3WithPicture() + mp3) : mp3, 0, 0);
+        p.table.setText(1, FieldArtist, "Sigur Rós");
+        p.table.setText(1, FieldAlbum, "Takk");
+        if (playerCover)
+            giveCover(p);
+        p.options.historyTags = false;
+        p.options.covers = true;
+        p.options.artistAlbumFolders = folders;
+        const QString album = p.exportDir + "Sigur Rós/Takk/";
+        if (usersFile) {
+            QDir().mkpath(album);
+            QFile file(album + "cover.jpg");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("mine") == 4);
+        }
+        ExportReport report = p.run();
+        QCOMPARE(report.copied, 1);
+        QVERIFY(report.skipped.empty());
+        if (expected.isEmpty()) {
+            QVERIFY(!QFile::exists(album + "cover.jpg"));
+            QVERIFY(!QFile::exists(p.exportDir + "cover.jpg"));
+            return;
+        }
+        const QByteArray want =
+            playerCover ? [&] {
+                const JpegBytes jpeg = encodeJpeg(readCover(p.fs, *p.table.artwork(), 7));
+                return QByteArray(reinterpret_cast<const char *>(jpeg.data()), qsizetype(jpeg.size()));
+            }()
+                        : OwnPicture;
+        QVERIFY(want.startsWith("\xff\xd8\xff"));
+        QCOMPARE(p.bytes(album + expected), want);
+        if (usersFile)
+            QCOMPARE(p.bytes(album + "cover.jpg"), QByteArray("mine"));
+        QVERIFY(std::count(report.written.begin(), report.written.end(),
+                           (album + expected).toStdString()) == 1);
+        QVERIFY(p.bytes(p.exportDir + ExportRecordFileName)
+                    .contains(("Sigur Rós/Takk/" + expected + "\tcover\tSigur Rós/Takk/").toUtf8()));
+
+        // Again: nothing new, ours left as it is.
+        const QDateTime written = QFileInfo(album + expected).lastModified();
+        report = p.run();
+        QCOMPARE(report.already, 1);
+        QVERIFY(report.written.empty());
+        QCOMPARE(QFileInfo(album + expected).lastModified(), written);
+        QCOMPARE(QDir(album).entryList({"cover*"}, QDir::Files).size(), usersFile ? 2 : 1);
     }
 
     // A file whose content is not what its name says, that TagLib cannot read, or whose
@@ -466,7 +668,7 @@ private Q_SLOTS:
                      "\nThe full list is in " + p.exportDir + ExportErrorsFileName + ".");
         QVERIFY(p.bytes(p.exportDir + ExportErrorsFileName)
                     .contains("\ttags not written: " + reason.toUtf8()));
-        QVERIFY(p.recordLine().endsWith("\t-\t-\t\t"));
+        QVERIFY(p.recordLine().endsWith("\t-\t-\t\t\t"));
 
         p.setHistory(80, 3);
         report = p.run();

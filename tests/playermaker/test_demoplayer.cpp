@@ -3,6 +3,7 @@
 // location a WAV file that plays.
 
 #include "databasereader.h"
+#include "artworkdb.h"
 #include "demoplayer.h"
 #include "filesystem_posix.h"
 #include "testfiles.h"
@@ -10,6 +11,7 @@
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QSet>
 #include <QTest>
 #include <QtEndian>
 
@@ -34,12 +36,37 @@ class TestDemoPlayer : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(writePlayer(m_dir.path(), makeDemoPlayer()));
+        TestDatabase db = makeDemoPlayer();
+        const TestArtwork covers = demoCovers(db);
+        QVERIFY(writePlayer(m_dir.path(), db));
+        QVERIFY(writeArtwork(m_dir.path(), covers));
         const PosixFileSystem fs;
         const ReadOutcome outcome =
             readPlayerDatabase(fs, (m_dir.path() + "/").toStdString(), m_table);
         QVERIFY(outcome.read());
         QCOMPARE(m_table.count(), demo::TrackCount);
+    }
+
+    // Covers on a first try: the albums but the last have one, loose tracks none, and the
+    // wide picture keeps its shape.
+    void covers()
+    {
+        QSet<QString> with, without;
+        QList<QSize> wide;
+        const PosixFileSystem fs;
+        for (int k = 1; k <= m_table.count(); ++k) {
+            const Track &t = m_table.track(k);
+            (t.coverImage ? with : without) << m_table.text(k, FieldAlbum);
+            if (t.coverImage && t.artworkLink == t.coverImage && m_table.artwork()) {
+                const CoverPixels pixels = readCover(fs, *m_table.artwork(), t.coverImage);
+                if (pixels.width != pixels.height)
+                    wide << QSize(pixels.width, pixels.height);
+            }
+        }
+        QVERIFY(with.size() > 5);
+        QVERIFY(without.contains(QString()));
+        QVERIFY(!without.intersects(with) || with.contains("Radio Ghosts"));
+        QCOMPARE(wide, QList<QSize>{QSize(320, 214)});
     }
 
     // Beside the master playlist: the Greek and Cyrillic albums' tracks, one empty list.

@@ -1,3 +1,5 @@
+#include "artworkbuilder.h"
+#include "artworkdb.h"
 #include "databasereader.h"
 #include "faultyfilesystem.h"
 #include "filesystem_posix.h"
@@ -34,7 +36,17 @@ QStringList filesIn(const QString &folder)
     return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
+constexpr quint32 Blue = 0x2040C0, Red = 0xF00000;
+constexpr quint64 Song = 0x1000000000000001ull;
+
+TestImage image(quint32 id, quint64 song, QList<TestThumbnail> thumbnails)
+{
+    return TestImage{id, song, std::move(thumbnails)};
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(sondrel::test::TestArtwork)
 
 class TestDatabaseReader : public QObject
 {
@@ -210,6 +222,110 @@ private Q_SLOTS:
         }
         QVERIFY2(raised.startsWith(LinkOutOfFolder), qPrintable(raised));
         QCOMPARE(filesIn(work.path()), QStringList());
+    }
+
+    // Which cover a track gets and what its picture is: the track record's link at 352,
+    // else the image whose song ID is the track's persistent ID; the picture cropped to
+    // the padding, the largest usable thumbnail of an image. Damaged or missing artwork
+    // gives no cover and the tracks are read all the same.
+    void coversOfThePlayer_data()
+    {
+        QTest::addColumn<TestArtwork>("artwork");
+        QTest::addColumn<quint32>("link");  // the track's link at 352
+        QTest::addColumn<int>("header");    // of the track record
+        QTest::addColumn<QString>("damage"); // "cut" the ArtworkDB, drop "file"s, link them "out"
+        QTest::addColumn<quint32>("image");  // the track's cover
+        QTest::addColumn<QSize>("size");     // of the decoded picture; empty: none
+
+        const TestThumbnail full = fitThumbnail(1060, 320, 500, 500, Blue, Red);
+        const TestThumbnail small = fitThumbnail(1055, 128, 500, 500, Blue, Red);
+        TestThumbnail second = full;
+        second.file = 2;
+        TestThumbnail notRgb565 = full;
+        notRgb565.pixels.append(QByteArray(320 * 320, '\0')); // 3 bytes a pixel
+        TestThumbnail escaping = full;
+        escaping.fileName = ":..:iTunes:F1060_1.ithmb";
+        const TestArtwork linked{{image(5, Song + 1, {small}), image(7, Song + 2, {full})}};
+        const TestArtwork bySong{{image(7, Song, {full})}};
+
+        QTest::newRow("link at 352") << linked << 7u << 0x248 << "" << 7u << QSize(320, 320);
+        QTest::newRow("song ID without a link") << bySong << 0u << 0x248 << "" << 7u << QSize(320, 320);
+        QTest::newRow("link to no image: song ID")
+            << bySong << 9u << 0x248 << "" << 7u << QSize(320, 320);
+        QTest::newRow("header too short for the link: song ID")
+            << TestArtwork{{image(7, Song + 1, {full}), image(8, Song, {small})}} << 7u << 0x120
+            << "" << 8u << QSize(128, 128);
+        QTest::newRow("600 x 400 cropped out of its padding")
+            << TestArtwork{{image(7, Song, {fitThumbnail(1060, 320, 600, 400, Blue, Red)})}} << 0u
+            << 0x248 << "" << 7u << QSize(320, 214);
+        QTest::newRow("400 x 600 cropped out of its padding")
+            << TestArtwork{{image(7, Song, {fitThumbnail(1029, 200, 400, 600, Blue, Red)})}} << 0u
+            << 0x248 << "" << 7u << QSize(134, 200);
+        QTest::newRow("the largest thumbnail") << TestArtwork{{image(7, Song, {small, full})}} << 0u
+                                               << 0x248 << "" << 7u << QSize(320, 320);
+        QTest::newRow("in the second thumbnail file")
+            << TestArtwork{{image(3, Song + 1, {full}), image(7, Song, {second})}} << 7u << 0x248
+            << "" << 7u << QSize(320, 320);
+        QTest::newRow("not RGB565: passed over")
+            << TestArtwork{{image(7, Song, {notRgb565, small})}} << 7u << 0x248 << "" << 7u
+            << QSize(128, 128);
+        QTest::newRow("a file name leading elsewhere: no cover")
+            << TestArtwork{{image(7, Song, {escaping})}} << 7u << 0x248 << "" << 0u << QSize(0, 0);
+        QTest::newRow("damaged ArtworkDB: no cover")
+            << linked << 7u << 0x248 << "cut" << 0u << QSize(0, 0);
+        QTest::newRow("thumbnail file missing: no picture")
+            << linked << 7u << 0x248 << "file" << 7u << QSize(0, 0);
+        QTest::newRow("thumbnail file a link out of the player: no picture")
+            << linked << 7u << 0x248 << "out" << 7u << QSize(0, 0);
+    }
+
+    void coversOfThePlayer()
+    {
+        QFETCH(TestArtwork, artwork);
+        QFETCH(quint32, link);
+        QFETCH(int, header);
+        QFETCH(QString, damage);
+        QTemporaryDir player;
+        TestDatabase db = tracks(2);
+        db.tracks[0].headerLength = header;
+        db.tracks[0].artworkLink = link;
+        db.tracks[0].persistentId = Song;
+        QVERIFY(writePlayer(player.path(), db));
+        BuiltArtwork built = buildArtwork(artwork);
+        if (damage == "cut")
+            built.database.chop(40);
+        if (damage == "file")
+            built.files.clear();
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/artwork/artworkdb", built.database));
+        QTemporaryDir elsewhere;
+        for (auto f = built.files.cbegin(); f != built.files.cend(); ++f) {
+            const QString name = "iPod_Control/artwork/" + f.key().toLower();
+            if (damage != "out") {
+                QVERIFY(writePlayerFile(player.path(), name, f.value()));
+                continue;
+            }
+            QVERIFY(writePlayerFile(elsewhere.path(), f.key(), f.value()));
+            QVERIFY(QFile::link(elsewhere.filePath(f.key()), player.filePath(name)));
+        }
+
+        const PosixFileSystem fs;
+        TrackTable table;
+        QVERIFY(readPlayerDatabase(fs, player.path().toStdString() + '/', table).read());
+        QCOMPARE(table.count(), 2);
+        QTEST(table.track(1).coverImage, "image");
+        QCOMPARE(table.track(2).coverImage, 0u);
+        const CoverPixels pixels =
+            table.artwork() ? readCover(fs, *table.artwork(), table.track(1).coverImage)
+                            : CoverPixels{};
+        QTEST(QSize(pixels.width, pixels.height), "size");
+        // Every pixel is the picture's, none of the padding's.
+        const quint32 blue = widened(rgb565(Blue));
+        for (std::size_t i = 0; i < pixels.rgb.size(); i += 3) {
+            const quint32 rgb = quint32(pixels.rgb[i]) << 16 | quint32(pixels.rgb[i + 1]) << 8 |
+                                pixels.rgb[i + 2];
+            if (rgb != blue)
+                QFAIL(qPrintable(QString("pixel %1 is %2").arg(i / 3).arg(rgb, 6, 16)));
+        }
     }
 
     // A disk that fills up while the work files are written beside the walk stops the read
