@@ -650,6 +650,25 @@ void PosixFileSystem::replaceFile(const std::string &from, const std::string &to
 
 namespace {
 
+// Reads into `bytes` from `offset` of the open file `fd` (of `path`) until it is full or the
+// file ends, and keeps what was read; raises on a failed read.
+void readAt(int fd, std::vector<std::uint8_t> &bytes, std::uint64_t offset, const std::string &path)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got =
+            ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            raise(errno, path);
+        if (got == 0)
+            break;
+        done += std::size_t(got);
+    }
+    bytes.resize(done);
+}
+
 // Raises the failure of a file that is a folder, FIFO, socket or device, never read.
 [[noreturn]] void raiseNotRegular(const struct stat &st, const std::string &path)
 {
@@ -834,19 +853,7 @@ public:
         if (::fstat(m_fd.get(), &st) != 0)
             raise(errno, m_path);
         std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got =
-                ::pread(m_fd.get(), bytes.data() + done, bytes.size() - done, off_t(done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                raise(errno, m_path);
-            if (got == 0)
-                break;
-            done += std::size_t(got);
-        }
-        bytes.resize(done);
+        readAt(m_fd.get(), bytes, 0, m_path);
         return bytes;
     }
 
@@ -1016,19 +1023,7 @@ std::vector<std::uint8_t> PosixFileSystem::readFilePart(const std::string &folde
     } catch (const std::bad_alloc &) {
         raise(ENOMEM, path);
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t got =
-            ::pread(fd, bytes.data() + done, bytes.size() - done, off_t(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            raise(errno, path);
-        if (got == 0)
-            break;
-        done += std::size_t(got);
-    }
-    bytes.resize(done);
+    readAt(fd, bytes, offset, path);
     return bytes;
 }
 

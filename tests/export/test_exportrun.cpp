@@ -615,7 +615,7 @@ private Q_SLOTS:
         p.add("Song", ":iPod_Control:Music:F00:A.mp3", "sound");
         const QString path = p.exportDir + ".sondrel-record.tsv";
         const QByteArray header = "sondrel-record\t1\tpath\tkind\tkey\tsource size\tsource "
-                                  "time\tsize\ttime\ttag stars\ttag plays\ttag form\tlost\n";
+                                  "time\tsize\ttime\ttag stars\ttag plays\ttag form\tlost\tcover\n";
         std::unique_ptr<LockedFile> held;
         QByteArray before;
         if (record == "held") {
@@ -652,7 +652,7 @@ private Q_SLOTS:
         if (record == "damaged") {
             QCOMPARE(lines[0] + '\n', header.chopped(1) + "\tlater\n");
             QCOMPARE(lines.size(), 4);
-            QCOMPARE(lines[1], QByteArray("Other.mp3\ttrack\t:a\t1\t2\t3\t4\t\t\t\t\tlater"));
+            QCOMPARE(lines[1], QByteArray("Other.mp3\ttrack\t:a\t1\t2\t3\t4\t\t\t\t\t\tlater"));
         } else {
             QCOMPARE(lines[0] + '\n', header);
         }
