@@ -12,7 +12,7 @@
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
-#include "selection.h"
+#include "totals.h"
 #include "selectionaction.h"
 #include "soundfilecheck.h"
 #include "startupsettings.h"

@@ -1,7 +1,7 @@
 #include "selectionaction.h"
 
 #include "frmmain.h"
-#include "selection.h"
+#include "totals.h"
 #include "trackgrid.h"
 #include "trackgridmodel.h"
 

@@ -1,6 +1,5 @@
 #include "exportcommand.h"
 
-#include "appstate.h"
 #include "commandoptions.h"
 #include "console.h"
 #include "databasereader.h"
@@ -9,7 +8,7 @@
 #include "keptsettings.h"
 #include "libraryfile.h"
 #include "progressline.h"
-#include "selection.h"
+#include "totals.h"
 #include "startupsettings.h"
 #include "tracklisting.h"
 #include "tracksearch.h"

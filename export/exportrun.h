@@ -1,7 +1,7 @@
 #pragma once
 
-#include "appstate.h"
 #include "coverart.h"
+#include "totals.h"
 #include "expfilename.h"
 #include "filesystem.h"
 #include "historytags.h"

@@ -1,4 +1,3 @@
-#include "durationtext.h"
 #include "mainwindowscene.h"
 #include "frmmain.h"
 #include "itunesdbbuilder.h"
@@ -212,20 +211,6 @@ private Q_SLOTS:
         QCOMPARE(row, expected);
         QTEST(durationCell(duration), "durationText");
         QTEST(sizeCell(std::uint32_t(size)), "sizeText");
-    }
-
-    // The duration formatter refuses a negative argument; the window shows the refusal
-    // once and joins the empty text into its caption.
-    void negativeSecondsShowTheRefusalOnce()
-    {
-        ModalAnswerer answerer;
-        const QString result = shownSecToHms(-1);
-        QCOMPARE(answerer.texts(),
-                 QStringList{"'sec' (value in seconds) must be longer than 0 (zero)"});
-        QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
-        QCOMPARE(" " + result + " hh:mm:ss", QString("  hh:mm:ss"));
-        QCOMPARE(shownSecToHms(3600), QString("01:00:00"));
-        QCOMPARE(answerer.count(), 1);
     }
 
     // The columns after "File Type": track, disc, year (plain, empty when not set), album

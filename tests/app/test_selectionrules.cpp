@@ -1,7 +1,7 @@
 // The marks and the exact totals of the marked tracks, and the captions that show them,
 // without a window.
 #include "appstate.h"
-#include "selection.h"
+#include "totals.h"
 #include "testmain.h"
 #include "tracktables.h"
 

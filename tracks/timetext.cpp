@@ -1,10 +1,10 @@
-#include "nextsteps.h"
+#include "timetext.h"
 
 #include <cmath>
 
 namespace sondrel {
 
-std::optional<QString> SecToHms(double sec)
+std::optional<QString> hoursMinutesSeconds(double sec)
 {
     if (sec < 0)
         return std::nullopt;
@@ -15,11 +15,6 @@ std::optional<QString> SecToHms(double sec)
         return QStringLiteral("%1").arg(qlonglong(v), 2, 10, QLatin1Char('0'));
     };
     return twoDigits(h) + QLatin1Char(':') + twoDigits(m) + QLatin1Char(':') + twoDigits(s);
-}
-
-QString negativeSecondsMessage()
-{
-    return QStringLiteral("'sec' (value in seconds) must be longer than 0 (zero)");
 }
 
 } // namespace sondrel

@@ -42,7 +42,7 @@ QString durationCell(std::int32_t milliseconds)
 {
     if (milliseconds < 0)
         return QStringLiteral("N.A.");
-    // SecToHms's text, written out by hand: it is made for every row of a listing.
+    // hoursMinutesSeconds's text, written out by hand: it is made for every row of a listing.
     const std::int32_t seconds = milliseconds / 1000;
     const std::int32_t hours = seconds / 3600;
     char16_t text[16];

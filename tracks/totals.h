@@ -6,6 +6,17 @@
 
 namespace sondrel {
 
+// The exact totals of the marked tracks: how many, their bytes, and their milliseconds
+// (a negative duration counts as 0).
+struct SelectionTotals
+{
+    std::uint64_t count = 0;
+    std::uint64_t bytes = 0;
+    std::uint64_t milliseconds = 0;
+
+    friend bool operator==(const SelectionTotals &, const SelectionTotals &) = default;
+};
+
 // The track number in a grid row's ID cell; text that is no whole number gives 0.
 int trackNumberOf(const QString &idText);
 

@@ -1,4 +1,4 @@
-#include "nextsteps.h"
+#include "timetext.h"
 #include "numberformat.h"
 #include "testmain.h"
 
@@ -29,13 +29,13 @@ private Q_SLOTS:
     {
         QFETCH(double, seconds);
         QFETCH(QString, text);
-        QCOMPARE(SecToHms(seconds), std::optional<QString>(text));
+        QCOMPARE(hoursMinutesSeconds(seconds), std::optional<QString>(text));
     }
 
     void negativeSecondsAreRefused()
     {
-        QCOMPARE(SecToHms(-1), std::nullopt);
-        QCOMPARE(SecToHms(-0.001), std::nullopt);
+        QCOMPARE(hoursMinutesSeconds(-1), std::nullopt);
+        QCOMPARE(hoursMinutesSeconds(-0.001), std::nullopt);
     }
 
     void numberForms_data()

@@ -1,6 +1,6 @@
-#include "selection.h"
+#include "totals.h"
 
-#include "nextsteps.h"
+#include "timetext.h"
 #include "numberformat.h"
 
 namespace sondrel {
@@ -38,7 +38,7 @@ QString sizeCaption(std::uint64_t bytes)
 QString durationCaption(std::uint64_t milliseconds)
 {
     // The total is never negative, so the formatter never refuses it.
-    return QLatin1Char(' ') + SecToHms(double(milliseconds) / 1000).value_or(QString()) +
+    return QLatin1Char(' ') + hoursMinutesSeconds(double(milliseconds) / 1000).value_or(QString()) +
            QStringLiteral(" hh:mm:ss");
 }
 

@@ -1,6 +1,6 @@
 #include "appstate.h"
 
-#include "selection.h"
+#include "totals.h"
 
 namespace sondrel {
 

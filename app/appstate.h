@@ -1,6 +1,7 @@
 #pragma once
 
 #include "namefields.h"
+#include "totals.h"
 #include "tracktable.h"
 
 #include <QObject>
@@ -11,17 +12,6 @@
 #include <vector>
 
 namespace sondrel {
-
-// The exact totals of the marked tracks: how many, their bytes, and their milliseconds
-// (a negative duration counts as 0).
-struct SelectionTotals
-{
-    std::uint64_t count = 0;
-    std::uint64_t bytes = 0;
-    std::uint64_t milliseconds = 0;
-
-    friend bool operator==(const SelectionTotals &, const SelectionTotals &) = default;
-};
 
 // Everything Sondrel's main window holds that is not a widget: the settings, the track
 // table, which tracks are marked for export and the totals of the marked ones. It lives
