@@ -1,7 +1,7 @@
 #include "coverview.h"
 
 #include "coverart.h"
-#include "exportrun.h"
+#include "playerpaths.h"
 #include "historytags.h"
 #include "tracktable.h"
 

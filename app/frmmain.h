@@ -63,6 +63,12 @@ public:
     void setExportRunning(std::function<void()> stop);
     bool exportRunning() const { return bool(m_stopExport); }
 
+Q_SIGNALS:
+    // An export run has ended and its closing messages have been shown.
+    void exportEnded();
+
+public:
+
     // Settings area.
     RoundedOutline *Shape1;
     QPushButton *BtnChangeDfltDrive;

@@ -40,6 +40,7 @@
 #include "artworkbuilder.h"
 #include "artworkdb.h"
 #include "exportrecord.h"
+#include "exportmessages.h"
 #include "exportrun.h"
 #include "itunesdbbuilder.h"
 #include "filesystem.h"
@@ -225,7 +226,6 @@ int benchPlan(int tracks, bool folders)
     request.exportDirectory = exported;
     for (int k = 1; k <= tracks; ++k)
         request.marked.push_back(k);
-    request.totals.count = std::uint64_t(tracks);
     request.fields = defaultNameFields();
     request.options.artistAlbumFolders = folders;
     const std::unique_ptr<FileSystem> fs = createFileSystem();
@@ -353,7 +353,6 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
     request.exportDirectory = exported;
     for (int k = 1; k <= files; ++k)
         request.marked.push_back(k);
-    request.totals.count = std::uint64_t(files);
     request.fields = defaultNameFields();
     const std::unique_ptr<FileSystem> fs = createFileSystem();
     QuietHost host;

@@ -169,8 +169,6 @@ int main(int argc, char **argv)
     request.playerDrive = player;
     request.exportDirectory = exportDir;
     request.marked = {1};
-    request.totals.count = 1;
-    request.totals.bytes = table.track(1).size;
     request.fields = defaultNameFields();
     // Runs with and without the file take turns; the end of a run (copy()) is timed.
     std::vector<double> with;

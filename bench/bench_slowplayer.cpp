@@ -68,8 +68,6 @@ double windowRun(const QString &player, const QString &to, int seconds, qint64 b
     request.playerDrive = player + QLatin1Char('/');
     request.exportDirectory = to + QLatin1Char('/');
     request.marked = {1};
-    request.totals.count = 1;
-    request.totals.bytes = std::uint64_t(bytes);
     request.fields = defaultNameFields();
     ExportRun run(*fs, host);
     if (run.check(table, request) != ExportRun::Outcome::Ready)

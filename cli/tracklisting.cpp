@@ -1,7 +1,7 @@
 #include "tracklisting.h"
 
 #include "expfilename.h"
-#include "exportlayout.h"
+#include "artistfolders.h"
 #include "historytext.h"
 #include "trackcolumns.h"
 #include "tracktable.h"

@@ -50,19 +50,6 @@ void trimTrailing(QString &text)
     text.truncate(end);
 }
 
-// A name that Windows takes for a device: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9.
-bool deviceName(QString part)
-{
-    while (!part.isEmpty() && part.back() == QLatin1Char(' '))
-        part.chop(1);
-    part = part.toUpper();
-    if (part == QLatin1String("CON") || part == QLatin1String("PRN") ||
-        part == QLatin1String("AUX") || part == QLatin1String("NUL"))
-        return true;
-    return part.size() == 4 &&
-           (part.startsWith(QLatin1String("COM")) || part.startsWith(QLatin1String("LPT"))) &&
-           part[3] >= QLatin1Char('1') && part[3] <= QLatin1Char('9');
-}
 
 int unitsOf(char32_t c, NameUnit unit)
 {
@@ -136,7 +123,7 @@ QString safeComponent(const QString &text, const NameLimit &limit, const QString
         const qsizetype dot = name.indexOf(QLatin1Char('.'));
         const QString part =
             dot >= 0 ? name.left(dot) : name + end.left(end.indexOf(QLatin1Char('.')));
-        if (!deviceName(part))
+        if (!windowsDeviceName(part))
             return false;
         if (dot >= 0)
             name.insert(dot, QLatin1Char('_'));
@@ -192,10 +179,15 @@ ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
     return {joined.mid(1), dot < 0 ? QString() : file.mid(dot), QStringLiteral("Track ") + id};
 }
 
-QString ExpFileName(const TrackTable &table, const NameFields &fields, int k,
-                    const QString &location, const NameLimit &limit)
+bool windowsDeviceName(const QString &name)
 {
-    return exportName(table, fields, k, location).finished(limit);
+    const QString base = name.left(name.indexOf(QLatin1Char('.'))).trimmed().toUpper();
+    if (base == QLatin1String("CON") || base == QLatin1String("PRN") ||
+        base == QLatin1String("AUX") || base == QLatin1String("NUL"))
+        return true;
+    return base.size() == 4 &&
+           (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base[3] >= QLatin1Char('1') && base[3] <= QLatin1Char('9');
 }
 
 } // namespace sondrel

@@ -1,27 +1,18 @@
 #include "exportfinish.h"
 
 #include "coverart.h"
-#include "exportlayout.h"
-#include "historytags.h"
 #include "exportplace.h"
 #include "exportplan.h"
 #include "exportrecord.h"
+#include "historytags.h"
 #include "libraryfile.h"
 #include "platformerror.h"
+#include "playlisttext.h"
 
 namespace sondrel {
 
 namespace {
 
-// A field of the errors list: tabs and line breaks would break its lines.
-QString listField(QString text)
-{
-    for (QChar &c : text) {
-        if (c.unicode() < 32)
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
 
 QString writeFailure(const CopyResult &result)
 {
@@ -169,9 +160,9 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
             const char *const lineEnd = fs.separator() == '\\' ? "\r\n" : "\n";
             QByteArray text;
             for (const SkippedTrack &track : report.skipped) {
-                text += listField(track.title).toUtf8() + '\t' +
-                        listField(QString::fromStdString(track.source)).toUtf8() + '\t' +
-                        listField(track.reason).toUtf8() + lineEnd;
+                text += oneLine(track.title).toUtf8() + '\t' +
+                        oneLine(QString::fromStdString(track.source)).toUtf8() + '\t' +
+                        oneLine(track.reason).toUtf8() + lineEnd;
             }
             const QString errors = QString::fromLatin1(ExportErrorsFileName);
             const PlacedFile placed = placeFile(

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "exportrecord.h"
-#include "exportrun.h"
+#include "exportitems.h"
+#include "exportreport.h"
 #include "filesystem.h"
 
 #include <QByteArray>

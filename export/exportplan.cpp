@@ -1,6 +1,8 @@
 #include "exportplan.h"
 
-#include "exportrun.h"
+#include "exportitems.h"
+#include "exportreport.h"
+#include "playerpaths.h"
 #include "platformerror.h"
 
 #include <algorithm>
@@ -317,12 +319,38 @@ int numberOfRecordedName(const ExportItem &item, const QString &recorded, const 
 
 } // namespace
 
+void takeFreeName(FolderNames &names, const NameLimit &limit, ExportItem &item, int first,
+                  const std::function<const std::optional<FileStatus> &()> &source)
+{
+    for (int n = first;; ++n) {
+        const QString name = item.exportName.finished(limit, n);
+        const FolderNames::Look there = names.look(item.folders, name);
+        if (there.use == FolderNames::Use::Taken)
+            continue;
+        if (there.use == FolderNames::Use::UsersFile) {
+            // Only a file is compared: a link at the name is someone else's.
+            const std::optional<FileStatus> copy =
+                names.status(FolderNames::relative(item.folders, there.name));
+            const std::optional<FileStatus> &from = source();
+            if (!copy || !from || copy->kind != FileStatus::Kind::File || copy->size != from->size)
+                continue;
+            item.step = ExportStep::Compare;
+            item.name = there.name;
+        } else {
+            item.step = ExportStep::Copy;
+            item.name = name;
+        }
+        item.number = n;
+        names.claim(item.folders, item.name);
+        return;
+    }
+}
+
 std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const ExportRecord &record,
                          FolderNames &names, CaseInsensitiveFolders &playerFolders)
 {
     const std::optional<std::uint64_t> sizeLimit = fs.fileSizeLimit(snapshot.exportDirectory);
     names.reserve(QString::fromLatin1(ExportErrorsFileName));
-    std::uint64_t bytes = 0;
     for (ExportItem &item : snapshot.items) {
         if (!item.refusal.isEmpty()) {
             item.step = ExportStep::Skip;
@@ -399,29 +427,7 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
         } else {
             // A new name: the first that is free, or a file of the user's there that may
             // be this very copy (an export made before the record).
-            for (int n = 1;; ++n) {
-                const QString name = item.exportName.finished(snapshot.limit, n);
-                const FolderNames::Look there = names.look(item.folders, name);
-                if (there.use == FolderNames::Use::Taken)
-                    continue;
-                if (there.use == FolderNames::Use::UsersFile) {
-                    // Only a file is compared: a link at the name is someone else's.
-                    const std::optional<FileStatus> copy =
-                        names.status(FolderNames::relative(item.folders, there.name));
-                    const std::optional<FileStatus> &from = source();
-                    if (!copy || !from || copy->kind != FileStatus::Kind::File ||
-                        copy->size != from->size)
-                        continue;
-                    item.step = ExportStep::Compare;
-                    item.name = there.name;
-                } else {
-                    item.step = ExportStep::Copy;
-                    item.name = name;
-                }
-                item.number = n;
-                names.claim(item.folders, item.name);
-                break;
-            }
+            takeFreeName(names, snapshot.limit, item, 1, source);
         }
         if (item.step != ExportStep::Copy && item.step != ExportStep::Replace)
             continue;
@@ -433,9 +439,18 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
                 continue;
             }
         }
-        bytes += item.sourceStatus ? item.sourceStatus->size : item.size;
     }
     names.clearLeftovers({});
+    return bytesToWrite(snapshot);
+}
+
+std::uint64_t bytesToWrite(const ExportSnapshot &snapshot)
+{
+    std::uint64_t bytes = 0;
+    for (const ExportItem &item : snapshot.items) {
+        if (item.step == ExportStep::Copy || item.step == ExportStep::Replace)
+            bytes += item.sourceStatus ? item.sourceStatus->size : item.size;
+    }
     return bytes;
 }
 

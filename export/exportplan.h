@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -18,6 +20,7 @@
 namespace sondrel {
 
 class CaseInsensitiveFolders;
+struct ExportItem;
 struct ExportSnapshot;
 
 // The names in the folders of an export directory as a run sees them: the entries on the
@@ -139,6 +142,17 @@ private:
 // copy to compare with, a file of the user's at the name, or a drive with a file-size limit.
 std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const ExportRecord &record,
                          FolderNames &names, CaseInsensitiveFolders &playerFolders);
+
+// Gives `item` the first name from its number `first` on that is free in its folders, or
+// that a file of the user's takes which is as large as the item's source (`source` looks
+// at it), to compare; sets the item's name, number and step (Copy or Compare) and claims
+// the name.
+void takeFreeName(FolderNames &names, const NameLimit &limit, ExportItem &item, int first,
+                  const std::function<const std::optional<FileStatus> &()> &source);
+
+// The bytes a run of the planned snapshot writes: the sources of its copies and of the
+// copies it replaces, as looked at (else as the database gives them).
+std::uint64_t bytesToWrite(const ExportSnapshot &snapshot);
 
 // The reason of a track too large for the export drive.
 QString tooLargeReason();

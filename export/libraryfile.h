@@ -1,7 +1,7 @@
 #pragma once
 
 #include "exportplace.h"
-#include "exportrun.h"
+#include "exportitems.h"
 #include "tracktable.h"
 
 #include <QByteArray>

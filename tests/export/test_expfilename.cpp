@@ -43,6 +43,16 @@ NameFields titleThenArtist()
 
 Q_DECLARE_METATYPE(sondrel::NameFields)
 
+namespace {
+
+// The file name of track k as one text, with no limit of the drive's.
+QString fileName(const TrackTable &table, const NameFields &fields, int k, const QString &location)
+{
+    return exportName(table, fields, k, location).finished({});
+}
+
+} // namespace
+
 class TestExpFileName : public QObject
 {
     Q_OBJECT
@@ -141,7 +151,7 @@ private Q_SLOTS:
         QFETCH(QString, location);
         QFETCH(QString, name);
         const TrackTable table = trackSeventeen(track[0], track[1], track[2], track[3]);
-        QCOMPARE(ExpFileName(table, fields, 17, location), name);
+        QCOMPARE(fileName(table, fields, 17, location), name);
     }
 
     // The fields of longer track records: the track number with at least two digits,
@@ -191,7 +201,7 @@ private Q_SLOTS:
         }
         for (NameField &f : rest)
             fields.push_back({f.label, false, f.field});
-        QCOMPARE(ExpFileName(table, fields, 17, ":iPod_Control:Music:F01:ABCD.mp3"), name);
+        QCOMPARE(fileName(table, fields, 17, ":iPod_Control:Music:F01:ABCD.mp3"), name);
     }
 
     void nameInTwoParts()
@@ -298,10 +308,10 @@ private Q_SLOTS:
         // Each call uses the list it is given: a change of the list applies to the next name.
         const TrackTable table = trackSeventeen("Rock", "Band", "Song", "Disc");
         NameFields fields = defaultNameFields();
-        QCOMPARE(ExpFileName(table, fields, 17, ":a.mp3"), QString("Rock_Band_Song_Disc_17.mp3"));
+        QCOMPARE(fileName(table, fields, 17, ":a.mp3"), QString("Rock_Band_Song_Disc_17.mp3"));
         fields[0].chosen = false;
         fields[4].chosen = false;
-        QCOMPARE(ExpFileName(table, fields, 17, ":a.mp3"), QString("Band_Song_Disc.mp3"));
+        QCOMPARE(fileName(table, fields, 17, ":a.mp3"), QString("Band_Song_Disc.mp3"));
     }
 };
 

@@ -1,6 +1,7 @@
 // Where a run puts its files when it sorts them into artist and album folders, how names
 // stay unique per folder, and the text of the playlist files.
-#include "exportlayout.h"
+#include "artistfolders.h"
+#include "playlisttext.h"
 #include "exportplan.h"
 #include "exportrecord.h"
 #include "filesystem_posix.h"

@@ -2,7 +2,9 @@
 // grid order with their progress, and what happens to bad sources, untrusted locations,
 // a failing export drive and a cancel.
 #include "exportrecord.h"
+#include "exportmessages.h"
 #include "exportrun.h"
+#include "playerpaths.h"
 #include "fakemachine.h"
 #include "faultyfilesystem.h"
 #include "filesystem_posix.h"
@@ -112,10 +114,6 @@ struct Player
         r.playerDrive = player;
         r.exportDirectory = exportDir;
         r.marked = marked;
-        for (const int k : marked) {
-            r.totals.count += 1;
-            r.totals.bytes += tracks[k - 1].size;
-        }
         r.fields = fields;
         r.options = options;
         return r;

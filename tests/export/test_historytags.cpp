@@ -5,6 +5,7 @@
 #include "artworkdb.h"
 #include "audiolayout.h"
 #include "exportrecord.h"
+#include "exportmessages.h"
 #include "exportrun.h"
 #include "filesystem_posix.h"
 #include "historytags.h"
@@ -217,7 +218,6 @@ struct Player
         request.playerDrive = dir.filePath("player") + "/";
         request.exportDirectory = exportDir;
         request.marked = {1};
-        request.totals.count = 1;
         request.fields = onlyTitleFields();
         request.options = options;
         Host host;

@@ -186,8 +186,6 @@ private Q_SLOTS:
             request.playerDrive = player;
             request.exportDirectory = exportDir;
             request.marked = {marked};
-            request.totals.count = 1;
-            request.totals.bytes = 5;
             request.fields = onlyTitleFields();
             request.options.libraryFile = true;
             ExportRun run(fs, host);

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QDir>
 #include <QLabel>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace sondrel::test {
@@ -85,6 +86,16 @@ QStringList MainWindowScene::click(QAbstractButton *button)
 {
     ModalAnswerer answerer;
     QTest::mouseClick(button, Qt::LeftButton);
+    return answerer.texts();
+}
+
+QStringList MainWindowScene::exportMarked()
+{
+    ModalAnswerer answerer;
+    QSignalSpy ended(m_window.get(), &FrmMain::exportEnded);
+    QTest::mouseClick(m_window->BtnExport, Qt::LeftButton);
+    if (ended.isEmpty() && m_window->exportRunning())
+        ended.wait(120000);
     return answerer.texts();
 }
 

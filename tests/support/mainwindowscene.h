@@ -58,7 +58,8 @@ public:
     // Clicks the button and answers every message box it opens; their texts.
     QStringList click(QAbstractButton *button);
     QStringList check() { return click(m_window->BtnUpdate); }
-    QStringList exportMarked() { return click(m_window->BtnExport); }
+    // Clicks "Export selected file(s)" and waits for the run's end.
+    QStringList exportMarked();
 
     // The centre of a grid cell, in the grid's viewport (rows and columns from 1).
     QPoint cellCentre(int row, int col) const;
