@@ -34,9 +34,9 @@ bool sameDrive(const QString &a, const QString &b)
 
 } // namespace
 
-QString driveSetting(const FileSystem &fileSystem, const Drive &drive)
+QString driveSetting(const Volumes &volumes, const Drive &drive)
 {
-    const QString root = QString::fromStdString(fileSystem.driveRoot(drive));
+    const QString root = QString::fromStdString(volumes.driveRoot(drive));
     return isDriveLetter(root) ? root.toUpper() : root;
 }
 
@@ -82,7 +82,7 @@ FrmChgDrive::FrmChgDrive(FrmMain *main) : ClassicDialog(main), m_main(main)
 // the working directory, or the first drive.
 void FrmChgDrive::refreshDrives()
 {
-    const std::unique_ptr<FileSystem> fs = m_main->services().fileSystem();
+    const std::unique_ptr<Volumes> fs = m_main->services().fileSystem();
     if (!fs)
         return;
     const QString shown = Drive1->currentIndex() >= 0 ? Drive1->currentText() : QString();

@@ -17,7 +17,7 @@ class FrmMain;
 
 // The setting a drive gives: its root, the drive's path followed by one separator.
 // A drive letter is upper-cased ("e:" gives "E:\"); a mount point keeps its case.
-QString driveSetting(const FileSystem &fileSystem, const Drive &drive);
+QString driveSetting(const Volumes &volumes, const Drive &drive);
 
 // The drive dialog: chooses the drive on which the player is mounted and writes its
 // root into the main window's DfltDrive on OK. The list starts on

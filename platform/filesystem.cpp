@@ -119,7 +119,7 @@ PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, st
     return rescued;
 }
 
-std::vector<std::uint8_t> FileSystem::readFilePart(const std::string &folder,
+std::vector<std::uint8_t> PlayerFiles::readFilePart(const std::string &folder,
                                                    const std::string &path, std::uint64_t offset,
                                                    std::size_t size) const
 {
@@ -130,7 +130,7 @@ std::vector<std::uint8_t> FileSystem::readFilePart(const std::string &folder,
     return {from, from + std::ptrdiff_t(std::min<std::uint64_t>(size, bytes.size() - offset))};
 }
 
-std::string findEntry(const FileSystem &fs, const std::string &folder, const std::string &name)
+std::string findEntry(const PlayerFiles &fs, const std::string &folder, const std::string &name)
 {
     const char separator = fs.separator();
     const std::string base =

@@ -180,19 +180,6 @@ ByteCopy copyBytes(int in, int out, std::uint64_t size, const CopyOptions &optio
     return result;
 }
 
-// Copies the whole of `in` (as large as it is now) into `out`, in the kernel where it can.
-void copyContents(int in, int out, const std::string &source, const std::string &destination)
-{
-    struct stat st {};
-    if (::fstat(in, &st) != 0)
-        raise(errno, source);
-    const ByteCopy copy = copyBytes(in, out, std::uint64_t(std::max<off_t>(st.st_size, 0)));
-    if (copy.side == ByteCopy::Source)
-        raise(copy.error, source);
-    if (copy.side == ByteCopy::Destination)
-        raise(copy.error, destination);
-}
-
 // Errors with which a folder refuses a name (too long, characters its file system does
 // not take, a folder of that name) rather than any file.
 bool nameError(int error)
@@ -429,37 +416,6 @@ bool PosixFileSystem::folderExists(const std::string &path) const
     return !path.empty() && isDirectory(path);
 }
 
-void PosixFileSystem::copyFile(const std::string &source, const std::string &destination,
-                               bool overwrite) const
-{
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        raise(errno, source);
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(in);
-        raise(error, source);
-    }
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    const int out = ::open(destination.c_str(), flags, 0666);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        raise(error, destination);
-    }
-    try {
-        copyContents(in, out, source, destination);
-    } catch (...) {
-        ::close(in);
-        ::close(out);
-        throw;
-    }
-    ::close(in);
-    if (::close(out) != 0)
-        raise(errno, destination);
-}
-
 namespace {
 
 // A source that became shorter while it was copied: what was read is not the file.
@@ -622,24 +578,6 @@ Staging PosixFileSystem::stageBytes(const std::string &destination, const void *
                                     std::size_t size) const
 {
     return stageBytesIn({}, destination, data, size);
-}
-
-void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
-{
-    if (::access(destination.c_str(), F_OK) == 0)
-        raise(EEXIST, destination);
-    if (::access(source.c_str(), F_OK) != 0)
-        raise(errno, source);
-    if (::rename(source.c_str(), destination.c_str()) == 0)
-        return;
-    if (errno != EXDEV)
-        raise(errno, destination);
-    // Another file system: copy, keep the permissions, then remove the source.
-    struct stat st {};
-    ::stat(source.c_str(), &st);
-    copyFile(source, destination, false);
-    ::chmod(destination.c_str(), st.st_mode & 07777);
-    deleteFile(source);
 }
 
 void PosixFileSystem::replaceFile(const std::string &from, const std::string &to) const

@@ -1,7 +1,7 @@
 #include "artworkdb.h"
 
 #include "databasereader.h"
-#include "filesystem.h"
+#include "playerfiles.h"
 #include "platformerror.h"
 #include "recordwalk.h"
 #include "tracktable.h"
@@ -233,7 +233,7 @@ std::uint32_t coverImageOf(const PlayerArtwork &artwork, std::uint32_t imageLink
     return song == artwork.songs.end() ? 0 : song->second;
 }
 
-ArtworkStatus readPlayerArtwork(const FileSystem &fs, const std::string &playerDrive,
+ArtworkStatus readPlayerArtwork(const PlayerFiles &fs, const std::string &playerDrive,
                                 const ReadOutcome &outcome, TrackTable &table)
 {
     table.setArtwork(nullptr);
@@ -291,7 +291,7 @@ CoverPixels decodeThumbnail(const CoverThumbnail &thumb, std::span<const std::ui
     return pixels;
 }
 
-CoverPixels readCover(const FileSystem &fs, const PlayerArtwork &artwork, std::uint32_t image)
+CoverPixels readCover(const PlayerFiles &fs, const PlayerArtwork &artwork, std::uint32_t image)
 {
     const auto found = artwork.images.find(image);
     if (found == artwork.images.end() || artwork.folder.empty())

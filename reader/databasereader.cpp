@@ -8,12 +8,12 @@
 
 namespace sondrel {
 
-DatabaseReader::DatabaseReader(const FileSystem &fs, const std::string &playerDrive)
+DatabaseReader::DatabaseReader(const PlayerFiles &fs, const std::string &playerDrive)
     : m_fs(fs), m_playerDrive(playerDrive)
 {
 }
 
-DatabaseReader::DatabaseReader(const FileSystem &fs, const std::string &playerDrive,
+DatabaseReader::DatabaseReader(const PlayerFiles &fs, const std::string &playerDrive,
                                const std::string &workFolder)
     : m_fs(fs), m_playerDrive(playerDrive),
       m_files(workFiles(QString::fromStdString(playerDrive), QString::fromStdString(workFolder),
@@ -84,7 +84,7 @@ ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProg
     return outcome;
 }
 
-ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
+ReadOutcome readPlayerDatabase(const PlayerFiles &fs, const std::string &playerDrive,
                                TrackTable &table, const WalkProgress &progress)
 {
     DatabaseReader reader(fs, playerDrive);

@@ -59,7 +59,7 @@ PlayCountsStatus mergePlayCounts(std::span<const std::uint8_t> bytes, TrackTable
     return PlayCountsStatus::Merged;
 }
 
-PlayCountsStatus mergePlayerPlayCounts(const FileSystem &fs, const std::string &playerDrive,
+PlayCountsStatus mergePlayerPlayCounts(const PlayerFiles &fs, const std::string &playerDrive,
                                        const ReadOutcome &outcome, TrackTable &table)
 {
     if (!outcome.read())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "databasereader.h"
-#include "filesystem.h"
+#include "playerfiles.h"
 #include "tracktable.h"
 
 #include <cstdint>
@@ -35,7 +35,7 @@ PlayCountsStatus mergePlayCounts(std::span<const std::uint8_t> bytes, TrackTable
 // `table`, which `outcome` has read. Nothing is done unless the database was read, nor
 // for a player whose database was compressed. Never raises: a file that cannot be read
 // changes nothing.
-PlayCountsStatus mergePlayerPlayCounts(const FileSystem &fs, const std::string &playerDrive,
+PlayCountsStatus mergePlayerPlayCounts(const PlayerFiles &fs, const std::string &playerDrive,
                                        const ReadOutcome &outcome, TrackTable &table);
 
 } // namespace sondrel

@@ -83,40 +83,6 @@ private Q_SLOTS:
                  QStringLiteral("/=2 /mnt/player=4 /srv/music=2 /mnt/again=1"));
     }
 
-    // A move to another file system cannot rename: the file is copied whole, keeps its
-    // permissions, and only then leaves its old place.
-    void moveAcrossFileSystems()
-    {
-        QTemporaryDir here;
-        const QString there = otherFileSystem(here.path());
-        if (there.isEmpty())
-            QSKIP("this machine has no second writable file system (/dev/shm) to move to");
-        QTemporaryDir target(there + QStringLiteral("/sondrel-test-XXXXXX"));
-        QVERIFY(target.isValid());
-        const QString source = here.filePath(QStringLiteral("program"));
-        {
-            QFile file(source);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(5 << 20, 'p') + "end");
-        }
-        QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const QString destination = target.filePath(QStringLiteral("program"));
-        PosixFileSystem fs;
-        fs.moveFile(source.toStdString(), destination.toStdString());
-        QVERIFY(!QFile::exists(source));
-        QCOMPARE(QFileInfo(destination).size(), qint64((5 << 20) + 3));
-        QVERIFY(QFileInfo(destination).permissions() & QFile::ExeOwner);
-
-        // Onto an existing file the move is refused and both stay.
-        QFile again(source);
-        QVERIFY(again.open(QIODevice::WriteOnly));
-        again.write("second");
-        again.close();
-        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.moveFile(source.toStdString(), destination.toStdString()));
-        QVERIFY(QFile::exists(source));
-        QCOMPARE(QFileInfo(destination).size(), qint64((5 << 20) + 3));
-    }
-
     // The free space is that of the file system that holds the folder itself, not of its
     // parent's.
     void freeSpaceOfAFolderOnAnotherFileSystem()

@@ -45,6 +45,6 @@ private:
 };
 
 // The drives a service lists, as "path=type" words ("/=2 /media/ipod=1").
-QString driveList(const FileSystem &fs);
+QString driveList(const Volumes &fs);
 
 } // namespace sondrel::test

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -284,17 +285,6 @@ void FaultyFileSystem::pass(FsOp op, const std::string &path) const
         raise(*fault, path);
 }
 
-void FaultyFileSystem::copyFile(const std::string &source, const std::string &destination,
-                                bool overwrite) const
-{
-    if (const Fault *fault = meet(FsOp::CopyFile, destination)) {
-        if (fault->bytesFirst > 0)
-            writeHead(source, destination, fault->bytesFirst);
-        raise(*fault, destination);
-    }
-    m_inner->copyFile(source, destination, overwrite);
-}
-
 namespace {
 
 // A copy to `destination` that meets `fault` (if any) and the plan's read faults; `stage`
@@ -470,12 +460,6 @@ Staging FaultyFileSystem::stageBytes(const std::string &destination, const void 
     return faultyWrite(*fault, destination);
 }
 
-void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
-{
-    pass(FsOp::MoveFile, destination);
-    m_inner->moveFile(source, destination);
-}
-
 void FaultyFileSystem::replaceFile(const std::string &from, const std::string &to) const
 {
     pass(FsOp::ReplaceFile, to);
@@ -492,7 +476,12 @@ bool FaultyFileSystem::renameOrCopy(const std::string &source, const std::string
     }
     if (!m_plan->otherFileSystem)
         return m_inner->renameOrCopy(source, destination);
-    m_inner->copyFile(source, destination, false);
+    // A new file at `destination` with the bytes of `source`, as a copy between two file
+    // systems makes it.
+    std::error_code error;
+    std::filesystem::copy_file(source, destination, error);
+    if (error)
+        throw PlatformError(error.value(), error.message() + ": " + destination);
     return true;
 }
 
