@@ -103,7 +103,7 @@ JpegBytes id3Picture(const TagLib::ID3v2::Tag *tag)
 
 } // namespace
 
-JpegBytes embeddedPicture(const FileSystem &fs, const std::string &player, const std::string &path,
+JpegBytes embeddedPicture(const PlayerFiles &fs, const std::string &player, const std::string &path,
                           HistoryFormat format)
 {
     if (format == HistoryFormat::None)
@@ -142,7 +142,7 @@ JpegBytes embeddedPicture(const FileSystem &fs, const std::string &player, const
     return {};
 }
 
-CoverJpegs::CoverJpegs(const FileSystem &fs, std::shared_ptr<const PlayerArtwork> artwork)
+CoverJpegs::CoverJpegs(const PlayerFiles &fs, std::shared_ptr<const PlayerArtwork> artwork)
     : m_fs(fs), m_artwork(std::move(artwork))
 {
 }

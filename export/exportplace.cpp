@@ -9,7 +9,7 @@
 
 namespace sondrel {
 
-Placer::Placer(const FileSystem &fs, RecordFile &record, FolderNames &names,
+Placer::Placer(const FilePaths &fs, RecordFile &record, FolderNames &names,
                ExportSnapshot &snapshot)
     : m_fs(fs), m_record(record), m_names(names), m_snapshot(snapshot)
 {
@@ -202,7 +202,7 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
     return done;
 }
 
-PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &names,
+PlacedFile placeFile(const FilePaths &fs, RecordFile &record, FolderNames &names,
                      const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
                      const ExportName &wanted, const QByteArray &bytes,
                      const QStringList &folders, bool keepSame)

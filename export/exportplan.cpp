@@ -38,7 +38,7 @@ QString tooLargeReason()
     return QStringLiteral("too large for the export drive (FAT32 holds files up to 4 GB)");
 }
 
-FolderNames::FolderNames(const FileSystem &fs, std::string exportDirectory,
+FolderNames::FolderNames(const ExportFiles &fs, std::string exportDirectory,
                          const ExportRecord &record, const NameLimit &limit,
                          std::shared_ptr<const HeldFolder> root)
     : m_fs(fs), m_exportDirectory(std::move(exportDirectory)), m_record(record), m_limit(limit),

@@ -2,7 +2,7 @@
 
 #include "expfilename.h"
 #include "exportrecord.h"
-#include "filesystem.h"
+#include "exportfiles.h"
 
 #include <QHash>
 #include <QSet>
@@ -36,7 +36,7 @@ class FolderNames
 public:
     // `root` is the export directory held for the run; without it, the directory is held here
     // when it is there (a directory that is not there holds nothing).
-    FolderNames(const FileSystem &fs, std::string exportDirectory, const ExportRecord &record,
+    FolderNames(const ExportFiles &fs, std::string exportDirectory, const ExportRecord &record,
                 const NameLimit &limit, std::shared_ptr<const HeldFolder> root = nullptr);
 
     // The folders that `wanted` (valid names from the export directory down) come to: a
@@ -124,7 +124,7 @@ private:
     Folder &folder(const QStringList &path);
     const Folder *listedFolder(const QStringList &path) const;
 
-    const FileSystem &m_fs;
+    const ExportFiles &m_fs;
     std::string m_exportDirectory;
     const ExportRecord &m_record;
     NameLimit m_limit;

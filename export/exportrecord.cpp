@@ -298,7 +298,7 @@ bool ExportRecord::keepOnly(const std::function<bool(const RecordLine &)> &keep)
     return !dropped.empty();
 }
 
-RecordFile::RecordFile(const FileSystem &fs, const std::string &exportDirectory,
+RecordFile::RecordFile(const ExportFiles &fs, const std::string &exportDirectory,
                        std::shared_ptr<const HeldFolder> folder)
     : m_fs(fs), m_path(exportDirectory + ExportRecordFileName), m_folder(std::move(folder))
 {

@@ -382,7 +382,7 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<LibraryCopy> &c
     return out.take();
 }
 
-PlacedFile writeLibraryFile(const FileSystem &fs, const ExportSnapshot &snapshot,
+PlacedFile writeLibraryFile(const FilePaths &fs, const ExportSnapshot &snapshot,
                             RecordFile &record, FolderNames &names)
 {
     const TrackTable &table = *snapshot.library;

@@ -46,28 +46,8 @@ std::optional<std::vector<std::string>> locationNames(const QString &location, c
     return names;
 }
 
-std::string CaseInsensitiveFolders::find(const std::string &folder, const std::string &name)
-{
-    auto listed = m_folders.find(folder);
-    if (listed == m_folders.end()) {
-        std::vector<std::string> entries;
-        try {
-            entries = m_fs.listFolder(folder);
-        } catch (const PlatformError &) {
-        }
-        std::sort(entries.begin(), entries.end());
-        QHash<QString, std::string> byName;
-        for (std::string &entry : entries) {
-            const QString key = QString::fromStdString(entry).toCaseFolded();
-            if (!byName.contains(key))
-                byName.insert(key, std::move(entry));
-        }
-        listed = m_folders.emplace(folder, std::move(byName)).first;
-    }
-    return listed->second.value(QString::fromStdString(name).toCaseFolded());
-}
 
-std::string resolvePlayerPath(const FileSystem &fs, CaseInsensitiveFolders &folders,
+std::string resolvePlayerPath(const PlayerFiles &fs, CaseInsensitiveFolders &folders,
                               const std::string &root, const std::vector<std::string> &names)
 {
     const char separator = fs.separator();

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "filesystem.h"
+#include "playerfiles.h"
 
-#include <QHash>
 #include <QString>
 
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,27 +21,11 @@ std::string playerPath(const std::string &root, const std::vector<std::string> &
 // on the player's drive.
 std::optional<std::vector<std::string>> locationNames(const QString &location, char separator);
 
-// The entries of folders by their names without regard to letter case; each folder is
-// listed once, when it is first asked about.
-class CaseInsensitiveFolders
-{
-public:
-    explicit CaseInsensitiveFolders(const FileSystem &fs) : m_fs(fs) {}
-
-    // The entry of `folder` whose name equals `name` but for letter case (the first in
-    // name order when there are several); empty when there is none or the folder
-    // cannot be listed.
-    std::string find(const std::string &folder, const std::string &name);
-
-private:
-    const FileSystem &m_fs;
-    std::map<std::string, QHash<QString, std::string>> m_folders;
-};
 
 // The path of a file below `root` (which ends with the separator) named by `names`.
 // When that path does not exist as written, each name is looked up in its folder
 // without regard to letter case; a name found neither way is kept as written.
-std::string resolvePlayerPath(const FileSystem &fs, CaseInsensitiveFolders &folders,
+std::string resolvePlayerPath(const PlayerFiles &fs, CaseInsensitiveFolders &folders,
                               const std::string &root, const std::vector<std::string> &names);
 
 } // namespace sondrel

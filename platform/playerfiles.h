@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sondrel {
@@ -60,10 +62,27 @@ public:
                                                      const std::string &path) const = 0;
 };
 
-// The full path of the entry `name` in `folder` as the disk spells it, the letters A to Z
-// matched without regard to case ("ipod_control" is found for "iPod_Control"); an entry
-// spelled exactly as asked wins. Empty when there is none or the folder cannot be read.
-// `folder` may end with the separator.
+// The entries of the player's folders by their names, the letters A to Z matched without
+// regard to case ("ipod_control" is found for "iPod_Control"); each folder is listed once,
+// when it is first asked about.
+class CaseInsensitiveFolders
+{
+public:
+    explicit CaseInsensitiveFolders(const PlayerFiles &fs) : m_fs(fs) {}
+
+    // The entry of `folder` whose name equals `name` but for letter case (of several
+    // spellings, possible where names are case-sensitive, the first in byte order); empty
+    // when there is none or the folder cannot be listed.
+    std::string find(const std::string &folder, const std::string &name);
+
+private:
+    const PlayerFiles &m_fs;
+    std::map<std::string, std::unordered_map<std::string, std::string>> m_folders;
+};
+
+// The full path of the entry `name` in `folder` as the disk spells it, found as
+// CaseInsensitiveFolders finds it; an entry spelled exactly as asked wins. Empty when there
+// is none or the folder cannot be read. `folder` may end with the separator.
 std::string findEntry(const PlayerFiles &fs, const std::string &folder, const std::string &name);
 
 } // namespace sondrel
