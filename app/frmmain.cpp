@@ -9,6 +9,7 @@
 #include "frmchgexpname.h"
 #include "gridcolumns.h"
 #include "keptsettings.h"
+#include "keptwindow.h"
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
@@ -75,7 +76,7 @@ FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget 
     connectFindKeys();
     showState();
     startUp();
-    m_place = new WindowPlace(this, *m_kept);
+    m_place = new WindowPlace(this, keptWindowGroup(*m_kept));
 }
 
 FrmMain::~FrmMain()
