@@ -5,7 +5,7 @@
 #include "frmmain.h"
 #include "messages.h"
 #include "selectionaction.h"
-#include "ui.h"
+#include "controls.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -93,11 +93,11 @@ void exportSelectedFiles(FrmMain &window)
         return;
     const AppState &state = window.state();
     ExportRequest request;
-    request.playerDrive = state.DfltDrive();
-    request.exportDirectory = state.DfltDir();
+    request.playerDrive = state.playerDrive();
+    request.exportDirectory = state.exportDirectory();
     request.marked = markedTracksInListOrder(window);
     request.totals = state.totals();
-    request.fields = state.ListFields();
+    request.fields = state.nameFields();
     request.options = state.exportOptions();
     WindowExportHost host(window);
     ExportRun run(*fs, host);

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "appstate.h"
+#include "controls.h"
 #include "keptsettings.h"
 #include "services.h"
 #include "trackfinder.h"
-#include "ui.h"
 
 class QCheckBox;
 class QComboBox;

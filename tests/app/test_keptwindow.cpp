@@ -36,7 +36,7 @@ void pressOk(QWidget *dialog)
 // The export directory chosen in its dialog: opened at `folder`, confirmed with OK.
 bool chooseExportDirectory(MainWindowScene &scene, const QString &folder)
 {
-    scene->state().setDfltDir(folder);
+    scene->state().setExportDirectory(folder);
     return onDialog<FrmChgDir>(scene->BtnChangeDfltDir, pressOk);
 }
 
@@ -88,13 +88,13 @@ private Q_SLOTS:
         QVERIFY(readAll(scene.settingsFile()).contains("writePlaylists=false"));
 
         scene.restart();
-        QCOMPARE(scene->state().DfltDir(), chosen);
+        QCOMPARE(scene->state().exportDirectory(), chosen);
         QCOMPARE(scene->TxtDfltDir->text(), chosen);
         QCOMPARE(scene->TxtExpName->text(), QString("AlbumArtist/Album/Artist_Title_Album_ID"));
         QCOMPARE(scene->state().exportOptions(), (ExportOptions{true, false}));
         NameFields fields = defaultNameFields();
         fields[0].chosen = false;
-        QCOMPARE(scene->state().ListFields(), fields);
+        QCOMPARE(scene->state().nameFields(), fields);
     }
 
     // A kept export directory that is gone (its drive unplugged) gives the start-up
@@ -109,14 +109,14 @@ private Q_SLOTS:
 
         scene.restart();
         const QString fallback = scene.exportPath() + '/'; // the last fixed drive
-        QCOMPARE(scene->state().DfltDir(), fallback);
+        QCOMPARE(scene->state().exportDirectory(), fallback);
         QVERIFY(scene.check().size() == 1); // the run goes on with the fallback
         scene->close();
         QCOMPARE(KeptSettings(scene.settingsFile()).exportDirectory(), chosen);
 
         QVERIFY(QDir().mkpath(chosen));
         scene.restart();
-        QCOMPARE(scene->state().DfltDir(), chosen);
+        QCOMPARE(scene->state().exportDirectory(), chosen);
     }
 
     // The kept place as the store holds it: read as far as it validates, never failing.
