@@ -6,7 +6,7 @@
 #include "frmmain.h"
 #include "messages.h"
 #include "selectionaction.h"
-#include "ui.h"
+#include "controls.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -98,10 +98,10 @@ public:
     {
         const AppState &state = m_window.state();
         ExportRequest request;
-        request.playerDrive = state.DfltDrive();
-        request.exportDirectory = state.DfltDir();
+        request.playerDrive = state.playerDrive();
+        request.exportDirectory = state.exportDirectory();
         request.marked = markedTracksInListOrder(m_window);
-        request.fields = state.ListFields();
+        request.fields = state.nameFields();
         request.options = state.exportOptions();
 
         // The copying thread tells each track it reaches; the window shows the latest one

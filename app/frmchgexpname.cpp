@@ -1,8 +1,8 @@
 #include "frmchgexpname.h"
 
+#include "controls.h"
 #include "frmmain.h"
 #include "messages.h"
-#include "ui.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -162,7 +162,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
 
     // Each opening shows the list and options as last confirmed, with the first entry
     // highlighted.
-    setFields(main->state().ListFields());
+    setFields(main->state().nameFields());
     ListFields->setCurrentRow(0);
     ChkFolders->setChecked(main->state().exportOptions().artistAlbumFolders);
     ChkPlaylists->setChecked(main->state().exportOptions().writePlaylists);

@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "controls.h"
 #include "coverview.h"
 #include "exportaction.h"
 #include "findaction.h"
@@ -9,6 +10,7 @@
 #include "frmchgexpname.h"
 #include "gridcolumns.h"
 #include "keptsettings.h"
+#include "keptwindow.h"
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
@@ -18,7 +20,6 @@
 #include "startupsettings.h"
 #include "trackcolumns.h"
 #include "trackgrid.h"
-#include "ui.h"
 #include "windowplace.h"
 #include "wrapbutton.h"
 
@@ -75,7 +76,7 @@ FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget 
     connectFindKeys();
     showState();
     startUp();
-    m_place = new WindowPlace(this, *m_kept);
+    m_place = new WindowPlace(this, keptWindowGroup(*m_kept));
 }
 
 FrmMain::~FrmMain()
@@ -258,9 +259,9 @@ void FrmMain::connectActions()
     connect(BtnChangeDfltDir, &QPushButton::clicked, this, [this, backToMain] {
         runGuarded(this, [this] {
             FrmChgDir dialog(
-                QStringLiteral("Choose the default directory to export"), m_state.DfltDir(),
+                QStringLiteral("Choose the default directory to export"), m_state.exportDirectory(),
                 [this](const QString &directory) {
-                    m_state.setDfltDir(directory);
+                    m_state.setExportDirectory(directory);
                     m_kept->setExportDirectory(directory);
                 },
                 this);
@@ -271,7 +272,7 @@ void FrmMain::connectActions()
     connect(BtnChangeExpName, &QPushButton::clicked, this, [this, backToMain] {
         FrmChgExpName dialog(this);
         if (dialog.exec() == QDialog::Accepted) {
-            m_kept->setNameFields(m_state.ListFields());
+            m_kept->setNameFields(m_state.nameFields());
             m_kept->setExportOptions(m_state.exportOptions());
         }
         backToMain();
@@ -306,11 +307,11 @@ void FrmMain::connectActions()
 // The controls that show the state follow it: the settings' text boxes and the totals.
 void FrmMain::showState()
 {
-    connect(&m_state, &AppState::dfltDriveChanged, TxtDfltDrive, &QLineEdit::setText);
-    connect(&m_state, &AppState::dfltDirChanged, TxtDfltDir, &QLineEdit::setText);
+    connect(&m_state, &AppState::playerDriveChanged, TxtDfltDrive, &QLineEdit::setText);
+    connect(&m_state, &AppState::exportDirectoryChanged, TxtDfltDir, &QLineEdit::setText);
     connect(&m_state, &AppState::nameFieldsChanged, this, [this] {
         const std::unique_ptr<FileSystem> fs = m_services.fileSystem();
-        TxtExpName->setText(shownExpName(m_state.ExpName(), m_state.exportOptions(),
+        TxtExpName->setText(shownExpName(m_state.exportName(), m_state.exportOptions(),
                                          fs ? fs->separator() : '/'));
     });
     connect(&m_state, &AppState::marksChanged, this, &FrmMain::showTotals);
@@ -334,7 +335,7 @@ void FrmMain::showCover()
     const int row = grid.Row();
     const int k = row >= 1 && row < grid.Rows() ? trackOfRow(grid, row) : 0;
     const std::unique_ptr<FileSystem> fs = k ? m_services.fileSystem() : nullptr;
-    ImgCover->showCover(fs ? trackCover(*fs, trackTable(), k, m_state.DfltDrive().toStdString())
+    ImgCover->showCover(fs ? trackCover(*fs, trackTable(), k, m_state.playerDrive().toStdString())
                            : QImage());
 }
 
@@ -347,8 +348,8 @@ void FrmMain::startUp()
     StartUpSettings settings{defaults.playerDrive, defaults.exportDirectory};
     if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem())
         settings = startUpSettings(*fs, *m_kept);
-    m_state.setDfltDir(QString::fromStdString(settings.dfltDir));
-    m_state.setDfltDrive(QString::fromStdString(settings.dfltDrive));
+    m_state.setExportDirectory(QString::fromStdString(settings.dfltDir));
+    m_state.setPlayerDrive(QString::fromStdString(settings.dfltDrive));
 
     TrackGrid *grid = MSFlexGridSoundList;
     grid->setFixedRows(1);

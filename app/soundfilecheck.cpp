@@ -1,5 +1,6 @@
 #include "soundfilecheck.h"
 
+#include "controls.h"
 #include "databasereader.h"
 #include "findaction.h"
 #include "frmmain.h"
@@ -7,7 +8,6 @@
 #include "numberformat.h"
 #include "trackcolumns.h"
 #include "trackgrid.h"
-#include "ui.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -118,8 +118,8 @@ void checkForSoundFiles(FrmMain &window)
         fs = window.services().fileSystem();
         if (!fs)
             return;
-        reader = std::make_unique<DatabaseReader>(*fs, window.state().DfltDrive().toStdString(),
-                                                  window.state().DfltDir().toStdString());
+        reader = std::make_unique<DatabaseReader>(*fs, window.state().playerDrive().toStdString(),
+                                                  window.state().exportDirectory().toStdString());
 
         // The database is read on a thread of its own, while this one keeps the window
         // painted, shows the progress and answers Cancel; the window's table is given back

@@ -69,9 +69,9 @@ std::unique_ptr<KeptSettings> keptSettingsFor(const StartOptions &options)
 void applyStartOptions(FrmMain &window, const StartOptions &options)
 {
     if (!options.player.isEmpty())
-        window.state().setDfltDrive(options.player);
+        window.state().setPlayerDrive(options.player);
     if (!options.exportDir.isEmpty())
-        window.state().setDfltDir(options.exportDir);
+        window.state().setExportDirectory(options.exportDir);
 }
 
 } // namespace sondrel

@@ -121,8 +121,8 @@ public:
 int runChecks(const QString &drive, const QString &dir, int runs)
 {
     FrmMain window({}, test::freshSettings());
-    window.state().setDfltDrive(drive);
-    window.state().setDfltDir(dir);
+    window.state().setPlayerDrive(drive);
+    window.state().setExportDirectory(dir);
     window.show();
     QApplication::processEvents();
 
@@ -158,8 +158,8 @@ int showWindow(int seconds, const QString &drive, const QString &dir)
 {
     FrmMain window({}, test::freshSettings());
     if (!drive.isEmpty()) {
-        window.state().setDfltDrive(drive);
-        window.state().setDfltDir(dir);
+        window.state().setPlayerDrive(drive);
+        window.state().setExportDirectory(dir);
     }
     window.show();
     QTimer answer;

@@ -572,8 +572,8 @@ int main(int argc, char **argv)
 
     // The window, with every track marked.
     FrmMain window({}, test::freshSettings());
-    window.state().setDfltDrive(player + QLatin1Char('/'));
-    window.state().setDfltDir(exported + QLatin1Char('/'));
+    window.state().setPlayerDrive(player + QLatin1Char('/'));
+    window.state().setExportDirectory(exported + QLatin1Char('/'));
     TrackTable &table = window.trackTable();
     table.reset(files);
     for (int k = 1; k <= files; ++k) {
@@ -598,7 +598,7 @@ int main(int argc, char **argv)
                 playlists[std::size_t(p)].tracks.push_back(k);
         }
         table.setPlaylists(std::move(playlists));
-        window.state().setNameFields(window.state().ListFields(), window.state().ExpName(),
+        window.state().setNameFields(window.state().nameFields(), window.state().exportName(),
                                      ExportOptions{true, true});
     }
     TrackGrid *grid = window.MSFlexGridSoundList;

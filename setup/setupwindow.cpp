@@ -1,8 +1,8 @@
 #include "setupwindow.h"
 
+#include "controls.h"
 #include "frmchgdir.h"
 #include "messages.h"
-#include "ui.h"
 #include "wrapbutton.h"
 
 #include <QCheckBox>

@@ -156,7 +156,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(after, order);
         QCOMPARE(at, highlighted);
-        QCOMPARE(shown(main.state().ListFields()), Defaults); // nothing confirmed
+        QCOMPARE(shown(main.state().nameFields()), Defaults); // nothing confirmed
     }
 
     void okRefusedWithoutTitle_data()
@@ -188,8 +188,8 @@ private Q_SLOTS:
         QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
         QVERIFY(stayedOpen);
         QCOMPARE(listAfter, expected);
-        QCOMPARE(shown(main.state().ListFields()), Defaults);
-        QCOMPARE(main.state().ExpName(), QString());
+        QCOMPARE(shown(main.state().nameFields()), Defaults);
+        QCOMPARE(main.state().exportName(), QString());
         QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
     }
 
@@ -238,9 +238,9 @@ private Q_SLOTS:
         }));
         QVERIFY(closed);
         QCOMPARE(answerer.count(), 0);
-        QCOMPARE(main.state().ExpName(), expName);
+        QCOMPARE(main.state().exportName(), expName);
         QCOMPARE(main.TxtExpName->text(), expName);
-        QCOMPARE(shown(main.state().ListFields()), list);
+        QCOMPARE(shown(main.state().nameFields()), list);
 
         // The next opening shows the confirmed list, highlighted at the top.
         QStringList reopened;
@@ -271,8 +271,8 @@ private Q_SLOTS:
         }));
         const QStringList confirmed =
             QStringList{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
-        QCOMPARE(shown(main.state().ListFields()), confirmed);
-        QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(shown(main.state().nameFields()), confirmed);
+        QCOMPARE(main.state().exportName(), QString("Artist_Title_Album_ID"));
 
         bool closed = false;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
@@ -292,8 +292,8 @@ private Q_SLOTS:
             closed = !dialog->isVisible();
         }));
         QVERIFY(closed);
-        QCOMPARE(shown(main.state().ListFields()), confirmed);
-        QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(shown(main.state().nameFields()), confirmed);
+        QCOMPARE(main.state().exportName(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.TxtExpName->text(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.state().exportOptions(), ExportOptions{});
 

@@ -203,7 +203,7 @@ private Q_SLOTS:
         if (marked)
             scene.markRows(2, 2);
         if (!player)
-            scene->state().setDfltDrive(scene.playerPath() + "/gone/");
+            scene->state().setPlayerDrive(scene.playerPath() + "/gone/");
         if (available >= 0)
             scene.faults->availableSpace = std::uint64_t(available);
         const QStringList before = scene.totals();

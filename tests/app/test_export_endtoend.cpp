@@ -262,7 +262,7 @@ private Q_SLOTS:
         }
         MainWindowScene scene;
         QVERIFY(scene.load(db));
-        scene->state().setDfltDir(volume.mountPoint + "/");
+        scene->state().setExportDirectory(volume.mountPoint + "/");
         scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(1, 3);
         QCOMPARE(scene->LblSelFilesNum->text(), QString(" 3 file(s) selected"));

@@ -63,9 +63,9 @@ private Q_SLOTS:
         QFETCH(QString, dir);
         test::FakeMachine machine(table);
         FrmMain window(machine.services(), test::freshSettings());
-        QCOMPARE(window.state().DfltDrive(), drive);
+        QCOMPARE(window.state().playerDrive(), drive);
         QCOMPARE(window.TxtDfltDrive->text(), drive);
-        QCOMPARE(window.state().DfltDir(), dir);
+        QCOMPARE(window.state().exportDirectory(), dir);
         QCOMPARE(window.TxtDfltDir->text(), dir);
     }
 
@@ -87,9 +87,9 @@ private Q_SLOTS:
         machine.setUserFolders(home, home + "/Music");
 
         FrmMain window(machine.services(), test::freshSettings());
-        QCOMPARE(window.state().DfltDir(), home + "/Music/");
+        QCOMPARE(window.state().exportDirectory(), home + "/Music/");
         QCOMPARE(window.TxtDfltDir->text(), home + "/Music/");
-        QCOMPARE(window.state().DfltDrive(), player + "/");
+        QCOMPARE(window.state().playerDrive(), player + "/");
         QCOMPARE(window.TxtDfltDrive->text(), player + "/");
     }
 
@@ -111,8 +111,8 @@ private Q_SLOTS:
         QCOMPARE(grid->ColWidth(1), 195); // 200 twips in whole pixels
         QCOMPARE(grid->ColWidth(2), 555);
 
-        QCOMPARE(window.state().ListFields(), defaultNameFields());
-        QVERIFY(window.state().ExpName().isEmpty());
+        QCOMPARE(window.state().nameFields(), defaultNameFields());
+        QVERIFY(window.state().exportName().isEmpty());
         QCOMPARE(window.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
 
         QVERIFY(window.LblStatusExport->isHidden());
@@ -223,7 +223,7 @@ private Q_SLOTS:
         window.LblStatusExport->show();
         window.BtnSelSound->setEnabled(true);
         window.BtnExport->setEnabled(true);
-        window.state().setDfltDir("/chosen/");
+        window.state().setExportDirectory("/chosen/");
 
         window.ResetTrackList();
 
@@ -239,7 +239,7 @@ private Q_SLOTS:
         QVERIFY(!window.BtnExport->isEnabled());
         // What the reset does not own stays as it was.
         QVERIFY(!window.LblStatusExport->isHidden());
-        QCOMPARE(window.state().DfltDir(), QString("/chosen/"));
+        QCOMPARE(window.state().exportDirectory(), QString("/chosen/"));
         grid->setRows(2);
         QCOMPARE(grid->TextMatrix(1, 1), QString()); // no mark survives
     }

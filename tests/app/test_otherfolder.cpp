@@ -101,7 +101,7 @@ private Q_SLOTS:
             });
         }));
         QVERIFY(folderDialog);
-        QCOMPARE(scene->state().DfltDrive(), folder + "/");
+        QCOMPARE(scene->state().playerDrive(), folder + "/");
         QCOMPARE(scene->TxtDfltDrive->text(), folder + "/");
 
         const QStringList messages = scene.check();

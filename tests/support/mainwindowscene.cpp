@@ -22,8 +22,8 @@ MainWindowScene::MainWindowScene()
     machine.blockDevice(QStringLiteral("sdb"), true, {QStringLiteral("sdb1")});
     machine.mount(QStringLiteral("/dev/sdc1"), exportPath(), QStringLiteral("ext4"));
     open();
-    m_window->state().setDfltDrive(playerPath() + QLatin1Char('/'));
-    m_window->state().setDfltDir(exportPath() + QLatin1Char('/'));
+    m_window->state().setPlayerDrive(playerPath() + QLatin1Char('/'));
+    m_window->state().setExportDirectory(exportPath() + QLatin1Char('/'));
 }
 
 void MainWindowScene::restart()

@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "keptsettings.h"
-#include "ui.h"
+#include "controls.h"
 
 #include <memory>
 

@@ -1,4 +1,4 @@
-#include "ui.h"
+#include "controls.h"
 
 #include "wrapbutton.h"
 
