@@ -39,7 +39,7 @@ void CoverView::rescale()
         m_image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-QImage trackCover(const FileSystem &fs, const TrackTable &table, int k,
+QImage trackCover(const PlayerFiles &fs, const TrackTable &table, int k,
                   const std::string &playerRoot)
 {
     if (!table.contains(k))

@@ -9,7 +9,7 @@
 
 namespace sondrel {
 
-Placer::Placer(const FilePaths &fs, RecordFile &record, FolderNames &names,
+Placer::Placer(const FileSystem &fs, RecordFile &record, FolderNames &names,
                ExportSnapshot &snapshot)
     : m_fs(fs), m_record(record), m_names(names), m_snapshot(snapshot)
 {

@@ -3,7 +3,7 @@
 #include "exportrecord.h"
 #include "exportitems.h"
 #include "exportreport.h"
-#include "exportfiles.h"
+#include "filesystem.h"
 
 #include <QByteArray>
 #include <QString>
@@ -40,7 +40,7 @@ public:
         std::string path;      // where it is (or was meant to be)
     };
 
-    Placer(const FilePaths &fs, RecordFile &record, FolderNames &names, ExportSnapshot &snapshot);
+    Placer(const FileSystem &fs, RecordFile &record, FolderNames &names, ExportSnapshot &snapshot);
     ~Placer();
 
     // Takes the staged copy of item `index`; it may be the item's recorded copy to replace.
@@ -84,7 +84,7 @@ private:
     // gets the next free number here); nothing when none is under way.
     std::vector<Placed> finish();
 
-    const FilePaths &m_fs;
+    const FileSystem &m_fs;
     RecordFile &m_record;
     FolderNames &m_names;
     ExportSnapshot &m_snapshot;
