@@ -84,11 +84,4 @@ ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProg
     return outcome;
 }
 
-ReadOutcome readPlayerDatabase(const PlayerFiles &fs, const std::string &playerDrive,
-                               TrackTable &table, const WalkProgress &progress)
-{
-    DatabaseReader reader(fs, playerDrive);
-    return readPlayer(reader, table, progress);
-}
-
 } // namespace sondrel

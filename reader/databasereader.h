@@ -91,8 +91,4 @@ private:
 ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
                        const WalkProgress &progress = {}, const std::function<void()> &found = {});
 
-// readPlayer() without work files: the database is read into memory only.
-ReadOutcome readPlayerDatabase(const PlayerFiles &fs, const std::string &playerDrive,
-                               TrackTable &table, const WalkProgress &progress = {});
-
 } // namespace sondrel

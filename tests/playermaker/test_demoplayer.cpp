@@ -41,8 +41,8 @@ private Q_SLOTS:
         QVERIFY(writePlayer(m_dir.path(), db));
         QVERIFY(writeArtwork(m_dir.path(), covers));
         const PosixFileSystem fs;
-        const ReadOutcome outcome =
-            readPlayerDatabase(fs, (m_dir.path() + "/").toStdString(), m_table);
+        DatabaseReader reader(fs, (m_dir.path() + "/").toStdString());
+        const ReadOutcome outcome = readPlayer(reader, m_table);
         QVERIFY(outcome.read());
         QCOMPARE(m_table.count(), demo::TrackCount);
     }

@@ -310,7 +310,8 @@ private Q_SLOTS:
 
         const PosixFileSystem fs;
         TrackTable table;
-        QVERIFY(readPlayerDatabase(fs, player.path().toStdString() + '/', table).read());
+        DatabaseReader reader(fs, player.path().toStdString() + '/');
+        QVERIFY(readPlayer(reader, table).read());
         QCOMPARE(table.count(), 2);
         QTEST(table.track(1).coverImage, "image");
         QCOMPARE(table.track(2).coverImage, 0u);
