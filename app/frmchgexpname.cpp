@@ -208,11 +208,11 @@ void FrmChgExpName::setFields(const NameFields &fields)
 
 // Up and Down read the whole list, move the highlighted entry and write the list back;
 // the highlight follows the moved entry.
-void FrmChgExpName::moveHighlighted(int (*move)(NameFields &, int))
+void FrmChgExpName::moveHighlighted(int (*step)(NameFields &, int))
 {
     NameFields working = fields();
     const int from = ListFields->currentRow();
-    const int to = move(working, from);
+    const int to = step(working, from);
     if (to == from)
         return;
     for (int i : {from, to}) {

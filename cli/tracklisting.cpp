@@ -299,6 +299,8 @@ void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &t
 {
     const bool json = format == ListingFormat::Json;
     const auto write = [out](std::string_view bytes) {
+        if (bytes.empty())
+            return; // an empty view may hold no pointer, which fwrite must not be given
         std::fwrite(bytes.data(), 1, bytes.size(), out);
     };
     // The tracks' lines are made on a few threads at once, each a part of the tracks, and

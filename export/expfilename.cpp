@@ -119,16 +119,16 @@ QString safeComponent(const QString &text, const NameLimit &limit, const QString
 
     // A device name gets "_" after it. The check reads up to the first dot, which may lie
     // in the ending.
-    const auto guardDevice = [&end](QString &name) {
-        const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    const auto guardDevice = [&end](QString &candidate) {
+        const qsizetype dot = candidate.indexOf(QLatin1Char('.'));
         const QString part =
-            dot >= 0 ? name.left(dot) : name + end.left(end.indexOf(QLatin1Char('.')));
+            dot >= 0 ? candidate.left(dot) : candidate + end.left(end.indexOf(QLatin1Char('.')));
         if (!windowsDeviceName(part))
             return false;
         if (dot >= 0)
-            name.insert(dot, QLatin1Char('_'));
+            candidate.insert(dot, QLatin1Char('_'));
         else
-            name += QLatin1Char('_');
+            candidate += QLatin1Char('_');
         return true;
     };
     guardDevice(name);

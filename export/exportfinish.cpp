@@ -105,7 +105,7 @@ void writeAlbumCovers(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile
         }
         const QString key = QString::fromStdString(FolderNames::relative(album.folders, {}));
         const PlacedFile placed =
-            placeFile(fs, record, names, snapshot, RecordCover, key, AlbumCoverName,
+            placeFile(record, names, snapshot, RecordCover, key, AlbumCoverName,
                       QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
                       album.folders, true);
         if (placed.result.copied() && !placed.unchanged)
@@ -136,8 +136,7 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
                 }
                 if (lines.empty())
                     continue;
-                const PlacedFile placed = placeFile(
-                    fs, record, names, snapshot, RecordPlaylist, playlist.title,
+                const PlacedFile placed = placeFile(record, names, snapshot, RecordPlaylist, playlist.title,
                     {playlist.title, QStringLiteral(".m3u8"), QStringLiteral("Playlist")},
                     playlistText(lines));
                 note(placed);
@@ -165,8 +164,7 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
                         oneLine(track.reason).toUtf8() + lineEnd;
             }
             const QString errors = QString::fromLatin1(ExportErrorsFileName);
-            const PlacedFile placed = placeFile(
-                fs, record, names, snapshot, RecordErrors, QString(),
+            const PlacedFile placed = placeFile(record, names, snapshot, RecordErrors, QString(),
                 {errors.left(errors.lastIndexOf(QLatin1Char('.'))), QStringLiteral(".txt"),
                  errors},
                 text);

@@ -202,7 +202,7 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
     return done;
 }
 
-PlacedFile placeFile(const FilePaths &fs, RecordFile &record, FolderNames &names,
+PlacedFile placeFile(RecordFile &record, FolderNames &names,
                      const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
                      const ExportName &wanted, const QByteArray &bytes,
                      const QStringList &folders, bool keepSame)

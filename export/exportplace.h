@@ -107,7 +107,7 @@ struct PlacedFile
     std::string relative;
     bool unchanged = false;
 };
-PlacedFile placeFile(const FilePaths &fs, RecordFile &record, FolderNames &names,
+PlacedFile placeFile(RecordFile &record, FolderNames &names,
                      const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
                      const ExportName &wanted, const QByteArray &bytes,
                      const QStringList &folders = {}, bool keepSame = false);

@@ -417,7 +417,7 @@ PlacedFile writeLibraryFile(const FilePaths &fs, const ExportSnapshot &snapshot,
     const QByteArray bytes = libraryXml(table, copies, snapshot.exportDirectory, fs.separator(),
                                         QDateTime::currentDateTimeUtc());
     const QString name = QString::fromLatin1(LibraryFileName);
-    return placeFile(fs, record, names, snapshot, RecordLibrary, QString(),
+    return placeFile(record, names, snapshot, RecordLibrary, QString(),
                      {name.left(name.lastIndexOf(QLatin1Char('.'))), QStringLiteral(".xml"), name},
                      bytes);
 }
