@@ -1,12 +1,12 @@
 #include "exportaction.h"
 
+#include "controls.h"
 #include "exportjob.h"
 #include "exportmessages.h"
 #include "filesystem.h"
 #include "frmmain.h"
 #include "messages.h"
 #include "selectionaction.h"
-#include "controls.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -186,7 +186,8 @@ private:
     {
         m_waitingShown = true;
         m_latest = waitingText();
-        if (QAbstractButton *cancel = m_dialog->findChild<QAbstractButton *>(QStringLiteral("BtnCancel")))
+        if (QAbstractButton *cancel =
+                m_dialog->findChild<QAbstractButton *>(QStringLiteral("BtnCancel")))
             cancel->setEnabled(false);
         m_dialog->show();
     }

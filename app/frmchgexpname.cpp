@@ -117,12 +117,12 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ChkHistoryTags = optionBox(this, "ChkHistoryTags",
                                QStringLiteral("Write ratings and play counts into the files"),
                                OptionsTop + 2 * OptionStep);
-    ChkLibraryFile = optionBox(this, "ChkLibraryFile",
-                               QStringLiteral("Write a library file for other players"),
-                               OptionsTop + 3 * OptionStep);
-    ChkRescue = optionBox(this, "ChkRescue",
-                          QStringLiteral("Keep what can be read of damaged files"),
-                          OptionsTop + 4 * OptionStep);
+    ChkLibraryFile =
+        optionBox(this, "ChkLibraryFile", QStringLiteral("Write a library file for other players"),
+                  OptionsTop + 3 * OptionStep);
+    ChkRescue =
+        optionBox(this, "ChkRescue", QStringLiteral("Keep what can be read of damaged files"),
+                  OptionsTop + 4 * OptionStep);
     ChkCovers = optionBox(this, "ChkCovers", QStringLiteral("Put covers into the files"),
                           OptionsTop + 5 * OptionStep);
 

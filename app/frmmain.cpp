@@ -14,10 +14,10 @@
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
-#include "totals.h"
 #include "selectionaction.h"
 #include "soundfilecheck.h"
 #include "startupsettings.h"
+#include "totals.h"
 #include "trackcolumns.h"
 #include "trackgrid.h"
 #include "windowplace.h"
@@ -56,8 +56,7 @@ constexpr int DesignedHeight = 8070 + FindRow;
 } // namespace
 
 FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget *parent)
-    : QWidget(parent), m_services(std::move(services)),
-      m_kept(std::move(kept))
+    : QWidget(parent), m_services(std::move(services)), m_kept(std::move(kept))
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Sondrel"));
@@ -182,11 +181,14 @@ void FrmMain::buildExportArea()
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     placeTwips(Label3, 120, 240, 735, 255);
 
-    LblSelFilesNum = borderedLabel(FrameExport, "LblSelFilesNum", QStringLiteral(" 0 file(s) selected"));
+    LblSelFilesNum =
+        borderedLabel(FrameExport, "LblSelFilesNum", QStringLiteral(" 0 file(s) selected"));
     placeTwips(LblSelFilesNum, 960, 240, 1935, 255);
-    LblSelFilesSize = borderedLabel(FrameExport, "LblSelFilesSize", QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
+    LblSelFilesSize =
+        borderedLabel(FrameExport, "LblSelFilesSize", QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
     placeTwips(LblSelFilesSize, 3000, 240, 3615, 255);
-    LblSelFilesDur = borderedLabel(FrameExport, "LblSelFilesDur", QStringLiteral(" 00:00:00 hh:mm:ss"));
+    LblSelFilesDur =
+        borderedLabel(FrameExport, "LblSelFilesDur", QStringLiteral(" 00:00:00 hh:mm:ss"));
     placeTwips(LblSelFilesDur, 6720, 240, 1935, 255);
 
     LblSelFilesNumI = makeControl<QLabel>(FrameExport, "LblSelFilesNumI", QStringLiteral("0"));
@@ -198,7 +200,8 @@ void FrmMain::buildExportArea()
     for (QLabel *hidden : {LblSelFilesNumI, LblSelFilesSizeI, LblSelFilesDurI})
         hidden->hide();
 
-    LblStatusExport = makeControl<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
+    LblStatusExport =
+        makeControl<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
     placeTwips(LblStatusExport, 240, 720, 7455, 255);
 
     BtnExport = makeButton(FrameExport, "BtnExport", QStringLiteral("Export selected file(s)"));
@@ -221,7 +224,8 @@ void FrmMain::anchorControls()
     m_anchors.add(ImgCover, FollowsRight);
     for (QWidget *statusLine : std::initializer_list<QWidget *>{Label2, LblStatusiPod, LblShown})
         m_anchors.add(statusLine, FollowsBottom);
-    for (QWidget *button : std::initializer_list<QWidget *>{BtnMarkShown, BtnUnmarkShown, BtnSelSound})
+    for (QWidget *button :
+         std::initializer_list<QWidget *>{BtnMarkShown, BtnUnmarkShown, BtnSelSound})
         m_anchors.add(button, FollowsRight | FollowsBottom);
     m_anchors.add(FrameExport, FollowsBottom | GrowsWide);
     m_anchors.add(LblStatusExport, GrowsWide);
@@ -231,11 +235,11 @@ void FrmMain::anchorControls()
 
 void FrmMain::setTabOrder()
 {
-    QWidget *const order[] = {BtnChangeDfltDrive, TxtDfltDrive,        BtnChangeDfltDir, TxtDfltDir,
-                              BtnChangeExpName,   TxtExpName,          BtnUpdate,        BtnHelp,
-                              BtnExit,            TxtFind,             CboPlaylist,      BtnMarkShown,
-                              BtnUnmarkShown,     BtnSelSound,         MSFlexGridSoundList,
-                              BtnExport,          BtnOpenDir};
+    QWidget *const order[] = {
+        BtnChangeDfltDrive, TxtDfltDrive, BtnChangeDfltDir, TxtDfltDir,  BtnChangeExpName,
+        TxtExpName,         BtnUpdate,    BtnHelp,          BtnExit,     TxtFind,
+        CboPlaylist,        BtnMarkShown, BtnUnmarkShown,   BtnSelSound, MSFlexGridSoundList,
+        BtnExport,          BtnOpenDir};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     BtnChangeDfltDrive->setFocus();

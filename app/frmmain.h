@@ -67,7 +67,6 @@ Q_SIGNALS:
     void exportEnded();
 
 public:
-
     // Settings area.
     RoundedOutline *Shape1;
     QPushButton *BtnChangeDfltDrive;

@@ -15,8 +15,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QSemaphore>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QThread>
 #include <QTimer>
 
@@ -59,17 +59,28 @@ bool TrackTableCells::sortKey(int row, int col, GridSortKey &key) const
         return true;
     };
     switch (col) {
-    case ColumnId: return number(std::uint32_t(track.id));
-    case ColumnTrackNumber: return number(track.trackNumber);
-    case ColumnDiscNumber: return number(track.discNumber);
-    case ColumnYear: return number(track.year);
-    case ColumnRating: return number(track.rating);
-    case ColumnPlays: return number(track.playCount);
-    case ColumnSkips: return number(track.skipCount);
-    case ColumnLastPlayed: return number(track.lastPlayed);
-    case ColumnDateAdded: return number(track.dateAdded);
-    case ColumnCover: return number(track.coverImage ? 1 : 0);
-    default: return false;
+    case ColumnId:
+        return number(std::uint32_t(track.id));
+    case ColumnTrackNumber:
+        return number(track.trackNumber);
+    case ColumnDiscNumber:
+        return number(track.discNumber);
+    case ColumnYear:
+        return number(track.year);
+    case ColumnRating:
+        return number(track.rating);
+    case ColumnPlays:
+        return number(track.playCount);
+    case ColumnSkips:
+        return number(track.skipCount);
+    case ColumnLastPlayed:
+        return number(track.lastPlayed);
+    case ColumnDateAdded:
+        return number(track.dateAdded);
+    case ColumnCover:
+        return number(track.coverImage ? 1 : 0);
+    default:
+        return false;
     }
 }
 
@@ -256,8 +267,8 @@ void checkForSoundFiles(FrmMain &window)
             QStringLiteral("Updated in %1 seconds").arg(generalNumber(roundHalfEven(seconds, 2))));
         reader.reset();
         fs.reset();
-        for (QPushButton *button : {window.BtnSelSound, window.BtnMarkShown,
-                                    window.BtnUnmarkShown, window.BtnExport})
+        for (QPushButton *button :
+             {window.BtnSelSound, window.BtnMarkShown, window.BtnUnmarkShown, window.BtnExport})
             button->setEnabled(true);
         window.MSFlexGridSoundList->SetFocus();
     } catch (const PlatformError &error) {

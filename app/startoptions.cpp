@@ -38,8 +38,8 @@ void addStartOptions(QCommandLineParser &parser)
 bool asksForTextOnly(const QStringList &arguments)
 {
     static const QStringList textOptions = {
-        QStringLiteral("-h"),        QStringLiteral("--help"),    QStringLiteral("-?"),
-        QStringLiteral("--help-all"), QStringLiteral("-v"),       QStringLiteral("--version"),
+        QStringLiteral("-h"),         QStringLiteral("--help"), QStringLiteral("-?"),
+        QStringLiteral("--help-all"), QStringLiteral("-v"),     QStringLiteral("--version"),
     };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--"))

@@ -3,9 +3,9 @@
 #include "commandoptions.h"
 #include "console.h"
 #include "databasereader.h"
-#include "exportrecord.h"
 #include "exportjob.h"
 #include "exportmessages.h"
+#include "exportrecord.h"
 #include "exportrun.h"
 #include "keptsettings.h"
 #include "libraryfile.h"
@@ -19,8 +19,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 
-#include <cstdio>
 #include <atomic>
+#include <cstdio>
 #include <optional>
 
 namespace sondrel {
@@ -106,14 +106,19 @@ std::vector<int> selectTracks(const TrackTable &table, const CommandOptions &com
 int exitOf(ExportRun::Outcome outcome)
 {
     switch (outcome) {
-    case ExportRun::Outcome::PlayerMissing: return ExitNoPlayer;
-    case ExportRun::Outcome::NotEnoughSpace: return ExitStopped;
-    case ExportRun::Outcome::NothingSelected: return ExitDone;
-    case ExportRun::Outcome::Ready: return ExitDone;
+    case ExportRun::Outcome::PlayerMissing:
+        return ExitNoPlayer;
+    case ExportRun::Outcome::NotEnoughSpace:
+        return ExitStopped;
+    case ExportRun::Outcome::NothingSelected:
+        return ExitDone;
+    case ExportRun::Outcome::Ready:
+        return ExitDone;
     case ExportRun::Outcome::DirectoryMissing:
     case ExportRun::Outcome::RecordHeld:
     case ExportRun::Outcome::RecordForeign:
-    case ExportRun::Outcome::Failed: return ExitCannotWrite;
+    case ExportRun::Outcome::Failed:
+        return ExitCannotWrite;
     }
     return ExitCannotWrite;
 }
@@ -165,19 +170,21 @@ int showPlan(const ExportJob &job)
                '\n';
     }
     if (snapshot.options.libraryFile) {
-        out += (QStringLiteral("library file: ") + QString::fromStdString(snapshot.exportDirectory) +
-                QString::fromLatin1(LibraryFileName))
-                   .toUtf8() +
-               '\n';
+        out +=
+            (QStringLiteral("library file: ") + QString::fromStdString(snapshot.exportDirectory) +
+             QString::fromLatin1(LibraryFileName))
+                .toUtf8() +
+            '\n';
     }
-    out += QStringLiteral("%1 of %2 files to copy (%3) into %4; %5 already there, %6 passed over.\n")
-               .arg(copies)
-               .arg(snapshot.items.size())
-               .arg(byteText(double(job.bytesToCopy())),
-                    QString::fromStdString(snapshot.exportDirectory))
-               .arg(already)
-               .arg(passed)
-               .toUtf8();
+    out +=
+        QStringLiteral("%1 of %2 files to copy (%3) into %4; %5 already there, %6 passed over.\n")
+            .arg(copies)
+            .arg(snapshot.items.size())
+            .arg(byteText(double(job.bytesToCopy())),
+                 QString::fromStdString(snapshot.exportDirectory))
+            .arg(already)
+            .arg(passed)
+            .toUtf8();
     write(stdout, out);
     return passed > 0 ? ExitPassedOver : ExitDone;
 }
@@ -197,8 +204,9 @@ void followJob(ExportJob &job, bool quiet)
                          job.bytesToCopy());
             clock.start();
         }
-        const QString text = last ? line->finish(progress.reachedCount(), progress.bytes(), clock.elapsed())
-                                  : line->update(progress.reachedCount(), progress.bytes(), clock.elapsed());
+        const QString text =
+            last ? line->finish(progress.reachedCount(), progress.bytes(), clock.elapsed())
+                 : line->update(progress.reachedCount(), progress.bytes(), clock.elapsed());
         if (!text.isEmpty())
             write(stderr, text.toUtf8());
     };
@@ -227,7 +235,8 @@ int tellReport(const ExportReport &report, bool quiet, bool interrupted)
     const QString list = errorsListLine(report);
     if (!summary.isEmpty() && !list.isEmpty())
         say(list);
-    for (const std::optional<PlatformError> &later : {report.errorsFileFailure, report.recordFailure}) {
+    for (const std::optional<PlatformError> &later :
+         {report.errorsFileFailure, report.recordFailure}) {
         if (later)
             say(runTimeError(*later));
     }
@@ -272,9 +281,9 @@ int runExportCommand(const QStringList &arguments,
     catchInterruptions();
 
     const std::unique_ptr<FileSystem> fs = fileSystem();
-    const std::unique_ptr<KeptSettings> keptStore = command.settings
-                                                         ? std::make_unique<KeptSettings>(*command.settings)
-                                                         : std::make_unique<KeptSettings>();
+    const std::unique_ptr<KeptSettings> keptStore =
+        command.settings ? std::make_unique<KeptSettings>(*command.settings)
+                         : std::make_unique<KeptSettings>();
     const KeptSettings &kept = *keptStore;
     const StartUpSettings start = startUpSettings(*fs, kept);
 
@@ -316,11 +325,13 @@ int runExportCommand(const QStringList &arguments,
     QString unknown;
     const std::vector<int> tracks = selectTracks(table, command, unknown);
     if (!unknown.isNull()) {
-        say(QStringLiteral("sondrel-export: the player has no playlist titled \"%1\"").arg(unknown));
+        say(QStringLiteral("sondrel-export: the player has no playlist titled \"%1\"")
+                .arg(unknown));
         say(parsed.usage);
         return ExitUsage;
     }
-    const NameFields fields = command.names.value_or(kept.nameFields().value_or(defaultNameFields()));
+    const NameFields fields =
+        command.names.value_or(kept.nameFields().value_or(defaultNameFields()));
     const ExportOptions options = effectiveOptions(command, kept.exportOptions());
 
     if (command.mode == CommandOptions::Mode::List) {

@@ -6,10 +6,10 @@
 
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
-#include <taglib/tbytevectorstream.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/wavfile.h>
 
 #include <jpeglib.h>

@@ -50,7 +50,6 @@ void trimTrailing(QString &text)
     text.truncate(end);
 }
 
-
 int unitsOf(char32_t c, NameUnit unit)
 {
     if (unit == NameUnit::Utf16Units)

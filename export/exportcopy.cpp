@@ -1,10 +1,10 @@
 #include "exportcopy.h"
 
-#include "exportplace.h"
 #include "exportmessages.h"
+#include "exportplace.h"
 #include "exportplan.h"
-#include "playerpaths.h"
 #include "platformerror.h"
+#include "playerpaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,7 +42,6 @@ PlatformError failureOf(const CopyResult &result)
 {
     return PlatformError(result.error, result.message + ": " + result.path);
 }
-
 
 } // namespace
 
@@ -168,7 +167,9 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     }
                     if (!same) {
                         takeFreeName(names, snapshot.limit, item, item.number + 1,
-                                     [&]() -> const std::optional<FileStatus> & { return item.sourceStatus; });
+                                     [&]() -> const std::optional<FileStatus> & {
+                                         return item.sourceStatus;
+                                     });
                         continue;
                     }
                     const std::optional<FileStatus> copy = names.status(there);

@@ -63,9 +63,9 @@ struct ExportItem
 
     // Decided by the plan.
     ExportStep step = ExportStep::Copy;
-    QStringList folders; // below the export directory, as spelt on the disk
-    QString name;        // in that folder
-    int number = 1;      // n of " (n)" in the name
+    QStringList folders;                    // below the export directory, as spelt on the disk
+    QString name;                           // in that folder
+    int number = 1;                         // n of " (n)" in the name
     std::string resolvedSource;             // the source as found on the player, once looked at
     std::optional<FileStatus> sourceStatus; // once looked at
     // Set by the copies: its copy is in the folder (copied, or already there).

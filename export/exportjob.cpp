@@ -18,7 +18,10 @@ public:
     };
     std::vector<Event> events;
 
-    void message(const QString &text) override { events.push_back({Event::Kind::Message, text, {}}); }
+    void message(const QString &text) override
+    {
+        events.push_back({Event::Kind::Message, text, {}});
+    }
     void failure(const PlatformError &error) override
     {
         events.push_back({Event::Kind::Failure, {}, error});
@@ -30,10 +33,8 @@ public:
 };
 
 ExportJob::ExportJob(const FileSystem &fs, Kind kind, QObject *parent)
-    : QObject(parent),
-      m_recorder(std::make_unique<Recorder>()),
-      m_run(std::make_unique<ExportRun>(fs, *m_recorder)),
-      m_kind(kind)
+    : QObject(parent), m_recorder(std::make_unique<Recorder>()),
+      m_run(std::make_unique<ExportRun>(fs, *m_recorder)), m_kind(kind)
 {
 }
 
@@ -76,10 +77,18 @@ void ExportJob::tellChecks(ExportHost &host) const
 {
     for (const Recorder::Event &event : m_recorder->events) {
         switch (event.kind) {
-        case Recorder::Event::Kind::Message: host.message(event.text); break;
-        case Recorder::Event::Kind::Failure: host.failure(*event.error); break;
-        case Recorder::Event::Kind::Busy: host.setBusy(true); break;
-        case Recorder::Event::Kind::Pointer: host.setBusy(false); break;
+        case Recorder::Event::Kind::Message:
+            host.message(event.text);
+            break;
+        case Recorder::Event::Kind::Failure:
+            host.failure(*event.error);
+            break;
+        case Recorder::Event::Kind::Busy:
+            host.setBusy(true);
+            break;
+        case Recorder::Event::Kind::Pointer:
+            host.setBusy(false);
+            break;
         }
     }
 }

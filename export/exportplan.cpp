@@ -2,8 +2,8 @@
 
 #include "exportitems.h"
 #include "exportreport.h"
-#include "playerpaths.h"
 #include "platformerror.h"
+#include "playerpaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -246,7 +246,8 @@ void FolderNames::placed(const QStringList &folders, const QString &name)
             entries.push_back({folders[depth - 1], true});
     }
     std::vector<Entry> &entries = folder(folders).entries[name.toCaseFolded()];
-    if (std::none_of(entries.begin(), entries.end(), [&](const Entry &e) { return e.name == name; }))
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const Entry &e) { return e.name == name; }))
         entries.push_back({name, false});
 }
 
@@ -287,7 +288,8 @@ bool FolderNames::mayBePresent(const std::string &relativePath) const
         const auto there = f->entries.constFind(wanted.toCaseFolded());
         if (there == f->entries.cend())
             return false;
-        const auto folder = std::find_if(there->begin(), there->end(), [](const Entry &e) { return e.folder; });
+        const auto folder =
+            std::find_if(there->begin(), there->end(), [](const Entry &e) { return e.folder; });
         if (folder == there->end())
             return false;
         path << folder->name;
@@ -408,9 +410,10 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
             // With history tags, a copy tagged otherwise than today's history is ours to
             // tag again (one TagLib refused is not tried again while its source is the same).
             // So is one without the cover it can now have.
-            const bool retag = !asPlaced->tagsRefused &&
-                               ((snapshot.options.historyTags && asPlaced->tagged != item.history) ||
-                                (item.cover && asPlaced->cover.empty()));
+            const bool retag =
+                !asPlaced->tagsRefused &&
+                ((snapshot.options.historyTags && asPlaced->tagged != item.history) ||
+                 (item.cover && asPlaced->cover.empty()));
             // A rescued copy is ours to replace once its source reads whole.
             item.rescuedLost = asPlaced->lost;
             keep(asPlaced, asPlacedNumber,

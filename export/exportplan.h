@@ -1,8 +1,8 @@
 #pragma once
 
 #include "expfilename.h"
-#include "exportrecord.h"
 #include "exportfiles.h"
+#include "exportrecord.h"
 
 #include <QHash>
 #include <QSet>
@@ -13,8 +13,8 @@
 
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sondrel {
@@ -48,9 +48,9 @@ public:
 
     // What stands at a name in a folder, for a new file of this run.
     enum class Use {
-        Free,       // nothing: the name is the file's
-        Taken,      // a folder, a recorded name, or a name of this run
-        UsersFile,  // a file that the record does not name: maybe the very copy
+        Free,      // nothing: the name is the file's
+        Taken,     // a folder, a recorded name, or a name of this run
+        UsersFile, // a file that the record does not name: maybe the very copy
     };
     struct Look
     {
@@ -131,7 +131,7 @@ private:
     std::shared_ptr<const HeldFolder> m_root;
     bool m_keepLeftovers = false;
     QSet<QString> m_reserved;
-    QSet<QString> m_placed; // case-folded paths
+    QSet<QString> m_placed;                        // case-folded paths
     std::unordered_map<QString, Folder> m_folders; // by the case-folded path, "/" between names
 };
 

@@ -102,7 +102,7 @@ private:
     QHash<QString, std::size_t> m_byPath;
     QHash<QString, std::size_t> m_firstByKey;     // the first line of a key, of any kind
     QMultiHash<QString, std::size_t> m_moreByKey; // its later lines
-    std::vector<std::string> m_laterColumns;          // header names after ours
+    std::vector<std::string> m_laterColumns;      // header names after ours
 };
 
 // The record of an export directory while a run holds it: locked for the whole run, so

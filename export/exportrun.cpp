@@ -158,8 +158,8 @@ ExportRun::Outcome ExportRun::preview()
             }
             *m_seenRecord = std::move(*read);
         }
-        const Outcome planned = plan(*m_seenRecord, folder,
-                                     missingFolders(m_fs, exportDirectory).existing, true);
+        const Outcome planned =
+            plan(*m_seenRecord, folder, missingFolders(m_fs, exportDirectory).existing, true);
         if (planned != Outcome::Ready)
             return planned;
     } catch (const PlatformError &error) {
@@ -214,7 +214,5 @@ MissingFolders missingFolders(const FileSystem &fs, const std::string &folder)
     folders.existing = path;
     return folders;
 }
-
-
 
 } // namespace sondrel

@@ -18,7 +18,8 @@ bool onlyDotsAndSpaces(const std::string &name)
 
 } // namespace
 
-std::string playerPath(const std::string &root, const std::vector<std::string> &names, char separator)
+std::string playerPath(const std::string &root, const std::vector<std::string> &names,
+                       char separator)
 {
     std::string path = root;
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -39,13 +40,13 @@ std::optional<std::vector<std::string>> locationNames(const QString &location, c
         const std::string name = part.toStdString();
         if (name.empty() || onlyDotsAndSpaces(name) ||
             name.find_first_of(std::string("/\\") + separator) != std::string::npos ||
-            name.find('\0') != std::string::npos || (separator == '\\' && windowsDeviceName(QString::fromStdString(name))))
+            name.find('\0') != std::string::npos ||
+            (separator == '\\' && windowsDeviceName(QString::fromStdString(name))))
             return std::nullopt;
         names.push_back(name);
     }
     return names;
 }
-
 
 std::string resolvePlayerPath(const PlayerFiles &fs, CaseInsensitiveFolders &folders,
                               const std::string &root, const std::vector<std::string> &names)

@@ -11,7 +11,8 @@
 namespace sondrel {
 
 // The path below `root` (which ends with the separator) of `names`, one below the other.
-std::string playerPath(const std::string &root, const std::vector<std::string> &names, char separator);
+std::string playerPath(const std::string &root, const std::vector<std::string> &names,
+                       char separator);
 
 // The folder and file names of a location from the player's database (":F:G:name"),
 // or nothing when the location cannot be trusted: it does not begin with ":", or one
@@ -20,7 +21,6 @@ std::string playerPath(const std::string &root, const std::vector<std::string> &
 // (Windows) a device name (CON, NUL, COM1, ...) is refused as well: it names no file
 // on the player's drive.
 std::optional<std::vector<std::string>> locationNames(const QString &location, char separator);
-
 
 // The path of a file below `root` (which ends with the separator) named by `names`.
 // When that path does not exist as written, each name is looked up in its folder

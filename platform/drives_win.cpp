@@ -15,12 +15,24 @@ std::vector<Drive> WinFileSystem::drives() const
         Drive drive;
         drive.path = utf8(std::wstring(root, 2)); // "C:"
         switch (GetDriveTypeW(root)) {
-        case DRIVE_REMOVABLE: drive.type = DriveType::Removable; break;
-        case DRIVE_FIXED: drive.type = DriveType::Fixed; break;
-        case DRIVE_REMOTE: drive.type = DriveType::Network; break;
-        case DRIVE_CDROM: drive.type = DriveType::Optical; break;
-        case DRIVE_RAMDISK: drive.type = DriveType::RamDisk; break;
-        default: drive.type = DriveType::Unknown; break;
+        case DRIVE_REMOVABLE:
+            drive.type = DriveType::Removable;
+            break;
+        case DRIVE_FIXED:
+            drive.type = DriveType::Fixed;
+            break;
+        case DRIVE_REMOTE:
+            drive.type = DriveType::Network;
+            break;
+        case DRIVE_CDROM:
+            drive.type = DriveType::Optical;
+            break;
+        case DRIVE_RAMDISK:
+            drive.type = DriveType::RamDisk;
+            break;
+        default:
+            drive.type = DriveType::Unknown;
+            break;
         }
         result.push_back(drive);
     }
@@ -54,8 +66,7 @@ std::optional<std::uint64_t> WinFileSystem::fileSizeLimit(const std::string &pat
     if (!GetVolumePathNameW(filePath(path).c_str(), volume, MAX_PATH + 1))
         return std::nullopt;
     wchar_t system[MAX_PATH + 1] = {};
-    if (!GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system,
-                               MAX_PATH + 1))
+    if (!GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1))
         return std::nullopt;
     // "FAT", "FAT12", "FAT16" and "FAT32"; not "exFAT".
     if (std::wstring(system).rfind(L"FAT", 0) != 0)

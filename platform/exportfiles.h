@@ -98,10 +98,10 @@ struct CopyOptions
 // How reading one piece of a source went (readPiece).
 struct PieceRead
 {
-    std::size_t bytes = 0;   // read into the buffer; fewer than asked only at the end
-    int error = 0;           // the error of the read that failed, 0 when the piece was read
-    std::uint64_t lost = 0;  // bytes of the piece left as zeros (rescued)
-    bool cancelled = false;  // the progress asked to stop while blocks were rescued
+    std::size_t bytes = 0;  // read into the buffer; fewer than asked only at the end
+    int error = 0;          // the error of the read that failed, 0 when the piece was read
+    std::uint64_t lost = 0; // bytes of the piece left as zeros (rescued)
+    bool cancelled = false; // the progress asked to stop while blocks were rescued
 };
 
 // One read of a source at `offset`: the bytes read (0 at its end), or -1 with `error` set.

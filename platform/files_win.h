@@ -104,8 +104,8 @@ inline OVERLAPPED atOffset(std::uint64_t offset)
 // One read of at most `size` bytes (and at most 1 GiB) at `offset` of the open file
 // `handle`: the bytes read, 0 at the end of the file; -1 when the read failed, `error`
 // telling why.
-inline std::int64_t readSomeAt(HANDLE handle, std::uint64_t offset, void *data,
-                               std::size_t size, DWORD &error)
+inline std::int64_t readSomeAt(HANDLE handle, std::uint64_t offset, void *data, std::size_t size,
+                               DWORD &error)
 {
     OVERLAPPED at = atOffset(offset);
     const DWORD want = DWORD(std::min<std::size_t>(size, std::size_t(1) << 30));

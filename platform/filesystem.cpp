@@ -102,7 +102,8 @@ PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, st
             return rescued;
         }
         const std::size_t want = std::min(RescueBlock, size - rescued.bytes);
-        PieceRead block = readOnce(read, offset + rescued.bytes, data + rescued.bytes, want, options);
+        PieceRead block =
+            readOnce(read, offset + rescued.bytes, data + rescued.bytes, want, options);
         if (block.error != 0 && gone && gone(block.error)) {
             rescued.error = block.error;
             return rescued;
@@ -120,8 +121,8 @@ PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, st
 }
 
 std::vector<std::uint8_t> PlayerFiles::readFilePart(const std::string &folder,
-                                                   const std::string &path, std::uint64_t offset,
-                                                   std::size_t size) const
+                                                    const std::string &path, std::uint64_t offset,
+                                                    std::size_t size) const
 {
     std::vector<std::uint8_t> bytes = readFileWithin(folder, path);
     if (offset >= bytes.size())

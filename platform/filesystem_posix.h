@@ -61,8 +61,7 @@ public:
     std::unique_ptr<LockedFile> lockFile(const std::string &path) const override;
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::vector<std::uint8_t> readFilePart(const std::string &folder, const std::string &path,
-                                           std::uint64_t offset,
-                                           std::size_t size) const override;
+                                           std::uint64_t offset, std::size_t size) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
     NewFile createNewFile(const std::string &path) const override;
     std::vector<std::uint8_t> readFileWithin(const std::string &folder,

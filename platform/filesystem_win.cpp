@@ -176,7 +176,8 @@ public:
     CopyResult flush(CopyTime time) override
     {
         DWORD error = 0;
-        if (time == CopyTime::FromSource && !SetFileTime(m_out.get(), nullptr, nullptr, &m_sourceTime))
+        if (time == CopyTime::FromSource &&
+            !SetFileTime(m_out.get(), nullptr, nullptr, &m_sourceTime))
             error = GetLastError();
         if (error == 0 && !FlushFileBuffers(m_out.get()))
             error = GetLastError();
@@ -350,7 +351,7 @@ bool WinFileSystem::folderExists(const std::string &path) const
 }
 
 Staging WinFileSystem::stageCopy(const std::string &source, const std::string &destination,
-                  const CopyOptions &options) const
+                                 const CopyOptions &options) const
 {
     const auto failed = [](CopyOutcome outcome, DWORD error, const std::string &path,
                            std::uint64_t bytes = 0) {
@@ -360,17 +361,17 @@ Staging WinFileSystem::stageCopy(const std::string &source, const std::string &d
     const DWORD attributes = GetFileAttributesW(from.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = GetLastError();
-        return failed(missingError(error) ? CopyOutcome::SourceMissing : unreadable(error),
-                      error, source);
+        return failed(missingError(error) ? CopyOutcome::SourceMissing : unreadable(error), error,
+                      source);
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
         return failed(CopyOutcome::SourceNotRegular, 0, source);
-    Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!in.valid()) {
         const DWORD error = GetLastError();
-        return failed(missingError(error) ? CopyOutcome::SourceMissing : unreadable(error),
-                      error, source);
+        return failed(missingError(error) ? CopyOutcome::SourceMissing : unreadable(error), error,
+                      source);
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(in.get()) != FILE_TYPE_DISK)
@@ -451,7 +452,7 @@ Staging WinFileSystem::stageCopy(const std::string &source, const std::string &d
 }
 
 Staging WinFileSystem::stageBytes(const std::string &destination, const void *data,
-                   std::size_t size) const
+                                  std::size_t size) const
 {
     const std::string part = temporaryNameBeside(destination, '\\');
     auto staged = std::make_unique<WinStagedCopy>(
@@ -585,8 +586,7 @@ std::optional<FileStatus> WinFileSystem::status(const std::string &path) const
 {
     const QuietDriveErrors quiet;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (path.empty() ||
-        !GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data))
+    if (path.empty() || !GetFileAttributesExW(filePath(path).c_str(), GetFileExInfoStandard, &data))
         return std::nullopt;
     FileStatus status;
     const bool folder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
@@ -601,8 +601,8 @@ std::unique_ptr<LockedFile> WinFileSystem::lockFile(const std::string &path) con
     // Shared for deleting, so that its holder can replace it through a temporary file.
     const std::wstring name = filePath(path);
     HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         raiseLastError(path);
     const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
@@ -610,8 +610,7 @@ std::unique_ptr<LockedFile> WinFileSystem::lockFile(const std::string &path) con
         handle, path, created,
         [this, path](const void *data, std::size_t size) { return stageBytes(path, data, size); });
     OVERLAPPED at = WinLockedFile::lockPosition();
-    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                    &at)) {
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
         const DWORD error = GetLastError();
         if (error == ERROR_LOCK_VIOLATION || error == ERROR_IO_PENDING)
             return nullptr;
@@ -660,8 +659,8 @@ NewFile WinFileSystem::createNewFile(const std::string &path) const
 
 std::unique_ptr<OutputFile> WinFileSystem::createFile(const std::string &path) const
 {
-    HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(filePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         raiseLastError(path);
     return std::make_unique<WinOutputFile>(handle, path);

@@ -209,10 +209,10 @@ public:
                     const std::function<bool(const FileStatus &)> &expected) const override
     {
         // Judged and removed through one handle of the entry itself.
-        Handle file(CreateFileW(filePath(m_path + name).c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        Handle file(CreateFileW(
+            filePath(m_path + name).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (!file.valid() || !GetFileInformationByHandle(file.get(), &info) || !plainFile(info) ||
             !expected(statusOf(info)))

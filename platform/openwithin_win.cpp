@@ -82,8 +82,8 @@ std::vector<std::uint8_t> WinFileSystem::readFileWithin(const std::string &folde
 }
 
 std::vector<std::uint8_t> WinFileSystem::readFilePart(const std::string &folder,
-                                                      const std::string &path,
-                                                      std::uint64_t offset, std::size_t size) const
+                                                      const std::string &path, std::uint64_t offset,
+                                                      std::size_t size) const
 {
     std::uint64_t length = 0;
     const Handle handle(openWithin(folder, path, FILE_FLAG_RANDOM_ACCESS, length));

@@ -1,8 +1,8 @@
 #include "artworkdb.h"
 
 #include "databasereader.h"
-#include "playerfiles.h"
 #include "platformerror.h"
+#include "playerfiles.h"
 #include "recordwalk.h"
 #include "tracktable.h"
 
@@ -278,7 +278,8 @@ CoverPixels decodeThumbnail(const CoverThumbnail &thumb, std::span<const std::ui
     pixels.rgb.resize(std::size_t(pixels.width) * std::size_t(pixels.height) * 3);
     std::uint8_t *out = pixels.rgb.data();
     for (int y = thumb.top; y < thumb.bottom; ++y) {
-        const std::uint8_t *in = slot.data() + std::size_t(y) * rowBytes + std::size_t(thumb.left) * 2;
+        const std::uint8_t *in =
+            slot.data() + std::size_t(y) * rowBytes + std::size_t(thumb.left) * 2;
         for (int x = thumb.left; x < thumb.right; ++x, in += 2) {
             const unsigned v = unsigned(in[0]) | unsigned(in[1]) << 8;
             const unsigned r = v >> 11, g = (v >> 5) & 0x3F, b = v & 0x1F;
@@ -306,7 +307,8 @@ CoverPixels readCover(const PlayerFiles &fs, const PlayerArtwork &artwork, std::
             if (i + 1 < thumb.file.size())
                 path += fs.separator();
         }
-        const std::vector<std::uint8_t> slot = fs.readFilePart(artwork.player, path, thumb.offset, thumb.bytes);
+        const std::vector<std::uint8_t> slot =
+            fs.readFilePart(artwork.player, path, thumb.offset, thumb.bytes);
         return decodeThumbnail(thumb, slot);
     } catch (const PlatformError &) {
         return {};

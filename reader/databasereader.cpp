@@ -1,7 +1,7 @@
 #include "databasereader.h"
 
-#include "platformerror.h"
 #include "artworkdb.h"
+#include "platformerror.h"
 #include "playcounts.h"
 
 #include <QString>

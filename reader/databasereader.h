@@ -88,7 +88,7 @@ private:
 // The reading of a player's database that the window's check and the command line share:
 // find(), then, once `found` has been called, read() into `table`, and the player's "Play
 // Counts" merged into it (mergePlayerPlayCounts). NoDatabase when the drive holds none.
-ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
-                       const WalkProgress &progress = {}, const std::function<void()> &found = {});
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress = {},
+                       const std::function<void()> &found = {});
 
 } // namespace sondrel

@@ -6,12 +6,12 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <tuple>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -325,8 +325,7 @@ void stageInto(StagedDatabase &staged, const PlayerFiles &fs, const InflateLimit
     std::vector<std::uint8_t> stored;
     // An empty compressed database is a stub, unless there is nothing else to read.
     const bool compressed = !files.compressed.empty() &&
-                            (!(stored = read(files.compressed)).empty() ||
-                             files.database.empty());
+                            (!(stored = read(files.compressed)).empty() || files.database.empty());
     if (!compressed)
         stored = read(files.database);
     if (writing) {
@@ -339,7 +338,9 @@ void stageInto(StagedDatabase &staged, const PlayerFiles &fs, const InflateLimit
         // out unreadable takes them away again.
         InflateFollower follower;
         if (writer) {
-            follower.grown = [writer](std::span<const std::uint8_t> sofar) { writer->follow(sofar); };
+            follower.grown = [writer](std::span<const std::uint8_t> sofar) {
+                writer->follow(sofar);
+            };
             follower.moving = [writer] { writer->settle(); };
         }
         staged.m_inflated = inflateDatabase(stored, limits, follower);

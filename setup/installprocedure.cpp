@@ -260,8 +260,8 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request,
     Shortcut shortcut;
     shortcut.name = "Sondrel";
     shortcut.targetPath = install + names.programFile;
-    shortcut.iconLocation = names.iconFile.empty() ? shortcut.targetPath + ", 0"
-                                                   : install + names.iconFile;
+    shortcut.iconLocation =
+        names.iconFile.empty() ? shortcut.targetPath + ", 0" : install + names.iconFile;
     shortcut.description = "Sondrel shortcut";
     shortcut.workingDirectory = install;
 

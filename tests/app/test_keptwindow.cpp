@@ -127,7 +127,8 @@ private Q_SLOTS:
 
         const std::optional<KeptWindow> none;
         QTest::newRow("nothing kept") << QByteArray() << none;
-        QTest::newRow("binary junk") << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << none;
+        QTest::newRow("binary junk")
+            << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << none;
         QTest::newRow("a value of the wrong kind") << QByteArray("[window]\ngeometry=12\n") << none;
         QTest::newRow("a window of no area")
             << QByteArray("[window]\ngeometry=@Rect(10 10 0 500)\nmaximized=true\n") << none;
@@ -159,7 +160,8 @@ private Q_SLOTS:
             SettingsGroup group = keptWindowGroup(kept);
             writeKeptWindow(group, window);
             // On the disk at once, while the settings are still open.
-            QVERIFY(readAll(file).contains("[window]\ngeometry=@Rect(-40 20 1200 800)\nmaximized=true\n"));
+            QVERIFY(readAll(file).contains(
+                "[window]\ngeometry=@Rect(-40 20 1200 800)\nmaximized=true\n"));
         }
         QCOMPARE(keptPlace(file), std::optional<KeptWindow>(window));
     }
@@ -173,8 +175,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("maximized");
 
         const QRect designed(11, 30, 775, 562);
-        QTest::newRow("on the screen") << QByteArray("geometry=@Rect(5 8 780 570)") << QRect(5, 8, 780, 570)
-                                       << false;
+        QTest::newRow("on the screen")
+            << QByteArray("geometry=@Rect(5 8 780 570)") << QRect(5, 8, 780, 570) << false;
         QTest::newRow("off every screen")
             << QByteArray("geometry=@Rect(5000 3000 780 570)") << designed << false;
         QTest::newRow("smaller than the least size")
@@ -226,7 +228,8 @@ private Q_SLOTS:
         TrackGrid *grid = scene.grid();
         const QList<int> designed = sectionSizes(grid);
         const QRect gridAt = grid->geometry();
-        const int exportFromRight = scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x();
+        const int exportFromRight =
+            scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x();
         const int selFromRight = scene->width() - scene->BtnSelSound->x();
         const int selFromBottom = scene->height() - scene->BtnSelSound->y();
 
@@ -237,7 +240,8 @@ private Q_SLOTS:
         grown[3] += 100; // Artist
         grown[4] += 100; // Album
         QCOMPARE(sectionSizes(grid), grown);
-        QCOMPARE(scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x(), exportFromRight);
+        QCOMPARE(scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x(),
+                 exportFromRight);
         QCOMPARE(scene->width() - scene->BtnSelSound->x(), selFromRight);
         QCOMPARE(scene->height() - scene->BtnSelSound->y(), selFromBottom);
         QCOMPARE(scene->BtnChangeDfltDrive->pos(), QPoint(16, 16));

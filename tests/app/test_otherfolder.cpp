@@ -124,9 +124,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("player"); // "<here>": the working folder
         QTest::addColumn<QString>("exportDir");
         QTest::newRow("absolute") << QStringList{"--player=/media/copy//", "--to", "/srv/out"}
-                                  << "/media/copy/" << "/srv/out/";
+                                  << "/media/copy/"
+                                  << "/srv/out/";
         QTest::newRow("relative") << QStringList{"--player", "a/../copy", "--to=./out/"}
-                                  << "<here>/copy/" << "<here>/out/";
+                                  << "<here>/copy/"
+                                  << "<here>/out/";
     }
 
     void commandLine()

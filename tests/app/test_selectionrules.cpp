@@ -1,8 +1,8 @@
 // The marks and the exact totals of the marked tracks, and the captions that show them,
 // without a window.
 #include "appstate.h"
-#include "totals.h"
 #include "testmain.h"
+#include "totals.h"
 #include "tracktables.h"
 
 #include <QSignalSpy>

@@ -3,8 +3,8 @@
 #include "expfilename.h"
 #include "namefields.h"
 #include "testmain.h"
-#include "tracktables.h"
 #include "tracktable.h"
+#include "tracktables.h"
 
 #include <QTest>
 
@@ -170,7 +170,8 @@ private Q_SLOTS:
         QTest::newRow("disc and year plain")
             << QStringList{"Disc", "Track", "Year", "Title"} << set << "2_07_1999_Song.mp3";
         QTest::newRow("numbers not set give empty pieces")
-            << QStringList{"Track", "Disc", "Title", "Year"} << QList<int>{0, 0, 0} << "__Song_.mp3";
+            << QStringList{"Track", "Disc", "Title", "Year"} << QList<int>{0, 0, 0}
+            << "__Song_.mp3";
         QTest::newRow("album artist and composer, made safe")
             << QStringList{"AlbumArtist", "Title", "Composer"} << set
             << "AC-DC_Song_Bach- J.S..mp3";
@@ -287,9 +288,9 @@ private Q_SLOTS:
         QTest::newRow("leading dot") << ".38 Special"
                                      << "_38 Special";
         QTest::newRow("leading blanks: players drop them") << "  The Band"
-                                                          << "The Band";
+                                                           << "The Band";
         QTest::newRow("leading blanks before a dot") << " .38 Special"
-                                                    << "_38 Special";
+                                                     << "_38 Special";
         QTest::newRow("device") << "AUX"
                                 << "AUX_";
         QTest::newRow("the nine and control") << QString("AC/DC: *?") + QChar(7) << "AC-DC- ---";

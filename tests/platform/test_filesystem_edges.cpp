@@ -21,7 +21,9 @@ namespace {
 
 dev_t deviceOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
 }
 
@@ -52,10 +54,13 @@ private Q_SLOTS:
                                            << "/mnt/a\tb\\c";
         QTest::newRow("line break") << "/dev/sdb1 /mnt/two\\012lines vfat rw 0 0"
                                     << "/mnt/two\nlines";
-        QTest::newRow("not an escape") << "/dev/sdb1 /mnt/x\\9y vfat rw 0 0" << "/mnt/x\\9y";
-        QTest::newRow("escape at the end") << "/dev/sdb1 /mnt/x\\04 vfat rw 0 0" << "/mnt/x\\04";
+        QTest::newRow("not an escape") << "/dev/sdb1 /mnt/x\\9y vfat rw 0 0"
+                                       << "/mnt/x\\9y";
+        QTest::newRow("escape at the end") << "/dev/sdb1 /mnt/x\\04 vfat rw 0 0"
+                                           << "/mnt/x\\04";
         QTest::newRow("a malformed line is passed over")
-            << "garbage\n/dev/sdb1 /media/my\\040player vfat rw 0 0" << "/media/my player";
+            << "garbage\n/dev/sdb1 /media/my\\040player vfat rw 0 0"
+            << "/media/my player";
     }
 
     void mountTableEscapes()
@@ -75,10 +80,13 @@ private Q_SLOTS:
         test::FakeMachine machine;
         machine.blockDevice(QStringLiteral("sdb"), true, {QStringLiteral("sdb1")});
         machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/"));
-        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/player"), QStringLiteral("vfat"));
+        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/player"),
+                      QStringLiteral("vfat"));
         machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/srv/music"));
-        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/again"), QStringLiteral("vfat"));
-        machine.mount(QStringLiteral("/dev/sr0"), QStringLiteral("/mnt/player"), QStringLiteral("iso9660"));
+        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/again"),
+                      QStringLiteral("vfat"));
+        machine.mount(QStringLiteral("/dev/sr0"), QStringLiteral("/mnt/player"),
+                      QStringLiteral("iso9660"));
         QCOMPARE(driveList(*machine.fileSystem()),
                  QStringLiteral("/=2 /mnt/player=4 /srv/music=2 /mnt/again=1"));
     }
@@ -92,8 +100,12 @@ private Q_SLOTS:
         if (there.isEmpty())
             QSKIP("this machine has no second writable file system (/dev/shm) to measure");
         QTemporaryDir folder(there + QStringLiteral("/sondrel-test-XXXXXX"));
-        struct statvfs own {};
-        struct statvfs parent {};
+        struct statvfs own
+        {
+        };
+        struct statvfs parent
+        {
+        };
         QCOMPARE(::statvfs(QFile::encodeName(there).constData(), &own), 0);
         QCOMPARE(::statvfs(QFile::encodeName(here.path()).constData(), &parent), 0);
         const double ownFree = double(own.f_bavail) * double(own.f_frsize);
@@ -123,7 +135,8 @@ private Q_SLOTS:
         QByteArray bytes(9 << 20, '\0');
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7 + i / 4093);
-        for (const auto &[path, contents] : {std::pair{empty, QByteArray()}, std::pair{large, bytes}}) {
+        for (const auto &[path, contents] :
+             {std::pair{empty, QByteArray()}, std::pair{large, bytes}}) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(contents);

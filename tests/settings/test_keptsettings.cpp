@@ -24,7 +24,8 @@ QString shown(const std::optional<NameFields> &fields)
     return entries.join(' ');
 }
 
-const QString DefaultFields = "Genre+ Artist+ Title+ Album+ ID+ Track- Disc- Year- AlbumArtist- Composer-";
+const QString DefaultFields =
+    "Genre+ Artist+ Title+ Album+ ID+ Track- Disc- Year- AlbumArtist- Composer-";
 
 } // namespace
 
@@ -50,9 +51,9 @@ private Q_SLOTS:
             QVERIFY(empty.columnWidths().empty());
         }
         NameFields fields = defaultNameFields();
-        std::swap(fields[0], fields[9]);   // Composer first, Genre last
+        std::swap(fields[0], fields[9]); // Composer first, Genre last
         fields[0].chosen = true;
-        fields[1].chosen = false;          // Artist
+        fields[1].chosen = false; // Artist
         const ExportOptions options{true, true};
         {
             KeptSettings kept(file());
@@ -80,39 +81,49 @@ private Q_SLOTS:
         QTest::addColumn<QString>("options"); // folders, playlists: 1 or 0
         QTest::addColumn<QList<int>>("widths");
 
-        QTest::newRow("binary junk")
-            << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << "" << "none"
-            << "0 0" << QList<int>{};
+        QTest::newRow("binary junk") << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << ""
+                                     << "none"
+                                     << "0 0" << QList<int>{};
         QTest::newRow("cut off in a section name")
-            << QByteArray("[export]\ndirectory=/music/\n[win") << "/music/" << "none"
+            << QByteArray("[export]\ndirectory=/music/\n[win") << "/music/"
+            << "none"
             << "0 0" << QList<int>{};
         QTest::newRow("values of the wrong kind")
             << QByteArray("[export]\ndirectory=a, b\nnameFields=@Rect(1 2 3 4)\n"
                           "chosenNameFields=Title\n[exportOptions]\nartistAlbumFolders=yes\n"
                           "writePlaylists=@Invalid()\n[window]\ngeometry=12\n"
                           "[grid]\ncolumnWidths=@ByteArray(xyz)\n")
-            << "" << "none" << "0 0" << QList<int>{};
+            << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("an unknown name field")
-            << QByteArray("[export]\nnameFields=Title, Mood\nchosenNameFields=Title\n")
-            << "" << "none" << "0 0" << QList<int>{};
+            << QByteArray("[export]\nnameFields=Title, Mood\nchosenNameFields=Title\n") << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("a name field twice")
             << QByteArray("[export]\nnameFields=Title, Artist, Title\nchosenNameFields=Title\n")
-            << "" << "none" << "0 0" << QList<int>{};
+            << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("Title not chosen")
-            << QByteArray("[export]\nnameFields=Title, Artist\nchosenNameFields=Artist\n")
-            << "" << "none" << "0 0" << QList<int>{};
+            << QByteArray("[export]\nnameFields=Title, Artist\nchosenNameFields=Artist\n") << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("a chosen field that is not in the list")
-            << QByteArray("[export]\nnameFields=Title\nchosenNameFields=Title, Artist\n")
-            << "" << "none" << "0 0" << QList<int>{};
+            << QByteArray("[export]\nnameFields=Title\nchosenNameFields=Title, Artist\n") << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("a list that lacks later fields: they follow, not chosen")
             << QByteArray("[export]\nnameFields=Title, Genre\nchosenNameFields=Title\n") << ""
             << "Title+ Genre- Artist- Album- ID- Track- Disc- Year- AlbumArtist- Composer-"
             << "0 0" << QList<int>{};
         QTest::newRow("options spelled as the registry and by hand")
             << QByteArray("[exportOptions]\nartistAlbumFolders=1\nwritePlaylists= TRUE \n") << ""
-            << "none" << "1 1" << QList<int>{};
+            << "none"
+            << "1 1" << QList<int>{};
         QTest::newRow("column widths: what is no width reads as not kept")
-            << QByteArray("[grid]\ncolumnWidths=13, abc, -3, 99999, 0, 1.5, 120\n") << "" << "none"
+            << QByteArray("[grid]\ncolumnWidths=13, abc, -3, 99999, 0, 1.5, 120\n") << ""
+            << "none"
             << "0 0" << QList<int>{13, 0, 0, 0, 0, 0, 120};
     }
 

@@ -22,7 +22,8 @@ public:
     explicit FakeMachine(const QStringList &mountTable);
 
     // One line of the mount table, such as ("/dev/sdb1", "/media/ipod", "vfat").
-    void mount(const QString &source, const QString &mountPoint, const QString &type = QStringLiteral("ext4"));
+    void mount(const QString &source, const QString &mountPoint,
+               const QString &type = QStringLiteral("ext4"));
     // Marks the block device `disk` as removable (or not); `partitions` are placed inside it.
     void blockDevice(const QString &disk, bool removable, const QStringList &partitions = {});
 

@@ -242,7 +242,8 @@ bool ReadGate::waitHeld(int ms)
                               [this] { return m_closed && m_waiting > 0; });
 }
 
-FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan, std::unique_ptr<FileSystem> inner)
+FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan,
+                                   std::unique_ptr<FileSystem> inner)
     : m_plan(std::move(plan)), m_inner(std::move(inner))
 {
 }
@@ -296,7 +297,8 @@ Staging faultyCopy(const std::shared_ptr<FaultPlan> &m_plan, const Fault *fault,
 {
     CopyOptions options = given;
     if (m_plan->readFault) {
-        options.beforeRead = [plan = m_plan, source, given](std::uint64_t offset, std::size_t size) {
+        options.beforeRead = [plan = m_plan, source, given](std::uint64_t offset,
+                                                            std::size_t size) {
             if (const int error = plan->readFault(source, offset, size))
                 return error;
             return given.beforeRead ? given.beforeRead(offset, size) : 0;
@@ -315,7 +317,8 @@ Staging faultyCopy(const std::shared_ptr<FaultPlan> &m_plan, const Fault *fault,
         };
         Staging staging = stage(stopping);
         if (staging.result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
-            return wrapped(m_plan, std::move(staging)); // done before the fault, or ended on its own
+            return wrapped(m_plan,
+                           std::move(staging)); // done before the fault, or ended on its own
     }
     Staging staging;
     CopyResult &result = staging.result;
@@ -394,8 +397,9 @@ public:
                       const CopyOptions &options) const override
     {
         const std::string destination = path() + name;
-        return faultyCopy(m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
-                          [&](const CopyOptions &with) { return m_inner->stageCopy(source, name, with); });
+        return faultyCopy(
+            m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
+            [&](const CopyOptions &with) { return m_inner->stageCopy(source, name, with); });
     }
     Staging stageBytes(const std::string &name, const void *data, std::size_t size) const override
     {
@@ -440,10 +444,9 @@ private:
 Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
                                     const CopyOptions &options) const
 {
-    return faultyCopy(m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
-                      [&](const CopyOptions &with) {
-                          return m_inner->stageCopy(source, destination, with);
-                      });
+    return faultyCopy(
+        m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
+        [&](const CopyOptions &with) { return m_inner->stageCopy(source, destination, with); });
 }
 
 std::unique_ptr<HeldFolder> FaultyFileSystem::holdFolder(const std::string &path) const

@@ -43,10 +43,11 @@ struct Killed
 struct Fault
 {
     FsOp op = FsOp::SafeCopy;
-    int error = 5;                // the error number raised (EIO by default)
-    int call = 0;                 // which call of `op` fails, counted from 1; 0: every call
-    std::string pathPrefix;       // only calls on a path that begins with this (empty: any)
-    std::uint64_t bytesFirst = 0; // SafeCopy, RenameOrCopy and Write: bytes that reach the file first
+    int error = 5;          // the error number raised (EIO by default)
+    int call = 0;           // which call of `op` fails, counted from 1; 0: every call
+    std::string pathPrefix; // only calls on a path that begins with this (empty: any)
+    std::uint64_t bytesFirst =
+        0; // SafeCopy, RenameOrCopy and Write: bytes that reach the file first
     // SafeCopy and SafeWrite: how the copy ends (its error is `error`, except for Cancelled).
     CopyOutcome outcome = CopyOutcome::DestinationFailed;
 };
@@ -54,8 +55,8 @@ struct Fault
 // A fault in the reads of a copy's source: called before each read with the source's
 // path, the read's offset and size; returns the error number the read fails with, or 0
 // for a read that goes on. It runs on the copying thread and may hold the read.
-using ReadFault = std::function<int(const std::string &source, std::uint64_t offset,
-                                    std::size_t size)>;
+using ReadFault =
+    std::function<int(const std::string &source, std::uint64_t offset, std::size_t size)>;
 
 // Every read that reaches past `from` bytes fails with `error` (a drive that is pulled
 // after so many bytes of the file).
@@ -133,7 +134,10 @@ public:
     std::vector<Drive> drives() const override { return m_inner->drives(); }
     std::string driveRoot(const Drive &drive) const override { return m_inner->driveRoot(drive); }
     bool fileExists(const std::string &path) const override { return m_inner->fileExists(path); }
-    bool folderExists(const std::string &path) const override { return m_inner->folderExists(path); }
+    bool folderExists(const std::string &path) const override
+    {
+        return m_inner->folderExists(path);
+    }
     Staging stageCopy(const std::string &source, const std::string &destination,
                       const CopyOptions &options = {}) const override;
     Staging stageBytes(const std::string &destination, const void *data,

@@ -5,9 +5,9 @@
 #include "trackgrid.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -41,7 +41,8 @@ QString MainWindowScene::settingsFile() const
 void MainWindowScene::open()
 {
     Services services;
-    services.fileSystem = FaultyFileSystem::factory(faults, [this] { return machine.fileSystem(); });
+    services.fileSystem =
+        FaultyFileSystem::factory(faults, [this] { return machine.fileSystem(); });
     services.processStarter = RecordingStarter::factory(started);
     m_window = std::make_unique<FrmMain>(services, std::make_unique<KeptSettings>(settingsFile()));
     m_window->show();

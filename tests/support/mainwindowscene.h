@@ -6,8 +6,8 @@
 //     TestDatabase db;
 //     db.tracks << TestTrack::make("Hi", "Artist", "Album", "Rock",
 //                                  ":iPod_Control:Music:F00:AB.mp3").withContents("bytes");
-//     QVERIFY(scene.load(db));                     // writes the player, presses "Check for sound files"
-//     scene.markRows(1, 1);                        // click, shift-click, "(Un)Select file"
+//     QVERIFY(scene.load(db));                     // writes the player, presses "Check for sound
+//     files" scene.markRows(1, 1);                        // click, shift-click, "(Un)Select file"
 //     QCOMPARE(scene.exportMarked(), QStringList{"File exported successfully"});
 //
 // The window's file system is the machine's own behind a FaultyFileSystem whose plan is
@@ -37,8 +37,8 @@ public:
     MainWindowScene();
     ~MainWindowScene();
 
-    QString playerPath() const; // without a trailing separator
-    QString exportPath() const; // without a trailing separator
+    QString playerPath() const;                  // without a trailing separator
+    QString exportPath() const;                  // without a trailing separator
     QString path(const QString &relative) const; // a path inside the scene's folder
 
     // The settings file the scene's windows keep their settings in.

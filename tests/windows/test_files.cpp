@@ -137,8 +137,8 @@ TEST_CASE("a refused operation reports the Win32 error and the path it is about"
     HANDLE probe = CreateFileW(wide(readOnly).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
-        cases.push_back({"read-only destination: write over it",
-                         [&] { fs->createFile(readOnly); }, ERROR_ACCESS_DENIED, readOnly});
+        cases.push_back({"read-only destination: write over it", [&] { fs->createFile(readOnly); },
+                         ERROR_ACCESS_DENIED, readOnly});
     } else {
         CloseHandle(probe);
         MESSAGE("this machine lets the user write read-only files (wine run as root): "
@@ -249,12 +249,12 @@ TEST_CASE("the export's copy: whole or not at all, source and destination faults
         CHECK(temporaryFilesIn(*fs, temp.path()) == 1);
         for (const std::string &name : fs->listFolder(temp.path())) {
             if (name.rfind(".sondrel-", 0) == 0)
-                CHECK((GetFileAttributesW(wide(temp.file(name)).c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+                CHECK((GetFileAttributesW(wide(temp.file(name)).c_str()) & FILE_ATTRIBUTE_HIDDEN) !=
+                      0);
         }
         CHECK(staging.copy->place().copied());
         CHECK((GetFileAttributesW(wide(b).c_str()) & FILE_ATTRIBUTE_HIDDEN) == 0);
     }
-
 
     CHECK(placedCopy(*fs, a, a).outcome == CopyOutcome::SameFile);
     CHECK(placedCopy(*fs, temp.file("none.mp3"), b).outcome == CopyOutcome::SourceMissing);
