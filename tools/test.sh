@@ -21,5 +21,5 @@ cmake --preset asan "${launcher[@]}"
 cmake --build --preset asan --target "${asan_suites[@]}"
 ctest --preset asan -R "^($(IFS='|'; echo "${asan_suites[*]}"))\$"
 
-# Every C++ file as the project's .clang-format has it; on once the tree has been formatted.
-# tools/format.sh --check
+# Every C++ file as the project's .clang-format has it.
+tools/format.sh --check
