@@ -3,6 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh --test
+# Every C++ file as the project's .clang-format has it.
+tools/format.sh --check
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 (cd build && ctest --output-on-failure --timeout 600 -j2)
@@ -20,6 +22,3 @@ command -v ccache > /dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake --preset asan "${launcher[@]}"
 cmake --build --preset asan --target "${asan_suites[@]}"
 ctest --preset asan -R "^($(IFS='|'; echo "${asan_suites[*]}"))\$"
-
-# Every C++ file as the project's .clang-format has it.
-tools/format.sh --check
