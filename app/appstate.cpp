@@ -4,25 +4,25 @@
 
 namespace sondrel {
 
-AppState::AppState(QObject *parent) : QObject(parent), m_listFields(defaultNameFields()) {}
+AppState::AppState(QObject *parent) : QObject(parent), m_nameFields(defaultNameFields()) {}
 
-void AppState::setDfltDrive(const QString &drive)
+void AppState::setPlayerDrive(const QString &drive)
 {
-    m_dfltDrive = drive;
-    Q_EMIT dfltDriveChanged(m_dfltDrive);
+    m_playerDrive = drive;
+    Q_EMIT playerDriveChanged(m_playerDrive);
 }
 
-void AppState::setDfltDir(const QString &directory)
+void AppState::setExportDirectory(const QString &directory)
 {
-    m_dfltDir = directory;
-    Q_EMIT dfltDirChanged(m_dfltDir);
+    m_exportDirectory = directory;
+    Q_EMIT exportDirectoryChanged(m_exportDirectory);
 }
 
-void AppState::setNameFields(const NameFields &fields, const QString &expName,
+void AppState::setNameFields(const NameFields &fields, const QString &exportName,
                              const ExportOptions &options)
 {
-    m_listFields = fields;
-    m_expName = expName;
+    m_nameFields = fields;
+    m_exportName = exportName;
     m_exportOptions = options;
     Q_EMIT nameFieldsChanged();
 }

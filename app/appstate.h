@@ -25,25 +25,25 @@ public:
     explicit AppState(QObject *parent = nullptr);
 
     // The root of the player's drive; ends with the platform's separator.
-    const QString &DfltDrive() const { return m_dfltDrive; }
-    void setDfltDrive(const QString &drive);
+    const QString &playerDrive() const { return m_playerDrive; }
+    void setPlayerDrive(const QString &drive);
     // The export directory; ends with the platform's separator.
-    const QString &DfltDir() const { return m_dfltDir; }
-    void setDfltDir(const QString &directory);
+    const QString &exportDirectory() const { return m_exportDirectory; }
+    void setExportDirectory(const QString &directory);
 
     // The export-name fields in list order, and the pattern's display form ("Title_Artist"),
     // which stays empty until the composer first confirms a pattern.
-    const NameFields &ListFields() const { return m_listFields; }
-    const QString &ExpName() const { return m_expName; }
+    const NameFields &nameFields() const { return m_nameFields; }
+    const QString &exportName() const { return m_exportName; }
     // The composer's options of the export run.
     const ExportOptions &exportOptions() const { return m_exportOptions; }
     // The composer's confirmation: fields, display form and options change together.
-    void setNameFields(const NameFields &fields, const QString &expName,
+    void setNameFields(const NameFields &fields, const QString &exportName,
                        const ExportOptions &options);
     // The same, the options kept as they are.
-    void setNameFields(const NameFields &fields, const QString &expName)
+    void setNameFields(const NameFields &fields, const QString &exportName)
     {
-        setNameFields(fields, expName, m_exportOptions);
+        setNameFields(fields, exportName, m_exportOptions);
     }
 
     // The tracks of the last check of the player. Whoever fills the table anew clears
@@ -67,8 +67,8 @@ public:
     const SelectionTotals &totals() const { return m_totals; }
 
 Q_SIGNALS:
-    void dfltDriveChanged(const QString &drive);
-    void dfltDirChanged(const QString &directory);
+    void playerDriveChanged(const QString &drive);
+    void exportDirectoryChanged(const QString &directory);
     void nameFieldsChanged();
     // Marks and totals changed (once per toggle or clear, not once per track).
     void marksChanged();
@@ -77,10 +77,10 @@ private:
     // Flips the mark of track k (of the table) and its share of the totals.
     void flip(int k);
 
-    QString m_dfltDrive;
-    QString m_dfltDir;
-    NameFields m_listFields;
-    QString m_expName;
+    QString m_playerDrive;
+    QString m_exportDirectory;
+    NameFields m_nameFields;
+    QString m_exportName;
     ExportOptions m_exportOptions;
     TrackTable m_tracks;
     std::vector<bool> m_marks;

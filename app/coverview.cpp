@@ -1,8 +1,8 @@
 #include "coverview.h"
 
 #include "coverart.h"
-#include "exportrun.h"
 #include "historytags.h"
+#include "playerpaths.h"
 #include "tracktable.h"
 
 namespace sondrel {
@@ -35,11 +35,11 @@ void CoverView::rescale()
         return;
     }
     const QSize room = contentsRect().size();
-    setPixmap(QPixmap::fromImage(
-        m_image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    setPixmap(
+        QPixmap::fromImage(m_image.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
 }
 
-QImage trackCover(const FileSystem &fs, const TrackTable &table, int k,
+QImage trackCover(const PlayerFiles &fs, const TrackTable &table, int k,
                   const std::string &playerRoot)
 {
     if (!table.contains(k))
@@ -50,7 +50,7 @@ QImage trackCover(const FileSystem &fs, const TrackTable &table, int k,
         const CoverPixels pixels = readCover(fs, *table.artwork(), track.coverImage);
         if (!pixels.isNull())
             player = QImage(pixels.rgb.data(), pixels.width, pixels.height, pixels.width * 3,
-                             QImage::Format_RGB888)
+                            QImage::Format_RGB888)
                          .copy(); // the pixels go with `pixels`
     }
     const QString location = table.text(k, FieldLocation);
@@ -61,8 +61,8 @@ QImage trackCover(const FileSystem &fs, const TrackTable &table, int k,
         const JpegBytes own = embeddedPicture(fs, playerRoot, path, historyFormat(names->back()));
         if (!own.empty()) {
             const QImage embedded = QImage::fromData(own.data(), int(own.size()));
-            if (!embedded.isNull() &&
-                qint64(embedded.width()) * embedded.height() > qint64(player.width()) * player.height())
+            if (!embedded.isNull() && qint64(embedded.width()) * embedded.height() >
+                                          qint64(player.width()) * player.height())
                 return embedded;
         }
     }

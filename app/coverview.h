@@ -7,7 +7,7 @@
 
 namespace sondrel {
 
-class FileSystem;
+class PlayerFiles;
 class TrackTable;
 
 // The square beside the grid that shows the highlighted track's cover, scaled smoothly to
@@ -32,7 +32,7 @@ private:
 // The cover of track k: the player's thumbnail, or the picture embedded in the track's
 // file on the player (below `playerRoot`, which ends with the separator) when that one is
 // larger; a null image when there is neither. Never raises.
-QImage trackCover(const FileSystem &fs, const TrackTable &table, int k,
+QImage trackCover(const PlayerFiles &fs, const TrackTable &table, int k,
                   const std::string &playerRoot);
 
 } // namespace sondrel

@@ -1,21 +1,20 @@
 #include "exportaction.h"
 
-#include "exportrun.h"
+#include "controls.h"
+#include "exportjob.h"
+#include "exportmessages.h"
 #include "filesystem.h"
 #include "frmmain.h"
 #include "messages.h"
 #include "selectionaction.h"
-#include "ui.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
 
 #include <cstdlib>
@@ -84,133 +83,185 @@ QProgressBar *buildProgressWindow(QProgressDialog &dialog)
     return bar;
 }
 
+// One run of the window: its job, the progress window and the status line while the
+// copies run, and the messages at the end. It lives from the click to the closing message
+// and then goes; the window's event loop runs meanwhile.
+class WindowExport : public QObject
+{
+public:
+    WindowExport(FrmMain &window, std::unique_ptr<FileSystem> fs)
+        : QObject(&window), m_window(window), m_fs(std::move(fs)), m_host(window), m_job(*m_fs)
+    {
+    }
+
+    void start()
+    {
+        const AppState &state = m_window.state();
+        ExportRequest request;
+        request.playerDrive = state.playerDrive();
+        request.exportDirectory = state.exportDirectory();
+        request.marked = markedTracksInListOrder(m_window);
+        request.fields = state.nameFields();
+        request.options = state.exportOptions();
+
+        // The copying thread tells each track it reaches; the window shows the latest one
+        // and the bytes at each repaint, so that thousands of small files cost no more
+        // painting than a few large ones.
+        connect(&m_job.progress(), &ExportProgress::reached, this,
+                [this](int n, int count, const QString &title) {
+                    m_latest = exportStatusText(n, count, title);
+                });
+        connect(&m_job, &ExportJob::checked, this, &WindowExport::checked);
+        connect(&m_job, &ExportJob::finished, this, &WindowExport::finished);
+        m_waitNote.setSingleShot(true);
+        m_waitNote.setTimerType(Qt::PreciseTimer);
+        m_waitNote.setInterval(WaitNoteMs);
+        connect(&m_waitNote, &QTimer::timeout, this, &WindowExport::showWaiting);
+        m_repaint.setInterval(40);
+        connect(&m_repaint, &QTimer::timeout, this, &WindowExport::showProgress);
+
+        // The checks and the plan (the record, the folders, the files to compare) run on
+        // the job's thread while this one keeps the window painted; the buttons that change
+        // what is exported are locked meanwhile, and closing the window waits for the plan,
+        // then stops the copies.
+        m_window.setExportRunning([this] { stop(); });
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        m_job.start(m_window.state().tracks(), request);
+    }
+
+private:
+    void stop()
+    {
+        m_job.cancel();
+        if (m_planning) {
+            m_job.wait();
+            return;
+        }
+        // A read that the player does not answer is not waited for: the program ends, its
+        // copy's temporary file left for the next run to remove (nothing was placed from
+        // it, so the record stays true).
+        if (!m_job.wait(QDeadlineTimer(m_waitingShown ? 0 : WaitNoteMs)))
+            std::_Exit(0);
+    }
+
+    void checked()
+    {
+        m_planning = false;
+        QApplication::restoreOverrideCursor();
+        m_telling = true;
+        m_job.tellChecks(m_host);
+        m_telling = false;
+        if (m_job.outcome() == ExportRun::Outcome::Ready) {
+            if (!m_window.isVisible()) // the window was closed while the run was planned
+                m_job.cancel();
+            else
+                showProgressWindow();
+        }
+        if (m_finishedWhileTelling)
+            finished();
+    }
+
+    void showProgressWindow()
+    {
+        m_total = m_job.bytesToCopy();
+        QLabel *status = m_window.LblStatusExport;
+        status->setText(QString());
+        status->show();
+        m_dialog = new QProgressDialog(&m_window);
+        m_bar = buildProgressWindow(*m_dialog);
+        connect(m_dialog, &QProgressDialog::canceled, this, [this] {
+            m_job.cancel();
+            m_waitNote.start();
+        });
+        // The arrow with the hourglass: busy, yet Cancel can be pressed.
+        QApplication::changeOverrideCursor(Qt::BusyCursor);
+        m_repaint.start();
+        m_bar->setValue(0);
+        m_dialog->show();
+    }
+
+    // A read of a slow or dying player may take long to return after Cancel: after a while
+    // the progress window comes back and says what the run waits for, until it has ended.
+    void showWaiting()
+    {
+        m_waitingShown = true;
+        m_latest = waitingText();
+        if (QAbstractButton *cancel =
+                m_dialog->findChild<QAbstractButton *>(QStringLiteral("BtnCancel")))
+            cancel->setEnabled(false);
+        m_dialog->show();
+    }
+
+    static QString waitingText() { return QStringLiteral("Waiting for the iPod to answer..."); }
+
+    void showProgress()
+    {
+        if (m_waitingShown)
+            m_latest = waitingText();
+        if (m_latest != m_shown) {
+            m_shown = m_latest;
+            m_dialog->setLabelText(m_shown);
+            m_window.LblStatusExport->setText(m_shown);
+        }
+        // The bar itself, not the dialog's setValue(), which would process events.
+        m_bar->setValue(barValue(m_job.progress().bytes(), m_total));
+    }
+
+    void finished()
+    {
+        // The checks' messages are still being shown: the end waits for them.
+        if (m_telling) {
+            m_finishedWhileTelling = true;
+            return;
+        }
+        m_finishedWhileTelling = false;
+        const bool copied = m_dialog != nullptr;
+        m_repaint.stop();
+        m_waitNote.stop();
+        if (copied)
+            showProgress();
+        m_window.setExportRunning({});
+        if (copied) {
+            m_dialog->hide();
+            m_window.LblStatusExport->setText(QString());
+            QApplication::changeOverrideCursor(Qt::WaitCursor);
+            m_window.repaint();
+        }
+        if (!m_window.isVisible()) // the window was closed during the run
+            m_host.setBusy(false);
+        else if (m_job.outcome() == ExportRun::Outcome::Ready)
+            m_job.tell(m_host);
+        delete m_dialog;
+        m_dialog = nullptr;
+        deleteLater();
+        Q_EMIT m_window.exportEnded();
+    }
+
+    FrmMain &m_window;
+    std::unique_ptr<FileSystem> m_fs;
+    WindowExportHost m_host;
+    ExportJob m_job;
+    QProgressDialog *m_dialog = nullptr;
+    QProgressBar *m_bar = nullptr;
+    QTimer m_repaint;
+    QTimer m_waitNote;
+    QString m_latest;
+    QString m_shown;
+    std::uint64_t m_total = 0;
+    bool m_planning = true;
+    bool m_waitingShown = false;
+    bool m_telling = false;
+    bool m_finishedWhileTelling = false;
+};
+
 } // namespace
 
 void exportSelectedFiles(FrmMain &window)
 {
-    const std::unique_ptr<FileSystem> fs = window.services().fileSystem();
+    std::unique_ptr<FileSystem> fs = window.services().fileSystem();
     if (!fs)
         return;
-    const AppState &state = window.state();
-    ExportRequest request;
-    request.playerDrive = state.DfltDrive();
-    request.exportDirectory = state.DfltDir();
-    request.marked = markedTracksInListOrder(window);
-    request.totals = state.totals();
-    request.fields = state.ListFields();
-    request.options = state.exportOptions();
-    WindowExportHost host(window);
-    ExportRun run(*fs, host);
-    // The plan (the record, the folders, the files to compare) runs on a thread of its own
-    // while this one keeps the window painted; the buttons that change what is exported
-    // are locked meanwhile, and closing the window waits for it.
-    const ExportRun::Worker offThread = [&](const std::function<void()> &work) {
-        const std::unique_ptr<QThread> planning(QThread::create(work));
-        QEventLoop loop;
-        QObject::connect(planning.get(), &QThread::finished, &loop, &QEventLoop::quit);
-        window.setExportRunning([&] { planning->wait(); });
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        planning->start();
-        loop.exec();
-        planning->wait();
-        QApplication::restoreOverrideCursor();
-        window.setExportRunning({});
-    };
-    if (run.check(state.tracks(), request, offThread) != ExportRun::Outcome::Ready)
-        return;
-    if (!window.isVisible()) { // the window was closed while the run was planned
-        host.setBusy(false);
-        return;
-    }
-
-    const std::uint64_t total = run.bytesToCopy();
-    QLabel *status = window.LblStatusExport;
-    status->setText(QString());
-    status->show();
-
-    // The copies run on a thread of their own; this thread keeps the windows painted
-    // and answers Cancel.
-    ExportProgress progress;
-    QProgressDialog dialog(&window);
-    QProgressBar *bar = buildProgressWindow(dialog);
-    // The copying thread tells each track it reaches; the window shows the latest one and
-    // the bytes at each repaint, so that thousands of small files cost no more painting
-    // than a few large ones.
-    QString latest;
-    QString shown;
-    QObject::connect(&progress, &ExportProgress::reached, &dialog,
-                     [&](int n, int count, const QString &title) {
-                         latest = exportStatusText(n, count, title);
-                     });
-    // A read of a slow or dying player may take long to return after Cancel: after a while
-    // the progress window comes back and says what the run waits for, until it has ended.
-    const QString waiting = QStringLiteral("Waiting for the iPod to answer...");
-    bool waitingShown = false;
-    QTimer waitNote;
-    waitNote.setSingleShot(true);
-    waitNote.setTimerType(Qt::PreciseTimer);
-    waitNote.setInterval(WaitNoteMs);
-    QObject::connect(&waitNote, &QTimer::timeout, &dialog, [&] {
-        waitingShown = true;
-        latest = waiting;
-        if (QAbstractButton *cancel = dialog.findChild<QAbstractButton *>(QStringLiteral("BtnCancel")))
-            cancel->setEnabled(false);
-        dialog.show();
-    });
-    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
-        progress.cancel();
-        waitNote.start();
-    });
-    const auto showProgress = [&] {
-        if (waitingShown)
-            latest = waiting;
-        if (latest != shown) {
-            shown = latest;
-            dialog.setLabelText(shown);
-            status->setText(shown);
-        }
-        // The bar itself, not the dialog's setValue(), which would process events.
-        bar->setValue(barValue(progress.bytes(), total));
-    };
-    QTimer repaint;
-    repaint.setInterval(40);
-    QObject::connect(&repaint, &QTimer::timeout, bar, showProgress);
-
-    ExportReport report;
-    const std::unique_ptr<QThread> worker(
-        QThread::create([&] { report = run.copy(progress); }));
-    QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    window.setExportRunning([&] {
-        progress.cancel();
-        // A read that the player does not answer is not waited for: the program ends, its
-        // copy's temporary file left for the next run to remove (nothing was placed from
-        // it, so the record stays true).
-        if (!worker->wait(QDeadlineTimer(waitingShown ? 0 : WaitNoteMs)))
-            std::_Exit(0);
-    });
-    // The arrow with the hourglass: busy, yet Cancel can be pressed.
-    QApplication::changeOverrideCursor(Qt::BusyCursor);
-    worker->start();
-    repaint.start();
-    bar->setValue(0);
-    dialog.show();
-    loop.exec();
-    worker->wait();
-    repaint.stop();
-    waitNote.stop();
-    showProgress();
-    window.setExportRunning({});
-    dialog.hide();
-    status->setText(QString());
-    QApplication::changeOverrideCursor(Qt::WaitCursor);
-    window.repaint();
-
-    if (!window.isVisible()) { // the window was closed during the run
-        host.setBusy(false);
-        return;
-    }
-    run.tell(report);
+    (new WindowExport(window, std::move(fs)))->start();
 }
 
 } // namespace sondrel

@@ -10,8 +10,8 @@ class FrmMain;
 // followed by the player's playlists, when the composer's options ask for them) on a
 // thread of their own, while a progress window with Cancel and the status line show how
 // far the run is. A track that cannot be copied is passed over and listed at the end; a
-// failure of the export drive ends the run with the run-time error report. The window
-// stays usable.
+// failure of the export drive ends the run with the run-time error report. Returns at
+// once: the window stays usable, and FrmMain::exportEnded() tells when the run is over.
 void exportSelectedFiles(FrmMain &window);
 
 } // namespace sondrel

@@ -34,7 +34,8 @@ void showTrackListChoices(FrmMain &window)
         window.CboPlaylist->setCurrentIndex(0);
         // The list opens wide enough for long titles, whatever the box's width.
         QAbstractItemView *list = window.CboPlaylist->view();
-        list->setMinimumWidth(list->sizeHintForColumn(0) + list->verticalScrollBar()->sizeHint().width());
+        list->setMinimumWidth(list->sizeHintForColumn(0) +
+                              list->verticalScrollBar()->sizeHint().width());
     }
     finder.setQuery(window.TxtFind->text());
     showFoundTracks(window);

@@ -1,6 +1,6 @@
 #include "frmabout.h"
 
-#include "ui.h"
+#include "controls.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -1,9 +1,9 @@
 #include "frmchgdrive.h"
 
+#include "controls.h"
 #include "frmchgdir.h"
 #include "frmmain.h"
 #include "platformerror.h"
-#include "ui.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -34,9 +34,9 @@ bool sameDrive(const QString &a, const QString &b)
 
 } // namespace
 
-QString driveSetting(const FileSystem &fileSystem, const Drive &drive)
+QString driveSetting(const Volumes &volumes, const Drive &drive)
 {
-    const QString root = QString::fromStdString(fileSystem.driveRoot(drive));
+    const QString root = QString::fromStdString(volumes.driveRoot(drive));
     return isDriveLetter(root) ? root.toUpper() : root;
 }
 
@@ -82,7 +82,7 @@ FrmChgDrive::FrmChgDrive(FrmMain *main) : ClassicDialog(main), m_main(main)
 // the working directory, or the first drive.
 void FrmChgDrive::refreshDrives()
 {
-    const std::unique_ptr<FileSystem> fs = m_main->services().fileSystem();
+    const std::unique_ptr<Volumes> fs = m_main->services().fileSystem();
     if (!fs)
         return;
     const QString shown = Drive1->currentIndex() >= 0 ? Drive1->currentText() : QString();
@@ -109,7 +109,7 @@ void FrmChgDrive::confirm()
 {
     // With no drive in the list there is nothing to choose, and the setting stays.
     if (Drive1->currentIndex() >= 0) {
-        m_main->state().setDfltDrive(Drive1->currentData().toString());
+        m_main->state().setPlayerDrive(Drive1->currentData().toString());
     }
     accept();
 }
@@ -118,13 +118,13 @@ void FrmChgDrive::confirm()
 // folder that is still there; else the working directory). Its Cancel comes back here.
 void FrmChgDrive::chooseOtherFolder()
 {
-    const QString current = m_main->state().DfltDrive();
+    const QString current = m_main->state().playerDrive();
     const QString start = QFileInfo(current).isDir() ? current : QDir::currentPath();
     bool chosen = false;
     FrmChgDir dialog(
         QStringLiteral("Choose the folder that holds the player"), start,
         [this, &chosen](const QString &folder) {
-            m_main->state().setDfltDrive(folder);
+            m_main->state().setPlayerDrive(folder);
             chosen = true;
         },
         this);

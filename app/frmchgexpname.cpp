@@ -1,8 +1,8 @@
 #include "frmchgexpname.h"
 
+#include "controls.h"
 #include "frmmain.h"
 #include "messages.h"
-#include "ui.h"
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -117,12 +117,12 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
     ChkHistoryTags = optionBox(this, "ChkHistoryTags",
                                QStringLiteral("Write ratings and play counts into the files"),
                                OptionsTop + 2 * OptionStep);
-    ChkLibraryFile = optionBox(this, "ChkLibraryFile",
-                               QStringLiteral("Write a library file for other players"),
-                               OptionsTop + 3 * OptionStep);
-    ChkRescue = optionBox(this, "ChkRescue",
-                          QStringLiteral("Keep what can be read of damaged files"),
-                          OptionsTop + 4 * OptionStep);
+    ChkLibraryFile =
+        optionBox(this, "ChkLibraryFile", QStringLiteral("Write a library file for other players"),
+                  OptionsTop + 3 * OptionStep);
+    ChkRescue =
+        optionBox(this, "ChkRescue", QStringLiteral("Keep what can be read of damaged files"),
+                  OptionsTop + 4 * OptionStep);
     ChkCovers = optionBox(this, "ChkCovers", QStringLiteral("Put covers into the files"),
                           OptionsTop + 5 * OptionStep);
 
@@ -162,7 +162,7 @@ FrmChgExpName::FrmChgExpName(FrmMain *main) : ClassicDialog(main), m_main(main)
 
     // Each opening shows the list and options as last confirmed, with the first entry
     // highlighted.
-    setFields(main->state().ListFields());
+    setFields(main->state().nameFields());
     ListFields->setCurrentRow(0);
     ChkFolders->setChecked(main->state().exportOptions().artistAlbumFolders);
     ChkPlaylists->setChecked(main->state().exportOptions().writePlaylists);
@@ -208,11 +208,11 @@ void FrmChgExpName::setFields(const NameFields &fields)
 
 // Up and Down read the whole list, move the highlighted entry and write the list back;
 // the highlight follows the moved entry.
-void FrmChgExpName::moveHighlighted(int (*move)(NameFields &, int))
+void FrmChgExpName::moveHighlighted(int (*step)(NameFields &, int))
 {
     NameFields working = fields();
     const int from = ListFields->currentRow();
-    const int to = move(working, from);
+    const int to = step(working, from);
     if (to == from)
         return;
     for (int i : {from, to}) {

@@ -62,7 +62,7 @@ protected:
 
 private:
     void setFields(const NameFields &fields);
-    void moveHighlighted(int (*move)(NameFields &, int));
+    void moveHighlighted(int (*step)(NameFields &, int));
     void confirm();
 
     FrmMain *m_main;

@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "controls.h"
 #include "coverview.h"
 #include "exportaction.h"
 #include "findaction.h"
@@ -9,16 +10,16 @@
 #include "frmchgexpname.h"
 #include "gridcolumns.h"
 #include "keptsettings.h"
+#include "keptwindow.h"
 #include "messages.h"
 #include "opendirectory.h"
 #include "roundedoutline.h"
-#include "totals.h"
 #include "selectionaction.h"
 #include "soundfilecheck.h"
 #include "startupsettings.h"
+#include "totals.h"
 #include "trackcolumns.h"
 #include "trackgrid.h"
-#include "ui.h"
 #include "windowplace.h"
 #include "wrapbutton.h"
 
@@ -55,8 +56,7 @@ constexpr int DesignedHeight = 8070 + FindRow;
 } // namespace
 
 FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget *parent)
-    : QWidget(parent), m_services(std::move(services)),
-      m_kept(std::move(kept))
+    : QWidget(parent), m_services(std::move(services)), m_kept(std::move(kept))
 {
     setObjectName(QStringLiteral("FrmMain"));
     setWindowTitle(QStringLiteral("Sondrel"));
@@ -75,7 +75,7 @@ FrmMain::FrmMain(Services services, std::unique_ptr<KeptSettings> kept, QWidget 
     connectFindKeys();
     showState();
     startUp();
-    m_place = new WindowPlace(this, *m_kept);
+    m_place = new WindowPlace(this, keptWindowGroup(*m_kept));
 }
 
 FrmMain::~FrmMain()
@@ -181,11 +181,14 @@ void FrmMain::buildExportArea()
     Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     placeTwips(Label3, 120, 240, 735, 255);
 
-    LblSelFilesNum = borderedLabel(FrameExport, "LblSelFilesNum", QStringLiteral(" 0 file(s) selected"));
+    LblSelFilesNum =
+        borderedLabel(FrameExport, "LblSelFilesNum", QStringLiteral(" 0 file(s) selected"));
     placeTwips(LblSelFilesNum, 960, 240, 1935, 255);
-    LblSelFilesSize = borderedLabel(FrameExport, "LblSelFilesSize", QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
+    LblSelFilesSize =
+        borderedLabel(FrameExport, "LblSelFilesSize", QStringLiteral(" 0 Kb = 0 Mb = 0 Gb"));
     placeTwips(LblSelFilesSize, 3000, 240, 3615, 255);
-    LblSelFilesDur = borderedLabel(FrameExport, "LblSelFilesDur", QStringLiteral(" 00:00:00 hh:mm:ss"));
+    LblSelFilesDur =
+        borderedLabel(FrameExport, "LblSelFilesDur", QStringLiteral(" 00:00:00 hh:mm:ss"));
     placeTwips(LblSelFilesDur, 6720, 240, 1935, 255);
 
     LblSelFilesNumI = makeControl<QLabel>(FrameExport, "LblSelFilesNumI", QStringLiteral("0"));
@@ -197,7 +200,8 @@ void FrmMain::buildExportArea()
     for (QLabel *hidden : {LblSelFilesNumI, LblSelFilesSizeI, LblSelFilesDurI})
         hidden->hide();
 
-    LblStatusExport = makeControl<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
+    LblStatusExport =
+        makeControl<QLabel>(FrameExport, "LblStatusExport", QStringLiteral(" Status export"));
     placeTwips(LblStatusExport, 240, 720, 7455, 255);
 
     BtnExport = makeButton(FrameExport, "BtnExport", QStringLiteral("Export selected file(s)"));
@@ -220,7 +224,8 @@ void FrmMain::anchorControls()
     m_anchors.add(ImgCover, FollowsRight);
     for (QWidget *statusLine : std::initializer_list<QWidget *>{Label2, LblStatusiPod, LblShown})
         m_anchors.add(statusLine, FollowsBottom);
-    for (QWidget *button : std::initializer_list<QWidget *>{BtnMarkShown, BtnUnmarkShown, BtnSelSound})
+    for (QWidget *button :
+         std::initializer_list<QWidget *>{BtnMarkShown, BtnUnmarkShown, BtnSelSound})
         m_anchors.add(button, FollowsRight | FollowsBottom);
     m_anchors.add(FrameExport, FollowsBottom | GrowsWide);
     m_anchors.add(LblStatusExport, GrowsWide);
@@ -230,11 +235,11 @@ void FrmMain::anchorControls()
 
 void FrmMain::setTabOrder()
 {
-    QWidget *const order[] = {BtnChangeDfltDrive, TxtDfltDrive,        BtnChangeDfltDir, TxtDfltDir,
-                              BtnChangeExpName,   TxtExpName,          BtnUpdate,        BtnHelp,
-                              BtnExit,            TxtFind,             CboPlaylist,      BtnMarkShown,
-                              BtnUnmarkShown,     BtnSelSound,         MSFlexGridSoundList,
-                              BtnExport,          BtnOpenDir};
+    QWidget *const order[] = {
+        BtnChangeDfltDrive, TxtDfltDrive, BtnChangeDfltDir, TxtDfltDir,  BtnChangeExpName,
+        TxtExpName,         BtnUpdate,    BtnHelp,          BtnExit,     TxtFind,
+        CboPlaylist,        BtnMarkShown, BtnUnmarkShown,   BtnSelSound, MSFlexGridSoundList,
+        BtnExport,          BtnOpenDir};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
     BtnChangeDfltDrive->setFocus();
@@ -258,9 +263,9 @@ void FrmMain::connectActions()
     connect(BtnChangeDfltDir, &QPushButton::clicked, this, [this, backToMain] {
         runGuarded(this, [this] {
             FrmChgDir dialog(
-                QStringLiteral("Choose the default directory to export"), m_state.DfltDir(),
+                QStringLiteral("Choose the default directory to export"), m_state.exportDirectory(),
                 [this](const QString &directory) {
-                    m_state.setDfltDir(directory);
+                    m_state.setExportDirectory(directory);
                     m_kept->setExportDirectory(directory);
                 },
                 this);
@@ -271,7 +276,7 @@ void FrmMain::connectActions()
     connect(BtnChangeExpName, &QPushButton::clicked, this, [this, backToMain] {
         FrmChgExpName dialog(this);
         if (dialog.exec() == QDialog::Accepted) {
-            m_kept->setNameFields(m_state.ListFields());
+            m_kept->setNameFields(m_state.nameFields());
             m_kept->setExportOptions(m_state.exportOptions());
         }
         backToMain();
@@ -306,11 +311,11 @@ void FrmMain::connectActions()
 // The controls that show the state follow it: the settings' text boxes and the totals.
 void FrmMain::showState()
 {
-    connect(&m_state, &AppState::dfltDriveChanged, TxtDfltDrive, &QLineEdit::setText);
-    connect(&m_state, &AppState::dfltDirChanged, TxtDfltDir, &QLineEdit::setText);
+    connect(&m_state, &AppState::playerDriveChanged, TxtDfltDrive, &QLineEdit::setText);
+    connect(&m_state, &AppState::exportDirectoryChanged, TxtDfltDir, &QLineEdit::setText);
     connect(&m_state, &AppState::nameFieldsChanged, this, [this] {
         const std::unique_ptr<FileSystem> fs = m_services.fileSystem();
-        TxtExpName->setText(shownExpName(m_state.ExpName(), m_state.exportOptions(),
+        TxtExpName->setText(shownExpName(m_state.exportName(), m_state.exportOptions(),
                                          fs ? fs->separator() : '/'));
     });
     connect(&m_state, &AppState::marksChanged, this, &FrmMain::showTotals);
@@ -334,7 +339,7 @@ void FrmMain::showCover()
     const int row = grid.Row();
     const int k = row >= 1 && row < grid.Rows() ? trackOfRow(grid, row) : 0;
     const std::unique_ptr<FileSystem> fs = k ? m_services.fileSystem() : nullptr;
-    ImgCover->showCover(fs ? trackCover(*fs, trackTable(), k, m_state.DfltDrive().toStdString())
+    ImgCover->showCover(fs ? trackCover(*fs, trackTable(), k, m_state.playerDrive().toStdString())
                            : QImage());
 }
 
@@ -347,8 +352,8 @@ void FrmMain::startUp()
     StartUpSettings settings{defaults.playerDrive, defaults.exportDirectory};
     if (const std::unique_ptr<FileSystem> fs = m_services.fileSystem())
         settings = startUpSettings(*fs, *m_kept);
-    m_state.setDfltDir(QString::fromStdString(settings.dfltDir));
-    m_state.setDfltDrive(QString::fromStdString(settings.dfltDrive));
+    m_state.setExportDirectory(QString::fromStdString(settings.dfltDir));
+    m_state.setPlayerDrive(QString::fromStdString(settings.dfltDrive));
 
     TrackGrid *grid = MSFlexGridSoundList;
     grid->setFixedRows(1);

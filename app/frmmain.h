@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "appstate.h"
+#include "controls.h"
 #include "keptsettings.h"
 #include "services.h"
 #include "trackfinder.h"
-#include "ui.h"
 
 class QCheckBox;
 class QComboBox;
@@ -48,7 +48,6 @@ public:
     TrackTable &trackTable() { return m_state.tracks(); }
     const TrackTable &trackTable() const { return m_state.tracks(); }
     const Services &services() const { return m_services; }
-    KeptSettings &keptSettings() const { return *m_kept; }
     // What the find row shows of the track table.
     TrackFinder &finder() { return m_finder; }
     const TrackFinder &finder() const { return m_finder; }
@@ -63,6 +62,11 @@ public:
     void setExportRunning(std::function<void()> stop);
     bool exportRunning() const { return bool(m_stopExport); }
 
+Q_SIGNALS:
+    // An export run has ended and its closing messages have been shown.
+    void exportEnded();
+
+public:
     // Settings area.
     RoundedOutline *Shape1;
     QPushButton *BtnChangeDfltDrive;

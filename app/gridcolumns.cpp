@@ -77,7 +77,8 @@ void GridColumns::apply()
     QHeaderView *header = m_grid->horizontalHeader();
     m_applying = true;
     for (int section = 0; section < header->count() && section < int(m_widths.size()); ++section)
-        header->resizeSection(section, std::max(m_widths[std::size_t(section)] + shareOf(section), 1));
+        header->resizeSection(section,
+                              std::max(m_widths[std::size_t(section)] + shareOf(section), 1));
     m_applying = false;
 }
 

@@ -1,6 +1,6 @@
+#include "controls.h"
 #include "frmmain.h"
 #include "startoptions.h"
-#include "ui.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,5 +1,6 @@
 #include "soundfilecheck.h"
 
+#include "controls.h"
 #include "databasereader.h"
 #include "findaction.h"
 #include "frmmain.h"
@@ -7,7 +8,6 @@
 #include "numberformat.h"
 #include "trackcolumns.h"
 #include "trackgrid.h"
-#include "ui.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,8 +15,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QProgressDialog>
-#include <QSemaphore>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QThread>
 #include <QTimer>
 
@@ -59,17 +59,28 @@ bool TrackTableCells::sortKey(int row, int col, GridSortKey &key) const
         return true;
     };
     switch (col) {
-    case ColumnId: return number(std::uint32_t(track.id));
-    case ColumnTrackNumber: return number(track.trackNumber);
-    case ColumnDiscNumber: return number(track.discNumber);
-    case ColumnYear: return number(track.year);
-    case ColumnRating: return number(track.rating);
-    case ColumnPlays: return number(track.playCount);
-    case ColumnSkips: return number(track.skipCount);
-    case ColumnLastPlayed: return number(track.lastPlayed);
-    case ColumnDateAdded: return number(track.dateAdded);
-    case ColumnCover: return number(track.coverImage ? 1 : 0);
-    default: return false;
+    case ColumnId:
+        return number(std::uint32_t(track.id));
+    case ColumnTrackNumber:
+        return number(track.trackNumber);
+    case ColumnDiscNumber:
+        return number(track.discNumber);
+    case ColumnYear:
+        return number(track.year);
+    case ColumnRating:
+        return number(track.rating);
+    case ColumnPlays:
+        return number(track.playCount);
+    case ColumnSkips:
+        return number(track.skipCount);
+    case ColumnLastPlayed:
+        return number(track.lastPlayed);
+    case ColumnDateAdded:
+        return number(track.dateAdded);
+    case ColumnCover:
+        return number(track.coverImage ? 1 : 0);
+    default:
+        return false;
     }
 }
 
@@ -118,8 +129,8 @@ void checkForSoundFiles(FrmMain &window)
         fs = window.services().fileSystem();
         if (!fs)
             return;
-        reader = std::make_unique<DatabaseReader>(*fs, window.state().DfltDrive().toStdString(),
-                                                  window.state().DfltDir().toStdString());
+        reader = std::make_unique<DatabaseReader>(*fs, window.state().playerDrive().toStdString(),
+                                                  window.state().exportDirectory().toStdString());
 
         // The database is read on a thread of its own, while this one keeps the window
         // painted, shows the progress and answers Cancel; the window's table is given back
@@ -256,8 +267,8 @@ void checkForSoundFiles(FrmMain &window)
             QStringLiteral("Updated in %1 seconds").arg(generalNumber(roundHalfEven(seconds, 2))));
         reader.reset();
         fs.reset();
-        for (QPushButton *button : {window.BtnSelSound, window.BtnMarkShown,
-                                    window.BtnUnmarkShown, window.BtnExport})
+        for (QPushButton *button :
+             {window.BtnSelSound, window.BtnMarkShown, window.BtnUnmarkShown, window.BtnExport})
             button->setEnabled(true);
         window.MSFlexGridSoundList->SetFocus();
     } catch (const PlatformError &error) {

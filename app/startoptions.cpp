@@ -38,8 +38,8 @@ void addStartOptions(QCommandLineParser &parser)
 bool asksForTextOnly(const QStringList &arguments)
 {
     static const QStringList textOptions = {
-        QStringLiteral("-h"),        QStringLiteral("--help"),    QStringLiteral("-?"),
-        QStringLiteral("--help-all"), QStringLiteral("-v"),       QStringLiteral("--version"),
+        QStringLiteral("-h"),         QStringLiteral("--help"), QStringLiteral("-?"),
+        QStringLiteral("--help-all"), QStringLiteral("-v"),     QStringLiteral("--version"),
     };
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--"))
@@ -69,9 +69,9 @@ std::unique_ptr<KeptSettings> keptSettingsFor(const StartOptions &options)
 void applyStartOptions(FrmMain &window, const StartOptions &options)
 {
     if (!options.player.isEmpty())
-        window.state().setDfltDrive(options.player);
+        window.state().setPlayerDrive(options.player);
     if (!options.exportDir.isEmpty())
-        window.state().setDfltDir(options.exportDir);
+        window.state().setExportDirectory(options.exportDir);
 }
 
 } // namespace sondrel

@@ -81,9 +81,11 @@ void TrackFinder::setPlaylist(int index)
 
 bool TrackFinder::shows(int k) const
 {
-    if (m_playlist >= 0 && (std::size_t(k) >= m_inPlaylist.size() || k < 0 || !m_inPlaylist[std::size_t(k)]))
+    if (m_playlist >= 0 &&
+        (std::size_t(k) >= m_inPlaylist.size() || k < 0 || !m_inPlaylist[std::size_t(k)]))
         return false;
-    return m_words.isEmpty() || (k >= 1 && std::size_t(k) <= m_matched.size() && m_matched[std::size_t(k - 1)]);
+    return m_words.isEmpty() ||
+           (k >= 1 && std::size_t(k) <= m_matched.size() && m_matched[std::size_t(k - 1)]);
 }
 
 } // namespace sondrel

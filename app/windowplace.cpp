@@ -1,6 +1,6 @@
 #include "windowplace.h"
 
-#include "keptsettings.h"
+#include "keptwindow.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 
 namespace sondrel {
 
@@ -44,8 +45,8 @@ bool platformPlacesWindows()
 
 } // namespace
 
-WindowPlace::WindowPlace(QWidget *window, KeptSettings &kept)
-    : QObject(window), m_window(window), m_kept(kept)
+WindowPlace::WindowPlace(QWidget *window, SettingsGroup kept)
+    : QObject(window), m_window(window), m_kept(std::move(kept))
 {
     m_soon.setSingleShot(true);
     m_soon.setInterval(SettleMs);
@@ -56,7 +57,7 @@ WindowPlace::WindowPlace(QWidget *window, KeptSettings &kept)
 
 void WindowPlace::restore()
 {
-    const std::optional<KeptWindow> kept = m_kept.window();
+    const std::optional<KeptWindow> kept = readKeptWindow(m_kept);
     if (!kept)
         return;
     if (const QScreen *screen = screenShowing(kept->geometry)) {
@@ -78,8 +79,8 @@ void WindowPlace::keep()
     if (w.isMinimized() || w.isFullScreen() || !w.isVisible())
         return;
     const KeptWindow now{w.isMaximized() ? w.normalGeometry() : w.geometry(), w.isMaximized()};
-    if (now.geometry.isValid() && m_kept.window() != now)
-        m_kept.setWindow(now);
+    if (now.geometry.isValid() && readKeptWindow(m_kept) != now)
+        writeKeptWindow(m_kept, now);
 }
 
 bool WindowPlace::eventFilter(QObject *watched, QEvent *event)

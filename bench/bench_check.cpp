@@ -5,8 +5,8 @@
 // of them filled ("eight"), headless. Every player carries the tracks' history, and a plain
 // one its "Play Counts" file, so that reading and merging them is measured too; run
 // `bench_check --make F 40000` and time `--run F/player/ F/export/ 7` with this build and
-// with one from before the history was read to see what they cost. Each case runs in a child process of its own so
-// that the peak resident memory of one does not hide another.
+// with one from before the history was read to see what they cost. Each case runs in a child
+// process of its own so that the peak resident memory of one does not hide another.
 //
 //   bench_check [runs]          builds the players in a temporary folder and reports
 //   bench_check --run DRIVE DIR RUNS   (internal) checks one player RUNS times
@@ -121,8 +121,8 @@ public:
 int runChecks(const QString &drive, const QString &dir, int runs)
 {
     FrmMain window({}, test::freshSettings());
-    window.state().setDfltDrive(drive);
-    window.state().setDfltDir(dir);
+    window.state().setPlayerDrive(drive);
+    window.state().setExportDirectory(dir);
     window.show();
     QApplication::processEvents();
 
@@ -158,8 +158,8 @@ int showWindow(int seconds, const QString &drive, const QString &dir)
 {
     FrmMain window({}, test::freshSettings());
     if (!drive.isEmpty()) {
-        window.state().setDfltDrive(drive);
-        window.state().setDfltDir(dir);
+        window.state().setPlayerDrive(drive);
+        window.state().setExportDirectory(dir);
     }
     window.show();
     QTimer answer;
@@ -214,8 +214,7 @@ bool prepare(Case &c, const QString &folder)
     const QByteArray stored = c.compressed ? compressDatabase(db) : db;
     c.databaseSize = db.size();
     c.storedSize = stored.size();
-    return writeBenchPlayer(c.player, stored, c.compressed, c.tracks) &&
-           QDir().mkpath(c.exportDir);
+    return writeBenchPlayer(c.player, stored, c.compressed, c.tracks) && QDir().mkpath(c.exportDir);
 }
 
 // Runs `runs` checks of the case in a child process of its own and adds their figures.
@@ -244,14 +243,17 @@ bool measure(Case &c, int runs)
 
 void print(const Case &c, qint64 limit)
 {
-    std::printf(
-        "%8d %-10s %7.1f MB %7.3f s %7.3f s %7.3f s %7.3f s %7.3f s %7.1f MB %7.1f MB   (%s rows)\n",
-        c.tracks, c.compressed ? "iTunesCDB" : c.eight ? "eight" : "iTunesDB",
-        c.storedSize / 1048576.0,
-        median(c.seconds), *std::min_element(c.seconds.begin(), c.seconds.end()),
-        *std::max_element(c.seconds.begin(), c.seconds.end()), median(c.processorSeconds),
-        median(c.processSeconds),
-        c.peak / 1048576.0, limit / 1048576.0, c.rows.constData());
+    std::printf("%8d %-10s %7.1f MB %7.3f s %7.3f s %7.3f s %7.3f s %7.3f s %7.1f MB %7.1f MB   "
+                "(%s rows)\n",
+                c.tracks,
+                c.compressed ? "iTunesCDB"
+                : c.eight    ? "eight"
+                             : "iTunesDB",
+                c.storedSize / 1048576.0, median(c.seconds),
+                *std::min_element(c.seconds.begin(), c.seconds.end()),
+                *std::max_element(c.seconds.begin(), c.seconds.end()), median(c.processorSeconds),
+                median(c.processSeconds), c.peak / 1048576.0, limit / 1048576.0,
+                c.rows.constData());
 }
 
 int report(int runs)
@@ -366,21 +368,22 @@ int reportCommandLine(int runs)
     }
     const double ratio = median(listing[0]) / median(plain.seconds);
     const double jsonRatio = median(listing[1]) / median(listing[0]);
-    std::printf("40,000 tracks, %d runs each (load average now %s)\n"
-                "window's whole check:   median %.3f s, processor time (all threads) %.3f s (%s rows)\n"
-                "sondrel-export --list:  median %.3f s, min %.3f s, processor time %.3f s, "
-                "process start to end (%s lines)\n"
-                "--list --format json:   median %.3f s, min %.3f s, processor time %.3f s\n"
-                "--list / check: %.2f x the time, %.2f x the processor time (target <= 0.8 x): %s\n"
-                "json / tsv: %.2f x the time, %.2f x the processor time (target <= 1.2 x): %s\n",
-                runs, loadAverage().constData(), median(plain.seconds), median(plain.processSeconds),
-                plain.rows.constData(), median(listing[0]),
-                *std::min_element(listing[0].begin(), listing[0].end()), median(listingCpu[0]),
-                lines.constData(), median(listing[1]),
-                *std::min_element(listing[1].begin(), listing[1].end()), median(listingCpu[1]),
-                ratio, median(listingCpu[0]) / median(plain.processSeconds),
-                ratio <= 0.8 ? "met" : "NOT met", jsonRatio,
-                median(listingCpu[1]) / median(listingCpu[0]), jsonRatio <= 1.2 ? "met" : "NOT met");
+    std::printf(
+        "40,000 tracks, %d runs each (load average now %s)\n"
+        "window's whole check:   median %.3f s, processor time (all threads) %.3f s (%s rows)\n"
+        "sondrel-export --list:  median %.3f s, min %.3f s, processor time %.3f s, "
+        "process start to end (%s lines)\n"
+        "--list --format json:   median %.3f s, min %.3f s, processor time %.3f s\n"
+        "--list / check: %.2f x the time, %.2f x the processor time (target <= 0.8 x): %s\n"
+        "json / tsv: %.2f x the time, %.2f x the processor time (target <= 1.2 x): %s\n",
+        runs, loadAverage().constData(), median(plain.seconds), median(plain.processSeconds),
+        plain.rows.constData(), median(listing[0]),
+        *std::min_element(listing[0].begin(), listing[0].end()), median(listingCpu[0]),
+        lines.constData(), median(listing[1]),
+        *std::min_element(listing[1].begin(), listing[1].end()), median(listingCpu[1]), ratio,
+        median(listingCpu[0]) / median(plain.processSeconds), ratio <= 0.8 ? "met" : "NOT met",
+        jsonRatio, median(listingCpu[1]) / median(listingCpu[0]),
+        jsonRatio <= 1.2 ? "met" : "NOT met");
     std::fflush(stdout);
     return 0;
 }

@@ -39,11 +39,12 @@
 //                                             cp + sync (target: >= 0.9 x)
 #include "artworkbuilder.h"
 #include "artworkdb.h"
+#include "exportmessages.h"
 #include "exportrecord.h"
 #include "exportrun.h"
-#include "itunesdbbuilder.h"
 #include "filesystem.h"
 #include "frmmain.h"
+#include "itunesdbbuilder.h"
 #include "modalanswerer.h"
 #include "soundfilecheck.h"
 #include "testmain.h"
@@ -59,6 +60,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -148,14 +150,16 @@ int benchRecord(int lines, int runs)
         ExportRecord record;
         for (int i = 0; i < lines; ++i) {
             RecordLine line;
-            line.path = QStringLiteral("Artist %1/Album %2/Genre_Artist %1_Title %3_Album %2_%3.mp3")
-                            .arg(i % 500)
-                            .arg(i % 4000)
-                            .arg(i)
-                            .toStdString();
+            line.path =
+                QStringLiteral("Artist %1/Album %2/Genre_Artist %1_Title %3_Album %2_%3.mp3")
+                    .arg(i % 500)
+                    .arg(i % 4000)
+                    .arg(i)
+                    .toStdString();
             line.kind = RecordTrack;
-            line.key = QStringLiteral("%1").arg(0x1234567800000000ull + quint64(i), 16, 16,
-                                               QLatin1Char('0')).toUpper();
+            line.key = QStringLiteral("%1")
+                           .arg(0x1234567800000000ull + quint64(i), 16, 16, QLatin1Char('0'))
+                           .toUpper();
             line.sourceSize = line.size = 4000000 + std::uint64_t(i);
             line.sourceTime = line.time = 1700000000000000000LL + i;
             record.put(std::move(line));
@@ -206,7 +210,8 @@ int benchPlan(int tracks, bool folders)
         const QString folder = QStringLiteral("F%1").arg((k - 1) % 50, 2, 10, QLatin1Char('0'));
         const QString name = QStringLiteral("T%1.mp3").arg(k);
         QDir().mkpath(player + QStringLiteral("iPod_Control/Music/") + folder);
-        QFile file(player + QStringLiteral("iPod_Control/Music/") + folder + QLatin1Char('/') + name);
+        QFile file(player + QStringLiteral("iPod_Control/Music/") + folder + QLatin1Char('/') +
+                   name);
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(k)) < 0)
             return 1;
         Track &t = table.track(k);
@@ -217,15 +222,14 @@ int benchPlan(int tracks, bool folders)
         table.setText(k, FieldArtist, QStringLiteral("Artist %1").arg(k % 500));
         table.setText(k, FieldAlbum, QStringLiteral("Album %1").arg(k % 4000));
         table.setText(k, FieldGenre, QStringLiteral("Genre"));
-        table.setText(k, FieldLocation, QStringLiteral(":iPod_Control:Music:") + folder +
-                                            QLatin1Char(':') + name);
+        table.setText(k, FieldLocation,
+                      QStringLiteral(":iPod_Control:Music:") + folder + QLatin1Char(':') + name);
     }
     ExportRequest request;
     request.playerDrive = player;
     request.exportDirectory = exported;
     for (int k = 1; k <= tracks; ++k)
         request.marked.push_back(k);
-    request.totals.count = std::uint64_t(tracks);
     request.fields = defaultNameFields();
     request.options.artistAlbumFolders = folders;
     const std::unique_ptr<FileSystem> fs = createFileSystem();
@@ -246,9 +250,10 @@ int benchPlan(int tracks, bool folders)
         QElapsedTimer timer;
         timer.start();
         const ExportReport report = run.copy(progress);
-        std::printf("%d tracks%s: the checks with no record %.0f ms; the export %.1f s (%d copied)\n",
-                    tracks, folders ? " into artist and album folders" : "", first,
-                    double(timer.nsecsElapsed()) / 1e9, report.copied);
+        std::printf(
+            "%d tracks%s: the checks with no record %.0f ms; the export %.1f s (%d copied)\n",
+            tracks, folders ? " into artist and album folders" : "", first,
+            double(timer.nsecsElapsed()) / 1e9, report.copied);
     }
     std::vector<double> again;
     for (int i = 0; i < 5; ++i) {
@@ -287,8 +292,7 @@ QByteArray id3v23Tag(int k, int padding)
 // The same export of `files` MP3 files of `megabytes` each, without and with the history
 // written into the copies' tags, alternating, each into an emptied folder with the disk
 // flushed before; the sources in the page cache for both.
-int benchTags(int files, int megabytes, int pairs, int padding, const QString &folder,
-              bool covers)
+int benchTags(int files, int megabytes, int pairs, int padding, const QString &folder, bool covers)
 {
     QTemporaryDir dir(folder.isEmpty() ? QDir::tempPath() + QStringLiteral("/bench-XXXXXX")
                                        : folder + QStringLiteral("/bench-XXXXXX"));
@@ -322,14 +326,16 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
         t.rating = std::uint8_t(20 * (1 + k % 5));
         t.playCount = std::uint32_t(k % 40 + 1);
         table.setText(k, FieldTitle, QStringLiteral("Title %1").arg(k));
-        table.setText(k, FieldLocation, QStringLiteral(":iPod_Control:Music:") + sub +
-                                            QLatin1Char(':') + name);
+        table.setText(k, FieldLocation,
+                      QStringLiteral(":iPod_Control:Music:") + sub + QLatin1Char(':') + name);
     }
     if (covers) {
         test::TestArtwork art;
         for (int k = 1; k <= files; k += 10)
-            art.images << test::TestImage{quint32(k), table.track(k).persistentId,
-                                          {test::fitThumbnail(1060, 320, 500, 500, 0x336699u * quint32(k))}};
+            art.images << test::TestImage{
+                quint32(k),
+                table.track(k).persistentId,
+                {test::fitThumbnail(1060, 320, 500, 500, 0x336699u * quint32(k))}};
         if (!test::writeArtwork(player, art))
             return 1;
         auto artwork = std::make_shared<PlayerArtwork>();
@@ -353,7 +359,6 @@ int benchTags(int files, int megabytes, int pairs, int padding, const QString &f
     request.exportDirectory = exported;
     for (int k = 1; k <= files; ++k)
         request.marked.push_back(k);
-    request.totals.count = std::uint64_t(files);
     request.fields = defaultNameFields();
     const std::unique_ptr<FileSystem> fs = createFileSystem();
     QuietHost host;
@@ -417,12 +422,11 @@ int benchCommandLine(int files, int megabytes, int pairs, const QString &under)
     QStringList sources;
     for (int i = 0; i < files; ++i) {
         const QString location = QStringLiteral(":iPod_Control:Music:F%1:T%2.mp3")
-                                      .arg(i % 50, 2, 10, QLatin1Char('0'))
-                                      .arg(i, 4, 10, QLatin1Char('0'));
-        db.tracks << test::TestTrack::make(QStringLiteral("Title %1").arg(i),
-                                           QStringLiteral("Artist %1").arg(i % 50),
-                                           QStringLiteral("Album %1").arg(i % 200),
-                                           QStringLiteral("Genre"), location)
+                                     .arg(i % 50, 2, 10, QLatin1Char('0'))
+                                     .arg(i, 4, 10, QLatin1Char('0'));
+        db.tracks << test::TestTrack::make(
+                         QStringLiteral("Title %1").arg(i), QStringLiteral("Artist %1").arg(i % 50),
+                         QStringLiteral("Album %1").arg(i % 200), QStringLiteral("Genre"), location)
                          .withSize(qint32(size));
         block[0] = char(i);
         const QString relative = location.mid(1).replace(QLatin1Char(':'), QLatin1Char('/'));
@@ -480,8 +484,8 @@ int benchCommandLine(int files, int megabytes, int pairs, const QString &under)
             cpTimes.push_back(runCp());
             exportTimes.push_back(runExport());
         }
-        std::printf("pair %d: sondrel-export %.3f s, cp + sync %.3f s\n", i + 1,
-                    exportTimes.back(), cpTimes.back());
+        std::printf("pair %d: sondrel-export %.3f s, cp + sync %.3f s\n", i + 1, exportTimes.back(),
+                    cpTimes.back());
     }
     const double totalMb = double(size) * files / (1 << 20);
     std::vector<double> ratios;
@@ -492,8 +496,8 @@ int benchCommandLine(int files, int megabytes, int pairs, const QString &under)
                 "sondrel-export / (cp + sync) throughput: %.2f of the medians, %.2f median of "
                 "the pairs (target >= 0.90)\n",
                 files, megabytes, totalMb, median(exportTimes), totalMb / median(exportTimes),
-                median(cpTimes), totalMb / median(cpTimes),
-                median(cpTimes) / median(exportTimes), median(ratios));
+                median(cpTimes), totalMb / median(cpTimes), median(cpTimes) / median(exportTimes),
+                median(ratios));
     return 0;
 }
 
@@ -508,12 +512,11 @@ int main(int argc, char **argv)
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--record"))
         return benchRecord(argc > 2 ? atoi(argv[2]) : 40000, argc > 3 ? atoi(argv[3]) : 20);
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--tags"))
-        return benchTags(argc > 2 ? std::max(1, atoi(argv[2])) : 200,
-                         argc > 3 ? std::max(1, atoi(argv[3])) : 4,
-                         argc > 4 ? std::max(1, atoi(argv[4])) : 5,
-                         argc > 5 ? std::max(0, atoi(argv[5])) : 0,
-                         argc > 6 ? QString::fromLocal8Bit(argv[6]) : QString(),
-                         argc > 7 && QLatin1String(argv[7]) == QLatin1String("covers"));
+        return benchTags(
+            argc > 2 ? std::max(1, atoi(argv[2])) : 200, argc > 3 ? std::max(1, atoi(argv[3])) : 4,
+            argc > 4 ? std::max(1, atoi(argv[4])) : 5, argc > 5 ? std::max(0, atoi(argv[5])) : 0,
+            argc > 6 ? QString::fromLocal8Bit(argv[6]) : QString(),
+            argc > 7 && QLatin1String(argv[7]) == QLatin1String("covers"));
     if (argc > 1 && QLatin1String(argv[1]) == QLatin1String("--cli"))
         return benchCommandLine(argc > 2 ? std::max(1, atoi(argv[2])) : 1000,
                                 argc > 3 ? std::max(0, atoi(argv[3])) : 2,
@@ -573,8 +576,8 @@ int main(int argc, char **argv)
 
     // The window, with every track marked.
     FrmMain window({}, test::freshSettings());
-    window.state().setDfltDrive(player + QLatin1Char('/'));
-    window.state().setDfltDir(exported + QLatin1Char('/'));
+    window.state().setPlayerDrive(player + QLatin1Char('/'));
+    window.state().setExportDirectory(exported + QLatin1Char('/'));
     TrackTable &table = window.trackTable();
     table.reset(files);
     for (int k = 1; k <= files; ++k) {
@@ -599,7 +602,7 @@ int main(int argc, char **argv)
                 playlists[std::size_t(p)].tracks.push_back(k);
         }
         table.setPlaylists(std::move(playlists));
-        window.state().setNameFields(window.state().ListFields(), window.state().ExpName(),
+        window.state().setNameFields(window.state().nameFields(), window.state().exportName(),
                                      ExportOptions{true, true});
     }
     TrackGrid *grid = window.MSFlexGridSoundList;
@@ -616,12 +619,20 @@ int main(int argc, char **argv)
     const double totalMb = double(size) * files / (1 << 20);
     std::vector<double> stalls;
     std::vector<double> secondRuns;
+    // A click on "Export selected file(s)", and the run to its end (its closing message
+    // answered).
+    const auto exportAndWait = [&] {
+        QSignalSpy ended(&window, &FrmMain::exportEnded);
+        QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+        if (ended.isEmpty())
+            ended.wait(600000);
+    };
     // The same export once more over the finished folder: nothing to copy.
     const auto runAgain = [&] {
         sondrel::test::ModalAnswerer answerer;
         QElapsedTimer timer;
         timer.start();
-        QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+        exportAndWait();
         secondRuns.push_back(double(timer.nsecsElapsed()) / 1e9);
         answerer.waitFor(1);
         const QString expected =
@@ -637,7 +648,7 @@ int main(int argc, char **argv)
         StallMeter meter;
         QCoreApplication::processEvents(); // the meter's first tick
         timer.start();
-        QTest::mouseClick(window.BtnExport, Qt::LeftButton);
+        exportAndWait();
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         answerer.waitFor(1);
         stalls.push_back(meter.longest());

@@ -42,9 +42,9 @@ TrackTable makeTable(int n)
 {
     std::mt19937 random(40000);
     const auto pick = [&](int m) { return int(random() % unsigned(m)); };
-    static const char *const words[] = {"Love", "Night", "River", "Golden", "Heart", "Fire",
-                                        "Summer", "Road", "Dream", "City", "Blue", "Rain",
-                                        "Café", "Señorita", "Rock & Roll", "<Live>"};
+    static const char *const words[] = {
+        "Love",  "Night", "River", "Golden", "Heart", "Fire",     "Summer",      "Road",
+        "Dream", "City",  "Blue",  "Rain",   "Café",  "Señorita", "Rock & Roll", "<Live>"};
     const auto phrase = [&](int count) {
         QString text;
         for (int i = 0; i < count; ++i)
@@ -77,9 +77,10 @@ TrackTable makeTable(int n)
         table.setText(k, FieldGenre, QString::fromUtf8(words[pick(16)]));
         table.setText(k, FieldComment, pick(3) ? QString() : phrase(10));
         table.setText(k, FieldComposer, phrase(2));
-        table.setText(k, FieldLocation, QStringLiteral(":iPod_Control:Music:F%1:T%2.mp3")
-                                            .arg(k % 50, 2, 10, QLatin1Char('0'))
-                                            .arg(k));
+        table.setText(k, FieldLocation,
+                      QStringLiteral(":iPod_Control:Music:F%1:T%2.mp3")
+                          .arg(k % 50, 2, 10, QLatin1Char('0'))
+                          .arg(k));
     }
     std::vector<Playlist> playlists;
     for (int p = 0; p < 25; ++p) {
@@ -125,7 +126,7 @@ int main(int argc, char **argv)
     std::vector<LibraryCopy> copies(static_cast<std::size_t>(n));
     for (int k = 1; k <= n; ++k)
         copies[std::size_t(k - 1)].path = exportDir.toStdString() + "Artist Name/Album Title/" +
-                                     table.text(k, FieldTitle).toStdString() + ".mp3";
+                                          table.text(k, FieldTitle).toStdString() + ".mp3";
     std::vector<double> build;
     std::vector<double> buildCpu;
     qsizetype bytes = 0;
@@ -133,9 +134,9 @@ int main(int argc, char **argv)
         QElapsedTimer clock;
         clock.start();
         const double cpu = processSeconds();
-        bytes = libraryXml(table, copies, exportDir.toStdString(), '/',
-                           QDateTime::currentDateTimeUtc())
-                    .size();
+        bytes =
+            libraryXml(table, copies, exportDir.toStdString(), '/', QDateTime::currentDateTimeUtc())
+                .size();
         build.push_back(double(clock.nsecsElapsed()) / 1e9);
         buildCpu.push_back(processSeconds() - cpu);
     }
@@ -143,7 +144,8 @@ int main(int argc, char **argv)
     // The export folder: a recorded copy of every track but the first, which a run copies.
     ExportRecord record = *ExportRecord::parse({});
     for (int k = 2; k <= n; ++k) {
-        const QString name = QStringLiteral("F%1/T%2.mp3").arg(k % 50, 2, 10, QLatin1Char('0')).arg(k);
+        const QString name =
+            QStringLiteral("F%1/T%2.mp3").arg(k % 50, 2, 10, QLatin1Char('0')).arg(k);
         QDir().mkpath(exportDir + name.left(3));
         QFile file(exportDir + name);
         if (!file.open(QIODevice::WriteOnly))
@@ -169,8 +171,6 @@ int main(int argc, char **argv)
     request.playerDrive = player;
     request.exportDirectory = exportDir;
     request.marked = {1};
-    request.totals.count = 1;
-    request.totals.bytes = table.track(1).size;
     request.fields = defaultNameFields();
     // Runs with and without the file take turns; the end of a run (copy()) is timed.
     std::vector<double> with;
@@ -189,7 +189,8 @@ int main(int argc, char **argv)
         clock.start();
         const double cpu = processSeconds();
         const ExportReport report = run.copy(progress);
-        (request.options.libraryFile ? with : without).push_back(double(clock.nsecsElapsed()) / 1e9);
+        (request.options.libraryFile ? with : without)
+            .push_back(double(clock.nsecsElapsed()) / 1e9);
         (request.options.libraryFile ? withCpu : withoutCpu).push_back(processSeconds() - cpu);
         if (!report.skipped.empty())
             return 1;

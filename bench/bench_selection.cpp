@@ -74,8 +74,8 @@ void fill(FrmMain &window, int n)
     }
     fillTrackGrid(window);
     showTrackListChoices(window);
-    for (QPushButton *button : {window.BtnSelSound, window.BtnMarkShown, window.BtnUnmarkShown,
-                                window.BtnExport})
+    for (QPushButton *button :
+         {window.BtnSelSound, window.BtnMarkShown, window.BtnUnmarkShown, window.BtnExport})
         button->setEnabled(true);
 }
 
@@ -172,8 +172,8 @@ int main(int argc, char **argv)
     std::vector<double> markShown, unmarkShown, markShownCpu, unmarkShownCpu;
     QString markedCaption;
     for (int i = 0; i < runs; ++i) {
-        markShown.push_back(timed([&] { QTest::mouseClick(window.BtnMarkShown, Qt::LeftButton); },
-                                  markShownCpu));
+        markShown.push_back(
+            timed([&] { QTest::mouseClick(window.BtnMarkShown, Qt::LeftButton); }, markShownCpu));
         markedCaption = window.LblSelFilesNum->text();
         unmarkShown.push_back(timed(
             [&] { QTest::mouseClick(window.BtnUnmarkShown, Qt::LeftButton); }, unmarkShownCpu));
@@ -230,7 +230,8 @@ int main(int argc, char **argv)
                 median(unmarkShownCpu));
     std::printf("typing \"%s\", longest key: median %.3f s (max %.3f, processor %.3f s)  "
                 "target <= 0.050 s  (first key median %.3f s; %s)\n",
-                qPrintable(query), median(longest), *std::max_element(longest.begin(), longest.end()),
-                median(longestCpu), median(firstKey), qPrintable(queryCaption));
+                qPrintable(query), median(longest),
+                *std::max_element(longest.begin(), longest.end()), median(longestCpu),
+                median(firstKey), qPrintable(queryCaption));
     return 0;
 }

@@ -68,8 +68,6 @@ double windowRun(const QString &player, const QString &to, int seconds, qint64 b
     request.playerDrive = player + QLatin1Char('/');
     request.exportDirectory = to + QLatin1Char('/');
     request.marked = {1};
-    request.totals.count = 1;
-    request.totals.bytes = std::uint64_t(bytes);
     request.fields = defaultNameFields();
     ExportRun run(*fs, host);
     if (run.check(table, request) != ExportRun::Outcome::Ready)
@@ -90,7 +88,8 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     if (argc > 4 && QLatin1String(argv[1]) == QLatin1String("--child"))
-        return child(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), atoi(argv[4]));
+        return child(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                     atoi(argv[4]));
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     const int megabytes = argc > 2 ? std::max(1, atoi(argv[2])) : 30;
 
@@ -122,7 +121,8 @@ int main(int argc, char **argv)
         int count;
     } stops[] = {{"SIGINT", SIGINT, 1}, {"SIGTERM", SIGTERM, 1}, {"SIGINT twice", SIGINT, 2}};
     for (const auto &stop : stops) {
-        const QString to = work.filePath(QStringLiteral("cli-%1").arg(stop.signal * 10 + stop.count));
+        const QString to =
+            work.filePath(QStringLiteral("cli-%1").arg(stop.signal * 10 + stop.count));
         QProcess process;
         process.setProcessChannelMode(QProcess::ForwardedChannels);
         process.start(QCoreApplication::applicationFilePath(),

@@ -100,18 +100,19 @@ ParsedCommand parseCommand(const QStringList &arguments)
     const QCommandLineOption list(QStringLiteral("list"),
                                   QStringLiteral("Print the tracks with every field and the name "
                                                  "each is exported under; export nothing."));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("The form of --list: tsv (the default) or json."),
-                                    QStringLiteral("tsv|json"));
+    const QCommandLineOption format(
+        QStringLiteral("format"), QStringLiteral("The form of --list: tsv (the default) or json."),
+        QStringLiteral("tsv|json"));
     const QCommandLineOption find(QStringLiteral("find"),
                                   QStringLiteral("Only tracks with every word in their title, "
                                                  "artist, album, album artist, composer, genre "
                                                  "or comment (case and accents aside)."),
                                   QStringLiteral("words"));
-    const QCommandLineOption playlist(QStringLiteral("playlist"),
-                                      QStringLiteral("Only the tracks of the playlist of this exact "
-                                                     "title; may be repeated."),
-                                      QStringLiteral("title"));
+    const QCommandLineOption playlist(
+        QStringLiteral("playlist"),
+        QStringLiteral("Only the tracks of the playlist of this exact "
+                       "title; may be repeated."),
+        QStringLiteral("title"));
     const QCommandLineOption names(QStringLiteral("names"),
                                    QStringLiteral("The fields of the export names, in order, from "
                                                   "Genre, Artist, Title, Album, ID, Track, Disc, "
@@ -148,8 +149,8 @@ ParsedCommand parseCommand(const QStringList &arguments)
     parsed.help = parser.helpText();
     if (const qsizetype end = parsed.help.indexOf(QLatin1Char('\n')); end > 0)
         parsed.help.replace(0, end, QStringLiteral("Usage: %1 [options]").arg(program));
-    parsed.usage = QStringLiteral("Usage: %1 [options]\nRun \"%1 --help\" for every option.")
-                       .arg(program);
+    parsed.usage =
+        QStringLiteral("Usage: %1 [options]\nRun \"%1 --help\" for every option.").arg(program);
     CommandOptions &options = parsed.options;
     if (!parser.parse(arguments)) {
         parsed.error = parser.errorText();
@@ -171,7 +172,8 @@ ParsedCommand parseCommand(const QStringList &arguments)
     const auto single = [&](const QCommandLineOption &option, std::optional<QString> &out) {
         const QStringList values = parser.values(option);
         if (values.size() > 1) {
-            parsed.error = QStringLiteral("--%1 is given more than once").arg(option.names().first());
+            parsed.error =
+                QStringLiteral("--%1 is given more than once").arg(option.names().first());
             return false;
         }
         if (!values.isEmpty()) {
@@ -197,14 +199,16 @@ ParsedCommand parseCommand(const QStringList &arguments)
         if (value == QLatin1String("json")) {
             options.format = CommandOptions::Format::Json;
         } else if (value != QLatin1String("tsv")) {
-            parsed.error = QStringLiteral("unknown format \"%1\" (tsv or json)").arg(parser.value(format));
+            parsed.error =
+                QStringLiteral("unknown format \"%1\" (tsv or json)").arg(parser.value(format));
             return parsed;
         }
     }
     options.find = parser.values(find).join(QLatin1Char(' '));
     options.playlists = parser.values(playlist);
     if (parser.isSet(names)) {
-        options.names = nameFieldsFromList(parser.values(names).join(QLatin1Char(',')), parsed.error);
+        options.names =
+            nameFieldsFromList(parser.values(names).join(QLatin1Char(',')), parsed.error);
         if (!options.names)
             return parsed;
     }

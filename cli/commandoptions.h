@@ -11,15 +11,15 @@ namespace sondrel {
 
 // How sondrel-export ends: its exit status.
 enum ExitCode {
-    ExitDone = 0,           // every selected track exported or already there, or none selected
-    ExitPassedOver = 1,     // some passed over, or a playlist or tags not written
-    ExitStopped = 2,        // stopped by the export drive, or too little space before starting
-    ExitUsage = 64,         // wrong usage, or an unknown playlist
-    ExitNoPlayer = 66,      // no player's database at the player's path
-    ExitCannotWrite = 73,   // the export directory cannot be made or written
-    ExitDamaged = 74,       // the player's database is damaged
-    ExitPlayerGone = 75,    // the player stopped answering during the run
-    ExitInterrupted = 130,  // Ctrl+C, Ctrl+Break or SIGTERM
+    ExitDone = 0,          // every selected track exported or already there, or none selected
+    ExitPassedOver = 1,    // some passed over, or a playlist or tags not written
+    ExitStopped = 2,       // stopped by the export drive, or too little space before starting
+    ExitUsage = 64,        // wrong usage, or an unknown playlist
+    ExitNoPlayer = 66,     // no player's database at the player's path
+    ExitCannotWrite = 73,  // the export directory cannot be made or written
+    ExitDamaged = 74,      // the player's database is damaged
+    ExitPlayerGone = 75,   // the player stopped answering during the run
+    ExitInterrupted = 130, // Ctrl+C, Ctrl+Break or SIGTERM
 };
 
 // What the command line asks for. The paths, names and options not given are taken from
@@ -31,11 +31,11 @@ struct CommandOptions
 
     Mode mode = Mode::Export;
     Format format = Format::Tsv;
-    std::optional<QString> player; // as given
-    std::optional<QString> to;     // as given
+    std::optional<QString> player;   // as given
+    std::optional<QString> to;       // as given
     std::optional<QString> settings; // a file of kept settings instead of the user's own
-    QString find;                  // words; empty finds every track
-    QStringList playlists;         // titles, exactly as given
+    QString find;                    // words; empty finds every track
+    QStringList playlists;           // titles, exactly as given
     std::optional<NameFields> names;
     // Each export option as given: on, off (--no-...), or not given.
     std::optional<bool> artistAlbumFolders;

@@ -3,12 +3,13 @@
 #include "commandoptions.h"
 #include "console.h"
 #include "databasereader.h"
+#include "exportjob.h"
+#include "exportmessages.h"
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "keptsettings.h"
 #include "libraryfile.h"
 #include "progressline.h"
-#include "totals.h"
 #include "startupsettings.h"
 #include "tracklisting.h"
 #include "tracksearch.h"
@@ -18,10 +19,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 
-#include <chrono>
+#include <atomic>
 #include <cstdio>
-#include <future>
-#include <thread>
+#include <optional>
 
 namespace sondrel {
 
@@ -62,18 +62,8 @@ public:
 // Makes the folder and those above it that are missing.
 void makeFolders(const FileSystem &fs, const std::string &folder)
 {
-    const char separator = fs.separator();
-    std::vector<std::string> missing;
-    std::string path = folder;
-    while (!path.empty() && !fs.folderExists(path)) {
-        missing.push_back(path);
-        const std::size_t cut = path.find_last_of(separator, path.size() >= 2 ? path.size() - 2 : 0);
-        if (cut == std::string::npos)
-            break;
-        path.resize(cut + 1);
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
-        fs.createFolder(*it);
+    for (const std::string &missing : missingFolders(fs, folder).missing)
+        fs.createFolder(missing);
 }
 
 // The tracks the selection options choose, in database order; an unknown playlist title
@@ -116,46 +106,40 @@ std::vector<int> selectTracks(const TrackTable &table, const CommandOptions &com
 int exitOf(ExportRun::Outcome outcome)
 {
     switch (outcome) {
-    case ExportRun::Outcome::PlayerMissing: return ExitNoPlayer;
-    case ExportRun::Outcome::NotEnoughSpace: return ExitStopped;
-    case ExportRun::Outcome::NothingSelected: return ExitDone;
-    case ExportRun::Outcome::Ready: return ExitDone;
+    case ExportRun::Outcome::PlayerMissing:
+        return ExitNoPlayer;
+    case ExportRun::Outcome::NotEnoughSpace:
+        return ExitStopped;
+    case ExportRun::Outcome::NothingSelected:
+        return ExitDone;
+    case ExportRun::Outcome::Ready:
+        return ExitDone;
     case ExportRun::Outcome::DirectoryMissing:
     case ExportRun::Outcome::RecordHeld:
     case ExportRun::Outcome::RecordForeign:
-    case ExportRun::Outcome::Failed: return ExitCannotWrite;
+    case ExportRun::Outcome::Failed:
+        return ExitCannotWrite;
     }
     return ExitCannotWrite;
 }
 
-// What a dry run would do, one line per file, on the standard output. A source the plan
-// did not need to look at is looked at here, so that a missing one shows as passed over.
-int showPlan(const FileSystem &fs, const ExportRun &run)
+// What a dry run would do, one line per file, on the standard output, with the bytes that
+// the free space was checked against.
+int showPlan(const ExportJob &job)
 {
-    const ExportSnapshot &snapshot = run.snapshot();
-    CaseInsensitiveFolders playerFolders(fs);
+    const ExportSnapshot &snapshot = job.snapshot();
     const QChar separator = QDir::separator();
     QByteArray out;
     int copies = 0, already = 0, passed = 0;
-    std::uint64_t bytes = 0;
     for (const ExportItem &item : snapshot.items) {
-        std::string resolved = item.resolvedSource;
-        std::optional<FileStatus> status = item.sourceStatus;
-        if (item.step == ExportStep::Copy && resolved.empty()) {
-            resolved = resolvePlayerPath(fs, playerFolders, snapshot.playerRoot, item.names);
-            status = fs.status(resolved);
-        }
-        const QString source = QString::fromStdString(resolved.empty() ? item.source : resolved);
-        const bool missing = item.step == ExportStep::Copy && !status;
-        if (!missing && (item.step == ExportStep::Copy || item.step == ExportStep::Replace ||
-                         item.step == ExportStep::Compare))
-            bytes += status ? status->size : item.size;
+        const QString source =
+            QString::fromStdString(item.resolvedSource.empty() ? item.source : item.resolvedSource);
         QString destination = QString::fromStdString(snapshot.exportDirectory);
         for (const QString &folder : item.folders)
             destination += folder + separator;
         destination += item.name;
         QString line;
-        switch (missing ? ExportStep::Skip : item.step) {
+        switch (item.step) {
         case ExportStep::Copy:
             line = QStringLiteral("copy: ") + source + QStringLiteral(" -> ") + destination;
             ++copies;
@@ -173,8 +157,7 @@ int showPlan(const FileSystem &fs, const ExportRun &run)
             ++already;
             break;
         case ExportStep::Skip:
-            line = QStringLiteral("pass over: ") + item.title + QStringLiteral(": ") +
-                   (missing ? QStringLiteral("missing on the iPod") : item.refusal);
+            line = QStringLiteral("pass over: ") + item.title + QStringLiteral(": ") + item.refusal;
             ++passed;
             break;
         }
@@ -187,59 +170,56 @@ int showPlan(const FileSystem &fs, const ExportRun &run)
                '\n';
     }
     if (snapshot.options.libraryFile) {
-        out += (QStringLiteral("library file: ") + QString::fromStdString(snapshot.exportDirectory) +
-                QString::fromLatin1(LibraryFileName))
-                   .toUtf8() +
-               '\n';
+        out +=
+            (QStringLiteral("library file: ") + QString::fromStdString(snapshot.exportDirectory) +
+             QString::fromLatin1(LibraryFileName))
+                .toUtf8() +
+            '\n';
     }
-    out += QStringLiteral("%1 of %2 files to copy (%3) into %4; %5 already there, %6 passed over.\n")
-               .arg(copies)
-               .arg(snapshot.items.size())
-               .arg(byteText(double(bytes)), QString::fromStdString(snapshot.exportDirectory))
-               .arg(already)
-               .arg(passed)
-               .toUtf8();
+    out +=
+        QStringLiteral("%1 of %2 files to copy (%3) into %4; %5 already there, %6 passed over.\n")
+            .arg(copies)
+            .arg(snapshot.items.size())
+            .arg(byteText(double(job.bytesToCopy())),
+                 QString::fromStdString(snapshot.exportDirectory))
+            .arg(already)
+            .arg(passed)
+            .toUtf8();
     write(stdout, out);
     return passed > 0 ? ExitPassedOver : ExitDone;
 }
 
-// Copies on a thread of its own, while this one draws the progress and passes a request to
-// stop on to the copies.
-ExportReport copyWithProgress(ExportRun &run, bool quiet)
+// Waits for the job's end while drawing its progress line and passing a request to stop
+// on to it.
+void followJob(ExportJob &job, bool quiet)
 {
-    ExportProgress progress;
-    std::atomic<int> reached{0};
-    QObject::connect(&progress, &ExportProgress::reached,
-                     [&](int n, int, const QString &) { reached.store(n); });
-    ProgressLine line(errorStreamIsTerminal(), int(run.snapshot().items.size()), run.bytesToCopy());
+    ExportProgress &progress = job.progress();
+    std::optional<ProgressLine> line;
     QElapsedTimer clock;
-    clock.start();
-
-    std::promise<ExportReport> done;
-    std::future<ExportReport> report = done.get_future();
-    std::thread copying([&] {
-        try {
-            done.set_value(run.copy(progress));
-        } catch (...) {
-            done.set_exception(std::current_exception());
+    const auto draw = [&](bool last) {
+        if (quiet || job.outcome() != ExportRun::Outcome::Ready)
+            return;
+        if (!line) {
+            line.emplace(errorStreamIsTerminal(), int(job.snapshot().items.size()),
+                         job.bytesToCopy());
+            clock.start();
         }
-    });
-    while (report.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (interruptionRequested())
-            progress.cancel();
-        if (!quiet) {
-            const QString text = line.update(reached.load(), progress.bytes(), clock.elapsed());
-            if (!text.isEmpty())
-                write(stderr, text.toUtf8());
-        }
-    }
-    copying.join();
-    if (!quiet) {
-        const QString text = line.finish(reached.load(), progress.bytes(), clock.elapsed());
+        const QString text =
+            last ? line->finish(progress.reachedCount(), progress.bytes(), clock.elapsed())
+                 : line->update(progress.reachedCount(), progress.bytes(), clock.elapsed());
         if (!text.isEmpty())
             write(stderr, text.toUtf8());
+    };
+    std::atomic<bool> checked{false};
+    QObject::connect(&job, &ExportJob::checked, [&] { checked.store(true); });
+    while (!job.wait(QDeadlineTimer(50))) {
+        if (interruptionRequested())
+            job.cancel();
+        if (checked.load())
+            draw(false);
     }
-    return report.get();
+    if (checked.load())
+        draw(true);
 }
 
 // Tells how a run went, on the standard error stream, and gives its exit status.
@@ -249,12 +229,14 @@ int tellReport(const ExportReport &report, bool quiet, bool interrupted)
         say(track.title + QStringLiteral(": ") + track.reason);
     if (report.failure)
         say(runTimeError(*report.failure));
-    const QStringList closing = closingMessage(report).split(QLatin1Char('\n'));
-    if (!closing.constFirst().isEmpty() && (!quiet || report.end != ExportReport::End::Finished))
-        say(closing.constFirst());
-    if (closing.size() > 1 && closing.constLast().startsWith(QLatin1String("The full list is in ")))
-        say(closing.constLast());
-    for (const std::optional<PlatformError> &later : {report.errorsFileFailure, report.recordFailure}) {
+    const QString summary = closingSummary(report);
+    if (!summary.isEmpty() && (!quiet || report.end != ExportReport::End::Finished))
+        say(summary);
+    const QString list = errorsListLine(report);
+    if (!summary.isEmpty() && !list.isEmpty())
+        say(list);
+    for (const std::optional<PlatformError> &later :
+         {report.errorsFileFailure, report.recordFailure}) {
         if (later)
             say(runTimeError(*later));
     }
@@ -299,9 +281,9 @@ int runExportCommand(const QStringList &arguments,
     catchInterruptions();
 
     const std::unique_ptr<FileSystem> fs = fileSystem();
-    const std::unique_ptr<KeptSettings> keptStore = command.settings
-                                                         ? std::make_unique<KeptSettings>(*command.settings)
-                                                         : std::make_unique<KeptSettings>();
+    const std::unique_ptr<KeptSettings> keptStore =
+        command.settings ? std::make_unique<KeptSettings>(*command.settings)
+                         : std::make_unique<KeptSettings>();
     const KeptSettings &kept = *keptStore;
     const StartUpSettings start = startUpSettings(*fs, kept);
 
@@ -343,11 +325,13 @@ int runExportCommand(const QStringList &arguments,
     QString unknown;
     const std::vector<int> tracks = selectTracks(table, command, unknown);
     if (!unknown.isNull()) {
-        say(QStringLiteral("sondrel-export: the player has no playlist titled \"%1\"").arg(unknown));
+        say(QStringLiteral("sondrel-export: the player has no playlist titled \"%1\"")
+                .arg(unknown));
         say(parsed.usage);
         return ExitUsage;
     }
-    const NameFields fields = command.names.value_or(kept.nameFields().value_or(defaultNameFields()));
+    const NameFields fields =
+        command.names.value_or(kept.nameFields().value_or(defaultNameFields()));
     const ExportOptions options = effectiveOptions(command, kept.exportOptions());
 
     if (command.mode == CommandOptions::Mode::List) {
@@ -371,22 +355,18 @@ int runExportCommand(const QStringList &arguments,
     request.exportDirectory =
         command.to ? folderFromCommandLine(*command.to) : QString::fromStdString(start.dfltDir);
     request.marked = tracks;
-    for (const int k : tracks) {
-        const Track &track = table.track(k);
-        ++request.totals.count;
-        request.totals.bytes += track.size;
-        request.totals.milliseconds += countedDuration(track.duration);
-    }
     request.fields = fields;
     request.options = options;
 
     ConsoleHost host;
-    ExportRun run(*fs, host);
     if (command.dryRun) {
-        const ExportRun::Outcome outcome = run.preview(table, request);
-        if (outcome != ExportRun::Outcome::Ready)
-            return exitOf(outcome);
-        return showPlan(*fs, run);
+        ExportJob job(*fs, ExportJob::Kind::Preview);
+        job.start(table, request);
+        job.wait();
+        job.tellChecks(host);
+        if (job.outcome() != ExportRun::Outcome::Ready)
+            return exitOf(job.outcome());
+        return showPlan(job);
     }
 
     const std::string directory = request.exportDirectory.toStdString();
@@ -401,13 +381,15 @@ int runExportCommand(const QStringList &arguments,
         say(request.exportDirectory + QStringLiteral(" cannot be written"));
         return ExitCannotWrite;
     }
-    const ExportRun::Outcome outcome = run.check(table, request);
-    if (outcome != ExportRun::Outcome::Ready)
-        return exitOf(outcome);
-    if (interruptionRequested())
+    ExportJob job(*fs);
+    job.start(table, request);
+    followJob(job, command.quiet);
+    job.tellChecks(host);
+    if (job.outcome() != ExportRun::Outcome::Ready)
+        return exitOf(job.outcome());
+    if (!job.copied()) // stopped before the first copy
         return ExitInterrupted;
-    const ExportReport report = copyWithProgress(run, command.quiet);
-    return tellReport(report, command.quiet, interruptionRequested());
+    return tellReport(job.report(), command.quiet, interruptionRequested());
 }
 
 } // namespace sondrel

@@ -14,7 +14,8 @@ namespace sondrel {
 // the listing and a dry run's plan to the standard output, messages and progress to the
 // standard error stream, and returns the exit status (ExitCode). Every file is reached
 // through the services `fileSystem` makes (the machine's own unless a benchmark says).
-int runExportCommand(const QStringList &arguments,
-                     const std::function<std::unique_ptr<FileSystem>()> &fileSystem = createFileSystem);
+int runExportCommand(
+    const QStringList &arguments,
+    const std::function<std::unique_ptr<FileSystem>()> &fileSystem = createFileSystem);
 
 } // namespace sondrel

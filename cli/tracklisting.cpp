@@ -1,7 +1,7 @@
 #include "tracklisting.h"
 
+#include "artistfolders.h"
 #include "expfilename.h"
-#include "exportlayout.h"
 #include "historytext.h"
 #include "trackcolumns.h"
 #include "tracktable.h"
@@ -13,8 +13,8 @@
 #include <charconv>
 #include <cstring>
 #include <memory>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -286,8 +286,7 @@ void jsonTrack(Listing &l, const TrackTable &table, int k, const QString &export
 QString listedExportName(const TrackTable &table, int k, const NameFields &fields,
                          const ExportOptions &options, const NameLimit &limit)
 {
-    const QString name =
-        exportName(table, fields, k, table.text(k, FieldLocation)).finished(limit);
+    const QString name = exportName(table, fields, k, table.text(k, FieldLocation)).finished(limit);
     if (!options.artistAlbumFolders)
         return name;
     return (artistAlbumFolders(table, k, limit) << name).join(QLatin1Char('/'));
@@ -299,12 +298,15 @@ void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &t
 {
     const bool json = format == ListingFormat::Json;
     const auto write = [out](std::string_view bytes) {
+        if (bytes.empty())
+            return; // an empty view may hold no pointer, which fwrite must not be given
         std::fwrite(bytes.data(), 1, bytes.size(), out);
     };
     // The tracks' lines are made on a few threads at once, each a part of the tracks, and
     // written in order.
     const std::size_t threads =
-        tracks.size() < 4096 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        tracks.size() < 4096 ? 1
+                             : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
 
     // JSON: each track's playlists, and their titles as JSON strings, made once; and the
     // dates, made before the lines.
@@ -364,7 +366,8 @@ void writeTrackListing(std::FILE *out, ListingFormat format, const TrackTable &t
     const std::size_t each = (tracks.size() + threads - 1) / std::max<std::size_t>(threads, 1);
     for (std::size_t t = 0; t < threads; ++t) {
         const std::size_t from = std::min(tracks.size(), t * each);
-        const std::span<const int> part = tracks.subspan(from, std::min(each, tracks.size() - from));
+        const std::span<const int> part =
+            tracks.subspan(from, std::min(each, tracks.size() - from));
         if (t + 1 == threads)
             parts[t] = lines(part, t == 0);
         else

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "namefields.h"
 #include "filesystem.h"
+#include "namefields.h"
 
 #include <QString>
 

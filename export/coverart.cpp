@@ -6,10 +6,10 @@
 
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
-#include <taglib/tbytevectorstream.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/wavfile.h>
 
 #include <jpeglib.h>
@@ -103,7 +103,7 @@ JpegBytes id3Picture(const TagLib::ID3v2::Tag *tag)
 
 } // namespace
 
-JpegBytes embeddedPicture(const FileSystem &fs, const std::string &player, const std::string &path,
+JpegBytes embeddedPicture(const PlayerFiles &fs, const std::string &player, const std::string &path,
                           HistoryFormat format)
 {
     if (format == HistoryFormat::None)
@@ -142,7 +142,7 @@ JpegBytes embeddedPicture(const FileSystem &fs, const std::string &player, const
     return {};
 }
 
-CoverJpegs::CoverJpegs(const FileSystem &fs, std::shared_ptr<const PlayerArtwork> artwork)
+CoverJpegs::CoverJpegs(const PlayerFiles &fs, std::shared_ptr<const PlayerArtwork> artwork)
     : m_fs(fs), m_artwork(std::move(artwork))
 {
 }

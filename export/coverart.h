@@ -25,13 +25,13 @@ JpegBytes encodeJpeg(const CoverPixels &pixels, int quality = 90);
 class CoverJpegs
 {
 public:
-    CoverJpegs(const FileSystem &fs, std::shared_ptr<const PlayerArtwork> artwork);
+    CoverJpegs(const PlayerFiles &fs, std::shared_ptr<const PlayerArtwork> artwork);
 
     // The JPEG of image `image`; empty when there is none or it cannot be read.
     std::shared_ptr<const JpegBytes> jpeg(std::uint32_t image);
 
 private:
-    const FileSystem &m_fs;
+    const PlayerFiles &m_fs;
     std::shared_ptr<const PlayerArtwork> m_artwork;
     std::mutex m_mutex;
     std::map<std::uint32_t, std::shared_future<std::shared_ptr<const JpegBytes>>> m_made;
@@ -43,7 +43,7 @@ private:
 // Never raises.
 enum class HistoryFormat;
 inline constexpr std::size_t MaxTagBytes = std::size_t(4) << 20;
-JpegBytes embeddedPicture(const FileSystem &fs, const std::string &player, const std::string &path,
+JpegBytes embeddedPicture(const PlayerFiles &fs, const std::string &player, const std::string &path,
                           HistoryFormat format);
 
 // What the tag step did about a copy's cover.

@@ -50,20 +50,6 @@ void trimTrailing(QString &text)
     text.truncate(end);
 }
 
-// A name that Windows takes for a device: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9.
-bool deviceName(QString part)
-{
-    while (!part.isEmpty() && part.back() == QLatin1Char(' '))
-        part.chop(1);
-    part = part.toUpper();
-    if (part == QLatin1String("CON") || part == QLatin1String("PRN") ||
-        part == QLatin1String("AUX") || part == QLatin1String("NUL"))
-        return true;
-    return part.size() == 4 &&
-           (part.startsWith(QLatin1String("COM")) || part.startsWith(QLatin1String("LPT"))) &&
-           part[3] >= QLatin1Char('1') && part[3] <= QLatin1Char('9');
-}
-
 int unitsOf(char32_t c, NameUnit unit)
 {
     if (unit == NameUnit::Utf16Units)
@@ -132,16 +118,16 @@ QString safeComponent(const QString &text, const NameLimit &limit, const QString
 
     // A device name gets "_" after it. The check reads up to the first dot, which may lie
     // in the ending.
-    const auto guardDevice = [&end](QString &name) {
-        const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    const auto guardDevice = [&end](QString &candidate) {
+        const qsizetype dot = candidate.indexOf(QLatin1Char('.'));
         const QString part =
-            dot >= 0 ? name.left(dot) : name + end.left(end.indexOf(QLatin1Char('.')));
-        if (!deviceName(part))
+            dot >= 0 ? candidate.left(dot) : candidate + end.left(end.indexOf(QLatin1Char('.')));
+        if (!windowsDeviceName(part))
             return false;
         if (dot >= 0)
-            name.insert(dot, QLatin1Char('_'));
+            candidate.insert(dot, QLatin1Char('_'));
         else
-            name += QLatin1Char('_');
+            candidate += QLatin1Char('_');
         return true;
     };
     guardDevice(name);
@@ -192,10 +178,15 @@ ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
     return {joined.mid(1), dot < 0 ? QString() : file.mid(dot), QStringLiteral("Track ") + id};
 }
 
-QString ExpFileName(const TrackTable &table, const NameFields &fields, int k,
-                    const QString &location, const NameLimit &limit)
+bool windowsDeviceName(const QString &name)
 {
-    return exportName(table, fields, k, location).finished(limit);
+    const QString base = name.left(name.indexOf(QLatin1Char('.'))).trimmed().toUpper();
+    if (base == QLatin1String("CON") || base == QLatin1String("PRN") ||
+        base == QLatin1String("AUX") || base == QLatin1String("NUL"))
+        return true;
+    return base.size() == 4 &&
+           (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base[3] >= QLatin1Char('1') && base[3] <= QLatin1Char('9');
 }
 
 } // namespace sondrel

@@ -44,8 +44,9 @@ struct ExportName
 ExportName exportName(const TrackTable &table, const NameFields &fields, int k,
                       const QString &location);
 
-// The file name of track k as one text, valid within `limit`.
-QString ExpFileName(const TrackTable &table, const NameFields &fields, int k,
-                    const QString &location, const NameLimit &limit = {});
+// True for a name that Windows takes for a device wherever it stands: CON, PRN, AUX,
+// NUL, COM1 to COM9 and LPT1 to LPT9, in any letter case, with or without an extension
+// or blanks around the part before the first dot.
+bool windowsDeviceName(const QString &name);
 
 } // namespace sondrel

@@ -1,8 +1,10 @@
 #include "exportcopy.h"
 
+#include "exportmessages.h"
 #include "exportplace.h"
 #include "exportplan.h"
 #include "platformerror.h"
+#include "playerpaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -41,35 +43,10 @@ PlatformError failureOf(const CopyResult &result)
     return PlatformError(result.error, result.message + ": " + result.path);
 }
 
-// The next name of `item` after its current one that is free, or a file of the user's of
-// the source's size (to compare); sets the item's name, number and step.
-void nextName(FolderNames &names, const ExportSnapshot &snapshot,
-              ExportItem &item)
-{
-    for (int n = item.number + 1;; ++n) {
-        const QString name = item.exportName.finished(snapshot.limit, n);
-        const FolderNames::Look there = names.look(item.folders, name);
-        if (there.use == FolderNames::Use::Taken)
-            continue;
-        if (there.use == FolderNames::Use::UsersFile) {
-            const std::optional<FileStatus> copy =
-                names.status(FolderNames::relative(item.folders, there.name));
-            if (!copy || !item.sourceStatus || copy->kind != FileStatus::Kind::File ||
-                copy->size != item.sourceStatus->size)
-                continue;
-        }
-        item.number = n;
-        item.name = there.use == FolderNames::Use::Free ? name : there.name;
-        item.step = there.use == FolderNames::Use::Free ? ExportStep::Copy : ExportStep::Compare;
-        names.claim(item.folders, item.name);
-        return;
-    }
-}
-
 } // namespace
 
 ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &record,
-                         FolderNames &names, ExportProgress &progress, const ExportHooks &hooks)
+                         FolderNames &names, ExportProgress &progress)
 {
     // A copy is given its time and flushed on a thread of its own while the next one is
     // copied: the disk flushes several at once (as it does for cp and one sync), and the
@@ -189,7 +166,10 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     } catch (const PlatformError &) {
                     }
                     if (!same) {
-                        nextName(names, snapshot, item);
+                        takeFreeName(names, snapshot.limit, item, item.number + 1,
+                                     [&]() -> const std::optional<FileStatus> & {
+                                         return item.sourceStatus;
+                                     });
                         continue;
                     }
                     const std::optional<FileStatus> copy = names.status(there);
@@ -250,10 +230,6 @@ ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordF
                     item.lost = staging.result.lost;
                     if (item.lost > 0)
                         skip(i, source, rescuedNote(item.lost));
-                    if (hooks.retouch) {
-                        if (std::optional<QString> note = hooks.retouch(item, *staging.copy))
-                            skip(i, source, *note);
-                    }
                     placer.add(i, std::move(staging.copy));
                 } else if (staging.result.outcome == CopyOutcome::Cancelled) {
                     report.end = ExportReport::End::Cancelled;

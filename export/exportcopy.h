@@ -1,6 +1,10 @@
 #pragma once
 
-#include "exportrun.h"
+#include "exportitems.h"
+#include "exportreport.h"
+#include "filesystem.h"
+
+#include <QString>
 
 namespace sondrel {
 
@@ -16,7 +20,7 @@ class RecordFile;
 // is compared in full with the source: the same bytes are recorded as already there,
 // others make the copy take the next free name. The report's `skipped` is in item order.
 ExportReport copyPlanned(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &record,
-                         FolderNames &names, ExportProgress &progress, const ExportHooks &hooks);
+                         FolderNames &names, ExportProgress &progress);
 
 // The reason a copy that failed on the source's side is listed with.
 QString skipReason(const CopyResult &result);

@@ -1,27 +1,17 @@
 #include "exportfinish.h"
 
 #include "coverart.h"
-#include "exportlayout.h"
-#include "historytags.h"
 #include "exportplace.h"
 #include "exportplan.h"
 #include "exportrecord.h"
+#include "historytags.h"
 #include "libraryfile.h"
 #include "platformerror.h"
+#include "playlisttext.h"
 
 namespace sondrel {
 
 namespace {
-
-// A field of the errors list: tabs and line breaks would break its lines.
-QString listField(QString text)
-{
-    for (QChar &c : text) {
-        if (c.unicode() < 32)
-            c = QLatin1Char(' ');
-    }
-    return text;
-}
 
 QString writeFailure(const CopyResult &result)
 {
@@ -83,9 +73,10 @@ void writeAlbumCovers(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile
         Album &album = albums[*found];
         if (item.cover && snapshot.artwork) {
             const auto thumb = snapshot.artwork->images.find(item.cover);
-            const std::int64_t area = thumb == snapshot.artwork->images.end()
-                                          ? 0
-                                          : std::int64_t(thumb->second.width()) * thumb->second.height();
+            const std::int64_t area =
+                thumb == snapshot.artwork->images.end()
+                    ? 0
+                    : std::int64_t(thumb->second.width()) * thumb->second.height();
             if (area > album.area) {
                 album.image = item.cover;
                 album.area = area;
@@ -107,21 +98,21 @@ void writeAlbumCovers(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile
             const ExportItem &first = *album.first;
             const std::string &source =
                 first.resolvedSource.empty() ? first.source : first.resolvedSource;
-            bytes = embeddedPicture(fs, snapshot.playerRoot, source,
-                                    historyFormat(first.names.back()));
+            bytes =
+                embeddedPicture(fs, snapshot.playerRoot, source, historyFormat(first.names.back()));
             if (!isJpeg(bytes))
                 continue;
         }
         const QString key = QString::fromStdString(FolderNames::relative(album.folders, {}));
-        const PlacedFile placed =
-            placeFile(fs, record, names, snapshot, RecordCover, key, AlbumCoverName,
-                      QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
-                      album.folders, true);
+        const PlacedFile placed = placeFile(
+            record, names, snapshot, RecordCover, key, AlbumCoverName,
+            QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size())),
+            album.folders, true);
         if (placed.result.copied() && !placed.unchanged)
             report.written.push_back(placed.path);
         if (!placed.result.copied() && placed.result.outcome != CopyOutcome::Cancelled)
-            report.skipped.push_back({key + QStringLiteral("cover.jpg"), placed.path,
-                                      writeFailure(placed.result)});
+            report.skipped.push_back(
+                {key + QStringLiteral("cover.jpg"), placed.path, writeFailure(placed.result)});
     }
 }
 
@@ -145,14 +136,14 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
                 }
                 if (lines.empty())
                     continue;
-                const PlacedFile placed = placeFile(
-                    fs, record, names, snapshot, RecordPlaylist, playlist.title,
-                    {playlist.title, QStringLiteral(".m3u8"), QStringLiteral("Playlist")},
-                    playlistText(lines));
+                const PlacedFile placed =
+                    placeFile(record, names, snapshot, RecordPlaylist, playlist.title,
+                              {playlist.title, QStringLiteral(".m3u8"), QStringLiteral("Playlist")},
+                              playlistText(lines));
                 note(placed);
                 if (!placed.result.copied() && placed.result.outcome != CopyOutcome::Cancelled)
-                    report.skipped.push_back({playlist.title + QStringLiteral(".m3u8"),
-                                              placed.path, writeFailure(placed.result)});
+                    report.skipped.push_back({playlist.title + QStringLiteral(".m3u8"), placed.path,
+                                              writeFailure(placed.result)});
             }
             if (snapshot.options.artistAlbumFolders && snapshot.options.covers)
                 writeAlbumCovers(fs, snapshot, record, names, report);
@@ -169,15 +160,14 @@ void finishRun(const FileSystem &fs, ExportSnapshot &snapshot, RecordFile &recor
             const char *const lineEnd = fs.separator() == '\\' ? "\r\n" : "\n";
             QByteArray text;
             for (const SkippedTrack &track : report.skipped) {
-                text += listField(track.title).toUtf8() + '\t' +
-                        listField(QString::fromStdString(track.source)).toUtf8() + '\t' +
-                        listField(track.reason).toUtf8() + lineEnd;
+                text += oneLine(track.title).toUtf8() + '\t' +
+                        oneLine(QString::fromStdString(track.source)).toUtf8() + '\t' +
+                        oneLine(track.reason).toUtf8() + lineEnd;
             }
             const QString errors = QString::fromLatin1(ExportErrorsFileName);
             const PlacedFile placed = placeFile(
-                fs, record, names, snapshot, RecordErrors, QString(),
-                {errors.left(errors.lastIndexOf(QLatin1Char('.'))), QStringLiteral(".txt"),
-                 errors},
+                record, names, snapshot, RecordErrors, QString(),
+                {errors.left(errors.lastIndexOf(QLatin1Char('.'))), QStringLiteral(".txt"), errors},
                 text);
             if (placed.result.copied())
                 report.errorsFile = placed.path;

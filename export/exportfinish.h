@@ -1,6 +1,8 @@
 #pragma once
 
-#include "exportrun.h"
+#include "exportitems.h"
+#include "exportreport.h"
+#include "filesystem.h"
 
 namespace sondrel {
 

@@ -44,9 +44,9 @@ void Placer::add(std::size_t index, std::unique_ptr<StagedCopy> copy)
                              if (image)
                                  cover.jpeg = [covers, image] { return covers->jpeg(image); };
                              if (tags || image) {
-                                 flushed.tagsRefused = writeCopyTags(
-                                     *staged, format, tags ? &*tags : nullptr,
-                                     image ? &cover : nullptr);
+                                 flushed.tagsRefused =
+                                     writeCopyTags(*staged, format, tags ? &*tags : nullptr,
+                                                   image ? &cover : nullptr);
                                  flushed.cover = cover.outcome;
                              }
                              if (!flushed.tagsRefused)
@@ -59,8 +59,8 @@ CopyResult Placer::untagged(Pending &pending, const QString &refusal)
 {
     ExportItem &item = m_snapshot.items[pending.index];
     pending.copy.reset(); // its temporary file goes
-    Staging again = m_names.make(item.folders).stageCopy(item.resolvedSource,
-                                                         item.name.toStdString());
+    Staging again =
+        m_names.make(item.folders).stageCopy(item.resolvedSource, item.name.toStdString());
     if (!again.copy)
         return again.result;
     item.sourceBytes = again.result.bytes;
@@ -97,8 +97,8 @@ void Placer::start()
            (batch.copies.empty() || m_pending.front().flushed.wait_for(std::chrono::seconds(0)) ==
                                         std::future_status::ready)) {
         Flushed done = m_pending.front().flushed.get();
-        const CopyResult flushed = done.tagsRefused ? untagged(m_pending.front(), *done.tagsRefused)
-                                                    : done.result;
+        const CopyResult flushed =
+            done.tagsRefused ? untagged(m_pending.front(), *done.tagsRefused) : done.result;
         ExportItem &item = m_snapshot.items[m_pending.front().index];
         item.coverOutcome = done.tagsRefused ? CoverOutcome::None : done.cover;
         batch.flushes.push_back(flushed);
@@ -124,7 +124,8 @@ void Placer::start()
             if (!b.flushes[i].copied())
                 continue;
             b.renames[i] = b.copies[i].copy->rename(b.paths[i], b.replace[i]);
-            const std::string folder = b.paths[i].substr(0, b.paths[i].find_last_of(m_fs.separator()));
+            const std::string folder =
+                b.paths[i].substr(0, b.paths[i].find_last_of(m_fs.separator()));
             if (b.renames[i].copied() &&
                 std::find(folders.begin(), folders.end(), folder) == folders.end()) {
                 folders.push_back(folder);
@@ -202,15 +203,14 @@ std::vector<Placer::Placed> Placer::settle(std::size_t most)
     return done;
 }
 
-PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &names,
-                     const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
-                     const ExportName &wanted, const QByteArray &bytes,
-                     const QStringList &folders, bool keepSame)
+PlacedFile placeFile(RecordFile &record, FolderNames &names, const ExportSnapshot &snapshot,
+                     const std::string &kind, const QString &key, const ExportName &wanted,
+                     const QByteArray &bytes, const QStringList &folders, bool keepSame)
 {
     PlacedFile placed;
     bool replace = false;
-    const QString here = folders.isEmpty() ? QString()
-                                           : QString::fromStdString(FolderNames::relative(folders, {}));
+    const QString here =
+        folders.isEmpty() ? QString() : QString::fromStdString(FolderNames::relative(folders, {}));
     // The file of this kind and key that the record names, when it is still as written
     // (it is replaced in place) or gone (its name is still ours).
     for (const RecordLine *line : record.record().byKey(kind, key)) {
@@ -223,7 +223,8 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
             continue; // changed by the user, or no longer a file: left alone
         const QString path = QString::fromStdString(line->path);
         const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-        if (slash + 1 != here.size() || path.left(slash + 1).compare(here, Qt::CaseInsensitive) != 0)
+        if (slash + 1 != here.size() ||
+            path.left(slash + 1).compare(here, Qt::CaseInsensitive) != 0)
             continue; // only files in the folder itself
         placed.relative = spelt.value_or(line->path);
         replace = bool(spelt);
@@ -231,8 +232,8 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
             const HeldFolder *folder = names.held(folders);
             const std::string name = placed.relative.substr(placed.relative.rfind('/') + 1);
             try {
-                const std::vector<std::uint8_t> had = folder ? folder->readFile(name)
-                                                             : std::vector<std::uint8_t>();
+                const std::vector<std::uint8_t> had =
+                    folder ? folder->readFile(name) : std::vector<std::uint8_t>();
                 if (folder && had.size() == std::size_t(bytes.size()) &&
                     std::equal(had.begin(), had.end(), bytes.begin(),
                                [](std::uint8_t a, char b) { return a == std::uint8_t(b); })) {
@@ -263,8 +264,8 @@ PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &name
     placed.path = names.path(placed.relative);
 
     const std::string fileName = placed.relative.substr(placed.relative.rfind('/') + 1);
-    Staging staging = names.make(folders).stageBytes(fileName, bytes.constData(),
-                                                     std::size_t(bytes.size()));
+    Staging staging =
+        names.make(folders).stageBytes(fileName, bytes.constData(), std::size_t(bytes.size()));
     if (!staging.copy) {
         placed.result = staging.result;
         return placed;

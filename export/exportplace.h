@@ -1,7 +1,8 @@
 #pragma once
 
+#include "exportitems.h"
 #include "exportrecord.h"
-#include "exportrun.h"
+#include "exportreport.h"
 #include "filesystem.h"
 
 #include <QByteArray>
@@ -88,8 +89,8 @@ private:
     FolderNames &m_names;
     ExportSnapshot &m_snapshot;
     std::deque<Pending> m_pending;
-    Batch m_batch;                // under way on the placing thread
-    std::future<void> m_placing;  // its end
+    Batch m_batch;               // under way on the placing thread
+    std::future<void> m_placing; // its end
 };
 
 // A file of the run's own besides the copies (a playlist, the errors list, the library
@@ -106,9 +107,9 @@ struct PlacedFile
     std::string relative;
     bool unchanged = false;
 };
-PlacedFile placeFile(const FileSystem &fs, RecordFile &record, FolderNames &names,
-                     const ExportSnapshot &snapshot, const std::string &kind, const QString &key,
-                     const ExportName &wanted, const QByteArray &bytes,
-                     const QStringList &folders = {}, bool keepSame = false);
+PlacedFile placeFile(RecordFile &record, FolderNames &names, const ExportSnapshot &snapshot,
+                     const std::string &kind, const QString &key, const ExportName &wanted,
+                     const QByteArray &bytes, const QStringList &folders = {},
+                     bool keepSame = false);
 
 } // namespace sondrel

@@ -1,7 +1,9 @@
 #include "exportplan.h"
 
-#include "exportrun.h"
+#include "exportitems.h"
+#include "exportreport.h"
 #include "platformerror.h"
+#include "playerpaths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +38,7 @@ QString tooLargeReason()
     return QStringLiteral("too large for the export drive (FAT32 holds files up to 4 GB)");
 }
 
-FolderNames::FolderNames(const FileSystem &fs, std::string exportDirectory,
+FolderNames::FolderNames(const ExportFiles &fs, std::string exportDirectory,
                          const ExportRecord &record, const NameLimit &limit,
                          std::shared_ptr<const HeldFolder> root)
     : m_fs(fs), m_exportDirectory(std::move(exportDirectory)), m_record(record), m_limit(limit),
@@ -244,7 +246,8 @@ void FolderNames::placed(const QStringList &folders, const QString &name)
             entries.push_back({folders[depth - 1], true});
     }
     std::vector<Entry> &entries = folder(folders).entries[name.toCaseFolded()];
-    if (std::none_of(entries.begin(), entries.end(), [&](const Entry &e) { return e.name == name; }))
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const Entry &e) { return e.name == name; }))
         entries.push_back({name, false});
 }
 
@@ -285,7 +288,8 @@ bool FolderNames::mayBePresent(const std::string &relativePath) const
         const auto there = f->entries.constFind(wanted.toCaseFolded());
         if (there == f->entries.cend())
             return false;
-        const auto folder = std::find_if(there->begin(), there->end(), [](const Entry &e) { return e.folder; });
+        const auto folder =
+            std::find_if(there->begin(), there->end(), [](const Entry &e) { return e.folder; });
         if (folder == there->end())
             return false;
         path << folder->name;
@@ -317,12 +321,38 @@ int numberOfRecordedName(const ExportItem &item, const QString &recorded, const 
 
 } // namespace
 
+void takeFreeName(FolderNames &names, const NameLimit &limit, ExportItem &item, int first,
+                  const std::function<const std::optional<FileStatus> &()> &source)
+{
+    for (int n = first;; ++n) {
+        const QString name = item.exportName.finished(limit, n);
+        const FolderNames::Look there = names.look(item.folders, name);
+        if (there.use == FolderNames::Use::Taken)
+            continue;
+        if (there.use == FolderNames::Use::UsersFile) {
+            // Only a file is compared: a link at the name is someone else's.
+            const std::optional<FileStatus> copy =
+                names.status(FolderNames::relative(item.folders, there.name));
+            const std::optional<FileStatus> &from = source();
+            if (!copy || !from || copy->kind != FileStatus::Kind::File || copy->size != from->size)
+                continue;
+            item.step = ExportStep::Compare;
+            item.name = there.name;
+        } else {
+            item.step = ExportStep::Copy;
+            item.name = name;
+        }
+        item.number = n;
+        names.claim(item.folders, item.name);
+        return;
+    }
+}
+
 std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const ExportRecord &record,
                          FolderNames &names, CaseInsensitiveFolders &playerFolders)
 {
     const std::optional<std::uint64_t> sizeLimit = fs.fileSizeLimit(snapshot.exportDirectory);
     names.reserve(QString::fromLatin1(ExportErrorsFileName));
-    std::uint64_t bytes = 0;
     for (ExportItem &item : snapshot.items) {
         if (!item.refusal.isEmpty()) {
             item.step = ExportStep::Skip;
@@ -380,9 +410,10 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
             // With history tags, a copy tagged otherwise than today's history is ours to
             // tag again (one TagLib refused is not tried again while its source is the same).
             // So is one without the cover it can now have.
-            const bool retag = !asPlaced->tagsRefused &&
-                               ((snapshot.options.historyTags && asPlaced->tagged != item.history) ||
-                                (item.cover && asPlaced->cover.empty()));
+            const bool retag =
+                !asPlaced->tagsRefused &&
+                ((snapshot.options.historyTags && asPlaced->tagged != item.history) ||
+                 (item.cover && asPlaced->cover.empty()));
             // A rescued copy is ours to replace once its source reads whole.
             item.rescuedLost = asPlaced->lost;
             keep(asPlaced, asPlacedNumber,
@@ -399,29 +430,7 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
         } else {
             // A new name: the first that is free, or a file of the user's there that may
             // be this very copy (an export made before the record).
-            for (int n = 1;; ++n) {
-                const QString name = item.exportName.finished(snapshot.limit, n);
-                const FolderNames::Look there = names.look(item.folders, name);
-                if (there.use == FolderNames::Use::Taken)
-                    continue;
-                if (there.use == FolderNames::Use::UsersFile) {
-                    // Only a file is compared: a link at the name is someone else's.
-                    const std::optional<FileStatus> copy =
-                        names.status(FolderNames::relative(item.folders, there.name));
-                    const std::optional<FileStatus> &from = source();
-                    if (!copy || !from || copy->kind != FileStatus::Kind::File ||
-                        copy->size != from->size)
-                        continue;
-                    item.step = ExportStep::Compare;
-                    item.name = there.name;
-                } else {
-                    item.step = ExportStep::Copy;
-                    item.name = name;
-                }
-                item.number = n;
-                names.claim(item.folders, item.name);
-                break;
-            }
+            takeFreeName(names, snapshot.limit, item, 1, source);
         }
         if (item.step != ExportStep::Copy && item.step != ExportStep::Replace)
             continue;
@@ -433,9 +442,18 @@ std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const E
                 continue;
             }
         }
-        bytes += item.sourceStatus ? item.sourceStatus->size : item.size;
     }
     names.clearLeftovers({});
+    return bytesToWrite(snapshot);
+}
+
+std::uint64_t bytesToWrite(const ExportSnapshot &snapshot)
+{
+    std::uint64_t bytes = 0;
+    for (const ExportItem &item : snapshot.items) {
+        if (item.step == ExportStep::Copy || item.step == ExportStep::Replace)
+            bytes += item.sourceStatus ? item.sourceStatus->size : item.size;
+    }
     return bytes;
 }
 

@@ -1,23 +1,26 @@
 #pragma once
 
 #include "expfilename.h"
+#include "exportfiles.h"
 #include "exportrecord.h"
-#include "filesystem.h"
 
 #include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 #include <memory>
 #include <optional>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sondrel {
 
 class CaseInsensitiveFolders;
+struct ExportItem;
 struct ExportSnapshot;
 
 // The names in the folders of an export directory as a run sees them: the entries on the
@@ -33,7 +36,7 @@ class FolderNames
 public:
     // `root` is the export directory held for the run; without it, the directory is held here
     // when it is there (a directory that is not there holds nothing).
-    FolderNames(const FileSystem &fs, std::string exportDirectory, const ExportRecord &record,
+    FolderNames(const ExportFiles &fs, std::string exportDirectory, const ExportRecord &record,
                 const NameLimit &limit, std::shared_ptr<const HeldFolder> root = nullptr);
 
     // The folders that `wanted` (valid names from the export directory down) come to: a
@@ -45,9 +48,9 @@ public:
 
     // What stands at a name in a folder, for a new file of this run.
     enum class Use {
-        Free,       // nothing: the name is the file's
-        Taken,      // a folder, a recorded name, or a name of this run
-        UsersFile,  // a file that the record does not name: maybe the very copy
+        Free,      // nothing: the name is the file's
+        Taken,     // a folder, a recorded name, or a name of this run
+        UsersFile, // a file that the record does not name: maybe the very copy
     };
     struct Look
     {
@@ -121,14 +124,14 @@ private:
     Folder &folder(const QStringList &path);
     const Folder *listedFolder(const QStringList &path) const;
 
-    const FileSystem &m_fs;
+    const ExportFiles &m_fs;
     std::string m_exportDirectory;
     const ExportRecord &m_record;
     NameLimit m_limit;
     std::shared_ptr<const HeldFolder> m_root;
     bool m_keepLeftovers = false;
     QSet<QString> m_reserved;
-    QSet<QString> m_placed; // case-folded paths
+    QSet<QString> m_placed;                        // case-folded paths
     std::unordered_map<QString, Folder> m_folders; // by the case-folded path, "/" between names
 };
 
@@ -139,6 +142,17 @@ private:
 // copy to compare with, a file of the user's at the name, or a drive with a file-size limit.
 std::uint64_t planExport(const FileSystem &fs, ExportSnapshot &snapshot, const ExportRecord &record,
                          FolderNames &names, CaseInsensitiveFolders &playerFolders);
+
+// Gives `item` the first name from its number `first` on that is free in its folders, or
+// that a file of the user's takes which is as large as the item's source (`source` looks
+// at it), to compare; sets the item's name, number and step (Copy or Compare) and claims
+// the name.
+void takeFreeName(FolderNames &names, const NameLimit &limit, ExportItem &item, int first,
+                  const std::function<const std::optional<FileStatus> &()> &source);
+
+// The bytes a run of the planned snapshot writes: the sources of its copies and of the
+// copies it replaces, as looked at (else as the database gives them).
+std::uint64_t bytesToWrite(const ExportSnapshot &snapshot);
 
 // The reason of a track too large for the export drive.
 QString tooLargeReason();

@@ -13,9 +13,9 @@ namespace {
 constexpr char Magic[] = "sondrel-record";
 constexpr int Version = 1;
 // Our columns, in order; the header names them after the name and the version.
-constexpr const char *Columns[] = {"path", "kind",      "key",     "source size", "source time",
-                                   "size", "time", "tag stars", "tag plays", "tag form",
-                                   "lost", "cover"};
+constexpr const char *Columns[] = {"path",        "kind",     "key",  "source size",
+                                   "source time", "size",     "time", "tag stars",
+                                   "tag plays",   "tag form", "lost", "cover"};
 constexpr std::size_t ColumnCount = std::size(Columns);
 // The columns every line has; the tag columns came later (a line without them has none).
 constexpr std::size_t FirstColumns = 7;
@@ -29,11 +29,20 @@ void appendEscaped(QByteArray &out, std::string_view text)
 {
     for (const char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
 }
@@ -197,8 +206,8 @@ QByteArray ExportRecord::lineText(const RecordLine &line)
     appendEscaped(out, line.kind);
     out += '\t';
     appendEscaped(out, line.key.toStdString());
-    for (const std::int64_t n : {std::int64_t(line.sourceSize), line.sourceTime,
-                                 std::int64_t(line.size), line.time})
+    for (const std::int64_t n :
+         {std::int64_t(line.sourceSize), line.sourceTime, std::int64_t(line.size), line.time})
         out += '\t' + QByteArray::number(qint64(n));
     if (line.tagsRefused) {
         out += QByteArray("\t") + TagsRefused + '\t' + TagsRefused + '\t';
@@ -298,7 +307,7 @@ bool ExportRecord::keepOnly(const std::function<bool(const RecordLine &)> &keep)
     return !dropped.empty();
 }
 
-RecordFile::RecordFile(const FileSystem &fs, const std::string &exportDirectory,
+RecordFile::RecordFile(const ExportFiles &fs, const std::string &exportDirectory,
                        std::shared_ptr<const HeldFolder> folder)
     : m_fs(fs), m_path(exportDirectory + ExportRecordFileName), m_folder(std::move(folder))
 {

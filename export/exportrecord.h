@@ -1,6 +1,6 @@
 #pragma once
 
-#include "filesystem.h"
+#include "exportfiles.h"
 #include "historytags.h"
 
 #include <QByteArray>
@@ -102,7 +102,7 @@ private:
     QHash<QString, std::size_t> m_byPath;
     QHash<QString, std::size_t> m_firstByKey;     // the first line of a key, of any kind
     QMultiHash<QString, std::size_t> m_moreByKey; // its later lines
-    std::vector<std::string> m_laterColumns;          // header names after ours
+    std::vector<std::string> m_laterColumns;      // header names after ours
 };
 
 // The record of an export directory while a run holds it: locked for the whole run, so
@@ -119,7 +119,7 @@ public:
     // With `folder`, the export directory held for the run, the record is opened in it
     // without following a link, and anything at its name that is not a file of one link (a
     // link, a folder, a FIFO) is Foreign; otherwise it is opened by its path.
-    RecordFile(const FileSystem &fs, const std::string &exportDirectory,
+    RecordFile(const ExportFiles &fs, const std::string &exportDirectory,
                std::shared_ptr<const HeldFolder> folder = nullptr);
 
     // Locks and reads the record, making the file when there is none. Raises
@@ -142,7 +142,7 @@ public:
     void close(const std::function<bool(const RecordLine &)> &present);
 
 private:
-    const FileSystem &m_fs;
+    const ExportFiles &m_fs;
     std::string m_path;
     std::shared_ptr<const HeldFolder> m_folder;
     std::unique_ptr<LockedFile> m_lock;

@@ -284,10 +284,10 @@ bool addMp4Cover(TagLib::MP4::Tag *tag, CoverRequest &cover)
     if (!jpeg || jpeg->empty())
         return false;
     TagLib::MP4::CoverArtList list;
-    list.append(TagLib::MP4::CoverArt(
-        TagLib::MP4::CoverArt::JPEG,
-        TagLib::ByteVector(reinterpret_cast<const char *>(jpeg->data()),
-                           static_cast<unsigned int>(jpeg->size()))));
+    list.append(
+        TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::JPEG,
+                              TagLib::ByteVector(reinterpret_cast<const char *>(jpeg->data()),
+                                                 static_cast<unsigned int>(jpeg->size()))));
     tag->setItem("covr", TagLib::MP4::Item(list));
     cover.outcome = CoverOutcome::Written;
     return true;
@@ -305,7 +305,7 @@ bool setId3Tags(TagLib::ID3v2::Tag *tag, const HistoryTags *tags, CoverRequest *
 // Writes the tags and the cover with TagLib: why not, or nothing when they were saved;
 // `changed` tells whether anything was to be saved.
 std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat format,
-                               const HistoryTags *tags, CoverRequest *cover, bool &changed)
+                                const HistoryTags *tags, CoverRequest *cover, bool &changed)
 {
     StagedStream stream(copy, map);
     bool valid = false;
@@ -321,9 +321,8 @@ std::optional<QString> saveTags(StagedCopy &copy, CopyMap &map, HistoryFormat fo
                 const TagLib::ID3v2::Version version =
                     versionOf(file.hasID3v2Tag(), file.ID3v2Tag());
                 changed = setId3Tags(file.ID3v2Tag(true), tags, cover);
-                saved = !changed ||
-                        file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, version,
-                                  TagLib::File::DoNotDuplicate);
+                saved = !changed || file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone,
+                                              version, TagLib::File::DoNotDuplicate);
             }
             break;
         }
@@ -424,8 +423,7 @@ std::optional<QString> writeCopyTags(StagedCopy &copy, HistoryFormat format,
         const QString differs =
             QStringLiteral("the tagged copy's sound data differ from the source's");
         if (!after || map.length() != copy.size() || !sameAudio(*before, *after, map) ||
-            partEdges(copy, *after) != edges ||
-            (after->footerMissing && !before->footerMissing))
+            partEdges(copy, *after) != edges || (after->footerMissing && !before->footerMissing))
             return differs;
         if (format == HistoryFormat::Wav || format == HistoryFormat::Aiff) {
             if (!after->containerSizeRight)

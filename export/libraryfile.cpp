@@ -43,8 +43,7 @@ public:
         m_at += n;
     }
     // A literal: its length known here, the copy is made inline.
-    template <std::size_t N>
-    void raw(const char (&text)[N])
+    template <std::size_t N> void raw(const char (&text)[N])
     {
         room(N - 1);
         std::memcpy(m_at, text, N - 1);
@@ -112,8 +111,7 @@ public:
         raw(first, std::size_t(end - first));
     }
 
-    template <std::size_t N>
-    void key(const char (&name)[N])
+    template <std::size_t N> void key(const char (&name)[N])
     {
         indent();
         raw("<key>");
@@ -121,8 +119,7 @@ public:
         raw("</key>");
     }
 
-    template <std::size_t N>
-    void string(const char (&name)[N], const QString &value)
+    template <std::size_t N> void string(const char (&name)[N], const QString &value)
     {
         if (value.isEmpty())
             return;
@@ -131,16 +128,14 @@ public:
         text(value);
         raw("</string>\n");
     }
-    template <std::size_t N>
-    void ascii(const char (&name)[N], const QByteArray &value)
+    template <std::size_t N> void ascii(const char (&name)[N], const QByteArray &value)
     {
         key(name);
         raw("<string>");
         raw(value);
         raw("</string>\n");
     }
-    template <std::size_t N>
-    void integer(const char (&name)[N], std::uint64_t value)
+    template <std::size_t N> void integer(const char (&name)[N], std::uint64_t value)
     {
         if (value == 0)
             return;
@@ -149,8 +144,7 @@ public:
         number(value);
         raw("</integer>\n");
     }
-    template <std::size_t N>
-    void date(const char (&name)[N], std::uint32_t macTime)
+    template <std::size_t N> void date(const char (&name)[N], std::uint32_t macTime)
     {
         if (macTime == 0)
             return;
@@ -161,8 +155,7 @@ public:
         raw(text, sizeof text);
         raw("</date>\n");
     }
-    template <std::size_t N>
-    void flag(const char (&name)[N], bool value)
+    template <std::size_t N> void flag(const char (&name)[N], bool value)
     {
         key(name);
         if (value)
@@ -179,16 +172,14 @@ public:
         raw("</key>\n");
     }
 
-    template <std::size_t N>
-    void open(const char (&tag)[N])
+    template <std::size_t N> void open(const char (&tag)[N])
     {
         indent();
         raw(tag);
         put('\n');
         ++m_depth;
     }
-    template <std::size_t N>
-    void close(const char (&tag)[N])
+    template <std::size_t N> void close(const char (&tag)[N])
     {
         --m_depth;
         indent();
@@ -239,8 +230,7 @@ QByteArray playlistPersistentId(const QString &title)
         .toUpper();
 }
 
-void playlist(Plist &out, const QString &name, int id, bool master,
-              const std::vector<int> &tracks)
+void playlist(Plist &out, const QString &name, int id, bool master, const std::vector<int> &tracks)
 {
     out.open("<dict>");
     if (master)
@@ -382,8 +372,8 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<LibraryCopy> &c
     return out.take();
 }
 
-PlacedFile writeLibraryFile(const FileSystem &fs, const ExportSnapshot &snapshot,
-                            RecordFile &record, FolderNames &names)
+PlacedFile writeLibraryFile(const FilePaths &fs, const ExportSnapshot &snapshot, RecordFile &record,
+                            FolderNames &names)
 {
     const TrackTable &table = *snapshot.library;
     QHash<int, std::size_t> itemOf;
@@ -417,7 +407,7 @@ PlacedFile writeLibraryFile(const FileSystem &fs, const ExportSnapshot &snapshot
     const QByteArray bytes = libraryXml(table, copies, snapshot.exportDirectory, fs.separator(),
                                         QDateTime::currentDateTimeUtc());
     const QString name = QString::fromLatin1(LibraryFileName);
-    return placeFile(fs, record, names, snapshot, RecordLibrary, QString(),
+    return placeFile(record, names, snapshot, RecordLibrary, QString(),
                      {name.left(name.lastIndexOf(QLatin1Char('.'))), QStringLiteral(".xml"), name},
                      bytes);
 }

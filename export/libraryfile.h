@@ -1,7 +1,7 @@
 #pragma once
 
+#include "exportitems.h"
 #include "exportplace.h"
-#include "exportrun.h"
 #include "tracktable.h"
 
 #include <QByteArray>
@@ -50,8 +50,9 @@ QByteArray libraryXml(const TrackTable &table, const std::vector<LibraryCopy> &c
 
 // Writes the library file at the end of a run through the record (placeFile): every track
 // of the snapshot's table with a copy in the folder, this run's or a recorded one still
-// there, spelt as on the disk, with its size as recorded. Raises PlatformError when the record cannot be written.
-PlacedFile writeLibraryFile(const FileSystem &fs, const ExportSnapshot &snapshot,
-                            RecordFile &record, FolderNames &names);
+// there, spelt as on the disk, with its size as recorded. Raises PlatformError when the record
+// cannot be written.
+PlacedFile writeLibraryFile(const FilePaths &fs, const ExportSnapshot &snapshot, RecordFile &record,
+                            FolderNames &names);
 
 } // namespace sondrel

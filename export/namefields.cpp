@@ -4,6 +4,22 @@
 
 namespace sondrel {
 
+NameFields defaultNameFields()
+{
+    return {
+        {QStringLiteral("Genre"), true, FieldGenre},
+        {QStringLiteral("Artist"), true, FieldArtist},
+        {QStringLiteral("Title"), true, FieldTitle},
+        {QStringLiteral("Album"), true, FieldAlbum},
+        {QStringLiteral("ID"), true, FieldId},
+        {QStringLiteral("Track"), false, FieldTrackNumber},
+        {QStringLiteral("Disc"), false, FieldDiscNumber},
+        {QStringLiteral("Year"), false, FieldYear},
+        {QStringLiteral("AlbumArtist"), false, FieldAlbumArtist},
+        {QStringLiteral("Composer"), false, FieldComposer},
+    };
+}
+
 QString nameFieldText(const TrackTable &table, int k, int field)
 {
     const QString text = table.text(k, field);

@@ -23,21 +23,7 @@ using NameFields = std::vector<NameField>;
 
 // The list as the program starts with it: Genre, Artist, Title, Album, ID, all chosen,
 // then Track, Disc, Year, AlbumArtist and Composer, not chosen.
-inline NameFields defaultNameFields()
-{
-    return {
-        {QStringLiteral("Genre"), true, 8},
-        {QStringLiteral("Artist"), true, 7},
-        {QStringLiteral("Title"), true, 4},
-        {QStringLiteral("Album"), true, 6},
-        {QStringLiteral("ID"), true, 1},
-        {QStringLiteral("Track"), false, 13},
-        {QStringLiteral("Disc"), false, 15},
-        {QStringLiteral("Year"), false, 14},
-        {QStringLiteral("AlbumArtist"), false, 17},
-        {QStringLiteral("Composer"), false, 16},
-    };
-}
+NameFields defaultNameFields();
 
 // How an export run lays out what it writes, besides the names; all off at start, so
 // that every file goes straight into the export directory untouched, and no playlist

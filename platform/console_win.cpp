@@ -1,5 +1,5 @@
-#include "console.h"
 #include "console_win.h"
+#include "console.h"
 
 #include <atomic>
 

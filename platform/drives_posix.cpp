@@ -29,7 +29,8 @@ std::string unescapeMountField(const std::string &field)
         if (field[i] == '\\' && i + 3 < field.size() &&
             std::all_of(field.begin() + long(i) + 1, field.begin() + long(i) + 4,
                         [](char c) { return c >= '0' && c <= '7'; })) {
-            out += char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
+            out +=
+                char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0'));
             i += 3;
         } else {
             out += field[i];
@@ -55,7 +56,9 @@ bool readsOne(const std::string &path)
 // True when something other than a folder is at the path (a missing path is not).
 bool isNonFolder(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
@@ -194,9 +197,9 @@ std::string PosixFileSystem::driveOf(const std::string &path) const
     std::string best = "/";
     for (const MountEntry &entry : mounts()) {
         const std::string mp = stripTrailingSlashes(entry.mountPoint);
-        const bool holds = mp == "/" || target == mp ||
-                           (target.rfind(mp, 0) == 0 && target.size() > mp.size() &&
-                            target[mp.size()] == '/');
+        const bool holds =
+            mp == "/" || target == mp ||
+            (target.rfind(mp, 0) == 0 && target.size() > mp.size() && target[mp.size()] == '/');
         if (holds && mp.size() >= best.size())
             best = mp;
     }
@@ -205,7 +208,9 @@ std::string PosixFileSystem::driveOf(const std::string &path) const
 
 std::uint64_t PosixFileSystem::availableSpace(const std::string &path) const
 {
-    struct statvfs st {};
+    struct statvfs st
+    {
+    };
     if (::statvfs(path.c_str(), &st) != 0)
         raise(errno, path);
     return std::uint64_t(st.f_bavail) * std::uint64_t(st.f_frsize);
@@ -216,7 +221,9 @@ std::optional<std::uint64_t> PosixFileSystem::fileSizeLimit(const std::string &p
     // FAT12, FAT16 and FAT32 (the "msdos" and "vfat" drivers) share one magic number; exFAT
     // has its own and no such limit.
     constexpr long MsdosMagic = 0x4d44;
-    struct statfs st {};
+    struct statfs st
+    {
+    };
     if (::statfs(path.c_str(), &st) != 0 || long(st.f_type) != MsdosMagic)
         return std::nullopt;
     return FatFileSizeLimit;

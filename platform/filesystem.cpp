@@ -14,11 +14,11 @@ char lowerAscii(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
-bool sameIgnoringCase(const std::string &a, const std::string &b)
+std::string lowerAscii(std::string name)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
+    for (char &c : name)
+        c = lowerAscii(c);
+    return name;
 }
 
 } // namespace
@@ -102,7 +102,8 @@ PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, st
             return rescued;
         }
         const std::size_t want = std::min(RescueBlock, size - rescued.bytes);
-        PieceRead block = readOnce(read, offset + rescued.bytes, data + rescued.bytes, want, options);
+        PieceRead block =
+            readOnce(read, offset + rescued.bytes, data + rescued.bytes, want, options);
         if (block.error != 0 && gone && gone(block.error)) {
             rescued.error = block.error;
             return rescued;
@@ -119,9 +120,9 @@ PieceRead readPiece(const SourceRead &read, std::uint64_t offset, char *data, st
     return rescued;
 }
 
-std::vector<std::uint8_t> FileSystem::readFilePart(const std::string &folder,
-                                                   const std::string &path, std::uint64_t offset,
-                                                   std::size_t size) const
+std::vector<std::uint8_t> PlayerFiles::readFilePart(const std::string &folder,
+                                                    const std::string &path, std::uint64_t offset,
+                                                    std::size_t size) const
 {
     std::vector<std::uint8_t> bytes = readFileWithin(folder, path);
     if (offset >= bytes.size())
@@ -130,7 +131,26 @@ std::vector<std::uint8_t> FileSystem::readFilePart(const std::string &folder,
     return {from, from + std::ptrdiff_t(std::min<std::uint64_t>(size, bytes.size() - offset))};
 }
 
-std::string findEntry(const FileSystem &fs, const std::string &folder, const std::string &name)
+std::string CaseInsensitiveFolders::find(const std::string &folder, const std::string &name)
+{
+    auto listed = m_folders.find(folder);
+    if (listed == m_folders.end()) {
+        std::vector<std::string> entries;
+        try {
+            entries = m_fs.listFolder(folder);
+        } catch (const PlatformError &) {
+        }
+        std::sort(entries.begin(), entries.end());
+        std::unordered_map<std::string, std::string> byName;
+        for (std::string &entry : entries)
+            byName.try_emplace(lowerAscii(entry), std::move(entry));
+        listed = m_folders.emplace(folder, std::move(byName)).first;
+    }
+    const auto found = listed->second.find(lowerAscii(name));
+    return found == listed->second.end() ? std::string() : found->second;
+}
+
+std::string findEntry(const PlayerFiles &fs, const std::string &folder, const std::string &name)
 {
     const char separator = fs.separator();
     const std::string base =
@@ -138,18 +158,8 @@ std::string findEntry(const FileSystem &fs, const std::string &folder, const std
     const std::string exact = base + name;
     if (fs.fileExists(exact) || fs.folderExists(exact))
         return exact;
-    std::vector<std::string> entries;
-    try {
-        entries = fs.listFolder(folder);
-    } catch (const PlatformError &) {
-        return {};
-    }
-    // Of several spellings (possible where names are case-sensitive), the first in byte order.
-    std::sort(entries.begin(), entries.end());
-    const auto found = std::find_if(entries.begin(), entries.end(), [&](const std::string &entry) {
-        return sameIgnoringCase(entry, name);
-    });
-    return found == entries.end() ? std::string() : base + *found;
+    const std::string found = CaseInsensitiveFolders(fs).find(folder, name);
+    return found.empty() ? found : base + found;
 }
 
 } // namespace sondrel

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include <QStandardPaths>
@@ -180,19 +180,6 @@ ByteCopy copyBytes(int in, int out, std::uint64_t size, const CopyOptions &optio
     return result;
 }
 
-// Copies the whole of `in` (as large as it is now) into `out`, in the kernel where it can.
-void copyContents(int in, int out, const std::string &source, const std::string &destination)
-{
-    struct stat st {};
-    if (::fstat(in, &st) != 0)
-        raise(errno, source);
-    const ByteCopy copy = copyBytes(in, out, std::uint64_t(std::max<off_t>(st.st_size, 0)));
-    if (copy.side == ByteCopy::Source)
-        raise(copy.error, source);
-    if (copy.side == ByteCopy::Destination)
-        raise(copy.error, destination);
-}
-
 // Errors with which a folder refuses a name (too long, characters its file system does
 // not take, a folder of that name) rather than any file.
 bool nameError(int error)
@@ -216,8 +203,9 @@ CopyResult copyFailure(CopyOutcome outcome, int error, const std::string &path,
 void flushFolderOf(const std::string &path)
 {
     const std::size_t slash = path.find_last_of('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     Descriptor entries(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (entries.get() >= 0)
         ::fsync(entries.get());
@@ -232,7 +220,9 @@ int renameInto(const std::string &from, const std::string &to, bool replace, int
     if (done != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
         // A file system without RENAME_NOREPLACE (some FUSE and network ones): looked at
         // first, which leaves a moment in which another program may make the name.
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstatat(folder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
             return EEXIST;
         done = ::renameat(folder, from.c_str(), folder, to.c_str());
@@ -309,8 +299,8 @@ public:
     {
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t got = ::pread(m_out.get(), static_cast<char *>(data) + done,
-                                        size - done, off_t(offset + done));
+            const ssize_t got = ::pread(m_out.get(), static_cast<char *>(data) + done, size - done,
+                                        off_t(offset + done));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got < 0)
@@ -340,7 +330,9 @@ public:
     }
     std::uint64_t size() override
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(m_out.get(), &st) != 0)
             raise(errno, m_temporary);
         return std::uint64_t(st.st_size);
@@ -354,7 +346,9 @@ public:
             if (::futimens(m_out.get(), times) != 0)
                 error = errno;
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (error == 0 && ::fstat(m_out.get(), &st) != 0)
             error = errno;
         if (error == 0 && ::fsync(m_out.get()) != 0)
@@ -382,7 +376,9 @@ public:
         if (replace && m_folder.fd) {
             // Only a file of ours is replaced: a link, a folder or a file with other names
             // at the name is someone else's, and the copy takes another name.
-            struct stat there {};
+            struct stat there
+            {
+            };
             if (::fstatat(m_folder.get(), to.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
                 (!S_ISREG(there.st_mode) || there.st_nlink != 1))
                 return copyFailure(CopyOutcome::NameTaken, EEXIST, destination, m_bytes);
@@ -410,54 +406,26 @@ private:
     StagingFolder m_folder;
     std::string m_temporaryName;
     std::uint64_t m_bytes = 0;
-    struct timespec m_sourceTime {};
+    struct timespec m_sourceTime
+    {
+    };
     bool m_flushed = false;
     bool m_renamed = false;
 };
 
 } // namespace
 
-
 bool PosixFileSystem::fileExists(const std::string &path) const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool PosixFileSystem::folderExists(const std::string &path) const
 {
     return !path.empty() && isDirectory(path);
-}
-
-void PosixFileSystem::copyFile(const std::string &source, const std::string &destination,
-                               bool overwrite) const
-{
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        raise(errno, source);
-    struct stat st {};
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(in);
-        raise(error, source);
-    }
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    const int out = ::open(destination.c_str(), flags, 0666);
-    if (out < 0) {
-        const int error = errno;
-        ::close(in);
-        raise(error, destination);
-    }
-    try {
-        copyContents(in, out, source, destination);
-    } catch (...) {
-        ::close(in);
-        ::close(out);
-        throw;
-    }
-    ::close(in);
-    if (::close(out) != 0)
-        raise(errno, destination);
 }
 
 namespace {
@@ -478,8 +446,9 @@ namespace {
 // its last name, and given the folder's owner); -1 with errno on failure.
 int openTemporary(const StagingFolder &folder, const std::string &temporary)
 {
-    const int fd = ::openat(folder.get(), folder.fd ? lastName(temporary).c_str() : temporary.c_str(),
-                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd =
+        ::openat(folder.get(), folder.fd ? lastName(temporary).c_str() : temporary.c_str(),
+                 O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0 && !folder.own(fd)) {
         const int error = errno;
         ::close(fd);
@@ -498,20 +467,25 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
         return Staging{copyFailure(outcome, error, path, bytes), nullptr};
     };
     Descriptor in;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (!options.within.empty()) {
         // Reached from the player's folder without leaving it, or not at all.
         posix::OpenedWithin opened = posix::openWithin(options.within, source);
         using End = posix::OpenedWithin::End;
         switch (opened.end) {
-        case End::Opened: break;
+        case End::Opened:
+            break;
         case End::LeadsOut: {
             Staging out = failed(CopyOutcome::OutsideFolder, 0, source);
             out.result.message = LinkOutOfFolder;
             return out;
         }
-        case End::NotRegular: return failed(CopyOutcome::SourceNotRegular, 0, source);
-        case End::Missing: return failed(CopyOutcome::SourceMissing, opened.error, source);
+        case End::NotRegular:
+            return failed(CopyOutcome::SourceNotRegular, 0, source);
+        case End::Missing:
+            return failed(CopyOutcome::SourceMissing, opened.error, source);
         case End::Failed:
             return failed(driveGoneError(opened.error) ? CopyOutcome::SourceGone
                                                        : CopyOutcome::SourceUnreadable,
@@ -523,14 +497,16 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
         // Without blocking: a FIFO with no writer would otherwise hold the open forever.
         // A link to a device is not even opened (opening some has effects of its own); the
         // opened file is judged again below, as it may have changed in between.
-        struct stat before {};
+        struct stat before
+        {
+        };
         if (::stat(source.c_str(), &before) == 0 && !S_ISREG(before.st_mode))
             return failed(CopyOutcome::SourceNotRegular, 0, source);
         in = Descriptor(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (in.get() < 0) {
             const int error = errno;
             const bool missing = error == ENOENT || error == ENOTDIR;
-            return failed(missing                  ? CopyOutcome::SourceMissing
+            return failed(missing                 ? CopyOutcome::SourceMissing
                           : driveGoneError(error) ? CopyOutcome::SourceGone
                                                   : CopyOutcome::SourceUnreadable,
                           error, source);
@@ -543,7 +519,9 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
         if (flags >= 0)
             ::fcntl(in.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
-    struct stat there {};
+    struct stat there
+    {
+    };
     if (::fstatat(folder.get(), folder.fd ? lastName(destination).c_str() : destination.c_str(),
                   &there, folder.fd ? AT_SYMLINK_NOFOLLOW : 0) == 0 &&
         there.st_dev == st.st_dev && there.st_ino == st.st_ino)
@@ -561,7 +539,8 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
     const ByteCopy copy =
         copyBytes(in.get(), staged->fd(), std::uint64_t(std::max<off_t>(st.st_size, 0)), options);
     switch (copy.side) {
-    case ByteCopy::Cancelled: return failed(CopyOutcome::Cancelled, 0, destination, copy.copied);
+    case ByteCopy::Cancelled:
+        return failed(CopyOutcome::Cancelled, 0, destination, copy.copied);
     case ByteCopy::Source:
         return failed(driveGoneError(copy.error) ? CopyOutcome::SourceGone
                                                  : CopyOutcome::SourceUnreadable,
@@ -569,7 +548,8 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
     case ByteCopy::Destination:
         return failed(copy.error == EFBIG ? CopyOutcome::TooLarge : CopyOutcome::DestinationFailed,
                       copy.error, destination, copy.copied);
-    case ByteCopy::Done: break;
+    case ByteCopy::Done:
+        break;
     }
     if (copy.copied < std::uint64_t(std::max<off_t>(st.st_size, 0)))
         return shorter(source, copy.copied);
@@ -583,8 +563,8 @@ Staging stageCopyIn(const StagingFolder &folder, const std::string &source,
     return staging;
 }
 
-Staging stageBytesIn(const StagingFolder &folder, const std::string &destination,
-                     const void *data, std::size_t size)
+Staging stageBytesIn(const StagingFolder &folder, const std::string &destination, const void *data,
+                     std::size_t size)
 {
     const std::string temporary = temporaryNameBeside(destination, '/');
     auto staged = std::make_unique<PosixStagedCopy>(openTemporary(folder, temporary), temporary,
@@ -597,10 +577,10 @@ Staging stageBytesIn(const StagingFolder &folder, const std::string &destination
         if (put < 0 && errno == EINTR)
             continue;
         if (put < 0) // the staged copy removes its temporary file as it goes
-            return Staging{copyFailure(errno == EFBIG ? CopyOutcome::TooLarge
-                                                      : CopyOutcome::DestinationFailed,
-                                       errno, destination, done),
-                           nullptr};
+            return Staging{
+                copyFailure(errno == EFBIG ? CopyOutcome::TooLarge : CopyOutcome::DestinationFailed,
+                            errno, destination, done),
+                nullptr};
         done += std::size_t(put);
     }
     staged->setBytes(size);
@@ -622,24 +602,6 @@ Staging PosixFileSystem::stageBytes(const std::string &destination, const void *
                                     std::size_t size) const
 {
     return stageBytesIn({}, destination, data, size);
-}
-
-void PosixFileSystem::moveFile(const std::string &source, const std::string &destination) const
-{
-    if (::access(destination.c_str(), F_OK) == 0)
-        raise(EEXIST, destination);
-    if (::access(source.c_str(), F_OK) != 0)
-        raise(errno, source);
-    if (::rename(source.c_str(), destination.c_str()) == 0)
-        return;
-    if (errno != EXDEV)
-        raise(errno, destination);
-    // Another file system: copy, keep the permissions, then remove the source.
-    struct stat st {};
-    ::stat(source.c_str(), &st);
-    copyFile(source, destination, false);
-    ::chmod(destination.c_str(), st.st_mode & 07777);
-    deleteFile(source);
 }
 
 void PosixFileSystem::replaceFile(const std::string &from, const std::string &to) const
@@ -729,7 +691,9 @@ bool PosixFileSystem::renameOrCopy(const std::string &source, const std::string 
 
 bool PosixFileSystem::sameContents(const std::string &a, const std::string &b) const
 {
-    struct stat stA {}, stB {};
+    struct stat stA
+    {
+    }, stB{};
     const int inA = openForReading(a, stA);
     int inB = -1;
     try {
@@ -756,7 +720,9 @@ bool PosixFileSystem::sameContents(const std::string &a, const std::string &b) c
 
 std::optional<FileIdentity> PosixFileSystem::identity(const std::string &path) const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
@@ -790,9 +756,10 @@ std::vector<FolderEntry> readFolder(const std::string &path, bool kinds)
     while (const dirent *entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") {
-            const bool folder = kinds && (entry->d_type == DT_DIR ||
-                                          ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
-                                           isDirectory(base + name)));
+            const bool folder =
+                kinds && (entry->d_type == DT_DIR ||
+                          ((entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) &&
+                           isDirectory(base + name)));
             entries.push_back({name, folder});
         }
         errno = 0;
@@ -821,7 +788,9 @@ std::vector<FolderEntry> PosixFileSystem::listEntries(const std::string &path) c
 
 std::optional<FileStatus> PosixFileSystem::status(const std::string &path) const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     FileStatus status;
@@ -849,7 +818,9 @@ public:
 
     std::vector<std::uint8_t> read() override
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(m_fd.get(), &st) != 0)
             raise(errno, m_path);
         std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
@@ -913,7 +884,9 @@ std::unique_ptr<LockedFile> PosixFileSystem::lockFile(const std::string &path) c
         if (fd < 0)
             raise(errno, path);
         Descriptor open(fd);
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(fd, &st) != 0)
             raise(errno, path);
         if (!S_ISREG(st.st_mode))
@@ -923,13 +896,16 @@ std::unique_ptr<LockedFile> PosixFileSystem::lockFile(const std::string &path) c
                 return nullptr;
             raise(errno, path);
         }
-        struct stat named {};
+        struct stat named
+        {
+        };
         if (::stat(path.c_str(), &named) != 0 || named.st_dev != st.st_dev ||
             named.st_ino != st.st_ino)
             continue;
-        return std::make_unique<PosixLockedFile>(
-            open.release(), path, created,
-            [this, path](const void *data, std::size_t size) { return stageBytes(path, data, size); });
+        return std::make_unique<PosixLockedFile>(open.release(), path, created,
+                                                 [this, path](const void *data, std::size_t size) {
+                                                     return stageBytes(path, data, size);
+                                                 });
     }
     raise(EAGAIN, path);
 }
@@ -982,11 +958,15 @@ posix::OpenedWithin openRegularWithin(const std::string &folder, const std::stri
     posix::OpenedWithin opened = posix::openWithin(folder, path);
     using End = posix::OpenedWithin::End;
     switch (opened.end) {
-    case End::Opened: break;
-    case End::LeadsOut: throw PlatformError(EXDEV, std::string(LinkOutOfFolder) + ": " + path);
-    case End::NotRegular: throw PlatformError(EINVAL, "not a regular file: " + path);
+    case End::Opened:
+        break;
+    case End::LeadsOut:
+        throw PlatformError(EXDEV, std::string(LinkOutOfFolder) + ": " + path);
+    case End::NotRegular:
+        throw PlatformError(EINVAL, "not a regular file: " + path);
     case End::Missing:
-    case End::Failed: raise(opened.error, path);
+    case End::Failed:
+        raise(opened.error, path);
     }
     return opened;
 }
@@ -995,7 +975,9 @@ posix::OpenedWithin openRegularWithin(const std::string &folder, const std::stri
 
 std::vector<std::uint8_t> PosixFileSystem::readFile(const std::string &path) const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     const int fd = openForReading(path, st);
     return readOpened(fd, st, path);
 }
@@ -1035,7 +1017,9 @@ NewFile PosixFileSystem::createNewFile(const std::string &path) const
         return {};
     if (fd.get() < 0)
         raise(errno, path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd.get(), &st) != 0)
         raise(errno, path);
     NewFile made;
@@ -1051,8 +1035,6 @@ std::unique_ptr<OutputFile> PosixFileSystem::createFile(const std::string &path)
         raise(errno, path);
     return std::make_unique<PosixOutputFile>(fd, path);
 }
-
-
 
 namespace {
 
@@ -1073,8 +1055,8 @@ public:
 
     std::unique_ptr<HeldFolder> folder(const std::string &name) const override
     {
-        const int fd = ::openat(m_folder.get(), name.c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd =
+            ::openat(m_folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
             return nullptr;
         return std::make_unique<PosixHeldFolder>(fd, m_path + name, m_folder.owner);
@@ -1111,12 +1093,13 @@ public:
         while (const dirent *entry = ::readdir(dir)) {
             const std::string name = entry->d_name;
             if (name != "." && name != "..") {
-                struct stat st {};
-                const bool folder =
-                    entry->d_type == DT_DIR ||
-                    (entry->d_type == DT_UNKNOWN &&
-                     ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                     S_ISDIR(st.st_mode));
+                struct stat st
+                {
+                };
+                const bool folder = entry->d_type == DT_DIR ||
+                                    (entry->d_type == DT_UNKNOWN &&
+                                     ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                     S_ISDIR(st.st_mode));
                 entries.push_back({name, folder});
             }
             errno = 0;
@@ -1130,7 +1113,9 @@ public:
 
     std::optional<FileStatus> status(const std::string &name) const override
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (name.empty() || ::fstatat(m_folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return std::nullopt;
         return statusOf(st);
@@ -1138,7 +1123,9 @@ public:
 
     std::optional<FileIdentity> identity(const std::string &name) const override
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (name.empty() || ::fstatat(m_folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return std::nullopt;
         return FileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
@@ -1149,13 +1136,17 @@ public:
         Descriptor here = openFile(name, O_RDONLY);
         if (here.get() < 0)
             return false;
-        struct stat stA {};
+        struct stat stA
+        {
+        };
         Descriptor there(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         if (there.get() < 0 || ::fstat(there.get(), &stA) != 0)
             raise(errno, source);
         if (!S_ISREG(stA.st_mode))
             return false;
-        struct stat stB {};
+        struct stat stB
+        {
+        };
         ::fstat(here.get(), &stB);
         bool same = stA.st_size == stB.st_size;
         std::vector<char> bufferA(1 << 16), bufferB(1 << 16);
@@ -1175,7 +1166,9 @@ public:
         Descriptor in = openFile(name, O_RDONLY);
         if (in.get() < 0)
             raise(errno, m_path + name);
-        struct stat st {};
+        struct stat st
+        {
+        };
         ::fstat(in.get(), &st);
         std::vector<std::uint8_t> bytes(std::size_t(std::max<off_t>(st.st_size, 0)));
         bytes.resize(readFully(in.get(), reinterpret_cast<char *>(bytes.data()), bytes.size(),
@@ -1198,7 +1191,9 @@ public:
                     const std::function<bool(const FileStatus &)> &expected) const override
     {
         Descriptor file = openFile(name, O_RDONLY);
-        struct stat st {}, named {};
+        struct stat st
+        {
+        }, named{};
         if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !expected(statusOf(st)))
             return false;
         // Still the file that was looked at (not swapped for another since).
@@ -1217,10 +1212,9 @@ public:
             bool created = false;
             Descriptor open = openFile(name, O_RDWR | O_APPEND);
             if (open.get() < 0 && errno == ENOENT) {
-                open = Descriptor(::openat(m_folder.get(), name.c_str(),
-                                           O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW |
-                                               O_CLOEXEC,
-                                           0666));
+                open = Descriptor(
+                    ::openat(m_folder.get(), name.c_str(),
+                             O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
                 created = open.get() >= 0;
                 if (!created && errno == EEXIST)
                     continue;
@@ -1234,7 +1228,9 @@ public:
                     return nullptr;
                 raise(errno, path);
             }
-            struct stat st {}, named {};
+            struct stat st
+            {
+            }, named{};
             if (::fstat(open.get(), &st) != 0 ||
                 ::fstatat(m_folder.get(), name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
                 named.st_dev != st.st_dev || named.st_ino != st.st_ino)
@@ -1265,11 +1261,13 @@ private:
     // descriptor with errno set otherwise.
     Descriptor openFile(const std::string &name, int flags) const
     {
-        Descriptor fd(::openat(m_folder.get(), name.c_str(),
-                               flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        Descriptor fd(
+            ::openat(m_folder.get(), name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (fd.get() < 0)
             return fd;
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(fd.get(), &st) != 0)
             return Descriptor();
         if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
@@ -1293,7 +1291,9 @@ std::unique_ptr<HeldFolder> PosixFileSystem::holdFolder(const std::string &path)
     const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         raise(errno, path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
@@ -1342,7 +1342,6 @@ std::unique_ptr<FileSystem> createFileSystem()
     fs->setUserFolders(desktopUserFolders());
     return fs;
 }
-
 
 PlatformDefaults platformDefaults()
 {

@@ -43,13 +43,10 @@ public:
     std::string driveRoot(const Drive &drive) const override;
     bool fileExists(const std::string &path) const override;
     bool folderExists(const std::string &path) const override;
-    void copyFile(const std::string &source, const std::string &destination,
-                  bool overwrite) const override;
     Staging stageCopy(const std::string &source, const std::string &destination,
                       const CopyOptions &options = {}) const override;
     Staging stageBytes(const std::string &destination, const void *data,
                        std::size_t size) const override;
-    void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;
     RootFolderCheck rootFolder(const std::string &path) const override;
@@ -62,11 +59,9 @@ public:
     std::vector<FolderEntry> listEntries(const std::string &path) const override;
     std::optional<FileStatus> status(const std::string &path) const override;
     std::unique_ptr<LockedFile> lockFile(const std::string &path) const override;
-    void setHidden(const std::string &) const override {}
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::vector<std::uint8_t> readFilePart(const std::string &folder, const std::string &path,
-                                           std::uint64_t offset,
-                                           std::size_t size) const override;
+                                           std::uint64_t offset, std::size_t size) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
     NewFile createNewFile(const std::string &path) const override;
     std::vector<std::uint8_t> readFileWithin(const std::string &folder,

@@ -80,7 +80,9 @@ OpenedWithin walk(int root, const std::string &rootPath, const std::string &rela
             held.pop_back();
             continue;
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstatat(current(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             return failedWith(errno);
         if (S_ISLNK(st.st_mode)) {
@@ -134,7 +136,7 @@ OpenedWithin walk(int root, const std::string &rootPath, const std::string &rela
 // openat2 relative to `root`, never leaving it; -1 with errno on failure.
 int openBeneath(int root, const std::string &relative, int flags)
 {
-    open_how how {};
+    open_how how{};
     how.flags = std::uint64_t(flags | O_CLOEXEC);
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
     for (;;) {
@@ -185,7 +187,9 @@ OpenedWithin openWithin(const std::string &folder, const std::string &path, Reso
     if (resolve == Resolve::Walk)
         errno = ENOSYS;
     if (look.get() >= 0) {
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::fstat(look.get(), &st) != 0)
             return failedWith(errno);
         if (!S_ISREG(st.st_mode))
@@ -201,7 +205,9 @@ OpenedWithin openWithin(const std::string &folder, const std::string &path, Reso
     OpenedWithin result = walk(held.get(), root, relative, walked);
     if (result.end != End::Opened)
         return result;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstatat(walked.folder.get(), walked.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return failedWith(errno);
     if (!S_ISREG(st.st_mode))

@@ -23,7 +23,9 @@ struct OpenedWithin
     } end = End::Failed;
     Descriptor fd;
     int error = 0;
-    struct stat status {}; // of the opened file
+    struct stat status
+    {
+    }; // of the opened file
 };
 
 // Opens the file at `path`, which lies in `folder`, for reading (O_RDONLY | O_NONBLOCK,

@@ -18,7 +18,9 @@ namespace sondrel::posix {
 
 inline bool isDirectory(const std::string &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -19,8 +19,8 @@ public:
     virtual ~ProcessStarter() = default;
     // Starts `program` and returns at once; its result is not read. Raises PlatformError
     // when the program cannot be started.
-    virtual void startDetached(const std::string &program, const std::vector<std::string> &arguments,
-                               WindowStyle style) = 0;
+    virtual void startDetached(const std::string &program,
+                               const std::vector<std::string> &arguments, WindowStyle style) = 0;
     // Starts `program`, waits until it ends and returns its exit status (a program ended
     // by a signal gives 128 plus the signal's number). Raises PlatformError when the
     // program cannot be started or waited for.

@@ -207,12 +207,16 @@ public:
         // The source's folder stays open until the source is removed from it.
         const auto [sourceFolder, sourceName] = splitPath(source);
         const Descriptor from = openFolder(sourceFolder, 0, source);
-        struct stat st {};
+        struct stat st
+        {
+        };
         const Descriptor in = openSource(from.get(), sourceName, source, st);
         place(name, placedMode(st.st_mode), destination, [&](int out) {
             copyExactly(in.get(), std::uint64_t(st.st_size), out, source, destination);
         });
-        struct stat now {};
+        struct stat now
+        {
+        };
         if (::fstatat(from.get(), sourceName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
             now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
             ::unlinkat(from.get(), sourceName.c_str(), 0) != 0)
@@ -229,7 +233,9 @@ public:
     bool link(const std::string &name, const std::string &target) const override
     {
         const std::string destination = inFolder(name);
-        struct stat there {};
+        struct stat there
+        {
+        };
         if (::fstatat(m_folder.get(), name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
             !S_ISLNK(there.st_mode))
             return false;
@@ -307,7 +313,9 @@ RootFolderCheck openRootFolder(const std::string &path)
         return check;
     };
 
-    struct stat st {};
+    struct stat st
+    {
+    };
     chain.push_back(openFolder("/", 0, "/"));
     if (::fstat(chain.back().get(), &st) != 0)
         raise(errno, "/");
@@ -385,7 +393,9 @@ void copyIntoNewFile(const std::string &source, const std::string &destination)
     const int noLink = runAsRoot() ? O_NOFOLLOW : 0;
     const auto [sourceFolder, sourceName] = splitPath(source);
     const auto [folder, name] = splitPath(destination);
-    struct stat st {};
+    struct stat st
+    {
+    };
     const Descriptor in =
         openSource(openFolder(sourceFolder, 0, source).get(), sourceName, source, st);
     const Descriptor into = openFolder(folder, noLink, destination);

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "filesystem.h"
+#include "installfiles.h"
 
 #include <string>
 
 namespace sondrel {
 
 // The folder at `path` (absolute, or from the current folder) for an install run as root,
-// found and checked as RootFolder describes; what FileSystem::rootFolder gives a process
+// found and checked as RootFolder describes; what InstallFiles::rootFolder gives a process
 // that runs as root. Missing folders at the end of the path are left for create(): the
 // last folder that exists is checked as one on the way. Raises PlatformError when the
 // path cannot be followed (a loop of links, an unreadable folder).

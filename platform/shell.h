@@ -12,8 +12,8 @@ namespace sondrel {
 // What a shortcut file says about the program it starts.
 struct Shortcut
 {
-    std::string name;             // the name a menu shows ("Sondrel"); a Windows link shows its file name
-    std::string targetPath;       // the program file
+    std::string name;       // the name a menu shows ("Sondrel"); a Windows link shows its file name
+    std::string targetPath; // the program file
     std::string iconLocation;     // Windows: "<file>, <index>"; Linux: an image file
     std::string description;      // "Sondrel shortcut"
     std::string workingDirectory; // the folder the program starts in

@@ -47,12 +47,24 @@ std::string escapeValue(const std::string &value)
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case ' ': out += i == 0 ? "\\s" : " "; break;
-        default: out += c; break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case ' ':
+            out += i == 0 ? "\\s" : " ";
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -103,7 +115,9 @@ void createFolders(const std::string &folder)
 {
     if (folder.empty())
         return;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(folder.c_str(), &st) == 0)
         return;
     const std::size_t slash = folder.find_last_of('/');
@@ -138,8 +152,8 @@ void writeShortcut(const std::string &path, const Shortcut &shortcut)
         createFolders(path.substr(0, slash));
 
     const std::string temporary = temporaryNameBeside(path, '/');
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0755);
+    const int fd =
+        ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
     if (fd < 0)
         raise(errno, path);
     try {
@@ -210,9 +224,8 @@ std::string desktopEntry(const Shortcut &shortcut)
 
 std::string xdgProgramsFolder(const std::string &dataHome, const std::string &home)
 {
-    const std::string base = !dataHome.empty() && dataHome.front() == '/'
-                                 ? dataHome
-                                 : inFolder(home, ".local/share");
+    const std::string base =
+        !dataHome.empty() && dataHome.front() == '/' ? dataHome : inFolder(home, ".local/share");
     return inFolder(base, "applications");
 }
 
@@ -262,10 +275,11 @@ std::unique_ptr<Shell> createShell()
     }
     const char *dataHome = std::getenv("XDG_DATA_HOME");
     const std::string home = homeFolder();
-    const std::string config = absoluteOr(std::getenv("XDG_CONFIG_HOME"), inFolder(home, ".config"));
-    return std::make_unique<PosixShell>(xdgProgramsFolder(dataHome ? dataHome : "", home),
-                                        xdgDesktopFolder(readText(inFolder(config, "user-dirs.dirs")),
-                                                         home));
+    const std::string config =
+        absoluteOr(std::getenv("XDG_CONFIG_HOME"), inFolder(home, ".config"));
+    return std::make_unique<PosixShell>(
+        xdgProgramsFolder(dataHome ? dataHome : "", home),
+        xdgDesktopFolder(readText(inFolder(config, "user-dirs.dirs")), home));
 }
 
 std::unique_ptr<ProcessStarter> createDesktopStarter()

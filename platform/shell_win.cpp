@@ -25,8 +25,7 @@ namespace {
 }
 
 // Releases a COM interface when the scope ends.
-template <typename Interface>
-class ComPtr
+template <typename Interface> class ComPtr
 {
 public:
     ComPtr() = default;
@@ -85,7 +84,10 @@ class WinShell : public Shell
 {
 public:
     // The start menu's "Programs" folder of the current user.
-    std::string programsFolder() const override { return knownFolder(FOLDERID_Programs, "Programs"); }
+    std::string programsFolder() const override
+    {
+        return knownFolder(FOLDERID_Programs, "Programs");
+    }
     // The current user's "Desktop" folder.
     std::string desktopFolder() const override { return knownFolder(FOLDERID_Desktop, "Desktop"); }
 
@@ -167,8 +169,8 @@ void desktopShell(ComPtr<IShellDispatch2> &shell, const std::string &program)
     VariantInit(&root);
     LONG window = 0;
     ComPtr<IDispatch> found;
-    const HRESULT result =
-        windows->FindWindowSW(&desktop, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, found.out());
+    const HRESULT result = windows->FindWindowSW(&desktop, &root, SWC_DESKTOP, &window,
+                                                 SWFO_NEEDDISPATCH, found.out());
     // S_FALSE: no desktop window (no explorer running).
     if (result != S_OK || !found.get())
         raiseResult(result == S_FALSE ? HRESULT_FROM_WIN32(ERROR_NOT_FOUND) : result, program);
@@ -238,8 +240,13 @@ std::unique_ptr<Shell> createShell()
 
 InstallLayout installLayout()
 {
-    return {"Sondrel.exe", "sondrel-export.exe", "READ ME FIRST.TXT", "trackgrid.dll",
-            "Sondrel.exe.lnk", "", ""};
+    return {"Sondrel.exe",
+            "sondrel-export.exe",
+            "READ ME FIRST.TXT",
+            "trackgrid.dll",
+            "Sondrel.exe.lnk",
+            "",
+            ""};
 }
 
 std::unique_ptr<ProcessStarter> createDesktopStarter()

@@ -178,10 +178,9 @@ std::vector<std::string> sessionEnvironment(const UserAccount &account,
                                             const std::vector<std::string> &inherited,
                                             bool busExists)
 {
-    static const char *const replaced[] = {"HOME",       "USER",          "LOGNAME",
-                                           "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS",
-                                           "SUDO_UID",   "SUDO_GID",      "SUDO_USER",
-                                           "SUDO_COMMAND"};
+    static const char *const replaced[] = {
+        "HOME",     "USER",     "LOGNAME",   "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS",
+        "SUDO_UID", "SUDO_GID", "SUDO_USER", "SUDO_COMMAND"};
     std::vector<std::string> environment;
     for (const std::string &entry : inherited) {
         bool keep = true;

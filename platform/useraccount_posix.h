@@ -25,7 +25,8 @@ struct UserAccount
 std::optional<UserAccount> sudoInvoker();
 // The same, from the given effective uid and values of SUDO_UID and SUDO_GID (null when
 // unset).
-std::optional<UserAccount> sudoInvoker(uid_t effectiveUid, const char *sudoUid, const char *sudoGid);
+std::optional<UserAccount> sudoInvoker(uid_t effectiveUid, const char *sudoUid,
+                                       const char *sudoGid);
 
 // Gives the calling process up to `account` for good: the account's groups (initgroups),
 // then its group (setgid), then its user (setuid); afterwards root cannot be taken back.

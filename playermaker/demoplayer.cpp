@@ -157,8 +157,7 @@ QByteArray toneWav(double hertz, int milliseconds)
     QByteArray data;
     data.reserve(samples * 2);
     for (int i = 0; i < samples; ++i) {
-        const double envelope =
-            std::min({1.0, double(i) / fade, double(samples - 1 - i) / fade});
+        const double envelope = std::min({1.0, double(i) / fade, double(samples - 1 - i) / fade});
         const double value =
             0.3 * 32767.0 * envelope * std::sin(2.0 * std::numbers::pi * hertz * i / Rate);
         appendLe16(data, quint16(qint16(std::lround(value))));
@@ -188,10 +187,11 @@ TestDatabase makeDemoPlayer()
     std::mt19937 random(20261208u);
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
     const QStringList comments = {
-        u("Recorded live"), u("Remastered 2009"), u("Bonus track"), u("From the vinyl"),
-        u("Ζωντανή ηχογράφηση"), u("Концертная запись"), u("Enregistré à Genève"),
-        u("A second of a tone: the demo's own sound")};
-    const QStringList guests = {u("Silver Echo"), u("Zoë Ångström"), u("Кино и Вино"),
+        u("Recorded live"),       u("Remastered 2009"),
+        u("Bonus track"),         u("From the vinyl"),
+        u("Ζωντανή ηχογράφηση"),  u("Концертная запись"),
+        u("Enregistré à Genève"), u("A second of a tone: the demo's own sound")};
+    const QStringList guests = {u("Silver Echo"),    u("Zoë Ångström"),       u("Кино и Вино"),
                                 u("Paper Lanterns"), u("Νίκος Παπαδόπουλος"), u("Wild Stone")};
     // The tones: a pentatonic scale over two octaves from A3.
     const int steps[] = {0, 2, 4, 7, 9, 12, 14, 16, 19, 21};
@@ -243,9 +243,9 @@ TestDatabase makeDemoPlayer()
             track.playCount = index % 5 == 4 ? 0 : quint32(index * 37 % 61);
             track.skipCount = quint32(index * 13 % 7 < 2 ? index % 4 : 0);
             track.dateAdded = Added2023 + quint32(index) * 211u * 1187u;
-            track.lastPlayed = track.playCount
-                ? Added2023 + 365u * 86400u + quint32(index) * 7919u * 37u % (300u * 86400u)
-                : 0;
+            track.lastPlayed = track.playCount ? Added2023 + 365u * 86400u +
+                                                     quint32(index) * 7919u * 37u % (300u * 86400u)
+                                               : 0;
             if (album.composer[0])
                 track.withString(StringComposer, u(album.composer));
             if (album.albumArtist[0])

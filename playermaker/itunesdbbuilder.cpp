@@ -334,9 +334,8 @@ QByteArray buildPlayCounts(const QList<TestPlayCount> &entries, qint32 entryLeng
     for (const TestPlayCount &e : entries) {
         const int at = int(out.size());
         out.append(QByteArray(entryLength, '\0'));
-        const std::pair<int, quint32> fields[] = {{0, e.plays},  {4, e.lastPlayed},
-                                                  {12, e.rating}, {20, e.skips},
-                                                  {24, e.lastSkipped}};
+        const std::pair<int, quint32> fields[] = {
+            {0, e.plays}, {4, e.lastPlayed}, {12, e.rating}, {20, e.skips}, {24, e.lastSkipped}};
         for (const auto &[offset, value] : fields) {
             if (entryLength >= offset + 4)
                 putLe32(out, at + offset, qint32(value));

@@ -1,8 +1,8 @@
 #include "artworkdb.h"
 
 #include "databasereader.h"
-#include "filesystem.h"
 #include "platformerror.h"
+#include "playerfiles.h"
 #include "recordwalk.h"
 #include "tracktable.h"
 
@@ -233,7 +233,7 @@ std::uint32_t coverImageOf(const PlayerArtwork &artwork, std::uint32_t imageLink
     return song == artwork.songs.end() ? 0 : song->second;
 }
 
-ArtworkStatus readPlayerArtwork(const FileSystem &fs, const std::string &playerDrive,
+ArtworkStatus readPlayerArtwork(const PlayerFiles &fs, const std::string &playerDrive,
                                 const ReadOutcome &outcome, TrackTable &table)
 {
     table.setArtwork(nullptr);
@@ -278,7 +278,8 @@ CoverPixels decodeThumbnail(const CoverThumbnail &thumb, std::span<const std::ui
     pixels.rgb.resize(std::size_t(pixels.width) * std::size_t(pixels.height) * 3);
     std::uint8_t *out = pixels.rgb.data();
     for (int y = thumb.top; y < thumb.bottom; ++y) {
-        const std::uint8_t *in = slot.data() + std::size_t(y) * rowBytes + std::size_t(thumb.left) * 2;
+        const std::uint8_t *in =
+            slot.data() + std::size_t(y) * rowBytes + std::size_t(thumb.left) * 2;
         for (int x = thumb.left; x < thumb.right; ++x, in += 2) {
             const unsigned v = unsigned(in[0]) | unsigned(in[1]) << 8;
             const unsigned r = v >> 11, g = (v >> 5) & 0x3F, b = v & 0x1F;
@@ -291,7 +292,7 @@ CoverPixels decodeThumbnail(const CoverThumbnail &thumb, std::span<const std::ui
     return pixels;
 }
 
-CoverPixels readCover(const FileSystem &fs, const PlayerArtwork &artwork, std::uint32_t image)
+CoverPixels readCover(const PlayerFiles &fs, const PlayerArtwork &artwork, std::uint32_t image)
 {
     const auto found = artwork.images.find(image);
     if (found == artwork.images.end() || artwork.folder.empty())
@@ -306,7 +307,8 @@ CoverPixels readCover(const FileSystem &fs, const PlayerArtwork &artwork, std::u
             if (i + 1 < thumb.file.size())
                 path += fs.separator();
         }
-        const std::vector<std::uint8_t> slot = fs.readFilePart(artwork.player, path, thumb.offset, thumb.bytes);
+        const std::vector<std::uint8_t> slot =
+            fs.readFilePart(artwork.player, path, thumb.offset, thumb.bytes);
         return decodeThumbnail(thumb, slot);
     } catch (const PlatformError &) {
         return {};

@@ -9,7 +9,7 @@
 
 namespace sondrel {
 
-class FileSystem;
+class PlayerFiles;
 class TrackTable;
 struct ReadOutcome;
 
@@ -67,7 +67,7 @@ std::uint32_t coverImageOf(const PlayerArtwork &artwork, std::uint32_t imageLink
 // Finds iPod_Control/Artwork/ArtworkDB under the player's root (names matched without
 // regard to letter case), reads it and sets each track's cover image in `table`, which
 // `outcome` has read. Never raises: a damaged, short or missing file means no covers.
-ArtworkStatus readPlayerArtwork(const FileSystem &fs, const std::string &playerDrive,
+ArtworkStatus readPlayerArtwork(const PlayerFiles &fs, const std::string &playerDrive,
                                 const ReadOutcome &outcome, TrackTable &table);
 
 // A cover's picture as 8-bit RGB, rows top to bottom without padding.
@@ -86,6 +86,6 @@ CoverPixels decodeThumbnail(const CoverThumbnail &thumb, std::span<const std::ui
 // Reads and decodes image `image` from its thumbnail file (the file's name matched
 // without regard to letter case); empty when there is no such image or the file is
 // missing, short or cannot be read. Never raises.
-CoverPixels readCover(const FileSystem &fs, const PlayerArtwork &artwork, std::uint32_t image);
+CoverPixels readCover(const PlayerFiles &fs, const PlayerArtwork &artwork, std::uint32_t image);
 
 } // namespace sondrel

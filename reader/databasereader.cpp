@@ -1,19 +1,19 @@
 #include "databasereader.h"
 
-#include "platformerror.h"
 #include "artworkdb.h"
+#include "platformerror.h"
 #include "playcounts.h"
 
 #include <QString>
 
 namespace sondrel {
 
-DatabaseReader::DatabaseReader(const FileSystem &fs, const std::string &playerDrive)
+DatabaseReader::DatabaseReader(const PlayerFiles &fs, const std::string &playerDrive)
     : m_fs(fs), m_playerDrive(playerDrive)
 {
 }
 
-DatabaseReader::DatabaseReader(const FileSystem &fs, const std::string &playerDrive,
+DatabaseReader::DatabaseReader(const PlayerFiles &fs, const std::string &playerDrive,
                                const std::string &workFolder)
     : m_fs(fs), m_playerDrive(playerDrive),
       m_files(workFiles(QString::fromStdString(playerDrive), QString::fromStdString(workFolder),
@@ -82,13 +82,6 @@ ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProg
     mergePlayerPlayCounts(reader.fileSystem(), reader.playerDrive(), outcome, table);
     readPlayerArtwork(reader.fileSystem(), reader.playerDrive(), outcome, table);
     return outcome;
-}
-
-ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
-                               TrackTable &table, const WalkProgress &progress)
-{
-    DatabaseReader reader(fs, playerDrive);
-    return readPlayer(reader, table, progress);
 }
 
 } // namespace sondrel

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "compresseddatabase.h"
-#include "filesystem.h"
+#include "playerfiles.h"
 #include "recordwalk.h"
 #include "staging.h"
 #include "tracktable.h"
@@ -47,9 +47,9 @@ class DatabaseReader
 {
 public:
     // Reads without writing anything.
-    DatabaseReader(const FileSystem &fs, const std::string &playerDrive);
+    DatabaseReader(const PlayerFiles &fs, const std::string &playerDrive);
     // Stages the database in `workFolder`.
-    DatabaseReader(const FileSystem &fs, const std::string &playerDrive,
+    DatabaseReader(const PlayerFiles &fs, const std::string &playerDrive,
                    const std::string &workFolder);
     ~DatabaseReader();
     DatabaseReader(const DatabaseReader &) = delete;
@@ -75,11 +75,11 @@ public:
     void discardWorkFiles() noexcept;
 
     const WorkFiles &files() const { return m_files; }
-    const FileSystem &fileSystem() const { return m_fs; }
+    const PlayerFiles &fileSystem() const { return m_fs; }
     const std::string &playerDrive() const { return m_playerDrive; }
 
 private:
-    const FileSystem &m_fs;
+    const PlayerFiles &m_fs;
     std::string m_playerDrive;
     WorkFiles m_files;
     MadeWorkFiles m_made;
@@ -88,11 +88,7 @@ private:
 // The reading of a player's database that the window's check and the command line share:
 // find(), then, once `found` has been called, read() into `table`, and the player's "Play
 // Counts" merged into it (mergePlayerPlayCounts). NoDatabase when the drive holds none.
-ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table,
-                       const WalkProgress &progress = {}, const std::function<void()> &found = {});
-
-// readPlayer() without work files: the database is read into memory only.
-ReadOutcome readPlayerDatabase(const FileSystem &fs, const std::string &playerDrive,
-                               TrackTable &table, const WalkProgress &progress = {});
+ReadOutcome readPlayer(DatabaseReader &reader, TrackTable &table, const WalkProgress &progress = {},
+                       const std::function<void()> &found = {});
 
 } // namespace sondrel

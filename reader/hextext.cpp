@@ -40,17 +40,19 @@ void encodePlain(const std::uint8_t *in, std::size_t count, char *out)
 // 16 bytes at a time: each nibble picks its digit from a 16-entry table (pshufb), and
 // the high and low digits are interleaved into 32 characters.
 __attribute__((target("ssse3"))) void encodeSsse3(const std::uint8_t *in, std::size_t count,
-                                                   char *out)
+                                                  char *out)
 {
     const __m128i digits = _mm_loadu_si128(reinterpret_cast<const __m128i *>(Digits));
     const __m128i nibble = _mm_set1_epi8(0x0F);
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i));
-        const __m128i high = _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
+        const __m128i high =
+            _mm_shuffle_epi8(digits, _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
         const __m128i low = _mm_shuffle_epi8(digits, _mm_and_si128(bytes, nibble));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * i), _mm_unpacklo_epi8(high, low));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * i + 16), _mm_unpackhi_epi8(high, low));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * i + 16),
+                         _mm_unpackhi_epi8(high, low));
     }
     encodePlain(in + i, count - i, out + 2 * i);
 }
@@ -58,10 +60,10 @@ __attribute__((target("ssse3"))) void encodeSsse3(const std::uint8_t *in, std::s
 // 32 bytes at a time, as above in each 128-bit lane; the interleaved halves of the two
 // lanes are put back in order at the end.
 __attribute__((target("avx2"))) void encodeAvx2(const std::uint8_t *in, std::size_t count,
-                                                 char *out)
+                                                char *out)
 {
-    const __m256i digits = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i *>(Digits)));
+    const __m256i digits =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(Digits)));
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     std::size_t i = 0;
     for (; i + 32 <= count; i += 32) {
@@ -87,10 +89,13 @@ Encoder encoderOf(HexPath path)
 {
     switch (path) {
 #ifdef SONDREL_HEX_X86
-    case HexPath::Avx2: return encodeAvx2;
-    case HexPath::Ssse3: return encodeSsse3;
+    case HexPath::Avx2:
+        return encodeAvx2;
+    case HexPath::Ssse3:
+        return encodeSsse3;
 #endif
-    default: return encodePlain;
+    default:
+        return encodePlain;
     }
 }
 

@@ -8,10 +8,10 @@ namespace sondrel {
 
 namespace {
 
-constexpr std::size_t HeaderMin = 16;     // up to the entry count
-constexpr std::size_t EntryMin = 8;       // plays and the last play
-constexpr std::size_t EntryRating = 16;   // up to the rating
-constexpr std::size_t EntrySkips = 28;    // up to the last skip
+constexpr std::size_t HeaderMin = 16;   // up to the entry count
+constexpr std::size_t EntryMin = 8;     // plays and the last play
+constexpr std::size_t EntryRating = 16; // up to the rating
+constexpr std::size_t EntrySkips = 28;  // up to the last skip
 
 std::uint32_t le32(const std::uint8_t *p)
 {
@@ -59,7 +59,7 @@ PlayCountsStatus mergePlayCounts(std::span<const std::uint8_t> bytes, TrackTable
     return PlayCountsStatus::Merged;
 }
 
-PlayCountsStatus mergePlayerPlayCounts(const FileSystem &fs, const std::string &playerDrive,
+PlayCountsStatus mergePlayerPlayCounts(const PlayerFiles &fs, const std::string &playerDrive,
                                        const ReadOutcome &outcome, TrackTable &table)
 {
     if (!outcome.read())

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "databasereader.h"
-#include "filesystem.h"
+#include "playerfiles.h"
 #include "tracktable.h"
 
 #include <cstdint>
@@ -12,12 +12,12 @@ namespace sondrel {
 
 // How the player's "Play Counts" file was taken into the track table.
 enum class PlayCountsStatus {
-    Merged,      // its counts, dates and ratings are in the table
-    Absent,      // the player has no such file
-    Damaged,     // short, not such a file, or its entries run past its end
-    TooFew,      // fewer entries than the table has tracks
-    Compressed,  // the player keeps a compressed database, whose tracks the file does not follow
-    Unreadable,  // the file is there but could not be read
+    Merged,     // its counts, dates and ratings are in the table
+    Absent,     // the player has no such file
+    Damaged,    // short, not such a file, or its entries run past its end
+    TooFew,     // fewer entries than the table has tracks
+    Compressed, // the player keeps a compressed database, whose tracks the file does not follow
+    Unreadable, // the file is there but could not be read
 };
 
 // Merges the bytes of a "Play Counts" file into `table`, whose tracks are in the stored
@@ -35,7 +35,7 @@ PlayCountsStatus mergePlayCounts(std::span<const std::uint8_t> bytes, TrackTable
 // `table`, which `outcome` has read. Nothing is done unless the database was read, nor
 // for a player whose database was compressed. Never raises: a file that cannot be read
 // changes nothing.
-PlayCountsStatus mergePlayerPlayCounts(const FileSystem &fs, const std::string &playerDrive,
+PlayCountsStatus mergePlayerPlayCounts(const PlayerFiles &fs, const std::string &playerDrive,
                                        const ReadOutcome &outcome, TrackTable &table);
 
 } // namespace sondrel

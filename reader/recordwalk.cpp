@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace sondrel {
 
@@ -37,12 +37,8 @@ struct OptionalNumber
     std::uint32_t Track::*field;
 };
 constexpr OptionalNumber OptionalNumbers[] = {
-    {16, &Track::uniqueId},
-    {44, &Track::trackNumber},
-    {52, &Track::year},
-    {92, &Track::discNumber},
-    {80, &Track::playCount},
-    {88, &Track::lastPlayed},
+    {16, &Track::uniqueId},   {44, &Track::trackNumber}, {52, &Track::year},
+    {92, &Track::discNumber}, {80, &Track::playCount},   {88, &Track::lastPlayed},
     {104, &Track::dateAdded},
 };
 

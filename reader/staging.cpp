@@ -6,12 +6,12 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstring>
-#include <tuple>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -190,7 +190,7 @@ void writeHexText(OutputFile &out, std::span<const std::uint8_t> bytes)
     HexPieces().write(out, bytes);
 }
 
-PlayerDatabase findPlayerDatabase(const FileSystem &fs, const std::string &playerDrive)
+PlayerDatabase findPlayerDatabase(const PlayerFiles &fs, const std::string &playerDrive)
 {
     PlayerDatabase found;
     const std::string control = findEntry(fs, playerDrive, "iPod_Control");
@@ -211,7 +211,7 @@ void MadeWorkFiles::add(std::string path, FileIdentity identity)
     m_files.emplace_back(std::move(path), identity);
 }
 
-void MadeWorkFiles::remove(const FileSystem &fs)
+void MadeWorkFiles::remove(const PlayerFiles &fs)
 {
     while (!m_files.empty()) {
         const auto &[path, identity] = m_files.back();
@@ -221,7 +221,7 @@ void MadeWorkFiles::remove(const FileSystem &fs)
     }
 }
 
-void MadeWorkFiles::discard(const FileSystem &fs) noexcept
+void MadeWorkFiles::discard(const PlayerFiles &fs) noexcept
 {
     for (auto file = m_files.rbegin(); file != m_files.rend(); ++file) {
         try {
@@ -242,7 +242,7 @@ constexpr int MaxWorkFileNames = 1000;
 // "Vemo_temp" and "Vemo_temp_hex.txt", then "Vemo_temp (2)" and "Vemo_temp (2)_hex.txt"...
 // Sets their paths in `files` and adds them to `made`.
 std::pair<std::unique_ptr<OutputFile>, std::unique_ptr<OutputFile>>
-makeWorkFiles(const FileSystem &fs, WorkFiles &files, MadeWorkFiles &made)
+makeWorkFiles(const PlayerFiles &fs, WorkFiles &files, MadeWorkFiles &made)
 {
     for (int n = 1; n <= MaxWorkFileNames; ++n) {
         const std::string copyPath =
@@ -295,9 +295,9 @@ void StagedDatabase::finish()
 
 // The steps of startStaging, into `staged`, whose files are set; raises with the work files
 // it made in `staged.made`.
-void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits &limits);
+void stageInto(StagedDatabase &staged, const PlayerFiles &fs, const InflateLimits &limits);
 
-StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
+StagedDatabase startStaging(const PlayerFiles &fs, const WorkFiles &files,
                             const InflateLimits &limits)
 {
     StagedDatabase staged;
@@ -315,7 +315,7 @@ StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
     return staged;
 }
 
-void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits &limits)
+void stageInto(StagedDatabase &staged, const PlayerFiles &fs, const InflateLimits &limits)
 {
     WorkFiles &files = staged.files;
     const bool writing = !files.stagedCopy.empty();
@@ -325,8 +325,7 @@ void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits
     std::vector<std::uint8_t> stored;
     // An empty compressed database is a stub, unless there is nothing else to read.
     const bool compressed = !files.compressed.empty() &&
-                            (!(stored = read(files.compressed)).empty() ||
-                             files.database.empty());
+                            (!(stored = read(files.compressed)).empty() || files.database.empty());
     if (!compressed)
         stored = read(files.database);
     if (writing) {
@@ -339,7 +338,9 @@ void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits
         // out unreadable takes them away again.
         InflateFollower follower;
         if (writer) {
-            follower.grown = [writer](std::span<const std::uint8_t> sofar) { writer->follow(sofar); };
+            follower.grown = [writer](std::span<const std::uint8_t> sofar) {
+                writer->follow(sofar);
+            };
             follower.moving = [writer] { writer->settle(); };
         }
         staged.m_inflated = inflateDatabase(stored, limits, follower);
@@ -358,7 +359,7 @@ void stageInto(StagedDatabase &staged, const FileSystem &fs, const InflateLimits
         writer->follow(staged.bytes());
 }
 
-StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
+StagedDatabase stageDatabase(const PlayerFiles &fs, const WorkFiles &files,
                              const InflateLimits &limits)
 {
     StagedDatabase staged = startStaging(fs, files, limits);

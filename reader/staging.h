@@ -1,7 +1,7 @@
 #pragma once
 
 #include "compresseddatabase.h"
-#include "filesystem.h"
+#include "playerfiles.h"
 
 #include <QString>
 
@@ -34,9 +34,9 @@ public:
     // Deletes each file made that is still the one made, the last made first; one that is
     // gone or is another file now is passed over. Raises PlatformError, and those not yet
     // deleted stay to be deleted.
-    void remove(const FileSystem &fs);
+    void remove(const PlayerFiles &fs);
     // The same without a word when one cannot be deleted.
-    void discard(const FileSystem &fs) noexcept;
+    void discard(const PlayerFiles &fs) noexcept;
 
 private:
     std::vector<std::pair<std::string, FileIdentity>> m_files;
@@ -58,7 +58,7 @@ struct PlayerDatabase
 };
 
 // Looks for the database files under the player drive's root (which ends with the separator).
-PlayerDatabase findPlayerDatabase(const FileSystem &fs, const std::string &playerDrive);
+PlayerDatabase findPlayerDatabase(const PlayerFiles &fs, const std::string &playerDrive);
 
 // The hex text of `bytes`: two upper-case hexadecimal digits per byte, high digit
 // first, nothing between the pairs and nothing after the last ({0, 10, 255} gives
@@ -113,8 +113,8 @@ public:
     void finish();
 
 private:
-    friend void stageInto(StagedDatabase &, const FileSystem &, const InflateLimits &);
-    friend StagedDatabase startStaging(const FileSystem &, const WorkFiles &,
+    friend void stageInto(StagedDatabase &, const PlayerFiles &, const InflateLimits &);
+    friend StagedDatabase startStaging(const PlayerFiles &, const WorkFiles &,
                                        const InflateLimits &);
 
     std::vector<std::uint8_t> m_read; // the database as read (Plain)
@@ -137,11 +137,11 @@ private:
 // (`files.stagedCopy` empty) the database is only read, and no file is written.
 // Raises PlatformError when the operating system refuses any step, after removing the work
 // files it made.
-StagedDatabase startStaging(const FileSystem &fs, const WorkFiles &files,
+StagedDatabase startStaging(const PlayerFiles &fs, const WorkFiles &files,
                             const InflateLimits &limits = {});
 
 // startStaging() and finish(): the work files are complete when it returns.
-StagedDatabase stageDatabase(const FileSystem &fs, const WorkFiles &files,
+StagedDatabase stageDatabase(const PlayerFiles &fs, const WorkFiles &files,
                              const InflateLimits &limits = {});
 
 } // namespace sondrel

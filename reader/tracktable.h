@@ -16,10 +16,10 @@ struct PlayerArtwork;
 // field list, so they must never be renumbered.
 enum TrackField {
     FieldId = 1,
-    FieldSize = 2,      // bytes
-    FieldDuration = 3,  // milliseconds
+    FieldSize = 2,     // bytes
+    FieldDuration = 3, // milliseconds
     FieldTitle = 4,
-    FieldLocation = 5,  // ":iPod_Control:Music:F01:ABCD.mp3", as the database stores it
+    FieldLocation = 5, // ":iPod_Control:Music:F01:ABCD.mp3", as the database stores it
     FieldAlbum = 6,
     FieldArtist = 7,
     FieldGenre = 8,
@@ -27,7 +27,7 @@ enum TrackField {
     FieldEqualiser = 10,
     FieldComment = 11,
     // Read from longer track records; a number of 0 means "not set" and reads as empty.
-    FieldUniqueId = 12,    // the database's own track ID, which playlists name
+    FieldUniqueId = 12, // the database's own track ID, which playlists name
     FieldTrackNumber = 13,
     FieldYear = 14,
     FieldDiscNumber = 15,
@@ -38,9 +38,9 @@ enum TrackField {
 // One track: its ID, its numbers and the texts of its string fields.
 struct Track
 {
-    int id = 0;                   // 0 while the track has not been read
-    std::uint64_t size = 0;       // bytes; the database stores an unsigned 32-bit value
-    std::int32_t duration = 0;    // milliseconds, signed as the database stores them; may be negative
+    int id = 0;                // 0 while the track has not been read
+    std::uint64_t size = 0;    // bytes; the database stores an unsigned 32-bit value
+    std::int32_t duration = 0; // milliseconds, signed as the database stores them; may be negative
     std::array<QString, 8> texts; // fields 4 to 11
     std::uint32_t uniqueId = 0;   // 0: not set, here and in the three numbers below
     std::uint32_t trackNumber = 0;
@@ -53,12 +53,12 @@ struct Track
     std::uint64_t persistentId = 0;
     // The player's history of the track, from longer track records and the player's
     // "Play Counts" file; 0 means "not set" (unrated, never played, never skipped).
-    std::uint8_t rating = 0;        // stars x 20, 0 to 100
+    std::uint8_t rating = 0; // stars x 20, 0 to 100
     std::uint32_t playCount = 0;
     std::uint32_t skipCount = 0;
-    std::uint32_t lastPlayed = 0;   // Mac time: seconds from 1904-01-01, local time
-    std::uint32_t lastSkipped = 0;  // Mac time
-    std::uint32_t dateAdded = 0;    // Mac time
+    std::uint32_t lastPlayed = 0;  // Mac time: seconds from 1904-01-01, local time
+    std::uint32_t lastSkipped = 0; // Mac time
+    std::uint32_t dateAdded = 0;   // Mac time
     // The image the track record links to (offset 352 of longer headers; 0: none), and the
     // player's cover of the track as found in its artwork (0: none).
     std::uint32_t artworkLink = 0;
@@ -101,14 +101,22 @@ public:
         const Track &t = track(k);
         const auto set = [](std::uint32_t n) { return n ? QString::number(n) : QString(); };
         switch (field) {
-        case FieldId: return t.id ? QString::number(t.id) : QString();
-        case FieldSize: return QString::number(t.size);
-        case FieldDuration: return QString::number(t.duration);
-        case FieldUniqueId: return set(t.uniqueId);
-        case FieldTrackNumber: return set(t.trackNumber);
-        case FieldYear: return set(t.year);
-        case FieldDiscNumber: return set(t.discNumber);
-        default: break;
+        case FieldId:
+            return t.id ? QString::number(t.id) : QString();
+        case FieldSize:
+            return QString::number(t.size);
+        case FieldDuration:
+            return QString::number(t.duration);
+        case FieldUniqueId:
+            return set(t.uniqueId);
+        case FieldTrackNumber:
+            return set(t.trackNumber);
+        case FieldYear:
+            return set(t.year);
+        case FieldDiscNumber:
+            return set(t.discNumber);
+        default:
+            break;
         }
         const QString *stored = textOf(t, field);
         return stored ? *stored : QString();
@@ -129,12 +137,14 @@ public:
     // The player's covers, which the tracks' coverImage name; nothing until read, when the
     // player has none and after every reset.
     const std::shared_ptr<const PlayerArtwork> &artwork() const { return m_artwork; }
-    void setArtwork(std::shared_ptr<const PlayerArtwork> artwork) { m_artwork = std::move(artwork); }
+    void setArtwork(std::shared_ptr<const PlayerArtwork> artwork)
+    {
+        m_artwork = std::move(artwork);
+    }
 
 private:
     // Where string field `field` of a track is kept; nothing for the number fields.
-    template <typename T>
-    static auto textOf(T &t, int field) -> decltype(&t.composer)
+    template <typename T> static auto textOf(T &t, int field) -> decltype(&t.composer)
     {
         if (field >= FieldTitle && field <= FieldComment)
             return &t.texts[std::size_t(field - FieldTitle)];

@@ -13,29 +13,10 @@ const QString DirectoryKey = QStringLiteral("export/directory");
 const QString NameFieldsKey = QStringLiteral("export/nameFields");
 const QString ChosenNameFieldsKey = QStringLiteral("export/chosenNameFields");
 const QString OptionsGroup = QStringLiteral("exportOptions/");
-const QString GeometryKey = QStringLiteral("window/geometry");
-const QString MaximizedKey = QStringLiteral("window/maximized");
 const QString ColumnWidthsKey = QStringLiteral("grid/columnWidths");
 
-// Far beyond any screen, but still a size that arithmetic on it cannot overflow.
-constexpr int MaxExtent = 100000;
 constexpr int MaxColumnWidth = 10000;
 constexpr std::size_t MaxColumns = 256;
-
-// A kept flag: a true boolean, or its text as the INI format and the registry write it.
-std::optional<bool> flagOf(const QVariant &value)
-{
-    if (value.typeId() == QMetaType::Bool)
-        return value.toBool();
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    const QString text = value.toString().trimmed().toLower();
-    if (text == QLatin1String("true") || text == QLatin1String("1"))
-        return true;
-    if (text == QLatin1String("false") || text == QLatin1String("0"))
-        return false;
-    return std::nullopt;
-}
 
 // A kept list of texts: a list, or a single text (how the INI format reads a list of one).
 std::optional<QStringList> textsOf(const QVariant &value)
@@ -132,7 +113,7 @@ ExportOptions KeptSettings::exportOptions() const
     ExportOptions options;
     for (const ExportOptionKey &kept : ExportOptionKeys) {
         if (const std::optional<bool> flag =
-                flagOf(m_settings->value(OptionsGroup + QLatin1String(kept.key))))
+                keptFlag(m_settings->value(OptionsGroup + QLatin1String(kept.key))))
             options.*kept.option = *flag;
     }
     return options;
@@ -142,26 +123,6 @@ void KeptSettings::setExportOptions(const ExportOptions &options)
 {
     for (const ExportOptionKey &kept : ExportOptionKeys)
         m_settings->setValue(OptionsGroup + QLatin1String(kept.key), options.*kept.option);
-    flush();
-}
-
-std::optional<KeptWindow> KeptSettings::window() const
-{
-    const QVariant value = m_settings->value(GeometryKey);
-    if (value.typeId() != QMetaType::QRect)
-        return std::nullopt;
-    const QRect geometry = value.toRect();
-    const auto within = [](int n, int low) { return n >= low && n <= MaxExtent; };
-    if (!within(geometry.width(), 1) || !within(geometry.height(), 1) ||
-        !within(geometry.x(), -MaxExtent) || !within(geometry.y(), -MaxExtent))
-        return std::nullopt;
-    return KeptWindow{geometry, flagOf(m_settings->value(MaximizedKey)).value_or(false)};
-}
-
-void KeptSettings::setWindow(const KeptWindow &window)
-{
-    m_settings->setValue(GeometryKey, window.geometry);
-    m_settings->setValue(MaximizedKey, window.maximized);
     flush();
 }
 
@@ -188,6 +149,11 @@ void KeptSettings::setColumnWidths(const std::vector<int> &widths)
         texts << QString::number(width);
     m_settings->setValue(ColumnWidthsKey, texts);
     flush();
+}
+
+SettingsGroup KeptSettings::group(const QString &name)
+{
+    return SettingsGroup(*m_settings, name);
 }
 
 } // namespace sondrel

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "namefields.h"
+#include "settingsgroup.h"
 
-#include <QRect>
 #include <QString>
 
 #include <memory>
@@ -12,16 +12,6 @@
 class QSettings;
 
 namespace sondrel {
-
-// Where and how large the main window was left: its client area in its normal (not
-// maximised) state, and whether it was maximised.
-struct KeptWindow
-{
-    QRect geometry;
-    bool maximized = false;
-
-    friend bool operator==(const KeptWindow &, const KeptWindow &) = default;
-};
 
 // The choices a user made in Sondrel, kept from one run to the next with QSettings,
 // organisation and application "Sondrel": ~/.config/Sondrel/Sondrel.conf on Linux,
@@ -61,15 +51,13 @@ public:
     ExportOptions exportOptions() const;
     void setExportOptions(const ExportOptions &options);
 
-    // The main window's place and size; nothing when none is kept or it is no area.
-    // Whether it lies on a screen is the window's question.
-    std::optional<KeptWindow> window() const;
-    void setWindow(const KeptWindow &window);
-
     // The widths of the grid's columns in pixels, from the first data column on; 0 for a
     // column whose width is not kept (or does not validate).
     std::vector<int> columnWidths() const;
     void setColumnWidths(const std::vector<int> &widths);
+
+    // The values a part of the program keeps itself, under `name`.
+    SettingsGroup group(const QString &name);
 
 private:
     void flush();

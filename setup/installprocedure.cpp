@@ -19,7 +19,7 @@ QByteArray logoImage()
 }
 
 // True when both paths name one file, however they are spelt.
-bool sameFile(const FileSystem &fs, const std::string &a, const std::string &b)
+bool sameFile(const InstallFiles &fs, const std::string &a, const std::string &b)
 {
     const std::optional<FileIdentity> identity = fs.identity(a);
     return identity && identity == fs.identity(b);
@@ -27,7 +27,7 @@ bool sameFile(const FileSystem &fs, const std::string &a, const std::string &b)
 
 // Removes a temporary file left by a failed step; a failure to do so does not hide the
 // failure being reported.
-void removeQuietly(const FileSystem &fs, const std::string &path)
+void removeQuietly(const InstallFiles &fs, const std::string &path)
 {
     try {
         if (fs.fileExists(path))
@@ -41,7 +41,7 @@ void removeQuietly(const FileSystem &fs, const std::string &path)
 // system; across file systems copied and flushed) and is then renamed over the old one.
 // A copied source is removed only once the new file is in place. A failure leaves the
 // old file at `destination` and `source` where they were, and no temporary file.
-void placeFile(const FileSystem &fs, const std::string &source, const std::string &destination)
+void placeFile(const InstallFiles &fs, const std::string &source, const std::string &destination)
 {
     const std::string temporary = temporaryNameBeside(destination, fs.separator());
     bool copied = false;
@@ -71,7 +71,7 @@ void placeFile(const FileSystem &fs, const std::string &source, const std::strin
 
 // Writes a whole file through a temporary name, so that an earlier copy stays until the
 // new one is complete.
-void writeFile(const FileSystem &fs, const std::string &path, const QByteArray &bytes)
+void writeFile(const InstallFiles &fs, const std::string &path, const QByteArray &bytes)
 {
     const std::string temporary = temporaryNameBeside(path, fs.separator());
     try {
@@ -92,7 +92,7 @@ class Destination
 {
 public:
     // `folder` ends with the separator.
-    Destination(const FileSystem &fs, const std::string &folder,
+    Destination(const InstallFiles &fs, const std::string &folder,
                 std::unique_ptr<RootFolder> forRoot)
         : m_fs(fs), m_forRoot(std::move(forRoot)), m_folder(m_forRoot ? m_forRoot->path() : folder)
     {
@@ -127,7 +127,7 @@ public:
     }
 
 private:
-    const FileSystem &m_fs;
+    const InstallFiles &m_fs;
     std::unique_ptr<RootFolder> m_forRoot;
     std::string m_folder;
 };
@@ -181,7 +181,7 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request,
     const InstallLayout names = installLayout();
 
     // The file-system service and the system folder.
-    const std::unique_ptr<FileSystem> fs = m_services.fileSystem();
+    const std::unique_ptr<InstallFiles> fs = m_services.fileSystem();
     const std::string sep(1, fs->separator());
     const std::string system = fs->systemFolder();
     const std::string work = m_services.workingDirectory();
@@ -260,8 +260,8 @@ InstallProcedure::Outcome InstallProcedure::run(const InstallRequest &request,
     Shortcut shortcut;
     shortcut.name = "Sondrel";
     shortcut.targetPath = install + names.programFile;
-    shortcut.iconLocation = names.iconFile.empty() ? shortcut.targetPath + ", 0"
-                                                   : install + names.iconFile;
+    shortcut.iconLocation =
+        names.iconFile.empty() ? shortcut.targetPath + ", 0" : install + names.iconFile;
     shortcut.description = "Sondrel shortcut";
     shortcut.workingDirectory = install;
 

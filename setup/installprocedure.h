@@ -27,7 +27,9 @@ struct SetupServices
     // W, the folder the archive's files were extracted to.
     std::function<std::string()> workingDirectory = currentDirectory;
     // Where an install run as root links the command-line export (installLayout()).
-    std::function<std::string()> commandLinkFolder = [] { return installLayout().commandLinkFolder; };
+    std::function<std::string()> commandLinkFolder = [] {
+        return installLayout().commandLinkFolder;
+    };
 };
 
 // The message of an install that finds a file of the archive missing.
@@ -50,13 +52,13 @@ struct InstallRequest
 // moves the program, the command-line export and the read-me into the install directory
 // and writes the shortcuts asked for. Run as root on Linux, it links the command-line
 // export into /usr/local/bin, where the shell finds it: only when that folder is root's
-// alone, and never over a file there that is not a link (the link is then left out). Before anything changes it checks that every file it needs is there and, run
-// as root, that no user but root can change the folders it places files in; root places
-// every file as a new file of its own, never the user's. Each file takes the place of an
-// installed one in one rename, so that a failed step leaves the installed file as it was;
-// a file already in its place (the archive extracted into the install directory) stays
-// where it is. It keeps nothing between runs and undoes nothing: the steps done before a
-// stop or a failure stay done.
+// alone, and never over a file there that is not a link (the link is then left out). Before
+// anything changes it checks that every file it needs is there and, run as root, that no user but
+// root can change the folders it places files in; root places every file as a new file of its own,
+// never the user's. Each file takes the place of an installed one in one rename, so that a failed
+// step leaves the installed file as it was; a file already in its place (the archive extracted into
+// the install directory) stays where it is. It keeps nothing between runs and undoes nothing: the
+// steps done before a stop or a failure stay done.
 class InstallProcedure
 {
 public:

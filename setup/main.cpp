@@ -1,5 +1,5 @@
+#include "controls.h"
 #include "setupwindow.h"
-#include "ui.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,8 +1,8 @@
 #include "setupwindow.h"
 
+#include "controls.h"
 #include "frmchgdir.h"
 #include "messages.h"
-#include "ui.h"
 #include "wrapbutton.h"
 
 #include <QCheckBox>
@@ -76,8 +76,8 @@ void FrmMain::buildControls()
 
     Line1 = line(this, "Line1", 120, 720, 5640);
 
-    Label2 = makeControl<QLabel>(this, "Label2",
-                             QStringLiteral(" Sondrel will be installed in the following directory:"));
+    Label2 = makeControl<QLabel>(
+        this, "Label2", QStringLiteral(" Sondrel will be installed in the following directory:"));
     placeTwips(Label2, 360, 960, 4095, 255);
 
     BtnChgDir = makeButton(this, "BtnChgDir", QStringLiteral("Change"));
@@ -145,7 +145,8 @@ void FrmMain::install()
 {
     InstallProcedure::Outcome outcome = InstallProcedure::Outcome::FilesMissing;
     QString refusedFolder;
-    const InstallRequest request{DfltInstallDir, ChkStartMenu->isChecked(), ChkDesktop->isChecked()};
+    const InstallRequest request{DfltInstallDir, ChkStartMenu->isChecked(),
+                                 ChkDesktop->isChecked()};
     // A failed operation shows the run-time error report and ends only this attempt: the
     // user can choose another directory and install again.
     if (!runGuarded(this, [&] {

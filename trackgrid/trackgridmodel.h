@@ -61,7 +61,8 @@ public:
     void filter(const std::function<bool(int sourceRow)> &keep, bool narrowing = false);
     // The same over `rows` (source rows, each once), shown in the order given (a
     // playlist's, say) until the next sort, which puts them in the list's order.
-    void filterInOrder(const std::vector<int> &rows, const std::function<bool(int sourceRow)> &keep);
+    void filterInOrder(const std::vector<int> &rows,
+                       const std::function<bool(int sourceRow)> &keep);
     bool filtered() const { return m_filtered; }
 
     // Ascending by one column, rows moving whole, equal keys keeping their order. The

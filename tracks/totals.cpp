@@ -1,7 +1,7 @@
 #include "totals.h"
 
-#include "timetext.h"
 #include "numberformat.h"
+#include "timetext.h"
 
 namespace sondrel {
 

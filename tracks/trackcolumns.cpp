@@ -11,10 +11,11 @@ namespace sondrel {
 
 namespace {
 
-const char *const Captions[] = {
-    "",         "X",         "ID",        "Title", "Artist", "Album", "Genre",        "Comment",
-    "Duration", "Size (Kb)", "File Type", "Track", "Disc",   "Year",  "Album Artist", "Composer",
-    "Rating",   "Plays",     "Skips",     "Last Played", "Date Added", "Cover"};
+const char *const Captions[] = {"",           "X",      "ID",      "Title",    "Artist",
+                                "Album",      "Genre",  "Comment", "Duration", "Size (Kb)",
+                                "File Type",  "Track",  "Disc",    "Year",     "Album Artist",
+                                "Composer",   "Rating", "Plays",   "Skips",    "Last Played",
+                                "Date Added", "Cover"};
 static_assert(std::size(Captions) == TrackColumnEnd);
 
 // A track's ID in plain decimal. Made each time a row's ID is read (every row of a marked
@@ -89,27 +90,48 @@ QString trackColumnText(const TrackTable &table, int k, int col)
 {
     const Track &track = table.track(k);
     switch (col) {
-    case ColumnId: return idCell(track.id);
-    case ColumnTitle: return table.text(k, FieldTitle);
-    case ColumnArtist: return table.text(k, FieldArtist);
-    case ColumnAlbum: return table.text(k, FieldAlbum);
-    case ColumnGenre: return table.text(k, FieldGenre);
-    case ColumnComment: return table.text(k, FieldComment);
-    case ColumnDuration: return durationCell(track.duration);
-    case ColumnSize: return sizeCell(track.size);
-    case ColumnFileType: return table.text(k, FieldFileType);
-    case ColumnTrackNumber: return numberCell(track.trackNumber);
-    case ColumnDiscNumber: return numberCell(track.discNumber);
-    case ColumnYear: return numberCell(track.year);
-    case ColumnAlbumArtist: return table.text(k, FieldAlbumArtist);
-    case ColumnComposer: return table.text(k, FieldComposer);
-    case ColumnRating: return ratingStars(track.rating);
-    case ColumnPlays: return numberCell(track.playCount);
-    case ColumnSkips: return numberCell(track.skipCount);
-    case ColumnLastPlayed: return macTimeText(track.lastPlayed);
-    case ColumnDateAdded: return macTimeText(track.dateAdded);
-    case ColumnCover: return track.coverImage ? QStringLiteral("yes") : QString();
-    default: return QString();
+    case ColumnId:
+        return idCell(track.id);
+    case ColumnTitle:
+        return table.text(k, FieldTitle);
+    case ColumnArtist:
+        return table.text(k, FieldArtist);
+    case ColumnAlbum:
+        return table.text(k, FieldAlbum);
+    case ColumnGenre:
+        return table.text(k, FieldGenre);
+    case ColumnComment:
+        return table.text(k, FieldComment);
+    case ColumnDuration:
+        return durationCell(track.duration);
+    case ColumnSize:
+        return sizeCell(track.size);
+    case ColumnFileType:
+        return table.text(k, FieldFileType);
+    case ColumnTrackNumber:
+        return numberCell(track.trackNumber);
+    case ColumnDiscNumber:
+        return numberCell(track.discNumber);
+    case ColumnYear:
+        return numberCell(track.year);
+    case ColumnAlbumArtist:
+        return table.text(k, FieldAlbumArtist);
+    case ColumnComposer:
+        return table.text(k, FieldComposer);
+    case ColumnRating:
+        return ratingStars(track.rating);
+    case ColumnPlays:
+        return numberCell(track.playCount);
+    case ColumnSkips:
+        return numberCell(track.skipCount);
+    case ColumnLastPlayed:
+        return macTimeText(track.lastPlayed);
+    case ColumnDateAdded:
+        return macTimeText(track.dateAdded);
+    case ColumnCover:
+        return track.coverImage ? QStringLiteral("yes") : QString();
+    default:
+        return QString();
     }
 }
 

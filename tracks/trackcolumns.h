@@ -33,7 +33,7 @@ enum TrackColumn {
     ColumnSkips,
     ColumnLastPlayed,
     ColumnDateAdded,
-    ColumnCover, // "yes" when the player holds a cover of the track
+    ColumnCover,    // "yes" when the player holds a cover of the track
     TrackColumnEnd, // one past the last column
 };
 inline constexpr int FirstTrackColumn = ColumnId;

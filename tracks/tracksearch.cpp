@@ -37,8 +37,8 @@ std::string foldedCharacter(QStringView character)
     QString unmarked;
     for (qsizetype i = 0; i < decomposed.size(); ++i) {
         const QChar c = decomposed[i];
-        const bool pair = c.isHighSurrogate() && i + 1 < decomposed.size() &&
-                          decomposed[i + 1].isLowSurrogate();
+        const bool pair =
+            c.isHighSurrogate() && i + 1 < decomposed.size() && decomposed[i + 1].isLowSurrogate();
         const char32_t code = pair ? QChar::surrogateToUcs4(c, decomposed[i + 1]) : c.unicode();
         if (!isMark(code))
             unmarked += QStringView(decomposed).mid(i, pair ? 2 : 1);
@@ -125,8 +125,9 @@ SearchWords searchWords(QStringView query)
     }
     // The longest word first: it is the rarest, and the others are then looked for in
     // fewer tracks.
-    std::stable_sort(result.words.begin(), result.words.end(),
-                     [](const std::string &a, const std::string &b) { return a.size() > b.size(); });
+    std::stable_sort(
+        result.words.begin(), result.words.end(),
+        [](const std::string &a, const std::string &b) { return a.size() > b.size(); });
     return result;
 }
 

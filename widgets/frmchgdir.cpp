@@ -1,6 +1,6 @@
 #include "frmchgdir.h"
 
-#include "ui.h"
+#include "controls.h"
 
 #include <QDir>
 #include <QEvent>

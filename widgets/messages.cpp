@@ -8,8 +8,8 @@ namespace sondrel {
 
 void showMessage(QWidget *parent, const QString &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
     box.setObjectName(QStringLiteral("MsgBox"));
     box.exec();
 }

@@ -19,8 +19,7 @@ void showRunTimeError(QWidget *parent, const PlatformError &error);
 
 // Runs one user action. A platform failure inside it ends the action, not the program:
 // the report is shown and false is returned.
-template <typename Action>
-bool runGuarded(QWidget *parent, Action &&action)
+template <typename Action> bool runGuarded(QWidget *parent, Action &&action)
 {
     try {
         std::forward<Action>(action)();

@@ -1,6 +1,6 @@
-#include "mainwindowscene.h"
 #include "frmmain.h"
 #include "itunesdbbuilder.h"
+#include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "platformerror.h"
 #include "soundfilecheck.h"
@@ -9,20 +9,20 @@
 #include "trackgrid.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QProgressDialog>
-#include <QThread>
-#include <QTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <cerrno>
@@ -52,8 +52,7 @@ std::vector<Fault> faultsOf(CheckFault fault, const std::string &exportDir)
         return {};
     case CheckFault::ReadOnlyExportDirectory: {
         std::vector<Fault> faults;
-        for (FsOp op : {FsOp::CopyFile, FsOp::MoveFile, FsOp::DeleteFile, FsOp::CreateFile,
-                        FsOp::ReplaceFile})
+        for (FsOp op : {FsOp::DeleteFile, FsOp::CreateFile, FsOp::ReplaceFile})
             faults.push_back({op, EROFS, 0, exportDir, 0});
         return faults;
     }
@@ -179,15 +178,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("duration");
         QTest::addColumn<QString>("sizeText");
         QTest::addColumn<QString>("durationText");
-        QTest::newRow("zero") << 0 << 0 << "0.00" << "00:00:00";
-        QTest::newRow("fractions of a second dropped") << 1536 << 215999 << "1.50" << "00:03:35";
-        QTest::newRow("one hour, one megabyte") << 1048576 << 3600000 << "1,024.00" << "01:00:00";
-        QTest::newRow("a tie goes to the even digit") << 128 << 59999 << "0.12" << "00:00:59";
-        QTest::newRow("negative duration") << 1024 << -1 << "1.00" << "N.A.";
-        QTest::newRow("most negative duration") << 2147483647 << int(0x80000000) << "2,097,152.00" << "N.A.";
+        QTest::newRow("zero") << 0 << 0 << "0.00"
+                              << "00:00:00";
+        QTest::newRow("fractions of a second dropped") << 1536 << 215999 << "1.50"
+                                                       << "00:03:35";
+        QTest::newRow("one hour, one megabyte") << 1048576 << 3600000 << "1,024.00"
+                                                << "01:00:00";
+        QTest::newRow("a tie goes to the even digit") << 128 << 59999 << "0.12"
+                                                      << "00:00:59";
+        QTest::newRow("negative duration") << 1024 << -1 << "1.00"
+                                           << "N.A.";
+        QTest::newRow("most negative duration") << 2147483647 << int(0x80000000) << "2,097,152.00"
+                                                << "N.A.";
         // The size is unsigned: a file of 4 GB - 2 KB never shows as a negative size.
-        QTest::newRow("size above 2 GB") << -2048 << 1000 << "4,194,302.00" << "00:00:01";
-        QTest::newRow("hours above 99") << 1 << 360000000 << "0.00" << "100:00:00";
+        QTest::newRow("size above 2 GB") << -2048 << 1000 << "4,194,302.00"
+                                         << "00:00:01";
+        QTest::newRow("hours above 99") << 1 << 360000000 << "0.00"
+                                        << "100:00:00";
     }
 
     void cellTexts()
@@ -201,8 +208,8 @@ private Q_SLOTS:
         QVERIFY(writePlayer(bench.playerPath(), db));
         FrmMain &window = bench.window();
         QCOMPARE(bench.check().size(), 1);
-        const QStringList expected{"1", "A", "A artist", "A album", "Rock", "A comment",
-                                   "", "", "MPEG audio file"};
+        const QStringList expected{"1",         "A", "A artist", "A album",        "Rock",
+                                   "A comment", "",  "",         "MPEG audio file"};
         QStringList row = gridRow(window.MSFlexGridSoundList, 1);
         QTEST(row[6], "durationText");
         QTEST(row[7], "sizeText");
@@ -266,8 +273,9 @@ private Q_SLOTS:
         db.tracks[1].skipCount = 2;
         db.tracks[1].lastPlayed = 3'029'529'540u; // 1999-12-31 23:59
         db.tracks[2].dateAdded = 3'029'529'540u;
-        QVERIFY(writePlayerFile(bench.playerPath(), "iPod_Control/iTunes/Play Counts",
-                                buildPlayCounts({{1, 0, 0, 1, 0}, {0, 0, 60, 0, 0}, {0, 0, 0, 0, 0}})));
+        QVERIFY(
+            writePlayerFile(bench.playerPath(), "iPod_Control/iTunes/Play Counts",
+                            buildPlayCounts({{1, 0, 0, 1, 0}, {0, 0, 60, 0, 0}, {0, 0, 0, 0, 0}})));
         QVERIFY(bench.load(db));
         QCOMPARE(bench.column(16), (QStringList{"★★★★★", "★★★", ""}));
         QCOMPARE(bench.column(17), (QStringList{"5", "", ""}));
@@ -312,7 +320,8 @@ private Q_SLOTS:
         MainWindowScene bench;
         TestDatabase db;
         db.dataSets = TestDatabase::modernOrder();
-        db.tracks << song("One", 1000, 61000) << song("Two", 2000, 62000) << song("Three", 3000, 63000);
+        db.tracks << song("One", 1000, 61000) << song("Two", 2000, 62000)
+                  << song("Three", 3000, 63000);
         TestTrack bare; // no strings at all: empty text cells, numbers filled
         bare.withSize(4096).withDuration(1000);
         db.tracks << bare;
@@ -325,15 +334,19 @@ private Q_SLOTS:
 
         const QStringList messages = bench.check();
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(QRegularExpression("^Updated in \\d+(\\.\\d\\d?)? seconds$").match(messages[0]).hasMatch(),
+        QVERIFY2(QRegularExpression("^Updated in \\d+(\\.\\d\\d?)? seconds$")
+                     .match(messages[0])
+                     .hasMatch(),
                  qPrintable(messages[0]));
 
         const TrackGrid *grid = window.MSFlexGridSoundList;
         QCOMPARE(grid->Rows(), 5);
-        QCOMPARE(gridRow(grid, 1), (QStringList{"1", "One", "One artist", "One album", "Rock", "One comment",
-                                                "00:01:01", "0.98", "MPEG audio file"}));
-        QCOMPARE(gridRow(grid, 2), (QStringList{"2", "Two", "Two artist", "Two album", "Rock", "Two comment",
-                                                "00:01:02", "1.95", "MPEG audio file"}));
+        QCOMPARE(gridRow(grid, 1),
+                 (QStringList{"1", "One", "One artist", "One album", "Rock", "One comment",
+                              "00:01:01", "0.98", "MPEG audio file"}));
+        QCOMPARE(gridRow(grid, 2),
+                 (QStringList{"2", "Two", "Two artist", "Two album", "Rock", "Two comment",
+                              "00:01:02", "1.95", "MPEG audio file"}));
         QCOMPARE(gridRow(grid, 3).first(), "3");
         QCOMPARE(gridRow(grid, 4), (QStringList{"4", "", "", "", "", "", "00:00:01", "4.00", ""}));
         for (int j = 1; j <= 4; ++j)
@@ -664,7 +677,8 @@ private Q_SLOTS:
         verifyReset(window);
         // Files of those names are not the check's: left as they were.
         QCOMPARE(bench.exportFiles(), (QStringList{"Vemo_temp", "Vemo_temp_hex.txt"}));
-        QCOMPARE(readAll(QDir(bench.exportPath()).filePath("Vemo_temp")), QByteArray("from an earlier run"));
+        QCOMPARE(readAll(QDir(bench.exportPath()).filePath("Vemo_temp")),
+                 QByteArray("from an earlier run"));
 
         TestDatabase db;
         db.tracks << song("One", 1, 1);
@@ -715,7 +729,8 @@ private Q_SLOTS:
             << int(CheckFault::ReadOnlyExportDirectory) << false << EROFS;
         QTest::newRow("disk full while writing the hex file")
             << int(CheckFault::DiskFullWritingHex) << false << ENOSPC;
-        QTest::newRow("work files cannot be deleted") << int(CheckFault::DeleteRefused) << false << EBUSY;
+        QTest::newRow("work files cannot be deleted")
+            << int(CheckFault::DeleteRefused) << false << EBUSY;
     }
 
     void platformFailures()
@@ -769,14 +784,17 @@ private Q_SLOTS:
         QFile probe(QDir(bench.exportPath()).filePath("probe"));
         if (probe.open(QIODevice::WriteOnly)) {
             probe.remove();
-            QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(bench.exportPath(),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             QSKIP("Running as a user whom folder permissions do not stop (root).");
         }
         FrmMain &window = bench.window();
         const QStringList messages = bench.check();
-        QFile::setPermissions(bench.exportPath(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(bench.exportPath(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(EACCES)), qPrintable(messages[0]));
+        QVERIFY2(messages[0].startsWith(QString("Run-time error '%1':").arg(EACCES)),
+                 qPrintable(messages[0]));
         verifyReset(window);
         QCOMPARE(bench.exportFiles(), QStringList());
     }
@@ -799,7 +817,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QLabel *label = window.LblStatusiPod;
         QVERIFY2(label->fontMetrics().horizontalAdvance(caption) <= label->contentsRect().width(),
-                 qPrintable(QString("%1 px in %2 px").arg(label->fontMetrics().horizontalAdvance(caption))
+                 qPrintable(QString("%1 px in %2 px")
+                                .arg(label->fontMetrics().horizontalAdvance(caption))
                                 .arg(label->contentsRect().width())));
     }
 
@@ -810,9 +829,10 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("shown"); // the tracks whose caption is painted
         QTest::newRow("one track") << QList<int>{0} << QList<int>{1};
         QTest::newRow("fast walk: first and last") << QList<int>{0, 1, 2, 3, 4} << QList<int>{1, 5};
-        QTest::newRow("one per 50 ms") << QList<int>{0, 20, 50, 60, 99, 100, 101}
-                                       << QList<int>{1, 3, 6, 7};
-        QTest::newRow("slow walk: every track") << QList<int>{0, 50, 100, 150} << QList<int>{1, 2, 3, 4};
+        QTest::newRow("one per 50 ms")
+            << QList<int>{0, 20, 50, 60, 99, 100, 101} << QList<int>{1, 3, 6, 7};
+        QTest::newRow("slow walk: every track")
+            << QList<int>{0, 50, 100, 150} << QList<int>{1, 2, 3, 4};
     }
 
     void progressPacing()

@@ -40,7 +40,7 @@ private Q_SLOTS:
         services.fileSystem = [&] { return machine.fileSystem(); };
         services.processStarter = RecordingStarter::factory(starts);
         FrmMain window(services, test::freshSettings());
-        window.state().setDfltDir(dir);
+        window.state().setExportDirectory(dir);
 
         ModalAnswerer answerer;
         QTest::mouseClick(window.findChild<QPushButton *>("BtnOpenDir"), Qt::LeftButton);

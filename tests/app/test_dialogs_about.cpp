@@ -138,8 +138,8 @@ private Q_SLOTS:
         QTemporaryDir exportDir;
         QVERIFY(exportDir.isValid());
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(exportDir.path() + "/");
-        main.TxtDfltDir->setText(main.state().DfltDir());
+        main.state().setExportDirectory(exportDir.path() + "/");
+        main.TxtDfltDir->setText(main.state().exportDirectory());
         TrackGrid *grid = main.MSFlexGridSoundList;
         grid->setRows(3);
         for (int r = 1; r <= 2; ++r) {

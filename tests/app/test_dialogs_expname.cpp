@@ -68,7 +68,8 @@ QStringList shown(const NameFields &fields)
 
 // The five entries added after the first five, unchecked at start.
 const QStringList Later{"Track-13", "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"};
-const QStringList Defaults = QStringList{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
+const QStringList Defaults =
+    QStringList{"Genre+8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
 
 Services noDrives(const test::FakeMachine &machine)
 {
@@ -121,8 +122,8 @@ private Q_SLOTS:
             << QStringList{"Title+4", "Genre+8", "Artist+7", "Album+6", "ID+1"} + Later << 0;
         QTest::newRow("Genre down past ID")
             << 0 << QStringList{"BtnDown", "BtnDown", "BtnDown", "BtnDown", "BtnDown"}
-            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1", "Track-13", "Genre+8",
-                           "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"}
+            << QStringList{"Artist+7", "Title+4", "Album+6", "ID+1",           "Track-13",
+                           "Genre+8",  "Disc-15", "Year-14", "AlbumArtist-17", "Composer-16"}
             << 5;
         QTest::newRow("down then up is no change")
             << 1 << QStringList{"BtnDown", "BtnUp"} << Defaults << 1;
@@ -156,7 +157,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(after, order);
         QCOMPARE(at, highlighted);
-        QCOMPARE(shown(main.state().ListFields()), Defaults); // nothing confirmed
+        QCOMPARE(shown(main.state().nameFields()), Defaults); // nothing confirmed
     }
 
     void okRefusedWithoutTitle_data()
@@ -188,8 +189,8 @@ private Q_SLOTS:
         QCOMPARE(answerer.titles(), QStringList{"Sondrel"});
         QVERIFY(stayedOpen);
         QCOMPARE(listAfter, expected);
-        QCOMPARE(shown(main.state().ListFields()), Defaults);
-        QCOMPARE(main.state().ExpName(), QString());
+        QCOMPARE(shown(main.state().nameFields()), Defaults);
+        QCOMPARE(main.state().exportName(), QString());
         QCOMPARE(main.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
     }
 
@@ -213,8 +214,8 @@ private Q_SLOTS:
             << QStringList{"Genre-8", "Artist-7", "Title+4", "ID+1", "Album-6"} + Later;
         QTest::newRow("later entries checked")
             << QList<int>{0, 1, 3, 4, 5, 7, 9} << -1 << "Title_Track_Year_Composer"
-            << QStringList{"Genre-8", "Artist-7", "Title+4", "Album-6", "ID-1", "Track+13",
-                           "Disc-15", "Year+14", "AlbumArtist-17", "Composer+16"};
+            << QStringList{"Genre-8",  "Artist-7", "Title+4", "Album-6",        "ID-1",
+                           "Track+13", "Disc-15",  "Year+14", "AlbumArtist-17", "Composer+16"};
     }
 
     void okConfirms()
@@ -238,9 +239,9 @@ private Q_SLOTS:
         }));
         QVERIFY(closed);
         QCOMPARE(answerer.count(), 0);
-        QCOMPARE(main.state().ExpName(), expName);
+        QCOMPARE(main.state().exportName(), expName);
         QCOMPARE(main.TxtExpName->text(), expName);
-        QCOMPARE(shown(main.state().ListFields()), list);
+        QCOMPARE(shown(main.state().nameFields()), list);
 
         // The next opening shows the confirmed list, highlighted at the top.
         QStringList reopened;
@@ -271,8 +272,8 @@ private Q_SLOTS:
         }));
         const QStringList confirmed =
             QStringList{"Genre-8", "Artist+7", "Title+4", "Album+6", "ID+1"} + Later;
-        QCOMPARE(shown(main.state().ListFields()), confirmed);
-        QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(shown(main.state().nameFields()), confirmed);
+        QCOMPARE(main.state().exportName(), QString("Artist_Title_Album_ID"));
 
         bool closed = false;
         QVERIFY(onComposer(main, [&](FrmChgExpName *dialog) {
@@ -292,8 +293,8 @@ private Q_SLOTS:
             closed = !dialog->isVisible();
         }));
         QVERIFY(closed);
-        QCOMPARE(shown(main.state().ListFields()), confirmed);
-        QCOMPARE(main.state().ExpName(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(shown(main.state().nameFields()), confirmed);
+        QCOMPARE(main.state().exportName(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.TxtExpName->text(), QString("Artist_Title_Album_ID"));
         QCOMPARE(main.state().exportOptions(), ExportOptions{});
 
@@ -355,7 +356,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("rescue");
         QTest::addColumn<QString>("shownName");
         const QString plain = "Genre_Artist_Title_Album_ID";
-        QTest::newRow("folders") << true << false << false << false << false << "AlbumArtist/Album/" + plain;
+        QTest::newRow("folders") << true << false << false << false << false
+                                 << "AlbumArtist/Album/" + plain;
         QTest::newRow("playlists") << false << true << false << false << false << plain;
         QTest::newRow("history tags") << false << false << true << false << false << plain;
         QTest::newRow("library file") << false << false << false << true << false << plain;
@@ -397,7 +399,8 @@ private Q_SLOTS:
         QCOMPARE(answerer.texts(), QStringList{TitleMessage});
         QCOMPARE(opened, ExportOptions{});
         QCOMPARE(reopened, chosen);
-        QVERIFY(main.TxtExpName->fontMetrics().horizontalAdvance(shownName) < main.TxtExpName->width() - 4);
+        QVERIFY(main.TxtExpName->fontMetrics().horizontalAdvance(shownName) <
+                main.TxtExpName->width() - 4);
         ExportOptions withFolders;
         withFolders.artistAlbumFolders = true;
         QCOMPARE(shownExpName("Title", withFolders, '\\'), QString("AlbumArtist\\Album\\Title"));
@@ -416,21 +419,27 @@ private Q_SLOTS:
                 list->verticalScrollBar()->maximum() > 0 ||
                 list->sizeHintForColumn(0) > list->viewport()->width())
                 problems << "the entries do not all show";
-            QWidget *const order[] = {list, dialog->ChkFolders, dialog->ChkPlaylists,
-                                      dialog->ChkHistoryTags, dialog->ChkLibraryFile,
-                                      dialog->ChkRescue, dialog->ChkCovers, dialog->BtnOK};
+            QWidget *const order[] = {list,
+                                      dialog->ChkFolders,
+                                      dialog->ChkPlaylists,
+                                      dialog->ChkHistoryTags,
+                                      dialog->ChkLibraryFile,
+                                      dialog->ChkRescue,
+                                      dialog->ChkCovers,
+                                      dialog->BtnOK};
             for (std::size_t i = 1; i < std::size(order); ++i) {
                 if (order[i]->geometry().top() <= order[i - 1]->geometry().bottom() ||
                     !dialog->rect().contains(order[i]->geometry()))
                     problems << order[i]->objectName() + " is out of place";
             }
-            for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists,
-                                   dialog->ChkHistoryTags, dialog->ChkLibraryFile, dialog->ChkRescue,
-                                   dialog->ChkCovers}) {
-                if (box->sizeHint().width() > box->width() || box->sizeHint().height() > box->height() ||
+            for (QCheckBox *box : {dialog->ChkFolders, dialog->ChkPlaylists, dialog->ChkHistoryTags,
+                                   dialog->ChkLibraryFile, dialog->ChkRescue, dialog->ChkCovers}) {
+                if (box->sizeHint().width() > box->width() ||
+                    box->sizeHint().height() > box->height() ||
                     !dialog->rect().contains(box->geometry()))
                     problems << box->objectName() + QStringLiteral(" is clipped (%1 > %2)")
-                                                        .arg(box->sizeHint().width()).arg(box->width());
+                                                        .arg(box->sizeHint().width())
+                                                        .arg(box->width());
             }
         }));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join("; ")));

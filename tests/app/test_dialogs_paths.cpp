@@ -126,7 +126,7 @@ private Q_SLOTS:
 
     void directoryOkStoresTheOpenFolder_data()
     {
-        QTest::addColumn<QString>("setting");  // DfltDir, relative to the volume
+        QTest::addColumn<QString>("setting");  // the export directory, relative to the volume
         QTest::addColumn<QStringList>("open"); // entries double-clicked in turn
         QTest::addColumn<QString>("stored");   // "<volume>" stands for the volume's path
 
@@ -154,7 +154,7 @@ private Q_SLOTS:
         QVERIFY(QDir::setCurrent(m_volume + "/Work")); // not where the dialog opens
 
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(m_volume + "/" + setting);
+        main.state().setExportDirectory(m_volume + "/" + setting);
         QString prompt;
         bool closed = false;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -168,7 +168,7 @@ private Q_SLOTS:
         QCOMPARE(prompt, QString("Choose the default directory to export"));
         QVERIFY(closed);
         stored.replace("<volume>", m_volume);
-        QCOMPARE(main.state().DfltDir(), stored);
+        QCOMPARE(main.state().exportDirectory(), stored);
         QCOMPARE(main.TxtDfltDir->text(), stored);
 
         // The next opening starts at the folder stored.
@@ -190,7 +190,7 @@ private Q_SLOTS:
         file.close();
 
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(m_volume + "/a/b/");
+        main.state().setExportDirectory(m_volume + "/a/b/");
         QStringList shown;
         QString highlighted;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -219,7 +219,7 @@ private Q_SLOTS:
                 fs->driveOf(base.toStdString() + "/elsewhere"));
 
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(m_volume + "/Music/");
+        main.state().setExportDirectory(m_volume + "/Music/");
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
             auto *list = dialog->findChild<DirList *>("Dir1");
             doubleClick(list, QFileInfo(base).fileName());
@@ -227,7 +227,7 @@ private Q_SLOTS:
             doubleClick(list, "Songs");
             QTest::mouseClick(dialog->findChild<QPushButton *>("BtnOK"), Qt::LeftButton);
         }));
-        QCOMPARE(main.state().DfltDir(), base + "/elsewhere/Songs/");
+        QCOMPARE(main.state().exportDirectory(), base + "/elsewhere/Songs/");
     }
 
     void cancelAndCloseChangeNothing_data()
@@ -242,8 +242,8 @@ private Q_SLOTS:
         QFETCH(QString, how);
         makeFolders({"Music"});
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(m_volume + "/");
-        main.state().setDfltDrive("/player/");
+        main.state().setExportDirectory(m_volume + "/");
+        main.state().setPlayerDrive("/player/");
 
         bool stayedOnEsc = false;
         bool closed = false;
@@ -267,9 +267,9 @@ private Q_SLOTS:
                 dialog->close();
         }));
 
-        QCOMPARE(main.state().DfltDir(), m_volume + "/");
+        QCOMPARE(main.state().exportDirectory(), m_volume + "/");
         QCOMPARE(main.TxtDfltDir->text(), m_volume + "/");
-        QCOMPARE(main.state().DfltDrive(), QString("/player/"));
+        QCOMPARE(main.state().playerDrive(), QString("/player/"));
         QCOMPARE(main.TxtDfltDrive->text(), QString("/player/"));
     }
 
@@ -278,7 +278,7 @@ private Q_SLOTS:
     {
         makeFolders({"Music", "Video"});
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(m_volume + "/");
+        main.state().setExportDirectory(m_volume + "/");
         QString afterClick, afterEnter;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
             auto *list = dialog->findChild<DirList *>("Dir1");
@@ -291,7 +291,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(afterClick, m_volume);
         QCOMPARE(afterEnter, m_volume + "/Video");
-        QCOMPARE(main.state().DfltDir(), m_volume + "/Video/");
+        QCOMPARE(main.state().exportDirectory(), m_volume + "/Video/");
     }
 
     // Folders made or removed while the dialog is open show when it becomes active again.
@@ -300,7 +300,7 @@ private Q_SLOTS:
     {
         makeFolders({"Music/Rock"});
         FrmMain main(services(), test::freshSettings());
-        main.state().setDfltDir(m_volume + "/");
+        main.state().setExportDirectory(m_volume + "/");
         QStringList afterCreate;
         QString afterRemove;
         QVERIFY(onDialog<FrmChgDir>(main.BtnChangeDfltDir, [&](FrmChgDir *dialog) {
@@ -317,7 +317,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(afterCreate, chain(m_volume + "/Music/Rock/New"));
         QCOMPARE(afterRemove, m_volume);
-        QCOMPARE(main.state().DfltDir(), m_volume + "/");
+        QCOMPARE(main.state().exportDirectory(), m_volume + "/");
     }
 
     void directoryDialogLayout()
@@ -431,7 +431,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(listed, (QStringList{m_volume, m_volume + "/Player", m_volume + "/IPOD"}));
         QCOMPARE(startedOn, m_volume);
-        QCOMPARE(main.state().DfltDrive(), base + stored);
+        QCOMPARE(main.state().playerDrive(), base + stored);
         QCOMPARE(main.TxtDfltDrive->text(), base + stored);
     }
 
@@ -465,7 +465,7 @@ private Q_SLOTS:
         m_machine = std::make_unique<test::FakeMachine>();
         m_machine->mount("tmpfs", m_volume, "tmpfs");
         FrmMain main(services(), test::freshSettings());
-        const QString before = main.state().DfltDrive();
+        const QString before = main.state().playerDrive();
         int listed = -1;
         bool closed = false;
         QVERIFY(onDialog<FrmChgDrive>(main.BtnChangeDfltDrive, [&](FrmChgDrive *dialog) {
@@ -475,7 +475,7 @@ private Q_SLOTS:
         }));
         QCOMPARE(listed, 0);
         QVERIFY(closed);
-        QCOMPARE(main.state().DfltDrive(), before);
+        QCOMPARE(main.state().playerDrive(), before);
         QCOMPARE(main.TxtDfltDrive->text(), before);
     }
 

@@ -7,8 +7,8 @@
 #include "modalanswerer.h"
 #include "testfiles.h"
 #include "testmain.h"
-#include "tracktables.h"
 #include "trackgrid.h"
+#include "tracktables.h"
 
 #include <QApplication>
 #include <QDir>
@@ -151,10 +151,10 @@ TestDatabase tracksT(int n, int size = 3000)
 QStringList lockable(MainWindowScene &scene)
 {
     QStringList out;
-    for (QPushButton *button : {scene->BtnChangeDfltDrive, scene->BtnChangeDfltDir,
-                                scene->BtnChangeExpName, scene->BtnUpdate, scene->BtnMarkShown,
-                                scene->BtnUnmarkShown, scene->BtnSelSound, scene->BtnExport,
-                                scene->BtnOpenDir, scene->BtnExit})
+    for (QPushButton *button :
+         {scene->BtnChangeDfltDrive, scene->BtnChangeDfltDir, scene->BtnChangeExpName,
+          scene->BtnUpdate, scene->BtnMarkShown, scene->BtnUnmarkShown, scene->BtnSelSound,
+          scene->BtnExport, scene->BtnOpenDir, scene->BtnExit})
         out << button->objectName() + (button->isEnabled() ? "=on" : "=off");
     return out;
 }
@@ -203,7 +203,7 @@ private Q_SLOTS:
         if (marked)
             scene.markRows(2, 2);
         if (!player)
-            scene->state().setDfltDrive(scene.playerPath() + "/gone/");
+            scene->state().setPlayerDrive(scene.playerPath() + "/gone/");
         if (available >= 0)
             scene.faults->availableSpace = std::uint64_t(available);
         const QStringList before = scene.totals();
@@ -289,10 +289,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("findBeforeSort");
         QTest::addColumn<QString>("findAfterSort");
-        QTest::newRow("after a sort") << "" << "";
-        QTest::newRow("marked tracks hidden after the sort") << "" << "t1";
-        QTest::newRow("sorted while some are hidden") << "T1" << "T1";
-        QTest::newRow("sorted while some are hidden, all shown again") << "t1" << "";
+        QTest::newRow("after a sort") << ""
+                                      << "";
+        QTest::newRow("marked tracks hidden after the sort") << ""
+                                                             << "t1";
+        QTest::newRow("sorted while some are hidden") << "T1"
+                                                      << "T1";
+        QTest::newRow("sorted while some are hidden, all shown again") << "t1"
+                                                                       << "";
     }
 
     void exportFollowsTheSortedList()
@@ -351,8 +355,7 @@ private Q_SLOTS:
         // The window is still there and the next run copies what is missing.
         scene.faults->faults.clear();
         QVERIFY(scene->BtnExport->isEnabled());
-        QCOMPARE(scene.exportMarked(),
-                 QStringList{"2 of 3 files exported; 1 were already there."});
+        QCOMPARE(scene.exportMarked(), QStringList{"2 of 3 files exported; 1 were already there."});
         QCOMPARE(scene.exportFiles(), (QStringList{"T1.mp3", "T2.mp3", "T3.mp3"}));
     }
 

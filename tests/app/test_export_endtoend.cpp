@@ -9,8 +9,8 @@
 #include "modalanswerer.h"
 #include "testfiles.h"
 #include "testmain.h"
-#include "tracktables.h"
 #include "trackgrid.h"
+#include "tracktables.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -197,9 +197,10 @@ private Q_SLOTS:
         while (it.hasNext())
             tree << it.next().mid(to.size());
         tree.sort();
-        QCOMPARE(tree, (QStringList{".sondrel-record.tsv", "Band/First/Rock_Band_Opening_First_1.mp3",
-                                    "Band/First/Rock_Guest_Duet_First_2.m4a", "Road trip.m3u8",
-                                    "Unknown Artist/Unknown Album/__Loose__3.mp3"}));
+        QCOMPARE(tree,
+                 (QStringList{".sondrel-record.tsv", "Band/First/Rock_Band_Opening_First_1.mp3",
+                              "Band/First/Rock_Guest_Duet_First_2.m4a", "Road trip.m3u8",
+                              "Unknown Artist/Unknown Album/__Loose__3.mp3"}));
         QCOMPARE(readAll(to + "Band/First/Rock_Band_Opening_First_1.mp3"), db.tracks[0].contents);
         QCOMPARE(readAll(to + "Band/First/Rock_Guest_Duet_First_2.m4a"), db.tracks[1].contents);
         QCOMPARE(readAll(to + "Unknown Artist/Unknown Album/__Loose__3.mp3"),
@@ -262,7 +263,7 @@ private Q_SLOTS:
         }
         MainWindowScene scene;
         QVERIFY(scene.load(db));
-        scene->state().setDfltDir(volume.mountPoint + "/");
+        scene->state().setExportDirectory(volume.mountPoint + "/");
         scene->state().setNameFields(onlyTitleFields(), "Title");
         scene.markRows(1, 3);
         QCOMPARE(scene->LblSelFilesNum->text(), QString(" 3 file(s) selected"));

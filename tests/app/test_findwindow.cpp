@@ -83,19 +83,21 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("keys"); // typed in turn; "\b" is Backspace
         QTest::addColumn<QStringList>("after");
 
-        QTest::newRow("on and back") << QStringList{"s", "ig", "u", "\b", "\b\b\b"}
+        QTest::newRow("on and back")
+            << QStringList{"s", "ig", "u", "\b", "\b\b\b"}
             << QStringList{"Hoppípolla, Glósóli, Single Ladies, Sig | 4 of 5 tracks shown",
                            "Hoppípolla, Glósóli, Sig | 3 of 5 tracks shown",
                            "Hoppípolla, Glósóli | 2 of 5 tracks shown",
                            "Hoppípolla, Glósóli, Sig | 3 of 5 tracks shown",
                            "Hoppípolla, Halo, Glósóli, Single Ladies, Sig | "};
-        QTest::newRow("a second word, in another field") << QStringList{"ros", " ", "h", "\bgl", "x"}
+        QTest::newRow("a second word, in another field")
+            << QStringList{"ros", " ", "h", "\bgl", "x"}
             << QStringList{"Hoppípolla, Glósóli | 2 of 5 tracks shown",
                            "Hoppípolla, Glósóli | 2 of 5 tracks shown",
-                           "Hoppípolla | 1 of 5 tracks shown",
-                           "Glósóli | 1 of 5 tracks shown",
+                           "Hoppípolla | 1 of 5 tracks shown", "Glósóli | 1 of 5 tracks shown",
                            " | 0 of 5 tracks shown"};
-        QTest::newRow("a word typed anew") << QStringList{"halo", "\b\b\b", "\bsingle"}
+        QTest::newRow("a word typed anew")
+            << QStringList{"halo", "\b\b\b", "\bsingle"}
             << QStringList{"Halo | 1 of 5 tracks shown",
                            "Hoppípolla, Halo, Sig | 3 of 5 tracks shown",
                            "Single Ladies | 1 of 5 tracks shown"};
@@ -138,7 +140,8 @@ private Q_SLOTS:
         type(scene, "p");
         QCOMPARE(shown(scene), QString("Glósóli, Hoppípolla | 2 of 5 tracks shown"));
         choice->setCurrentIndex(0); // the whole list, as sorted
-        QCOMPARE(shown(scene), QString("Glósóli, Halo, Hoppípolla, Single Ladies | 4 of 5 tracks shown"));
+        QCOMPARE(shown(scene),
+                 QString("Glósóli, Halo, Hoppípolla, Single Ladies | 4 of 5 tracks shown"));
         choice->setCurrentIndex(1); // chosen again: its own order
         QCOMPARE(shown(scene), QString("Glósóli, Hoppípolla | 2 of 5 tracks shown"));
         type(scene, "\b");

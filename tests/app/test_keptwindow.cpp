@@ -3,6 +3,8 @@
 // read as defaults; and the window that grows.
 #include "frmchgdir.h"
 #include "frmchgexpname.h"
+#include "keptsettings.h"
+#include "keptwindow.h"
 #include "mainwindowscene.h"
 #include "modalanswerer.h"
 #include "testfiles.h"
@@ -16,10 +18,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace sondrel;
 using namespace sondrel::test;
+
+Q_DECLARE_METATYPE(std::optional<KeptWindow>)
 
 namespace {
 
@@ -31,8 +36,15 @@ void pressOk(QWidget *dialog)
 // The export directory chosen in its dialog: opened at `folder`, confirmed with OK.
 bool chooseExportDirectory(MainWindowScene &scene, const QString &folder)
 {
-    scene->state().setDfltDir(folder);
+    scene->state().setExportDirectory(folder);
     return onDialog<FrmChgDir>(scene->BtnChangeDfltDir, pressOk);
+}
+
+// The window's place and size as the settings file holds them.
+std::optional<KeptWindow> keptPlace(const QString &file)
+{
+    KeptSettings kept(file);
+    return readKeptWindow(keptWindowGroup(kept));
 }
 
 QList<int> sectionSizes(const TrackGrid *grid)
@@ -76,13 +88,13 @@ private Q_SLOTS:
         QVERIFY(readAll(scene.settingsFile()).contains("writePlaylists=false"));
 
         scene.restart();
-        QCOMPARE(scene->state().DfltDir(), chosen);
+        QCOMPARE(scene->state().exportDirectory(), chosen);
         QCOMPARE(scene->TxtDfltDir->text(), chosen);
         QCOMPARE(scene->TxtExpName->text(), QString("AlbumArtist/Album/Artist_Title_Album_ID"));
         QCOMPARE(scene->state().exportOptions(), (ExportOptions{true, false}));
         NameFields fields = defaultNameFields();
         fields[0].chosen = false;
-        QCOMPARE(scene->state().ListFields(), fields);
+        QCOMPARE(scene->state().nameFields(), fields);
     }
 
     // A kept export directory that is gone (its drive unplugged) gives the start-up
@@ -97,14 +109,61 @@ private Q_SLOTS:
 
         scene.restart();
         const QString fallback = scene.exportPath() + '/'; // the last fixed drive
-        QCOMPARE(scene->state().DfltDir(), fallback);
+        QCOMPARE(scene->state().exportDirectory(), fallback);
         QVERIFY(scene.check().size() == 1); // the run goes on with the fallback
         scene->close();
         QCOMPARE(KeptSettings(scene.settingsFile()).exportDirectory(), chosen);
 
         QVERIFY(QDir().mkpath(chosen));
         scene.restart();
-        QCOMPARE(scene->state().DfltDir(), chosen);
+        QCOMPARE(scene->state().exportDirectory(), chosen);
+    }
+
+    // The kept place as the store holds it: read as far as it validates, never failing.
+    void keptPlaceAsStored_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<std::optional<KeptWindow>>("window");
+
+        const std::optional<KeptWindow> none;
+        QTest::newRow("nothing kept") << QByteArray() << none;
+        QTest::newRow("binary junk")
+            << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << none;
+        QTest::newRow("a value of the wrong kind") << QByteArray("[window]\ngeometry=12\n") << none;
+        QTest::newRow("a window of no area")
+            << QByteArray("[window]\ngeometry=@Rect(10 10 0 500)\nmaximized=true\n") << none;
+        QTest::newRow("a window beyond any screen's reach")
+            << QByteArray("[window]\ngeometry=@Rect(10 10 2147483647 500)\n") << none;
+        QTest::newRow("a window whose state does not validate")
+            << QByteArray("[window]\ngeometry=@Rect(10 20 800 600)\nmaximized=sometimes\n")
+            << std::optional<KeptWindow>(KeptWindow{QRect(10, 20, 800, 600), false});
+    }
+
+    void keptPlaceAsStored()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(std::optional<KeptWindow>, window);
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Sondrel.conf");
+        QVERIFY(writeAll(file, contents));
+        QCOMPARE(keptPlace(file), window);
+    }
+
+    // What one run writes the next reads, under the keys the users' settings files hold.
+    void keptPlaceReadsBackWhatWasWritten()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("Sondrel.conf");
+        const KeptWindow window{QRect(-40, 20, 1200, 800), true};
+        {
+            KeptSettings kept(file);
+            SettingsGroup group = keptWindowGroup(kept);
+            writeKeptWindow(group, window);
+            // On the disk at once, while the settings are still open.
+            QVERIFY(readAll(file).contains(
+                "[window]\ngeometry=@Rect(-40 20 1200 800)\nmaximized=true\n"));
+        }
+        QCOMPARE(keptPlace(file), std::optional<KeptWindow>(window));
     }
 
     // The window opens where and as large as it was left when that shows on a screen;
@@ -116,8 +175,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("maximized");
 
         const QRect designed(11, 30, 775, 562);
-        QTest::newRow("on the screen") << QByteArray("geometry=@Rect(5 8 780 570)") << QRect(5, 8, 780, 570)
-                                       << false;
+        QTest::newRow("on the screen")
+            << QByteArray("geometry=@Rect(5 8 780 570)") << QRect(5, 8, 780, 570) << false;
         QTest::newRow("off every screen")
             << QByteArray("geometry=@Rect(5000 3000 780 570)") << designed << false;
         QTest::newRow("smaller than the least size")
@@ -153,10 +212,10 @@ private Q_SLOTS:
         MainWindowScene scene;
         QVERIFY(QTest::qWaitForWindowExposed(&scene.window()));
         QTest::qWait(50);
-        QVERIFY(!KeptSettings(scene.settingsFile()).window());
+        QVERIFY(!keptPlace(scene.settingsFile()));
         QTest::qWait(600); // placed
         scene->setGeometry(20, 40, 790, 580);
-        QTRY_COMPARE(KeptSettings(scene.settingsFile()).window(),
+        QTRY_COMPARE(keptPlace(scene.settingsFile()),
                      std::optional<KeptWindow>(KeptWindow{QRect(20, 40, 790, 580), false}));
     }
 
@@ -169,7 +228,8 @@ private Q_SLOTS:
         TrackGrid *grid = scene.grid();
         const QList<int> designed = sectionSizes(grid);
         const QRect gridAt = grid->geometry();
-        const int exportFromRight = scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x();
+        const int exportFromRight =
+            scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x();
         const int selFromRight = scene->width() - scene->BtnSelSound->x();
         const int selFromBottom = scene->height() - scene->BtnSelSound->y();
 
@@ -180,7 +240,8 @@ private Q_SLOTS:
         grown[3] += 100; // Artist
         grown[4] += 100; // Album
         QCOMPARE(sectionSizes(grid), grown);
-        QCOMPARE(scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x(), exportFromRight);
+        QCOMPARE(scene->width() - scene->BtnExport->mapTo(&scene.window(), QPoint(0, 0)).x(),
+                 exportFromRight);
         QCOMPARE(scene->width() - scene->BtnSelSound->x(), selFromRight);
         QCOMPARE(scene->height() - scene->BtnSelSound->y(), selFromBottom);
         QCOMPARE(scene->BtnChangeDfltDrive->pos(), QPoint(16, 16));

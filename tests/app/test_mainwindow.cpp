@@ -41,19 +41,25 @@ private Q_SLOTS:
         QTest::newRow("two fixed, two removable: the last of each")
             << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/data|ext4", "/dev/sdb1|/media/e|vfat",
                            "/dev/sdc1|/media/f|vfat"}
-            << "/media/f/" << "/data/";
+            << "/media/f/"
+            << "/data/";
         QTest::newRow("no removable drive keeps the default player drive")
-            << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/home|ext4"} << "/media/ipod/" << "/home/";
+            << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/home|ext4"} << "/media/ipod/"
+            << "/home/";
         QTest::newRow("no fixed drive keeps the default export directory")
-            << QStringList{"/dev/sdb1|/media/ipod2|vfat", "tmpfs|/tmp|tmpfs"} << "/media/ipod2/" << "/";
+            << QStringList{"/dev/sdb1|/media/ipod2|vfat", "tmpfs|/tmp|tmpfs"} << "/media/ipod2/"
+            << "/";
         QTest::newRow("network and optical extras change nothing")
             << QStringList{"/dev/sda1|/|ext4", "server:/music|/mnt/music|nfs4",
                            "/dev/sr0|/media/cdrom|iso9660"}
-            << "/media/ipod/" << "/";
-        QTest::newRow("no drives at all") << QStringList{} << "/media/ipod/" << "/";
+            << "/media/ipod/"
+            << "/";
+        QTest::newRow("no drives at all") << QStringList{} << "/media/ipod/"
+                                          << "/";
         QTest::newRow("a file mounted over another is no drive")
             << QStringList{"/dev/sda1|/|ext4", "/dev/sda2|/data|ext4", "/dev/sda1|/etc/passwd|ext4"}
-            << "/media/ipod/" << "/data/";
+            << "/media/ipod/"
+            << "/data/";
     }
 
     void startUpPicksTheLastDrives()
@@ -63,9 +69,9 @@ private Q_SLOTS:
         QFETCH(QString, dir);
         test::FakeMachine machine(table);
         FrmMain window(machine.services(), test::freshSettings());
-        QCOMPARE(window.state().DfltDrive(), drive);
+        QCOMPARE(window.state().playerDrive(), drive);
         QCOMPARE(window.TxtDfltDrive->text(), drive);
-        QCOMPARE(window.state().DfltDir(), dir);
+        QCOMPARE(window.state().exportDirectory(), dir);
         QCOMPARE(window.TxtDfltDir->text(), dir);
     }
 
@@ -87,9 +93,9 @@ private Q_SLOTS:
         machine.setUserFolders(home, home + "/Music");
 
         FrmMain window(machine.services(), test::freshSettings());
-        QCOMPARE(window.state().DfltDir(), home + "/Music/");
+        QCOMPARE(window.state().exportDirectory(), home + "/Music/");
         QCOMPARE(window.TxtDfltDir->text(), home + "/Music/");
-        QCOMPARE(window.state().DfltDrive(), player + "/");
+        QCOMPARE(window.state().playerDrive(), player + "/");
         QCOMPARE(window.TxtDfltDrive->text(), player + "/");
     }
 
@@ -102,17 +108,18 @@ private Q_SLOTS:
         QVERIFY(grid);
         QCOMPARE(grid->Rows(), 1);
         QCOMPARE(grid->Cols(), 22);
-        QCOMPARE(gridRow(grid, 0), (QStringList{"", "X", "ID", "Title", "Artist", "Album", "Genre",
-                                                "Comment", "Duration", "Size (Kb)", "File Type",
-                                                "Track", "Disc", "Year", "Album Artist", "Composer",
-                                                "Rating", "Plays", "Skips", "Last Played",
-                                                "Date Added", "Cover"}));
+        QCOMPARE(
+            gridRow(grid, 0),
+            (QStringList{"",      "X",           "ID",           "Title",     "Artist",    "Album",
+                         "Genre", "Comment",     "Duration",     "Size (Kb)", "File Type", "Track",
+                         "Disc",  "Year",        "Album Artist", "Composer",  "Rating",    "Plays",
+                         "Skips", "Last Played", "Date Added",   "Cover"}));
         QCOMPARE(grid->ColWidth(0), 150);
         QCOMPARE(grid->ColWidth(1), 195); // 200 twips in whole pixels
         QCOMPARE(grid->ColWidth(2), 555);
 
-        QCOMPARE(window.state().ListFields(), defaultNameFields());
-        QVERIFY(window.state().ExpName().isEmpty());
+        QCOMPARE(window.state().nameFields(), defaultNameFields());
+        QVERIFY(window.state().exportName().isEmpty());
         QCOMPARE(window.TxtExpName->text(), QString("Genre_Artist_Title_Album_ID"));
 
         QVERIFY(window.LblStatusExport->isHidden());
@@ -125,7 +132,8 @@ private Q_SLOTS:
         QCOMPARE(window.LblSelFilesNum->text(), QString(" 0 file(s) selected"));
         QCOMPARE(window.LblSelFilesSize->text(), QString(" 0 Kb = 0 Mb = 0 Gb"));
         QCOMPARE(window.LblSelFilesDur->text(), QString(" 00:00:00 hh:mm:ss"));
-        for (QLabel *raw : {window.LblSelFilesNumI, window.LblSelFilesSizeI, window.LblSelFilesDurI}) {
+        for (QLabel *raw :
+             {window.LblSelFilesNumI, window.LblSelFilesSizeI, window.LblSelFilesDurI}) {
             QVERIFY(raw->isHidden());
             QCOMPARE(raw->text(), QString("0"));
         }
@@ -146,8 +154,8 @@ private Q_SLOTS:
         grid->setRows(3);
         grid->setTextMatrix(1, 2, "1");
         grid->setTextMatrix(2, 2, "2");
-        for (QPushButton *button : {window.BtnMarkShown, window.BtnUnmarkShown, window.BtnSelSound,
-                                    window.BtnExport})
+        for (QPushButton *button :
+             {window.BtnMarkShown, window.BtnUnmarkShown, window.BtnSelSound, window.BtnExport})
             button->setEnabled(true);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -182,11 +190,13 @@ private Q_SLOTS:
             if (label->isHidden())
                 continue;
             // Leading blanks of a right-aligned caption may fall outside; its letters may not.
-            const QString shown = label->alignment() & Qt::AlignRight ? label->text().trimmed()
-                                                                      : label->text();
+            const QString shown =
+                label->alignment() & Qt::AlignRight ? label->text().trimmed() : label->text();
             const int needed = label->fontMetrics().horizontalAdvance(shown);
             QVERIFY2(needed <= label->contentsRect().width(),
-                     qPrintable(QString("%1: %2 > %3").arg(label->objectName()).arg(needed)
+                     qPrintable(QString("%1: %2 > %3")
+                                    .arg(label->objectName())
+                                    .arg(needed)
                                     .arg(label->contentsRect().width())));
         }
         for (auto *box : window.findChildren<QLineEdit *>()) {
@@ -223,14 +233,15 @@ private Q_SLOTS:
         window.LblStatusExport->show();
         window.BtnSelSound->setEnabled(true);
         window.BtnExport->setEnabled(true);
-        window.state().setDfltDir("/chosen/");
+        window.state().setExportDirectory("/chosen/");
 
         window.ResetTrackList();
 
         QCOMPARE(grid->Rows(), 1);
         QCOMPARE(grid->TextMatrix(0, 3), QString("Title"));
         QVERIFY(window.LblStatusiPod->isHidden());
-        for (QLabel *raw : {window.LblSelFilesNumI, window.LblSelFilesSizeI, window.LblSelFilesDurI})
+        for (QLabel *raw :
+             {window.LblSelFilesNumI, window.LblSelFilesSizeI, window.LblSelFilesDurI})
             QCOMPARE(raw->text(), QString("0"));
         QCOMPARE(window.LblSelFilesNum->text(), QString(" 0 file(s) selected"));
         QCOMPARE(window.LblSelFilesSize->text(), QString(" 0 Kb = 0 Mb = 0 Gb"));
@@ -239,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(!window.BtnExport->isEnabled());
         // What the reset does not own stays as it was.
         QVERIFY(!window.LblStatusExport->isHidden());
-        QCOMPARE(window.state().DfltDir(), QString("/chosen/"));
+        QCOMPARE(window.state().exportDirectory(), QString("/chosen/"));
         grid->setRows(2);
         QCOMPARE(grid->TextMatrix(1, 1), QString()); // no mark survives
     }

@@ -101,7 +101,7 @@ private Q_SLOTS:
             });
         }));
         QVERIFY(folderDialog);
-        QCOMPARE(scene->state().DfltDrive(), folder + "/");
+        QCOMPARE(scene->state().playerDrive(), folder + "/");
         QCOMPARE(scene->TxtDfltDrive->text(), folder + "/");
 
         const QStringList messages = scene.check();
@@ -124,9 +124,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("player"); // "<here>": the working folder
         QTest::addColumn<QString>("exportDir");
         QTest::newRow("absolute") << QStringList{"--player=/media/copy//", "--to", "/srv/out"}
-                                  << "/media/copy/" << "/srv/out/";
+                                  << "/media/copy/"
+                                  << "/srv/out/";
         QTest::newRow("relative") << QStringList{"--player", "a/../copy", "--to=./out/"}
-                                  << "<here>/copy/" << "<here>/out/";
+                                  << "<here>/copy/"
+                                  << "<here>/out/";
     }
 
     void commandLine()

@@ -1,8 +1,8 @@
 // The marks and the exact totals of the marked tracks, and the captions that show them,
 // without a window.
 #include "appstate.h"
-#include "totals.h"
 #include "testmain.h"
+#include "totals.h"
 #include "tracktables.h"
 
 #include <QSignalSpy>
@@ -124,22 +124,22 @@ private Q_SLOTS:
     void settingsAnnounceTheirChanges()
     {
         AppState state;
-        QCOMPARE(state.ListFields(), defaultNameFields());
-        QCOMPARE(state.ExpName(), QString());
-        QSignalSpy drive(&state, &AppState::dfltDriveChanged);
-        QSignalSpy dir(&state, &AppState::dfltDirChanged);
+        QCOMPARE(state.nameFields(), defaultNameFields());
+        QCOMPARE(state.exportName(), QString());
+        QSignalSpy drive(&state, &AppState::playerDriveChanged);
+        QSignalSpy dir(&state, &AppState::exportDirectoryChanged);
         QSignalSpy names(&state, &AppState::nameFieldsChanged);
-        state.setDfltDrive("/media/ipod/");
-        state.setDfltDrive("/media/ipod/"); // the same value is still a change the window shows
-        state.setDfltDir("/home/me/Music/");
+        state.setPlayerDrive("/media/ipod/");
+        state.setPlayerDrive("/media/ipod/"); // the same value is still a change the window shows
+        state.setExportDirectory("/home/me/Music/");
         NameFields fields = defaultNameFields();
         fields[0].chosen = false;
         state.setNameFields(fields, "Artist_Title_Album_ID");
         QCOMPARE(drive.count(), 2);
         QCOMPARE(dir.count(), 1);
         QCOMPARE(names.count(), 1);
-        QCOMPARE(state.ListFields(), fields);
-        QCOMPARE(state.ExpName(), QString("Artist_Title_Album_ID"));
+        QCOMPARE(state.nameFields(), fields);
+        QCOMPARE(state.exportName(), QString("Artist_Title_Album_ID"));
     }
 
     void trackNumbers_data()

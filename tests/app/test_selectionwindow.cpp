@@ -33,8 +33,8 @@ TestDatabase playerOf(const QList<TableTrack> &tracks)
 // How the test picks the row range: set directly, or with the mouse as a user does.
 enum class Gesture { None, ShiftClick, Drag };
 
-const QStringList StartTotals{"0", "0", "0", " 0 file(s) selected", " 0 Kb = 0 Mb = 0 Gb",
-                              " 00:00:00 hh:mm:ss"};
+const QStringList StartTotals{
+    "0", "0", "0", " 0 file(s) selected", " 0 Kb = 0 Mb = 0 Gb", " 00:00:00 hh:mm:ss"};
 
 QList<TableTrack> sixTracks()
 {
@@ -98,8 +98,7 @@ private Q_SLOTS:
             QWidget *viewport = w.grid()->viewport();
             if (gesture == Gesture::ShiftClick) {
                 QTest::mouseClick(viewport, Qt::LeftButton, {}, w.cellCentre(from, 4));
-                QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier,
-                                  w.cellCentre(to, 4));
+                QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, w.cellCentre(to, 4));
             } else {
                 // Pressed on the first row, moved with the button held over the rows
                 // between, released on the last.
@@ -115,8 +114,9 @@ private Q_SLOTS:
         toggle(w);
         QCOMPARE(w.markedTitles(), (QStringList{"Delta", "Bravo", "Fox"}));
         QCOMPARE(w.totals().mid(0, 3), (QStringList{"3", "12000", "720000"}));
-        QCOMPARE(w.totals().mid(3), (QStringList{" 3 file(s) selected", " 11.72 Kb = 0.01 Mb = 0 Gb",
-                                          " 00:12:00 hh:mm:ss"}));
+        QCOMPARE(w.totals().mid(3),
+                 (QStringList{" 3 file(s) selected", " 11.72 Kb = 0.01 Mb = 0 Gb",
+                              " 00:12:00 hh:mm:ss"}));
     }
 
     // "(Un)Select file" acts on exactly the rows the grid highlights, however they were
@@ -248,8 +248,11 @@ private Q_SLOTS:
     {
         // Sizes from a megabyte up carry thousands separators in the grid.
         MainWindowScene w;
-        QVERIFY(w.load(playerOf({{"A", 12641976, 1000}, {"B", 2048, 1000}, {"C", 1024000, 1000},
-                                 {"D", 1022976, 1000}, {"E", 102400000, 1000}})));
+        QVERIFY(w.load(playerOf({{"A", 12641976, 1000},
+                                 {"B", 2048, 1000},
+                                 {"C", 1024000, 1000},
+                                 {"D", 1022976, 1000},
+                                 {"E", 102400000, 1000}})));
         QVERIFY(QTest::qWaitForWindowExposed(&w.window()));
         doubleClick(w, 1, 9);
         QCOMPARE(w.column(9),

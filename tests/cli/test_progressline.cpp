@@ -22,7 +22,8 @@ private Q_SLOTS:
             << true << QStringList{"1,100,0", "2,200,50", "3,300,100", "4,400,150", "5,500,201"}
             << QList<bool>{true, false, true, false, true};
         QTest::newRow("log: at each 5% of the bytes")
-            << false << QStringList{"1,10,0", "1,40,10", "1,50,20", "2,90,30", "3,100,40", "3,1000,50"}
+            << false
+            << QStringList{"1,10,0", "1,40,10", "1,50,20", "2,90,30", "3,100,40", "3,1000,50"}
             << QList<bool>{false, false, true, false, true, true};
         QTest::newRow("log: after a minute without a line")
             << false << QStringList{"1,10,59999", "1,11,60000", "1,12,90000", "1,13,120000"}

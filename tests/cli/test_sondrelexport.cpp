@@ -41,11 +41,11 @@ class TestSondrelExport : public QObject
 
 private:
     QTemporaryDir m_dir;
-    QString m_player;   // Hi (Road), Été and Gone (Summer); Gone's file is missing
-    QString m_folder;   // the same player copied to disk, "ipod_control" in lower case
-    QString m_damaged;  // a database that announces more tracks than it holds
-    QString m_export;   // empty before each case
-    QString m_config;   // the kept settings' folder (XDG_CONFIG_HOME)
+    QString m_player;  // Hi (Road), Été and Gone (Summer); Gone's file is missing
+    QString m_folder;  // the same player copied to disk, "ipod_control" in lower case
+    QString m_damaged; // a database that announces more tracks than it holds
+    QString m_export;  // empty before each case
+    QString m_config;  // the kept settings' folder (XDG_CONFIG_HOME)
 
     struct Run
     {
@@ -67,8 +67,10 @@ private:
     {
         QStringList out;
         for (QString argument : arguments)
-            out << argument.replace("$P", m_player).replace("$L", m_folder)
-                       .replace("$D", m_damaged).replace("$E", m_export);
+            out << argument.replace("$P", m_player)
+                       .replace("$L", m_folder)
+                       .replace("$D", m_damaged)
+                       .replace("$E", m_export);
         return out;
     }
 
@@ -149,48 +151,58 @@ private Q_SLOTS:
 
         const QString errors = "Sondrel export errors.txt";
         const QString record = ".sondrel-record.tsv";
-        QTest::newRow("all, one missing") << QStringList{"--player", "$P", "--to", "$E"} << false << 1
-            << QStringList{"Pop_Björk_Été_Vespertine_2.m4a", "Rock_Ann_Hi_Road_1.mp3", record, errors}
+        QTest::newRow("all, one missing")
+            << QStringList{"--player", "$P", "--to", "$E"} << false << 1
+            << QStringList{"Pop_Björk_Été_Vespertine_2.m4a", "Rock_Ann_Hi_Road_1.mp3", record,
+                           errors}
             << "Gone: missing on the iPod";
-        QTest::newRow("playlists and find") << QStringList{"--player", "$P", "--to", "$E", "--playlist",
-                                                           "Summer", "--playlist", "Road", "--find", "BJORK"}
+        QTest::newRow("playlists and find")
+            << QStringList{"--player", "$P",         "--to", "$E",     "--playlist",
+                           "Summer",   "--playlist", "Road", "--find", "BJORK"}
             << false << 0 << QStringList{"Pop_Björk_Été_Vespertine_2.m4a", record} << "";
         QTest::newRow("a folder as the player, names, folders, playlists")
-            << QStringList{"--player", "$L", "--to", "$E", "--names", "title,Artist", "--folders",
-                           "--playlists", "--playlist", "Road"}
-            << false << 0 << QStringList{"Ann", "Ann/Road", "Ann/Road/Hi_Ann.mp3", "Road.m3u8", record}
-            << "";
+            << QStringList{"--player",     "$L",        "--to",        "$E",         "--names",
+                           "title,Artist", "--folders", "--playlists", "--playlist", "Road"}
+            << false << 0
+            << QStringList{"Ann", "Ann/Road", "Ann/Road/Hi_Ann.mp3", "Road.m3u8", record} << "";
         QTest::newRow("the window's kept folder and names")
             << QStringList{"--player", "$P", "--playlist", "Road"} << true << 0
             << QStringList{"Hi.mp3", record} << "";
-        QTest::newRow("nothing found") << QStringList{"--player", "$P", "--to", "$E", "--find", "zzz"}
-            << false << 0 << QStringList{} << "No files were selected";
-        QTest::newRow("unknown playlist") << QStringList{"--player", "$P", "--to", "$E", "--playlist", "road"}
-            << false << 64 << QStringList{} << "no playlist titled \"road\"";
-        QTest::newRow("names without Title") << QStringList{"--player", "$P", "--names", "Artist"}
-            << false << 64 << QStringList{} << "Usage: sondrel-export";
+        QTest::newRow("nothing found")
+            << QStringList{"--player", "$P", "--to", "$E", "--find", "zzz"} << false << 0
+            << QStringList{} << "No files were selected";
+        QTest::newRow("unknown playlist")
+            << QStringList{"--player", "$P", "--to", "$E", "--playlist", "road"} << false << 64
+            << QStringList{} << "no playlist titled \"road\"";
+        QTest::newRow("names without Title")
+            << QStringList{"--player", "$P", "--names", "Artist"} << false << 64 << QStringList{}
+            << "Usage: sondrel-export";
         QTest::newRow("not a player") << QStringList{"--player", "$E", "--to", "$E"} << false << 66
-            << QStringList{} << "export/ holds no iPod database";
+                                      << QStringList{} << "export/ holds no iPod database";
         QTest::newRow("damaged") << QStringList{"--player", "$D", "--to", "$E"} << false << 74
-            << QStringList{} << "Sondrel couldn't read the iPod database";
-        QTest::newRow("list") << QStringList{"--player", "$P", "--list", "--find", "hi"} << false << 0
-            << QStringList{} << "ID\tTitle\tArtist\tAlbum\tGenre\tComment\tDuration\tSize (Kb)\t"
-                                "File Type\tTrack\tDisc\tYear\tAlbum Artist\tComposer\tRating\tPlays\t"
-                                "Skips\tLast Played\tDate Added\tCover\tExport Name\n"
-                                "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\t★★★\t5\t\t\t\t\t"
-                                "Rock_Ann_Hi_Road_1.mp3\n";
-        QTest::newRow("list as JSON") << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "ete"}
-            << false << 0 << QStringList{}
+                                 << QStringList{} << "Sondrel couldn't read the iPod database";
+        QTest::newRow("list")
+            << QStringList{"--player", "$P", "--list", "--find", "hi"} << false << 0
+            << QStringList{}
+            << "ID\tTitle\tArtist\tAlbum\tGenre\tComment\tDuration\tSize (Kb)\t"
+               "File Type\tTrack\tDisc\tYear\tAlbum Artist\tComposer\tRating\tPlays\t"
+               "Skips\tLast Played\tDate Added\tCover\tExport Name\n"
+               "1\tHi\tAnn\tRoad\tRock\t\t00:00:00\t0.01\t\t\t\t\t\t\t★★★\t5\t\t\t\t\t"
+               "Rock_Ann_Hi_Road_1.mp3\n";
+        QTest::newRow("list as JSON")
+            << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "ete"} << false
+            << 0 << QStringList{}
             << "\"title\": \"Été\", \"artist\": \"Björk\", \"album\": \"Vespertine\"";
         QTest::newRow("an empty JSON listing")
-            << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "zzz"} << false << 0
-            << QStringList{} << "[]\n";
+            << QStringList{"--player", "$P", "--list", "--format", "json", "--find", "zzz"} << false
+            << 0 << QStringList{} << "[]\n";
         QTest::newRow("an export directory that cannot be made")
-            << QStringList{"--player", "$P", "--to", "$P/iPod_Control/iTunes/iTunesDB/music"} << false << 73
-            << QStringList{} << "iTunesDB/music/ cannot be made";
+            << QStringList{"--player", "$P", "--to", "$P/iPod_Control/iTunes/iTunesDB/music"}
+            << false << 73 << QStringList{} << "iTunesDB/music/ cannot be made";
         QTest::newRow("dry run into a new folder")
-            << QStringList{"--player", "$P", "--to", "$E/new", "--dry-run", "--folders"} << false << 1
-            << QStringList{} << "copy: $P/iPod_Control/Music/F00/AB.mp3 -> $E/new/Ann/Road/Rock_Ann_Hi_Road_1.mp3";
+            << QStringList{"--player", "$P", "--to", "$E/new", "--dry-run", "--folders"} << false
+            << 1 << QStringList{}
+            << "copy: $P/iPod_Control/Music/F00/AB.mp3 -> $E/new/Ann/Road/Rock_Ann_Hi_Road_1.mp3";
     }
 
     void exitStatus()

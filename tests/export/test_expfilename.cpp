@@ -3,8 +3,8 @@
 #include "expfilename.h"
 #include "namefields.h"
 #include "testmain.h"
-#include "tracktables.h"
 #include "tracktable.h"
+#include "tracktables.h"
 
 #include <QTest>
 
@@ -42,6 +42,16 @@ NameFields titleThenArtist()
 } // namespace
 
 Q_DECLARE_METATYPE(sondrel::NameFields)
+
+namespace {
+
+// The file name of track k as one text, with no limit of the drive's.
+QString fileName(const TrackTable &table, const NameFields &fields, int k, const QString &location)
+{
+    return exportName(table, fields, k, location).finished({});
+}
+
+} // namespace
 
 class TestExpFileName : public QObject
 {
@@ -141,7 +151,7 @@ private Q_SLOTS:
         QFETCH(QString, location);
         QFETCH(QString, name);
         const TrackTable table = trackSeventeen(track[0], track[1], track[2], track[3]);
-        QCOMPARE(ExpFileName(table, fields, 17, location), name);
+        QCOMPARE(fileName(table, fields, 17, location), name);
     }
 
     // The fields of longer track records: the track number with at least two digits,
@@ -160,7 +170,8 @@ private Q_SLOTS:
         QTest::newRow("disc and year plain")
             << QStringList{"Disc", "Track", "Year", "Title"} << set << "2_07_1999_Song.mp3";
         QTest::newRow("numbers not set give empty pieces")
-            << QStringList{"Track", "Disc", "Title", "Year"} << QList<int>{0, 0, 0} << "__Song_.mp3";
+            << QStringList{"Track", "Disc", "Title", "Year"} << QList<int>{0, 0, 0}
+            << "__Song_.mp3";
         QTest::newRow("album artist and composer, made safe")
             << QStringList{"AlbumArtist", "Title", "Composer"} << set
             << "AC-DC_Song_Bach- J.S..mp3";
@@ -191,7 +202,7 @@ private Q_SLOTS:
         }
         for (NameField &f : rest)
             fields.push_back({f.label, false, f.field});
-        QCOMPARE(ExpFileName(table, fields, 17, ":iPod_Control:Music:F01:ABCD.mp3"), name);
+        QCOMPARE(fileName(table, fields, 17, ":iPod_Control:Music:F01:ABCD.mp3"), name);
     }
 
     void nameInTwoParts()
@@ -277,9 +288,9 @@ private Q_SLOTS:
         QTest::newRow("leading dot") << ".38 Special"
                                      << "_38 Special";
         QTest::newRow("leading blanks: players drop them") << "  The Band"
-                                                          << "The Band";
+                                                           << "The Band";
         QTest::newRow("leading blanks before a dot") << " .38 Special"
-                                                    << "_38 Special";
+                                                     << "_38 Special";
         QTest::newRow("device") << "AUX"
                                 << "AUX_";
         QTest::newRow("the nine and control") << QString("AC/DC: *?") + QChar(7) << "AC-DC- ---";
@@ -298,10 +309,10 @@ private Q_SLOTS:
         // Each call uses the list it is given: a change of the list applies to the next name.
         const TrackTable table = trackSeventeen("Rock", "Band", "Song", "Disc");
         NameFields fields = defaultNameFields();
-        QCOMPARE(ExpFileName(table, fields, 17, ":a.mp3"), QString("Rock_Band_Song_Disc_17.mp3"));
+        QCOMPARE(fileName(table, fields, 17, ":a.mp3"), QString("Rock_Band_Song_Disc_17.mp3"));
         fields[0].chosen = false;
         fields[4].chosen = false;
-        QCOMPARE(ExpFileName(table, fields, 17, ":a.mp3"), QString("Band_Song_Disc.mp3"));
+        QCOMPARE(fileName(table, fields, 17, ":a.mp3"), QString("Band_Song_Disc.mp3"));
     }
 };
 

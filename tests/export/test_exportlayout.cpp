@@ -1,9 +1,10 @@
 // Where a run puts its files when it sorts them into artist and album folders, how names
 // stay unique per folder, and the text of the playlist files.
-#include "exportlayout.h"
+#include "artistfolders.h"
 #include "exportplan.h"
 #include "exportrecord.h"
 #include "filesystem_posix.h"
+#include "playlisttext.h"
 #include "testmain.h"
 #include "tracktables.h"
 
@@ -107,11 +108,11 @@ private Q_SLOTS:
     // the texts that could break a playlist's lines.
     void playlistTextsKeepToTheirLines()
     {
-        const QByteArray text = playlistText(
-            {{1000, "A\r\nB", "C\nD\tE", "x.mp3"},
-             {129124, " ", QString::fromUtf8("終わり"), QString::fromUtf8("Ü/ï.mp3")},
-             {0, "", "#1 Crush", "#1 Crush.mp3"},
-             {0, "", "x", "#1 Dads/y.mp3"}});
+        const QByteArray text =
+            playlistText({{1000, "A\r\nB", "C\nD\tE", "x.mp3"},
+                          {129124, " ", QString::fromUtf8("終わり"), QString::fromUtf8("Ü/ï.mp3")},
+                          {0, "", "#1 Crush", "#1 Crush.mp3"},
+                          {0, "", "x", "#1 Dads/y.mp3"}});
         QCOMPARE(text, QByteArray("#EXTM3U\n#EXTINF:1,A  B - C D E\nx.mp3\n"
                                   "#EXTINF:129,  - \xE7\xB5\x82\xE3\x82\x8F\xE3\x82\x8A\n"
                                   "\xC3\x9C/\xC3\xAF.mp3\n"

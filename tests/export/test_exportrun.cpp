@@ -1,6 +1,7 @@
 // The export run without a window: its checks, the snapshot it copies from, the copies in
 // grid order with their progress, and what happens to bad sources, untrusted locations,
 // a failing export drive and a cancel.
+#include "exportmessages.h"
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "fakemachine.h"
@@ -8,13 +9,14 @@
 #include "filesystem_posix.h"
 #include "otheruser.h"
 #include "platformerror.h"
+#include "playerpaths.h"
 #include "testmain.h"
 #include "tracktables.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -25,8 +27,8 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
-#include <thread>
 #include <optional>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -112,10 +114,6 @@ struct Player
         r.playerDrive = player;
         r.exportDirectory = exportDir;
         r.marked = marked;
-        for (const int k : marked) {
-            r.totals.count += 1;
-            r.totals.bytes += tracks[k - 1].size;
-        }
         r.fields = fields;
         r.options = options;
         return r;
@@ -333,8 +331,9 @@ private Q_SLOTS:
                 asked << QString::fromStdString(path);
         };
 
-        QCOMPARE(ExportRun(*p.fileSystem(machine.fileSystem()), p.host).check(p.table(), p.request()),
-                 ExportRun::Outcome::NotEnoughSpace);
+        QCOMPARE(
+            ExportRun(*p.fileSystem(machine.fileSystem()), p.host).check(p.table(), p.request()),
+            ExportRun::Outcome::NotEnoughSpace);
         QCOMPARE(p.host.events, QStringList{"message:" + freeSpaceMessage(exportMount, 1048576)});
         QCOMPARE(asked, QStringList{p.exportDir});
     }
@@ -376,8 +375,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("first");
 
         const QString copied = "File exported successfully";
-        QTest::newRow("a file of the user's") << "Band/First/Song.mp3" << QByteArray("mine")
-                                              << "Band/First/Song (2).mp3" << copied;
+        QTest::newRow("a file of the user's")
+            << "Band/First/Song.mp3" << QByteArray("mine") << "Band/First/Song (2).mp3" << copied;
         QTest::newRow("the same size, other bytes")
             << "Band/First/Song.mp3" << QByteArray("old sound") << "Band/First/Song (2).mp3"
             << copied;
@@ -418,7 +417,8 @@ private Q_SLOTS:
         QCOMPARE(p.tree(), tree);
         QCOMPARE(p.exportedBytes(at), bytes);
         QCOMPARE(p.exportedBytes(copy), QByteArray("new sound"));
-        QCOMPARE(p.exportedBytes("Road.m3u8"), "#EXTM3U\n#EXTINF:1,Band - Song\n" + copy.toUtf8() + "\n");
+        QCOMPARE(p.exportedBytes("Road.m3u8"),
+                 "#EXTM3U\n#EXTINF:1,Band - Song\n" + copy.toUtf8() + "\n");
         const QByteArray record = p.exportedBytes(".sondrel-record.tsv");
         QVERIFY2(record.contains(copy.toUtf8() + "\ttrack\t1122334455667788\t9\t"), record);
 
@@ -537,7 +537,8 @@ private Q_SLOTS:
         }
         p.add("Same", ":iPod_Control:Music:F00:6.mp3", "six");
         p.add("Same", ":iPod_Control:Music:F00:7.mp3", "seven");
-        names << "Same.mp3" << "Same (2).mp3";
+        names << "Same.mp3"
+              << "Same (2).mp3";
         p.playlists = {{"All", {1, 2, 3, 4, 5, 6, 7}}};
         p.faults->kill = {FsOp(op), call};
         QVERIFY_THROWS_EXCEPTION(Killed, p.copy());
@@ -586,7 +587,8 @@ private Q_SLOTS:
         QCOMPARE(report.end, ExportReport::End::Finished);
         QCOMPARE(closingMessage(report),
                  "2 of 3 files exported.\nBig: too large for the export drive (FAT32 holds "
-                 "files up to 4 GB)\nThe full list is in " + p.exportDir + ErrorsFile + ".");
+                 "files up to 4 GB)\nThe full list is in " +
+                     p.exportDir + ErrorsFile + ".");
         QCOMPARE(p.exported(), (QStringList{"Last.mp3", "Small.mp3", ErrorsFile}));
         QCOMPARE(p.faults->calls[FsOp::SafeCopy], limit ? 2 : 3);
     }
@@ -626,20 +628,19 @@ private Q_SLOTS:
             // A record of the version before the tag columns, with a column of a later one.
             const QByteArray older = "sondrel-record\t1\tpath\tkind\tkey\tsource size\tsource "
                                      "time\tsize\ttime\tlater\n";
-            before = record == "user's"    ? QByteArray("my own notes\n")
+            before = record == "user's"   ? QByteArray("my own notes\n")
                      : record == "header" ? header.left(9)
                                           : older + "Song.mp3\ttrack\tx\tnot a number\n"
-                                                     "Other.mp3\ttrack\t:a\t1\t2\t3\t4\tlater\n"
-                                                     "Cut.mp3\ttrack";
+                                                    "Other.mp3\ttrack\t:a\t1\t2\t3\t4\tlater\n"
+                                                    "Cut.mp3\ttrack";
             p.writeExported(".sondrel-record.tsv", before);
             p.writeExported("Other.mp3", "a file of an earlier run");
         }
         p.copy();
         QCOMPARE(int(p.outcome), outcome);
         if (outcome != int(ExportRun::Outcome::Ready)) {
-            const QString message = record == "held"
-                                        ? recordHeldMessage(p.exportDir)
-                                        : recordForeignMessage(path);
+            const QString message =
+                record == "held" ? recordHeldMessage(p.exportDir) : recordForeignMessage(path);
             QCOMPARE(p.host.events.last(), "message:" + message);
             QCOMPARE(p.exported(), record == "user's" ? QStringList{"Other.mp3"} : QStringList{});
             if (!before.isEmpty())
@@ -656,7 +657,8 @@ private Q_SLOTS:
         } else {
             QCOMPARE(lines[0] + '\n', header);
         }
-        QVERIFY(lines[lines.size() - 2].startsWith("Song.mp3\ttrack\t:iPod_Control:Music:F00:A.mp3\t5\t"));
+        QVERIFY(lines[lines.size() - 2].startsWith(
+            "Song.mp3\ttrack\t:iPod_Control:Music:F00:A.mp3\t5\t"));
     }
 
     // Playlists list every track of the player's playlist with a copy in the folder, from
@@ -849,7 +851,9 @@ private Q_SLOTS:
         const ExportReport report = p.copy();
         QCOMPARE(report.copied, 1);
         QCOMPARE(p.exportedBytes("Song (2).mp3"), QByteArray());
-        struct stat st {};
+        struct stat st
+        {
+        };
         QCOMPARE(::lstat(QFile::encodeName(p.exportDir + "Song.mp3").constData(), &st), 0);
         QVERIFY(S_ISFIFO(st.st_mode));
     }
@@ -1056,15 +1060,17 @@ private Q_SLOTS:
         const auto gone = int(ExportReport::End::PlayerGone);
         const QStringList all{"One.mp3", "Three.mp3", "Two.mp3"};
         const QStringList errors{"One.mp3", ErrorsFile, "Three.mp3"};
-        QTest::newRow("EIO once, then read") << "eio once" << false << finished << all << QStringList{};
+        QTest::newRow("EIO once, then read")
+            << "eio once" << false << finished << all << QStringList{};
         QTest::newRow("bad block passed over")
             << "bad block" << false << finished << errors
             << QStringList{"Two: could not be read: Input/output error"};
         QTest::newRow("bad block rescued")
-            << "bad block" << true << finished << QStringList{"One.mp3", ErrorsFile, "Three.mp3", "Two.mp3"}
+            << "bad block" << true << finished
+            << QStringList{"One.mp3", ErrorsFile, "Three.mp3", "Two.mp3"}
             << QStringList{"Two: 4 KB could not be read and were left silent"};
-        QTest::newRow("ENODEV after 1 MiB") << "enodev" << true << gone << QStringList{"One.mp3"}
-                                            << QStringList{};
+        QTest::newRow("ENODEV after 1 MiB")
+            << "enodev" << true << gone << QStringList{"One.mp3"} << QStringList{};
         QTest::newRow("ENOTCONN") << "enotconn" << false << gone << QStringList{"One.mp3"}
                                   << QStringList{};
         QTest::newRow("mount gone after a failed read")
@@ -1454,25 +1460,29 @@ private Q_SLOTS:
     // record keeps the run from starting, and recorded lines under a link name nothing.
     void linksInTheFolderAreNeverFollowed_data()
     {
-        QTest::addColumn<QString>("link");   // the name in the export folder
-        QTest::addColumn<QString>("target"); // below the outside folder ("" for a FIFO)
+        QTest::addColumn<QString>("link");    // the name in the export folder
+        QTest::addColumn<QString>("target");  // below the outside folder ("" for a FIFO)
         QTest::addColumn<QByteArray>("line"); // a record line (its size and time from the target)
         QTest::addColumn<QString>("copy");    // where the track lands; "" when the run is refused
 
         QTest::newRow("a link at the artist folder's name, a replaceable line under it")
-            << "Band" << "" << QByteArray("Band/First/Song.mp3\ttrack\t1122334455667788")
+            << "Band"
+            << "" << QByteArray("Band/First/Song.mp3\ttrack\t1122334455667788")
             << "Band (2)/First/Song.mp3";
         QTest::newRow("a link at the album folder's name")
-            << "Band/First" << "First" << QByteArray("Band/First/Song.mp3\ttrack\t1122334455667788")
+            << "Band/First"
+            << "First" << QByteArray("Band/First/Song.mp3\ttrack\t1122334455667788")
             << "Band/First (2)/Song.mp3";
         QTest::newRow("a link at the track's name, to a file of the same bytes")
-            << "Band/First/Song.mp3" << "First/Song.mp3" << QByteArray()
-            << "Band/First/Song (2).mp3";
+            << "Band/First/Song.mp3"
+            << "First/Song.mp3" << QByteArray() << "Band/First/Song (2).mp3";
         QTest::newRow("a crafted errors line under a linked folder, nothing passed over")
-            << "lnk" << "" << QByteArray("lnk/existing.conf\terrors\t") << "Band/First/Song.mp3";
-        QTest::newRow("a link at the record") << ".sondrel-record.tsv" << "empty" << QByteArray()
-                                              << "";
-        QTest::newRow("a FIFO at the record") << ".sondrel-record.tsv" << "" << QByteArray() << "";
+            << "lnk"
+            << "" << QByteArray("lnk/existing.conf\terrors\t") << "Band/First/Song.mp3";
+        QTest::newRow("a link at the record") << ".sondrel-record.tsv"
+                                              << "empty" << QByteArray() << "";
+        QTest::newRow("a FIFO at the record") << ".sondrel-record.tsv"
+                                              << "" << QByteArray() << "";
     }
 
     void linksInTheFolderAreNeverFollowed()
@@ -1504,17 +1514,20 @@ private Q_SLOTS:
         if (link.endsWith(".tsv") && target.isEmpty())
             QVERIFY(::mkfifo(at.constData(), 0600) == 0);
         else
-            QVERIFY(::symlink(QFile::encodeName(outside + target).constData(), at.constData()) == 0);
+            QVERIFY(::symlink(QFile::encodeName(outside + target).constData(), at.constData()) ==
+                    0);
         if (!line.isEmpty()) {
             // Its real size and time, as a record of an earlier run would give them.
-            const QString named = outside + target + "/" +
-                                  QString::fromUtf8(line.left(line.indexOf('\t')))
-                                      .mid(link.size() + 1);
-            struct stat st {};
+            const QString named =
+                outside + target + "/" +
+                QString::fromUtf8(line.left(line.indexOf('\t'))).mid(link.size() + 1);
+            struct stat st
+            {
+            };
             QVERIFY2(::stat(QFile::encodeName(named).constData(), &st) == 0, qPrintable(named));
             const QByteArray size = QByteArray::number(qint64(st.st_size));
-            const QByteArray time = QByteArray::number(
-                qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+            const QByteArray time =
+                QByteArray::number(qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
             p.writeExported(".sondrel-record.tsv",
                             "sondrel-record\t1\tpath\tkind\tkey\tsource size\tsource time\tsize\t"
                             "time\ttag stars\ttag plays\n" +
@@ -1571,7 +1584,9 @@ private Q_SLOTS:
         int seen = 0;
         while (it.hasNext()) {
             const QString path = it.next();
-            struct stat st {};
+            struct stat st
+            {
+            };
             ::lstat(QFile::encodeName(path).constData(), &st);
             ++seen;
             const bool mine = path.endsWith("Mine.txt");

@@ -4,6 +4,7 @@
 #include "artworkbuilder.h"
 #include "artworkdb.h"
 #include "audiolayout.h"
+#include "exportmessages.h"
 #include "exportrecord.h"
 #include "exportrun.h"
 #include "filesystem_posix.h"
@@ -123,9 +124,9 @@ QByteArray wavWithId3(const char *id)
 {
     const QByteArray plain = wav();
     const QByteArray tag = id3v2(3, 1, 0);
-    const QByteArray chunks =
-        plain.mid(12, plain.size() - 12 - WavInfo.size()) + id + le32(quint32(tag.size())) + tag +
-        (tag.size() % 2 ? QByteArray(1, 0) : QByteArray()) + WavInfo;
+    const QByteArray chunks = plain.mid(12, plain.size() - 12 - WavInfo.size()) + id +
+                              le32(quint32(tag.size())) + tag +
+                              (tag.size() % 2 ? QByteArray(1, 0) : QByteArray()) + WavInfo;
     return "RIFF" + le32(quint32(4 + chunks.size())) + "WAVE" + chunks;
 }
 
@@ -134,8 +135,8 @@ QByteArray aiff()
 {
     const QByteArray comm = "COMM" + be32(18) + QByteArray("\0\1\0\0\x03\xe8\0\x10", 8) +
                             QByteArray("\x40\x0e\xac\x44\0\0\0\0\0\0", 10);
-    const QByteArray chunks = comm + "SSND" + be32(8 + 2000) + QByteArray(8, 0) +
-                              QByteArray(2000, 's');
+    const QByteArray chunks =
+        comm + "SSND" + be32(8 + 2000) + QByteArray(8, 0) + QByteArray(2000, 's');
     return "FORM" + be32(quint32(4 + chunks.size())) + "AIFF" + chunks;
 }
 
@@ -217,7 +218,6 @@ struct Player
         request.playerDrive = dir.filePath("player") + "/";
         request.exportDirectory = exportDir;
         request.marked = {1};
-        request.totals.count = 1;
         request.fields = onlyTitleFields();
         request.options = options;
         Host host;
@@ -320,8 +320,9 @@ QStringList picturesOf(const QString &path)
 {
     const auto shown = [](const TagLib::ByteVector &data) {
         const QByteArray bytes(data.data(), int(data.size()));
-        return bytes == OwnPicture ? QString("own") : bytes.startsWith("\xff\xd8\xff") ? QString("jpeg")
-                                                                                         : QString(bytes.toHex());
+        return bytes == OwnPicture                ? QString("own")
+               : bytes.startsWith("\xff\xd8\xff") ? QString("jpeg")
+                                                  : QString(bytes.toHex());
     };
     QStringList out;
     const QByteArray name = QFile::encodeName(path);
@@ -338,9 +339,13 @@ QStringList picturesOf(const QString &path)
     const bool isWav = path.endsWith(".wav");
     if (!(isWav ? wav.hasID3v2Tag() : mp3.hasID3v2Tag()))
         return out;
-    for (TagLib::ID3v2::Frame *frame : (isWav ? wav.ID3v2Tag() : mp3.ID3v2Tag())->frameList("APIC")) {
+    for (TagLib::ID3v2::Frame *frame :
+         (isWav ? wav.ID3v2Tag() : mp3.ID3v2Tag())->frameList("APIC")) {
         auto *apic = static_cast<TagLib::ID3v2::AttachedPictureFrame *>(frame);
-        out << QString("%1 %2 %3").arg(int(apic->type())).arg(qs(apic->mimeType())).arg(shown(apic->picture()));
+        out << QString("%1 %2 %3")
+                   .arg(int(apic->type()))
+                   .arg(qs(apic->mimeType()))
+                   .arg(shown(apic->picture()));
     }
     return out;
 }
@@ -414,10 +419,10 @@ private Q_SLOTS:
             << "A.wav" << wavWithId3("id3 ") << 80 << 9 << 3 << Wmp + " 196 9"
             << "0.8"
             << "9" << 1;
-        QTest::newRow("AIFF: an ID3 chunk named id3 ") << "A.aif" << aiff() << 20 << 1 << 3
-                                                      << Wmp + " 1 1"
-                                                      << "0.2"
-                                                      << "1" << 1;
+        QTest::newRow("AIFF: an ID3 chunk named id3 ")
+            << "A.aif" << aiff() << 20 << 1 << 3 << Wmp + " 1 1"
+            << "0.2"
+            << "1" << 1;
         QTest::newRow("M4A: freeform items") << "A.m4a" << m4a() << 40 << 7 << 0 << ""
                                              << "0.4"
                                              << "7" << 1;
@@ -476,8 +481,8 @@ private Q_SLOTS:
             QVERIFY(copy.contains("data" + le32(4000) + QByteArray(4000, 'w')));
             QCOMPARE(chunkIds(copy), (QStringList{"fmt ", "data", "LIST", "id3 "}));
         } else if (name.endsWith(".aif")) {
-            QVERIFY(copy.contains("SSND" + be32(8 + 2000) + QByteArray(8, 0) +
-                                  QByteArray(2000, 's')));
+            QVERIFY(
+                copy.contains("SSND" + be32(8 + 2000) + QByteArray(8, 0) + QByteArray(2000, 's')));
             QCOMPARE(chunkIds(copy), (QStringList{"COMM", "SSND", "id3 "}));
         } else if (name.endsWith(".mp3")) {
             QCOMPARE(copy.mid(id3v2Size(copy)), source.mid(id3v2Size(source)));
@@ -513,9 +518,10 @@ private Q_SLOTS:
         QTest::newRow("MP3 with its own picture: untouched")
             << "A.mp3" << QByteArray(id3WithPicture() + mp3) << 0 << false
             << QStringList{"3 image/jpeg own"} << "own";
-        QTest::newRow("WAV: APIC in its ID3 chunk") << "A.wav" << wav() << 0 << false << front << "player";
-        QTest::newRow("M4A: covr item") << "A.m4a" << m4a() << 0 << false
-                                        << QStringList{"covr 13 jpeg"} << "player";
+        QTest::newRow("WAV: APIC in its ID3 chunk")
+            << "A.wav" << wav() << 0 << false << front << "player";
+        QTest::newRow("M4A: covr item")
+            << "A.m4a" << m4a() << 0 << false << QStringList{"covr 13 jpeg"} << "player";
         QTest::newRow("M4A with its own covr: untouched")
             << "A.m4a" << m4aWithPicture() << 0 << false << QStringList{"covr 13 own"} << "own";
         QTest::newRow("copied without covers before, the option on now")
@@ -537,7 +543,8 @@ private Q_SLOTS:
         const ExportReport report = p.run();
         QCOMPARE(report.copied, 1);
         QVERIFY(report.skipped.empty());
-        QCOMPARE(QDir(p.exportDir).entryList(QDir::Files), QStringList{"Song." + name.section('.', -1)});
+        QCOMPARE(QDir(p.exportDir).entryList(QDir::Files),
+                 QStringList{"Song." + name.section('.', -1)});
         QTEST(picturesOf(p.copyPath()), "pictures");
         if (recorded == "own" && plays == 0)
             QCOMPARE(p.bytes(p.copyPath()), source);
@@ -565,7 +572,8 @@ private Q_SLOTS:
         QTest::newRow("no player cover: the track's own picture")
             << false << true << false << true << "cover.jpg";
         QTest::newRow("no picture at all: none") << false << false << false << true << "";
-        QTest::newRow("a user's cover.jpg kept") << true << false << true << true << "cover (2).jpg";
+        QTest::newRow("a user's cover.jpg kept")
+            << true << false << true << true << "cover (2).jpg";
         QTest::newRow("without folders: none") << true << false << false << false << "";
     }
     void albumCoverFile()
@@ -610,8 +618,9 @@ private Q_SLOTS:
             QCOMPARE(p.bytes(album + "cover.jpg"), QByteArray("mine"));
         QVERIFY(std::count(report.written.begin(), report.written.end(),
                            (album + expected).toStdString()) == 1);
-        QVERIFY(p.bytes(p.exportDir + ExportRecordFileName)
-                    .contains(("Sigur Rós/Takk/" + expected + "\tcover\tSigur Rós/Takk/").toUtf8()));
+        QVERIFY(
+            p.bytes(p.exportDir + ExportRecordFileName)
+                .contains(("Sigur Rós/Takk/" + expected + "\tcover\tSigur Rós/Takk/").toUtf8()));
 
         // Again: nothing new, ours left as it is.
         const QDateTime written = QFileInfo(album + expected).lastModified();
@@ -683,14 +692,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("edits");
         QTest::addColumn<QString>("checks");
-        QTest::newRow("a larger tag in front: the rest moves")
-            << "r0,10,30" << "30,10,90=1 0,0,10=0 29,9,2=0";
-        QTest::newRow("a tag that takes 10 bytes of sound with it")
-            << "r0,20,20" << "20,20,80=1 20,10,90=0";
-        QTest::newRow("a write in the middle") << "w40,5" << "0,0,40=1 40,40,5=0 45,45,55=1";
-        QTest::newRow("cut, then grown") << "s50 s60" << "0,0,50=1 50,50,10=0";
+        QTest::newRow("a larger tag in front: the rest moves") << "r0,10,30"
+                                                               << "30,10,90=1 0,0,10=0 29,9,2=0";
+        QTest::newRow("a tag that takes 10 bytes of sound with it") << "r0,20,20"
+                                                                    << "20,20,80=1 20,10,90=0";
+        QTest::newRow("a write in the middle") << "w40,5"
+                                               << "0,0,40=1 40,40,5=0 45,45,55=1";
+        QTest::newRow("cut, then grown") << "s50 s60"
+                                         << "0,0,50=1 50,50,10=0";
         QTest::newRow("a chunk removed, one written at the end")
-            << "r10,20,0 w80,40" << "0,0,10=1 10,30,70=1 10,10,20=0 80,100,1=0";
+            << "r10,20,0 w80,40"
+            << "0,0,10=1 10,30,70=1 10,10,20=0 80,100,1=0";
     }
     void copyMap()
     {

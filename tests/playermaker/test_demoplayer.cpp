@@ -2,16 +2,16 @@
 // its names in three scripts and the odd ones, the playlists, and at every track's
 // location a WAV file that plays.
 
-#include "databasereader.h"
 #include "artworkdb.h"
+#include "databasereader.h"
 #include "demoplayer.h"
 #include "filesystem_posix.h"
 #include "testfiles.h"
 #include "testmain.h"
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
@@ -41,8 +41,8 @@ private Q_SLOTS:
         QVERIFY(writePlayer(m_dir.path(), db));
         QVERIFY(writeArtwork(m_dir.path(), covers));
         const PosixFileSystem fs;
-        const ReadOutcome outcome =
-            readPlayerDatabase(fs, (m_dir.path() + "/").toStdString(), m_table);
+        DatabaseReader reader(fs, (m_dir.path() + "/").toStdString());
+        const ReadOutcome outcome = readPlayer(reader, m_table);
         QVERIFY(outcome.read());
         QCOMPARE(m_table.count(), demo::TrackCount);
     }
@@ -90,7 +90,8 @@ private Q_SLOTS:
         QTest::newRow("composer") << int(FieldComposer) << "Пётр Ильич Чайковский" << 12;
         QTest::newRow("album artist") << int(FieldAlbumArtist) << "Various Artists" << 14;
         QTest::newRow("very long title") << int(FieldTitle) << demo::longTitle() << 1;
-        QTest::newRow("characters Windows forbids") << int(FieldTitle) << demo::forbiddenTitle() << 1;
+        QTest::newRow("characters Windows forbids")
+            << int(FieldTitle) << demo::forbiddenTitle() << 1;
         QTest::newRow("no album") << int(FieldAlbum) << "" << 5;
         QTest::newRow("duplicate title") << int(FieldTitle) << demo::duplicateTitle() << 2;
     }
@@ -111,12 +112,16 @@ private Q_SLOTS:
             const QString path = locationPath(m_dir.path(), m_table.text(k, FieldLocation));
             QVERIFY2(layout.match(path).hasMatch(), qPrintable(path));
             const QByteArray wav = readAll(path);
-            const auto le32 = [&wav](int at) { return qFromLittleEndian<quint32>(wav.constData() + at); };
+            const auto le32 = [&wav](int at) {
+                return qFromLittleEndian<quint32>(wav.constData() + at);
+            };
             QCOMPARE(quint64(wav.size()), m_table.track(k).size);
-            QCOMPARE(wav.left(16) + wav.mid(36, 4), QByteArray("RIFF") + wav.mid(4, 4) + "WAVEfmt data");
+            QCOMPARE(wav.left(16) + wav.mid(36, 4),
+                     QByteArray("RIFF") + wav.mid(4, 4) + "WAVEfmt data");
             QCOMPARE(le32(4), quint32(wav.size() - 8));
             QCOMPARE(le32(40), quint32(wav.size() - 44));
-            QCOMPARE(le32(40) * 1000 / le32(28), quint32(m_table.track(k).duration)); // bytes a second
+            QCOMPARE(le32(40) * 1000 / le32(28),
+                     quint32(m_table.track(k).duration)); // bytes a second
         }
     }
 };

@@ -26,7 +26,8 @@ TestDatabase tracks(int n)
     db.dataSets = TestDatabase::modernOrder();
     for (int i = 1; i <= n; ++i)
         db.tracks << TestTrack::make(QString("Title %1").arg(i), QString("Artist %1").arg(i % 7),
-                                     "Album", "Rock", QString(":iPod_Control:Music:F00:%1.mp3").arg(i))
+                                     "Album", "Rock",
+                                     QString(":iPod_Control:Music:F00:%1.mp3").arg(i))
                          .withComment(QString("Comment %1").arg(i));
     return db;
 }
@@ -73,8 +74,8 @@ private Q_SLOTS:
         const int read = int(ReadStatus::Read);
         const int unreadable = int(ReadStatus::Unreadable);
         QTest::newRow("plain") << db << QByteArray() << true << read << 300 << db;
-        QTest::newRow("plain, nothing written") << db << QByteArray() << false << read << 300
-                                                << QByteArray();
+        QTest::newRow("plain, nothing written")
+            << db << QByteArray() << false << read << 300 << QByteArray();
         QTest::newRow("compressed beside an outdated one")
             << buildDatabase(tracks(1)) << cdb << true << read << 300 << inflated;
         QTest::newRow("compressed, nothing written")
@@ -121,7 +122,8 @@ private Q_SLOTS:
         if (staged.isNull()) {
             QCOMPARE(filesIn(work.path()), QStringList{"Vemo_temp_hex.txt"});
         } else {
-            QCOMPARE(QString::fromStdString(reader.files().stagedCopy), work.filePath("Vemo_temp (2)"));
+            QCOMPARE(QString::fromStdString(reader.files().stagedCopy),
+                     work.filePath("Vemo_temp (2)"));
             QCOMPARE(readAll(work.filePath("Vemo_temp (2)")), staged);
             QCOMPARE(readAll(work.filePath("Vemo_temp (2)_hex.txt")), staged.toHex().toUpper());
         }
@@ -135,17 +137,21 @@ private Q_SLOTS:
     // work file's name while the check runs is not removed either.
     void workFilesTakeFreeNames_data()
     {
-        QTest::addColumn<QStringList>("taken"); // "name" (a file), "name/" (a folder), "name>" (a link out)
-        QTest::addColumn<QString>("copy");      // the staged copy's name
+        QTest::addColumn<QStringList>(
+            "taken"); // "name" (a file), "name/" (a folder), "name>" (a link out)
+        QTest::addColumn<QString>("copy"); // the staged copy's name
         QTest::addColumn<QString>("hex");
-        QTest::newRow("both free") << QStringList{} << "Vemo_temp" << "Vemo_temp_hex.txt";
-        QTest::newRow("the user's Vemo_temp")
-            << QStringList{"Vemo_temp"} << "Vemo_temp (2)" << "Vemo_temp (2)_hex.txt";
+        QTest::newRow("both free") << QStringList{} << "Vemo_temp"
+                                   << "Vemo_temp_hex.txt";
+        QTest::newRow("the user's Vemo_temp") << QStringList{"Vemo_temp"} << "Vemo_temp (2)"
+                                              << "Vemo_temp (2)_hex.txt";
         QTest::newRow("a link at the hex file's name")
-            << QStringList{"Vemo_temp_hex.txt>"} << "Vemo_temp (2)" << "Vemo_temp (2)_hex.txt";
+            << QStringList{"Vemo_temp_hex.txt>"} << "Vemo_temp (2)"
+            << "Vemo_temp (2)_hex.txt";
         QTest::newRow("a folder, then a link")
             << QStringList{"Vemo_temp/", "Vemo_temp (2)>", "Vemo_temp (3)_hex.txt"}
-            << "Vemo_temp (4)" << "Vemo_temp (4)_hex.txt";
+            << "Vemo_temp (4)"
+            << "Vemo_temp (4)_hex.txt";
     }
 
     void workFilesTakeFreeNames()
@@ -174,7 +180,8 @@ private Q_SLOTS:
             left << name;
         }
         const PosixFileSystem fs;
-        DatabaseReader reader(fs, player.path().toStdString() + '/', work.path().toStdString() + '/');
+        DatabaseReader reader(fs, player.path().toStdString() + '/',
+                              work.path().toStdString() + '/');
         QVERIFY(reader.find());
         TrackTable table;
         QVERIFY(reader.read(table).read());
@@ -189,8 +196,8 @@ private Q_SLOTS:
         reader.removeWorkFiles();
         left << hex;
         left.sort();
-        QCOMPARE(QDir(work.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot,
-                                             QDir::Name),
+        QCOMPARE(QDir(work.path())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name),
                  left);
         QCOMPARE(readAll(work.filePath(hex)), QByteArray("someone else's"));
         for (const QString &name : taken)
@@ -211,7 +218,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(outside.filePath("iTunesDB"),
                             player.filePath("iPod_Control/iTunes/iTunesDB")));
         const PosixFileSystem fs;
-        DatabaseReader reader(fs, player.path().toStdString() + '/', work.path().toStdString() + '/');
+        DatabaseReader reader(fs, player.path().toStdString() + '/',
+                              work.path().toStdString() + '/');
         QVERIFY(reader.find());
         TrackTable table;
         QString raised;
@@ -231,8 +239,8 @@ private Q_SLOTS:
     void coversOfThePlayer_data()
     {
         QTest::addColumn<TestArtwork>("artwork");
-        QTest::addColumn<quint32>("link");  // the track's link at 352
-        QTest::addColumn<int>("header");    // of the track record
+        QTest::addColumn<quint32>("link");   // the track's link at 352
+        QTest::addColumn<int>("header");     // of the track record
         QTest::addColumn<QString>("damage"); // "cut" the ArtworkDB, drop "file"s, link them "out"
         QTest::addColumn<quint32>("image");  // the track's cover
         QTest::addColumn<QSize>("size");     // of the decoded picture; empty: none
@@ -249,7 +257,8 @@ private Q_SLOTS:
         const TestArtwork bySong{{image(7, Song, {full})}};
 
         QTest::newRow("link at 352") << linked << 7u << 0x248 << "" << 7u << QSize(320, 320);
-        QTest::newRow("song ID without a link") << bySong << 0u << 0x248 << "" << 7u << QSize(320, 320);
+        QTest::newRow("song ID without a link")
+            << bySong << 0u << 0x248 << "" << 7u << QSize(320, 320);
         QTest::newRow("link to no image: song ID")
             << bySong << 9u << 0x248 << "" << 7u << QSize(320, 320);
         QTest::newRow("header too short for the link: song ID")
@@ -310,19 +319,20 @@ private Q_SLOTS:
 
         const PosixFileSystem fs;
         TrackTable table;
-        QVERIFY(readPlayerDatabase(fs, player.path().toStdString() + '/', table).read());
+        DatabaseReader reader(fs, player.path().toStdString() + '/');
+        QVERIFY(readPlayer(reader, table).read());
         QCOMPARE(table.count(), 2);
         QTEST(table.track(1).coverImage, "image");
         QCOMPARE(table.track(2).coverImage, 0u);
-        const CoverPixels pixels =
-            table.artwork() ? readCover(fs, *table.artwork(), table.track(1).coverImage)
-                            : CoverPixels{};
+        const CoverPixels pixels = table.artwork()
+                                       ? readCover(fs, *table.artwork(), table.track(1).coverImage)
+                                       : CoverPixels{};
         QTEST(QSize(pixels.width, pixels.height), "size");
         // Every pixel is the picture's, none of the padding's.
         const quint32 blue = widened(rgb565(Blue));
         for (std::size_t i = 0; i < pixels.rgb.size(); i += 3) {
-            const quint32 rgb = quint32(pixels.rgb[i]) << 16 | quint32(pixels.rgb[i + 1]) << 8 |
-                                pixels.rgb[i + 2];
+            const quint32 rgb =
+                quint32(pixels.rgb[i]) << 16 | quint32(pixels.rgb[i + 1]) << 8 | pixels.rgb[i + 2];
             if (rgb != blue)
                 QFAIL(qPrintable(QString("pixel %1 is %2").arg(i / 3).arg(rgb, 6, 16)));
         }

@@ -60,8 +60,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("headerLength");
         QTest::addColumn<History>("expected");
-        QTest::newRow("full") << 0x248 << History{40, 10, 3, 3'600'000'000u, 3'500'000'000u, 3'400'000'000u};
-        QTest::newRow("243: no skips") << 243 << History{40, 10, 0, 3'600'000'000u, 0, 3'400'000'000u};
+        QTest::newRow("full") << 0x248
+                              << History{40, 10, 3, 3'600'000'000u, 3'500'000'000u, 3'400'000'000u};
+        QTest::newRow("243: no skips")
+            << 243 << History{40, 10, 0, 3'600'000'000u, 0, 3'400'000'000u};
         QTest::newRow("84: plays, no last play") << 84 << History{40, 10, 0, 0, 0, 0};
     }
     void historyFieldsOfTheTrackRecord()
@@ -96,7 +98,8 @@ private Q_SLOTS:
             << buildPlayCounts(entries + entries) << merged
             << History{100, 12, 7, 3'700'000'000u, 3'700'000'001u, 3'400'000'000u} << kept2;
         QTest::newRow("fewer entries than tracks")
-            << buildPlayCounts(entries.mid(0, 1)) << int(PlayCountsStatus::TooFew) << kept1 << kept2;
+            << buildPlayCounts(entries.mid(0, 1)) << int(PlayCountsStatus::TooFew) << kept1
+            << kept2;
         QTest::newRow("short") << buildPlayCounts(entries).left(15) << damaged << kept1 << kept2;
         QTest::newRow("entries past the end")
             << buildPlayCounts(entries).chopped(1) << damaged << kept1 << kept2;

@@ -57,8 +57,8 @@ WalkOutcome walk(const QByteArray &data, TrackTable &table)
 
 TestTrack plainTrack(const QString &title, qint32 size = 1000, qint32 duration = 2000)
 {
-    return TestTrack::make(title, "Artist", "Album", "Rock", ":iPod_Control:Music:F00:" + title + ".mp3",
-                           "MPEG audio file")
+    return TestTrack::make(title, "Artist", "Album", "Rock",
+                           ":iPod_Control:Music:F00:" + title + ".mp3", "MPEG audio file")
         .withSize(size)
         .withDuration(duration);
 }
@@ -118,7 +118,8 @@ TestDatabase withPlaylists()
     TestDatabase db;
     db.dataSets = TestDatabase::modernOrder();
     db.tracks << plainTrack("One") << plainTrack("Two") << plainTrack("Three");
-    db.playlists << db.masterPlaylist() << playlist("Road", {102, 999, 100}) << playlist("Calm", {101});
+    db.playlists << db.masterPlaylist() << playlist("Road", {102, 999, 100})
+                 << playlist("Calm", {101});
     return db;
 }
 
@@ -135,17 +136,21 @@ private Q_SLOTS:
         QTest::addColumn<TestDatabase>("db");
         QTest::addColumn<QStringList>("expected");
 
-        const QString oneTwo = "1|1000|2000|One|:iPod_Control:Music:F00:One.mp3|Album|Artist|Rock|MPEG audio file||";
-        const QString twoTwo = "2|1000|2000|Two|:iPod_Control:Music:F00:Two.mp3|Album|Artist|Rock|MPEG audio file||";
+        const QString oneTwo =
+            "1|1000|2000|One|:iPod_Control:Music:F00:One.mp3|Album|Artist|Rock|MPEG audio file||";
+        const QString twoTwo =
+            "2|1000|2000|Two|:iPod_Control:Music:F00:Two.mp3|Album|Artist|Rock|MPEG audio file||";
 
         QTest::newRow("two tracks") << twoTracks() << QStringList{oneTwo, twoTwo};
 
         TestDatabase modern = twoTracks();
         modern.dataSets = TestDatabase::modernOrder();
-        QTest::newRow("album list first, track list second") << modern << QStringList{oneTwo, twoTwo};
+        QTest::newRow("album list first, track list second")
+            << modern << QStringList{oneTwo, twoTwo};
 
         TestDatabase playlistsFirst = twoTracks();
-        playlistsFirst.dataSets = {TestDataSet::PlaylistList, TestDataSet::AlbumList, TestDataSet::TrackList};
+        playlistsFirst.dataSets = {TestDataSet::PlaylistList, TestDataSet::AlbumList,
+                                   TestDataSet::TrackList};
         QTest::newRow("track list third") << playlistsFirst << QStringList{oneTwo, twoTwo};
 
         TestDatabase longHeader = twoTracks();
@@ -162,24 +167,31 @@ private Q_SLOTS:
         all.withSize(5).withDuration(6);
         for (int type = 1; type <= 8; ++type)
             all.withString(type, QString("t%1").arg(type));
-        QTest::newRow("types 1 to 8 to fields 4 to 11") << withTracks({all})
-                                                        << QStringList{"1|5|6|t1|t2|t3|t4|t5|t6|t7|t8"};
+        QTest::newRow("types 1 to 8 to fields 4 to 11")
+            << withTracks({all}) << QStringList{"1|5|6|t1|t2|t3|t4|t5|t6|t7|t8"};
 
         TestTrack reversed;
         reversed.withSize(5).withDuration(6);
         for (int type = 8; type >= 1; --type)
             reversed.withString(type, QString("t%1").arg(type));
-        QTest::newRow("children in reverse order") << withTracks({reversed})
-                                                   << QStringList{"1|5|6|t1|t2|t3|t4|t5|t6|t7|t8"};
+        QTest::newRow("children in reverse order")
+            << withTracks({reversed}) << QStringList{"1|5|6|t1|t2|t3|t4|t5|t6|t7|t8"};
 
         TestTrack repeated;
-        repeated.withString(1, "first").withString(4, "A").withString(1, "second").withString(1, "last");
-        QTest::newRow("repeated type: the last one wins") << withTracks({repeated})
-                                                          << QStringList{"1|0|0|last|||A"};
+        repeated.withString(1, "first")
+            .withString(4, "A")
+            .withString(1, "second")
+            .withString(1, "last");
+        QTest::newRow("repeated type: the last one wins")
+            << withTracks({repeated}) << QStringList{"1|0|0|last|||A"};
 
         TestTrack odd;
-        odd.withString(100, "playlist").withString(9, "category").withString(0, "zero")
-            .withString(-1, "negative").withString(1, "Title").withString(52, "x")
+        odd.withString(100, "playlist")
+            .withString(9, "category")
+            .withString(0, "zero")
+            .withString(-1, "negative")
+            .withString(1, "Title")
+            .withString(52, "x")
             .withString(12, "composer");
         QTest::newRow("types above 8, 0 and negative are passed over")
             << withTracks({odd, plainTrack("Two")}) << QStringList{"1|0|0|Title", twoTwo};
@@ -193,8 +205,8 @@ private Q_SLOTS:
         childExtra.withString(1, "Padded");
         childExtra.strings.last().extra = QByteArray(12, '\x01');
         childExtra.withString(4, "Next");
-        QTest::newRow("extra bytes after a string") << withTracks({childExtra})
-                                                    << QStringList{"1|0|0|Padded|||Next"};
+        QTest::newRow("extra bytes after a string")
+            << withTracks({childExtra}) << QStringList{"1|0|0|Padded|||Next"};
 
         TestTrack longHeaderTrack = plainTrack("One");
         longHeaderTrack.headerLength = 0x9C;
@@ -212,7 +224,8 @@ private Q_SLOTS:
             << withTracks({noStrings}) << QStringList{"1|4294967295|-5"};
 
         TestTrack bigNumbers;
-        bigNumbers.withSize(std::numeric_limits<qint32>::max()).withDuration(std::numeric_limits<qint32>::min());
+        bigNumbers.withSize(std::numeric_limits<qint32>::max())
+            .withDuration(std::numeric_limits<qint32>::min());
         QTest::newRow("extreme numbers")
             << withTracks({bigNumbers}) << QStringList{"1|2147483647|-2147483648"};
 
@@ -221,7 +234,8 @@ private Q_SLOTS:
         QTest::newRow("fewer tracks announced: the rest is unread") << fewer << QStringList{oneTwo};
 
         TestTrack utf8;
-        utf8.strings << TestString::utf8(1, QString::fromUtf8("Grüße 日本")) << TestString::utf8(4, "plain");
+        utf8.strings << TestString::utf8(1, QString::fromUtf8("Grüße 日本"))
+                     << TestString::utf8(4, "plain");
         QTest::newRow("UTF-8 strings (2 at offset 24)")
             << withTracks({utf8}) << QStringList{QString::fromUtf8("1|0|0|Grüße 日本|||plain")};
     }
@@ -300,17 +314,21 @@ private Q_SLOTS:
         ownIds.tracks[1].uniqueId = 5;
         ownIds.tracks[2].uniqueId = 5; // the first track of an ID is the one named
         ownIds.playlists = {playlist("Ids", {5, 7, 100})};
-        QTest::newRow("items name unique IDs") << ownIds << PlaylistStatus::Read << QStringList{"Ids:2,1"};
+        QTest::newRow("items name unique IDs")
+            << ownIds << PlaylistStatus::Read << QStringList{"Ids:2,1"};
 
         TestDatabase podcasts = withPlaylists();
         podcasts.podcastPlaylists = {playlist("Podcasts", {100})};
-        podcasts.dataSets = {TestDataSet::PodcastList, TestDataSet::TrackList, TestDataSet::PlaylistList};
-        QTest::newRow("type 2 read, type 3 before it passed over") << podcasts << PlaylistStatus::Read << both;
+        podcasts.dataSets = {TestDataSet::PodcastList, TestDataSet::TrackList,
+                             TestDataSet::PlaylistList};
+        QTest::newRow("type 2 read, type 3 before it passed over")
+            << podcasts << PlaylistStatus::Read << both;
         podcasts.dataSets.removeLast();
         QTest::newRow("type 3 when there is no type 2")
             << podcasts << PlaylistStatus::Read << QStringList{"Podcasts:1"};
         podcasts.dataSets.removeFirst();
-        QTest::newRow("no playlist data set") << podcasts << PlaylistStatus::Absent << QStringList{};
+        QTest::newRow("no playlist data set")
+            << podcasts << PlaylistStatus::Absent << QStringList{};
     }
 
     void readsPlaylists()
@@ -339,7 +357,8 @@ private Q_SLOTS:
         const int list = at.playlistList;
         const int road = at.playlists[1];
         const int item = at.items[1][1];
-        QTest::newRow("data set total past the end") << patched(at.playlistDataSet + 8, good.size());
+        QTest::newRow("data set total past the end")
+            << patched(at.playlistDataSet + 8, good.size());
         QTest::newRow("wrong playlist-list tag") << QByteArray(good).replace(list, 4, "mhlt");
         QTest::newRow("more playlists announced than present") << patched(list + 8, 4);
         QTest::newRow("playlist header shorter than its flag") << patched(road + 4, 20);
@@ -375,7 +394,8 @@ private Q_SLOTS:
             TrackTable table;
             QVERIFY(walkDatabase(piece, table).complete());
             const PlaylistStatus status = readPlaylists(piece, table);
-            QVERIFY2(status == (cut == at.playlistDataSet ? PlaylistStatus::Absent : PlaylistStatus::Damaged),
+            QVERIFY2(status == (cut == at.playlistDataSet ? PlaylistStatus::Absent
+                                                          : PlaylistStatus::Damaged),
                      qPrintable(QString::number(cut)));
             QVERIFY(table.playlists().empty());
         }
@@ -393,19 +413,25 @@ private Q_SLOTS:
         QTest::newRow("52 01 is one character") << hexBytes("52 01") << QString(QChar(0x152));
         QTest::newRow("CJK title") << hexBytes("1B 54 6E 30 E5 77 89 30 6A 30 44 30 69 72 9E 8A")
                                    << QString::fromUtf8("君の知らない物語");
-        QTest::newRow("typographic quotes") << hexBytes("1C 20 48 00 1D 20") << QString::fromUtf8("“H”");
+        QTest::newRow("typographic quotes")
+            << hexBytes("1C 20 48 00 1D 20") << QString::fromUtf8("“H”");
         QTest::newRow("surrogate pair") << hexBytes("3D D8 00 DE") << QString::fromUtf8("😀");
-        QTest::newRow("pair between letters") << hexBytes("41 00 34 D8 1E DD 42 00")
-                                              << QString::fromUtf8("A𝄞B");
+        QTest::newRow("pair between letters")
+            << hexBytes("41 00 34 D8 1E DD 42 00") << QString::fromUtf8("A𝄞B");
         QTest::newRow("code unit 0 dropped") << hexBytes("48 00 00 00 69 00 00 00") << "Hi";
-        QTest::newRow("lone high surrogate") << hexBytes("3D D8 41 00") << QString::fromUtf8("\uFFFDA");
-        QTest::newRow("lone high surrogate at the end") << hexBytes("41 00 3D D8") << QString::fromUtf8("A\uFFFD");
-        QTest::newRow("lone low surrogate") << hexBytes("00 DE 41 00") << QString::fromUtf8("\uFFFDA");
-        QTest::newRow("pair in the wrong order") << hexBytes("00 DE 3D D8") << QString::fromUtf8("\uFFFD\uFFFD");
+        QTest::newRow("lone high surrogate")
+            << hexBytes("3D D8 41 00") << QString::fromUtf8("\uFFFDA");
+        QTest::newRow("lone high surrogate at the end")
+            << hexBytes("41 00 3D D8") << QString::fromUtf8("A\uFFFD");
+        QTest::newRow("lone low surrogate")
+            << hexBytes("00 DE 41 00") << QString::fromUtf8("\uFFFDA");
+        QTest::newRow("pair in the wrong order")
+            << hexBytes("00 DE 3D D8") << QString::fromUtf8("\uFFFD\uFFFD");
         QTest::newRow("odd last byte") << hexBytes("48 00 69") << "Hi";
         QTest::newRow("odd last byte of 0") << hexBytes("48 00 00") << "H";
         QTest::newRow("empty") << QByteArray() << QString();
-        QTest::newRow("byte-order mark kept") << hexBytes("FF FE 41 00") << QString(QChar(0xFEFF)) + "A";
+        QTest::newRow("byte-order mark kept")
+            << hexBytes("FF FE 41 00") << QString(QChar(0xFEFF)) + "A";
     }
 
     void decodesStrings()
@@ -428,9 +454,13 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");
         QTest::newRow("ASCII") << QByteArray("Hi") << "Hi";
-        QTest::newRow("accents and CJK") << QByteArray("Gr\xC3\xBC\xC3\x9F" "e \xE6\x97\xA5") << QString::fromUtf8("Grüße 日");
+        QTest::newRow("accents and CJK") << QByteArray("Gr\xC3\xBC\xC3\x9F"
+                                                       "e \xE6\x97\xA5")
+                                         << QString::fromUtf8("Grüße 日");
         QTest::newRow("NUL dropped") << QByteArray("H\0i", 3) << "Hi";
-        QTest::newRow("invalid sequence") << QByteArray("A\xFF" "B") << QString::fromUtf8("A\uFFFDB");
+        QTest::newRow("invalid sequence") << QByteArray("A\xFF"
+                                                        "B")
+                                          << QString::fromUtf8("A\uFFFDB");
     }
 
     void decodesUtf8()
@@ -468,44 +498,91 @@ private Q_SLOTS:
         const int c1 = at.children[0][0];
         const int c2 = at.children[1][1];
 
-        QTest::newRow("empty file") << QByteArray() << WalkStatus::WrongTag << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("3 bytes") << hexBytes("00 0A FF") << WalkStatus::WrongTag << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("tag only") << QByteArray("mhbd") << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("wrong database tag") << tagged(0, "mhbD") << WalkStatus::WrongTag << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("database header length negative") << patched(4, -8) << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("database header length past the end") << patched(4, good.size() + 1) << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("database header length 0") << patched(4, 0) << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0 << false;
-        QTest::newRow("database header is the whole file") << patched(4, good.size()) << WalkStatus::NoTrackList << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("wrong data-set tag") << tagged(set, "mhsx") << WalkStatus::WrongTag << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("data-set header length negative") << patched(set + 4, -1) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("data-set header length past the end") << patched(set + 4, 0x7FFFFFFF) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("data-set total length negative") << patched(set + 8, -1) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("data-set total length past the end") << patched(set + 8, good.size()) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("data-set total below its header") << patched(set + 8, 12) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("wrong track-list tag") << tagged(list, "mhlp") << WalkStatus::NoTrackList << WalkRecord::DataSet << 0 << false;
-        QTest::newRow("track-list header length past its data set") << patched(list + 4, good.size()) << WalkStatus::Damaged << WalkRecord::TrackList << 0 << false;
-        QTest::newRow("track-list header length 4") << patched(list + 4, 4) << WalkStatus::Damaged << WalkRecord::TrackList << 0 << false;
-        QTest::newRow("track count negative") << patched(list + 8, -2) << WalkStatus::Damaged << WalkRecord::TrackList << 0 << false;
-        QTest::newRow("hostile track count") << patched(list + 8, 0x7FFFFFFF) << WalkStatus::TooManyTracks << WalkRecord::TrackList << 0 << false;
-        QTest::newRow("more tracks announced than present") << patched(list + 8, 3) << WalkStatus::WrongTag << WalkRecord::Track << 3 << true;
-        QTest::newRow("wrong track tag") << tagged(t2, "mhiT") << WalkStatus::WrongTag << WalkRecord::Track << 2 << true;
-        QTest::newRow("track header length negative") << patched(t1 + 4, -584) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
-        QTest::newRow("track header length too short") << patched(t1 + 4, 40) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
-        QTest::newRow("track header longer than the track") << patched(t1 + 4, 5000) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
-        QTest::newRow("track total length negative") << patched(t2 + 8, -1) << WalkStatus::Damaged << WalkRecord::Track << 2 << true;
-        QTest::newRow("track total length past the data set") << patched(t2 + 8, 0x10000000) << WalkStatus::Damaged << WalkRecord::Track << 2 << true;
-        QTest::newRow("children count negative") << patched(t1 + 12, -1) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
-        QTest::newRow("more children announced than present") << patched(t2 + 12, 7) << WalkStatus::WrongTag << WalkRecord::StringChild << 2 << true;
-        QTest::newRow("hostile children count") << patched(t1 + 12, 0x7FFFFFFF) << WalkStatus::WrongTag << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("wrong child tag") << tagged(c2, "MHOD") << WalkStatus::WrongTag << WalkRecord::StringChild << 2 << true;
-        QTest::newRow("child total length 0") << patched(c1 + 8, 0) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("child total length negative") << patched(c1 + 8, -40) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("child total length past the track") << patched(c1 + 8, 100000) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("string child shorter than its string header") << patched(c1 + 8, 24) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("string length negative") << patched(c1 + 28, -2) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("string length past its child") << patched(c1 + 28, 1000) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("string length huge") << patched(c1 + 28, 0x7FFFFFF0) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
-        QTest::newRow("cut inside the first track") << good.left(t1 + 30) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
+        QTest::newRow("empty file")
+            << QByteArray() << WalkStatus::WrongTag << WalkRecord::DatabaseHeader << 0 << false;
+        QTest::newRow("3 bytes") << hexBytes("00 0A FF") << WalkStatus::WrongTag
+                                 << WalkRecord::DatabaseHeader << 0 << false;
+        QTest::newRow("tag only") << QByteArray("mhbd") << WalkStatus::Damaged
+                                  << WalkRecord::DatabaseHeader << 0 << false;
+        QTest::newRow("wrong database tag") << tagged(0, "mhbD") << WalkStatus::WrongTag
+                                            << WalkRecord::DatabaseHeader << 0 << false;
+        QTest::newRow("database header length negative")
+            << patched(4, -8) << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0 << false;
+        QTest::newRow("database header length past the end")
+            << patched(4, good.size() + 1) << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0
+            << false;
+        QTest::newRow("database header length 0")
+            << patched(4, 0) << WalkStatus::Damaged << WalkRecord::DatabaseHeader << 0 << false;
+        QTest::newRow("database header is the whole file")
+            << patched(4, good.size()) << WalkStatus::NoTrackList << WalkRecord::DataSet << 0
+            << false;
+        QTest::newRow("wrong data-set tag")
+            << tagged(set, "mhsx") << WalkStatus::WrongTag << WalkRecord::DataSet << 0 << false;
+        QTest::newRow("data-set header length negative")
+            << patched(set + 4, -1) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
+        QTest::newRow("data-set header length past the end")
+            << patched(set + 4, 0x7FFFFFFF) << WalkStatus::Damaged << WalkRecord::DataSet << 0
+            << false;
+        QTest::newRow("data-set total length negative")
+            << patched(set + 8, -1) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
+        QTest::newRow("data-set total length past the end")
+            << patched(set + 8, good.size()) << WalkStatus::Damaged << WalkRecord::DataSet << 0
+            << false;
+        QTest::newRow("data-set total below its header")
+            << patched(set + 8, 12) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
+        QTest::newRow("wrong track-list tag")
+            << tagged(list, "mhlp") << WalkStatus::NoTrackList << WalkRecord::DataSet << 0 << false;
+        QTest::newRow("track-list header length past its data set")
+            << patched(list + 4, good.size()) << WalkStatus::Damaged << WalkRecord::TrackList << 0
+            << false;
+        QTest::newRow("track-list header length 4")
+            << patched(list + 4, 4) << WalkStatus::Damaged << WalkRecord::TrackList << 0 << false;
+        QTest::newRow("track count negative")
+            << patched(list + 8, -2) << WalkStatus::Damaged << WalkRecord::TrackList << 0 << false;
+        QTest::newRow("hostile track count")
+            << patched(list + 8, 0x7FFFFFFF) << WalkStatus::TooManyTracks << WalkRecord::TrackList
+            << 0 << false;
+        QTest::newRow("more tracks announced than present")
+            << patched(list + 8, 3) << WalkStatus::WrongTag << WalkRecord::Track << 3 << true;
+        QTest::newRow("wrong track tag")
+            << tagged(t2, "mhiT") << WalkStatus::WrongTag << WalkRecord::Track << 2 << true;
+        QTest::newRow("track header length negative")
+            << patched(t1 + 4, -584) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
+        QTest::newRow("track header length too short")
+            << patched(t1 + 4, 40) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
+        QTest::newRow("track header longer than the track")
+            << patched(t1 + 4, 5000) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
+        QTest::newRow("track total length negative")
+            << patched(t2 + 8, -1) << WalkStatus::Damaged << WalkRecord::Track << 2 << true;
+        QTest::newRow("track total length past the data set")
+            << patched(t2 + 8, 0x10000000) << WalkStatus::Damaged << WalkRecord::Track << 2 << true;
+        QTest::newRow("children count negative")
+            << patched(t1 + 12, -1) << WalkStatus::Damaged << WalkRecord::Track << 1 << true;
+        QTest::newRow("more children announced than present")
+            << patched(t2 + 12, 7) << WalkStatus::WrongTag << WalkRecord::StringChild << 2 << true;
+        QTest::newRow("hostile children count")
+            << patched(t1 + 12, 0x7FFFFFFF) << WalkStatus::WrongTag << WalkRecord::StringChild << 1
+            << true;
+        QTest::newRow("wrong child tag")
+            << tagged(c2, "MHOD") << WalkStatus::WrongTag << WalkRecord::StringChild << 2 << true;
+        QTest::newRow("child total length 0")
+            << patched(c1 + 8, 0) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
+        QTest::newRow("child total length negative")
+            << patched(c1 + 8, -40) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
+        QTest::newRow("child total length past the track")
+            << patched(c1 + 8, 100000) << WalkStatus::Damaged << WalkRecord::StringChild << 1
+            << true;
+        QTest::newRow("string child shorter than its string header")
+            << patched(c1 + 8, 24) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
+        QTest::newRow("string length negative")
+            << patched(c1 + 28, -2) << WalkStatus::Damaged << WalkRecord::StringChild << 1 << true;
+        QTest::newRow("string length past its child")
+            << patched(c1 + 28, 1000) << WalkStatus::Damaged << WalkRecord::StringChild << 1
+            << true;
+        QTest::newRow("string length huge") << patched(c1 + 28, 0x7FFFFFF0) << WalkStatus::Damaged
+                                            << WalkRecord::StringChild << 1 << true;
+        QTest::newRow("cut inside the first track")
+            << good.left(t1 + 30) << WalkStatus::Damaged << WalkRecord::DataSet << 0 << false;
     }
 
     void refusesDamagedInput()
@@ -545,9 +622,9 @@ private Q_SLOTS:
         const WalkOutcome outcome = walk(data, table);
         QCOMPARE(outcome.status, WalkStatus::WrongTag);
         QCOMPARE(outcome.track, 2);
-        QCOMPARE(rows(table), (QStringList{
-                                  "1|1000|2000|One|:iPod_Control:Music:F00:One.mp3|Album|Artist|Rock|MPEG audio file||",
-                                  line("|0|0"), line("|0|0")}));
+        QCOMPARE(rows(table), (QStringList{"1|1000|2000|One|:iPod_Control:Music:F00:One.mp3|Album|"
+                                           "Artist|Rock|MPEG audio file||",
+                                           line("|0|0"), line("|0|0")}));
     }
 
     // Every shorter piece of a valid database is refused, none read past its end.
@@ -575,8 +652,8 @@ private Q_SLOTS:
         QList<QPair<int, int>> calls;
         TrackTable table;
         const QByteArray data = buildDatabase(db);
-        const WalkOutcome outcome = walkDatabase(bytesOf(data), table,
-                                                 [&](int j, int n) { calls << qMakePair(j, n); });
+        const WalkOutcome outcome =
+            walkDatabase(bytesOf(data), table, [&](int j, int n) { calls << qMakePair(j, n); });
         QVERIFY(outcome.complete());
         QCOMPARE(calls, (QList<QPair<int, int>>{{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}}));
     }
@@ -585,7 +662,8 @@ private Q_SLOTS:
     void readsTheSharedFixture()
     {
         const QByteArray folder = qgetenv("SONDREL_FIXTURES");
-        const QString path = QString::fromLocal8Bit(folder) + "/iTunesDB-two-tracks-album-list-first";
+        const QString path =
+            QString::fromLocal8Bit(folder) + "/iTunesDB-two-tracks-album-list-first";
         if (folder.isEmpty() || !QFile::exists(path))
             QSKIP("The shared fixtures are absent (set SONDREL_FIXTURES to their folder).");
         QFile file(path);
@@ -597,11 +675,15 @@ private Q_SLOTS:
         const WalkOutcome outcome = walk(data, table);
         QVERIFY2(outcome.complete(), qPrintable(describe(outcome)));
         QCOMPARE(table.count(), 2);
-        QCOMPARE(rows(table),
-                 (QStringList{QString::fromUtf8("1|2865926|129124|終わりへ向かう始まりの歌|:iPod_Control:Music:F01:IQZL.m4a|"
-                                                "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| "),
-                              QString::fromUtf8("2|9601059|339590|君の知らない物語|:iPod_Control:Music:F01:RSEG.m4a|"
-                                                "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| ")}));
+        QCOMPARE(
+            rows(table),
+            (QStringList{
+                QString::fromUtf8(
+                    "1|2865926|129124|終わりへ向かう始まりの歌|:iPod_Control:Music:F01:IQZL.m4a|"
+                    "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| "),
+                QString::fromUtf8(
+                    "2|9601059|339590|君の知らない物語|:iPod_Control:Music:F01:RSEG.m4a|"
+                    "Today Is A Beautiful Day|supercell| |AAC 音訊檔|| ")}));
         // The persistent IDs as the desktop software wrote them (offset 112).
         QCOMPARE(laterFields(table, 1), "186|1|||||f99c9d1a363112d2");
         QCOMPARE(laterFields(table, 2), "203|2|||||d628800ca2342d7d");

@@ -126,16 +126,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("database");
         QTest::addColumn<QString>("copy");
         QTest::addColumn<QString>("hex");
-        QTest::newRow("Linux") << "/media/ipod/" << "/home/me/" << '/'
-                               << "/media/ipod/iPod_Control/iTunes/iTunesDB" << "/home/me/Vemo_temp"
+        QTest::newRow("Linux") << "/media/ipod/"
+                               << "/home/me/" << '/' << "/media/ipod/iPod_Control/iTunes/iTunesDB"
+                               << "/home/me/Vemo_temp"
                                << "/home/me/Vemo_temp_hex.txt";
-        QTest::newRow("Linux root") << "/" << "/" << '/' << "/iPod_Control/iTunes/iTunesDB"
-                                    << "/Vemo_temp" << "/Vemo_temp_hex.txt";
-        QTest::newRow("Windows") << "E:\\" << "C:\\" << '\\' << "E:\\iPod_Control\\iTunes\\iTunesDB"
-                                 << "C:\\Vemo_temp" << "C:\\Vemo_temp_hex.txt";
-        QTest::newRow("non-ASCII folder") << QString::fromUtf8("/media/Añna's iPod/") << "/tmp/x/" << '/'
-                                          << QString::fromUtf8("/media/Añna's iPod/iPod_Control/iTunes/iTunesDB")
-                                          << "/tmp/x/Vemo_temp" << "/tmp/x/Vemo_temp_hex.txt";
+        QTest::newRow("Linux root") << "/"
+                                    << "/" << '/' << "/iPod_Control/iTunes/iTunesDB"
+                                    << "/Vemo_temp"
+                                    << "/Vemo_temp_hex.txt";
+        QTest::newRow("Windows") << "E:\\"
+                                 << "C:\\" << '\\' << "E:\\iPod_Control\\iTunes\\iTunesDB"
+                                 << "C:\\Vemo_temp"
+                                 << "C:\\Vemo_temp_hex.txt";
+        QTest::newRow("non-ASCII folder")
+            << QString::fromUtf8("/media/Añna's iPod/") << "/tmp/x/" << '/'
+            << QString::fromUtf8("/media/Añna's iPod/iPod_Control/iTunes/iTunesDB")
+            << "/tmp/x/Vemo_temp"
+            << "/tmp/x/Vemo_temp_hex.txt";
     }
 
     void workFilePaths()
@@ -216,7 +223,8 @@ private Q_SLOTS:
         const QByteArray inflated = cdb.left(0x68) + database.mid(0x68); // the header as stored
 
         const QByteArray bytes("\x00\x0A\xFF", 3);
-        QTest::newRow("plain: 0, 10, 255") << QByteArray() << bytes << InflateStatus::Plain << bytes;
+        QTest::newRow("plain: 0, 10, 255")
+            << QByteArray() << bytes << InflateStatus::Plain << bytes;
         QTest::newRow("plain, empty")
             << QByteArray() << QByteArray("") << InflateStatus::Plain << QByteArray("");
         QTest::newRow("compressed beside an outdated one")
@@ -266,11 +274,13 @@ private Q_SLOTS:
             QCOMPARE(QDir(exportDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         } else {
             // Files of those names from before stay as they were; the pair takes the next names.
-            QCOMPARE(QString::fromStdString(result.files.stagedCopy), exportDir.filePath("Vemo_temp (2)"));
+            QCOMPARE(QString::fromStdString(result.files.stagedCopy),
+                     exportDir.filePath("Vemo_temp (2)"));
             QCOMPARE(QString::fromStdString(result.files.hexFile),
                      exportDir.filePath("Vemo_temp (2)_hex.txt"));
             QCOMPARE(readAll(exportDir.filePath("Vemo_temp (2)")), staged);
-            QCOMPARE(readAll(exportDir.filePath("Vemo_temp (2)_hex.txt")), staged.toHex().toUpper());
+            QCOMPARE(readAll(exportDir.filePath("Vemo_temp (2)_hex.txt")),
+                     staged.toHex().toUpper());
             QCOMPARE(readAll(exportDir.filePath("Vemo_temp")), QByteArray(5000, 'x'));
             QCOMPARE(readAll(exportDir.filePath("Vemo_temp_hex.txt")), QByteArray(9000, 'y'));
         }
@@ -305,8 +315,10 @@ private Q_SLOTS:
         QTemporaryDir exportDir;
         // Many pieces of inflated bytes, more than the writing holds in waiting.
         const QByteArray database = buildDatabase(TestDatabase{});
-        const QByteArray large = database.left(0x68) + QByteArray("mhsd") + QByteArray(12 << 20, 'x');
-        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesCDB", compressDatabase(large, 1)));
+        const QByteArray large =
+            database.left(0x68) + QByteArray("mhsd") + QByteArray(12 << 20, 'x');
+        QVERIFY(writePlayerFile(player.path(), "iPod_Control/iTunes/iTunesCDB",
+                                compressDatabase(large, 1)));
         auto plan = std::make_shared<FaultPlan>();
         plan->faults.push_back({FsOp::Write, ENOSPC, 0, exportDir.filePath(full).toStdString(),
                                 std::uint64_t(bytesFirst)});

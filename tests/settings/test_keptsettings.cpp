@@ -11,8 +11,6 @@
 
 using namespace sondrel;
 
-Q_DECLARE_METATYPE(std::optional<KeptWindow>)
-
 namespace {
 
 // The kept name fields as "Label+" (chosen) or "Label-", in list order; "none" when not kept.
@@ -26,7 +24,8 @@ QString shown(const std::optional<NameFields> &fields)
     return entries.join(' ');
 }
 
-const QString DefaultFields = "Genre+ Artist+ Title+ Album+ ID+ Track- Disc- Year- AlbumArtist- Composer-";
+const QString DefaultFields =
+    "Genre+ Artist+ Title+ Album+ ID+ Track- Disc- Year- AlbumArtist- Composer-";
 
 } // namespace
 
@@ -49,21 +48,18 @@ private Q_SLOTS:
             QCOMPARE(empty.exportDirectory(), QString());
             QCOMPARE(shown(empty.nameFields()), QString("none"));
             QCOMPARE(empty.exportOptions(), ExportOptions{});
-            QVERIFY(!empty.window());
             QVERIFY(empty.columnWidths().empty());
         }
         NameFields fields = defaultNameFields();
-        std::swap(fields[0], fields[9]);   // Composer first, Genre last
+        std::swap(fields[0], fields[9]); // Composer first, Genre last
         fields[0].chosen = true;
-        fields[1].chosen = false;          // Artist
+        fields[1].chosen = false; // Artist
         const ExportOptions options{true, true};
-        const KeptWindow window{QRect(-40, 20, 1200, 800), true};
         {
             KeptSettings kept(file());
             kept.setExportDirectory("/home/me/Müsic, old/");
             kept.setNameFields(fields);
             kept.setExportOptions(options);
-            kept.setWindow(window);
             kept.setColumnWidths({13, 37, 300});
             // Written at once: another reader sees it while this one is still open.
             QCOMPARE(KeptSettings(file()).exportDirectory(), QString("/home/me/Müsic, old/"));
@@ -72,7 +68,6 @@ private Q_SLOTS:
         QCOMPARE(next.exportDirectory(), QString("/home/me/Müsic, old/"));
         QCOMPARE(next.nameFields(), std::optional<NameFields>(fields));
         QCOMPARE(next.exportOptions(), options);
-        QCOMPARE(next.window(), std::optional<KeptWindow>(window));
         QCOMPARE(next.columnWidths(), (std::vector<int>{13, 37, 300}));
     }
 
@@ -84,55 +79,52 @@ private Q_SLOTS:
         QTest::addColumn<QString>("directory");
         QTest::addColumn<QString>("fields");
         QTest::addColumn<QString>("options"); // folders, playlists: 1 or 0
-        QTest::addColumn<std::optional<KeptWindow>>("window");
         QTest::addColumn<QList<int>>("widths");
 
-        const std::optional<KeptWindow> none;
-        QTest::newRow("binary junk")
-            << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << "" << "none"
-            << "0 0" << none << QList<int>{};
+        QTest::newRow("binary junk") << QByteArray("\x00\xff[\x01=\n\xfe\xfe=@Rect(\x00", 14) << ""
+                                     << "none"
+                                     << "0 0" << QList<int>{};
         QTest::newRow("cut off in a section name")
-            << QByteArray("[export]\ndirectory=/music/\n[win") << "/music/" << "none"
-            << "0 0" << none << QList<int>{};
+            << QByteArray("[export]\ndirectory=/music/\n[win") << "/music/"
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("values of the wrong kind")
             << QByteArray("[export]\ndirectory=a, b\nnameFields=@Rect(1 2 3 4)\n"
                           "chosenNameFields=Title\n[exportOptions]\nartistAlbumFolders=yes\n"
                           "writePlaylists=@Invalid()\n[window]\ngeometry=12\n"
                           "[grid]\ncolumnWidths=@ByteArray(xyz)\n")
-            << "" << "none" << "0 0" << none << QList<int>{};
+            << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("an unknown name field")
-            << QByteArray("[export]\nnameFields=Title, Mood\nchosenNameFields=Title\n")
-            << "" << "none" << "0 0" << none << QList<int>{};
+            << QByteArray("[export]\nnameFields=Title, Mood\nchosenNameFields=Title\n") << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("a name field twice")
             << QByteArray("[export]\nnameFields=Title, Artist, Title\nchosenNameFields=Title\n")
-            << "" << "none" << "0 0" << none << QList<int>{};
+            << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("Title not chosen")
-            << QByteArray("[export]\nnameFields=Title, Artist\nchosenNameFields=Artist\n")
-            << "" << "none" << "0 0" << none << QList<int>{};
+            << QByteArray("[export]\nnameFields=Title, Artist\nchosenNameFields=Artist\n") << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("a chosen field that is not in the list")
-            << QByteArray("[export]\nnameFields=Title\nchosenNameFields=Title, Artist\n")
-            << "" << "none" << "0 0" << none << QList<int>{};
+            << QByteArray("[export]\nnameFields=Title\nchosenNameFields=Title, Artist\n") << ""
+            << "none"
+            << "0 0" << QList<int>{};
         QTest::newRow("a list that lacks later fields: they follow, not chosen")
             << QByteArray("[export]\nnameFields=Title, Genre\nchosenNameFields=Title\n") << ""
             << "Title+ Genre- Artist- Album- ID- Track- Disc- Year- AlbumArtist- Composer-"
-            << "0 0" << none << QList<int>{};
+            << "0 0" << QList<int>{};
         QTest::newRow("options spelled as the registry and by hand")
             << QByteArray("[exportOptions]\nartistAlbumFolders=1\nwritePlaylists= TRUE \n") << ""
-            << "none" << "1 1" << none << QList<int>{};
-        QTest::newRow("a window of no area")
-            << QByteArray("[window]\ngeometry=@Rect(10 10 0 500)\nmaximized=true\n") << ""
-            << "none" << "0 0" << none << QList<int>{};
-        QTest::newRow("a window beyond any screen's reach")
-            << QByteArray("[window]\ngeometry=@Rect(10 10 2147483647 500)\n") << "" << "none"
-            << "0 0" << none << QList<int>{};
-        QTest::newRow("a window whose state does not validate")
-            << QByteArray("[window]\ngeometry=@Rect(10 20 800 600)\nmaximized=sometimes\n") << ""
-            << "none" << "0 0"
-            << std::optional<KeptWindow>(KeptWindow{QRect(10, 20, 800, 600), false})
-            << QList<int>{};
+            << "none"
+            << "1 1" << QList<int>{};
         QTest::newRow("column widths: what is no width reads as not kept")
-            << QByteArray("[grid]\ncolumnWidths=13, abc, -3, 99999, 0, 1.5, 120\n") << "" << "none"
-            << "0 0" << none << QList<int>{13, 0, 0, 0, 0, 0, 120};
+            << QByteArray("[grid]\ncolumnWidths=13, abc, -3, 99999, 0, 1.5, 120\n") << ""
+            << "none"
+            << "0 0" << QList<int>{13, 0, 0, 0, 0, 0, 120};
     }
 
     void damagedStore()
@@ -141,7 +133,6 @@ private Q_SLOTS:
         QFETCH(QString, directory);
         QFETCH(QString, fields);
         QFETCH(QString, options);
-        QFETCH(std::optional<KeptWindow>, window);
         QFETCH(QList<int>, widths);
         QVERIFY(test::writeAll(file(), contents));
 
@@ -150,7 +141,6 @@ private Q_SLOTS:
         QCOMPARE(shown(kept.nameFields()), fields);
         const ExportOptions read = kept.exportOptions();
         QCOMPARE(QString("%1 %2").arg(read.artistAlbumFolders).arg(read.writePlaylists), options);
-        QCOMPARE(kept.window(), window);
         const std::vector<int> w = kept.columnWidths();
         QCOMPARE(QList<int>(w.begin(), w.end()), widths);
 

@@ -134,21 +134,24 @@ private Q_SLOTS:
         QCOMPARE(info.code, 0);
         const QRegularExpression depends("^ Depends: (.*)$", QRegularExpression::MultilineOption);
         const QStringList named = depends.match(info.out).captured(1).split(", ");
-        QVERIFY2(!named.filter(QRegularExpression("^" + QRegularExpression::escape(package) +
-                                                  "( |$)")).isEmpty(),
-                 qPrintable(info.out));
+        QVERIFY2(
+            !named.filter(QRegularExpression("^" + QRegularExpression::escape(package) + "( |$)"))
+                 .isEmpty(),
+            qPrintable(info.out));
     }
 
     void validators_data()
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QStringList>("arguments"); // $R: the unpacked package, $D: the package
-        QTest::newRow("desktop entry") << "desktop-file-validate"
+        QTest::newRow("desktop entry")
+            << "desktop-file-validate"
             << QStringList{"$R/usr/share/applications/" + AppId + ".desktop"};
         QTest::newRow("metadata") << "appstreamcli"
-            << QStringList{"validate", "--no-net", "$R/usr/share/metainfo/" + AppId + ".metainfo.xml"};
-        QTest::newRow("package") << "lintian"
-            << QStringList{"--fail-on", "error", "$D"};
+                                  << QStringList{"validate", "--no-net",
+                                                 "$R/usr/share/metainfo/" + AppId +
+                                                     ".metainfo.xml"};
+        QTest::newRow("package") << "lintian" << QStringList{"--fail-on", "error", "$D"};
     }
 
     void validators()
@@ -170,8 +173,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("version");
-        QTest::newRow("sondrel") << "sondrel" << "Sondrel " SONDREL_VERSION_TEXT "\n";
-        QTest::newRow("sondrel-export") << "sondrel-export" << "sondrel-export " SONDREL_VERSION_TEXT "\n";
+        QTest::newRow("sondrel") << "sondrel"
+                                 << "Sondrel " SONDREL_VERSION_TEXT "\n";
+        QTest::newRow("sondrel-export") << "sondrel-export"
+                                        << "sondrel-export " SONDREL_VERSION_TEXT "\n";
     }
 
     void optionsAgree()
@@ -185,7 +190,8 @@ private Q_SLOTS:
         const QStringList options = optionsOf(program);
         QVERIFY2(options.contains("--player") && options.contains("--settings"),
                  qPrintable(options.join(' ')));
-        const Output page = runTool("gzip", {"-dc", file("usr/share/man/man1/" + program + ".1.gz")});
+        const Output page =
+            runTool("gzip", {"-dc", file("usr/share/man/man1/" + program + ".1.gz")});
         QCOMPARE(page.code, 0);
         // The page's text without its font changes, "\-" as "-".
         const QString text =

@@ -26,8 +26,7 @@ struct DynamicSection
     QString soname;          // DT_SONAME
 };
 
-template <typename T>
-T at(const QByteArray &bytes, qint64 offset)
+template <typename T> T at(const QByteArray &bytes, qint64 offset)
 {
     T value{};
     if (offset >= 0 && offset + qint64(sizeof value) <= bytes.size())
@@ -39,20 +38,26 @@ DynamicSection readDynamicSection(const QString &path)
 {
     DynamicSection result;
     const QByteArray elf = SetupMachine::readFile(path);
-    if (!elf.startsWith("\x7f" "ELF") || elf.size() < 64 || elf.at(4) != 2) // 64-bit only
+    if (!elf.startsWith("\x7f"
+                        "ELF") ||
+        elf.size() < 64 || elf.at(4) != 2) // 64-bit only
         return result;
     const auto phoff = at<quint64>(elf, 0x20);
     const auto phentsize = at<quint16>(elf, 0x36);
     const auto phnum = at<quint16>(elf, 0x38);
 
-    struct Load { quint64 vaddr, offset, size; };
+    struct Load
+    {
+        quint64 vaddr, offset, size;
+    };
     QList<Load> loads;
     quint64 dynamicOffset = 0, dynamicSize = 0;
     for (quint16 i = 0; i < phnum; ++i) {
         const qint64 ph = qint64(phoff) + qint64(i) * phentsize;
         const auto type = at<quint32>(elf, ph);
         if (type == 1) // PT_LOAD
-            loads.append({at<quint64>(elf, ph + 16), at<quint64>(elf, ph + 8), at<quint64>(elf, ph + 32)});
+            loads.append(
+                {at<quint64>(elf, ph + 16), at<quint64>(elf, ph + 8), at<quint64>(elf, ph + 32)});
         if (type == 2) { // PT_DYNAMIC
             dynamicOffset = at<quint64>(elf, ph + 8);
             dynamicSize = at<quint64>(elf, ph + 32);
@@ -86,7 +91,8 @@ DynamicSection readDynamicSection(const QString &path)
         if (strings + qint64(value) >= elf.size())
             return result;
         const char *text = elf.constData() + strings + value;
-        const QString name = QString::fromUtf8(text, qstrnlen(text, elf.size() - (strings + value)));
+        const QString name =
+            QString::fromUtf8(text, qstrnlen(text, elf.size() - (strings + value)));
         if (tag == 14)
             result.soname = name;
         else
@@ -159,7 +165,8 @@ void TestDistArchive::topLevelFiles()
              (QStringList{"READ ME FIRST.TXT", "Sondrel", "VemoSetup", "libtrackgrid.so.1",
                           "sondrel-export"}));
     // Regular files only: no links, which not every unzip tool makes.
-    for (const QFileInfo &entry : w.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+    for (const QFileInfo &entry :
+         w.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
         QVERIFY2(entry.isFile() && !entry.isSymLink(), qPrintable(entry.fileName()));
     QVERIFY(QFileInfo(w.filePath("Sondrel")).isExecutable());
     QVERIFY(QFileInfo(w.filePath("VemoSetup")).isExecutable());
@@ -199,10 +206,11 @@ void TestDistArchive::readMe()
 {
     QTemporaryDir work;
     extractInto(work.path());
-    const QString text = QString::fromUtf8(SetupMachine::readFile(work.filePath("READ ME FIRST.TXT")));
+    const QString text =
+        QString::fromUtf8(SetupMachine::readFile(work.filePath("READ ME FIRST.TXT")));
     for (const char *topic : {"What Sondrel does", "How to install", "What Sondrel needs to run",
-                              "How to use Sondrel", "VemoSetup", "/opt/Sondrel/", "Qt 6", "libtag1v5",
-                              "administrator", "~/.config/Sondrel/Sondrel.conf"})
+                              "How to use Sondrel", "VemoSetup", "/opt/Sondrel/", "Qt 6",
+                              "libtag1v5", "administrator", "~/.config/Sondrel/Sondrel.conf"})
         QVERIFY2(text.contains(topic), topic);
 }
 
@@ -213,8 +221,8 @@ void TestDistArchive::installFromTheArchive()
     const QString d = machine.installDir();
     const QByteArray program = SetupMachine::readFile(machine.work + "/Sondrel");
 
-    const auto outcome = setup::InstallProcedure(machine.services())
-                             .run(setup::InstallRequest{d, true, true});
+    const auto outcome =
+        setup::InstallProcedure(machine.services()).run(setup::InstallRequest{d, true, true});
     QCOMPARE(outcome, setup::InstallProcedure::Outcome::Completed);
 
     QCOMPARE(QDir(machine.work).entryList(QDir::Files), QStringList{"VemoSetup"});

@@ -179,7 +179,8 @@ void TestInstallProcedure::completeInstall()
 
     QCOMPARE(install(machine, d), Outcome::Completed);
 
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+             QByteArray("grid control"));
     QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
     QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("new read-me"));
     QCOMPARE(SetupMachine::readFile(d + "sondrel.png"), logo());
@@ -225,11 +226,14 @@ void TestInstallProcedure::gridControl_data()
     QTest::addColumn<int>("registrations");
 
     QTest::newRow("in the system folder only: left alone, registered")
-        << QByteArray("old control") << false << Outcome::Completed << QByteArray("old control") << 1;
+        << QByteArray("old control") << false << Outcome::Completed << QByteArray("old control")
+        << 1;
     QTest::newRow("the same bytes in both: the extracted copy is deleted")
-        << QByteArray("grid control") << true << Outcome::Completed << QByteArray("grid control") << 1;
+        << QByteArray("grid control") << true << Outcome::Completed << QByteArray("grid control")
+        << 1;
     QTest::newRow("an older build installed: replaced and registered")
-        << QByteArray("old control") << true << Outcome::Completed << QByteArray("grid control") << 1;
+        << QByteArray("old control") << true << Outcome::Completed << QByteArray("grid control")
+        << 1;
     QTest::newRow("a partial file installed: replaced and registered")
         << QByteArray("grid con") << true << Outcome::Completed << QByteArray("grid control") << 1;
     QTest::newRow("in the working folder only: moved and registered")
@@ -371,7 +375,8 @@ void TestInstallProcedure::desktopEntries()
     SetupMachine machine;
     machine.extract();
     const QString d = machine.path("opt/Program Files/");
-    const QStringList entries{machine.programs + "/Sondrel.desktop", machine.desktop + "/Sondrel.desktop"};
+    const QStringList entries{machine.programs + "/Sondrel.desktop",
+                              machine.desktop + "/Sondrel.desktop"};
     for (const QString &entry : older ? entries : QStringList())
         SetupMachine::writeFile(entry, "[Desktop Entry]\nName=Older\n");
 
@@ -386,18 +391,20 @@ void TestInstallProcedure::desktopEntries()
 // what was done before stays done.
 void TestInstallProcedure::failures_data()
 {
-    QTest::addColumn<QString>("blocker");   // a file made before the install
-    QTest::addColumn<QString>("relative");  // the install directory
+    QTest::addColumn<QString>("blocker");  // a file made before the install
+    QTest::addColumn<QString>("relative"); // the install directory
     QTest::addColumn<int>("error");
     QTest::addColumn<bool>("programMoved");
 
-    QTest::newRow("parent folder missing") << "" << "nowhere/Sondrel/" << ENOENT << false;
-    QTest::newRow("parent is a file") << "opt/plain" << "opt/plain/Sondrel/" << ENOTDIR << false;
+    QTest::newRow("parent folder missing") << ""
+                                           << "nowhere/Sondrel/" << ENOENT << false;
+    QTest::newRow("parent is a file") << "opt/plain"
+                                      << "opt/plain/Sondrel/" << ENOTDIR << false;
     // The program cannot take the folder's place: it goes back to W.
-    QTest::newRow("program's place taken by a folder")
-        << "opt/Sondrel/Sondrel/" << "opt/Sondrel/" << EISDIR << false;
-    QTest::newRow("programs folder is a file")
-        << "home/.local/share/applications" << "opt/Sondrel/" << ENOTDIR << true;
+    QTest::newRow("program's place taken by a folder") << "opt/Sondrel/Sondrel/"
+                                                       << "opt/Sondrel/" << EISDIR << false;
+    QTest::newRow("programs folder is a file") << "home/.local/share/applications"
+                                               << "opt/Sondrel/" << ENOTDIR << true;
 }
 
 void TestInstallProcedure::failures()
@@ -418,7 +425,8 @@ void TestInstallProcedure::failures()
 
     QCOMPARE(failingInstall(machine, machine.path(relative)), error);
     // The grid control file was moved and registered before the failure.
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+             QByteArray("grid control"));
     QCOMPARE(machine.started->size(), std::size_t(1));
     QCOMPARE(SetupMachine::readFile(machine.work + "/Sondrel"),
              programMoved ? QByteArray() : QByteArray("new program"));
@@ -432,8 +440,7 @@ void TestInstallProcedure::noWritePermission()
         QSKIP("running as root: every folder is writable");
     SetupMachine machine;
     machine.extract();
-    QVERIFY(QFile::setPermissions(machine.installParent,
-                                  QFile::ReadOwner | QFile::ExeOwner));
+    QVERIFY(QFile::setPermissions(machine.installParent, QFile::ReadOwner | QFile::ExeOwner));
     const int error = failingInstall(machine, machine.installDir());
     QFile::setPermissions(machine.installParent,
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -482,12 +489,14 @@ void TestInstallProcedure::installTwiceFromTheInstallDirectory()
         QCOMPARE(install(services, d), Outcome::Completed);
         QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
         QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("new read-me"));
-        QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+        QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+                 QByteArray("grid control"));
         QVERIFY(QFileInfo::exists(machine.desktop + "/Sondrel.desktop"));
         QVERIFY(leftovers(machine).isEmpty());
     }
     QCOMPARE(QDir(d).entryList(QDir::Files | QDir::Hidden),
-             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel-export", "sondrel.png", "VemoSetup"}));
+             (QStringList{"READ ME FIRST.TXT", "Sondrel", "sondrel-export", "sondrel.png",
+                          "VemoSetup"}));
     // The library left W on the first run; each run registers it.
     QCOMPARE(machine.started->size(), std::size_t(2));
 }
@@ -496,20 +505,20 @@ void TestInstallProcedure::installTwiceFromTheInstallDirectory()
 // where it was, and no temporary file.
 void TestInstallProcedure::failedMoveLeavesTheInstalledFiles_data()
 {
-    QTest::addColumn<int>("op");               // FsOp
-    QTest::addColumn<QString>("where");        // "system" or "install": the destination's folder
+    QTest::addColumn<int>("op");        // FsOp
+    QTest::addColumn<QString>("where"); // "system" or "install": the destination's folder
     QTest::addColumn<bool>("otherFileSystem");
     QTest::addColumn<quint64>("bytesFirst");
     QTest::addColumn<int>("registrations");
 
-    QTest::newRow("program copy breaks off") << int(FsOp::RenameOrCopy) << "install" << false
-                                             << quint64(4) << 1;
+    QTest::newRow("program copy breaks off")
+        << int(FsOp::RenameOrCopy) << "install" << false << quint64(4) << 1;
     QTest::newRow("program renamed, the rename over the old one fails")
         << int(FsOp::ReplaceFile) << "install" << false << quint64(0) << 1;
     QTest::newRow("program copied, the rename over the old one fails")
         << int(FsOp::ReplaceFile) << "install" << true << quint64(0) << 1;
-    QTest::newRow("library copy breaks off") << int(FsOp::RenameOrCopy) << "system" << false
-                                             << quint64(3) << 0;
+    QTest::newRow("library copy breaks off")
+        << int(FsOp::RenameOrCopy) << "system" << false << quint64(3) << 0;
     QTest::newRow("library copied, the rename over the old one fails")
         << int(FsOp::ReplaceFile) << "system" << true << quint64(0) << 0;
 }
@@ -543,9 +552,11 @@ void TestInstallProcedure::failedMoveLeavesTheInstalledFiles()
     QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("old program"));
     QCOMPARE(SetupMachine::readFile(d + "READ ME FIRST.TXT"), QByteArray("old read-me"));
     QCOMPARE(SetupMachine::readFile(machine.work + "/Sondrel"), QByteArray("new program"));
-    QCOMPARE(SetupMachine::readFile(machine.work + "/READ ME FIRST.TXT"), QByteArray("new read-me"));
+    QCOMPARE(SetupMachine::readFile(machine.work + "/READ ME FIRST.TXT"),
+             QByteArray("new read-me"));
     if (where == "system")
-        QCOMPARE(SetupMachine::readFile(machine.work + "/libtrackgrid.so.1"), QByteArray("grid control"));
+        QCOMPARE(SetupMachine::readFile(machine.work + "/libtrackgrid.so.1"),
+                 QByteArray("grid control"));
     QCOMPARE(leftovers(machine), QStringList());
     QCOMPARE(int(machine.started->size()), registrations);
 
@@ -553,7 +564,8 @@ void TestInstallProcedure::failedMoveLeavesTheInstalledFiles()
     plan->faults.clear();
     QCOMPARE(install(services, d), Outcome::Completed);
     QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+             QByteArray("grid control"));
     QCOMPARE(QDir(machine.work).entryList(QDir::Files), QStringList{"VemoSetup"});
 }
 
@@ -569,16 +581,17 @@ void TestInstallProcedure::acrossFileSystems()
         QSKIP("no second file system at /dev/shm");
     machine.work = shm.path();
     machine.extract();
-    QVERIFY(QFile::setPermissions(machine.work + "/Sondrel", QFile::ReadOwner | QFile::WriteOwner |
-                                                                 QFile::ExeOwner | QFile::ReadOther |
-                                                                 QFile::ExeOther));
+    QVERIFY(QFile::setPermissions(machine.work + "/Sondrel",
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                      QFile::ReadOther | QFile::ExeOther));
     const QString d = machine.installDir();
     SetupMachine::writeFile(d + "Sondrel", "old program");
 
     QCOMPARE(install(machine, d), Outcome::Completed);
     QCOMPARE(SetupMachine::readFile(d + "Sondrel"), QByteArray("new program"));
     QVERIFY(QFileInfo(d + "Sondrel").permission(QFile::ExeOther));
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+             QByteArray("grid control"));
     QCOMPARE(QDir(machine.work).entryList(QDir::Files | QDir::Hidden), QStringList{"VemoSetup"});
     QVERIFY(leftovers(machine).isEmpty());
 }
@@ -590,11 +603,13 @@ void TestInstallProcedure::failedRegistration()
     SetupMachine machine;
     machine.extract();
     machine.registrationStatus = 1;
-    const std::optional<PlatformError> error = installError(machine.services(), machine.installDir());
+    const std::optional<PlatformError> error =
+        installError(machine.services(), machine.installDir());
     QVERIFY(error);
     QCOMPARE(error->number(), 1);
     QCOMPARE(error->description(), std::string("\"/sbin/ldconfig\" ended with exit status 1"));
-    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"), QByteArray("grid control"));
+    QCOMPARE(SetupMachine::readFile(machine.system + "/libtrackgrid.so.1"),
+             QByteArray("grid control"));
     QVERIFY(!QFileInfo::exists(machine.installDir()));
     QCOMPARE(*machine.shellsMade, 0);
 
@@ -642,16 +657,20 @@ void TestInstallProcedure::underSudo()
     const std::string p = machine.programs.toStdString();
     const std::string k = machine.desktop.toStdString();
     const UserAccount user = *tester;
-    services.shell = [p, k, user] { return std::unique_ptr<Shell>(std::make_unique<PosixShell>(p, k, user)); };
+    services.shell = [p, k, user] {
+        return std::unique_ptr<Shell>(std::make_unique<PosixShell>(p, k, user));
+    };
 
     const std::optional<PlatformError> error = installError(services, machine.installDir());
     QCOMPARE(error ? error->number() : 0, planted ? EACCES : 0);
     QVERIFY(QDir(rootOnly).isEmpty());
 
-    for (const QString &installed : {machine.system + "/libtrackgrid.so.1", machine.installDir() + "Sondrel",
-                                     machine.installDir() + "READ ME FIRST.TXT"})
+    for (const QString &installed :
+         {machine.system + "/libtrackgrid.so.1", machine.installDir() + "Sondrel",
+          machine.installDir() + "READ ME FIRST.TXT"})
         QCOMPARE(QFileInfo(installed).ownerId(), uint(::geteuid()));
-    QStringList usersFiles{home + "/.local/share/applications", machine.programs + "/Sondrel.desktop"};
+    QStringList usersFiles{home + "/.local/share/applications",
+                           machine.programs + "/Sondrel.desktop"};
     if (!planted)
         usersFiles << machine.desktop + "/Sondrel.desktop";
     for (const QString &path : usersFiles)
@@ -669,12 +688,19 @@ void TestInstallProcedure::unsafeFolders_data()
     QTest::addColumn<QString>("refused"); // empty: installed, into `placed`
     QTest::addColumn<QString>("placed");
 
-    QTest::newRow("D is a link the user planted")
-        << "elsewhere=0755 opt/Sondrel->../elsewhere@user" << "opt/Sondrel/" << "opt/Sondrel" << "";
-    QTest::newRow("the library's folder open to its group")
-        << "" << "opt/Sondrel/" << "system" << "";
+    QTest::newRow("D is a link the user planted") << "elsewhere=0755 opt/Sondrel->../elsewhere@user"
+                                                  << "opt/Sondrel/"
+                                                  << "opt/Sondrel"
+                                                  << "";
+    QTest::newRow("the library's folder open to its group") << ""
+                                                            << "opt/Sondrel/"
+                                                            << "system"
+                                                            << "";
     QTest::newRow("D through root's link: installed where it leads")
-        << "srv=0755 opt/Sondrel->../srv" << "opt/Sondrel/" << "" << "srv";
+        << "srv=0755 opt/Sondrel->../srv"
+        << "opt/Sondrel/"
+        << ""
+        << "srv";
 }
 
 void TestInstallProcedure::unsafeFolders()

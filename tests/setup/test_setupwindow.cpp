@@ -30,8 +30,7 @@ const QString Success = QStringLiteral("Installation completed successfully!");
 const QString Extract = QStringLiteral(
     "Please extract ALL the files included in Sondrel.zip files to the same directory.");
 
-template <typename T>
-T *child(const QWidget &window, const char *name)
+template <typename T> T *child(const QWidget &window, const char *name)
 {
     return window.findChild<T *>(QLatin1String(name));
 }
@@ -75,7 +74,7 @@ QString changeDirectory(FrmMain &window, const QString &folder, bool ok = true)
             QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
         }
         QTest::mouseClick(dialog->findChild<QPushButton *>(ok ? QStringLiteral("BtnOK")
-                                                                : QStringLiteral("BtnCancel")),
+                                                              : QStringLiteral("BtnCancel")),
                           Qt::LeftButton);
     });
     timer.start();
@@ -148,24 +147,41 @@ void TestSetupWindow::layout_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twipsRect");
 
-    QTest::newRow("Image1") << "Image1" << "" << QRect(120, 120, 1350, 555);
-    QTest::newRow("Label1") << "Label1" << "installation" << QRect(1560, 240, 2055, 495);
-    QTest::newRow("Label2") << "Label2" << " Sondrel will be installed in the following directory:"
+    QTest::newRow("Image1") << "Image1"
+                            << "" << QRect(120, 120, 1350, 555);
+    QTest::newRow("Label1") << "Label1"
+                            << "installation" << QRect(1560, 240, 2055, 495);
+    QTest::newRow("Label2") << "Label2"
+                            << " Sondrel will be installed in the following directory:"
                             << QRect(360, 960, 4095, 255);
-    QTest::newRow("BtnChgDir") << "BtnChgDir" << "Change" << QRect(4680, 960, 855, 495);
-    QTest::newRow("TxtInstallDir") << "TxtInstallDir" << "/opt/Sondrel/" << QRect(360, 1200, 4215, 285);
-    QTest::newRow("Label3") << "Label3" << "Create shortcuts ?" << QRect(1140, 1920, 3495, 255);
-    QTest::newRow("ChkStartMenu") << "ChkStartMenu" << "Start Menu" << QRect(1140, 2280, 1455, 255);
-    QTest::newRow("ChkDesktop") << "ChkDesktop" << "Desktop" << QRect(2940, 2280, 1695, 255);
-    QTest::newRow("BtnInstall") << "BtnInstall" << "Install Sondrel" << QRect(1080, 3000, 1335, 615);
-    QTest::newRow("BtnCancel") << "BtnCancel" << "Cancel installation" << QRect(3360, 3000, 1335, 615);
-    QTest::newRow("Frame1") << "Frame1" << " Sondrel " << QRect(720, 3960, 4335, 855);
-    QTest::newRow("ChkFinish") << "ChkFinish" << "Start Sondrel" << QRect(240, 360, 1815, 375);
-    QTest::newRow("BtnFinish") << "BtnFinish" << "Finish installation" << QRect(2400, 240, 1695, 495);
-    QTest::newRow("Line1") << "Line1" << "" << QRect(120, 720, 5520, 15);
-    QTest::newRow("Line2") << "Line2" << "" << QRect(120, 1680, 5520, 15);
-    QTest::newRow("Line3") << "Line3" << "" << QRect(120, 2760, 5400, 15);
-    QTest::newRow("Line4") << "Line4" << "" << QRect(120, 3840, 5400, 15);
+    QTest::newRow("BtnChgDir") << "BtnChgDir"
+                               << "Change" << QRect(4680, 960, 855, 495);
+    QTest::newRow("TxtInstallDir") << "TxtInstallDir"
+                                   << "/opt/Sondrel/" << QRect(360, 1200, 4215, 285);
+    QTest::newRow("Label3") << "Label3"
+                            << "Create shortcuts ?" << QRect(1140, 1920, 3495, 255);
+    QTest::newRow("ChkStartMenu") << "ChkStartMenu"
+                                  << "Start Menu" << QRect(1140, 2280, 1455, 255);
+    QTest::newRow("ChkDesktop") << "ChkDesktop"
+                                << "Desktop" << QRect(2940, 2280, 1695, 255);
+    QTest::newRow("BtnInstall") << "BtnInstall"
+                                << "Install Sondrel" << QRect(1080, 3000, 1335, 615);
+    QTest::newRow("BtnCancel") << "BtnCancel"
+                               << "Cancel installation" << QRect(3360, 3000, 1335, 615);
+    QTest::newRow("Frame1") << "Frame1"
+                            << " Sondrel " << QRect(720, 3960, 4335, 855);
+    QTest::newRow("ChkFinish") << "ChkFinish"
+                               << "Start Sondrel" << QRect(240, 360, 1815, 375);
+    QTest::newRow("BtnFinish") << "BtnFinish"
+                               << "Finish installation" << QRect(2400, 240, 1695, 495);
+    QTest::newRow("Line1") << "Line1"
+                           << "" << QRect(120, 720, 5520, 15);
+    QTest::newRow("Line2") << "Line2"
+                           << "" << QRect(120, 1680, 5520, 15);
+    QTest::newRow("Line3") << "Line3"
+                           << "" << QRect(120, 2760, 5400, 15);
+    QTest::newRow("Line4") << "Line4"
+                           << "" << QRect(120, 3840, 5400, 15);
 }
 
 void TestSetupWindow::layout()
@@ -225,8 +241,9 @@ void TestSetupWindow::windowAndFonts()
 
     const QFont regular = tahoma();
     for (QWidget *widget : std::initializer_list<QWidget *>{
-             window.Label2, window.BtnChgDir, window.TxtInstallDir, window.Label3, window.ChkStartMenu,
-             window.ChkDesktop, window.BtnCancel, window.Frame1, window.ChkFinish, window.BtnFinish}) {
+             window.Label2, window.BtnChgDir, window.TxtInstallDir, window.Label3,
+             window.ChkStartMenu, window.ChkDesktop, window.BtnCancel, window.Frame1,
+             window.ChkFinish, window.BtnFinish}) {
         QCOMPARE(widget->font().family(), regular.family());
         QCOMPARE(widget->font().pixelSize(), regular.pixelSize());
         QVERIFY2(!widget->font().bold(), qPrintable(widget->objectName()));
@@ -247,8 +264,8 @@ void TestSetupWindow::tabOrder()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QCOMPARE(QApplication::focusWidget(), window.BtnChgDir);
 
-    const QList<QWidget *> order{window.BtnChgDir, window.ChkStartMenu, window.ChkDesktop,
-                                 window.ChkFinish, window.BtnFinish,    window.BtnCancel,
+    const QList<QWidget *> order{window.BtnChgDir,     window.ChkStartMenu, window.ChkDesktop,
+                                 window.ChkFinish,     window.BtnFinish,    window.BtnCancel,
                                  window.TxtInstallDir, window.BtnInstall};
     QList<QWidget *> chain;
     QWidget *at = window.BtnChgDir;
@@ -296,8 +313,8 @@ void TestSetupWindow::completedInstallEnablesFinish()
     QVERIFY(window.BtnFinish->isEnabled());
     // The files have left W: "Install Sondrel" cannot be pressed again.
     QVERIFY(!window.BtnInstall->isEnabled());
-    for (QWidget *still : std::initializer_list<QWidget *>{window.BtnChgDir, window.BtnCancel,
-                                                          window.ChkFinish})
+    for (QWidget *still :
+         std::initializer_list<QWidget *>{window.BtnChgDir, window.BtnCancel, window.ChkFinish})
         QVERIFY(still->isEnabled());
     QVERIFY(window.ChkDesktop->isChecked());
     QVERIFY(!window.ChkStartMenu->isChecked());
@@ -372,7 +389,8 @@ void TestSetupWindow::failedInstallKeepsInstallerRunning()
     QCOMPARE(window.TxtInstallDir->text(), machine.path("targets/good/"));
     QCOMPARE(clickInstall(window), QStringList{Success});
     QVERIFY(window.BtnFinish->isEnabled());
-    QCOMPARE(SetupMachine::readFile(machine.path("targets/good/Sondrel")), QByteArray("new program"));
+    QCOMPARE(SetupMachine::readFile(machine.path("targets/good/Sondrel")),
+             QByteArray("new program"));
     // The grid control file was placed by the first attempt and registered by both.
     QCOMPARE(machine.started->size(), std::size_t(2));
 }
@@ -388,7 +406,8 @@ void TestSetupWindow::failedInstallWithoutPermission()
     window.show();
     QFile::setPermissions(machine.installParent, QFile::ReadOwner | QFile::ExeOwner);
     const QStringList report = clickInstall(window);
-    QFile::setPermissions(machine.installParent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(machine.installParent,
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(report.size(), 1);
     QVERIFY2(report.front().startsWith("Run-time error '13':"), qPrintable(report.front()));
     QVERIFY(window.isVisible());
@@ -431,7 +450,8 @@ void TestSetupWindow::changeSetsDirectory()
     window.DfltInstallDir = machine.path("targets/Sondrel/"); // not made yet: its parent opens
     window.show();
 
-    QCOMPARE(changeDirectory(window, "Program Files"), QString("Choose the installation directory"));
+    QCOMPARE(changeDirectory(window, "Program Files"),
+             QString("Choose the installation directory"));
     QCOMPARE(window.DfltInstallDir, machine.path("targets/Program Files/"));
     QCOMPARE(window.TxtInstallDir->text(), window.DfltInstallDir);
     // OK without opening a folder keeps the setting, with one separator.
@@ -490,7 +510,8 @@ void TestSetupWindow::finishStartsPathWithBlanks()
 {
     SetupMachine machine;
     machine.extract(false);
-    SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1", "placed before"); // nothing to register
+    SetupMachine::writeFile(machine.system + "/libtrackgrid.so.1",
+                            "placed before"); // nothing to register
     writeScript(machine.work + "/Sondrel", "#!/bin/sh\nprintf '%s' \"$0\" > \"$0.started\"\n");
     auto services = machine.services();
     services.desktopStarter = createProcessStarter;

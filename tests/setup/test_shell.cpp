@@ -75,24 +75,36 @@ void TestShell::valueEscapes_data()
 {
     QTest::addColumn<QString>("installDir");
     QTest::addColumn<QString>("line");
-    QTest::newRow("Exec: blank") << "/opt/My Programs/" << R"(Exec="/opt/My Programs/Sondrel")";
-    QTest::newRow("Exec: double quote") << R"(/opt/a"b/)" << R"(Exec="/opt/a\\"b/Sondrel")";
-    QTest::newRow("Exec: dollar") << "/opt/$HOME/" << R"(Exec="/opt/\\$HOME/Sondrel")";
-    QTest::newRow("Exec: backtick") << "/opt/`x`/" << R"(Exec="/opt/\\`x\\`/Sondrel")";
-    QTest::newRow("Exec: backslash") << R"(/opt/a\b/)" << R"(Exec="/opt/a\\\\b/Sondrel")";
-    QTest::newRow("Exec: percent") << "/opt/100%/" << R"(Exec="/opt/100%%/Sondrel")";
-    QTest::newRow("Exec: apostrophe") << "/opt/Tom's/" << R"(Exec="/opt/Tom's/Sondrel")";
-    QTest::newRow("Path: backslash") << R"(/opt/a\b/)" << R"(Path=/opt/a\\b/)";
-    QTest::newRow("Path: line break") << "/opt/a\nb/" << R"(Path=/opt/a\nb/)";
-    QTest::newRow("Path: tab") << "/opt/a\tb/" << R"(Path=/opt/a\tb/)";
-    QTest::newRow("Path: leading blank") << " opt/" << R"(Path=\sopt/)";
+    QTest::newRow("Exec: blank") << "/opt/My Programs/"
+                                 << R"(Exec="/opt/My Programs/Sondrel")";
+    QTest::newRow("Exec: double quote") << R"(/opt/a"b/)"
+                                        << R"(Exec="/opt/a\\"b/Sondrel")";
+    QTest::newRow("Exec: dollar") << "/opt/$HOME/"
+                                  << R"(Exec="/opt/\\$HOME/Sondrel")";
+    QTest::newRow("Exec: backtick") << "/opt/`x`/"
+                                    << R"(Exec="/opt/\\`x\\`/Sondrel")";
+    QTest::newRow("Exec: backslash") << R"(/opt/a\b/)"
+                                     << R"(Exec="/opt/a\\\\b/Sondrel")";
+    QTest::newRow("Exec: percent") << "/opt/100%/"
+                                   << R"(Exec="/opt/100%%/Sondrel")";
+    QTest::newRow("Exec: apostrophe") << "/opt/Tom's/"
+                                      << R"(Exec="/opt/Tom's/Sondrel")";
+    QTest::newRow("Path: backslash") << R"(/opt/a\b/)"
+                                     << R"(Path=/opt/a\\b/)";
+    QTest::newRow("Path: line break") << "/opt/a\nb/"
+                                      << R"(Path=/opt/a\nb/)";
+    QTest::newRow("Path: tab") << "/opt/a\tb/"
+                               << R"(Path=/opt/a\tb/)";
+    QTest::newRow("Path: leading blank") << " opt/"
+                                         << R"(Path=\sopt/)";
 }
 
 void TestShell::valueEscapes()
 {
     QFETCH(QString, installDir);
     QFETCH(QString, line);
-    const QString entry = QString::fromStdString(desktopEntry(shortcutFor(installDir.toStdString())));
+    const QString entry =
+        QString::fromStdString(desktopEntry(shortcutFor(installDir.toStdString())));
     QVERIFY2(entry.split(u'\n').contains(line), qPrintable(entry));
     QCOMPARE(entry.count(u'\n'), 8);
 }
@@ -102,11 +114,21 @@ void TestShell::programsFolder_data()
     QTest::addColumn<QString>("dataHome");
     QTest::addColumn<QString>("home");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("unset") << "" << "/home/ann" << "/home/ann/.local/share/applications";
-    QTest::newRow("set") << "/data/ann" << "/home/ann" << "/data/ann/applications";
-    QTest::newRow("trailing slash") << "/data/ann/" << "/home/ann/" << "/data/ann/applications";
-    QTest::newRow("relative is ignored") << "data" << "/home/ann" << "/home/ann/.local/share/applications";
-    QTest::newRow("home is root") << "" << "/" << "/.local/share/applications";
+    QTest::newRow("unset") << ""
+                           << "/home/ann"
+                           << "/home/ann/.local/share/applications";
+    QTest::newRow("set") << "/data/ann"
+                         << "/home/ann"
+                         << "/data/ann/applications";
+    QTest::newRow("trailing slash") << "/data/ann/"
+                                    << "/home/ann/"
+                                    << "/data/ann/applications";
+    QTest::newRow("relative is ignored") << "data"
+                                         << "/home/ann"
+                                         << "/home/ann/.local/share/applications";
+    QTest::newRow("home is root") << ""
+                                  << "/"
+                                  << "/.local/share/applications";
 }
 
 void TestShell::programsFolder()
@@ -114,7 +136,8 @@ void TestShell::programsFolder()
     QFETCH(QString, dataHome);
     QFETCH(QString, home);
     QFETCH(QString, folder);
-    QCOMPARE(QString::fromStdString(xdgProgramsFolder(dataHome.toStdString(), home.toStdString())), folder);
+    QCOMPARE(QString::fromStdString(xdgProgramsFolder(dataHome.toStdString(), home.toStdString())),
+             folder);
 }
 
 // The desktop as the user's user-dirs.dirs names it.
@@ -126,21 +149,33 @@ void TestShell::desktopFolder_data()
     const QString written = "# This file is written by xdg-user-dirs-update\n"
                             "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n";
     QTest::newRow("below the home") << written + "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n"
-                                    << "/home/ann" << "/home/ann/Schreibtisch";
-    QTest::newRow("absolute") << "XDG_DESKTOP_DIR=\"/data/ann/Desk/\"\n" << "/home/ann"
+                                    << "/home/ann"
+                                    << "/home/ann/Schreibtisch";
+    QTest::newRow("absolute") << "XDG_DESKTOP_DIR=\"/data/ann/Desk/\"\n"
+                              << "/home/ann"
                               << "/data/ann/Desk";
-    QTest::newRow("the home itself") << "XDG_DESKTOP_DIR=\"$HOME/\"\n" << "/home/ann" << "/home/ann";
-    QTest::newRow("blank and escaped quote")
-        << "  XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n" << "/home/ann" << "/home/ann/My \"Desk\"";
-    QTest::newRow("no file") << "" << "/home/ann" << "/home/ann/Desktop";
-    QTest::newRow("not named") << written << "/home/ann/" << "/home/ann/Desktop";
-    QTest::newRow("commented out") << "# XDG_DESKTOP_DIR=\"/elsewhere\"\n" << "/home/ann"
+    QTest::newRow("the home itself") << "XDG_DESKTOP_DIR=\"$HOME/\"\n"
+                                     << "/home/ann"
+                                     << "/home/ann";
+    QTest::newRow("blank and escaped quote") << "  XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n"
+                                             << "/home/ann"
+                                             << "/home/ann/My \"Desk\"";
+    QTest::newRow("no file") << ""
+                             << "/home/ann"
+                             << "/home/ann/Desktop";
+    QTest::newRow("not named") << written << "/home/ann/"
+                               << "/home/ann/Desktop";
+    QTest::newRow("commented out") << "# XDG_DESKTOP_DIR=\"/elsewhere\"\n"
+                                   << "/home/ann"
                                    << "/home/ann/Desktop";
-    QTest::newRow("relative is no folder") << "XDG_DESKTOP_DIR=\"Desk\"\n" << "/home/ann"
+    QTest::newRow("relative is no folder") << "XDG_DESKTOP_DIR=\"Desk\"\n"
+                                           << "/home/ann"
                                            << "/home/ann/Desktop";
-    QTest::newRow("$HOMEWORK is not $HOME") << "XDG_DESKTOP_DIR=\"$HOMEWORK\"\n" << "/home/ann"
+    QTest::newRow("$HOMEWORK is not $HOME") << "XDG_DESKTOP_DIR=\"$HOMEWORK\"\n"
+                                            << "/home/ann"
                                             << "/home/ann/Desktop";
-    QTest::newRow("unclosed quote") << "XDG_DESKTOP_DIR=\"/elsewhere\n" << "/home/ann"
+    QTest::newRow("unclosed quote") << "XDG_DESKTOP_DIR=\"/elsewhere\n"
+                                    << "/home/ann"
                                     << "/home/ann/Desktop";
 }
 
@@ -149,13 +184,15 @@ void TestShell::desktopFolder()
     QFETCH(QString, userDirs);
     QFETCH(QString, home);
     QFETCH(QString, folder);
-    QCOMPARE(QString::fromStdString(xdgDesktopFolder(userDirs.toStdString(), home.toStdString())), folder);
+    QCOMPARE(QString::fromStdString(xdgDesktopFolder(userDirs.toStdString(), home.toStdString())),
+             folder);
 }
 
 void TestShell::saveWritesExecutableEntry()
 {
     QTemporaryDir dir;
-    const PosixShell shell(dir.filePath("apps/").toStdString(), dir.filePath("Desktop").toStdString());
+    const PosixShell shell(dir.filePath("apps/").toStdString(),
+                           dir.filePath("Desktop").toStdString());
     QCOMPARE(QString::fromStdString(shell.programsFolder()), dir.filePath("apps"));
     QCOMPARE(QString::fromStdString(shell.desktopFolder()), dir.filePath("Desktop"));
 
@@ -167,7 +204,8 @@ void TestShell::saveWritesExecutableEntry()
     QVERIFY(info.permission(QFile::ExeOwner));
     QVERIFY(info.permission(QFile::ReadOther));
     // No temporary file is left beside it.
-    QCOMPARE(QDir(dir.filePath("apps")).entryList(QDir::Files | QDir::Hidden), QStringList{"Sondrel.desktop"});
+    QCOMPARE(QDir(dir.filePath("apps")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"Sondrel.desktop"});
 }
 
 void TestShell::saveReplacesExistingEntry()
@@ -196,7 +234,8 @@ void TestShell::saveCreatesMissingFolders()
                            dir.filePath("home/Desktop").toStdString());
     shell.saveShortcut(path.toStdString(), shortcutFor("/opt/Sondrel/"));
     QVERIFY(QFileInfo(path).isFile());
-    QVERIFY(!QFileInfo(dir.filePath("home/.local/share/applications")).permission(QFile::ReadOther));
+    QVERIFY(
+        !QFileInfo(dir.filePath("home/.local/share/applications")).permission(QFile::ReadOther));
 }
 
 void TestShell::saveIntoAFileFails()
@@ -228,7 +267,8 @@ void TestShell::linuxLayout()
 
 void TestShell::registrationStartsLdconfig()
 {
-    const std::optional<CommandLine> command = registrationCommand("/usr/local/lib/libtrackgrid.so.1");
+    const std::optional<CommandLine> command =
+        registrationCommand("/usr/local/lib/libtrackgrid.so.1");
     QVERIFY(command);
     QCOMPARE(command->program, std::string("/sbin/ldconfig"));
     QVERIFY(command->arguments.empty());

@@ -73,7 +73,7 @@ std::unique_ptr<FileSystem> FakeMachine::fileSystem() const
     return fs;
 }
 
-QString driveList(const FileSystem &fs)
+QString driveList(const Volumes &fs)
 {
     QStringList out;
     for (const Drive &d : fs.drives())

@@ -22,7 +22,8 @@ public:
     explicit FakeMachine(const QStringList &mountTable);
 
     // One line of the mount table, such as ("/dev/sdb1", "/media/ipod", "vfat").
-    void mount(const QString &source, const QString &mountPoint, const QString &type = QStringLiteral("ext4"));
+    void mount(const QString &source, const QString &mountPoint,
+               const QString &type = QStringLiteral("ext4"));
     // Marks the block device `disk` as removable (or not); `partitions` are placed inside it.
     void blockDevice(const QString &disk, bool removable, const QStringList &partitions = {});
 
@@ -45,6 +46,6 @@ private:
 };
 
 // The drives a service lists, as "path=type" words ("/=2 /media/ipod=1").
-QString driveList(const FileSystem &fs);
+QString driveList(const Volumes &fs);
 
 } // namespace sondrel::test

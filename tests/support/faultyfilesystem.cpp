@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -241,7 +242,8 @@ bool ReadGate::waitHeld(int ms)
                               [this] { return m_closed && m_waiting > 0; });
 }
 
-FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan, std::unique_ptr<FileSystem> inner)
+FaultyFileSystem::FaultyFileSystem(std::shared_ptr<FaultPlan> plan,
+                                   std::unique_ptr<FileSystem> inner)
     : m_plan(std::move(plan)), m_inner(std::move(inner))
 {
 }
@@ -284,17 +286,6 @@ void FaultyFileSystem::pass(FsOp op, const std::string &path) const
         raise(*fault, path);
 }
 
-void FaultyFileSystem::copyFile(const std::string &source, const std::string &destination,
-                                bool overwrite) const
-{
-    if (const Fault *fault = meet(FsOp::CopyFile, destination)) {
-        if (fault->bytesFirst > 0)
-            writeHead(source, destination, fault->bytesFirst);
-        raise(*fault, destination);
-    }
-    m_inner->copyFile(source, destination, overwrite);
-}
-
 namespace {
 
 // A copy to `destination` that meets `fault` (if any) and the plan's read faults; `stage`
@@ -306,7 +297,8 @@ Staging faultyCopy(const std::shared_ptr<FaultPlan> &m_plan, const Fault *fault,
 {
     CopyOptions options = given;
     if (m_plan->readFault) {
-        options.beforeRead = [plan = m_plan, source, given](std::uint64_t offset, std::size_t size) {
+        options.beforeRead = [plan = m_plan, source, given](std::uint64_t offset,
+                                                            std::size_t size) {
             if (const int error = plan->readFault(source, offset, size))
                 return error;
             return given.beforeRead ? given.beforeRead(offset, size) : 0;
@@ -325,7 +317,8 @@ Staging faultyCopy(const std::shared_ptr<FaultPlan> &m_plan, const Fault *fault,
         };
         Staging staging = stage(stopping);
         if (staging.result.outcome != CopyOutcome::Cancelled || through < fault->bytesFirst)
-            return wrapped(m_plan, std::move(staging)); // done before the fault, or ended on its own
+            return wrapped(m_plan,
+                           std::move(staging)); // done before the fault, or ended on its own
     }
     Staging staging;
     CopyResult &result = staging.result;
@@ -404,8 +397,9 @@ public:
                       const CopyOptions &options) const override
     {
         const std::string destination = path() + name;
-        return faultyCopy(m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
-                          [&](const CopyOptions &with) { return m_inner->stageCopy(source, name, with); });
+        return faultyCopy(
+            m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
+            [&](const CopyOptions &with) { return m_inner->stageCopy(source, name, with); });
     }
     Staging stageBytes(const std::string &name, const void *data, std::size_t size) const override
     {
@@ -450,10 +444,9 @@ private:
 Staging FaultyFileSystem::stageCopy(const std::string &source, const std::string &destination,
                                     const CopyOptions &options) const
 {
-    return faultyCopy(m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
-                      [&](const CopyOptions &with) {
-                          return m_inner->stageCopy(source, destination, with);
-                      });
+    return faultyCopy(
+        m_plan, meet(FsOp::SafeCopy, destination), source, destination, options,
+        [&](const CopyOptions &with) { return m_inner->stageCopy(source, destination, with); });
 }
 
 std::unique_ptr<HeldFolder> FaultyFileSystem::holdFolder(const std::string &path) const
@@ -468,12 +461,6 @@ Staging FaultyFileSystem::stageBytes(const std::string &destination, const void 
     if (!fault)
         return wrapped(m_plan, m_inner->stageBytes(destination, data, size));
     return faultyWrite(*fault, destination);
-}
-
-void FaultyFileSystem::moveFile(const std::string &source, const std::string &destination) const
-{
-    pass(FsOp::MoveFile, destination);
-    m_inner->moveFile(source, destination);
 }
 
 void FaultyFileSystem::replaceFile(const std::string &from, const std::string &to) const
@@ -492,7 +479,12 @@ bool FaultyFileSystem::renameOrCopy(const std::string &source, const std::string
     }
     if (!m_plan->otherFileSystem)
         return m_inner->renameOrCopy(source, destination);
-    m_inner->copyFile(source, destination, false);
+    // A new file at `destination` with the bytes of `source`, as a copy between two file
+    // systems makes it.
+    std::error_code error;
+    std::filesystem::copy_file(source, destination, error);
+    if (error)
+        throw PlatformError(error.value(), error.message() + ": " + destination);
     return true;
 }
 

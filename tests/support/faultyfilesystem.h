@@ -16,10 +16,8 @@ namespace sondrel::test {
 
 // The operations of the file-system service that a test can make fail.
 enum class FsOp {
-    CopyFile,
-    SafeCopy,  // stageCopy, the first part of copyFileSafely
-    SafeWrite, // stageBytes, the first part of writeFileSafely; LockedFile::replace
-    MoveFile,
+    SafeCopy,  // stageCopy
+    SafeWrite, // stageBytes; LockedFile::replace
     ReplaceFile,
     RenameOrCopy, // with bytesFirst: a copy that breaks off after that many bytes
     DeleteFile,
@@ -44,11 +42,12 @@ struct Killed
 // One failure made to happen on purpose.
 struct Fault
 {
-    FsOp op = FsOp::CopyFile;
-    int error = 5;                // the error number raised (EIO by default)
-    int call = 0;                 // which call of `op` fails, counted from 1; 0: every call
-    std::string pathPrefix;       // only calls on a path that begins with this (empty: any)
-    std::uint64_t bytesFirst = 0; // CopyFile, SafeCopy and Write: bytes that reach the file first
+    FsOp op = FsOp::SafeCopy;
+    int error = 5;          // the error number raised (EIO by default)
+    int call = 0;           // which call of `op` fails, counted from 1; 0: every call
+    std::string pathPrefix; // only calls on a path that begins with this (empty: any)
+    std::uint64_t bytesFirst =
+        0; // SafeCopy, RenameOrCopy and Write: bytes that reach the file first
     // SafeCopy and SafeWrite: how the copy ends (its error is `error`, except for Cancelled).
     CopyOutcome outcome = CopyOutcome::DestinationFailed;
 };
@@ -56,8 +55,8 @@ struct Fault
 // A fault in the reads of a copy's source: called before each read with the source's
 // path, the read's offset and size; returns the error number the read fails with, or 0
 // for a read that goes on. It runs on the copying thread and may hold the read.
-using ReadFault = std::function<int(const std::string &source, std::uint64_t offset,
-                                    std::size_t size)>;
+using ReadFault =
+    std::function<int(const std::string &source, std::uint64_t offset, std::size_t size)>;
 
 // Every read that reaches past `from` bytes fails with `error` (a drive that is pulled
 // after so many bytes of the file).
@@ -135,14 +134,14 @@ public:
     std::vector<Drive> drives() const override { return m_inner->drives(); }
     std::string driveRoot(const Drive &drive) const override { return m_inner->driveRoot(drive); }
     bool fileExists(const std::string &path) const override { return m_inner->fileExists(path); }
-    bool folderExists(const std::string &path) const override { return m_inner->folderExists(path); }
-    void copyFile(const std::string &source, const std::string &destination,
-                  bool overwrite) const override;
+    bool folderExists(const std::string &path) const override
+    {
+        return m_inner->folderExists(path);
+    }
     Staging stageCopy(const std::string &source, const std::string &destination,
                       const CopyOptions &options = {}) const override;
     Staging stageBytes(const std::string &destination, const void *data,
                        std::size_t size) const override;
-    void moveFile(const std::string &source, const std::string &destination) const override;
     void replaceFile(const std::string &from, const std::string &to) const override;
     bool renameOrCopy(const std::string &source, const std::string &destination) const override;
     // None: an install on this machine places its files through renameOrCopy and replaceFile
@@ -167,7 +166,6 @@ public:
         return m_inner->status(path);
     }
     std::unique_ptr<LockedFile> lockFile(const std::string &path) const override;
-    void setHidden(const std::string &path) const override { m_inner->setHidden(path); }
     std::vector<std::uint8_t> readFile(const std::string &path) const override;
     std::unique_ptr<OutputFile> createFile(const std::string &path) const override;
     NewFile createNewFile(const std::string &path) const override; // as CreateFile

@@ -5,9 +5,10 @@
 #include "trackgrid.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace sondrel::test {
@@ -21,8 +22,8 @@ MainWindowScene::MainWindowScene()
     machine.blockDevice(QStringLiteral("sdb"), true, {QStringLiteral("sdb1")});
     machine.mount(QStringLiteral("/dev/sdc1"), exportPath(), QStringLiteral("ext4"));
     open();
-    m_window->state().setDfltDrive(playerPath() + QLatin1Char('/'));
-    m_window->state().setDfltDir(exportPath() + QLatin1Char('/'));
+    m_window->state().setPlayerDrive(playerPath() + QLatin1Char('/'));
+    m_window->state().setExportDirectory(exportPath() + QLatin1Char('/'));
 }
 
 void MainWindowScene::restart()
@@ -40,7 +41,8 @@ QString MainWindowScene::settingsFile() const
 void MainWindowScene::open()
 {
     Services services;
-    services.fileSystem = FaultyFileSystem::factory(faults, [this] { return machine.fileSystem(); });
+    services.fileSystem =
+        FaultyFileSystem::factory(faults, [this] { return machine.fileSystem(); });
     services.processStarter = RecordingStarter::factory(started);
     m_window = std::make_unique<FrmMain>(services, std::make_unique<KeptSettings>(settingsFile()));
     m_window->show();
@@ -85,6 +87,16 @@ QStringList MainWindowScene::click(QAbstractButton *button)
 {
     ModalAnswerer answerer;
     QTest::mouseClick(button, Qt::LeftButton);
+    return answerer.texts();
+}
+
+QStringList MainWindowScene::exportMarked()
+{
+    ModalAnswerer answerer;
+    QSignalSpy ended(m_window.get(), &FrmMain::exportEnded);
+    QTest::mouseClick(m_window->BtnExport, Qt::LeftButton);
+    if (ended.isEmpty() && m_window->exportRunning())
+        ended.wait(120000);
     return answerer.texts();
 }
 

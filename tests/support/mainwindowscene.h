@@ -6,8 +6,8 @@
 //     TestDatabase db;
 //     db.tracks << TestTrack::make("Hi", "Artist", "Album", "Rock",
 //                                  ":iPod_Control:Music:F00:AB.mp3").withContents("bytes");
-//     QVERIFY(scene.load(db));                     // writes the player, presses "Check for sound files"
-//     scene.markRows(1, 1);                        // click, shift-click, "(Un)Select file"
+//     QVERIFY(scene.load(db));                     // writes the player, presses "Check for sound
+//     files" scene.markRows(1, 1);                        // click, shift-click, "(Un)Select file"
 //     QCOMPARE(scene.exportMarked(), QStringList{"File exported successfully"});
 //
 // The window's file system is the machine's own behind a FaultyFileSystem whose plan is
@@ -37,8 +37,8 @@ public:
     MainWindowScene();
     ~MainWindowScene();
 
-    QString playerPath() const; // without a trailing separator
-    QString exportPath() const; // without a trailing separator
+    QString playerPath() const;                  // without a trailing separator
+    QString exportPath() const;                  // without a trailing separator
     QString path(const QString &relative) const; // a path inside the scene's folder
 
     // The settings file the scene's windows keep their settings in.
@@ -58,7 +58,8 @@ public:
     // Clicks the button and answers every message box it opens; their texts.
     QStringList click(QAbstractButton *button);
     QStringList check() { return click(m_window->BtnUpdate); }
-    QStringList exportMarked() { return click(m_window->BtnExport); }
+    // Clicks "Export selected file(s)" and waits for the run's end.
+    QStringList exportMarked();
 
     // The centre of a grid cell, in the grid's viewport (rows and columns from 1).
     QPoint cellCentre(int row, int col) const;

@@ -58,7 +58,8 @@ public:
     static auto factory(Log log, RecordedOutcome outcome = {})
     {
         return [log, outcome] {
-            return std::unique_ptr<ProcessStarter>(std::make_unique<RecordingStarter>(log, outcome));
+            return std::unique_ptr<ProcessStarter>(
+                std::make_unique<RecordingStarter>(log, outcome));
         };
     }
 

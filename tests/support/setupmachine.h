@@ -24,8 +24,9 @@ class SetupMachine
 {
 public:
     SetupMachine()
-        : work(path("work")), system(path("system")), programs(path("home/.local/share/applications")),
-          desktop(path("home/Desktop")), installParent(path("opt")), linkFolder(path("usr/local/bin"))
+        : work(path("work")), system(path("system")),
+          programs(path("home/.local/share/applications")), desktop(path("home/Desktop")),
+          installParent(path("opt")), linkFolder(path("usr/local/bin"))
     {
         for (const QString &folder : {work, system, programs, desktop, installParent, linkFolder})
             QDir().mkpath(folder);
@@ -112,7 +113,8 @@ public:
     QString installParent;
     QString linkFolder; // where root links the command-line export
     // What the installer started with its own rights (the registration), and for the user.
-    std::shared_ptr<std::vector<StartedProcess>> started = std::make_shared<std::vector<StartedProcess>>();
+    std::shared_ptr<std::vector<StartedProcess>> started =
+        std::make_shared<std::vector<StartedProcess>>();
     std::shared_ptr<std::vector<StartedProcess>> startedForUser =
         std::make_shared<std::vector<StartedProcess>>();
     // The exit status the registration command reports.

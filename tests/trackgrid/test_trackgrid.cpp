@@ -51,14 +51,16 @@ private Q_SLOTS:
     void modelHoldsThroughFillSortAndReset()
     {
         TrackGrid grid;
-        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(grid.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         grid.setCols(4);
         grid.setRows(51);
         {
             const TrackGrid::Batch batch(grid);
             for (int r = 1; r <= 50; ++r) {
                 grid.setTextMatrix(r, 2, QString::number(r));
-                grid.setTextMatrix(r, 3, QStringLiteral("T%1").arg(51 - r, 2, 10, QLatin1Char('0')));
+                grid.setTextMatrix(r, 3,
+                                   QStringLiteral("T%1").arg(51 - r, 2, 10, QLatin1Char('0')));
             }
         }
         grid.setRow(5);
@@ -80,7 +82,8 @@ private Q_SLOTS:
     void cellsAndHeader()
     {
         TrackGrid grid;
-        QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(grid.model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         grid.setCols(4);
         grid.setRows(1);
         QCOMPARE(grid.Rows(), 1);
@@ -234,8 +237,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<QStringList>("sorted");
-        QTest::newRow("numbers by value") << QStringList{"10", "9", "100", "-1"}
-                                          << QStringList{"-1", "9", "10", "100"};
+        QTest::newRow("numbers by value")
+            << QStringList{"10", "9", "100", "-1"} << QStringList{"-1", "9", "10", "100"};
         QTest::newRow("grouped numbers") << QStringList{"1,024.00", "512.50", "4.00"}
                                          << QStringList{"4.00", "512.50", "1,024.00"};
         QTest::newRow("text without case, empty first, numbers before text")

@@ -21,10 +21,14 @@ public:
     {
         static const char *const titles[] = {"b", "A", "", "c", "a"};
         switch (col) {
-        case 2: return QString::number(row + 1);
-        case 3: return QLatin1String(titles[row]);
-        case 4: return QString(stars[row], QChar(0x2605));
-        default: return QString();
+        case 2:
+            return QString::number(row + 1);
+        case 3:
+            return QLatin1String(titles[row]);
+        case 4:
+            return QString(stars[row], QChar(0x2605));
+        default:
+            return QString();
         }
     }
     bool sortKey(int row, int col, GridSortKey &key) const override

@@ -1,6 +1,6 @@
-#include "timetext.h"
 #include "numberformat.h"
 #include "testmain.h"
+#include "timetext.h"
 
 #include <QTest>
 
@@ -43,13 +43,20 @@ private Q_SLOTS:
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("standard");
         QTest::addColumn<QString>("general");
-        QTest::newRow("zero") << 0.0 << "0.00" << "0";
-        QTest::newRow("1536 bytes in Kb") << 1536 / 1024.0 << "1.50" << "1.5";
-        QTest::newRow("grouping") << 1048576 / 1024.0 << "1,024.00" << "1024";
-        QTest::newRow("2 MB in Kb") << 2097152 / 1024.0 << "2,048.00" << "2048";
-        QTest::newRow("tie to even, down") << 0.125 << "0.12" << "0.125";
-        QTest::newRow("tie to even, up") << 0.375 << "0.38" << "0.375";
-        QTest::newRow("big whole number") << 123456789012.0 << "123,456,789,012.00" << "123456789012";
+        QTest::newRow("zero") << 0.0 << "0.00"
+                              << "0";
+        QTest::newRow("1536 bytes in Kb") << 1536 / 1024.0 << "1.50"
+                                          << "1.5";
+        QTest::newRow("grouping") << 1048576 / 1024.0 << "1,024.00"
+                                  << "1024";
+        QTest::newRow("2 MB in Kb") << 2097152 / 1024.0 << "2,048.00"
+                                    << "2048";
+        QTest::newRow("tie to even, down") << 0.125 << "0.12"
+                                           << "0.125";
+        QTest::newRow("tie to even, up") << 0.375 << "0.38"
+                                         << "0.375";
+        QTest::newRow("big whole number") << 123456789012.0 << "123,456,789,012.00"
+                                          << "123456789012";
     }
 
     void numberForms()

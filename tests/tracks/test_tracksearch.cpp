@@ -54,7 +54,8 @@ private Q_SLOTS:
         QTest::newRow("a word does not run over two fields")
             << QStringList{"Rock", "Star"} << "rockstar" << false;
         QTest::newRow("a word in each of the seven fields")
-            << QStringList{"Requiem", "Wiener", "Mozart Box", "Various", "W. A. Mozart", "Classical", "CD 3"}
+            << QStringList{"Requiem",      "Wiener",    "Mozart Box", "Various",
+                           "W. A. Mozart", "Classical", "CD 3"}
             << "requiem wien box vari w. classic cd" << true;
         QTest::newRow("the file type is not searched")
             << QStringList{"Song", "", "", "", "", "", "", "MPEG audio file"} << "mpeg" << false;
@@ -107,11 +108,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("next");
         QTest::addColumn<QString>("before");
         QTest::addColumn<bool>("narrows");
-        QTest::newRow("one more letter") << "sigur r" << "sigur" << true;
-        QTest::newRow("a word more") << "halo beyonce" << "beyonce" << true;
-        QTest::newRow("a letter less") << "sig" << "sigu" << false;
-        QTest::newRow("a letter changed") << "sigr" << "sigu" << false;
-        QTest::newRow("case and accents alone") << "Rós" << "ROS" << true;
+        QTest::newRow("one more letter") << "sigur r"
+                                         << "sigur" << true;
+        QTest::newRow("a word more") << "halo beyonce"
+                                     << "beyonce" << true;
+        QTest::newRow("a letter less") << "sig"
+                                       << "sigu" << false;
+        QTest::newRow("a letter changed") << "sigr"
+                                          << "sigu" << false;
+        QTest::newRow("case and accents alone") << "Rós"
+                                                << "ROS" << true;
     }
 
     void narrowing()

@@ -21,8 +21,8 @@ TEST_CASE("hex text: every way this processor offers gives the same text")
     for (const HexPath path : {HexPath::Plain, HexPath::Ssse3, HexPath::Avx2}) {
         if (!hexPathAvailable(path))
             continue;
-        for (const std::size_t length : {std::size_t(0), std::size_t(17), std::size_t(33),
-                                         std::size_t(65), bytes.size()}) {
+        for (const std::size_t length :
+             {std::size_t(0), std::size_t(17), std::size_t(33), std::size_t(65), bytes.size()}) {
             std::string text(2 * length, '#');
             encodeHexWith(path, bytes.data(), length, text.data());
             CHECK(text == expected.substr(0, 2 * length));

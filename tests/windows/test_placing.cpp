@@ -57,8 +57,8 @@ TEST_CASE("placing without replacing: a taken name keeps its file, the copy stay
     std::unique_ptr<StagedCopy> again = flushed(*fs, free, "our new copy");
     CHECK(again->rename(free, true).copied());
     CHECK(readBytes(free) == "our new copy");
-    CHECK(namesIn(temp.path()) == std::vector<std::wstring>{L"Folder.mp3", L"Song (2).mp3",
-                                                            L"Song.mp3"});
+    CHECK(namesIn(temp.path()) ==
+          std::vector<std::wstring>{L"Folder.mp3", L"Song (2).mp3", L"Song.mp3"});
 }
 
 TEST_CASE("a copy carries its source's modification time; status and entries tell it")
@@ -173,8 +173,8 @@ TEST_CASE("the file-size limit: 4 GiB - 1 on FAT drives, none on NTFS")
         }
         const std::wstring system = name;
         INFO("file system ", utf8(system));
-        const bool fat = system == L"FAT" || system == L"FAT12" || system == L"FAT16" ||
-                         system == L"FAT32";
+        const bool fat =
+            system == L"FAT" || system == L"FAT12" || system == L"FAT16" || system == L"FAT32";
         const std::optional<std::uint64_t> limit = fs->fileSizeLimit(path);
         CHECK(limit.has_value() == fat);
         if (limit)

@@ -1,4 +1,4 @@
-#include "ui.h"
+#include "controls.h"
 
 #include "wrapbutton.h"
 
@@ -43,10 +43,12 @@ Qt::WindowFlags classicWindowFlags(WindowKind kind)
     Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                             Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     switch (kind) {
-    case WindowKind::Main: return flags | Qt::Window | Qt::WindowMinimizeButtonHint;
+    case WindowKind::Main:
+        return flags | Qt::Window | Qt::WindowMinimizeButtonHint;
     case WindowKind::SizableMain:
         return flags | Qt::Window | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
-    case WindowKind::Dialog: break;
+    case WindowKind::Dialog:
+        break;
     }
     return flags | Qt::Dialog;
 }
@@ -62,7 +64,8 @@ void Anchors::apply(QSize extra) const
     const int dy = std::max(extra.height(), 0);
     for (const Entry &entry : m_entries) {
         QRect place = entry.designed;
-        place.translate(entry.follow & FollowsRight ? dx : 0, entry.follow & FollowsBottom ? dy : 0);
+        place.translate(entry.follow & FollowsRight ? dx : 0,
+                        entry.follow & FollowsBottom ? dy : 0);
         place.setWidth(place.width() + (entry.follow & GrowsWide ? dx : 0));
         place.setHeight(place.height() + (entry.follow & GrowsTall ? dy : 0));
         entry.control->setGeometry(place);
@@ -90,10 +93,11 @@ void styleAsFrame(QGroupBox *box)
         fonts << font;
     }
     const QString name = box->objectName();
-    box->setStyleSheet(QStringLiteral("QGroupBox#%1 { border: 1px solid palette(mid); margin-top: 6px; }"
-                                      "QGroupBox#%1::title { subcontrol-origin: margin; left: 6px;"
-                                      " padding: 0px; }")
-                           .arg(name));
+    box->setStyleSheet(
+        QStringLiteral("QGroupBox#%1 { border: 1px solid palette(mid); margin-top: 6px; }"
+                       "QGroupBox#%1::title { subcontrol-origin: margin; left: 6px;"
+                       " padding: 0px; }")
+            .arg(name));
     for (qsizetype i = 0; i < widgets.size(); ++i)
         widgets[i]->setFont(fonts[i]);
 }

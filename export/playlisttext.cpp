@@ -1,19 +1,6 @@
-#include "exportlayout.h"
-
-#include "tracktable.h"
-
-#include <algorithm>
+#include "playlisttext.h"
 
 namespace sondrel {
-
-namespace {
-
-// Something besides blanks and dots, which a name would lose entirely.
-bool hasName(const QString &value)
-{
-    return std::any_of(value.begin(), value.end(),
-                       [](QChar c) { return c != QLatin1Char(' ') && c != QLatin1Char('.'); });
-}
 
 QString oneLine(QString text)
 {
@@ -22,22 +9,6 @@ QString oneLine(QString text)
             c = QLatin1Char(' ');
     }
     return text;
-}
-
-} // namespace
-
-QStringList artistAlbumFolders(const TrackTable &table, int k, const NameLimit &limit)
-{
-    const bool known = table.contains(k);
-    QString artist = known ? table.text(k, FieldAlbumArtist) : QString();
-    if (!hasName(artist) && known)
-        artist = table.text(k, FieldArtist);
-    if (!hasName(artist))
-        artist = QStringLiteral("Unknown Artist");
-    QString album = known ? table.text(k, FieldAlbum) : QString();
-    if (!hasName(album))
-        album = QStringLiteral("Unknown Album");
-    return {safeComponent(artist, limit), safeComponent(album, limit)};
 }
 
 QByteArray playlistText(const std::vector<PlaylistLine> &lines)

@@ -1,24 +1,12 @@
 #pragma once
 
-#include "expfilename.h"
-#include "filesystem.h"
-
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <vector>
 
 namespace sondrel {
-
-class TrackTable;
-
-// The folders of track k below the export directory when a run sorts into artist and
-// album folders: its album artist, else its artist, then its album, each made a valid
-// name by safeComponent within `limit`. A value with no name of its own (empty, or only
-// blanks and dots) gives "Unknown Artist" or "Unknown Album".
-QStringList artistAlbumFolders(const TrackTable &table, int k, const NameLimit &limit);
 
 // One track of a playlist file.
 struct PlaylistLine
@@ -35,5 +23,9 @@ struct PlaylistLine
 // line ended by "\n". Control characters in the artist and title become blanks, so that
 // each entry keeps to its two lines.
 QByteArray playlistText(const std::vector<PlaylistLine> &lines);
+
+// `text` with each control character (tab and line breaks too) made a blank, for a field
+// that must keep to its line.
+QString oneLine(QString text);
 
 } // namespace sondrel
